@@ -1,0 +1,155 @@
+#include "DIContainer.h"
+
+#include "app/Diagnostics.h"
+#include "platform/FileIO.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/StateCodecs.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace varno {
+
+Q_LOGGING_CATEGORY(lcBoot, "varno.boot")
+
+DIContainer::DIContainer()
+    : m_preferences(std::make_unique<SettingsPreferencesStore>())
+    // The persistence layer comes first: nothing else is worth building when
+    // there is nowhere to keep the library.
+    , m_databaseManager(std::make_unique<OstrelDatabaseManager>(*m_preferences))
+    , m_metadataCache(std::make_unique<MetadataCache>())
+{
+    m_bootTask.emplace(boot());
+}
+
+// Members go in reverse order: the engines that use the database manager
+// before the manager itself, whose destructor waits for its worker.
+DIContainer::~DIContainer() = default;
+
+std::unique_ptr<DIContainer> DIContainer::createOrExit()
+{
+    try {
+        return std::make_unique<DIContainer>();
+    } catch (const std::exception& error) {
+        const QByteArray line = QStringLiteral("CRITICAL BOOT FAILURE: Failed to initialize Studio graph: %1\n").arg(describe(error)).toUtf8();
+        std::fputs(line.constData(), stderr);
+        std::fflush(stderr);
+        std::exit(1);
+    }
+}
+
+void DIContainer::setRecoveryMessage(const std::optional<QString>& message)
+{
+    m_recoveryMessage = message;
+    emit recoveryMessageChanged();
+}
+
+void DIContainer::dismissRecoveryMessage()
+{
+    setRecoveryMessage(std::nullopt);
+}
+
+QCoro::Task<> DIContainer::boot()
+{
+    // The container may be destroyed while a step is suspended (a window
+    // closed during start-up); every resumption checks before touching it.
+    QPointer<DIContainer> self(this);
+    co_await loadLibrary();
+    if (!self)
+        co_return;
+    co_await restorePlaybackSession();
+    if (!self)
+        co_return;
+    runDemoBootstrap();
+    m_bootFinished = true;
+    emit bootFinished();
+}
+
+QCoro::Task<> DIContainer::loadLibrary()
+{
+    // FIXME: the library engine's loadLibraryFromDisk() replaces this once it
+    // joins the root, together with feeding the metadata cache.
+    QPointer<DIContainer> self(this);
+    try {
+        std::vector<Track> tracks = co_await m_databaseManager->loadAllTracks();
+        if (self)
+            m_bootLibrary = std::move(tracks);
+    } catch (const std::exception& error) {
+        printDiagnostic(QStringLiteral("LibraryEngine failed to load tracks: ") + describe(error));
+    }
+}
+
+QCoro::Task<> DIContainer::restorePlaybackSession()
+{
+    const QString statePath = m_databaseManager->playbackStateFileURL().toLocalFile();
+    const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(statePath);
+    if (!bytes || bytes->isEmpty())
+        co_return;
+
+    PlaybackStateSnapshot snapshot;
+    try {
+        snapshot = json::decodePlaybackStateSnapshot(*bytes, "playback_state.json");
+    } catch (const std::exception& error) {
+        // FIXME: also set the queue engine's lastPlaybackError once it exists.
+        setRecoveryMessage(QStringLiteral("Playback could not be restored: ") + describe(error));
+        co_return;
+    }
+
+    // The library holds the songs when it loaded; otherwise the tracks file
+    // is read again, any failure counting as an empty library.
+    std::vector<Track> fromFile;
+    const std::vector<Track>* songs = &m_bootLibrary;
+    if (m_bootLibrary.empty()) {
+        QPointer<DIContainer> self(this);
+        try {
+            fromFile = co_await m_databaseManager->loadAllTracks();
+        } catch (const std::exception&) {
+            fromFile.clear();
+        }
+        if (!self)
+            co_return;
+        songs = &fromFile;
+    }
+
+    std::optional<RestoredPlaybackSession> session = resolvePlaybackSession(snapshot, *songs);
+    if (!session) {
+        setRecoveryMessage(kLastTrackUnavailableMessage);
+        co_return;
+    }
+    // FIXME: hand the session to the queue engine (restorePlaybackSession),
+    // set the audio engine's volume and load the current song paused at
+    // `currentTime` once the playback engines exist; a failed load sets
+    // "Playback could not be restored: " + the error's description.
+    m_pendingPlaybackSession = std::move(session);
+    qCDebug(lcBoot) << "restored session with current song" << m_pendingPlaybackSession->currentTrack.title;
+}
+
+std::optional<QString> DIContainer::demoSampleFile()
+{
+    const QDir home = QDir::home();
+    for (const char* candidate : {"Music/Audio Music Apps/Samples/QUICK SAMPLER/ANALOG A.wav",
+                                  "Music/Audio Music Apps/Samples/QUICK SAMPLER/ANALOG B.wav"}) {
+        const QString path = home.filePath(QString::fromUtf8(candidate));
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return std::nullopt;
+}
+
+void DIContainer::runDemoBootstrap()
+{
+    if (!m_bootLibrary.empty())
+        return;
+    const std::optional<QString> sample = demoSampleFile();
+    if (!sample)
+        return;
+    // FIXME: import the sample through the library engine's importFiles() and
+    // hand it to the queue engine's playNow() once both exist; an import
+    // failure prints "Demo playback bootstrap failed: " + its description.
+    qCInfo(lcBoot) << "sample file waiting for the library engine:" << *sample;
+}
+
+} // namespace varno

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/PlaybackSessionRestore.h"
+#include "platform/PreferencesStore.h"
+#include "storage/MetadataCache.h"
+#include "storage/OstrelDatabaseManager.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+namespace varno {
+
+// The composition root: creates every engine once, wires them, runs the boot
+// task and publishes the one user-facing recovery message. Main thread only.
+//
+// Engines are added here in their fixed construction order as they land:
+// database manager, file watcher, metadata engine, artwork cache, waveform
+// generator, metadata cache, audio decoder, playlist storage, library engine,
+// audio engine, queue engine, playlist engine, theme engine.
+class DIContainer final : public QObject {
+    Q_OBJECT
+
+public:
+    // Builds everything and starts the boot task without waiting for it.
+    // Throws what the persistence layer throws when it cannot be built.
+    DIContainer();
+    ~DIContainer() override;
+
+    // For the app: builds the container or, when the persistence layer cannot
+    // be built, writes the critical boot failure line and ends the process
+    // with status 1 before any window exists.
+    static std::unique_ptr<DIContainer> createOrExit();
+
+    const std::optional<QString>& recoveryMessage() const { return m_recoveryMessage; }
+    void dismissRecoveryMessage();
+
+    OstrelDatabaseManager& databaseManager() { return *m_databaseManager; }
+    MetadataCache& metadataCache() { return *m_metadataCache; }
+
+    bool isBootFinished() const { return m_bootFinished; }
+
+    // The songs the boot task loaded. The library engine takes this over when
+    // it joins the root.
+    const std::vector<Track>& bootLibrary() const { return m_bootLibrary; }
+
+    // The restored session, waiting for the queue and audio engines.
+    const std::optional<RestoredPlaybackSession>& pendingPlaybackSession() const { return m_pendingPlaybackSession; }
+
+    // The first sample file under the home folder that exists, if any.
+    static std::optional<QString> demoSampleFile();
+
+signals:
+    void recoveryMessageChanged();
+    void bootFinished();
+
+private:
+    void setRecoveryMessage(const std::optional<QString>& message);
+    QCoro::Task<> boot();
+    QCoro::Task<> loadLibrary();
+    QCoro::Task<> restorePlaybackSession();
+    void runDemoBootstrap();
+
+    std::optional<QString> m_recoveryMessage;
+    std::unique_ptr<PreferencesStore> m_preferences;
+    std::unique_ptr<OstrelDatabaseManager> m_databaseManager;
+    std::unique_ptr<MetadataCache> m_metadataCache;
+
+    std::vector<Track> m_bootLibrary;
+    std::optional<RestoredPlaybackSession> m_pendingPlaybackSession;
+    bool m_bootFinished = false;
+    std::optional<QCoro::Task<>> m_bootTask;
+};
+
+} // namespace varno

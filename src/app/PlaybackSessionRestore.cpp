@@ -1,0 +1,53 @@
+#include "PlaybackSessionRestore.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace varno {
+
+std::optional<RestoredPlaybackSession> resolvePlaybackSession(const PlaybackStateSnapshot& snapshot,
+                                                             const std::vector<Track>& songs)
+{
+    QHash<QUuid, const Track*> byID;
+    byID.reserve(static_cast<qsizetype>(songs.size()));
+    // The first song with an id wins, as a search in library order would.
+    for (const Track& song : songs)
+        if (!byID.contains(song.id))
+            byID.insert(song.id, &song);
+
+    auto resolve = [&](const std::vector<QUuid>& ids, const QUuid* without) {
+        std::vector<Track> resolved;
+        resolved.reserve(ids.size());
+        for (const QUuid& id : ids) {
+            if (without && id == *without)
+                continue;
+            if (const Track* song = byID.value(id))
+                resolved.push_back(*song);
+        }
+        return resolved;
+    };
+
+    std::vector<QUuid> candidates;
+    if (snapshot.currentTrackID)
+        candidates.push_back(*snapshot.currentTrackID);
+    candidates.insert(candidates.end(), snapshot.upcomingTrackIDs.begin(), snapshot.upcomingTrackIDs.end());
+    const auto first = std::find_if(candidates.begin(), candidates.end(), [&](const QUuid& id) { return byID.contains(id); });
+    if (first == candidates.end())
+        return std::nullopt;
+
+    RestoredPlaybackSession session;
+    session.currentTrack = *byID.value(*first);
+    const QUuid currentID = session.currentTrack.id;
+    session.upcoming = resolve(snapshot.upcomingTrackIDs, &currentID);
+    session.history = resolve(snapshot.historyTrackIDs, &currentID);
+    if (snapshot.playbackOrderTrackIDs)
+        session.playbackOrder = resolve(*snapshot.playbackOrderTrackIDs, nullptr);
+    session.repeatMode = repeatModeFromRawValue(snapshot.repeatMode);
+    session.shuffleMode = shuffleModeFromRawValue(snapshot.shuffleMode);
+    session.volume = std::clamp(snapshot.volume.value_or(1.0f), 0.0f, 1.0f);
+    session.currentTime = snapshot.currentTime;
+    return session;
+}
+
+} // namespace varno

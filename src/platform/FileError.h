@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Error.h"
+
+namespace varno {
+
+// A failed file-system operation, carrying the system's own reason (strerror).
+class FileError final : public Error {
+public:
+    enum class Operation { Read, Write, Create, Remove };
+
+    FileError(Operation operation, const QString& path, int errorNumber);
+
+    Operation operation() const { return m_operation; }
+    const QString& path() const { return m_path; }
+    int errorNumber() const { return m_errorNumber; }
+
+private:
+    Operation m_operation;
+    QString m_path;
+    int m_errorNumber;
+};
+
+} // namespace varno

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "playlists/Playlist.h"
+#include "storage/Json.h"
+#include "storage/PlaybackHistory.h"
+#include "storage/PlaybackStateSnapshot.h"
+#include "storage/PlaybackStatistics.h"
+#include "storage/Track.h"
+
+#include <QCoroTask>
+#include <QUrl>
+
+#include <optional>
+#include <vector>
+
+namespace varno {
+
+// The persistence layer: the library, a playlist list, the play history and
+// the playback session, each one JSON file read whole and replaced whole, plus
+// typed preferences. Nothing is cached; the files are the only state.
+//
+// Main thread only. The coroutine operations hop to the manager's serial
+// worker for their file work and resume on the main thread; savePlaybackState
+// may also be called from the session store's own worker.
+class DatabaseManager {
+public:
+    virtual ~DatabaseManager() = default;
+
+    // "library.sqlite": computed and exposed, never created.
+    virtual QUrl databaseURL() const = 0;
+
+    virtual QCoro::Task<> eraseAllData() = 0;
+    // Upsert keyed by id: a stored song with the same id is replaced in place,
+    // others are appended in the given order.
+    virtual QCoro::Task<> saveTracks(std::vector<Track> tracks) = 0;
+    virtual QCoro::Task<std::vector<Track>> loadAllTracks() = 0;
+    virtual QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) = 0;
+    virtual QCoro::Task<> deleteTracks(std::vector<Track> tracks) = 0;
+
+    virtual void savePlaylists(const std::vector<Playlist>& playlists) = 0;
+    virtual std::vector<Playlist> loadAllPlaylists() = 0;
+    virtual void deletePlaylist(const QUuid& id) = 0;
+
+    // Never reports an error: a damaged history is replaced, a failed write
+    // is dropped.
+    virtual void recordPlayback(const QUuid& trackID, Timestamp timestamp) = 0;
+    virtual PlaybackStatistics fetchStatistics(const QUuid& trackID) = 0;
+
+    virtual void savePlaybackState(const PlaybackStateSnapshot& snapshot) = 0;
+    virtual std::optional<PlaybackStateSnapshot> loadPlaybackState() = 0;
+
+    // Stores any value with a JSON form under `key` in the user preferences.
+    // Throws json::EncodingError and stores nothing when it cannot be encoded.
+    template<typename T>
+    void setPreference(const T& value, const QString& key)
+    {
+        const std::string encoded = json::encodeValue(value);
+        setPreferenceData(QByteArray(encoded.data(), static_cast<qsizetype>(encoded.size())), key);
+    }
+
+    // Absent when nothing is stored or what is stored is not a T.
+    template<typename T>
+    std::optional<T> getPreference(const QString& key) const
+    {
+        const std::optional<QByteArray> data = preferenceData(key);
+        if (!data)
+            return std::nullopt;
+        try {
+            return json::decodeValue<T>(*data, "preference");
+        } catch (const json::DecodingError&) {
+            return std::nullopt;
+        }
+    }
+
+protected:
+    virtual void setPreferenceData(const QByteArray& data, const QString& key) = 0;
+    virtual std::optional<QByteArray> preferenceData(const QString& key) const = 0;
+};
+
+} // namespace varno

@@ -1,0 +1,375 @@
+#include "Json.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace varno::json {
+
+EncodingError::EncodingError(const QString& detail)
+    : Error(QStringLiteral("The data could not be written as JSON: ") + detail)
+{
+}
+
+DecodingError::DecodingError(const QString& description)
+    : Error(description)
+{
+}
+
+// ---------------------------------------------------------------------------
+// Path
+
+QString Path::render() const
+{
+    std::vector<const Path*> chain;
+    for (const Path* p = this; p; p = p->m_parent)
+        chain.push_back(p);
+    QString text;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const Path& p = **it;
+        if (!p.m_parent) {
+            text += QString::fromUtf8(p.m_fileName.data(), static_cast<qsizetype>(p.m_fileName.size()));
+            continue;
+        }
+        text += QStringLiteral(": ");
+        if (p.m_isKey)
+            text += QStringLiteral("key \"") + QString::fromUtf8(p.m_key.data(), static_cast<qsizetype>(p.m_key.size())) + QLatin1Char('"');
+        else
+            text += QStringLiteral("item ") + QString::number(p.m_index);
+    }
+    return text;
+}
+
+void Path::fail(std::string_view detail) const
+{
+    throw DecodingError(render() + QStringLiteral(": ") + QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size())));
+}
+
+void failSyntax(const Path& path, simdjson::error_code error)
+{
+    std::string detail = "invalid JSON (";
+    detail += simdjson::error_message(error);
+    detail += ")";
+    path.fail(detail);
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+void appendEscapedAscii(std::string& out, char16_t c)
+{
+    switch (c) {
+    case '"':
+        out += "\\\"";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    case '\b':
+        out += "\\b";
+        return;
+    case '\f':
+        out += "\\f";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        if (c < 0x20) {
+            out += "\\u00";
+            out += kHex[(c >> 4) & 0xF];
+            out += kHex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+}
+
+void appendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+} // namespace
+
+void Writer::beforeValue()
+{
+    if (m_needsComma)
+        m_out += ',';
+    m_needsComma = true;
+}
+
+void Writer::beginArray()
+{
+    beforeValue();
+    m_out += '[';
+    m_needsComma = false;
+}
+
+void Writer::endArray()
+{
+    m_out += ']';
+    m_needsComma = true;
+}
+
+void Writer::beginObject()
+{
+    beforeValue();
+    m_out += '{';
+    m_needsComma = false;
+}
+
+void Writer::endObject()
+{
+    m_out += '}';
+    m_needsComma = true;
+}
+
+Writer& Writer::key(std::string_view name)
+{
+    if (m_needsComma)
+        m_out += ',';
+    m_out += '"';
+    m_out += name;
+    m_out += "\":";
+    m_needsComma = false;
+    m_lastKey = name;
+    return *this;
+}
+
+void Writer::string(QStringView text)
+{
+    beforeValue();
+    m_out += '"';
+    const char16_t* p = text.utf16();
+    const char16_t* end = p + text.size();
+    while (p < end) {
+        const char16_t c = *p++;
+        if (c < 0x80) {
+            if (c >= 0x20 && c != '"' && c != '\\')
+                m_out += static_cast<char>(c);
+            else
+                appendEscapedAscii(m_out, c);
+        } else if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
+            appendUtf8(m_out, QChar::surrogateToUcs4(c, *p++));
+        } else if (QChar::isSurrogate(c)) {
+            // A lone surrogate has no UTF-8 form; write the replacement
+            // character as QString::toUtf8 would.
+            appendUtf8(m_out, 0xFFFD);
+        } else {
+            appendUtf8(m_out, c);
+        }
+    }
+    m_out += '"';
+}
+
+void Writer::string(std::string_view utf8)
+{
+    beforeValue();
+    m_out += '"';
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && c != '"' && c != '\\')
+            m_out += c;
+        else
+            appendEscapedAscii(m_out, byte);
+    }
+    m_out += '"';
+}
+
+void Writer::integer(std::int64_t value)
+{
+    beforeValue();
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    m_out.append(buffer, result.ptr);
+}
+
+namespace {
+
+template<typename F>
+void appendNumber(std::string& out, F value, std::string_view key)
+{
+    if (!std::isfinite(value)) {
+        QString detail = std::isnan(value) ? QStringLiteral("NaN") : (value > 0 ? QStringLiteral("infinity") : QStringLiteral("-infinity"));
+        detail += QStringLiteral(" is not a valid JSON number");
+        if (!key.empty())
+            detail += QStringLiteral(" (key \"%1\")").arg(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
+        throw EncodingError(detail);
+    }
+    char buffer[32];
+    // Shortest text that reads back as the same value, as other encoders of
+    // these files write it; -0.0 keeps its sign.
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+} // namespace
+
+void Writer::number(double value)
+{
+    // Checked before the separator so a failed write leaves no stray comma.
+    if (!std::isfinite(value))
+        appendNumber(m_out, value, m_lastKey);
+    beforeValue();
+    appendNumber(m_out, value, m_lastKey);
+}
+
+void Writer::number(float value)
+{
+    if (!std::isfinite(value))
+        appendNumber(m_out, value, m_lastKey);
+    beforeValue();
+    appendNumber(m_out, value, m_lastKey);
+}
+
+void Writer::boolean(bool value)
+{
+    beforeValue();
+    m_out += value ? "true" : "false";
+}
+
+void Writer::null()
+{
+    beforeValue();
+    m_out += "null";
+}
+
+void Writer::uuid(const QUuid& value)
+{
+    beforeValue();
+    const QByteArray text = value.toByteArray(QUuid::WithoutBraces).toUpper();
+    m_out += '"';
+    m_out.append(text.constData(), static_cast<std::size_t>(text.size()));
+    m_out += '"';
+}
+
+void Writer::uuidArray(const std::vector<QUuid>& values)
+{
+    beginArray();
+    for (const QUuid& id : values)
+        uuid(id);
+    endArray();
+}
+
+void Writer::timestamp(Timestamp value)
+{
+    number(value.secondsSinceReferenceDate);
+}
+
+void Writer::bytes(const QByteArray& value)
+{
+    beforeValue();
+    const QByteArray text = value.toBase64();
+    m_out += '"';
+    m_out.append(text.constData(), static_cast<std::size_t>(text.size()));
+    m_out += '"';
+}
+
+void Writer::url(const QUrl& value)
+{
+    // FullyEncoded percent-escapes everything outside the URL grammar: spaces,
+    // '#', '%', '?' and non-ASCII letters of a file name all survive.
+    const QByteArray text = value.toEncoded(QUrl::FullyEncoded);
+    string(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+namespace {
+
+od::parser& threadParser()
+{
+    thread_local od::parser parser;
+    return parser;
+}
+
+} // namespace
+
+Document::Document(const fileio::FileBytes& bytes, std::string_view fileName)
+    : m_path(fileName)
+{
+    if (auto error = threadParser().iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
+        failSyntax(m_path, error);
+}
+
+Document::Document(const std::string& paddedText, std::string_view fileName)
+    : m_path(fileName)
+{
+    if (auto error = threadParser().iterate(paddedText.data(), paddedText.size(), paddedText.capacity()).get(m_document))
+        failSyntax(m_path, error);
+}
+
+void Document::expectEnd()
+{
+    const char* location = nullptr;
+    const auto error = m_document.current_location().get(location);
+    if (error == simdjson::OUT_OF_BOUNDS)
+        return;
+    if (error)
+        failSyntax(m_path, error);
+    m_path.fail("unexpected content after the JSON value");
+}
+
+std::int64_t integerFromDouble(double value, const Path& path)
+{
+    // 2^63 is exactly representable; anything at or above it overflows.
+    if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0) || std::trunc(value) != value)
+        path.fail("expected an integer");
+    return static_cast<std::int64_t>(value);
+}
+
+QUuid parseUuid(std::string_view text, const Path& path)
+{
+    if (text.size() != 36)
+        path.fail("expected a UUID");
+    const QUuid uuid = QUuid::fromString(QLatin1StringView(text.data(), static_cast<qsizetype>(text.size())));
+    if (uuid.isNull() && text != "00000000-0000-0000-0000-000000000000")
+        path.fail("expected a UUID");
+    return uuid;
+}
+
+QByteArray parseBase64(std::string_view text, const Path& path)
+{
+    auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())),
+                                                  QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        path.fail("expected Base64 data");
+    return std::move(decoded.decoded);
+}
+
+QUrl parseUrl(std::string_view text, const Path& path)
+{
+    // Tolerant parsing also takes URLs that other writers left with raw
+    // UTF-8 or a stray '%'; correctly escaped text is taken as it stands.
+    QUrl url(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QUrl::TolerantMode);
+    if (!url.isValid() || url.isRelative())
+        path.fail("expected an absolute URL");
+    return url;
+}
+
+} // namespace varno::json

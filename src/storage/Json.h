@@ -1,0 +1,452 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/FileIO.h"
+#include "storage/Timestamp.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+
+#include <simdjson.h>
+
+#include <bit>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The one JSON layer behind every state file. Writing is compact with keys in
+// the order the caller emits them (QJsonObject would sort them); reading goes
+// through simdjson's On-Demand parser and accepts any valid JSON, keys in any
+// order, unknown keys ignored. Value conventions: UUIDs upper-case and
+// hyphenated, timestamps as seconds since 2001-01-01, bytes as Base64, file
+// URLs as absolute percent-escaped URL text.
+namespace varno::json {
+
+namespace od = simdjson::ondemand;
+
+// Thrown when a value cannot be written as JSON (NaN or an infinity).
+class EncodingError final : public Error {
+public:
+    explicit EncodingError(const QString& detail);
+};
+
+// Thrown when stored JSON does not have the expected shape. The description
+// names the file, the item and the key, for example:
+//   tracks.json: item 17: key "title": expected a string
+class DecodingError final : public Error {
+public:
+    explicit DecodingError(const QString& description);
+};
+
+// Where the decoder is, for error messages. Lives on the stack; each level
+// points at its parent, so nothing is allocated unless an error is thrown.
+class Path {
+public:
+    explicit Path(std::string_view fileName)
+        : m_fileName(fileName)
+    {
+    }
+    Path item(std::int64_t index) const { return Path(this, index); }
+    Path key(std::string_view key) const { return Path(this, key); }
+
+    [[noreturn]] void fail(std::string_view detail) const;
+    QString render() const;
+
+private:
+    Path(const Path* parent, std::int64_t index)
+        : m_parent(parent)
+        , m_index(index)
+    {
+    }
+    Path(const Path* parent, std::string_view key)
+        : m_parent(parent)
+        , m_key(key)
+        , m_isKey(true)
+    {
+    }
+
+    const Path* m_parent = nullptr;
+    std::string_view m_fileName;
+    std::int64_t m_index = 0;
+    std::string_view m_key;
+    bool m_isKey = false;
+};
+
+// ---------------------------------------------------------------------------
+// Writing
+
+class Writer {
+public:
+    explicit Writer(std::string& out)
+        : m_out(out)
+    {
+    }
+
+    void beginArray();
+    void endArray();
+    void beginObject();
+    void endObject();
+
+    // Starts a member. Keys are our own ASCII names and are written as given.
+    Writer& key(std::string_view name);
+
+    void string(QStringView text);
+    void string(std::string_view utf8);
+    void integer(std::int64_t value);
+    void number(double value);
+    void number(float value);
+    void boolean(bool value);
+    void null();
+
+    void uuid(const QUuid& value);
+    void uuidArray(const std::vector<QUuid>& values);
+    void timestamp(Timestamp value);
+    void bytes(const QByteArray& value);
+    void url(const QUrl& value);
+
+private:
+    void beforeValue();
+
+    std::string& m_out;
+    std::string_view m_lastKey;
+    bool m_needsComma = false;
+};
+
+// ---------------------------------------------------------------------------
+// Reading
+
+// Parses one JSON text with the calling thread's reusable parser (a fresh
+// parser per file costs a large allocation each time). The document refers to
+// `bytes`, which must outlive it, and to the thread's parser, so only one
+// Document per thread may be alive at a time.
+class Document {
+public:
+    Document(const fileio::FileBytes& bytes, std::string_view fileName);
+    Document(const std::string& paddedText, std::string_view fileName);
+
+    od::document& root() { return m_document; }
+    const Path& path() const { return m_path; }
+
+    // Throws unless everything after the top-level value is white space.
+    void expectEnd();
+
+private:
+    od::document m_document;
+    Path m_path;
+};
+
+[[noreturn]] void failSyntax(const Path& path, simdjson::error_code error);
+
+template<typename V>
+bool isNull(V& value)
+{
+    bool null = false;
+    if (value.is_null().get(null))
+        return false;
+    return null;
+}
+
+template<typename V>
+std::string_view readRawString(V& value, const Path& path)
+{
+    std::string_view text;
+    if (auto error = value.get_string().get(text)) {
+        if (error == simdjson::INCORRECT_TYPE)
+            path.fail("expected a string");
+        failSyntax(path, error);
+    }
+    return text;
+}
+
+template<typename V>
+QString readString(V& value, const Path& path)
+{
+    const std::string_view text = readRawString(value, path);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template<typename V>
+bool readBool(V& value, const Path& path)
+{
+    bool result = false;
+    if (auto error = value.get_bool().get(result)) {
+        if (error == simdjson::INCORRECT_TYPE)
+            path.fail("expected a boolean");
+        failSyntax(path, error);
+    }
+    return result;
+}
+
+template<typename V>
+double readDouble(V& value, const Path& path)
+{
+    double result = 0;
+    if (auto error = value.get_double().get(result)) {
+        if (error == simdjson::INCORRECT_TYPE || error == simdjson::NUMBER_ERROR)
+            path.fail("expected a number");
+        failSyntax(path, error);
+    }
+    return result;
+}
+
+std::int64_t integerFromDouble(double value, const Path& path);
+
+// Integers written by other encoders as 3.0 are accepted when exact.
+template<typename V>
+std::int64_t readInteger(V& value, const Path& path)
+{
+    std::int64_t result = 0;
+    const auto error = value.get_int64().get(result);
+    if (!error)
+        return result;
+    if (error != simdjson::INCORRECT_TYPE && error != simdjson::NUMBER_ERROR && error != simdjson::NUMBER_OUT_OF_RANGE)
+        failSyntax(path, error);
+    return integerFromDouble(readDouble(value, path), path);
+}
+
+QUuid parseUuid(std::string_view text, const Path& path);
+QByteArray parseBase64(std::string_view text, const Path& path);
+QUrl parseUrl(std::string_view text, const Path& path);
+
+template<typename V>
+QUuid readUuid(V& value, const Path& path)
+{
+    return parseUuid(readRawString(value, path), path);
+}
+
+template<typename V>
+Timestamp readTimestamp(V& value, const Path& path)
+{
+    return Timestamp::fromSecondsSinceReferenceDate(readDouble(value, path));
+}
+
+template<typename V>
+QByteArray readBytes(V& value, const Path& path)
+{
+    return parseBase64(readRawString(value, path), path);
+}
+
+template<typename V>
+QUrl readUrl(V& value, const Path& path)
+{
+    return parseUrl(readRawString(value, path), path);
+}
+
+template<typename V>
+od::object readObject(V& value, const Path& path)
+{
+    od::object object;
+    if (auto error = value.get_object().get(object)) {
+        if (error == simdjson::INCORRECT_TYPE)
+            path.fail("expected an object");
+        failSyntax(path, error);
+    }
+    return object;
+}
+
+template<typename V>
+od::array readArray(V& value, const Path& path)
+{
+    od::array array;
+    if (auto error = value.get_array().get(array)) {
+        if (error == simdjson::INCORRECT_TYPE)
+            path.fail("expected an array");
+        failSyntax(path, error);
+    }
+    return array;
+}
+
+// Calls `visit(index, value, itemPath)` for each element.
+template<typename V, typename Visit>
+void forEachItem(V& value, const Path& path, Visit&& visit)
+{
+    od::array array = readArray(value, path);
+    std::int64_t index = 0;
+    for (auto element : array) {
+        od::value item;
+        const Path itemPath = path.item(index);
+        if (auto error = std::move(element).get(item))
+            failSyntax(itemPath, error);
+        visit(index, item, itemPath);
+        ++index;
+    }
+}
+
+// Calls `visit(key, value, keyPath)` for each member, in file order.
+template<typename V, typename Visit>
+void forEachField(V& value, const Path& path, Visit&& visit)
+{
+    od::object object = readObject(value, path);
+    for (auto member : object) {
+        od::field field;
+        if (auto error = std::move(member).get(field))
+            failSyntax(path, error);
+        std::string_view key;
+        if (auto error = field.unescaped_key().get(key))
+            failSyntax(path, error);
+        od::value fieldValue = field.value();
+        visit(key, fieldValue, path.key(key));
+    }
+}
+
+template<typename V>
+std::vector<QUuid> readUuidArray(V& value, const Path& path)
+{
+    std::vector<QUuid> result;
+    forEachItem(value, path, [&](std::int64_t, od::value& item, const Path& itemPath) {
+        result.push_back(readUuid(item, itemPath));
+    });
+    return result;
+}
+
+template<typename V>
+QStringList readStringArray(V& value, const Path& path)
+{
+    QStringList result;
+    forEachItem(value, path, [&](std::int64_t, od::value& item, const Path& itemPath) {
+        result.push_back(readString(item, itemPath));
+    });
+    return result;
+}
+
+// Tracks which required keys of an object were seen. Keys are matched against
+// a fixed table; in files written by us they arrive in table order, so the
+// search starts after the previous match.
+template<std::size_t N>
+class KeyTable {
+public:
+    constexpr explicit KeyTable(const std::string_view (&names)[N])
+    {
+        for (std::size_t i = 0; i < N; ++i)
+            m_names[i] = names[i];
+    }
+
+    // Index of `key` in the table, or N when unknown.
+    std::size_t find(std::string_view key, std::size_t hint) const
+    {
+        for (std::size_t step = 0; step < N; ++step) {
+            const std::size_t i = (hint + step) % N;
+            if (m_names[i] == key)
+                return i;
+        }
+        return N;
+    }
+    std::string_view name(std::size_t i) const { return m_names[i]; }
+
+private:
+    std::string_view m_names[N] {};
+};
+
+// Fails with the first key of `required` that is not in `seen` (bit i stands
+// for the table's key i).
+template<std::size_t N>
+void requireKeys(std::uint32_t seen, std::uint32_t required, const KeyTable<N>& table, const Path& path)
+{
+    const std::uint32_t missing = required & ~seen;
+    if (missing)
+        path.key(table.name(static_cast<std::size_t>(std::countr_zero(missing)))).fail("required key is missing");
+}
+
+// Reads a whole file of one JSON array, each element decoded by
+// `decodeItem(value, itemPath)`. Absent or 0-byte files give an empty list.
+template<typename T, typename DecodeItem>
+std::vector<T> decodeArray(const fileio::FileBytes& bytes, std::string_view fileName, DecodeItem&& decodeItem)
+{
+    std::vector<T> result;
+    if (bytes.isEmpty())
+        return result;
+    Document document(bytes, fileName);
+    forEachItem(document.root(), document.path(), [&](std::int64_t, od::value& item, const Path& itemPath) {
+        result.push_back(decodeItem(item, itemPath));
+    });
+    document.expectEnd();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Single values, for typed preferences.
+
+template<typename T>
+struct Codec;
+
+template<>
+struct Codec<bool> {
+    static void encode(Writer& w, bool v) { w.boolean(v); }
+    template<typename V>
+    static bool decode(V& v, const Path& p) { return readBool(v, p); }
+};
+
+template<>
+struct Codec<std::int64_t> {
+    static void encode(Writer& w, std::int64_t v) { w.integer(v); }
+    template<typename V>
+    static std::int64_t decode(V& v, const Path& p) { return readInteger(v, p); }
+};
+
+template<>
+struct Codec<int> {
+    static void encode(Writer& w, int v) { w.integer(v); }
+    template<typename V>
+    static int decode(V& v, const Path& p)
+    {
+        const std::int64_t wide = readInteger(v, p);
+        if (wide < INT32_MIN || wide > INT32_MAX)
+            p.fail("number out of range");
+        return static_cast<int>(wide);
+    }
+};
+
+template<>
+struct Codec<double> {
+    static void encode(Writer& w, double v) { w.number(v); }
+    template<typename V>
+    static double decode(V& v, const Path& p) { return readDouble(v, p); }
+};
+
+template<>
+struct Codec<QString> {
+    static void encode(Writer& w, const QString& v) { w.string(QStringView(v)); }
+    template<typename V>
+    static QString decode(V& v, const Path& p) { return readString(v, p); }
+};
+
+template<>
+struct Codec<QStringList> {
+    static void encode(Writer& w, const QStringList& v)
+    {
+        w.beginArray();
+        for (const QString& s : v)
+            w.string(QStringView(s));
+        w.endArray();
+    }
+    template<typename V>
+    static QStringList decode(V& v, const Path& p) { return readStringArray(v, p); }
+};
+
+template<typename T>
+std::string encodeValue(const T& value)
+{
+    std::string out;
+    Writer writer(out);
+    Codec<T>::encode(writer, value);
+    return out;
+}
+
+// Decodes one JSON text holding a single value of type T. Throws DecodingError.
+template<typename T>
+T decodeValue(const QByteArray& text, std::string_view name)
+{
+    std::string padded(text.constData(), static_cast<std::size_t>(text.size()));
+    padded.reserve(padded.size() + simdjson::SIMDJSON_PADDING);
+    Document document(padded, name);
+    T value = Codec<T>::decode(document.root(), document.path());
+    document.expectEnd();
+    return value;
+}
+
+} // namespace varno::json

@@ -1,0 +1,130 @@
+#include "MetadataCache.h"
+
+#include <algorithm>
+
+namespace varno {
+
+namespace {
+
+void addToIndex(QHash<QString, QSet<QUuid>>& index, const std::optional<QString>& value, const QUuid& id)
+{
+    if (!value)
+        return;
+    const QString key = value->trimmed();
+    if (!key.isEmpty())
+        index[key].insert(id);
+}
+
+// Eviction looks the value up as it stands on the song, untrimmed, mirroring
+// how callers name artists and albums when they ask.
+void removeFromIndex(QHash<QString, QSet<QUuid>>& index, const std::optional<QString>& value, const QUuid& id)
+{
+    if (!value)
+        return;
+    const auto found = index.find(*value);
+    if (found == index.end())
+        return;
+    found->remove(id);
+    if (found->isEmpty())
+        index.erase(found);
+}
+
+} // namespace
+
+MetadataCache::MetadataCache() = default;
+MetadataCache::~MetadataCache() = default;
+
+QCoro::Task<> MetadataCache::insert(std::vector<Track> tracks)
+{
+    co_await m_worker.run([this, tracks = std::move(tracks)] {
+        for (const Track& track : tracks) {
+            m_state.tracksByID.insert(track.id, track);
+            // Keys of an earlier version of the song are left in place.
+            addToIndex(m_state.tracksByArtist, track.artist, track.id);
+            addToIndex(m_state.tracksByAlbum, track.album, track.id);
+            addToIndex(m_state.tracksByGenre, track.genre, track.id);
+        }
+    });
+}
+
+QCoro::Task<std::optional<Track>> MetadataCache::track(QUuid id)
+{
+    co_return co_await m_worker.run([this, id]() -> std::optional<Track> {
+        const auto found = m_state.tracksByID.constFind(id);
+        if (found == m_state.tracksByID.constEnd()) {
+            ++m_state.missCount;
+            return std::nullopt;
+        }
+        ++m_state.hitCount;
+        return *found;
+    });
+}
+
+std::vector<Track> MetadataCache::lookUp(const State& state, const Index& index, const QString& key)
+{
+    std::vector<Track> result;
+    const auto found = index.constFind(key);
+    if (found == index.constEnd())
+        return result;
+    result.reserve(static_cast<std::size_t>(found->size()));
+    for (const QUuid& id : *found) {
+        const auto track = state.tracksByID.constFind(id);
+        if (track != state.tracksByID.constEnd())
+            result.push_back(*track);
+    }
+    return result;
+}
+
+QStringList MetadataCache::sortedKeys(const Index& index)
+{
+    QStringList keys = index.keys();
+    std::sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseSensitive) < 0; });
+    return keys;
+}
+
+QCoro::Task<std::vector<Track>> MetadataCache::tracksByArtist(QString artist)
+{
+    co_return co_await m_worker.run([this, artist] { return lookUp(m_state, m_state.tracksByArtist, artist); });
+}
+
+QCoro::Task<std::vector<Track>> MetadataCache::tracksByAlbum(QString album)
+{
+    co_return co_await m_worker.run([this, album] { return lookUp(m_state, m_state.tracksByAlbum, album); });
+}
+
+QCoro::Task<QStringList> MetadataCache::allArtists()
+{
+    co_return co_await m_worker.run([this] { return sortedKeys(m_state.tracksByArtist); });
+}
+
+QCoro::Task<QStringList> MetadataCache::allAlbums()
+{
+    co_return co_await m_worker.run([this] { return sortedKeys(m_state.tracksByAlbum); });
+}
+
+QCoro::Task<> MetadataCache::evict(Track track)
+{
+    co_await m_worker.run([this, track = std::move(track)] {
+        m_state.tracksByID.remove(track.id);
+        removeFromIndex(m_state.tracksByArtist, track.artist, track.id);
+        removeFromIndex(m_state.tracksByAlbum, track.album, track.id);
+        removeFromIndex(m_state.tracksByGenre, track.genre, track.id);
+    });
+}
+
+QCoro::Task<> MetadataCache::clear()
+{
+    co_await m_worker.run([this] { m_state = State {}; });
+}
+
+QCoro::Task<qint64> MetadataCache::hitCount()
+{
+    co_return co_await m_worker.run([this] { return m_state.hitCount; });
+}
+
+QCoro::Task<qint64> MetadataCache::missCount()
+{
+    co_return co_await m_worker.run([this] { return m_state.missCount; });
+}
+
+} // namespace varno

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/Worker.h"
+#include "storage/Track.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace varno {
+
+// In-memory index of the library's songs: by identifier, and identifiers by
+// artist, album and genre (keys trimmed, case-sensitive). Nothing is persisted.
+//
+// Serialised: every operation runs on the cache's own serial worker, so
+// operations never interleave; callers on the main thread await them.
+class MetadataCache final {
+public:
+    MetadataCache();
+    ~MetadataCache();
+
+    QCoro::Task<> insert(std::vector<Track> tracks);
+    QCoro::Task<std::optional<Track>> track(QUuid id);
+    QCoro::Task<std::vector<Track>> tracksByArtist(QString artist);
+    QCoro::Task<std::vector<Track>> tracksByAlbum(QString album);
+    QCoro::Task<QStringList> allArtists();
+    QCoro::Task<QStringList> allAlbums();
+    QCoro::Task<> evict(Track track);
+    QCoro::Task<> clear();
+    QCoro::Task<qint64> hitCount();
+    QCoro::Task<qint64> missCount();
+
+private:
+    using Index = QHash<QString, QSet<QUuid>>;
+
+    struct State {
+        QHash<QUuid, Track> tracksByID;
+        Index tracksByArtist;
+        Index tracksByAlbum;
+        Index tracksByGenre;
+        qint64 hitCount = 0;
+        qint64 missCount = 0;
+    };
+
+    static std::vector<Track> lookUp(const State& state, const Index& index, const QString& key);
+    static QStringList sortedKeys(const Index& index);
+
+    // Touched only by work running on m_worker.
+    State m_state;
+    SerialWorker m_worker {QStringLiteral("MetadataCache")};
+};
+
+} // namespace varno

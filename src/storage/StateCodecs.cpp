@@ -1,0 +1,262 @@
+#include "StateCodecs.h"
+
+namespace varno::json {
+
+namespace {
+
+template<typename T, typename Read>
+void readOptional(od::value& value, std::optional<T>& out, Read&& read)
+{
+    if (isNull(value))
+        out.reset();
+    else
+        out = read();
+}
+
+void encodeOptionalInteger(Writer& writer, std::string_view key, const std::optional<std::int64_t>& value)
+{
+    if (value)
+        writer.key(key).integer(*value);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Track
+
+void encode(Writer& w, const Track& t)
+{
+    w.beginObject();
+    w.key("id").uuid(t.id);
+    w.key("fileURL").url(t.fileURL);
+    w.key("filename").string(QStringView(t.filename));
+    w.key("title").string(QStringView(t.title));
+    w.key("duration").number(t.duration);
+    if (t.securityScopedBookmark)
+        w.key("securityScopedBookmark").bytes(*t.securityScopedBookmark);
+    encodeOptionalString(w, "artist", t.artist);
+    encodeOptionalString(w, "album", t.album);
+    encodeOptionalString(w, "genre", t.genre);
+    encodeOptionalInteger(w, "year", t.year);
+    encodeOptionalInteger(w, "trackNumber", t.trackNumber);
+    encodeOptionalInteger(w, "discNumber", t.discNumber);
+    encodeOptionalString(w, "composer", t.composer);
+    encodeOptionalString(w, "albumArtist", t.albumArtist);
+    encodeOptionalString(w, "comments", t.comments);
+    encodeOptionalInteger(w, "bpm", t.bpm);
+    encodeOptionalString(w, "lyrics", t.lyrics);
+    w.key("rating").integer(t.rating);
+    encodeOptionalInteger(w, "bitrate", t.bitrate);
+    encodeOptionalInteger(w, "sampleRate", t.sampleRate);
+    if (t.dateAdded)
+        w.key("dateAdded").timestamp(*t.dateAdded);
+    w.endObject();
+}
+
+namespace {
+
+enum TrackKey : std::size_t {
+    kId, kFileURL, kFilename, kTitle, kDuration, kBookmark, kArtist, kAlbum, kGenre, kYear, kTrackNumber,
+    kDiscNumber, kComposer, kAlbumArtist, kComments, kBpm, kLyrics, kRating, kBitrate, kSampleRate, kDateAdded,
+    kTrackKeyCount
+};
+
+constexpr std::string_view kTrackKeyNames[] = {
+    "id", "fileURL", "filename", "title", "duration", "securityScopedBookmark", "artist", "album", "genre", "year",
+    "trackNumber", "discNumber", "composer", "albumArtist", "comments", "bpm", "lyrics", "rating", "bitrate",
+    "sampleRate", "dateAdded",
+};
+static_assert(std::size(kTrackKeyNames) == kTrackKeyCount);
+
+const KeyTable kTrackKeys(kTrackKeyNames);
+constexpr std::uint32_t kTrackRequired = (1u << kId) | (1u << kFileURL) | (1u << kFilename) | (1u << kTitle) | (1u << kDuration);
+
+} // namespace
+
+Track decodeTrack(od::value& value, const Path& path)
+{
+    Track t;
+    std::uint32_t seen = 0;
+    std::size_t hint = 0;
+    forEachField(value, path, [&](std::string_view key, od::value& v, const Path& at) {
+        const std::size_t i = kTrackKeys.find(key, hint);
+        if (i == kTrackKeyCount)
+            return;
+        hint = i + 1;
+        seen |= 1u << i;
+        switch (i) {
+        case kId: t.id = readUuid(v, at); break;
+        case kFileURL: t.fileURL = readUrl(v, at); break;
+        case kFilename: t.filename = readString(v, at); break;
+        case kTitle: t.title = readString(v, at); break;
+        case kDuration: t.duration = readDouble(v, at); break;
+        case kBookmark: readOptional(v, t.securityScopedBookmark, [&] { return readBytes(v, at); }); break;
+        case kArtist: readOptional(v, t.artist, [&] { return readString(v, at); }); break;
+        case kAlbum: readOptional(v, t.album, [&] { return readString(v, at); }); break;
+        case kGenre: readOptional(v, t.genre, [&] { return readString(v, at); }); break;
+        case kYear: readOptional(v, t.year, [&] { return readInteger(v, at); }); break;
+        case kTrackNumber: readOptional(v, t.trackNumber, [&] { return readInteger(v, at); }); break;
+        case kDiscNumber: readOptional(v, t.discNumber, [&] { return readInteger(v, at); }); break;
+        case kComposer: readOptional(v, t.composer, [&] { return readString(v, at); }); break;
+        case kAlbumArtist: readOptional(v, t.albumArtist, [&] { return readString(v, at); }); break;
+        case kComments: readOptional(v, t.comments, [&] { return readString(v, at); }); break;
+        case kBpm: readOptional(v, t.bpm, [&] { return readInteger(v, at); }); break;
+        case kLyrics: readOptional(v, t.lyrics, [&] { return readString(v, at); }); break;
+        case kRating: t.rating = isNull(v) ? 0 : readInteger(v, at); break;
+        case kBitrate: readOptional(v, t.bitrate, [&] { return readInteger(v, at); }); break;
+        case kSampleRate: readOptional(v, t.sampleRate, [&] { return readInteger(v, at); }); break;
+        case kDateAdded: readOptional(v, t.dateAdded, [&] { return readTimestamp(v, at); }); break;
+        }
+    });
+    requireKeys(seen, kTrackRequired, kTrackKeys, path);
+    // A record without a date gets the moment it was read, so every decoded
+    // song has one.
+    if (!t.dateAdded)
+        t.dateAdded = Timestamp::now();
+    return t;
+}
+
+std::string encodeTracks(const std::vector<Track>& tracks)
+{
+    std::string out;
+    // About 500 bytes per song: one allocation for a typical library.
+    out.reserve(tracks.size() * 560 + 2);
+    Writer w(out);
+    w.beginArray();
+    for (const Track& t : tracks)
+        encode(w, t);
+    w.endArray();
+    return out;
+}
+
+std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view fileName)
+{
+    return decodeArray<Track>(bytes, fileName, [](od::value& v, const Path& at) { return decodeTrack(v, at); });
+}
+
+// ---------------------------------------------------------------------------
+// PlaybackHistory
+
+void encode(Writer& w, const PlaybackHistory& entry)
+{
+    w.beginObject();
+    w.key("trackID").uuid(entry.trackID);
+    w.key("timestamp").timestamp(entry.timestamp);
+    w.endObject();
+}
+
+PlaybackHistory decodePlaybackHistory(od::value& value, const Path& path)
+{
+    static constexpr std::string_view names[] = {"trackID", "timestamp"};
+    static const KeyTable table(names);
+    PlaybackHistory entry;
+    std::uint32_t seen = 0;
+    forEachField(value, path, [&](std::string_view key, od::value& v, const Path& at) {
+        const std::size_t i = table.find(key, 0);
+        if (i == 0)
+            entry.trackID = readUuid(v, at);
+        else if (i == 1)
+            entry.timestamp = readTimestamp(v, at);
+        else
+            return;
+        seen |= 1u << i;
+    });
+    requireKeys(seen, 0b11, table, path);
+    return entry;
+}
+
+std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history)
+{
+    std::string out;
+    out.reserve(history.size() * 72 + 2);
+    Writer w(out);
+    w.beginArray();
+    for (const PlaybackHistory& entry : history)
+        encode(w, entry);
+    w.endArray();
+    return out;
+}
+
+std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName)
+{
+    return decodeArray<PlaybackHistory>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaybackHistory(v, at); });
+}
+
+// ---------------------------------------------------------------------------
+// PlaybackStateSnapshot
+
+void encode(Writer& w, const PlaybackStateSnapshot& s)
+{
+    w.beginObject();
+    if (s.currentTrackID)
+        w.key("currentTrackID").uuid(*s.currentTrackID);
+    w.key("upcomingTrackIDs");
+    w.uuidArray(s.upcomingTrackIDs);
+    w.key("historyTrackIDs");
+    w.uuidArray(s.historyTrackIDs);
+    if (s.playbackOrderTrackIDs) {
+        w.key("playbackOrderTrackIDs");
+        w.uuidArray(*s.playbackOrderTrackIDs);
+    }
+    w.key("repeatMode").string(QStringView(s.repeatMode));
+    w.key("shuffleMode").string(QStringView(s.shuffleMode));
+    w.key("currentTime").number(s.currentTime);
+    w.key("isPlaying").boolean(s.isPlaying);
+    if (s.volume)
+        w.key("volume").number(*s.volume);
+    if (s.savedAt)
+        w.key("savedAt").timestamp(*s.savedAt);
+    w.endObject();
+}
+
+PlaybackStateSnapshot decodePlaybackStateSnapshot(od::document& document, const Path& path)
+{
+    enum : std::size_t { kCurrent, kUpcoming, kHistory, kOrder, kRepeat, kShuffle, kTime, kPlaying, kVolume, kSavedAt, kCount };
+    static constexpr std::string_view names[] = {"currentTrackID", "upcomingTrackIDs", "historyTrackIDs", "playbackOrderTrackIDs",
+                                                 "repeatMode", "shuffleMode", "currentTime", "isPlaying", "volume", "savedAt"};
+    static const KeyTable table(names);
+    constexpr std::uint32_t required = (1u << kUpcoming) | (1u << kHistory) | (1u << kRepeat) | (1u << kShuffle) | (1u << kTime) | (1u << kPlaying);
+
+    PlaybackStateSnapshot s;
+    std::uint32_t seen = 0;
+    std::size_t hint = 0;
+    forEachField(document, path, [&](std::string_view key, od::value& v, const Path& at) {
+        const std::size_t i = table.find(key, hint);
+        if (i == kCount)
+            return;
+        hint = i + 1;
+        seen |= 1u << i;
+        switch (i) {
+        case kCurrent: readOptional(v, s.currentTrackID, [&] { return readUuid(v, at); }); break;
+        case kUpcoming: s.upcomingTrackIDs = readUuidArray(v, at); break;
+        case kHistory: s.historyTrackIDs = readUuidArray(v, at); break;
+        case kOrder: readOptional(v, s.playbackOrderTrackIDs, [&] { return readUuidArray(v, at); }); break;
+        case kRepeat: s.repeatMode = readString(v, at); break;
+        case kShuffle: s.shuffleMode = readString(v, at); break;
+        case kTime: s.currentTime = readDouble(v, at); break;
+        case kPlaying: s.isPlaying = readBool(v, at); break;
+        case kVolume: readOptional(v, s.volume, [&] { return static_cast<float>(readDouble(v, at)); }); break;
+        case kSavedAt: readOptional(v, s.savedAt, [&] { return readTimestamp(v, at); }); break;
+        }
+    });
+    requireKeys(seen, required, table, path);
+    return s;
+}
+
+std::string encodePlaybackStateSnapshot(const PlaybackStateSnapshot& snapshot)
+{
+    std::string out;
+    Writer w(out);
+    encode(w, snapshot);
+    return out;
+}
+
+PlaybackStateSnapshot decodePlaybackStateSnapshot(const fileio::FileBytes& bytes, std::string_view fileName)
+{
+    Document document(bytes, fileName);
+    PlaybackStateSnapshot snapshot = decodePlaybackStateSnapshot(document.root(), document.path());
+    document.expectEnd();
+    return snapshot;
+}
+
+} // namespace varno::json

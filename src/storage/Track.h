@@ -1,0 +1,54 @@
+#pragma once
+
+#include "storage/Timestamp.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <cstdint>
+#include <optional>
+
+namespace varno {
+
+// The library's record of one song: where its file is, the saved access grant
+// for it and the metadata the user sees and edits. A plain value; identity is
+// `id`, but equality and hashing cover every field.
+struct Track {
+    QUuid id;
+    QUrl fileURL;
+    QString filename;
+    std::optional<QByteArray> securityScopedBookmark;
+    QString title;
+    double duration = 0;
+    std::optional<QString> artist;
+    std::optional<QString> album;
+    std::optional<QString> genre;
+    std::optional<std::int64_t> year;
+    std::optional<std::int64_t> trackNumber;
+    std::optional<std::int64_t> discNumber;
+    std::optional<QString> composer;
+    std::optional<QString> albumArtist;
+    std::optional<QString> comments;
+    std::optional<std::int64_t> bpm;
+    std::optional<QString> lyrics;
+    std::int64_t rating = 0;
+    std::optional<std::int64_t> bitrate;
+    std::optional<std::int64_t> sampleRate;
+    std::optional<Timestamp> dateAdded;
+
+    // For decoders and containers; every field empty.
+    Track() = default;
+
+    // A new song record with no optional metadata and rating 0. Throws
+    // TrackError::invalidFilename when `filename` contains '/'.
+    Track(const QUuid& id, const QUrl& fileURL, const QString& filename, const QString& title, double duration,
+          Timestamp dateAdded, std::optional<QByteArray> securityScopedBookmark);
+
+    friend bool operator==(const Track&, const Track&) = default;
+};
+
+size_t qHash(const Track& track, size_t seed = 0) noexcept;
+
+} // namespace varno
