@@ -27,7 +27,9 @@ auto runOn(QThreadPool* pool, Work work) -> QCoro::Task<std::invoke_result_t<Wor
         std::conditional_t<std::is_void_v<Result>, bool, std::optional<Result>> value {};
     };
 
-    auto outcome = co_await QtConcurrent::run(pool, [work = std::move(work)]() mutable {
+    // The future is a named local: g++ 12 mishandles the lifetime of
+    // temporaries with destructors inside a co_await expression.
+    auto future = QtConcurrent::run(pool, [work = std::move(work)]() mutable {
         auto result = std::make_shared<Outcome>();
         try {
             if constexpr (std::is_void_v<Result>)
@@ -39,12 +41,17 @@ auto runOn(QThreadPool* pool, Work work) -> QCoro::Task<std::invoke_result_t<Wor
         }
         return result;
     });
+    const std::shared_ptr<Outcome> outcome = co_await future;
     if (outcome->error)
         std::rethrow_exception(outcome->error);
     if constexpr (!std::is_void_v<Result>)
         co_return std::move(*outcome->value);
 }
 
+// Callers: build the task in a named local and then co_await it. g++ 12
+// destroys non-trivial temporaries of a co_await expression (a lambda with
+// captured values passed as an argument) twice.
+//
 // A long-lived serial queue: work items run one at a time, in the order they
 // were queued, on one dedicated thread. The owner destroys it after the last
 // item it cares about; the destructor waits for queued work to finish.

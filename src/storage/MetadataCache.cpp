@@ -36,7 +36,7 @@ MetadataCache::~MetadataCache() = default;
 
 QCoro::Task<> MetadataCache::insert(std::vector<Track> tracks)
 {
-    co_await m_worker.run([this, tracks = std::move(tracks)] {
+    auto work = m_worker.run([this, tracks = std::move(tracks)] {
         for (const Track& track : tracks) {
             m_state.tracksByID.insert(track.id, track);
             // Keys of an earlier version of the song are left in place.
@@ -45,11 +45,12 @@ QCoro::Task<> MetadataCache::insert(std::vector<Track> tracks)
             addToIndex(m_state.tracksByGenre, track.genre, track.id);
         }
     });
+    co_await work;
 }
 
 QCoro::Task<std::optional<Track>> MetadataCache::track(QUuid id)
 {
-    co_return co_await m_worker.run([this, id]() -> std::optional<Track> {
+    auto work = m_worker.run([this, id]() -> std::optional<Track> {
         const auto found = m_state.tracksByID.constFind(id);
         if (found == m_state.tracksByID.constEnd()) {
             ++m_state.missCount;
@@ -58,6 +59,7 @@ QCoro::Task<std::optional<Track>> MetadataCache::track(QUuid id)
         ++m_state.hitCount;
         return *found;
     });
+    co_return co_await work;
 }
 
 std::vector<Track> MetadataCache::lookUp(const State& state, const Index& index, const QString& key)
@@ -84,47 +86,55 @@ QStringList MetadataCache::sortedKeys(const Index& index)
 
 QCoro::Task<std::vector<Track>> MetadataCache::tracksByArtist(QString artist)
 {
-    co_return co_await m_worker.run([this, artist] { return lookUp(m_state, m_state.tracksByArtist, artist); });
+    auto work = m_worker.run([this, artist] { return lookUp(m_state, m_state.tracksByArtist, artist); });
+    co_return co_await work;
 }
 
 QCoro::Task<std::vector<Track>> MetadataCache::tracksByAlbum(QString album)
 {
-    co_return co_await m_worker.run([this, album] { return lookUp(m_state, m_state.tracksByAlbum, album); });
+    auto work = m_worker.run([this, album] { return lookUp(m_state, m_state.tracksByAlbum, album); });
+    co_return co_await work;
 }
 
 QCoro::Task<QStringList> MetadataCache::allArtists()
 {
-    co_return co_await m_worker.run([this] { return sortedKeys(m_state.tracksByArtist); });
+    auto work = m_worker.run([this] { return sortedKeys(m_state.tracksByArtist); });
+    co_return co_await work;
 }
 
 QCoro::Task<QStringList> MetadataCache::allAlbums()
 {
-    co_return co_await m_worker.run([this] { return sortedKeys(m_state.tracksByAlbum); });
+    auto work = m_worker.run([this] { return sortedKeys(m_state.tracksByAlbum); });
+    co_return co_await work;
 }
 
 QCoro::Task<> MetadataCache::evict(Track track)
 {
-    co_await m_worker.run([this, track = std::move(track)] {
+    auto work = m_worker.run([this, track = std::move(track)] {
         m_state.tracksByID.remove(track.id);
         removeFromIndex(m_state.tracksByArtist, track.artist, track.id);
         removeFromIndex(m_state.tracksByAlbum, track.album, track.id);
         removeFromIndex(m_state.tracksByGenre, track.genre, track.id);
     });
+    co_await work;
 }
 
 QCoro::Task<> MetadataCache::clear()
 {
-    co_await m_worker.run([this] { m_state = State {}; });
+    auto work = m_worker.run([this] { m_state = State {}; });
+    co_await work;
 }
 
 QCoro::Task<qint64> MetadataCache::hitCount()
 {
-    co_return co_await m_worker.run([this] { return m_state.hitCount; });
+    auto work = m_worker.run([this] { return m_state.hitCount; });
+    co_return co_await work;
 }
 
 QCoro::Task<qint64> MetadataCache::missCount()
 {
-    co_return co_await m_worker.run([this] { return m_state.missCount; });
+    auto work = m_worker.run([this] { return m_state.missCount; });
+    co_return co_await work;
 }
 
 } // namespace varno

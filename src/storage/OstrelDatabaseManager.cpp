@@ -109,33 +109,38 @@ void OstrelDatabaseManager::eraseAllFiles() const
 
 QCoro::Task<> OstrelDatabaseManager::eraseAllData()
 {
-    co_await m_worker.run([this] { eraseAllFiles(); });
+    auto work = m_worker.run([this] { eraseAllFiles(); });
+    co_await work;
 }
 
 QCoro::Task<> OstrelDatabaseManager::saveTracks(std::vector<Track> tracks)
 {
-    co_await m_worker.run([this, tracks = std::move(tracks)] { upsertTracksFile(tracks); });
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { upsertTracksFile(tracks); });
+    co_await work;
 }
 
 QCoro::Task<std::vector<Track>> OstrelDatabaseManager::loadAllTracks()
 {
-    co_return co_await m_worker.run([this] { return readTracksFile(); });
+    auto work = m_worker.run([this] { return readTracksFile(); });
+    co_return co_await work;
 }
 
 QCoro::Task<std::optional<Track>> OstrelDatabaseManager::fetchTrack(QUuid id)
 {
-    co_return co_await m_worker.run([this, id]() -> std::optional<Track> {
+    auto work = m_worker.run([this, id]() -> std::optional<Track> {
         std::vector<Track> stored = readTracksFile();
         const auto found = std::find_if(stored.begin(), stored.end(), [&](const Track& t) { return t.id == id; });
         if (found == stored.end())
             return std::nullopt;
         return std::move(*found);
     });
+    co_return co_await work;
 }
 
 QCoro::Task<> OstrelDatabaseManager::deleteTracks(std::vector<Track> tracks)
 {
-    co_await m_worker.run([this, tracks = std::move(tracks)] { deleteFromTracksFile(tracks); });
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { deleteFromTracksFile(tracks); });
+    co_await work;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,76 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+using namespace varno;
+
+namespace {
+
+struct ProcessResult {
+    int exitCode = -1;
+    QString standardError;
+};
+
+class AppProcessTest : public test::DataFolderTest {
+protected:
+    ProcessResult run(const QProcessEnvironment& environment, int timeoutMs = 30000)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VARNO_APP_BINARY), {});
+        EXPECT_TRUE(process.waitForFinished(timeoutMs));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+    }
+};
+
+} // namespace
+
+TEST_F(AppProcessTest, UnusableDataFolderIsACriticalBootFailure)
+{
+    test::writeFile(scratch(QStringLiteral("not-a-folder")), "x");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), scratch(QStringLiteral("not-a-folder")));
+    const ProcessResult result = run(environment);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.standardError.contains(QStringLiteral("CRITICAL BOOT FAILURE: Failed to initialize Studio graph: The file "
+                                                             "\u201COstrelMediaStudio\u201D could not be created: Not a directory")))
+        << result.standardError.toStdString();
+}
+
+TEST_F(AppProcessTest, NoDisplayGivesOneLineAndStatusOne)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    const ProcessResult withoutDisplay = run(environment);
+    EXPECT_EQ(withoutDisplay.exitCode, 1);
+    EXPECT_EQ(withoutDisplay.standardError.count(QLatin1Char('\n')), 1) << withoutDisplay.standardError.toStdString();
+
+    // A display that cannot be reached: Qt would abort; we exit cleanly.
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+    const ProcessResult unreachable = run(environment);
+    EXPECT_EQ(unreachable.exitCode, 1);
+    EXPECT_EQ(unreachable.standardError.count(QLatin1Char('\n')), 1) << unreachable.standardError.toStdString();
+    EXPECT_TRUE(unreachable.standardError.startsWith(QStringLiteral("varno: cannot start: ")));
+}
+
+TEST_F(AppProcessTest, StartCreatesTheApplicationFolderWithEmptyStateFiles)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VARNO_APP_BINARY), {});
+    ASSERT_TRUE(process.waitForStarted());
+    QDeadlineTimer deadline(20000);
+    while (!QFileInfo::exists(appFile(QStringLiteral("playback_state.json"))) && !deadline.hasExpired())
+        QThread::msleep(20);
+    EXPECT_EQ(process.state(), QProcess::Running);
+    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
+              (QStringList {"playback_history.json", "playback_state.json", "playlists.json", "tracks.json"}));
+    process.kill();
+    process.waitForFinished();
+}

@@ -1,0 +1,186 @@
+#include "TestSupport.h"
+
+#include "app/DIContainer.h"
+#include "storage/StateCodecs.h"
+#include "ui/MainWindow.h"
+
+#include <QDir>
+#include <QSignalSpy>
+
+using namespace varno;
+
+namespace {
+
+class BootTest : public test::DataFolderTest {
+protected:
+    std::unique_ptr<DIContainer> boot()
+    {
+        auto container = std::make_unique<DIContainer>();
+        QSignalSpy finished(container.get(), &DIContainer::bootFinished);
+        if (!container->isBootFinished()) {
+            EXPECT_TRUE(finished.wait(30000));
+        }
+        return container;
+    }
+
+    void storeLibrary(const std::vector<Track>& tracks)
+    {
+        QDir().mkpath(appFolder());
+        test::writeFile(appFile(QStringLiteral("tracks.json")), QByteArray::fromStdString(json::encodeTracks(tracks)));
+    }
+
+    void storeSession(const PlaybackStateSnapshot& snapshot)
+    {
+        QDir().mkpath(appFolder());
+        test::writeFile(appFile(QStringLiteral("playback_state.json")), QByteArray::fromStdString(json::encodePlaybackStateSnapshot(snapshot)));
+    }
+
+    static PlaybackStateSnapshot session(std::optional<QUuid> current, std::vector<QUuid> upcoming = {})
+    {
+        PlaybackStateSnapshot s;
+        s.currentTrackID = current;
+        s.upcomingTrackIDs = std::move(upcoming);
+        s.repeatMode = QStringLiteral("off");
+        s.shuffleMode = QStringLiteral("off");
+        s.currentTime = 30;
+        s.isPlaying = true;
+        return s;
+    }
+
+    static QStringList titles(const std::vector<Track>& tracks)
+    {
+        QStringList result;
+        for (const Track& t : tracks)
+            result << t.title;
+        return result;
+    }
+};
+
+} // namespace
+
+TEST_F(BootTest, FirstStartCreatesTheFolderAndReportsNothing)
+{
+    auto container = boot();
+    EXPECT_TRUE(container->bootLibrary().empty());
+    EXPECT_FALSE(container->pendingPlaybackSession().has_value());
+    EXPECT_FALSE(container->recoveryMessage().has_value());
+    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
+              (QStringList {"playback_history.json", "playback_state.json", "playlists.json", "tracks.json"}));
+}
+
+TEST_F(BootTest, SessionWhoseSongsAreGoneReportsItAndCanBeDismissed)
+{
+    storeSession(session(QUuid::createUuid(), {QUuid::createUuid()}));
+    auto container = boot();
+    EXPECT_EQ(container->recoveryMessage(), QStringLiteral("The last track is no longer available. Your library was left unchanged."));
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), QByteArray());
+
+    QSignalSpy changed(container.get(), &DIContainer::recoveryMessageChanged);
+    container->dismissRecoveryMessage();
+    EXPECT_FALSE(container->recoveryMessage().has_value());
+    EXPECT_EQ(changed.count(), 1);
+    container->dismissRecoveryMessage();
+    EXPECT_FALSE(container->recoveryMessage().has_value());
+}
+
+TEST_F(BootTest, UndecodableSessionIsReportedAndTheLibraryLoadsAnyway)
+{
+    storeLibrary({test::makeTrack(QStringLiteral("Kept"))});
+    test::writeFile(appFile(QStringLiteral("playback_state.json")), R"({"upcomingTrackIDs":"nope"})");
+    auto container = boot();
+    EXPECT_EQ(container->recoveryMessage(),
+              QStringLiteral("Playback could not be restored: playback_state.json: key \"upcomingTrackIDs\": expected an array"));
+    EXPECT_EQ(titles(container->bootLibrary()), QStringList {"Kept"});
+}
+
+TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
+{
+    const Track b = test::makeTrack(QStringLiteral("B")), c = test::makeTrack(QStringLiteral("C")), d = test::makeTrack(QStringLiteral("D"));
+    storeLibrary({b, c, d});
+    PlaybackStateSnapshot saved = session(QUuid::createUuid(), {QUuid::createUuid(), b.id, c.id, QUuid::createUuid()});
+    saved.historyTrackIDs = {d.id, b.id, QUuid::createUuid()};
+    saved.playbackOrderTrackIDs = std::vector<QUuid> {c.id, b.id, QUuid::createUuid()};
+    storeSession(saved);
+
+    auto container = boot();
+    ASSERT_TRUE(container->pendingPlaybackSession().has_value());
+    const RestoredPlaybackSession& restored = *container->pendingPlaybackSession();
+    EXPECT_EQ(restored.currentTrack, b);
+    EXPECT_EQ(titles(restored.upcoming), QStringList {"C"});
+    EXPECT_EQ(titles(restored.history), QStringList {"D"});
+    ASSERT_TRUE(restored.playbackOrder.has_value());
+    EXPECT_EQ(titles(*restored.playbackOrder), (QStringList {"C", "B"}));
+    EXPECT_EQ(restored.currentTime, 30);
+    EXPECT_FALSE(container->recoveryMessage().has_value());
+}
+
+TEST_F(BootTest, VolumeIsClampedAndUnknownModesAreOff)
+{
+    const Track a = test::makeTrack(QStringLiteral("A"));
+    storeLibrary({a});
+    struct Case {
+        std::optional<float> saved;
+        float restored;
+        QString repeat;
+        RepeatMode repeatMode;
+        QString shuffle;
+        ShuffleMode shuffleMode;
+    };
+    const Case cases[] = {
+        {1.7f, 1.0f, QStringLiteral("loop"), RepeatMode::Off, QStringLiteral("smart"), ShuffleMode::Smart},
+        {-0.5f, 0.0f, QStringLiteral("all"), RepeatMode::All, QStringLiteral("random"), ShuffleMode::Off},
+        {std::nullopt, 1.0f, QStringLiteral("track"), RepeatMode::Track, QStringLiteral("standard"), ShuffleMode::Standard},
+    };
+    for (const Case& c : cases) {
+        PlaybackStateSnapshot saved = session(a.id);
+        saved.volume = c.saved;
+        saved.repeatMode = c.repeat;
+        saved.shuffleMode = c.shuffle;
+        storeSession(saved);
+        auto container = boot();
+        ASSERT_TRUE(container->pendingPlaybackSession().has_value());
+        EXPECT_EQ(container->pendingPlaybackSession()->volume, c.restored);
+        EXPECT_EQ(container->pendingPlaybackSession()->repeatMode, c.repeatMode) << c.repeat.toStdString();
+        EXPECT_EQ(container->pendingPlaybackSession()->shuffleMode, c.shuffleMode) << c.shuffle.toStdString();
+    }
+}
+
+TEST_F(BootTest, CorruptLibraryIsReportedOnStandardOutputAndLeftAlone)
+{
+    QDir().mkpath(appFolder());
+    test::writeFile(appFile(QStringLiteral("tracks.json")), "[{]");
+    storeSession(session(QUuid::createUuid()));
+    testing::internal::CaptureStdout();
+    auto container = boot();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("LibraryEngine failed to load tracks: tracks.json: ", 0), 0u) << out;
+    EXPECT_EQ(container->recoveryMessage(), QStringLiteral("The last track is no longer available. Your library was left unchanged."));
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), QByteArray("[{]"));
+}
+
+TEST_F(BootTest, DemoSampleIsTheFirstCandidateThatExists)
+{
+    EXPECT_FALSE(DIContainer::demoSampleFile().has_value());
+    const QString folder = homeFolder() + QStringLiteral("/Music/Audio Music Apps/Samples/QUICK SAMPLER");
+    QDir().mkpath(folder);
+    test::writeFile(folder + QStringLiteral("/ANALOG B.wav"), "RIFF");
+    EXPECT_EQ(DIContainer::demoSampleFile(), folder + QStringLiteral("/ANALOG B.wav"));
+    test::writeFile(folder + QStringLiteral("/ANALOG A.wav"), "RIFF");
+    EXPECT_EQ(DIContainer::demoSampleFile(), folder + QStringLiteral("/ANALOG A.wav"));
+}
+
+TEST_F(BootTest, MainWindowShowsTheRecoveryMessageUntilDismissed)
+{
+    storeSession(session(QUuid::createUuid()));
+    auto container = boot();
+    MainWindow window(*container);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("VARNO MUSIC"));
+    EXPECT_EQ(window.size(), QSize(1320, 820));
+    EXPECT_EQ(window.minimumSize(), QSize(900, 650));
+    window.show();
+    auto* banner = window.findChild<QWidget*>(QStringLiteral("recoveryBanner"));
+    ASSERT_NE(banner, nullptr);
+    EXPECT_TRUE(banner->isVisible());
+    container->dismissRecoveryMessage();
+    EXPECT_FALSE(banner->isVisible());
+}

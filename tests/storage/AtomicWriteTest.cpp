@@ -1,0 +1,75 @@
+#include "TestSupport.h"
+
+#include "platform/FileIO.h"
+
+#include <csignal>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace varno;
+
+namespace {
+
+// Two large, different versions of a file: a kill lands in the middle of
+// writing one of them far more often than between writes.
+std::string version(char fill, std::size_t size)
+{
+    std::string text(size, fill);
+    text.front() = '[';
+    text.back() = ']';
+    return text;
+}
+
+} // namespace
+
+class AtomicWriteTest : public test::DataFolderTest {};
+
+TEST_F(AtomicWriteTest, KilledWriterLeavesTheOldOrTheNewFileNeverATornOne)
+{
+    const QString path = scratch(QStringLiteral("state.json"));
+    const std::string first = version('a', 2 << 20);
+    const std::string second = version('b', 3 << 20);
+    fileio::writeFileAtomically(path, first);
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> delayMicroseconds(0, 20000);
+    int sawFirst = 0, sawSecond = 0;
+    for (int round = 0; round < 60; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Only async-signal-safe work and our own plain file calls here.
+            for (int i = 0;; ++i)
+                fileio::writeFileAtomically(path, i % 2 ? first : second);
+        }
+        ::usleep(static_cast<useconds_t>(delayMicroseconds(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(path);
+        ASSERT_TRUE(bytes.has_value());
+        const std::string_view content = bytes->view();
+        const bool isFirst = content == first;
+        const bool isSecond = content == second;
+        ASSERT_TRUE(isFirst || isSecond) << "round " << round << ": torn file of " << content.size() << " bytes";
+        sawFirst += isFirst;
+        sawSecond += isSecond;
+    }
+    EXPECT_GT(sawSecond, 0) << "the writer never finished a save; the test proves nothing";
+    EXPECT_GT(sawFirst + sawSecond, 0);
+}
+
+TEST_F(AtomicWriteTest, ReplacingKeepsTheFileMode)
+{
+    const QString path = scratch(QStringLiteral("mode.json"));
+    fileio::writeFileAtomically(path, "[]");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    fileio::writeFileAtomically(path, "[1]");
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(test::readFile(path), QByteArray("[1]"));
+}

@@ -1,0 +1,305 @@
+#include "TestSupport.h"
+
+#include "platform/FileError.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/OstrelDatabaseManager.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+#include <sys/stat.h>
+
+using namespace varno;
+using test::await;
+
+namespace {
+
+const QStringList kStateFiles = {QStringLiteral("tracks.json"), QStringLiteral("playlists.json"), QStringLiteral("playback_history.json"),
+                                 QStringLiteral("playback_state.json")};
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_ino;
+}
+
+Playlist makePlaylist(const QString& name, PlaylistType type = PlaylistType::standard())
+{
+    Playlist p;
+    p.id = QUuid::createUuid();
+    p.name = name;
+    p.type = type;
+    return p;
+}
+
+class DatabaseManagerTest : public test::DataFolderTest {
+protected:
+    void SetUp() override
+    {
+        DataFolderTest::SetUp();
+        manager = std::make_unique<OstrelDatabaseManager>(preferences);
+    }
+    void TearDown() override
+    {
+        manager.reset();
+        DataFolderTest::TearDown();
+    }
+
+    std::vector<QString> titles()
+    {
+        std::vector<QString> result;
+        for (const Track& t : await(manager->loadAllTracks()))
+            result.push_back(t.title);
+        return result;
+    }
+
+    SettingsPreferencesStore preferences;
+    std::unique_ptr<OstrelDatabaseManager> manager;
+};
+
+} // namespace
+
+TEST_F(DatabaseManagerTest, FreshFolderHoldsFourEmptyFilesAndNothingStored)
+{
+    for (const QString& name : kStateFiles) {
+        EXPECT_TRUE(QFileInfo(appFile(name)).isFile()) << name.toStdString();
+        EXPECT_EQ(QFileInfo(appFile(name)).size(), 0);
+    }
+    EXPECT_EQ(manager->databaseURL().toLocalFile(), appFile(QStringLiteral("library.sqlite")));
+    EXPECT_FALSE(QFileInfo::exists(appFile(QStringLiteral("library.sqlite"))));
+    EXPECT_TRUE(await(manager->loadAllTracks()).empty());
+    EXPECT_FALSE(manager->loadPlaybackState().has_value());
+    EXPECT_EQ(manager->fetchStatistics(QUuid::createUuid()), PlaybackStatistics {});
+    EXPECT_TRUE(manager->loadAllPlaylists().empty());
+}
+
+TEST_F(DatabaseManagerTest, ConstructionKeepsExistingFilesAndCreatesMissingFolders)
+{
+    test::writeFile(appFile(QStringLiteral("tracks.json")), "[]");
+    OstrelDatabaseManager again(preferences);
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), QByteArray("[]"));
+
+    const QString nested = scratch(QStringLiteral("a/b/c"));
+    OstrelDatabaseManager elsewhere(preferences, nested);
+    EXPECT_TRUE(QFileInfo(nested + QStringLiteral("/playback_state.json")).isFile());
+}
+
+TEST_F(DatabaseManagerTest, SaveTracksReplacesInPlaceAndAppendsNewOnesInOrder)
+{
+    Track a = test::makeTrack(QStringLiteral("A")), b = test::makeTrack(QStringLiteral("B"));
+    await(manager->saveTracks({a, b}));
+    Track b2 = b;
+    b2.title = QStringLiteral("B2");
+    await(manager->saveTracks({test::makeTrack(QStringLiteral("C")), b2, test::makeTrack(QStringLiteral("D"))}));
+    EXPECT_EQ(titles(), (std::vector<QString> {"A", "B2", "C", "D"}));
+
+    // Two records with one new id: the first is appended, the second replaces it.
+    const QUuid id = QUuid::createUuid();
+    await(manager->saveTracks({test::makeTrack(QStringLiteral("E1"), id), test::makeTrack(QStringLiteral("E2"), id)}));
+    EXPECT_EQ(titles(), (std::vector<QString> {"A", "B2", "C", "D", "E2"}));
+
+    const std::optional<Track> fetched = await(manager->fetchTrack(b.id));
+    ASSERT_TRUE(fetched.has_value());
+    EXPECT_EQ(*fetched, b2);
+    EXPECT_FALSE(await(manager->fetchTrack(QUuid::createUuid())).has_value());
+}
+
+TEST_F(DatabaseManagerTest, DeleteTracksKeepsOrderAndAlwaysRewrites)
+{
+    Track a = test::makeTrack(QStringLiteral("A")), b = test::makeTrack(QStringLiteral("B")), c = test::makeTrack(QStringLiteral("C"));
+    await(manager->saveTracks({a, b, c}));
+    await(manager->deleteTracks({b}));
+    EXPECT_EQ(titles(), (std::vector<QString> {"A", "C"}));
+
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    const QByteArray before = test::readFile(path);
+    const ino_t inode = inodeOf(path);
+    await(manager->deleteTracks({test::makeTrack(QStringLiteral("Unknown"))}));
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_NE(inodeOf(path), inode) << "the file should have been replaced";
+}
+
+TEST_F(DatabaseManagerTest, CorruptTracksFileIsNeverOverwritten)
+{
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    test::writeFile(path, "{}");
+    const QString expected = QStringLiteral("tracks.json: expected an array");
+
+    EXPECT_EQ(test::errorText([&] { await(manager->loadAllTracks()); }), expected);
+    EXPECT_EQ(test::errorText([&] { await(manager->fetchTrack(QUuid::createUuid())); }), expected);
+    EXPECT_EQ(test::errorText([&] { await(manager->saveTracks({test::makeTrack(QStringLiteral("A"))})); }), expected);
+    EXPECT_EQ(test::errorText([&] { await(manager->deleteTracks({test::makeTrack(QStringLiteral("A"))})); }), expected);
+    // Every other writing operation leaves the library file alone.
+    manager->savePlaylists({makePlaylist(QStringLiteral("P"))});
+    manager->deletePlaylist(QUuid::createUuid());
+    manager->recordPlayback(QUuid::createUuid(), Timestamp::now());
+    manager->savePlaybackState(PlaybackStateSnapshot {});
+    manager->setPreference(true, QStringLiteral("some.flag"));
+    EXPECT_EQ(test::readFile(path), QByteArray("{}"));
+}
+
+TEST_F(DatabaseManagerTest, WriteFailureIsReportedWithTheSystemReason)
+{
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    QFile::remove(path);
+    QDir().mkpath(path);
+    // A folder reads as an empty library, but nothing can be renamed over it.
+    EXPECT_TRUE(await(manager->loadAllTracks()).empty());
+    const QString text = test::errorText([&] { await(manager->saveTracks({test::makeTrack(QStringLiteral("A"))})); });
+    EXPECT_EQ(text, QStringLiteral("The file \u201Ctracks.json\u201D could not be saved: Is a directory (%1)").arg(path));
+    const QStringList leftovers = QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files);
+    EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(',').toStdString();
+}
+
+TEST_F(DatabaseManagerTest, EraseAllDataLeavesFourEmptyFiles)
+{
+    await(manager->saveTracks({test::makeTrack(QStringLiteral("A"))}));
+    manager->recordPlayback(QUuid::createUuid(), Timestamp::now());
+    await(manager->eraseAllData());
+    for (const QString& name : kStateFiles)
+        EXPECT_EQ(QFileInfo(appFile(name)).size(), 0) << name.toStdString();
+    EXPECT_TRUE(await(manager->loadAllTracks()).empty());
+}
+
+TEST_F(DatabaseManagerTest, EraseAllDataStopsAtTheFirstFailedRemoval)
+{
+    QFile::remove(appFile(QStringLiteral("playlists.json")));
+    const QString text = test::errorText([&] { await(manager->eraseAllData()); });
+    EXPECT_TRUE(text.contains(QStringLiteral("playlists.json"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("No such file or directory"))) << text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(appFile(QStringLiteral("tracks.json"))));
+    EXPECT_TRUE(QFileInfo::exists(appFile(QStringLiteral("playback_history.json"))));
+}
+
+TEST_F(DatabaseManagerTest, PlaylistsRoundTripAndDeleteById)
+{
+    Playlist standard = makePlaylist(QStringLiteral("Mix"));
+    standard.description = QStringLiteral("for the road");
+    standard.tags = {QStringLiteral("a"), QStringLiteral("b")};
+    standard.trackIDs = {QUuid::createUuid(), QUuid::createUuid()};
+    Playlist smart = makePlaylist(QStringLiteral("Smart"), PlaylistType::smart(QStringLiteral("{\"rules\":[]}")));
+    Playlist folder = makePlaylist(QStringLiteral("Folder"), PlaylistType::folder());
+    folder.childrenIDs = {standard.id};
+    folder.isFavorite = true;
+
+    manager->savePlaylists({standard, smart, folder});
+    EXPECT_EQ(manager->loadAllPlaylists(), (std::vector<Playlist> {standard, smart, folder}));
+    manager->deletePlaylist(smart.id);
+    EXPECT_EQ(manager->loadAllPlaylists(), (std::vector<Playlist> {standard, folder}));
+    EXPECT_TRUE(test::readFile(appFile(QStringLiteral("playlists.json"))).contains(R"("type":{"folder":{}})"));
+}
+
+TEST_F(DatabaseManagerTest, PlaylistTypeNeedsExactlyOneCase)
+{
+    const QString path = appFile(QStringLiteral("playlists.json"));
+    const QByteArray head = R"([{"id":"0F6C2B9E-0000-4000-8000-000000000001","name":"x","tags":[],"isFavorite":false,"trackIDs":[],"childrenIDs":[],"type":)";
+    test::writeFile(path, head + R"({"standard":{},"folder":{}}}])");
+    EXPECT_EQ(test::errorText([&] { manager->loadAllPlaylists(); }),
+              QStringLiteral("playlists.json: item 0: key \"type\": Invalid number of keys found, expected one."));
+    EXPECT_EQ(test::errorText([&] { manager->deletePlaylist(QUuid::createUuid()); }),
+              QStringLiteral("playlists.json: item 0: key \"type\": Invalid number of keys found, expected one."));
+    EXPECT_TRUE(test::readFile(path).startsWith(head));
+
+    test::writeFile(path, head + R"({"other":1,"smart":{"criteria":"c"}}}])");
+    EXPECT_EQ(manager->loadAllPlaylists().at(0).type, PlaylistType::smart(QStringLiteral("c")));
+}
+
+TEST_F(DatabaseManagerTest, HistoryCountsPlaysAndKeepsTheLatest)
+{
+    const QUuid song = QUuid::createUuid();
+    for (int i = 0; i < 10; ++i) {
+        manager->recordPlayback(song, Timestamp::fromSecondsSinceReferenceDate(1000 + i));
+        manager->recordPlayback(QUuid::createUuid(), Timestamp::fromSecondsSinceReferenceDate(5000));
+    }
+    const PlaybackStatistics stats = manager->fetchStatistics(song);
+    EXPECT_EQ(stats.playCount, 10);
+    EXPECT_EQ(stats.lastPlayedDate, Timestamp::fromSecondsSinceReferenceDate(1009));
+}
+
+TEST_F(DatabaseManagerTest, DamagedHistoryIsReplacedByTheNextPlay)
+{
+    const QString path = appFile(QStringLiteral("playback_history.json"));
+    test::writeFile(path, "[{\"trackID\":");
+    const QUuid song = QUuid::createUuid();
+    EXPECT_EQ(manager->fetchStatistics(song), PlaybackStatistics {});
+    manager->recordPlayback(song, Timestamp::fromSecondsSinceReferenceDate(42.5));
+    EXPECT_EQ(test::readFile(path), QByteArray("[{\"trackID\":\"") + song.toByteArray(QUuid::WithoutBraces).toUpper() + "\",\"timestamp\":42.5}]");
+}
+
+TEST_F(DatabaseManagerTest, PlaybackStateOmitsAbsentOptionalsAndRoundTrips)
+{
+    PlaybackStateSnapshot snapshot;
+    snapshot.upcomingTrackIDs = {QUuid::createUuid()};
+    snapshot.repeatMode = QStringLiteral("all");
+    snapshot.shuffleMode = QStringLiteral("off");
+    snapshot.currentTime = 12.25;
+    manager->savePlaybackState(snapshot);
+    const QByteArray text = test::readFile(appFile(QStringLiteral("playback_state.json")));
+    EXPECT_FALSE(text.contains("\"volume\""));
+    EXPECT_FALSE(text.contains("\"savedAt\""));
+    EXPECT_FALSE(text.contains("\"currentTrackID\""));
+    EXPECT_EQ(manager->loadPlaybackState(), snapshot);
+
+    snapshot.currentTrackID = QUuid::createUuid();
+    snapshot.playbackOrderTrackIDs = std::vector<QUuid> {*snapshot.currentTrackID};
+    snapshot.volume = 0.7f;
+    snapshot.savedAt = Timestamp::fromSecondsSinceReferenceDate(786000000.5);
+    manager->savePlaybackState(snapshot);
+    EXPECT_EQ(manager->loadPlaybackState(), snapshot);
+
+    test::writeFile(appFile(QStringLiteral("playback_state.json")), R"({"upcomingTrackIDs":[]})");
+    EXPECT_EQ(test::errorText([&] { manager->loadPlaybackState(); }),
+              QStringLiteral("playback_state.json: key \"historyTrackIDs\": required key is missing"));
+}
+
+TEST_F(DatabaseManagerTest, PreferencesStoreTypedValues)
+{
+    manager->setPreference(true, QStringLiteral("flag"));
+    manager->setPreference(QStringList {QStringLiteral("/a b"), QStringLiteral("/é")}, QStringLiteral("folders"));
+    EXPECT_EQ(manager->getPreference<bool>(QStringLiteral("flag")), true);
+    EXPECT_EQ(manager->getPreference<QStringList>(QStringLiteral("folders")), (QStringList {"/a b", "/é"}));
+    EXPECT_FALSE(manager->getPreference<bool>(QStringLiteral("missing")).has_value());
+    // Stored as something else: absent, not an error.
+    EXPECT_FALSE(manager->getPreference<double>(QStringLiteral("folders")).has_value());
+
+    EXPECT_THROW(manager->setPreference(std::nan(""), QStringLiteral("bad")), json::EncodingError);
+    EXPECT_FALSE(manager->getPreference<double>(QStringLiteral("bad")).has_value());
+
+    // Preferences survive a new store (a restart).
+    SettingsPreferencesStore reopened;
+    EXPECT_EQ(reopened.value(QStringLiteral("flag")), QByteArray("true"));
+}
+
+TEST_F(DatabaseManagerTest, FilesWrittenByOtherEncodersLoadAndRoundTrip)
+{
+    const QString fixtures = QStringLiteral(VARNO_TEST_FIXTURES_DIR "/interop/");
+    for (const QString& name : kStateFiles)
+        test::writeFile(appFile(name), test::readFile(fixtures + name));
+
+    const std::vector<Track> tracks = await(manager->loadAllTracks());
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].fileURL.toLocalFile(), QStringLiteral("/Users/Shared/Music/My Band/01 Intro #1 (50%).mp3"));
+    EXPECT_EQ(tracks[0].securityScopedBookmark, QByteArray("book\x00mark-bytes\xff", 16));
+    EXPECT_EQ(tracks[0].dateAdded, Timestamp::fromSecondsSinceReferenceDate(786123456.789012));
+    EXPECT_EQ(tracks[1].title, QStringLiteral("Déjà vu / Überall"));
+    EXPECT_EQ(tracks[1].rating, 5);
+    EXPECT_EQ(tracks[2].rating, 0);
+    const std::optional<PlaybackStateSnapshot> state = manager->loadPlaybackState();
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(state->currentTrackID, tracks[1].id);
+    const std::vector<Playlist> playlists = manager->loadAllPlaylists();
+    ASSERT_EQ(playlists.size(), 2u);
+    EXPECT_EQ(manager->fetchStatistics(tracks[0].id).playCount, 2);
+
+    // Re-written by us and read back, every value is unchanged.
+    EXPECT_TRUE(tracks[2].dateAdded.has_value());
+    await(manager->saveTracks(tracks));
+    manager->savePlaybackState(*state);
+    manager->savePlaylists(playlists);
+    std::vector<Track> reread = await(manager->loadAllTracks());
+    EXPECT_EQ(reread, tracks);
+    EXPECT_EQ(manager->loadPlaybackState(), state);
+    EXPECT_EQ(manager->loadAllPlaylists(), playlists);
+}

@@ -1,0 +1,178 @@
+#include "TestSupport.h"
+
+#include "storage/Json.h"
+#include "storage/StateCodecs.h"
+
+#include <cmath>
+#include <limits>
+
+using namespace varno;
+using namespace varno::json;
+
+namespace {
+
+std::string written(auto&& produce)
+{
+    std::string out;
+    Writer w(out);
+    produce(w);
+    return out;
+}
+
+fileio::FileBytes bytesOf(std::string_view text)
+{
+    auto data = std::make_unique<char[]>(text.size() + fileio::kReadPadding);
+    std::copy(text.begin(), text.end(), data.get());
+    std::fill_n(data.get() + text.size(), fileio::kReadPadding, '\0');
+    return fileio::FileBytes(std::move(data), text.size(), text.size() + fileio::kReadPadding);
+}
+
+QString decodeError(std::string_view text)
+{
+    return test::errorText([&] { decodeTracks(bytesOf(text), "tracks.json"); });
+}
+
+std::string trackJson(std::string_view extra = {}, std::string_view title = R"("title":"Song")")
+{
+    std::string s = R"({"id":"0F6C2B9E-0000-4000-8000-000000000001","fileURL":"file:///m/a.mp3","filename":"a.mp3",)";
+    s += title;
+    s += R"(,"duration":1.5)";
+    s += extra;
+    s += "}";
+    return s;
+}
+
+} // namespace
+
+TEST(JsonWriter, EscapesStringsPerRfc8259AndKeepsUnicode)
+{
+    const QString text = QStringLiteral("quote\" back\\ slash/ tab\t nl\n bell\x07 é 日本 🎵");
+    const std::string out = written([&](Writer& w) { w.string(QStringView(text)); });
+    EXPECT_EQ(out, "\"quote\\\" back\\\\ slash/ tab\\t nl\\n bell\\u0007 é 日本 🎵\"");
+
+    std::string padded = out;
+    padded.reserve(out.size() + simdjson::SIMDJSON_PADDING);
+    Document document(padded, "x.json");
+    EXPECT_EQ(readString(document.root(), document.path()), text);
+}
+
+TEST(JsonWriter, NumbersUseShortestRoundTripForm)
+{
+    const std::string out = written([](Writer& w) {
+        w.beginArray();
+        w.number(0.1);
+        w.number(180.0);
+        w.number(-0.0);
+        w.number(1e21);
+        w.number(0.8f);
+        w.integer(std::numeric_limits<std::int64_t>::min());
+        w.timestamp(Timestamp::fromSecondsSinceReferenceDate(786123456.123456789));
+        w.endArray();
+    });
+    EXPECT_EQ(out, "[0.1,180,-0,1e+21,0.8,-9223372036854775808,786123456.1234568]");
+}
+
+TEST(JsonWriter, NonFiniteNumberIsAnEncodingErrorNotInvalidJson)
+{
+    for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
+        std::string out;
+        Writer w(out);
+        w.beginObject();
+        EXPECT_THROW(w.key("duration").number(bad), EncodingError);
+        EXPECT_EQ(out, "{\"duration\":");
+    }
+    Track track = test::makeTrack(QStringLiteral("x"));
+    track.duration = std::nan("");
+    EXPECT_EQ(test::errorText([&] { encodeTracks({track}); }),
+              QStringLiteral("The data could not be written as JSON: NaN is not a valid JSON number (key \"duration\")"));
+}
+
+TEST(JsonWriter, UuidsAreUpperCaseAndBytesBase64)
+{
+    const QUuid id = QUuid::fromString(QStringLiteral("0f6c2b9e-1d2a-4f7b-9c3e-5a6b7c8d9e0f"));
+    const std::string out = written([&](Writer& w) {
+        w.beginArray();
+        w.uuid(id);
+        w.bytes(QByteArray("\x00\xff bookmark", 11));
+        w.endArray();
+    });
+    EXPECT_EQ(out, "[\"0F6C2B9E-1D2A-4F7B-9C3E-5A6B7C8D9E0F\",\"AP8gYm9va21hcms=\"]");
+}
+
+TEST(JsonWriter, FileUrlsSurviveAwkwardCharacters)
+{
+    const QStringList paths = {
+        QStringLiteral("/music/My Song #1 (100%)?.mp3"),
+        QStringLiteral("/music/Beyoncé/Déjà vu.flac"),
+        QStringLiteral("/music/日本語/曲.m4a"),
+        QStringLiteral("/music/a%20b/literal%41.mp3"),
+        QStringLiteral("/music/emoji 🎵/x;y=z&w+v.ogg"),
+    };
+    for (const QString& path : paths) {
+        Track track = test::makeTrack(QStringLiteral("t"));
+        track.fileURL = QUrl::fromLocalFile(path);
+        const std::string out = encodeTracks({track});
+        const std::string urlText = out.substr(out.find("file:"), out.find("\",\"filename") - out.find("file:"));
+        EXPECT_EQ(urlText.find_first_of(" #?"), std::string::npos) << urlText;
+        const std::vector<Track> back = decodeTracks(bytesOf(out), "tracks.json");
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0].fileURL.toLocalFile(), path);
+        EXPECT_EQ(back[0], track);
+    }
+}
+
+TEST(JsonReader, AcceptsAnyValidLayoutOfARecord)
+{
+    const std::string pretty = R"(
+    [
+      {
+        "unknown" : { "nested" : [1, 2, {"x": null}] },
+        "duration" : 3,
+        "title" : "A\/B \u00e9",
+        "fileURL" : "file:\/\/\/m\/a%20b.mp3",
+        "filename" : "a b.mp3",
+        "id" : "0f6c2b9e-0000-4000-8000-000000000001",
+        "artist" : null,
+        "year" : 1999.0
+      }
+    ]
+    )";
+    const std::vector<Track> tracks = decodeTracks(bytesOf(pretty), "tracks.json");
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].title, QStringLiteral("A/B é"));
+    EXPECT_EQ(tracks[0].fileURL.toLocalFile(), QStringLiteral("/m/a b.mp3"));
+    EXPECT_EQ(tracks[0].id, QUuid::fromString(QStringLiteral("0F6C2B9E-0000-4000-8000-000000000001")));
+    EXPECT_EQ(tracks[0].duration, 3.0);
+    EXPECT_FALSE(tracks[0].artist.has_value());
+    EXPECT_EQ(tracks[0].year, 1999);
+}
+
+TEST(JsonReader, ErrorsNameTheFileTheItemAndTheKey)
+{
+    std::string list = "[";
+    for (int i = 0; i < 17; ++i)
+        list += trackJson() + ",";
+    EXPECT_EQ(decodeError(list + trackJson({}, R"("title":42)") + "]"),
+              QStringLiteral("tracks.json: item 17: key \"title\": expected a string"));
+    EXPECT_EQ(decodeError("[" + trackJson({}, R"("name":"x")") + "]"),
+              QStringLiteral("tracks.json: item 0: key \"title\": required key is missing"));
+    EXPECT_EQ(decodeError("[" + trackJson(R"(,"year":1.5)") + "]"), QStringLiteral("tracks.json: item 0: key \"year\": expected an integer"));
+    EXPECT_EQ(decodeError("[" + trackJson(R"(,"securityScopedBookmark":"@@@")") + "]"),
+              QStringLiteral("tracks.json: item 0: key \"securityScopedBookmark\": expected Base64 data"));
+    EXPECT_EQ(decodeError(R"([{"id":"not-a-uuid"}])"), QStringLiteral("tracks.json: item 0: key \"id\": expected a UUID"));
+    EXPECT_EQ(decodeError("{}"), QStringLiteral("tracks.json: expected an array"));
+    EXPECT_EQ(decodeError("[1]"), QStringLiteral("tracks.json: item 0: expected an object"));
+    EXPECT_EQ(decodeError("[] []"), QStringLiteral("tracks.json: unexpected content after the JSON value"));
+    EXPECT_TRUE(decodeError("[{\"id\": ").startsWith(QStringLiteral("tracks.json: ")));
+    EXPECT_EQ(decodeError("\x01\x02garbage"), QStringLiteral("tracks.json: expected an array"));
+}
+
+TEST(JsonReader, SingleValuesForPreferences)
+{
+    EXPECT_EQ(decodeValue<bool>(QByteArray("true"), "p"), true);
+    EXPECT_EQ(decodeValue<double>(QByteArray(" 2.5 "), "p"), 2.5);
+    EXPECT_EQ(decodeValue<QStringList>(QByteArray(R"(["a","b\/c"])"), "p"), (QStringList {"a", "b/c"}));
+    EXPECT_THROW(decodeValue<int>(QByteArray("\"x\""), "p"), DecodingError);
+    EXPECT_THROW(decodeValue<bool>(QByteArray("true false"), "p"), DecodingError);
+    EXPECT_EQ(encodeValue(QStringList {"a", "é"}), "[\"a\",\"é\"]");
+}

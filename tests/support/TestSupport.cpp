@@ -1,0 +1,106 @@
+#include "TestSupport.h"
+
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/StateCodecs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+namespace varno {
+
+void PrintTo(const Track& track, std::ostream* os)
+{
+    std::string out;
+    json::Writer writer(out);
+    json::encode(writer, track);
+    *os << out;
+}
+
+} // namespace varno
+
+namespace varno::test {
+
+void isolateProcessFolders()
+{
+    // Deliberately leaked: the folder must outlive every test of the process,
+    // and is removed by the system's temporary-file cleaning.
+    static QTemporaryDir* root = new QTemporaryDir();
+    const QByteArray base = QFile::encodeName(root->path());
+    for (const char* sub : {"/data", "/config", "/runtime", "/home"})
+        QDir().mkpath(QString::fromUtf8(base + sub));
+    qputenv("XDG_DATA_HOME", base + "/data");
+    qputenv("XDG_CONFIG_HOME", base + "/config");
+    qputenv("XDG_RUNTIME_DIR", base + "/runtime");
+    qputenv("HOME", base + "/home");
+    QFile::setPermissions(QString::fromUtf8(base + "/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void DataFolderTest::SetUp()
+{
+    ASSERT_TRUE(m_root.isValid());
+    QDir().mkpath(dataHome());
+    QDir().mkpath(homeFolder());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
+    qputenv("HOME", QFile::encodeName(homeFolder()));
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganizationName, kApplicationName).clear();
+}
+
+void DataFolderTest::TearDown()
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganizationName, kApplicationName).clear();
+}
+
+QString DataFolderTest::appFolder() const
+{
+    return dataHome() + QStringLiteral("/OstrelMediaStudio");
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+Track makeTrack(const QString& title, const QUuid& id)
+{
+    return Track(id, QUrl::fromLocalFile(QStringLiteral("/music/") + title + QStringLiteral(".mp3")), title + QStringLiteral(".mp3"),
+                 title, 180.5, Timestamp::fromSecondsSinceReferenceDate(786000000.25), std::nullopt);
+}
+
+namespace detail {
+
+QCoro::Task<> captureVoid(QCoro::Task<> task, std::exception_ptr* error, bool* done)
+{
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        *error = std::current_exception();
+    }
+    *done = true;
+}
+
+void spinUntil(const bool& done, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    while (!done) {
+        if (deadline.hasExpired())
+            throw std::runtime_error("the task did not finish in time");
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!done)
+            QThread::usleep(200);
+    }
+}
+
+} // namespace detail
+
+} // namespace varno::test

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "platform/ApplicationIdentity.h"
+#include "storage/Track.h"
+
+#include <QCoreApplication>
+#include <QCoroTask>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace varno::test {
+
+// Points XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME at a fresh
+// temporary folder for the whole process. Called once, before QApplication.
+void isolateProcessFolders();
+
+// A fixture giving each test its own empty data folder, home folder and
+// preferences: XDG_DATA_HOME and HOME are moved to a new temporary folder
+// and the preference store is emptied.
+class DataFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The application folder ("OstrelMediaStudio" in the data home).
+    QString appFolder() const;
+    QString appFile(const QString& name) const { return appFolder() + QLatin1Char('/') + name; }
+    QString homeFolder() const { return m_root.path() + QStringLiteral("/home"); }
+    QString dataHome() const { return m_root.path() + QStringLiteral("/data"); }
+    QString scratch(const QString& name) const { return m_root.path() + QLatin1Char('/') + name; }
+
+private:
+    QTemporaryDir m_root;
+};
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+// A song record with a fixed shape, for tests that only care about identity.
+Track makeTrack(const QString& title, const QUuid& id = QUuid::createUuid());
+
+// Runs the event loop until `task` finishes, then returns its value or
+// rethrows its exception. QCoro::waitFor hangs when a task throws after
+// suspending, so the task is driven through a wrapper that records both.
+namespace detail {
+
+template<typename T>
+QCoro::Task<> capture(QCoro::Task<T> task, std::optional<T>* result, std::exception_ptr* error, bool* done)
+{
+    try {
+        result->emplace(co_await std::move(task));
+    } catch (...) {
+        *error = std::current_exception();
+    }
+    *done = true;
+}
+
+QCoro::Task<> captureVoid(QCoro::Task<> task, std::exception_ptr* error, bool* done);
+
+void spinUntil(const bool& done, std::chrono::milliseconds timeout);
+
+} // namespace detail
+
+template<typename T>
+T await(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(60))
+{
+    std::optional<T> result;
+    std::exception_ptr error;
+    bool done = false;
+    auto runner = detail::capture(std::move(task), &result, &error, &done);
+    detail::spinUntil(done, timeout);
+    if (error)
+        std::rethrow_exception(error);
+    return std::move(*result);
+}
+
+inline void await(QCoro::Task<> task, std::chrono::milliseconds timeout = std::chrono::seconds(60))
+{
+    std::exception_ptr error;
+    bool done = false;
+    auto runner = detail::captureVoid(std::move(task), &error, &done);
+    detail::spinUntil(done, timeout);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+// The description of the exception `body` throws, or "<no error>".
+template<typename Body>
+QString errorText(Body&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace varno::test
+
+namespace varno {
+// Failure messages show a song as its JSON form.
+void PrintTo(const Track& track, std::ostream* os);
+} // namespace varno
+
+// Lets gtest print QStrings in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
