@@ -6,7 +6,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <utility>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,10 +65,56 @@ bool writeAll(int fd, const char* data, std::size_t size)
 } // namespace
 
 FileBytes::FileBytes(std::unique_ptr<char[]> data, std::size_t size, std::size_t capacity)
-    : m_data(std::move(data))
+    : m_data(data.release())
     , m_size(size)
     , m_capacity(capacity)
 {
+}
+
+FileBytes FileBytes::mapped(char* data, std::size_t size, std::size_t mappedLength)
+{
+    FileBytes bytes;
+    bytes.m_data = data;
+    bytes.m_size = size;
+    bytes.m_capacity = mappedLength;
+    bytes.m_mappedLength = mappedLength;
+    return bytes;
+}
+
+FileBytes::~FileBytes()
+{
+    release();
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr))
+    , m_size(std::exchange(other.m_size, 0))
+    , m_capacity(std::exchange(other.m_capacity, 0))
+    , m_mappedLength(std::exchange(other.m_mappedLength, 0))
+{
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_capacity = std::exchange(other.m_capacity, 0);
+        m_mappedLength = std::exchange(other.m_mappedLength, 0);
+    }
+    return *this;
+}
+
+void FileBytes::release()
+{
+    if (!m_data)
+        return;
+    if (m_mappedLength)
+        ::munmap(m_data, m_mappedLength);
+    else
+        delete[] m_data;
+    m_data = nullptr;
 }
 
 std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
@@ -77,6 +125,25 @@ std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
+
+    // Big files (a large library) are mapped: no copy, and no fresh memory to
+    // touch. The mapping sits in a slightly larger anonymous region so the
+    // padding past the end reads as zeros. State files are replaced by rename,
+    // never truncated in place, so the mapped file cannot shrink under us.
+    constexpr std::size_t kMapThreshold = 4 << 20;
+    const auto fileSize = static_cast<std::size_t>(info.st_size);
+    if (fileSize >= kMapThreshold) {
+        const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        const std::size_t length = (fileSize + padding + page - 1) / page * page;
+        void* region = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (region != MAP_FAILED) {
+            void* file = ::mmap(region, fileSize, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd.get(), 0);
+            if (file != MAP_FAILED)
+                return FileBytes::mapped(static_cast<char*>(file), fileSize, length);
+            ::munmap(region, length);
+        }
+        // Fall through to reading when mapping is refused.
+    }
 
     // The size is a hint: the file may grow or shrink while we read it.
     std::size_t capacity = static_cast<std::size_t>(info.st_size) + padding;
@@ -104,41 +171,73 @@ std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
     return FileBytes(std::move(buffer), size, capacity);
 }
 
-void writeFileAtomically(const QString& path, std::string_view bytes)
+AtomicFile::AtomicFile(const QString& path)
+    : m_path(path)
 {
     const QFileInfo target(path);
-    const QString folder = target.absolutePath();
-    QByteArray temporary = nativePath(folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-
-    Descriptor fd(::mkstemp(temporary.data()));
-    if (fd.get() < 0)
+    m_temporary = nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    m_fd = ::mkstemp(m_temporary.data());
+    if (m_fd < 0) {
+        m_temporary.clear();
         throw FileError(FileError::Operation::Write, path, errno);
-
-    auto fail = [&](int errorNumber) {
-        ::unlink(temporary.constData());
-        throw FileError(FileError::Operation::Write, path, errorNumber);
-    };
-
+    }
     // mkstemp creates the file private to the user; keep the mode of the file
     // being replaced so a save never changes who may read it.
     struct stat existing {};
     const mode_t mode = ::stat(nativePath(path).constData(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-    if (::fchmod(fd.get(), mode) != 0)
+    if (::fchmod(m_fd, mode) != 0)
         fail(errno);
-    if (!writeAll(fd.get(), bytes.data(), bytes.size()))
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+}
+
+void AtomicFile::fail(int errorNumber)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_temporary.constData());
+    m_temporary.clear();
+    throw FileError(FileError::Operation::Write, m_path, errorNumber);
+}
+
+void AtomicFile::write(std::string_view bytes)
+{
+    Q_ASSERT(m_fd >= 0);
+    if (!writeAll(m_fd, bytes.data(), bytes.size()))
         fail(errno);
-    if (::fsync(fd.get()) != 0)
+}
+
+void AtomicFile::commit()
+{
+    Q_ASSERT(m_fd >= 0);
+    if (::fsync(m_fd) != 0)
         fail(errno);
-    if (::close(fd.release()) != 0)
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0)
         fail(errno);
-    if (::rename(temporary.constData(), nativePath(path).constData()) != 0)
+    if (::rename(m_temporary.constData(), nativePath(m_path).constData()) != 0)
         fail(errno);
+    m_temporary.clear();
 
     // The rename itself lives in the folder's entry table; without this sync a
     // power loss could bring back the old name after we reported success.
-    Descriptor folderFd(::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.get() >= 0)
-        ::fsync(folderFd.get());
+    Descriptor folder(::open(nativePath(QFileInfo(m_path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0)
+        ::fsync(folder.get());
+}
+
+void writeFileAtomically(const QString& path, std::string_view bytes)
+{
+    AtomicFile file(path);
+    file.write(bytes);
+    file.commit();
 }
 
 bool createEmptyFileIfMissing(const QString& path)

@@ -1,6 +1,7 @@
 #include "Json.h"
 
 #include <charconv>
+#include <cstring>
 #include <cmath>
 
 namespace varno::json {
@@ -167,6 +168,19 @@ void Writer::string(QStringView text)
     const char16_t* p = text.utf16();
     const char16_t* end = p + text.size();
     while (p < end) {
+        // Runs of plain ASCII, the common case, are copied in one go.
+        const char16_t* run = p;
+        while (run < end && *run >= 0x20 && *run < 0x80 && *run != '"' && *run != '\\')
+            ++run;
+        if (run != p) {
+            const std::size_t start = m_out.size();
+            m_out.resize(start + static_cast<std::size_t>(run - p));
+            char* out = m_out.data() + start;
+            for (; p < run; ++p)
+                *out++ = static_cast<char>(*p);
+            if (p == end)
+                break;
+        }
         const char16_t c = *p++;
         if (c < 0x80) {
             if (c >= 0x20 && c != '"' && c != '\\')
@@ -289,6 +303,12 @@ void Writer::bytes(const QByteArray& value)
     m_out += '"';
 }
 
+void Writer::url(const FileURL& value)
+{
+    const QByteArray& text = value.encoded();
+    string(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
 void Writer::url(const QUrl& value)
 {
     // FullyEncoded percent-escapes everything outside the URL grammar: spaces,
@@ -321,6 +341,12 @@ Document::Document(const std::string& paddedText, std::string_view fileName)
     : m_path(fileName)
 {
     if (auto error = threadParser().iterate(paddedText.data(), paddedText.size(), paddedText.capacity()).get(m_document))
+        failSyntax(m_path, error);
+}
+
+void Document::restart(const fileio::FileBytes& bytes)
+{
+    if (auto error = threadParser().iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
         failSyntax(m_path, error);
 }
 
@@ -362,14 +388,32 @@ QByteArray parseBase64(std::string_view text, const Path& path)
     return std::move(decoded.decoded);
 }
 
-QUrl parseUrl(std::string_view text, const Path& path)
+FileURL parseFileURL(std::string_view text, const Path& path)
 {
-    // Tolerant parsing also takes URLs that other writers left with raw
-    // UTF-8 or a stray '%'; correctly escaped text is taken as it stands.
-    QUrl url(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QUrl::TolerantMode);
-    if (!url.isValid() || url.isRelative())
+    std::optional<FileURL> url = FileURL::fromEncoded(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (!url)
         path.fail("expected an absolute URL");
-    return url;
+    return std::move(*url);
+}
+
+QString stringFromUtf8(std::string_view text)
+{
+    // Most tags are plain ASCII; Latin-1 conversion of those allocates the
+    // exact size once, where the UTF-8 decoder allocates for the worst case
+    // and shrinks afterwards.
+    const char* p = text.data();
+    const char* end = p + text.size();
+    std::uint64_t high = 0;
+    for (; p + 8 <= end; p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; p < end; ++p)
+        high |= static_cast<unsigned char>(*p);
+    if ((high & 0x8080808080808080ull) == 0)
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace varno::json

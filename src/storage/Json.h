@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/FileIO.h"
+#include "storage/FileURL.h"
 #include "storage/Timestamp.h"
 
 #include <QByteArray>
@@ -108,6 +109,7 @@ public:
     void timestamp(Timestamp value);
     void bytes(const QByteArray& value);
     void url(const QUrl& value);
+    void url(const FileURL& value);
 
 private:
     void beforeValue();
@@ -130,6 +132,7 @@ public:
     Document(const std::string& paddedText, std::string_view fileName);
 
     od::document& root() { return m_document; }
+    void restart(const fileio::FileBytes& bytes);
     const Path& path() const { return m_path; }
 
     // Throws unless everything after the top-level value is white space.
@@ -141,6 +144,7 @@ private:
 };
 
 [[noreturn]] void failSyntax(const Path& path, simdjson::error_code error);
+QString stringFromUtf8(std::string_view text);
 
 template<typename V>
 bool isNull(V& value)
@@ -166,8 +170,7 @@ std::string_view readRawString(V& value, const Path& path)
 template<typename V>
 QString readString(V& value, const Path& path)
 {
-    const std::string_view text = readRawString(value, path);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return stringFromUtf8(readRawString(value, path));
 }
 
 template<typename V>
@@ -211,7 +214,7 @@ std::int64_t readInteger(V& value, const Path& path)
 
 QUuid parseUuid(std::string_view text, const Path& path);
 QByteArray parseBase64(std::string_view text, const Path& path);
-QUrl parseUrl(std::string_view text, const Path& path);
+FileURL parseFileURL(std::string_view text, const Path& path);
 
 template<typename V>
 QUuid readUuid(V& value, const Path& path)
@@ -232,9 +235,9 @@ QByteArray readBytes(V& value, const Path& path)
 }
 
 template<typename V>
-QUrl readUrl(V& value, const Path& path)
+FileURL readFileURL(V& value, const Path& path)
 {
-    return parseUrl(readRawString(value, path), path);
+    return parseFileURL(readRawString(value, path), path);
 }
 
 template<typename V>
@@ -361,11 +364,46 @@ std::vector<T> decodeArray(const fileio::FileBytes& bytes, std::string_view file
     if (bytes.isEmpty())
         return result;
     Document document(bytes, fileName);
+    // Counting first is a fast scan over the parsed structure; growing the
+    // vector instead would move every record several times.
+    std::size_t count = 0;
+    if (!document.root().count_elements().get(count)) {
+        result.reserve(count);
+        document.root().rewind();
+    } else {
+        // A broken document leaves the iterator unusable; parse it again so
+        // the element loop reports where it breaks.
+        document.restart(bytes);
+    }
     forEachItem(document.root(), document.path(), [&](std::int64_t, od::value& item, const Path& itemPath) {
         result.push_back(decodeItem(item, itemPath));
     });
     document.expectEnd();
     return result;
+}
+
+// Writes `items` as one JSON array to `path` atomically, streaming through a
+// small buffer: a large library is never held twice in memory as text. An
+// encoding error leaves the old file as it was.
+template<typename T, typename EncodeItem>
+void writeArrayFile(const QString& path, const std::vector<T>& items, EncodeItem&& encodeItem)
+{
+    constexpr std::size_t kChunk = 1 << 20;
+    fileio::AtomicFile file(path);
+    std::string buffer;
+    buffer.reserve(kChunk + (64 << 10));
+    Writer writer(buffer);
+    writer.beginArray();
+    for (const T& item : items) {
+        encodeItem(writer, item);
+        if (buffer.size() >= kChunk) {
+            file.write(buffer);
+            buffer.clear();
+        }
+    }
+    writer.endArray();
+    file.write(buffer);
+    file.commit();
 }
 
 // ---------------------------------------------------------------------------

@@ -84,7 +84,7 @@ void OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) c
             stored.push_back(track);
         }
     }
-    fileio::writeFileAtomically(m_tracksPath, json::encodeTracks(stored));
+    json::writeTracksFile(m_tracksPath, stored);
 }
 
 void OstrelDatabaseManager::deleteFromTracksFile(const std::vector<Track>& tracks) const
@@ -95,7 +95,7 @@ void OstrelDatabaseManager::deleteFromTracksFile(const std::vector<Track>& track
     for (const Track& track : tracks)
         doomed.insert(track.id);
     std::erase_if(stored, [&](const Track& track) { return doomed.contains(track.id); });
-    fileio::writeFileAtomically(m_tracksPath, json::encodeTracks(stored));
+    json::writeTracksFile(m_tracksPath, stored);
 }
 
 void OstrelDatabaseManager::eraseAllFiles() const
@@ -177,7 +177,7 @@ void OstrelDatabaseManager::recordPlayback(const QUuid& trackID, Timestamp times
     }
     history.push_back(PlaybackHistory {trackID, timestamp});
     try {
-        fileio::writeFileAtomically(m_historyPath, json::encodePlaybackHistory(history));
+        json::writePlaybackHistoryFile(m_historyPath, history);
     } catch (const Error&) {
         // Losing one play event is better than interrupting playback over it.
     }

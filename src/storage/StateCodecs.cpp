@@ -86,7 +86,7 @@ Track decodeTrack(od::value& value, const Path& path)
         seen |= 1u << i;
         switch (i) {
         case kId: t.id = readUuid(v, at); break;
-        case kFileURL: t.fileURL = readUrl(v, at); break;
+        case kFileURL: t.fileURL = readFileURL(v, at); break;
         case kFilename: t.filename = readString(v, at); break;
         case kTitle: t.title = readString(v, at); break;
         case kDuration: t.duration = readDouble(v, at); break;
@@ -127,6 +127,11 @@ std::string encodeTracks(const std::vector<Track>& tracks)
         encode(w, t);
     w.endArray();
     return out;
+}
+
+void writeTracksFile(const QString& path, const std::vector<Track>& tracks)
+{
+    writeArrayFile(path, tracks, [](Writer& w, const Track& t) { encode(w, t); });
 }
 
 std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view fileName)
@@ -175,6 +180,11 @@ std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history)
         encode(w, entry);
     w.endArray();
     return out;
+}
+
+void writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history)
+{
+    writeArrayFile(path, history, [](Writer& w, const PlaybackHistory& entry) { encode(w, entry); });
 }
 
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName)

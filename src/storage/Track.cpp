@@ -20,7 +20,7 @@ TrackError TrackError::invalidFilename(const QString& filename)
                           + QStringLiteral("' is invalid. Filenames cannot contain a forward slash ('/')."));
 }
 
-Track::Track(const QUuid& id, const QUrl& fileURL, const QString& filename, const QString& title, double duration,
+Track::Track(const QUuid& id, const FileURL& fileURL, const QString& filename, const QString& title, double duration,
              Timestamp dateAdded, std::optional<QByteArray> securityScopedBookmark)
     : id(id)
     , fileURL(fileURL)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "storage/FileURL.h"
 #include "storage/Timestamp.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QUrl>
 #include <QUuid>
 
 #include <cstdint>
@@ -17,7 +17,7 @@ namespace varno {
 // `id`, but equality and hashing cover every field.
 struct Track {
     QUuid id;
-    QUrl fileURL;
+    FileURL fileURL;
     QString filename;
     std::optional<QByteArray> securityScopedBookmark;
     QString title;
@@ -43,7 +43,7 @@ struct Track {
 
     // A new song record with no optional metadata and rating 0. Throws
     // TrackError::invalidFilename when `filename` contains '/'.
-    Track(const QUuid& id, const QUrl& fileURL, const QString& filename, const QString& title, double duration,
+    Track(const QUuid& id, const FileURL& fileURL, const QString& filename, const QString& title, double duration,
           Timestamp dateAdded, std::optional<QByteArray> securityScopedBookmark);
 
     friend bool operator==(const Track&, const Track&) = default;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 
 using namespace varno;
@@ -138,6 +139,31 @@ TEST_F(DatabaseManagerTest, CorruptTracksFileIsNeverOverwritten)
     manager->savePlaybackState(PlaybackStateSnapshot {});
     manager->setPreference(true, QStringLiteral("some.flag"));
     EXPECT_EQ(test::readFile(path), QByteArray("{}"));
+}
+
+TEST_F(DatabaseManagerTest, UnencodableSongFailsTheSaveAndKeepsTheOldFile)
+{
+    await(manager->saveTracks({test::makeTrack(QStringLiteral("A"))}));
+    const QByteArray before = test::readFile(appFile(QStringLiteral("tracks.json")));
+    Track broken = test::makeTrack(QStringLiteral("B"));
+    broken.duration = std::numeric_limits<double>::infinity();
+    EXPECT_THROW(await(manager->saveTracks({broken})), json::EncodingError);
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), before);
+    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Hidden | QDir::Files).size(), 4);
+}
+
+TEST_F(DatabaseManagerTest, LargeLibraryRoundTrips)
+{
+    // Large enough to be read through a file mapping rather than a copy.
+    std::vector<Track> library;
+    for (int i = 0; i < 25000; ++i) {
+        Track t = test::makeTrack(QStringLiteral("Song %1 with a longer title").arg(i));
+        t.artist = QStringLiteral("Artist %1 é").arg(i % 300);
+        library.push_back(std::move(t));
+    }
+    await(manager->saveTracks(library));
+    ASSERT_GT(QFileInfo(appFile(QStringLiteral("tracks.json"))).size(), 4 << 20);
+    EXPECT_EQ(await(manager->loadAllTracks()), library);
 }
 
 TEST_F(DatabaseManagerTest, WriteFailureIsReportedWithTheSystemReason)

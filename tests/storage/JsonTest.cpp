@@ -110,7 +110,7 @@ TEST(JsonWriter, FileUrlsSurviveAwkwardCharacters)
     };
     for (const QString& path : paths) {
         Track track = test::makeTrack(QStringLiteral("t"));
-        track.fileURL = QUrl::fromLocalFile(path);
+        track.fileURL = FileURL::fromLocalFile(path);
         const std::string out = encodeTracks({track});
         const std::string urlText = out.substr(out.find("file:"), out.find("\",\"filename") - out.find("file:"));
         EXPECT_EQ(urlText.find_first_of(" #?"), std::string::npos) << urlText;

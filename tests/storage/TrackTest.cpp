@@ -61,17 +61,17 @@ Track fullTrack()
 TEST(Track, FilenameWithSlashIsRejected)
 {
     for (const QString& name : {QStringLiteral("a/b.mp3"), QStringLiteral("/")}) {
-        EXPECT_EQ(test::errorText([&] { Track(QUuid::createUuid(), QUrl(), name, QStringLiteral("x"), 1, Timestamp::now(), std::nullopt); }),
+        EXPECT_EQ(test::errorText([&] { Track(QUuid::createUuid(), FileURL(), name, QStringLiteral("x"), 1, Timestamp::now(), std::nullopt); }),
                   QStringLiteral("The filename '") + name + QStringLiteral("' is invalid. Filenames cannot contain a forward slash ('/')."));
     }
     try {
-        Track(QUuid::createUuid(), QUrl(), QStringLiteral("a/b"), QStringLiteral("x"), 1, Timestamp::now(), std::nullopt);
+        Track(QUuid::createUuid(), FileURL(), QStringLiteral("a/b"), QStringLiteral("x"), 1, Timestamp::now(), std::nullopt);
         FAIL();
     } catch (const TrackError& error) {
         EXPECT_EQ(error.kind(), TrackError::Kind::InvalidFilename);
         EXPECT_EQ(error.filename(), QStringLiteral("a/b"));
     }
-    EXPECT_NO_THROW(Track(QUuid::createUuid(), QUrl(), QStringLiteral("a\\b.mp3"), QStringLiteral("x"), 1, Timestamp::now(), std::nullopt));
+    EXPECT_NO_THROW(Track(QUuid::createUuid(), FileURL(), QStringLiteral("a\\b.mp3"), QStringLiteral("x"), 1, Timestamp::now(), std::nullopt));
 }
 
 TEST(Track, NewRecordHasOnlyRequiredKeysRatingAndDate)

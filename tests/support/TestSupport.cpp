@@ -73,7 +73,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 Track makeTrack(const QString& title, const QUuid& id)
 {
-    return Track(id, QUrl::fromLocalFile(QStringLiteral("/music/") + title + QStringLiteral(".mp3")), title + QStringLiteral(".mp3"),
+    return Track(id, FileURL::fromLocalFile(QStringLiteral("/music/") + title + QStringLiteral(".mp3")), title + QStringLiteral(".mp3"),
                  title, 180.5, Timestamp::fromSecondsSinceReferenceDate(786000000.25), std::nullopt);
 }
 
