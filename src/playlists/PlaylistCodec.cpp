@@ -29,39 +29,16 @@ void encodeType(Writer& w, const PlaylistType& type)
 
 PlaylistType decodeType(od::value& value, const Path& path)
 {
-    od::object object = readObject(value, path);
-    // Count the case keys first: two cases, or none, is an error whatever the
-    // cases hold.
+    // Exactly one case key; other keys are ignored and do not count.
     int cases = 0;
-    for (auto member : object) {
-        od::field field;
-        if (auto error = std::move(member).get(field))
-            failSyntax(path, error);
-        std::string_view key;
-        if (auto error = field.unescaped_key().get(key))
-            failSyntax(path, error);
-        if (key == "standard" || key == "smart" || key == "folder")
-            ++cases;
-    }
-    if (cases != 1)
-        path.fail("Invalid number of keys found, expected one.");
-    if (auto error = object.reset().error())
-        failSyntax(path, error);
-
     std::optional<PlaylistType> type;
-    for (auto member : object) {
-        od::field field;
-        if (auto error = std::move(member).get(field))
-            failSyntax(path, error);
-        std::string_view key;
-        if (auto error = field.unescaped_key().get(key))
-            failSyntax(path, error);
-        od::value caseValue = field.value();
-        const Path at = path.key(key);
+    forEachField(value, path, [&](std::string_view key, od::value& caseValue, const Path& at) {
         if (key == "standard" || key == "folder") {
+            ++cases;
             readObject(caseValue, at);
             type = key == "standard" ? PlaylistType::standard() : PlaylistType::folder();
         } else if (key == "smart") {
+            ++cases;
             std::optional<QString> criteria;
             forEachField(caseValue, at, [&](std::string_view k, od::value& v, const Path& kp) {
                 if (k == "criteria")
@@ -71,7 +48,9 @@ PlaylistType decodeType(od::value& value, const Path& path)
                 at.key("criteria").fail("required key is missing");
             type = PlaylistType::smart(*criteria);
         }
-    }
+    });
+    if (cases != 1)
+        path.fail("Invalid number of keys found, expected one.");
     return *type;
 }
 
@@ -103,23 +82,11 @@ Playlist decodePlaylist(od::value& value, const Path& path)
     constexpr std::uint32_t required = ((1u << kCount) - 1) & ~(1u << kDescription);
 
     Playlist p;
-    std::uint32_t seen = 0;
-    std::size_t hint = 0;
-    forEachField(value, path, [&](std::string_view key, od::value& v, const Path& at) {
-        const std::size_t i = table.find(key, hint);
-        if (i == kCount)
-            return;
-        hint = i + 1;
-        seen |= 1u << i;
+    decodeFields(value, path, table, required, [&](std::size_t i, od::value& v, const Path& at) {
         switch (i) {
         case kId: p.id = readUuid(v, at); break;
         case kName: p.name = readString(v, at); break;
-        case kDescription:
-            if (isNull(v))
-                p.description.reset();
-            else
-                p.description = readString(v, at);
-            break;
+        case kDescription: readOptional(v, p.description, [&] { return readString(v, at); }); break;
         case kTags: p.tags = readStringArray(v, at); break;
         case kFavorite: p.isFavorite = readBool(v, at); break;
         case kType: p.type = decodeType(v, at); break;
@@ -127,7 +94,6 @@ Playlist decodePlaylist(od::value& value, const Path& path)
         case kChildren: p.childrenIDs = readUuidArray(v, at); break;
         }
     });
-    requireKeys(seen, required, table, path);
     return p;
 }
 

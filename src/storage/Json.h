@@ -355,6 +355,35 @@ void requireKeys(std::uint32_t seen, std::uint32_t required, const KeyTable<N>& 
         path.key(table.name(static_cast<std::size_t>(std::countr_zero(missing)))).fail("required key is missing");
 }
 
+// Decodes the members of an object whose keys are in `table`: calls
+// `visit(index, value, keyPath)` for each, skips unknown keys, then fails with
+// the first key of `required` (bit i for the table's key i) that never came.
+template<std::size_t N, typename V, typename Visit>
+void decodeFields(V& value, const Path& path, const KeyTable<N>& table, std::uint32_t required, Visit&& visit)
+{
+    std::uint32_t seen = 0;
+    std::size_t hint = 0;
+    forEachField(value, path, [&](std::string_view key, od::value& v, const Path& at) {
+        const std::size_t i = table.find(key, hint);
+        if (i == N)
+            return;
+        hint = i + 1;
+        seen |= 1u << i;
+        visit(i, v, at);
+    });
+    requireKeys(seen, required, table, path);
+}
+
+// Reads an optional member: null counts as absent.
+template<typename T, typename Read>
+void readOptional(od::value& value, std::optional<T>& out, Read&& read)
+{
+    if (isNull(value))
+        out.reset();
+    else
+        out = read();
+}
+
 // Reads a whole file of one JSON array, each element decoded by
 // `decodeItem(value, itemPath)`. Absent or 0-byte files give an empty list.
 template<typename T, typename DecodeItem>
