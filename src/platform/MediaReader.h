@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace varno {
+
+// One descriptive item of a file's tags, under the common key it maps to
+// ("title", "artist", "albumName", "genre", "type", "composer",
+// "albumArtist", "artwork").
+struct MediaItem {
+    QString commonKey;
+    std::optional<QString> stringValue;
+    std::optional<QByteArray> dataValue;
+};
+
+// What the media layer knows of one audio file.
+struct MediaAsset {
+    // Text items in the order the file holds them. Pictures are not copied
+    // here (a cover can be megabytes); firstArtwork() reads them on demand.
+    std::vector<MediaItem> items;
+    double durationSeconds = 0;
+    // The first audio track's sample rate; absent when there is no audio track.
+    std::optional<double> sampleRate;
+};
+
+// The file could not be read as audio. The text names the file and gives the
+// reading library's reason.
+class MediaReadError final : public Error {
+public:
+    MediaReadError(const QString& path, const QString& reason);
+};
+
+// Reads tags, audio properties and embedded pictures. Blocking; safe to call
+// from several worker threads at once (no shared state).
+class MediaReader {
+public:
+    virtual ~MediaReader() = default;
+
+    // Throws MediaReadError.
+    virtual MediaAsset read(const QString& path) const = 0;
+    // The first embedded picture's bytes exactly as stored; absent when the
+    // file has none. Throws MediaReadError when the file cannot be read.
+    virtual std::optional<QByteArray> firstArtwork(const QString& path) const = 0;
+};
+
+} // namespace varno

@@ -1,0 +1,261 @@
+#include "TagLibMediaReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <taglib/aifffile.h>
+#include <taglib/asffile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+}
+
+#include <memory>
+#include <mutex>
+
+namespace varno {
+
+MediaReadError::MediaReadError(const QString& path, const QString& reason)
+    : Error(QStringLiteral("The file \u201C%1\u201D could not be read as audio: %2").arg(QFileInfo(path).fileName(), reason))
+{
+}
+
+namespace {
+
+// Tag properties in the order items are reported, with their common keys.
+struct KeyMapping {
+    const char* property;
+    const char* commonKey;
+};
+constexpr KeyMapping kTagLibKeys[] = {
+    {"TITLE", "title"},
+    {"ARTIST", "artist"},
+    {"ALBUM", "albumName"},
+    {"GENRE", "genre"},
+    {"COMPOSER", "composer"},
+    {"ALBUMARTIST", "albumArtist"},
+};
+constexpr KeyMapping kFFmpegKeys[] = {
+    {"title", "title"},
+    {"artist", "artist"},
+    {"album", "albumName"},
+    {"genre", "genre"},
+    {"composer", "composer"},
+    {"album_artist", "albumArtist"},
+};
+
+QString toQString(const TagLib::String& s)
+{
+    return QString::fromUtf8(s.toCString(true));
+}
+
+QByteArray toBytes(const TagLib::ByteVector& v)
+{
+    return QByteArray(v.data(), static_cast<qsizetype>(v.size()));
+}
+
+// Several values under one key (two artists) become one text.
+QString joined(const TagLib::StringList& values)
+{
+    QStringList parts;
+    for (const TagLib::String& v : values)
+        parts << toQString(v);
+    return parts.join(QStringLiteral("; "));
+}
+
+std::optional<QByteArray> firstApic(TagLib::ID3v2::Tag* tag)
+{
+    if (!tag)
+        return std::nullopt;
+    const TagLib::ID3v2::FrameList& frames = tag->frameListMap()["APIC"];
+    for (TagLib::ID3v2::Frame* frame : frames) {
+        if (auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame))
+            return toBytes(picture->picture());
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> firstXiphPicture(TagLib::Ogg::XiphComment* comment)
+{
+    if (!comment)
+        return std::nullopt;
+    const TagLib::List<TagLib::FLAC::Picture*> pictures = comment->pictureList();
+    if (pictures.isEmpty())
+        return std::nullopt;
+    return toBytes(pictures.front()->data());
+}
+
+// The first embedded picture, looked up where each format keeps pictures.
+std::optional<QByteArray> tagLibPicture(TagLib::File* file)
+{
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file))
+        return firstApic(mpeg->ID3v2Tag());
+    if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
+        const TagLib::List<TagLib::FLAC::Picture*> pictures = flac->pictureList();
+        if (!pictures.isEmpty())
+            return toBytes(pictures.front()->data());
+        return firstXiphPicture(flac->xiphComment());
+    }
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
+        TagLib::MP4::Tag* tag = mp4->tag();
+        if (!tag || !tag->contains("covr"))
+            return std::nullopt;
+        const TagLib::MP4::CoverArtList covers = tag->item("covr").toCoverArtList();
+        if (covers.isEmpty())
+            return std::nullopt;
+        return toBytes(covers.front().data());
+    }
+    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file))
+        return firstXiphPicture(vorbis->tag());
+    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file))
+        return firstXiphPicture(opus->tag());
+    if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file)) {
+        TagLib::ASF::Tag* tag = asf->tag();
+        if (!tag || !tag->contains("WM/Picture"))
+            return std::nullopt;
+        const TagLib::ASF::AttributeList pictures = tag->attribute("WM/Picture");
+        if (pictures.isEmpty())
+            return std::nullopt;
+        return toBytes(pictures.front().toPicture().picture());
+    }
+    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file))
+        return aiff->hasID3v2Tag() ? firstApic(aiff->tag()) : std::nullopt;
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file))
+        return wav->hasID3v2Tag() ? firstApic(wav->ID3v2Tag()) : std::nullopt;
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// FFmpeg fallback
+
+struct FormatContextCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+using FormatContext = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+
+QString ffmpegReason(int code)
+{
+    if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
+        return QStringLiteral("its format is not recognised");
+    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buffer, sizeof buffer);
+    return QString::fromUtf8(buffer);
+}
+
+FormatContext openWithFFmpeg(const QString& path)
+{
+    static std::once_flag quiet;
+    // Bad input is reported through our own errors; libav's console chatter
+    // about it would only be noise.
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+
+    AVFormatContext* raw = nullptr;
+    const int opened = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
+    if (opened < 0)
+        throw MediaReadError(path, ffmpegReason(opened));
+    FormatContext context(raw);
+    const int found = avformat_find_stream_info(context.get(), nullptr);
+    if (found < 0)
+        throw MediaReadError(path, ffmpegReason(found));
+    return context;
+}
+
+int audioStreamOf(AVFormatContext* context, const QString& path)
+{
+    const int index = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0)
+        throw MediaReadError(path, QStringLiteral("it holds no audio"));
+    return index;
+}
+
+MediaAsset readWithFFmpeg(const QString& path)
+{
+    FormatContext context = openWithFFmpeg(path);
+    const int index = audioStreamOf(context.get(), path);
+    const AVStream* stream = context->streams[index];
+
+    MediaAsset asset;
+    if (context->duration != AV_NOPTS_VALUE && context->duration > 0)
+        asset.durationSeconds = static_cast<double>(context->duration) / AV_TIME_BASE;
+    else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+        asset.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    if (stream->codecpar->sample_rate > 0)
+        asset.sampleRate = stream->codecpar->sample_rate;
+
+    for (const AVDictionary* dictionary : {static_cast<const AVDictionary*>(context->metadata), static_cast<const AVDictionary*>(stream->metadata)}) {
+        for (const KeyMapping& mapping : kFFmpegKeys) {
+            if (const AVDictionaryEntry* entry = av_dict_get(dictionary, mapping.property, nullptr, 0))
+                asset.items.push_back({QString::fromLatin1(mapping.commonKey), QString::fromUtf8(entry->value), std::nullopt});
+        }
+    }
+    return asset;
+}
+
+std::optional<QByteArray> ffmpegPicture(const QString& path)
+{
+    FormatContext context = openWithFFmpeg(path);
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) && stream->attached_pic.size > 0)
+            return QByteArray(reinterpret_cast<const char*>(stream->attached_pic.data), stream->attached_pic.size);
+    }
+    return std::nullopt;
+}
+
+// TagLib picks the file type from the extension. A file it cannot open, or
+// one without audio properties, goes to FFmpeg instead.
+std::unique_ptr<TagLib::FileRef> openWithTagLib(const QString& path)
+{
+    auto file = std::make_unique<TagLib::FileRef>(QFile::encodeName(path).constData(), true, TagLib::AudioProperties::Average);
+    if (file->isNull() || !file->file()->isValid() || !file->audioProperties() || file->audioProperties()->sampleRate() <= 0)
+        return nullptr;
+    return file;
+}
+
+} // namespace
+
+MediaAsset TagLibMediaReader::read(const QString& path) const
+{
+    if (QFileInfo(path).isFile() && QFileInfo(path).size() == 0)
+        throw MediaReadError(path, QStringLiteral("the file is empty"));
+    const std::unique_ptr<TagLib::FileRef> file = openWithTagLib(path);
+    if (!file)
+        return readWithFFmpeg(path);
+
+    MediaAsset asset;
+    const TagLib::AudioProperties* audio = file->audioProperties();
+    asset.durationSeconds = static_cast<double>(audio->lengthInMilliseconds()) / 1000.0;
+    asset.sampleRate = audio->sampleRate();
+
+    const TagLib::PropertyMap properties = file->file()->properties();
+    for (const KeyMapping& mapping : kTagLibKeys) {
+        const auto found = properties.find(mapping.property);
+        if (found != properties.end() && !found->second.isEmpty())
+            asset.items.push_back({QString::fromLatin1(mapping.commonKey), joined(found->second), std::nullopt});
+    }
+    return asset;
+}
+
+std::optional<QByteArray> TagLibMediaReader::firstArtwork(const QString& path) const
+{
+    if (QFileInfo(path).isFile() && QFileInfo(path).size() == 0)
+        throw MediaReadError(path, QStringLiteral("the file is empty"));
+    const std::unique_ptr<TagLib::FileRef> file = openWithTagLib(path);
+    if (!file)
+        return ffmpegPicture(path);
+    return tagLibPicture(file->file());
+}
+
+} // namespace varno
