@@ -2,7 +2,13 @@
 
 #include "storage/Track.h"
 
+#include <QCoreApplication>
+#include <QCoroTask>
 #include <QString>
+#include <QThread>
+
+#include <exception>
+#include <optional>
 
 #include <cstddef>
 #include <vector>
@@ -17,5 +23,44 @@ std::vector<Track> syntheticLibrary(std::size_t count);
 std::size_t peakResidentBytes();
 std::size_t residentBytes();
 void resetPeakResident();
+
+// Runs the event loop until `task` finishes; returns its value or rethrows.
+namespace detail {
+template<typename T>
+QCoro::Task<> capture(QCoro::Task<T> task, std::optional<T>* result, std::exception_ptr* error, bool* done)
+{
+    try {
+        if constexpr (std::is_void_v<T>)
+            co_await std::move(task);
+        else
+            result->emplace(co_await std::move(task));
+    } catch (...) {
+        *error = std::current_exception();
+    }
+    *done = true;
+}
+} // namespace detail
+
+template<typename T>
+T awaitTask(QCoro::Task<T> task)
+{
+    using Stored = std::conditional_t<std::is_void_v<T>, bool, T>;
+    std::optional<Stored> result;
+    std::exception_ptr error;
+    bool done = false;
+    if constexpr (std::is_void_v<T>) {
+        auto runner = detail::capture<T>(std::move(task), nullptr, &error, &done);
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } else {
+        auto runner = detail::capture<T>(std::move(task), &result, &error, &done);
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (error)
+        std::rethrow_exception(error);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
+}
 
 } // namespace varno::bench

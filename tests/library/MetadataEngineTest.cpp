@@ -3,6 +3,7 @@
 #include "library/MetadataError.h"
 #include "library/OstrelMetadataEngine.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -115,4 +116,114 @@ TEST_F(MetadataRulesTest, TagWritesAreRefusedWithoutTouchingTheFile)
         EXPECT_EQ(error.kind(), MetadataError::Kind::FileNotFound);
         EXPECT_EQ(error.description(), QStringLiteral("The file \u201Cmissing.mp3\u201D could not be found."));
     }
+}
+
+// ---------------------------------------------------------------------------
+// Real files of every format, from the fixture generator.
+
+namespace {
+
+struct FormatCase {
+    const char* extension;
+    bool holdsTags;
+};
+
+constexpr FormatCase kFormats[] = {
+    {"mp3", true}, {"m4a", true}, {"wav", true}, {"flac", true}, {"aac", false}, {"ogg", true}, {"wma", true}, {"aiff", true},
+};
+
+class MetadataFilesTest : public ::testing::Test {
+protected:
+    ExtractedMetadata read(const QString& relative) { return await(engine.readMetadata(FileURL::fromLocalFile(test::fixturePath(relative)))); }
+    std::optional<QByteArray> artwork(const QString& relative)
+    {
+        return await(engine.extractArtwork(FileURL::fromLocalFile(test::fixturePath(relative))));
+    }
+
+    OstrelMetadataEngine engine;
+};
+
+} // namespace
+
+TEST_F(MetadataFilesTest, EveryFormatYieldsTagsDurationSampleRateAndCover)
+{
+    const QByteArray jpeg = test::readFile(test::fixturePath(QStringLiteral("covers/cover.jpg")));
+    for (const FormatCase& format : kFormats) {
+        SCOPED_TRACE(format.extension);
+        const QString tagged = QStringLiteral("formats/tagged.") + QLatin1String(format.extension);
+        const ExtractedMetadata m = read(tagged);
+        EXPECT_NEAR(m.duration, 2.0, 0.25);
+        EXPECT_EQ(m.sampleRate, 44100);
+        EXPECT_GT(m.bitrate.value_or(0), 0);
+        // Year, track, disc, comment and BPM are in the file and never taken.
+        EXPECT_FALSE(m.year || m.trackNumber || m.discNumber || m.comments || m.bpm);
+        if (format.holdsTags) {
+            EXPECT_EQ(m.title, QStringLiteral("Tagged Title"));
+            EXPECT_EQ(m.artist, QStringLiteral("Tagged Artist"));
+            EXPECT_EQ(m.album, QStringLiteral("Tagged Album"));
+            EXPECT_EQ(m.genre, QStringLiteral("Tagged Genre"));
+            EXPECT_EQ(m.composer, QStringLiteral("Tagged Composer"));
+            EXPECT_EQ(m.albumArtist, QStringLiteral("Tagged Album Artist"));
+            EXPECT_EQ(artwork(tagged), jpeg);
+        } else {
+            EXPECT_EQ(m.title, QStringLiteral("tagged"));
+            EXPECT_FALSE(artwork(tagged).has_value());
+        }
+
+        const ExtractedMetadata plain = read(QStringLiteral("formats/untagged.") + QLatin1String(format.extension));
+        EXPECT_EQ(plain.title, QStringLiteral("untagged"));
+        EXPECT_FALSE(plain.artist || plain.album || plain.genre || plain.composer || plain.albumArtist);
+        EXPECT_EQ(plain.sampleRate, 48000);
+        EXPECT_NEAR(plain.duration, 1.0, 0.25);
+    }
+}
+
+TEST_F(MetadataFilesTest, FirstEmbeddedPictureWinsAndComesBackAsStored)
+{
+    const QByteArray jpeg = test::readFile(test::fixturePath(QStringLiteral("covers/cover.jpg")));
+    const QByteArray png = test::readFile(test::fixturePath(QStringLiteral("covers/cover.png")));
+    for (const char* extension : {"mp3", "flac", "m4a"})
+        EXPECT_EQ(artwork(QStringLiteral("covers/png-cover.") + QLatin1String(extension)), png) << extension;
+    for (const char* extension : {"mp3", "flac", "m4a", "ogg"})
+        EXPECT_EQ(artwork(QStringLiteral("covers/two-covers.") + QLatin1String(extension)), jpeg) << extension;
+}
+
+TEST_F(MetadataFilesTest, AwkwardNamesAreReadAndTitledAfterTheName)
+{
+    const std::pair<const char*, const char*> names[] = {
+        {"names/with space.mp3", "with space"}, {"names/hash#1.mp3", "hash#1"}, {"names/100%.mp3", "100%"},
+        {"names/what?.mp3", "what?"},           {"names/SONG.MP3", "SONG"},     {"names/Song.Name.mp3", "Song.Name"},
+        {"names/日本語の曲.mp3", "日本語の曲"},
+    };
+    for (const auto& [file, title] : names) {
+        const ExtractedMetadata m = read(QString::fromUtf8(file));
+        EXPECT_EQ(m.title, QString::fromUtf8(title));
+        EXPECT_GT(m.duration, 0.5) << file;
+    }
+}
+
+TEST_F(MetadataFilesTest, BadInputFailsCleanlyAndQuickly)
+{
+    for (const char* file : {"bad/empty.mp3", "bad/random.flac", "bad/random.mp3", "bad/truncated.mp3", "bad/truncated.flac",
+                             "bad/cover.jpg", "bad/song.mp3", "tree/album.flac", "formats/missing.mp3"}) {
+        SCOPED_TRACE(file);
+        QElapsedTimer timer;
+        timer.start();
+        // A file whose tags survived but whose audio is cut off may still be
+        // described; everything else must fail with the media error.
+        try {
+            const ExtractedMetadata m = read(QString::fromUtf8(file));
+            EXPECT_TRUE(QByteArray(file).startsWith("bad/truncated")) << "read as audio";
+            EXPECT_GE(m.duration, 0);
+        } catch (const MediaReadError& error) {
+            EXPECT_TRUE(error.description().startsWith(QStringLiteral("The file \u201C"))) << error.description().toStdString();
+        }
+        try {
+            artwork(QString::fromUtf8(file));
+        } catch (const MediaReadError&) {
+        }
+        EXPECT_LT(timer.elapsed(), 2000);
+    }
+    EXPECT_EQ(test::errorText([&] { read(QStringLiteral("bad/empty.mp3")); }),
+              QStringLiteral("The file \u201C" "empty.mp3\u201D could not be read as audio: the file is empty"));
 }

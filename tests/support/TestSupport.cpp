@@ -71,6 +71,11 @@ void writeFile(const QString& path, const QByteArray& bytes)
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+QString fixturePath(const QString& relative)
+{
+    return QStringLiteral(VARNO_GENERATED_FIXTURES_DIR "/") + relative;
+}
+
 Track makeTrack(const QString& title, const QUuid& id)
 {
     return Track(id, FileURL::fromLocalFile(QStringLiteral("/music/") + title + QStringLiteral(".mp3")), title + QStringLiteral(".mp3"),

@@ -45,6 +45,10 @@ private:
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// A file of the generated fixture set (tools/fixtures/README.md lists it),
+// for example fixturePath("formats/tagged.mp3").
+QString fixturePath(const QString& relative);
+
 // A song record with a fixed shape, for tests that only care about identity.
 Track makeTrack(const QString& title, const QUuid& id = QUuid::createUuid());
 
