@@ -123,11 +123,14 @@ ExtractedMetadata OstrelMetadataEngine::extract(const MediaAsset& asset, const Q
 
 QCoro::Task<ExtractedMetadata> OstrelMetadataEngine::readMetadata(FileURL url)
 {
-    auto work = runOn(&m_pool, [reader = m_reader, path = url.toLocalFile()] {
+    // The URL is turned into a path on the worker: the main thread only
+    // hands work out and takes results back. Not a coroutine itself: the
+    // worker's task is handed to the caller as it is.
+    return runOn(&m_pool, [reader = m_reader, url = std::move(url)] {
+        const QString path = url.toLocalFile();
         const MediaAsset asset = reader->read(path);
         return extract(asset, path, sizeOf(path));
     });
-    co_return co_await work;
 }
 
 QCoro::Task<> OstrelMetadataEngine::writeMetadata(Track track, std::optional<QByteArray>)
@@ -141,8 +144,7 @@ QCoro::Task<> OstrelMetadataEngine::writeMetadata(Track track, std::optional<QBy
 
 QCoro::Task<std::optional<QByteArray>> OstrelMetadataEngine::extractArtwork(FileURL url)
 {
-    auto work = runOn(&m_pool, [reader = m_reader, path = url.toLocalFile()] { return reader->firstArtwork(path); });
-    co_return co_await work;
+    return runOn(&m_pool, [reader = m_reader, url = std::move(url)] { return reader->firstArtwork(url.toLocalFile()); });
 }
 
 } // namespace varno

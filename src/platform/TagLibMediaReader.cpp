@@ -58,7 +58,9 @@ constexpr KeyMapping kFFmpegKeys[] = {
 
 QString toQString(const TagLib::String& s)
 {
-    return QString::fromUtf8(s.toCString(true));
+    // TagLib keeps text as wide characters; converting from them directly
+    // saves the intermediate UTF-8 copy.
+    return QString::fromWCharArray(s.toCWString(), static_cast<qsizetype>(s.size()));
 }
 
 QByteArray toBytes(const TagLib::ByteVector& v)
@@ -69,6 +71,8 @@ QByteArray toBytes(const TagLib::ByteVector& v)
 // Several values under one key (two artists) become one text.
 QString joined(const TagLib::StringList& values)
 {
+    if (values.size() == 1)
+        return toQString(values.front());
     QStringList parts;
     for (const TagLib::String& v : values)
         parts << toQString(v);
@@ -163,8 +167,13 @@ FormatContext openWithFFmpeg(const QString& path)
 
     AVFormatContext* raw = nullptr;
     const int opened = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
-    if (opened < 0)
+    if (opened < 0) {
+        // Checked only on failure: the common path costs no extra call.
+        const QFileInfo file(path);
+        if (file.isFile() && file.size() == 0)
+            throw MediaReadError(path, QStringLiteral("the file is empty"));
         throw MediaReadError(path, ffmpegReason(opened));
+    }
     FormatContext context(raw);
     const int found = avformat_find_stream_info(context.get(), nullptr);
     if (found < 0)
@@ -228,8 +237,6 @@ std::unique_ptr<TagLib::FileRef> openWithTagLib(const QString& path)
 
 MediaAsset TagLibMediaReader::read(const QString& path) const
 {
-    if (QFileInfo(path).isFile() && QFileInfo(path).size() == 0)
-        throw MediaReadError(path, QStringLiteral("the file is empty"));
     const std::unique_ptr<TagLib::FileRef> file = openWithTagLib(path);
     if (!file)
         return readWithFFmpeg(path);
@@ -250,8 +257,6 @@ MediaAsset TagLibMediaReader::read(const QString& path) const
 
 std::optional<QByteArray> TagLibMediaReader::firstArtwork(const QString& path) const
 {
-    if (QFileInfo(path).isFile() && QFileInfo(path).size() == 0)
-        throw MediaReadError(path, QStringLiteral("the file is empty"));
     const std::unique_ptr<TagLib::FileRef> file = openWithTagLib(path);
     if (!file)
         return ffmpegPicture(path);
