@@ -1,6 +1,8 @@
 #include "DIContainer.h"
 
 #include "app/Diagnostics.h"
+#include "library/OstrelFileWatcher.h"
+#include "library/OstrelMetadataEngine.h"
 #include "platform/FileIO.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/StateCodecs.h"
@@ -20,6 +22,9 @@ DIContainer::DIContainer()
     // The persistence layer comes first: nothing else is worth building when
     // there is nowhere to keep the library.
     , m_databaseManager(std::make_unique<OstrelDatabaseManager>(*m_preferences))
+    , m_fileWatcher(std::make_unique<OstrelFileWatcher>())
+    , m_metadataEngine(std::make_unique<OstrelMetadataEngine>())
+    // FIXME: the artwork cache and the waveform generator come here.
     , m_metadataCache(std::make_unique<MetadataCache>())
 {
     m_bootTask.emplace(boot());

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/PlaybackSessionRestore.h"
+#include "library/FileWatcher.h"
+#include "library/MetadataEngine.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -39,6 +41,8 @@ public:
     void dismissRecoveryMessage();
 
     OstrelDatabaseManager& databaseManager() { return *m_databaseManager; }
+    FileWatcher& fileWatcher() { return *m_fileWatcher; }
+    MetadataEngine& metadataEngine() { return *m_metadataEngine; }
     MetadataCache& metadataCache() { return *m_metadataCache; }
 
     bool isBootFinished() const { return m_bootFinished; }
@@ -67,6 +71,8 @@ private:
     std::optional<QString> m_recoveryMessage;
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<OstrelDatabaseManager> m_databaseManager;
+    std::unique_ptr<FileWatcher> m_fileWatcher;
+    std::unique_ptr<MetadataEngine> m_metadataEngine;
     std::unique_ptr<MetadataCache> m_metadataCache;
 
     std::vector<Track> m_bootLibrary;

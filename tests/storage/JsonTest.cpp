@@ -121,6 +121,26 @@ TEST(JsonWriter, FileUrlsSurviveAwkwardCharacters)
     }
 }
 
+TEST(FileURL, BuiltLikeQUrlAndStoredTextKept)
+{
+    const QStringList paths = {
+        QStringLiteral("/music/My Song #1 (100%)?.mp3"), QStringLiteral("/a/[x]{y}<z>|^`\\\"q.flac"),
+        QStringLiteral("/m/Beyonc\u00e9/\u65e5\u672c/\U0001F3B5.ogg"), QStringLiteral("/m/!$&'()*+,;=:@~_-.wav"),
+        QStringLiteral("/tab\there/new\nline.mp3"), QStringLiteral("/"),
+    };
+    for (const QString& path : paths) {
+        const FileURL url = FileURL::fromLocalFile(path);
+        EXPECT_EQ(url.encoded(), QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded)) << path.toStdString();
+        EXPECT_EQ(url.toLocalFile(), path);
+        EXPECT_TRUE(url.isLocalFile());
+    }
+    // Text from other writers: kept when it is valid URL text, escaped when raw.
+    EXPECT_EQ(FileURL::fromEncoded("file:///a/%41b.mp3")->encoded(), QByteArray("file:///a/%41b.mp3"));
+    EXPECT_EQ(FileURL::fromEncoded("file:///a b/\xc3\xa9.mp3")->toLocalFile(), QStringLiteral("/a b/\u00e9.mp3"));
+    EXPECT_FALSE(FileURL::fromEncoded("/not/a/url").has_value());
+    EXPECT_FALSE(FileURL::fromEncoded("").has_value());
+}
+
 TEST(JsonReader, AcceptsAnyValidLayoutOfARecord)
 {
     const std::string pretty = R"(
