@@ -4,10 +4,29 @@
 
 namespace varno::detail {
 
+ResumeQueue::ResumeQueue()
+    : m_bulkTimer(new QTimer(this))
+{
+    m_bulkTimer->setInterval(1);
+    m_bulkTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_bulkTimer, &QTimer::timeout, this, &ResumeQueue::drain);
+}
+
 ResumeQueue* ResumeQueue::forCurrentThread()
 {
     thread_local std::unique_ptr<ResumeQueue> queue = std::make_unique<ResumeQueue>();
     return queue.get();
+}
+
+void ResumeQueue::expect()
+{
+    bool bulk = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        bulk = ++m_inFlight >= kBulkThreshold;
+    }
+    if (bulk && !m_bulkTimer->isActive())
+        m_bulkTimer->start();
 }
 
 void ResumeQueue::push(std::coroutine_handle<> coroutine)
@@ -16,7 +35,13 @@ void ResumeQueue::push(std::coroutine_handle<> coroutine)
     {
         const std::lock_guard lock(m_mutex);
         m_ready.push_back(coroutine);
-        postDrain = !std::exchange(m_drainPosted, true);
+        --m_inFlight;
+        // In bulk the timer collects; the last hops of a burst (and every
+        // lone hop) are resumed at once.
+        if (m_inFlight < kBulkThreshold && !m_drainPosted) {
+            m_drainPosted = true;
+            postDrain = true;
+        }
     }
     if (postDrain)
         QMetaObject::invokeMethod(this, &ResumeQueue::drain, Qt::QueuedConnection);
@@ -34,6 +59,8 @@ void ResumeQueue::drain()
             batch.swap(m_ready);
             if (batch.empty()) {
                 m_drainPosted = false;
+                if (m_inFlight < kBulkThreshold)
+                    m_bulkTimer->stop();
                 return;
             }
         }

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <coroutine>
 #include <mutex>
@@ -18,21 +19,33 @@ namespace varno {
 namespace detail {
 
 // Coroutines waiting to resume on one thread. Workers push finished
-// coroutines from any thread; the owning thread resumes them in batches, so a
-// burst of finished work costs one wake-up rather than one per item. One per
-// thread, created on first use and destroyed with the thread.
+// coroutines from any thread; the owning thread resumes them in batches.
+//
+// A lone hop is resumed by an event posted at once. While many hops from this
+// thread are in flight (an import reading thousands of files), finished ones
+// are collected and resumed by a one-millisecond timer instead: a wake-up per
+// file would cost the thread more than the work it hands out. One per thread,
+// created on first use and destroyed with the thread.
 class ResumeQueue final : public QObject {
 public:
+    ResumeQueue();
     static ResumeQueue* forCurrentThread();
-    // Thread-safe.
+
+    // On the owning thread, when a hop is handed out.
+    void expect();
+    // From any thread, when a hop has finished.
     void push(std::coroutine_handle<> coroutine);
 
 private:
     void drain();
 
+    static constexpr int kBulkThreshold = 4;
+
     std::mutex m_mutex;
     std::vector<std::coroutine_handle<>> m_ready;
+    int m_inFlight = 0;
     bool m_drainPosted = false;
+    QTimer* m_bulkTimer;
 };
 
 // Awaiting it runs `work` on `pool`; the awaiting coroutine is resumed by an
@@ -54,6 +67,7 @@ public:
     void await_suspend(std::coroutine_handle<> awaiting)
     {
         ResumeQueue* home = ResumeQueue::forCurrentThread();
+        home->expect();
         // The awaiter lives in the suspended coroutine's frame until it is
         // resumed, so the worker may write its result straight into it.
         m_pool->start([this, awaiting, home] {

@@ -2,6 +2,7 @@
 
 #include "platform/Worker.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <stdexcept>
@@ -51,6 +52,11 @@ TEST(Worker, ThousandsOfHopsAllComeBack)
     for (auto& task : tasks)
         sum += await(std::move(task));
     EXPECT_EQ(sum, 2LL * (2999LL * 3000 / 2));
+    // After a burst, a lone hop is resumed right away again.
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(await(runOn(&pool, [] { return 7; })), 7);
+    EXPECT_LT(timer.elapsed(), 1000);
 }
 
 TEST(Worker, SerialWorkerKeepsRequestOrder)
