@@ -1,7 +1,8 @@
 #include "DIContainer.h"
 
-#include "app/Diagnostics.h"
+#include "platform/Diagnostics.h"
 #include "library/OstrelFileWatcher.h"
+#include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
 #include "platform/FileIO.h"
 #include "platform/SettingsPreferencesStore.h"
@@ -26,6 +27,8 @@ DIContainer::DIContainer()
     , m_metadataEngine(std::make_unique<OstrelMetadataEngine>())
     // FIXME: the artwork cache and the waveform generator come here.
     , m_metadataCache(std::make_unique<MetadataCache>())
+    // FIXME: the audio decoder and the playlist storage come here.
+    , m_libraryEngine(std::make_unique<OstrelLibraryEngine>(*m_databaseManager, *m_metadataEngine, *m_metadataCache, *m_fileWatcher))
 {
     m_bootTask.emplace(boot());
 }
@@ -68,23 +71,18 @@ QCoro::Task<> DIContainer::boot()
     co_await restorePlaybackSession();
     if (!self)
         co_return;
-    runDemoBootstrap();
+    co_await runDemoBootstrap();
+    if (!self)
+        co_return;
     m_bootFinished = true;
     emit bootFinished();
 }
 
 QCoro::Task<> DIContainer::loadLibrary()
 {
-    // FIXME: the library engine's loadLibraryFromDisk() replaces this once it
-    // joins the root, together with feeding the metadata cache.
-    QPointer<DIContainer> self(this);
-    try {
-        std::vector<Track> tracks = co_await m_databaseManager->loadAllTracks();
-        if (self)
-            m_bootLibrary = std::move(tracks);
-    } catch (const std::exception& error) {
-        printDiagnostic(QStringLiteral("LibraryEngine failed to load tracks: ") + describe(error));
-    }
+    // The engine reports a failed load itself and keeps an empty library.
+    auto loading = m_libraryEngine->loadLibraryFromDisk();
+    co_await loading;
 }
 
 QCoro::Task<> DIContainer::restorePlaybackSession()
@@ -106,8 +104,8 @@ QCoro::Task<> DIContainer::restorePlaybackSession()
     // The library holds the songs when it loaded; otherwise the tracks file
     // is read again, any failure counting as an empty library.
     std::vector<Track> fromFile;
-    const std::vector<Track>* songs = &m_bootLibrary;
-    if (m_bootLibrary.empty()) {
+    const std::vector<Track>* songs = &m_libraryEngine->allTracks();
+    if (songs->empty()) {
         QPointer<DIContainer> self(this);
         try {
             fromFile = co_await m_databaseManager->loadAllTracks();
@@ -144,17 +142,32 @@ std::optional<QString> DIContainer::demoSampleFile()
     return std::nullopt;
 }
 
-void DIContainer::runDemoBootstrap()
+QCoro::Task<> DIContainer::runDemoBootstrap()
 {
-    if (!m_bootLibrary.empty())
-        return;
+    if (!m_libraryEngine->allTracks().empty())
+        co_return;
     const std::optional<QString> sample = demoSampleFile();
     if (!sample)
-        return;
-    // FIXME: import the sample through the library engine's importFiles() and
-    // hand it to the queue engine's playNow() once both exist; an import
-    // failure prints "Demo playback bootstrap failed: " + its description.
-    qCInfo(lcBoot) << "sample file waiting for the library engine:" << *sample;
+        co_return;
+    const FileURL url = FileURL::fromLocalFile(*sample);
+    QPointer<DIContainer> self(this);
+    try {
+        std::vector<FileURL> files {url};
+        auto importing = m_libraryEngine->importFiles(std::move(files));
+        co_await importing;
+    } catch (const std::exception& error) {
+        printDiagnostic(QStringLiteral("Demo playback bootstrap failed: ") + describe(error));
+        co_return;
+    }
+    if (!self)
+        co_return;
+    const std::vector<Track>& songs = m_libraryEngine->allTracks();
+    const auto found = std::find_if(songs.begin(), songs.end(), [&](const Track& t) { return t.fileURL == url; });
+    if (found == songs.end())
+        co_return;
+    // FIXME: hand [*found] to the queue engine's playNow() at index 0 once it
+    // exists; until then the sample is imported and not played.
+    qCInfo(lcBoot) << "sample imported, waiting for the queue engine:" << found->title;
 }
 
 } // namespace varno

@@ -2,6 +2,7 @@
 
 #include "app/PlaybackSessionRestore.h"
 #include "library/FileWatcher.h"
+#include "library/LibraryEngine.h"
 #include "library/MetadataEngine.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
@@ -44,12 +45,9 @@ public:
     FileWatcher& fileWatcher() { return *m_fileWatcher; }
     MetadataEngine& metadataEngine() { return *m_metadataEngine; }
     MetadataCache& metadataCache() { return *m_metadataCache; }
+    LibraryEngine& libraryEngine() { return *m_libraryEngine; }
 
     bool isBootFinished() const { return m_bootFinished; }
-
-    // The songs the boot task loaded. The library engine takes this over when
-    // it joins the root.
-    const std::vector<Track>& bootLibrary() const { return m_bootLibrary; }
 
     // The restored session, waiting for the queue and audio engines.
     const std::optional<RestoredPlaybackSession>& pendingPlaybackSession() const { return m_pendingPlaybackSession; }
@@ -66,7 +64,7 @@ private:
     QCoro::Task<> boot();
     QCoro::Task<> loadLibrary();
     QCoro::Task<> restorePlaybackSession();
-    void runDemoBootstrap();
+    QCoro::Task<> runDemoBootstrap();
 
     std::optional<QString> m_recoveryMessage;
     std::unique_ptr<PreferencesStore> m_preferences;
@@ -74,8 +72,8 @@ private:
     std::unique_ptr<FileWatcher> m_fileWatcher;
     std::unique_ptr<MetadataEngine> m_metadataEngine;
     std::unique_ptr<MetadataCache> m_metadataCache;
+    std::unique_ptr<LibraryEngine> m_libraryEngine;
 
-    std::vector<Track> m_bootLibrary;
     std::optional<RestoredPlaybackSession> m_pendingPlaybackSession;
     bool m_bootFinished = false;
     std::optional<QCoro::Task<>> m_bootTask;

@@ -61,7 +61,7 @@ protected:
 TEST_F(BootTest, FirstStartCreatesTheFolderAndReportsNothing)
 {
     auto container = boot();
-    EXPECT_TRUE(container->bootLibrary().empty());
+    EXPECT_TRUE(container->libraryEngine().allTracks().empty());
     EXPECT_FALSE(container->pendingPlaybackSession().has_value());
     EXPECT_FALSE(container->recoveryMessage().has_value());
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
@@ -90,7 +90,7 @@ TEST_F(BootTest, UndecodableSessionIsReportedAndTheLibraryLoadsAnyway)
     auto container = boot();
     EXPECT_EQ(container->recoveryMessage(),
               QStringLiteral("Playback could not be restored: playback_state.json: key \"upcomingTrackIDs\": expected an array"));
-    EXPECT_EQ(titles(container->bootLibrary()), QStringList {"Kept"});
+    EXPECT_EQ(titles(container->libraryEngine().allTracks()), QStringList {"Kept"});
 }
 
 TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
@@ -167,6 +167,33 @@ TEST_F(BootTest, DemoSampleIsTheFirstCandidateThatExists)
     EXPECT_EQ(DIContainer::demoSampleFile(), folder + QStringLiteral("/ANALOG B.wav"));
     test::writeFile(folder + QStringLiteral("/ANALOG A.wav"), "RIFF");
     EXPECT_EQ(DIContainer::demoSampleFile(), folder + QStringLiteral("/ANALOG A.wav"));
+}
+
+TEST_F(BootTest, EmptyLibraryImportsTheSampleFileEvenAfterAFailedRestore)
+{
+    const QString folder = homeFolder() + QStringLiteral("/Music/Audio Music Apps/Samples/QUICK SAMPLER");
+    QDir().mkpath(folder);
+    QFile::copy(test::fixturePath(QStringLiteral("formats/tagged.wav")), folder + QStringLiteral("/ANALOG B.wav"));
+    storeSession(session(QUuid::createUuid()));
+    auto container = boot();
+    EXPECT_EQ(container->recoveryMessage(), QStringLiteral("The last track is no longer available. Your library was left unchanged."));
+    ASSERT_EQ(container->libraryEngine().allTracks().size(), 1u);
+    EXPECT_EQ(container->libraryEngine().allTracks()[0].filename, QStringLiteral("ANALOG B.wav"));
+    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files).size(), 4);
+    EXPECT_TRUE(test::readFile(appFile(QStringLiteral("tracks.json"))).contains("ANALOG%20B.wav"));
+}
+
+TEST_F(BootTest, UnreadableSampleIsReportedOnStandardOutputOnly)
+{
+    const QString folder = homeFolder() + QStringLiteral("/Music/Audio Music Apps/Samples/QUICK SAMPLER");
+    QDir().mkpath(folder);
+    test::writeFile(folder + QStringLiteral("/ANALOG A.wav"), "not audio");
+    testing::internal::CaptureStdout();
+    auto container = boot();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("Demo playback bootstrap failed: Some files could not be imported:\nANALOG A.wav: ", 0), 0u) << out;
+    EXPECT_TRUE(container->libraryEngine().allTracks().empty());
+    EXPECT_FALSE(container->recoveryMessage().has_value());
 }
 
 TEST_F(BootTest, MainWindowShowsTheRecoveryMessageUntilDismissed)

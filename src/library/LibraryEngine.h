@@ -1,0 +1,57 @@
+#pragma once
+
+#include "storage/FileURL.h"
+#include "storage/Track.h"
+
+#include <QCoroTask>
+#include <QObject>
+
+#include <vector>
+
+namespace varno {
+
+// How song lists may be sorted; the song list applies it, no engine operation
+// takes it.
+enum class SortOption { Title, DateAdded, PlayCount, Artist, Album, Rating };
+
+// The library: the in-memory list of songs every view shows, in library order
+// (the order of the tracks file; edits keep positions, new songs go last).
+// Main thread only; operations suspend while files are read and written.
+class LibraryEngine : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // The whole list; tracksChanged() follows every assignment.
+    virtual const std::vector<Track>& allTracks() const = 0;
+
+    // Adds every supported audio file under the folders, watching them.
+    virtual QCoro::Task<> addFolders(std::vector<FileURL> folders) = 0;
+    // Adds the given files. Throws DatabaseError::writeFailed listing the
+    // files that failed; the others stay imported.
+    virtual QCoro::Task<> importFiles(std::vector<FileURL> urls) = 0;
+    virtual QCoro::Task<> rescanLibrary() = 0;
+    // Replaces the list with the tracks file's content. Never throws.
+    virtual QCoro::Task<> loadLibraryFromDisk() = 0;
+
+    // Songs whose title contains `query`, ignoring case; empty matches none.
+    virtual std::vector<Track> search(const QString& query) const = 0;
+    // The first `limit` songs in library order.
+    virtual std::vector<Track> getRecentlyAdded(int limit) const = 0;
+    virtual std::vector<Track> getMostPlayed(int limit) const = 0;
+    // Songs rated 4 or more.
+    virtual std::vector<Track> getFavorites() const = 0;
+
+    // Stores edited records. Every check runs before anything is written.
+    virtual QCoro::Task<> updateTrack(Track track) = 0;
+    virtual QCoro::Task<> updateTracks(std::vector<Track> tracks) = 0;
+
+signals:
+    void tracksChanged();
+};
+
+// Five records for previews of the library grid; never part of the library.
+std::vector<Track> sampleTracks();
+
+} // namespace varno

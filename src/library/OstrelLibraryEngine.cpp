@@ -1,0 +1,350 @@
+#include "OstrelLibraryEngine.h"
+
+#include "library/AudioImportSupport.h"
+#include "library/SecurityScopedResource.h"
+#include "platform/Diagnostics.h"
+#include "platform/Worker.h"
+#include "storage/DatabaseError.h"
+
+#include <QDirIterator>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <deque>
+
+namespace varno {
+
+namespace {
+
+const QString kFallbackTitle = QStringLiteral("Unknown Title");
+
+// Supported audio files under `folders`, in enumeration order. Hidden files
+// and folders are skipped; symbolic links to folders are not followed, so a
+// link that loops back cannot trap the walk, and an unreadable subfolder just
+// contributes nothing.
+std::vector<QString> enumerateAudioFiles(const std::vector<QString>& folders)
+{
+    std::vector<QString> found;
+    for (const QString& folder : folders) {
+        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QFileInfo info = it.fileInfo();
+            if (info.isDir())
+                continue;
+            if (AudioImportSupport::isSupportedAudioPath(path))
+                found.push_back(path);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+OstrelLibraryEngine::OstrelLibraryEngine(DatabaseManager& database, MetadataEngine& metadataEngine, MetadataCache& metadataCache,
+                                         FileWatcher& fileWatcher)
+    : m_database(database)
+    , m_metadataCache(metadataCache)
+    , m_fileWatcher(fileWatcher)
+    , m_importProcessor(metadataEngine)
+{
+    m_enumerationPool.setObjectName(QStringLiteral("LibraryEnumeration"));
+    m_enumerationPool.setMaxThreadCount(1);
+    // FIXME: changes in watched folders are received but not acted on yet;
+    // importing new files and marking missing songs come with the rescan.
+    connect(&m_fileWatcher, &FileWatcher::changeOccurred, this, [](const FileSystemChange&) {}, Qt::QueuedConnection);
+    loadLibraryFromDisk();
+}
+
+OstrelLibraryEngine::~OstrelLibraryEngine()
+{
+    m_enumerationPool.waitForDone();
+}
+
+void OstrelLibraryEngine::setTracks(std::vector<Track> tracks)
+{
+    m_tracks = std::move(tracks);
+    emit tracksChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+QCoro::Task<> OstrelLibraryEngine::loadLibraryFromDisk()
+{
+    if (!m_loadInFlight || m_loadInFlight->isReady())
+        m_loadInFlight = std::make_shared<QCoro::Task<>>(load());
+    const std::shared_ptr<QCoro::Task<>> inFlight = m_loadInFlight;
+    co_await *inFlight;
+}
+
+QCoro::Task<> OstrelLibraryEngine::load()
+{
+    try {
+        auto loading = m_database.loadAllTracks();
+        std::vector<Track> tracks = co_await loading;
+        auto indexing = m_metadataCache.insert(tracks);
+        co_await indexing;
+        setTracks(std::move(tracks));
+    } catch (const std::exception& error) {
+        printDiagnostic(QStringLiteral("LibraryEngine failed to load tracks: ") + describe(error));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Adding files
+
+QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
+{
+    std::erase_if(urls, [](const FileURL& url) { return !AudioImportSupport::isSupportedAudioURL(url); });
+    auto reconnecting = reconnect(urls);
+    co_await reconnecting;
+
+    QSet<FileURL> known;
+    for (const Track& track : m_tracks)
+        known.insert(track.fileURL);
+    std::vector<std::pair<QString, FileURL>> fresh;
+    for (const FileURL& url : urls) {
+        if (known.contains(url))
+            continue;
+        known.insert(url);
+        fresh.emplace_back(url.toLocalFile(), url);
+    }
+    std::sort(fresh.begin(), fresh.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (fresh.empty())
+        co_return;
+    std::vector<FileURL> ordered;
+    ordered.reserve(fresh.size());
+    for (auto& [path, url] : fresh)
+        ordered.push_back(std::move(url));
+    auto importing = importNew(std::move(ordered));
+    co_await importing;
+}
+
+QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
+{
+    std::vector<QString> paths;
+    for (const FileURL& folder : folders) {
+        m_fileWatcher.startWatching(folder);
+        paths.push_back(folder.toLocalFile());
+    }
+
+    auto enumerating = runOn(&m_enumerationPool, [paths] { return enumerateAudioFiles(paths); });
+    const std::vector<QString> found = co_await enumerating;
+
+    // The library as it is now, after the walk: the first song of each URL.
+    QHash<FileURL, const Track*> known;
+    for (const Track& track : m_tracks) {
+        if (!known.contains(track.fileURL))
+            known.insert(track.fileURL, &track);
+    }
+    std::vector<FileURL> toReconnect;
+    std::vector<FileURL> fresh;
+    QSet<FileURL> freshSet;
+    for (const QString& path : found) {
+        FileURL url = FileURL::fromLocalFile(path);
+        if (const Track* song = known.value(url)) {
+            if (!song->securityScopedBookmark)
+                toReconnect.push_back(std::move(url));
+        } else if (!freshSet.contains(url)) {
+            freshSet.insert(url);
+            fresh.push_back(std::move(url));
+        }
+    }
+
+    auto reconnecting = reconnect(std::move(toReconnect));
+    co_await reconnecting;
+    if (fresh.empty())
+        co_return;
+    auto importing = importNew(std::move(fresh));
+    co_await importing;
+}
+
+QCoro::Task<> OstrelLibraryEngine::reconnect(std::vector<FileURL> urls)
+{
+    QSet<FileURL> wanted(urls.begin(), urls.end());
+    if (wanted.isEmpty())
+        co_return;
+    std::vector<Track> changed;
+    QSet<FileURL> done;
+    for (Track& track : m_tracks) {
+        if (!wanted.contains(track.fileURL) || done.contains(track.fileURL))
+            continue;
+        done.insert(track.fileURL);
+        // A failure stops the step; songs given a new bookmark before it keep
+        // it in memory (published below) but are not written.
+        try {
+            track.securityScopedBookmark = SecurityScopedResource::makeBookmark(track.fileURL);
+        } catch (...) {
+            if (!changed.empty())
+                emit tracksChanged();
+            throw;
+        }
+        changed.push_back(track);
+    }
+    if (changed.empty())
+        co_return;
+    emit tracksChanged();
+    auto saving = m_database.saveTracks(std::move(changed));
+    co_await saving;
+}
+
+QCoro::Task<> OstrelLibraryEngine::importNew(std::vector<FileURL> urls)
+{
+    std::vector<Track> imported;
+    QStringList failures;
+    std::deque<QCoro::Task<TrackImportResult>> inFlight;
+    std::size_t next = 0;
+    while (next < urls.size() || !inFlight.empty()) {
+        while (next < urls.size() && inFlight.size() < static_cast<std::size_t>(kImportWindow))
+            inFlight.push_back(m_importProcessor.importTrack(urls[next++], kFallbackTitle));
+        TrackImportResult result = co_await inFlight.front();
+        inFlight.pop_front();
+        if (result.track)
+            imported.push_back(std::move(*result.track));
+        else if (result.failureDescription)
+            failures.push_back(*result.failureDescription);
+    }
+
+    if (!imported.empty()) {
+        auto saving = m_database.saveTracks(imported);
+        co_await saving;
+        auto indexing = m_metadataCache.insert(imported);
+        co_await indexing;
+        // Appended to the list as it is now: other operations may have
+        // changed it while the files were read.
+        std::vector<Track> tracks = m_tracks;
+        tracks.insert(tracks.end(), std::make_move_iterator(imported.begin()), std::make_move_iterator(imported.end()));
+        setTracks(std::move(tracks));
+    }
+
+    if (!failures.isEmpty()) {
+        QString message = QStringLiteral("Some files could not be imported:\n") + failures.mid(0, 3).join(QLatin1Char('\n'));
+        if (failures.size() > 3)
+            message += QStringLiteral("\nAnd %1 more.").arg(failures.size() - 3);
+        throw DatabaseError::writeFailed(message);
+    }
+}
+
+QCoro::Task<> OstrelLibraryEngine::rescanLibrary()
+{
+    // FIXME: re-walk the watched folders, import what is new, reconnect songs
+    // without a bookmark and report missing files.
+    co_return;
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+std::vector<Track> OstrelLibraryEngine::search(const QString& query) const
+{
+    std::vector<Track> found;
+    if (query.isEmpty())
+        return found;
+    for (const Track& track : m_tracks) {
+        if (track.title.contains(query, Qt::CaseInsensitive))
+            found.push_back(track);
+    }
+    return found;
+}
+
+std::vector<Track> OstrelLibraryEngine::getRecentlyAdded(int limit) const
+{
+    Q_ASSERT(limit >= 0);
+    const auto count = std::min<std::size_t>(m_tracks.size(), static_cast<std::size_t>(std::max(0, limit)));
+    return std::vector<Track>(m_tracks.begin(), m_tracks.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+std::vector<Track> OstrelLibraryEngine::getMostPlayed(int limit) const
+{
+    return getRecentlyAdded(limit);
+}
+
+std::vector<Track> OstrelLibraryEngine::getFavorites() const
+{
+    std::vector<Track> favorites;
+    std::copy_if(m_tracks.begin(), m_tracks.end(), std::back_inserter(favorites), [](const Track& t) { return t.rating >= 4; });
+    return favorites;
+}
+
+// ---------------------------------------------------------------------------
+// Edits
+
+QCoro::Task<> OstrelLibraryEngine::updateTrack(Track track)
+{
+    std::vector<Track> one;
+    one.push_back(std::move(track));
+    auto updating = updateTracks(std::move(one));
+    co_await updating;
+}
+
+QCoro::Task<> OstrelLibraryEngine::updateTracks(std::vector<Track> tracks)
+{
+    // Every check comes before anything is written.
+    QSet<QUuid> ids;
+    for (const Track& track : tracks) {
+        if (ids.contains(track.id))
+            throw DatabaseError::writeFailed(QStringLiteral("The metadata update contains duplicate tracks."));
+        ids.insert(track.id);
+    }
+    for (const Track& track : tracks) {
+        if (track.title.trimmed().isEmpty())
+            throw DatabaseError::writeFailed(QStringLiteral("Track title cannot be empty."));
+        if (!(track.duration >= 0))
+            throw DatabaseError::writeFailed(QStringLiteral("Track duration cannot be negative."));
+    }
+    QSet<QUuid> inLibrary;
+    for (const Track& track : m_tracks)
+        inLibrary.insert(track.id);
+    for (const Track& track : tracks) {
+        if (!inLibrary.contains(track.id))
+            throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
+    }
+
+    auto saving = m_database.saveTracks(tracks);
+    co_await saving;
+    auto indexing = m_metadataCache.insert(tracks);
+    co_await indexing;
+
+    QHash<QUuid, const Track*> byID;
+    for (const Track& track : tracks)
+        byID.insert(track.id, &track);
+    std::vector<Track> updated = m_tracks;
+    for (Track& song : updated) {
+        if (const Track* edited = byID.value(song.id))
+            song = *edited;
+    }
+    setTracks(std::move(updated));
+}
+
+// ---------------------------------------------------------------------------
+
+std::vector<Track> sampleTracks()
+{
+    struct Sample {
+        const char* filename;
+        const char* title;
+        double duration;
+    };
+    static constexpr Sample samples[] = {
+        {"Morning Light.mp3", "Morning Light", 243}, {"Paper Boats.mp3", "Paper Boats", 322}, {"Northbound.mp3", "Northbound", 343},
+        {"Low Tide.mp3", "Low Tide", 235},           {"Long Way Home.mp3", "Long Way Home", 607},
+    };
+    std::vector<Track> tracks;
+    try {
+        for (const Sample& sample : samples) {
+            Track track(QUuid::createUuid(), FileURL::fromLocalFile(QStringLiteral("/music/track.mp3")), QString::fromUtf8(sample.filename),
+                        QString::fromUtf8(sample.title), sample.duration, Timestamp::now(), std::nullopt);
+            track.artist = QStringLiteral("The Quiet Hours");
+            track.album = QStringLiteral("Harbour Songs");
+            tracks.push_back(std::move(track));
+        }
+    } catch (const std::exception& error) {
+        printDiagnostic(QStringLiteral("Error parsing mock tracks: ") + describe(error));
+        return {};
+    }
+    return tracks;
+}
+
+} // namespace varno

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "library/FileWatcher.h"
+#include "library/LibraryEngine.h"
+#include "library/TrackImportProcessor.h"
+#include "storage/DatabaseManager.h"
+#include "storage/MetadataCache.h"
+
+#include <QThreadPool>
+
+#include <memory>
+
+namespace varno {
+
+// Main thread only. Folder enumeration runs on a worker; per-file imports run
+// a bounded number at a time, their metadata read on the metadata engine's
+// workers.
+class OstrelLibraryEngine final : public LibraryEngine {
+    Q_OBJECT
+
+public:
+    OstrelLibraryEngine(DatabaseManager& database, MetadataEngine& metadataEngine, MetadataCache& metadataCache, FileWatcher& fileWatcher);
+    ~OstrelLibraryEngine() override;
+
+    const std::vector<Track>& allTracks() const override { return m_tracks; }
+
+    QCoro::Task<> addFolders(std::vector<FileURL> folders) override;
+    QCoro::Task<> importFiles(std::vector<FileURL> urls) override;
+    QCoro::Task<> rescanLibrary() override;
+    QCoro::Task<> loadLibraryFromDisk() override;
+
+    std::vector<Track> search(const QString& query) const override;
+    std::vector<Track> getRecentlyAdded(int limit) const override;
+    std::vector<Track> getMostPlayed(int limit) const override;
+    std::vector<Track> getFavorites() const override;
+
+    QCoro::Task<> updateTrack(Track track) override;
+    QCoro::Task<> updateTracks(std::vector<Track> tracks) override;
+
+    // At most this many files are being imported at once: enough to keep the
+    // metadata workers busy, few enough that a huge import never holds
+    // thousands of files open or floods the main thread.
+    static constexpr int kImportWindow = 32;
+
+private:
+    void setTracks(std::vector<Track> tracks);
+    QCoro::Task<> reconnect(std::vector<FileURL> urls);
+    QCoro::Task<> importNew(std::vector<FileURL> urls);
+    QCoro::Task<> load();
+
+    DatabaseManager& m_database;
+    MetadataCache& m_metadataCache;
+    FileWatcher& m_fileWatcher;
+    TrackImportProcessor m_importProcessor;
+    std::vector<Track> m_tracks;
+    // A load asked for while one runs joins it instead of reading the file
+    // again: the engine loads once at construction and the boot asks again.
+    std::shared_ptr<QCoro::Task<>> m_loadInFlight;
+    QThreadPool m_enumerationPool;
+};
+
+} // namespace varno

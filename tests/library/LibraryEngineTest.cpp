@@ -1,0 +1,246 @@
+#include "TestSupport.h"
+
+#include "library/AudioImportSupport.h"
+#include "library/OstrelLibraryEngine.h"
+#include "library/OstrelMetadataEngine.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/DatabaseError.h"
+#include "storage/OstrelDatabaseManager.h"
+#include "storage/StateCodecs.h"
+
+#include <QDir>
+#include <QSignalSpy>
+
+#include <cmath>
+
+using namespace varno;
+using test::await;
+
+namespace {
+
+class RecordingFileWatcher final : public FileWatcher {
+public:
+    std::vector<FileURL> folders;
+    std::vector<FileURL> monitoredFolders() const override { return folders; }
+    void startWatching(const FileURL& folder) override { folders.push_back(folder); }
+    void stopWatching(const FileURL&) override {}
+    void pause() override {}
+    void resume() override {}
+};
+
+class LibraryEngineTest : public test::DataFolderTest {
+protected:
+    void SetUp() override
+    {
+        DataFolderTest::SetUp();
+        database = std::make_unique<OstrelDatabaseManager>(preferences);
+        engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, cache, watcher);
+        await(engine->loadLibraryFromDisk());
+    }
+    void TearDown() override
+    {
+        engine.reset();
+        database.reset();
+        DataFolderTest::TearDown();
+    }
+
+    // A copy of a fixture under a name of the test's choosing.
+    FileURL audioFile(const QString& name, const QString& fixture = QStringLiteral("formats/untagged.mp3"))
+    {
+        const QString path = scratch(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        EXPECT_TRUE(QFile::copy(test::fixturePath(fixture), path)) << path.toStdString();
+        return FileURL::fromLocalFile(path);
+    }
+
+    QStringList filenames() const
+    {
+        QStringList names;
+        for (const Track& t : engine->allTracks())
+            names << t.filename;
+        return names;
+    }
+
+    std::vector<Track> stored() { return await(database->loadAllTracks()); }
+
+    SettingsPreferencesStore preferences;
+    std::unique_ptr<OstrelDatabaseManager> database;
+    OstrelMetadataEngine metadataEngine;
+    MetadataCache cache;
+    RecordingFileWatcher watcher;
+    std::unique_ptr<OstrelLibraryEngine> engine;
+};
+
+} // namespace
+
+TEST_F(LibraryEngineTest, ImportAddsSupportedFilesOnceInPathOrder)
+{
+    const FileURL b = audioFile(QStringLiteral("b.mp3"), QStringLiteral("formats/tagged.mp3"));
+    const FileURL a = audioFile(QStringLiteral("a.MP3"));
+    test::writeFile(scratch(QStringLiteral("notes.txt")), "text");
+    QSignalSpy changed(engine.get(), &LibraryEngine::tracksChanged);
+
+    await(engine->importFiles({b, a, b, FileURL::fromLocalFile(scratch(QStringLiteral("notes.txt")))}));
+    EXPECT_EQ(filenames(), (QStringList {"a.MP3", "b.mp3"}));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(stored(), engine->allTracks());
+
+    const Track& tagged = engine->allTracks()[1];
+    EXPECT_EQ(tagged.title, QStringLiteral("Tagged Title"));
+    EXPECT_EQ(tagged.artist, QStringLiteral("Tagged Artist"));
+    EXPECT_TRUE(tagged.securityScopedBookmark.has_value());
+    EXPECT_EQ(tagged.rating, 0);
+    EXPECT_EQ(await(cache.tracksByArtist(QStringLiteral("Tagged Artist"))).size(), 1u);
+
+    // Importing the same files again adds nothing.
+    await(engine->importFiles({a, b}));
+    EXPECT_EQ(filenames(), (QStringList {"a.MP3", "b.mp3"}));
+}
+
+TEST_F(LibraryEngineTest, KnownFilesGetAFreshBookmarkInsteadOfANewSong)
+{
+    const FileURL a = audioFile(QStringLiteral("a.mp3"));
+    await(engine->importFiles({a}));
+    Track withoutBookmark = engine->allTracks()[0];
+    withoutBookmark.securityScopedBookmark.reset();
+    await(engine->updateTracks({withoutBookmark}));
+    ASSERT_FALSE(stored()[0].securityScopedBookmark.has_value());
+
+    await(engine->importFiles({a}));
+    ASSERT_EQ(engine->allTracks().size(), 1u);
+    EXPECT_TRUE(engine->allTracks()[0].securityScopedBookmark.has_value());
+    EXPECT_TRUE(stored()[0].securityScopedBookmark.has_value());
+}
+
+TEST_F(LibraryEngineTest, FailedFilesAreListedAndTheRestImported)
+{
+    std::vector<FileURL> urls {audioFile(QStringLiteral("good.mp3"))};
+    for (int i = 1; i <= 5; ++i)
+        urls.push_back(audioFile(QStringLiteral("bad%1.mp3").arg(i), QStringLiteral("bad/random.mp3")));
+    try {
+        await(engine->importFiles(urls));
+        FAIL() << "the import did not report its failures";
+    } catch (const DatabaseError& error) {
+        EXPECT_EQ(error.kind(), DatabaseError::Kind::WriteFailed);
+        const QStringList lines = error.description().split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines[0], QStringLiteral("Some files could not be imported:"));
+        for (int i = 1; i <= 3; ++i)
+            EXPECT_TRUE(lines[i].startsWith(QStringLiteral("bad%1.mp3: The file \u201Cbad%1.mp3\u201D could not be read as audio: ").arg(i)))
+                << lines[i].toStdString();
+        EXPECT_EQ(lines[4], QStringLiteral("And 2 more."));
+    }
+    EXPECT_EQ(filenames(), QStringList {"good.mp3"});
+    EXPECT_EQ(stored().size(), 1u);
+}
+
+TEST_F(LibraryEngineTest, AddingAFolderWatchesItAndSkipsHiddenItemsFoldersAndLoops)
+{
+    const FileURL tree = FileURL::fromLocalFile(test::fixturePath(QStringLiteral("tree")));
+    await(engine->addFolders({tree}));
+    EXPECT_EQ(watcher.folders, std::vector<FileURL> {tree});
+    QStringList names = filenames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList {"deep.mp3", "one.mp3", "track.mp3", "two.flac"}));
+
+    // A second walk finds every file known (with its bookmark): nothing changes.
+    const std::vector<Track> before = engine->allTracks();
+    await(engine->addFolders({tree}));
+    EXPECT_EQ(engine->allTracks(), before);
+}
+
+TEST_F(LibraryEngineTest, UpdatesAreCheckedBeforeAnythingIsWritten)
+{
+    await(engine->importFiles({audioFile(QStringLiteral("a.mp3")), audioFile(QStringLiteral("b.mp3"))}));
+    const QByteArray file = test::readFile(appFile(QStringLiteral("tracks.json")));
+    const Track a = engine->allTracks()[0];
+
+    auto rejected = [&](std::vector<Track> tracks) { return test::errorText([&] { await(engine->updateTracks(tracks)); }); };
+    Track blank = a;
+    blank.title = QStringLiteral(" \n\t ");
+    Track negative = a;
+    negative.duration = -1;
+    Track notANumber = a;
+    notANumber.duration = std::nan("");
+    EXPECT_EQ(rejected({a, a}), QStringLiteral("The metadata update contains duplicate tracks."));
+    EXPECT_EQ(rejected({blank}), QStringLiteral("Track title cannot be empty."));
+    EXPECT_EQ(rejected({negative}), QStringLiteral("Track duration cannot be negative."));
+    EXPECT_EQ(rejected({notANumber}), QStringLiteral("Track duration cannot be negative."));
+    EXPECT_EQ(rejected({test::makeTrack(QStringLiteral("stranger"))}), QStringLiteral("One or more tracks are no longer in the local library."));
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), file);
+
+    Track edited = a;
+    edited.title = QStringLiteral("Renamed");
+    edited.rating = 5;
+    await(engine->updateTrack(edited));
+    EXPECT_EQ(engine->allTracks()[0], edited);
+    EXPECT_EQ(stored()[0], edited);
+    EXPECT_EQ(filenames(), (QStringList {"a.mp3", "b.mp3"}));
+}
+
+TEST_F(LibraryEngineTest, QueriesFollowLibraryOrder)
+{
+    std::vector<Track> library;
+    for (const auto& [title, rating] : std::vector<std::pair<QString, int>> {{QStringLiteral("Blue MONDAY"), 3},
+                                                                             {QStringLiteral("Yellow"), 4},
+                                                                             {QStringLiteral("Monday Blues"), 5},
+                                                                             {QStringLiteral("Green"), 0},
+                                                                             {QStringLiteral("Red"), 1}}) {
+        Track t = test::makeTrack(title);
+        t.rating = rating;
+        t.artist = QStringLiteral("Monday Band");
+        library.push_back(t);
+    }
+    test::writeFile(appFile(QStringLiteral("tracks.json")), QByteArray::fromStdString(json::encodeTracks(library)));
+    await(engine->loadLibraryFromDisk());
+
+    auto titles = [](const std::vector<Track>& tracks) {
+        QStringList result;
+        for (const Track& t : tracks)
+            result << t.title;
+        return result;
+    };
+    EXPECT_EQ(titles(engine->search(QStringLiteral("monday"))), (QStringList {"Blue MONDAY", "Monday Blues"}));
+    EXPECT_TRUE(engine->search(QStringLiteral("band")).empty());
+    EXPECT_TRUE(engine->search(QString()).empty());
+    EXPECT_EQ(titles(engine->getFavorites()), (QStringList {"Yellow", "Monday Blues"}));
+    EXPECT_EQ(titles(engine->getMostPlayed(2)), (QStringList {"Blue MONDAY", "Yellow"}));
+    EXPECT_EQ(engine->getRecentlyAdded(10).size(), 5u);
+    EXPECT_EQ(titles(await(cache.tracksByArtist(QStringLiteral("Monday Band")))).size(), 5);
+}
+
+TEST_F(LibraryEngineTest, UnreadableLibraryIsReportedAndKeepsTheList)
+{
+    await(engine->importFiles({audioFile(QStringLiteral("a.mp3"))}));
+    test::writeFile(appFile(QStringLiteral("tracks.json")), "[{\"id\":1}]");
+    testing::internal::CaptureStdout();
+    await(engine->loadLibraryFromDisk());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "LibraryEngine failed to load tracks: tracks.json: item 0: key \"id\": expected a string\n");
+    EXPECT_EQ(filenames(), QStringList {"a.mp3"});
+}
+
+TEST(AudioImportSupport, ExtensionsAreComparedInLowerCase)
+{
+    using namespace AudioImportSupport;
+    EXPECT_EQ(supportedAudioExtensions(), (QStringList {"mp3", "m4a", "wav", "flac", "aac", "ogg", "wma", "aiff"}));
+    EXPECT_TRUE(isSupportedAudioURL(FileURL::fromLocalFile(QStringLiteral("/m/SONG.WAV"))));
+    EXPECT_TRUE(isSupportedAudioURL(FileURL::fromLocalFile(QStringLiteral("/m/album.flac"))));
+    EXPECT_FALSE(isSupportedAudioURL(FileURL::fromLocalFile(QStringLiteral("/m/song.aif"))));
+    EXPECT_FALSE(isSupportedAudioURL(FileURL::fromLocalFile(QStringLiteral("/m/mp3"))));
+    EXPECT_FALSE(isSupportedAudioURL(*FileURL::fromEncoded("file:///m/album.flac/")));
+}
+
+TEST(SampleTracks, FiveRecordsSharingArtistAndAlbum)
+{
+    const std::vector<Track> samples = sampleTracks();
+    ASSERT_EQ(samples.size(), 5u);
+    std::vector<double> durations;
+    for (const Track& t : samples) {
+        durations.push_back(t.duration);
+        EXPECT_EQ(t.fileURL.toLocalFile(), QStringLiteral("/music/track.mp3"));
+        EXPECT_EQ(t.artist, samples[0].artist);
+        EXPECT_EQ(t.album, samples[0].album);
+    }
+    EXPECT_EQ(durations, (std::vector<double> {243, 322, 343, 235, 607}));
+}
