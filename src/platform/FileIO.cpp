@@ -240,6 +240,28 @@ void writeFileAtomically(const QString& path, std::string_view bytes)
     file.commit();
 }
 
+void keepCopyAtomically(const QString& from, const QString& to)
+{
+    const QFileInfo target(to);
+    QByteArray temporary = nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    // mkstemp only reserves a unique name; the link takes its place.
+    Descriptor reserved(::mkstemp(temporary.data()));
+    if (reserved.get() < 0)
+        throw FileError(FileError::Operation::Write, to, errno);
+    ::unlink(temporary.constData());
+    if (::link(nativePath(from).constData(), temporary.constData()) == 0) {
+        if (::rename(temporary.constData(), nativePath(to).constData()) == 0)
+            return;
+        const int reason = errno;
+        ::unlink(temporary.constData());
+        throw FileError(FileError::Operation::Write, to, reason);
+    }
+    const std::optional<FileBytes> bytes = readWholeFile(from);
+    if (!bytes)
+        throw FileError(FileError::Operation::Read, from, errno);
+    writeFileAtomically(to, bytes->view());
+}
+
 bool createEmptyFileIfMissing(const QString& path)
 {
     Descriptor fd(::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));

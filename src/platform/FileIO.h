@@ -74,6 +74,11 @@ private:
     int m_fd = -1;
 };
 
+// Makes `to` hold what `from` holds now, replacing `to` atomically. A hard
+// link costs no copy; where the file system refuses links the bytes are
+// copied. Throws FileError.
+void keepCopyAtomically(const QString& from, const QString& to);
+
 // Creates an empty file when nothing exists at `path`. Returns false when
 // something was there already or the file could not be created.
 bool createEmptyFileIfMissing(const QString& path);

@@ -5,12 +5,18 @@
 #include "playlists/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 
+#include "storage/DatabaseError.h"
+
+#include <QFileInfo>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QSet>
 
 #include <algorithm>
 
 namespace varno {
+
+Q_LOGGING_CATEGORY(lcDatabase, "varno.database")
 
 namespace {
 
@@ -65,9 +71,34 @@ std::vector<Track> OstrelDatabaseManager::readTracksFile() const
     return json::decodeTracks(readOrEmpty(m_tracksPath), kTracksFile);
 }
 
+// Called once the current library has been read successfully, before it is
+// replaced: one generation of backup, so a bad edit or a bug can be undone by
+// hand. Losing the backup is not worth failing the save over.
+void OstrelDatabaseManager::keepTracksBackup() const
+{
+    const QFileInfo current(m_tracksPath);
+    if (!current.isFile() || current.size() == 0)
+        return;
+    try {
+        fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
+    } catch (const Error& error) {
+        qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
+    }
+}
+
+void OstrelDatabaseManager::restoreTracksBackup() const
+{
+    const std::optional<fileio::FileBytes> backup = fileio::readWholeFile(tracksBackupPath());
+    if (!backup || backup->isEmpty())
+        throw DatabaseError::readFailed(QStringLiteral("There is no backup of the library to restore."));
+    json::decodeTracks(*backup, "tracks.json.bak");
+    fileio::writeFileAtomically(m_tracksPath, backup->view());
+}
+
 void OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) const
 {
     std::vector<Track> stored = readTracksFile();
+    keepTracksBackup();
     // Position of the first stored song with each id; later duplicates in a
     // hand-edited file are left alone, as a linear search would.
     QHash<QUuid, std::size_t> positions;
@@ -90,6 +121,7 @@ void OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) c
 void OstrelDatabaseManager::deleteFromTracksFile(const std::vector<Track>& tracks) const
 {
     std::vector<Track> stored = readTracksFile();
+    keepTracksBackup();
     QSet<QUuid> doomed;
     doomed.reserve(static_cast<qsizetype>(tracks.size()));
     for (const Track& track : tracks)
@@ -104,6 +136,8 @@ void OstrelDatabaseManager::eraseAllFiles() const
     // removed and nothing is recreated, so the caller sees the partial state.
     for (const QString* path : {&m_tracksPath, &m_playlistsPath, &m_historyPath, &m_statePath})
         fileio::removeFile(*path);
+    // Erasing the library erases its backup too.
+    QFile::remove(tracksBackupPath());
     createMissingStateFiles();
 }
 

@@ -49,12 +49,20 @@ public:
     void deleteFromTracksFile(const std::vector<Track>& tracks) const;
     void eraseAllFiles() const;
 
+    // "tracks.json.bak": the version of the library before the last write
+    // that replaced a valid one.
+    QString tracksBackupPath() const { return m_tracksPath + QStringLiteral(".bak"); }
+    // Puts the backup back as the library, after checking that it reads.
+    // Throws DatabaseError when there is none, or its decoding error.
+    void restoreTracksBackup() const;
+
 protected:
     void setPreferenceData(const QByteArray& data, const QString& key) override;
     std::optional<QByteArray> preferenceData(const QString& key) const override;
 
 private:
     void createMissingStateFiles() const;
+    void keepTracksBackup() const;
 
     PreferencesStore& m_preferences;
     QString m_folder;
