@@ -18,6 +18,7 @@ namespace varno {
 namespace {
 
 const QString kFallbackTitle = QStringLiteral("Unknown Title");
+const QString kWatchedFoldersKey = QStringLiteral("library.watchedFolders");
 
 // Supported audio files under `folders`, in enumeration order. Hidden files
 // and folders are skipped; symbolic links to folders are not followed, so a
@@ -54,6 +55,8 @@ OstrelLibraryEngine::OstrelLibraryEngine(DatabaseManager& database, MetadataEngi
     // FIXME: changes in watched folders are received but not acted on yet;
     // importing new files and marking missing songs come with the rescan.
     connect(&m_fileWatcher, &FileWatcher::changeOccurred, this, [](const FileSystemChange&) {}, Qt::QueuedConnection);
+    for (const QString& folder : watchedFolders())
+        m_fileWatcher.startWatching(FileURL::fromLocalFile(folder));
     loadLibraryFromDisk();
 }
 
@@ -119,7 +122,8 @@ QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
     for (auto& [path, url] : fresh)
         ordered.push_back(std::move(url));
     auto importing = importNew(std::move(ordered));
-    co_await importing;
+    const ImportOutcome outcome = co_await importing;
+    throwIfFailed(outcome);
 }
 
 QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
@@ -129,10 +133,20 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
         m_fileWatcher.startWatching(folder);
         paths.push_back(folder.toLocalFile());
     }
+    rememberWatchedFolders(folders);
 
     auto enumerating = runOn(&m_enumerationPool, [paths] { return enumerateAudioFiles(paths); });
-    const std::vector<QString> found = co_await enumerating;
+    std::vector<QString> found = co_await enumerating;
+    ImportOutcome outcome;
+    auto importing = importFound(std::move(found), &outcome);
+    co_await importing;
+    throwIfFailed(outcome);
+}
 
+// Files found by a walk: known files without a bookmark are reconnected, the
+// others are imported in the order found.
+QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, ImportOutcome* outcome)
+{
     // The library as it is now, after the walk: the first song of each URL.
     QHash<FileURL, const Track*> known;
     for (const Track& track : m_tracks) {
@@ -142,7 +156,7 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
     std::vector<FileURL> toReconnect;
     std::vector<FileURL> fresh;
     QSet<FileURL> freshSet;
-    for (const QString& path : found) {
+    for (const QString& path : paths) {
         FileURL url = FileURL::fromLocalFile(path);
         if (const Track* song = known.value(url)) {
             if (!song->securityScopedBookmark)
@@ -158,7 +172,30 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
     if (fresh.empty())
         co_return;
     auto importing = importNew(std::move(fresh));
-    co_await importing;
+    *outcome = co_await importing;
+}
+
+void OstrelLibraryEngine::rememberWatchedFolders(const std::vector<FileURL>& folders)
+{
+    QStringList watched = watchedFolders();
+    const qsizetype before = watched.size();
+    for (const FileURL& folder : folders) {
+        const QString path = folder.toLocalFile();
+        if (!watched.contains(path))
+            watched.push_back(path);
+    }
+    if (watched.size() == before)
+        return;
+    try {
+        m_database.setPreference(watched, kWatchedFoldersKey);
+    } catch (const std::exception& error) {
+        printDiagnostic(QStringLiteral("LibraryEngine could not remember the watched folders: ") + describe(error));
+    }
+}
+
+QStringList OstrelLibraryEngine::watchedFolders() const
+{
+    return m_database.getPreference<QStringList>(kWatchedFoldersKey).value_or(QStringList());
 }
 
 QCoro::Task<> OstrelLibraryEngine::reconnect(std::vector<FileURL> urls)
@@ -190,7 +227,23 @@ QCoro::Task<> OstrelLibraryEngine::reconnect(std::vector<FileURL> urls)
     co_await saving;
 }
 
-QCoro::Task<> OstrelLibraryEngine::importNew(std::vector<FileURL> urls)
+QString OstrelLibraryEngine::failureMessage(const QStringList& failures)
+{
+    QString message = QStringLiteral("Some files could not be imported:\n") + failures.mid(0, 3).join(QLatin1Char('\n'));
+    if (failures.size() > 3)
+        message += QStringLiteral("\nAnd %1 more.").arg(failures.size() - 3);
+    return message;
+}
+
+void OstrelLibraryEngine::throwIfFailed(const ImportOutcome& outcome)
+{
+    if (!outcome.failures.isEmpty())
+        throw DatabaseError::writeFailed(failureMessage(outcome.failures));
+}
+
+// Imports new files; the songs that imported stay imported whatever failed.
+// Throws only when the new songs cannot be written.
+QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(std::vector<FileURL> urls)
 {
     std::vector<Track> imported;
     QStringList failures;
@@ -219,19 +272,40 @@ QCoro::Task<> OstrelLibraryEngine::importNew(std::vector<FileURL> urls)
         setTracks(std::move(tracks));
     }
 
-    if (!failures.isEmpty()) {
-        QString message = QStringLiteral("Some files could not be imported:\n") + failures.mid(0, 3).join(QLatin1Char('\n'));
-        if (failures.size() > 3)
-            message += QStringLiteral("\nAnd %1 more.").arg(failures.size() - 3);
-        throw DatabaseError::writeFailed(message);
-    }
+    co_return ImportOutcome {static_cast<int>(imported.size()), failures};
 }
 
 QCoro::Task<> OstrelLibraryEngine::rescanLibrary()
 {
-    // FIXME: re-walk the watched folders, import what is new, reconnect songs
-    // without a bookmark and report missing files.
-    co_return;
+    auto rescanning = rescan();
+    co_await rescanning;
+}
+
+QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
+{
+    std::vector<QString> folders;
+    for (const QString& folder : watchedFolders())
+        folders.push_back(folder);
+    auto enumerating = runOn(&m_enumerationPool, [folders] { return enumerateAudioFiles(folders); });
+    std::vector<QString> found = co_await enumerating;
+
+    ImportOutcome outcome;
+    auto importing = importFound(std::move(found), &outcome);
+    co_await importing;
+
+    std::vector<QString> paths;
+    paths.reserve(m_tracks.size());
+    for (const Track& track : m_tracks)
+        paths.push_back(track.fileURL.toLocalFile());
+    auto counting = runOn(&m_enumerationPool, [paths = std::move(paths)] {
+        return static_cast<int>(std::count_if(paths.begin(), paths.end(), [](const QString& path) { return !QFileInfo::exists(path); }));
+    });
+    RescanSummary summary;
+    summary.added = outcome.added;
+    summary.missing = co_await counting;
+    if (!outcome.failures.isEmpty())
+        summary.failures = failureMessage(outcome.failures);
+    co_return summary;
 }
 
 // ---------------------------------------------------------------------------

@@ -149,6 +149,33 @@ TEST_F(LibraryEngineTest, AddingAFolderWatchesItAndSkipsHiddenItemsFoldersAndLoo
     EXPECT_EQ(engine->allTracks(), before);
 }
 
+TEST_F(LibraryEngineTest, WatchedFoldersSurviveARestartAndRescanFindsNewAndMissingFiles)
+{
+    audioFile(QStringLiteral("music/kept.mp3"));
+    const FileURL doomed = audioFile(QStringLiteral("music/sub/doomed.flac"), QStringLiteral("formats/untagged.flac"));
+    const FileURL folder = FileURL::fromLocalFile(scratch(QStringLiteral("music")));
+    await(engine->addFolders({folder}));
+    EXPECT_EQ(engine->watchedFolders(), QStringList {scratch(QStringLiteral("music"))});
+
+    // A new engine (the next start) watches the folder again.
+    RecordingFileWatcher restartedWatcher;
+    OstrelLibraryEngine restarted(*database, metadataEngine, cache, restartedWatcher);
+    EXPECT_EQ(restartedWatcher.folders, std::vector<FileURL> {folder});
+
+    audioFile(QStringLiteral("music/new.mp3"));
+    audioFile(QStringLiteral("music/broken.mp3"), QStringLiteral("bad/random.mp3"));
+    QFile::remove(doomed.toLocalFile());
+    const RescanSummary summary = await(engine->rescan());
+    EXPECT_EQ(summary.added, 1);
+    EXPECT_EQ(summary.missing, 1);
+    EXPECT_TRUE(summary.failures.startsWith(QStringLiteral("Some files could not be imported:\nbroken.mp3: "))) << summary.failures.toStdString();
+    // Nothing is ever dropped from the library by a rescan.
+    QStringList names = filenames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList {"doomed.flac", "kept.mp3", "new.mp3"}));
+    EXPECT_EQ(stored().size(), 3u);
+}
+
 TEST_F(LibraryEngineTest, UpdatesAreCheckedBeforeAnythingIsWritten)
 {
     await(engine->importFiles({audioFile(QStringLiteral("a.mp3")), audioFile(QStringLiteral("b.mp3"))}));
