@@ -12,6 +12,15 @@
 
 namespace varno {
 
+// What a rescan of the watched folders found.
+struct RescanSummary {
+    int added = 0;
+    // Songs whose file is not where the library says.
+    int missing = 0;
+    // The combined import failure text, empty when every file imported.
+    QString failures;
+};
+
 // Main thread only. Folder enumeration runs on a worker; per-file imports run
 // a bounded number at a time, their metadata read on the metadata engine's
 // workers.
@@ -45,7 +54,15 @@ public:
 private:
     void setTracks(std::vector<Track> tracks);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
-    QCoro::Task<> importNew(std::vector<FileURL> urls);
+    struct ImportOutcome {
+        int added = 0;
+        QStringList failures;
+    };
+    QCoro::Task<ImportOutcome> importNew(std::vector<FileURL> urls);
+    QCoro::Task<> importFound(std::vector<QString> paths, ImportOutcome* outcome);
+    static void throwIfFailed(const ImportOutcome& outcome);
+    static QString failureMessage(const QStringList& failures);
+    void rememberWatchedFolders(const std::vector<FileURL>& folders);
     QCoro::Task<> load();
 
     DatabaseManager& m_database;
