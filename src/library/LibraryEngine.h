@@ -14,6 +14,9 @@ namespace varno {
 // takes it.
 enum class SortOption { Title, DateAdded, PlayCount, Artist, Album, Rating };
 
+// Whether taking a song out of the library also deletes its audio file.
+enum class RemovalKind { KeepFile, DeleteFile };
+
 // The library: the in-memory list of songs every view shows, in library order
 // (the order of the tracks file; edits keep positions, new songs go last).
 // Main thread only; operations suspend while files are read and written.
@@ -46,6 +49,17 @@ public:
     // Stores edited records. Every check runs before anything is written.
     virtual QCoro::Task<> updateTrack(Track track) = 0;
     virtual QCoro::Task<> updateTracks(std::vector<Track> tracks) = 0;
+
+    // Takes the song with `track`'s id out of the tracks file, the metadata
+    // index and the list. With RemovalKind::DeleteFile its own audio file is
+    // deleted from disk as well, and the entry is written back when that
+    // fails. Throws DatabaseError (entityNotFound for an unknown song),
+    // SecurityScopedAccessError or LibraryTrackRemovalError.
+    virtual QCoro::Task<> removeTrack(Track track, RemovalKind kind) = 0;
+    // Puts a removed song back: in place when its id is listed, else last.
+    // Throws LibraryTrackRemovalError::restorationFileMissing when its file
+    // is gone, SecurityScopedAccessError or the database's error.
+    virtual QCoro::Task<> restoreTrack(Track track) = 0;
 
 signals:
     void tracksChanged();

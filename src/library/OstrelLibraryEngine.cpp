@@ -7,6 +7,7 @@
 #include "storage/DatabaseError.h"
 
 #include <QDirIterator>
+#include <QPointer>
 #include <QHash>
 #include <QSet>
 
@@ -84,11 +85,18 @@ QCoro::Task<> OstrelLibraryEngine::loadLibraryFromDisk()
 
 QCoro::Task<> OstrelLibraryEngine::load()
 {
+    // The load the constructor starts is awaited by nobody; the engine may be
+    // gone by the time the file has been read.
+    QPointer<OstrelLibraryEngine> self(this);
     try {
         auto loading = m_database.loadAllTracks();
         std::vector<Track> tracks = co_await loading;
+        if (!self)
+            co_return;
         auto indexing = m_metadataCache.insert(tracks);
         co_await indexing;
+        if (!self)
+            co_return;
         setTracks(std::move(tracks));
     } catch (const std::exception& error) {
         printDiagnostic(QStringLiteral("LibraryEngine failed to load tracks: ") + describe(error));

@@ -46,6 +46,20 @@ public:
     QCoro::Task<> updateTrack(Track track) override;
     QCoro::Task<> updateTracks(std::vector<Track> tracks) override;
 
+    // Defined in OstrelLibraryEngineRemoval.cpp.
+    QCoro::Task<> removeTrack(Track track, RemovalKind kind) override;
+    QCoro::Task<> restoreTrack(Track track) override;
+
+    // Walks every watched folder again: imports supported files not yet in
+    // the library, gives songs without a bookmark a fresh one and counts the
+    // songs whose file is missing. Import failures are reported in the
+    // summary, not thrown.
+    QCoro::Task<RescanSummary> rescan();
+
+    // The folders added to the library, kept across restarts under the
+    // preference "library.watchedFolders" and watched again at start.
+    QStringList watchedFolders() const;
+
     // At most this many files are being imported at once: enough to keep the
     // metadata workers busy, few enough that a huge import never holds
     // thousands of files open or floods the main thread.

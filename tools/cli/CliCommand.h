@@ -20,4 +20,11 @@ struct Console {
 // layer reads. Returns the exit status: 1 when any file failed.
 QCoro::Task<int> probe(QStringList files, Console console);
 
+// Library commands, over the same engines and data folder as the app.
+QCoro::Task<int> importPaths(QStringList paths, Console console);
+QCoro::Task<int> listLibrary(bool asJson, Console console);
+QCoro::Task<int> searchLibrary(QString text, Console console);
+QCoro::Task<int> rescanLibrary(Console console);
+QCoro::Task<int> restoreBackup(Console console);
+
 } // namespace varno::cli

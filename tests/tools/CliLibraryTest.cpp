@@ -1,0 +1,67 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QProcess>
+
+using namespace varno;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CliLibraryTest : public test::DataFolderTest {
+protected:
+    CliRun run(const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral(VARNO_CLI_BINARY), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+};
+
+} // namespace
+
+TEST_F(CliLibraryTest, ImportListSearchAndRestoreShareTheAppsLibrary)
+{
+    CliRun result = run({QStringLiteral("import"), test::fixturePath(QStringLiteral("tree"))});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("Imported 4 songs; the library holds 4.\n"));
+
+    result = run({QStringLiteral("import"), test::fixturePath(QStringLiteral("formats/tagged.ogg")), test::fixturePath(QStringLiteral("bad/random.mp3"))});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.startsWith(QStringLiteral("Some files could not be imported:\nrandom.mp3: "))) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("Imported 1 songs; the library holds 5.\n"));
+
+    // --json prints exactly what the tracks file holds.
+    result = run({QStringLiteral("list"), QStringLiteral("--json")});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.toUtf8(), test::readFile(appFile(QStringLiteral("tracks.json"))) + '\n');
+    EXPECT_EQ(run({QStringLiteral("list")}).out.count(QLatin1Char('\n')), 5);
+
+    result = run({QStringLiteral("search"), QStringLiteral("tagged")});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains(QStringLiteral("\tTagged Title \u2014 Tagged Artist \u2014 Tagged Album (0:02)\n"))) << result.out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("search"), QStringLiteral("nothing like this")}).exitCode, 1);
+
+    // The backup is the library before the last import.
+    EXPECT_EQ(run({QStringLiteral("restore-backup")}).exitCode, 0);
+    EXPECT_EQ(run({QStringLiteral("list")}).out.count(QLatin1Char('\n')), 4);
+}
+
+TEST_F(CliLibraryTest, RescanReportsWhatChangedInWatchedFolders)
+{
+    const QString folder = scratch(QStringLiteral("music"));
+    QDir().mkpath(folder);
+    QFile::copy(test::fixturePath(QStringLiteral("formats/untagged.mp3")), folder + QStringLiteral("/a.mp3"));
+    ASSERT_EQ(run({QStringLiteral("import"), folder}).exitCode, 0);
+    QFile::copy(test::fixturePath(QStringLiteral("formats/untagged.flac")), folder + QStringLiteral("/b.flac"));
+    QFile::remove(folder + QStringLiteral("/a.mp3"));
+    const CliRun result = run({QStringLiteral("rescan")});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, QStringLiteral("Added 1 songs; 1 files missing.\n"));
+}

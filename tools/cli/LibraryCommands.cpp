@@ -1,0 +1,164 @@
+#include "CliCommand.h"
+
+#include "library/FileWatcher.h"
+#include "library/OstrelLibraryEngine.h"
+#include "library/OstrelMetadataEngine.h"
+#include "platform/Error.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/MetadataCache.h"
+#include "storage/OstrelDatabaseManager.h"
+#include "storage/StateCodecs.h"
+
+#include <QFileInfo>
+
+#include <memory>
+
+namespace varno::cli {
+
+namespace {
+
+// The CLI runs for seconds: folders it adds are remembered for the app, which
+// watches them; watching them here would only cost set-up time.
+class RememberingFileWatcher final : public FileWatcher {
+public:
+    std::vector<FileURL> monitoredFolders() const override { return m_folders; }
+    void startWatching(const FileURL& folder) override
+    {
+        if (std::find(m_folders.begin(), m_folders.end(), folder) == m_folders.end())
+            m_folders.push_back(folder);
+    }
+    void stopWatching(const FileURL& folder) override { std::erase(m_folders, folder); }
+    void pause() override {}
+    void resume() override {}
+
+private:
+    std::vector<FileURL> m_folders;
+};
+
+// The same engines and data folder as the app, built in the same order.
+struct Library {
+    SettingsPreferencesStore preferences;
+    OstrelDatabaseManager database {preferences};
+    RememberingFileWatcher watcher;
+    OstrelMetadataEngine metadataEngine;
+    MetadataCache metadataCache;
+    OstrelLibraryEngine engine {database, metadataEngine, metadataCache, watcher};
+};
+
+QString describeSong(const Track& track)
+{
+    const int seconds = static_cast<int>(track.duration + 0.5);
+    QString line = track.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + track.title;
+    if (track.artist)
+        line += QStringLiteral(" \u2014 ") + *track.artist;
+    if (track.album)
+        line += QStringLiteral(" \u2014 ") + *track.album;
+    line += QStringLiteral(" (%1:%2)").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return line;
+}
+
+} // namespace
+
+QCoro::Task<int> importPaths(QStringList paths, Console console)
+{
+    Library library;
+    auto loading = library.engine.loadLibraryFromDisk();
+    co_await loading;
+    const std::size_t before = library.engine.allTracks().size();
+
+    std::vector<FileURL> folders;
+    std::vector<FileURL> files;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            console.errorLine(QStringLiteral("varno-cli: %1: No such file or directory").arg(path));
+            co_return 1;
+        }
+        (info.isDir() ? folders : files).push_back(FileURL::fromLocalFile(info.absoluteFilePath()));
+    }
+
+    int status = 0;
+    try {
+        if (!folders.empty()) {
+            auto adding = library.engine.addFolders(std::move(folders));
+            co_await adding;
+        }
+        if (!files.empty()) {
+            auto importing = library.engine.importFiles(std::move(files));
+            co_await importing;
+        }
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        status = 1;
+    }
+    const std::size_t after = library.engine.allTracks().size();
+    console.line(QStringLiteral("Imported %1 songs; the library holds %2.").arg(after - before).arg(after));
+    co_return status;
+}
+
+QCoro::Task<int> listLibrary(bool asJson, Console console)
+{
+    Library library;
+    auto loading = library.engine.loadLibraryFromDisk();
+    co_await loading;
+    auto reading = library.database.loadAllTracks();
+    std::vector<Track> tracks;
+    try {
+        tracks = co_await reading;
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        co_return 1;
+    }
+    if (asJson) {
+        const std::string text = json::encodeTracks(tracks);
+        console.line(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    } else {
+        for (const Track& track : tracks)
+            console.line(describeSong(track));
+    }
+    co_return 0;
+}
+
+QCoro::Task<int> searchLibrary(QString text, Console console)
+{
+    Library library;
+    auto loading = library.engine.loadLibraryFromDisk();
+    co_await loading;
+    const std::vector<Track> found = library.engine.search(text);
+    for (const Track& track : found)
+        console.line(describeSong(track));
+    co_return found.empty() ? 1 : 0;
+}
+
+QCoro::Task<int> rescanLibrary(Console console)
+{
+    Library library;
+    auto loading = library.engine.loadLibraryFromDisk();
+    co_await loading;
+    auto rescanning = library.engine.rescan();
+    const RescanSummary summary = co_await rescanning;
+    console.line(QStringLiteral("Added %1 songs; %2 files missing.").arg(summary.added).arg(summary.missing));
+    if (!summary.failures.isEmpty()) {
+        console.errorLine(summary.failures);
+        co_return 1;
+    }
+    co_return 0;
+}
+
+QCoro::Task<int> restoreBackup(Console console)
+{
+    try {
+        // Only the database: a library engine would start reading the very
+        // file being replaced.
+        SettingsPreferencesStore preferences;
+        OstrelDatabaseManager database(preferences);
+        database.restoreTracksBackup();
+        console.line(QStringLiteral("The library was restored from tracks.json.bak."));
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        co_return 1;
+    }
+    co_return 0;
+}
+
+} // namespace varno::cli
