@@ -1,0 +1,88 @@
+#include "ArtworkBatchSnapshot.h"
+
+#include "library/ArtworkBatchTransactionError.h"
+
+#include <QSet>
+
+#include <exception>
+
+namespace varno {
+
+namespace {
+
+QSet<QUuid> identifiers(const std::vector<Track>& tracks)
+{
+    QSet<QUuid> ids;
+    for (const Track& track : tracks)
+        ids.insert(track.id);
+    return ids;
+}
+
+} // namespace
+
+ArtworkBatchSnapshot::ArtworkBatchSnapshot(std::vector<Entry> entries)
+    : m_entries(std::move(entries))
+{
+}
+
+QCoro::Task<ArtworkBatchSnapshot> ArtworkBatchSnapshot::capture(ArtworkCache& cache, std::vector<Track> tracks)
+{
+    std::vector<Entry> entries;
+    entries.reserve(tracks.size());
+    std::int64_t total = 0;
+    for (const Track& track : tracks) {
+        auto retrieval = cache.retrieveArtwork(track);
+        std::optional<QByteArray> artwork = co_await std::move(retrieval);
+        total += artwork ? artwork->size() : 0;
+        if (total > kUndoLimitBytes)
+            throw ArtworkBatchTransactionError::undoLimitExceeded(kUndoLimitMegabytes);
+        entries.push_back({track, std::move(artwork)});
+    }
+    co_return ArtworkBatchSnapshot(std::move(entries));
+}
+
+std::int64_t ArtworkBatchSnapshot::byteCount() const
+{
+    std::int64_t total = 0;
+    for (const Entry& entry : m_entries)
+        total += entry.artworkData ? entry.artworkData->size() : 0;
+    return total;
+}
+
+bool ArtworkBatchSnapshot::isValidFor(const std::vector<Track>& tracks) const
+{
+    QSet<QUuid> recorded;
+    for (const Entry& entry : m_entries)
+        recorded.insert(entry.track.id);
+    return recorded == identifiers(tracks);
+}
+
+void ArtworkBatchSnapshot::checkValidFor(const std::vector<Track>& tracks) const
+{
+    if (!isValidFor(tracks))
+        throw ArtworkBatchTransactionError::invalidSnapshot();
+}
+
+QCoro::Task<> ArtworkBatchSnapshot::restore(ArtworkCache& cache, std::vector<Track> tracks) const
+{
+    checkValidFor(tracks);
+    std::exception_ptr firstFailure;
+    for (const Entry& entry : m_entries) {
+        try {
+            if (entry.artworkData) {
+                auto store = cache.storeArtwork(*entry.artworkData, entry.track);
+                co_await std::move(store);
+            } else {
+                auto removal = cache.removeArtwork(entry.track);
+                co_await std::move(removal);
+            }
+        } catch (...) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
+    }
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
+}
+
+} // namespace varno

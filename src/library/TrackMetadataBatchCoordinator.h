@@ -1,0 +1,69 @@
+#pragma once
+
+#include "library/LibraryEngine.h"
+#include "library/SharedTrackMetadataPatch.h"
+#include "library/TrackMetadataBatch.h"
+#include "library/TrackMetadataBatchEditState.h"
+#include "media/ArtworkCache.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace varno {
+
+// Drives the shared metadata editor: which songs it edits, whether a save is
+// running and why the last one failed. A save writes the patched songs
+// through the library engine and the shared cover through the artwork cache,
+// and undoes both when a later step fails.
+//
+// Main thread only; a save suspends while the library and the cache work.
+class TrackMetadataBatchCoordinator final : public QObject {
+    Q_OBJECT
+
+public:
+    TrackMetadataBatchCoordinator(LibraryEngine& library, ArtworkCache& artworkCache, QObject* parent = nullptr);
+
+    // The songs being edited; the editor is shown while this is present.
+    const std::optional<TrackMetadataBatch>& batch() const { return m_batch; }
+    // The description of the last failed save.
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    bool isSaving() const { return m_isSaving; }
+
+    // Opens the editor over the selected songs, as a new batch with no error.
+    void beginEditing(std::vector<Track> selection);
+    // Closes the editor. A save still running finishes, but leaves whatever
+    // editor is shown by then alone.
+    void cancelEditing();
+
+    // Applies `patch` to every song of the shown batch. Success closes the
+    // editor; a failure is published in errorMessage and the editor stays
+    // open with everything written so far undone. Never throws. Must not be
+    // called without a batch or while a save runs.
+    QCoro::Task<> save(SharedTrackMetadataPatch patch);
+
+signals:
+    void batchChanged();
+    void errorMessageChanged();
+    void isSavingChanged();
+
+private:
+    void setBatch(std::optional<TrackMetadataBatch> batch);
+    void setErrorMessage(std::optional<QString> message);
+    void setSaving(bool saving);
+
+    std::vector<Track> currentRecords(const std::vector<Track>& tracks) const;
+    QCoro::Task<> apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch);
+    QCoro::Task<> replaceArtwork(QByteArray artwork, std::vector<Track> tracks, ArtworkBatchSnapshot snapshot);
+
+    LibraryEngine& m_library;
+    ArtworkCache& m_artworkCache;
+    std::optional<TrackMetadataBatch> m_batch;
+    std::optional<QString> m_errorMessage;
+    bool m_isSaving = false;
+};
+
+} // namespace varno

@@ -1,0 +1,501 @@
+#include "TestSupport.h"
+
+#include "library/ArtworkBatchSnapshot.h"
+#include "library/SharedMetadataDraft.h"
+#include "library/TrackMetadataBatchCoordinator.h"
+#include "library/TrackMetadataBatchEditState.h"
+#include "media/ArtworkCache.h"
+#include "storage/DatabaseError.h"
+
+#include <QHash>
+#include <QSignalSpy>
+
+#include <algorithm>
+#include <functional>
+
+using namespace varno;
+using test::await;
+
+namespace {
+
+constexpr qsizetype kMiB = 1024 * 1024;
+
+// A library that keeps its songs in memory. `failUpdate` may throw to refuse
+// an update; it is told how many updates were asked for so far.
+class FakeLibrary final : public LibraryEngine {
+public:
+    std::vector<Track> tracks;
+    int updateCalls = 0;
+    std::function<void(int call)> failUpdate;
+
+    const std::vector<Track>& allTracks() const override { return tracks; }
+    QCoro::Task<> addFolders(std::vector<FileURL>) override { co_return; }
+    QCoro::Task<> importFiles(std::vector<FileURL>) override { co_return; }
+    QCoro::Task<> rescanLibrary() override { co_return; }
+    QCoro::Task<> loadLibraryFromDisk() override { co_return; }
+    std::vector<Track> search(const QString&) const override { return {}; }
+    std::vector<Track> getRecentlyAdded(int) const override { return {}; }
+    std::vector<Track> getMostPlayed(int) const override { return {}; }
+    std::vector<Track> getFavorites() const override { return {}; }
+    QCoro::Task<> updateTrack(Track track) override { return updateTracks({track}); }
+    QCoro::Task<> removeTrack(Track, RemovalKind) override { co_return; }
+    QCoro::Task<> restoreTrack(Track) override { co_return; }
+
+    QCoro::Task<> updateTracks(std::vector<Track> edited) override
+    {
+        ++updateCalls;
+        if (failUpdate)
+            failUpdate(updateCalls);
+        auto stored = [&](const Track& record) {
+            return std::find_if(tracks.begin(), tracks.end(), [&](const Track& t) { return t.id == record.id; });
+        };
+        // Like the real library, every record is checked before any is stored.
+        for (const Track& record : edited) {
+            if (stored(record) == tracks.end())
+                throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
+        }
+        for (const Track& record : edited)
+            *stored(record) = record;
+        emit tracksChanged();
+        co_return;
+    }
+};
+
+// Covers by song id. `failStore` and `failRemove` may throw to make a write
+// fail; every call is counted so tests can tell what was touched.
+class FakeArtworkCache final : public ArtworkCache {
+public:
+    QHash<QUuid, QByteArray> covers;
+    std::vector<QUuid> retrieved;
+    int writes = 0;
+    std::function<void(const Track&, const QByteArray&)> failStore;
+    std::function<void(const Track&)> failRemove;
+
+    QCoro::Task<std::optional<QByteArray>> retrieveArtwork(Track track) override
+    {
+        retrieved.push_back(track.id);
+        co_return covers.contains(track.id) ? std::optional(covers.value(track.id)) : std::nullopt;
+    }
+    QCoro::Task<> storeArtwork(QByteArray data, Track track) override
+    {
+        ++writes;
+        if (failStore)
+            failStore(track, data);
+        covers.insert(track.id, data);
+        co_return;
+    }
+    QCoro::Task<> removeArtwork(Track track) override
+    {
+        ++writes;
+        if (failRemove)
+            failRemove(track);
+        covers.remove(track.id);
+        co_return;
+    }
+};
+
+[[noreturn]] void fail(const char* text)
+{
+    throw Error(QString::fromUtf8(text));
+}
+
+Track song(const QString& title, std::optional<QString> artist = std::nullopt, std::optional<std::int64_t> year = std::nullopt,
+           std::int64_t rating = 0)
+{
+    Track track = test::makeTrack(title);
+    track.artist = std::move(artist);
+    track.year = year;
+    track.rating = rating;
+    return track;
+}
+
+// `count` new songs whose covers all share one 4 MiB buffer, so a selection
+// holding hundreds of MiB of covers costs one small allocation.
+std::vector<Track> songsWithSharedCovers(FakeArtworkCache& cache, int count)
+{
+    static const QByteArray cover(4 * kMiB, Qt::Uninitialized);
+    std::vector<Track> tracks;
+    for (int i = 0; i < count; ++i) {
+        tracks.push_back(song(QStringLiteral("song %1").arg(i)));
+        cache.covers.insert(tracks.back().id, cover);
+    }
+    return tracks;
+}
+
+SharedTrackMetadataPatch patchSettingArtist(const QString& artist)
+{
+    SharedTrackMetadataPatch patch;
+    patch.artist = OptionalMetadataChange<QString>::set(artist);
+    return patch;
+}
+
+// Three songs in the library: the first two with covers, the third without.
+class SharedMetadataSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library.tracks = {song(QStringLiteral("One"), QStringLiteral("A")), song(QStringLiteral("Two"), QStringLiteral("B")),
+                          song(QStringLiteral("Three"))};
+        artwork.covers.insert(library.tracks[0].id, "cover one");
+        artwork.covers.insert(library.tracks[1].id, "cover two");
+        coversBefore = artwork.covers;
+        tracksBefore = library.tracks;
+        coordinator.beginEditing(library.tracks);
+    }
+
+    SharedTrackMetadataPatch artistAndCover()
+    {
+        SharedTrackMetadataPatch patch = patchSettingArtist(QStringLiteral("Band"));
+        patch.artwork = SharedArtworkChange::replace("new cover");
+        return patch;
+    }
+
+    void failWritingNewCoverOf(int index)
+    {
+        const QUuid id = library.tracks[index].id;
+        artwork.failStore = [id](const Track& track, const QByteArray& data) {
+            if (track.id == id && data == "new cover")
+                fail("disk full");
+        };
+    }
+
+    FakeLibrary library;
+    FakeArtworkCache artwork;
+    TrackMetadataBatchCoordinator coordinator {library, artwork};
+    QHash<QUuid, QByteArray> coversBefore;
+    std::vector<Track> tracksBefore;
+};
+
+} // namespace
+
+// --- the draft built from a selection ---
+
+TEST(SharedMetadataDraftTest, SharedValuesFillFieldsAndDisagreementsAreMixed)
+{
+    Track a = song(QStringLiteral("a"), QStringLiteral("Artist A"), 2001, 3);
+    Track b = song(QStringLiteral("b"), QStringLiteral("Artist B"), 2001, 3);
+    a.album = b.album = QStringLiteral("Album");
+    b.genre = QStringLiteral("Jazz");
+
+    const SharedMetadataDraft draft({a, b});
+    EXPECT_EQ(draft.artist, AppliedTextMetadataDraft(QString(), true));
+    EXPECT_EQ(draft.album, AppliedTextMetadataDraft(QStringLiteral("Album"), false));
+    EXPECT_EQ(draft.year, AppliedTextMetadataDraft(QStringLiteral("2001"), false));
+    EXPECT_TRUE(draft.genre.hadMixedValues()) << "an absent genre disagrees with a present one";
+    EXPECT_EQ(draft.composer, AppliedTextMetadataDraft(QString(), false)) << "both absent is a shared value";
+    EXPECT_EQ(draft.rating, 3);
+    EXPECT_FALSE(draft.hadMixedRatings());
+    EXPECT_FALSE(draft.isRatingApplied || draft.artist.isApplied || draft.album.isApplied || draft.year.isApplied);
+    EXPECT_FALSE(draft.replacementArtworkData.has_value());
+}
+
+TEST(SharedMetadataDraftTest, DifferentRatingsAreMixed)
+{
+    const SharedMetadataDraft draft({song(QStringLiteral("a"), {}, {}, 3), song(QStringLiteral("b"), {}, {}, 5)});
+    EXPECT_TRUE(draft.hadMixedRatings());
+    EXPECT_FALSE(draft.isRatingApplied);
+}
+
+TEST(SharedMetadataDraftTest, EmptySelectionGivesEmptyUnmixedFields)
+{
+    const SharedMetadataDraft draft(std::vector<Track> {});
+    EXPECT_EQ(draft, SharedMetadataDraft());
+    EXPECT_FALSE(draft.artist.hadMixedValues());
+    EXPECT_FALSE(draft.hadMixedRatings());
+}
+
+// --- turning the draft into a patch ---
+
+TEST(SharedMetadataPatchTest, DisabledFieldsKeepEverySongsOwnValue)
+{
+    const Track a = song(QStringLiteral("a"), QStringLiteral("Artist A"));
+    const Track b = song(QStringLiteral("b"), QStringLiteral("Artist B"));
+    SharedMetadataDraft draft({a, b});
+    draft.year.value = QStringLiteral("not a year");
+
+    const SharedTrackMetadataPatch patch = draft.makePatch();
+    EXPECT_TRUE(patch.isEmpty());
+    EXPECT_EQ(patch.appliedTo(a), a);
+    EXPECT_EQ(patch.appliedTo(b), b);
+}
+
+TEST(SharedMetadataPatchTest, AppliedTextIsTrimmedAndBlankTextClears)
+{
+    SharedMetadataDraft draft({song(QStringLiteral("a"), QStringLiteral("Old"))});
+    draft.artist = {QStringLiteral("  New Artist\n"), false};
+    draft.artist.isApplied = true;
+    draft.comments.value = QStringLiteral(" \n\t ");
+    draft.comments.isApplied = true;
+
+    const SharedTrackMetadataPatch patch = draft.makePatch();
+    EXPECT_EQ(patch.artist, OptionalMetadataChange<QString>::set(QStringLiteral("New Artist")));
+    EXPECT_EQ(patch.comments, OptionalMetadataChange<QString>::set(std::nullopt));
+    EXPECT_EQ(patch.album, OptionalMetadataChange<QString>::unchanged());
+}
+
+TEST(SharedMetadataPatchTest, AppliedNumbersAreParsedAndBlanksClear)
+{
+    Track track = song(QStringLiteral("a"), {}, 1990);
+    track.bpm = 120;
+    SharedMetadataDraft draft({track});
+    draft.year = {QStringLiteral("  "), false};
+    draft.year.isApplied = true;
+    draft.discNumber = {QStringLiteral(" 2 "), false};
+    draft.discNumber.isApplied = true;
+
+    const Track patched = draft.makePatch().appliedTo(track);
+    EXPECT_EQ(patched.year, std::nullopt);
+    EXPECT_EQ(patched.discNumber, 2);
+    EXPECT_EQ(patched.bpm, 120);
+}
+
+TEST(SharedMetadataPatchTest, NumbersOutsideTheirRangeAreRefusedWithTheirMessage)
+{
+    struct Case {
+        AppliedTextMetadataDraft SharedMetadataDraft::*field;
+        QString text;
+        QString message;
+    };
+    const QString year = QStringLiteral("Year must be between 0 and 9999, or left blank to clear it.");
+    const QString disc = QStringLiteral("Disc number must be between 1 and 999, or left blank to clear it.");
+    const QString bpm = QStringLiteral("BPM must be between 1 and 999, or left blank to clear it.");
+    const std::vector<Case> cases {
+        {&SharedMetadataDraft::year, "10000", year}, {&SharedMetadataDraft::year, "-1", year},
+        {&SharedMetadataDraft::year, "19.5", year},  {&SharedMetadataDraft::discNumber, "0", disc},
+        {&SharedMetadataDraft::discNumber, "1000", disc}, {&SharedMetadataDraft::bpm, "0", bpm},
+        {&SharedMetadataDraft::bpm, "12 bpm", bpm},
+    };
+    for (const Case& c : cases) {
+        SharedMetadataDraft draft;
+        (draft.*c.field).value = c.text;
+        (draft.*c.field).isApplied = true;
+        EXPECT_EQ(draft.validationMessage(), c.message) << c.text.toStdString();
+        EXPECT_EQ(test::errorText([&] { draft.makePatch(); }), c.message) << c.text.toStdString();
+    }
+}
+
+TEST(SharedMetadataPatchTest, RangeBoundsAreAccepted)
+{
+    SharedMetadataDraft draft;
+    for (AppliedTextMetadataDraft* field : {&draft.year, &draft.discNumber, &draft.bpm})
+        field->isApplied = true;
+    draft.year.value = QStringLiteral("0");
+    draft.discNumber.value = draft.bpm.value = QStringLiteral("1");
+    EXPECT_EQ(draft.validationMessage(), std::nullopt);
+
+    draft.year.value = QStringLiteral("9999");
+    draft.discNumber.value = draft.bpm.value = QStringLiteral("999");
+    const SharedTrackMetadataPatch patch = draft.makePatch();
+    EXPECT_EQ(patch.year, OptionalMetadataChange<std::int64_t>::set(9999));
+    EXPECT_EQ(patch.discNumber, OptionalMetadataChange<std::int64_t>::set(999));
+    EXPECT_EQ(patch.bpm, OptionalMetadataChange<std::int64_t>::set(999));
+}
+
+TEST(SharedMetadataPatchTest, RatingAndArtworkChangeOnlyWhenChosen)
+{
+    SharedMetadataDraft draft({song(QStringLiteral("a"), {}, {}, 2)});
+    draft.rating = 5;
+    EXPECT_EQ(draft.makePatch().rating, std::nullopt);
+    EXPECT_EQ(draft.makePatch().artwork, SharedArtworkChange::unchanged());
+
+    draft.isRatingApplied = true;
+    draft.replacementArtworkData = QByteArray("png");
+    EXPECT_EQ(draft.makePatch().rating, 5);
+    EXPECT_EQ(draft.makePatch().artwork, SharedArtworkChange::replace("png"));
+}
+
+// --- the artwork snapshot ---
+
+TEST(SharedMetadataArtworkSnapshotTest, ExactlyTheUndoLimitIsAllowed)
+{
+    FakeArtworkCache cache;
+    std::vector<Track> tracks = songsWithSharedCovers(cache, 64);
+    tracks.push_back(song(QStringLiteral("no cover")));
+
+    const ArtworkBatchSnapshot snapshot = await(ArtworkBatchSnapshot::capture(cache, tracks));
+    EXPECT_EQ(snapshot.byteCount(), 256 * kMiB);
+    ASSERT_EQ(snapshot.entries().size(), 65u);
+    EXPECT_EQ(snapshot.entries().back(), (ArtworkBatchSnapshot::Entry {tracks.back(), std::nullopt}));
+}
+
+TEST(SharedMetadataArtworkSnapshotTest, OneByteOverTheUndoLimitStopsCapturing)
+{
+    FakeArtworkCache cache;
+    std::vector<Track> tracks = songsWithSharedCovers(cache, 64);
+    tracks.push_back(song(QStringLiteral("one byte")));
+    cache.covers.insert(tracks.back().id, "x");
+    tracks.push_back(song(QStringLiteral("never asked")));
+
+    EXPECT_EQ(test::errorText([&] { await(ArtworkBatchSnapshot::capture(cache, tracks)); }),
+              QStringLiteral("The existing artwork exceeds the 256 MB safe undo limit. Select fewer songs and try again."));
+    EXPECT_EQ(cache.retrieved.size(), 65u);
+    EXPECT_EQ(cache.writes, 0);
+}
+
+TEST(SharedMetadataArtworkSnapshotTest, ValidOnlyForTheSameSongsInAnyOrder)
+{
+    const Track a = song(QStringLiteral("a")), b = song(QStringLiteral("b")), c = song(QStringLiteral("c"));
+    const ArtworkBatchSnapshot snapshot({{a, QByteArray("A")}, {b, std::nullopt}});
+    EXPECT_TRUE(snapshot.isValidFor({b, a}));
+    EXPECT_FALSE(snapshot.isValidFor({a}));
+    EXPECT_FALSE(snapshot.isValidFor({a, c}));
+
+    FakeArtworkCache cache;
+    EXPECT_EQ(test::errorText([&] { await(snapshot.restore(cache, {a, c})); }),
+              QStringLiteral("The shared artwork operation was cancelled because its song set changed."));
+    EXPECT_EQ(cache.writes, 0);
+}
+
+TEST(SharedMetadataArtworkSnapshotTest, EqualWhenSongsAndBytesAreEqual)
+{
+    const Track a = song(QStringLiteral("a"));
+    const ArtworkBatchSnapshot snapshot({{a, QByteArray("A")}});
+    EXPECT_EQ(snapshot, ArtworkBatchSnapshot({{a, QByteArray("A")}}));
+    EXPECT_NE(snapshot, ArtworkBatchSnapshot({{a, QByteArray("B")}}));
+    EXPECT_NE(snapshot, ArtworkBatchSnapshot({{a, std::nullopt}}));
+}
+
+TEST(SharedMetadataArtworkSnapshotTest, RestorePutsCoversBackAndRemovesNewOnes)
+{
+    const Track a = song(QStringLiteral("a")), b = song(QStringLiteral("b"));
+    FakeArtworkCache cache;
+    cache.covers.insert(a.id, "shared");
+    cache.covers.insert(b.id, "shared");
+
+    await(ArtworkBatchSnapshot({{a, QByteArray("A")}, {b, std::nullopt}}).restore(cache, {a, b}));
+    EXPECT_EQ(cache.covers, (QHash<QUuid, QByteArray> {{a.id, "A"}}));
+}
+
+TEST(SharedMetadataArtworkSnapshotTest, RecoveryStateMustMatchTheBatch)
+{
+    const Track a = song(QStringLiteral("a")), b = song(QStringLiteral("b"));
+    const TrackMetadataBatch batch {QUuid::createUuid(), {a, b}};
+    const SharedArtworkChange replace = SharedArtworkChange::replace("new");
+    const QString incomplete = QStringLiteral("The shared artwork operation was cancelled because its recovery state was incomplete.");
+
+    EXPECT_EQ(test::errorText([&] { TrackMetadataBatchEditState {{a, b}, std::nullopt}.checkMatches(batch, replace); }), incomplete);
+    EXPECT_EQ(test::errorText([&] { TrackMetadataBatchEditState {{a}, std::nullopt}.checkMatches(batch, SharedArtworkChange::unchanged()); }),
+              incomplete);
+    EXPECT_EQ(test::errorText([&] { TrackMetadataBatchEditState {{a, b}, ArtworkBatchSnapshot({{a, {}}})}.checkMatches(batch, replace); }),
+              QStringLiteral("The shared artwork operation was cancelled because its song set changed."));
+    EXPECT_EQ(test::errorText([&] { TrackMetadataBatchEditState {{b, a}, ArtworkBatchSnapshot({{b, {}}, {a, {}}})}.checkMatches(batch, replace); }),
+              QStringLiteral("<no error>"));
+}
+
+// --- saving through the coordinator ---
+
+TEST_F(SharedMetadataSaveTest, OpeningPublishesANewBatchEachTime)
+{
+    QSignalSpy batchChanged(&coordinator, &TrackMetadataBatchCoordinator::batchChanged);
+    ASSERT_TRUE(coordinator.batch().has_value());
+    const QUuid first = coordinator.batch()->id;
+    coordinator.beginEditing({library.tracks[0], library.tracks[1]});
+    EXPECT_NE(coordinator.batch()->id, first);
+    EXPECT_EQ(coordinator.batch()->tracks.size(), 2u);
+
+    coordinator.cancelEditing();
+    EXPECT_FALSE(coordinator.batch().has_value());
+    EXPECT_EQ(batchChanged.count(), 2);
+}
+
+TEST_F(SharedMetadataSaveTest, SaveWritesEverySongAndCoverThenCloses)
+{
+    QSignalSpy saving(&coordinator, &TrackMetadataBatchCoordinator::isSavingChanged);
+    await(coordinator.save(artistAndCover()));
+
+    for (const Track& track : library.tracks) {
+        EXPECT_EQ(track.artist, QStringLiteral("Band"));
+        EXPECT_EQ(artwork.covers.value(track.id), "new cover");
+    }
+    EXPECT_EQ(library.updateCalls, 1);
+    EXPECT_FALSE(coordinator.batch().has_value());
+    EXPECT_EQ(coordinator.errorMessage(), std::nullopt);
+    EXPECT_FALSE(coordinator.isSaving());
+    EXPECT_EQ(saving.count(), 2);
+}
+
+TEST_F(SharedMetadataSaveTest, SavePatchesTheLibrarysCurrentRecords)
+{
+    library.tracks[0].rating = 5;
+    await(coordinator.save(patchSettingArtist(QStringLiteral("Band"))));
+    EXPECT_EQ(library.tracks[0].rating, 5);
+    EXPECT_EQ(library.tracks[0].artist, QStringLiteral("Band"));
+    EXPECT_EQ(artwork.writes, 0);
+}
+
+TEST_F(SharedMetadataSaveTest, CoverOnlySaveLeavesTheSongRecordsAlone)
+{
+    SharedTrackMetadataPatch patch;
+    patch.artwork = SharedArtworkChange::replace("new cover");
+    await(coordinator.save(patch));
+    EXPECT_EQ(library.updateCalls, 0);
+    EXPECT_EQ(artwork.covers.size(), 3);
+}
+
+TEST_F(SharedMetadataSaveTest, CoversOverTheUndoLimitRefuseTheSaveBeforeAnyWrite)
+{
+    const std::vector<Track> large = songsWithSharedCovers(artwork, 64);
+    library.tracks.insert(library.tracks.end(), large.begin(), large.end());
+    coordinator.beginEditing(library.tracks);
+
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(),
+              QStringLiteral("The existing artwork exceeds the 256 MB safe undo limit. Select fewer songs and try again."));
+    EXPECT_EQ(library.updateCalls, 0);
+    EXPECT_EQ(artwork.writes, 0);
+    EXPECT_TRUE(coordinator.batch().has_value());
+}
+
+TEST_F(SharedMetadataSaveTest, RefusedSongUpdateWritesNoCover)
+{
+    library.failUpdate = [](int) { fail("database locked"); };
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("database locked"));
+    EXPECT_EQ(artwork.writes, 0);
+    EXPECT_EQ(library.tracks, tracksBefore);
+    EXPECT_TRUE(coordinator.batch().has_value());
+    EXPECT_FALSE(coordinator.isSaving());
+}
+
+TEST_F(SharedMetadataSaveTest, FailedCoverWriteRestoresCoversAndSongs)
+{
+    failWritingNewCoverOf(1);
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("The shared artwork could not be applied. Existing artwork was restored. disk full"));
+    EXPECT_EQ(artwork.covers, coversBefore);
+    EXPECT_EQ(library.tracks, tracksBefore);
+    EXPECT_TRUE(coordinator.batch().has_value());
+}
+
+TEST_F(SharedMetadataSaveTest, FailedCoverRecoveryReportsBothFailures)
+{
+    failWritingNewCoverOf(1);
+    artwork.failRemove = [](const Track&) { fail("folder is read-only"); };
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(),
+              QStringLiteral("The shared artwork update failed (disk full), and automatic recovery also failed (folder is read-only)."));
+    // The songs are still put back, and so is every cover that could be.
+    EXPECT_EQ(library.tracks, tracksBefore);
+    EXPECT_EQ(artwork.covers.value(library.tracks[0].id), "cover one");
+}
+
+TEST_F(SharedMetadataSaveTest, FailedSongRecoveryReportsBothFailures)
+{
+    failWritingNewCoverOf(2);
+    library.failUpdate = [](int call) {
+        if (call == 2)
+            fail("database locked");
+    };
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(),
+              QStringLiteral("The metadata update failed (The shared artwork could not be applied. Existing artwork was restored. "
+                             "disk full), and automatic recovery also failed (database locked)."));
+    EXPECT_EQ(artwork.covers, coversBefore);
+}
+
+TEST_F(SharedMetadataSaveTest, SongRemovedMeanwhileIsReportedByTheLibrary)
+{
+    library.tracks.pop_back();
+    await(coordinator.save(patchSettingArtist(QStringLiteral("Band"))));
+    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("One or more tracks are no longer in the local library."));
+}
