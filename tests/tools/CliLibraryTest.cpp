@@ -65,3 +65,24 @@ TEST_F(CliLibraryTest, RescanReportsWhatChangedInWatchedFolders)
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, QStringLiteral("Added 1 songs; 1 files missing.\n"));
 }
+
+TEST_F(CliLibraryTest, RemoveKeepsOrDeletesTheFile)
+{
+    const QString folder = scratch(QStringLiteral("music"));
+    QDir().mkpath(folder);
+    for (const char* name : {"/a.mp3", "/b.mp3"})
+        QFile::copy(test::fixturePath(QStringLiteral("formats/untagged.mp3")), folder + QLatin1String(name));
+    ASSERT_EQ(run({QStringLiteral("import"), folder}).exitCode, 0);
+    QStringList ids;
+    for (const QString& line : run({QStringLiteral("list")}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        ids << line.section(QLatin1Char('\t'), 0, 0);
+    ASSERT_EQ(ids.size(), 2);
+
+    CliRun result = run({QStringLiteral("remove"), ids[0]});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    result = run({QStringLiteral("remove"), ids[1], QStringLiteral("--delete-file")});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("list")}).out, QString());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(run({QStringLiteral("remove"), ids[0]}).exitCode, 1);
+}

@@ -25,6 +25,7 @@ QCoro::Task<int> importPaths(QStringList paths, Console console);
 QCoro::Task<int> listLibrary(bool asJson, Console console);
 QCoro::Task<int> searchLibrary(QString text, Console console);
 QCoro::Task<int> rescanLibrary(Console console);
+QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console);
 QCoro::Task<int> restoreBackup(Console console);
 
 } // namespace varno::cli

@@ -145,6 +145,31 @@ QCoro::Task<int> rescanLibrary(Console console)
     co_return 0;
 }
 
+QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console)
+{
+    Library library;
+    auto loading = library.engine.loadLibraryFromDisk();
+    co_await loading;
+    const QUuid wanted = QUuid::fromString(id);
+    const std::vector<Track>& songs = library.engine.allTracks();
+    const auto found = std::find_if(songs.begin(), songs.end(), [&](const Track& t) { return !wanted.isNull() && t.id == wanted; });
+    if (found == songs.end()) {
+        console.errorLine(QStringLiteral("varno-cli: no song with the id %1 in the library").arg(id));
+        co_return 1;
+    }
+    const Track song = *found;
+    try {
+        auto removing = library.engine.removeTrack(song, deleteFile ? RemovalKind::DeleteFile : RemovalKind::KeepFile);
+        co_await removing;
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        co_return 1;
+    }
+    console.line(deleteFile ? QStringLiteral("Removed \u201C%1\u201D from the library and deleted its file.").arg(song.title)
+                            : QStringLiteral("Removed \u201C%1\u201D from the library; its file was kept.").arg(song.title));
+    co_return 0;
+}
+
 QCoro::Task<int> restoreBackup(Console console)
 {
     try {

@@ -17,6 +17,8 @@ const char* const kUsage =
     "  import PATH...     add audio files and folders to the library\n"
     "  list [--json]      print the library (--json: as the tracks file holds it)\n"
     "  search TEXT        print the songs whose title contains TEXT\n"
+    "  remove ID [--delete-file]\n"
+    "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
     "  restore-backup     put the previous version of the library back\n";
 
@@ -34,6 +36,8 @@ QCoro::Task<> run(QStringList arguments)
         work.emplace(varno::cli::listLibrary(!arguments.isEmpty(), console));
     else if (command == QLatin1String("search") && arguments.size() == 1)
         work.emplace(varno::cli::searchLibrary(arguments.first(), console));
+    else if (command == QLatin1String("remove") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--delete-file"))))
+        work.emplace(varno::cli::removeSong(arguments[0], arguments.size() == 2, console));
     else if (command == QLatin1String("rescan") && arguments.isEmpty())
         work.emplace(varno::cli::rescanLibrary(console));
     else if (command == QLatin1String("restore-backup") && arguments.isEmpty())
