@@ -1,0 +1,214 @@
+// The library at scale: importing 10,000 small tagged files from a folder end
+// to end (walk, bookmarks, metadata, the write of the tracks file) against the
+// bare metadata reads of the same files, the longest stall of the main thread
+// during that import, one edit in a 100,000-song library, and the memory the
+// engine and the metadata index hold for 100,000 songs.
+
+#include "BenchSupport.h"
+
+#include "fixtures/FixtureGenerator.h"
+#include "library/FileWatcher.h"
+#include "library/OstrelLibraryEngine.h"
+#include "library/OstrelMetadataEngine.h"
+#include "platform/FileIO.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/MetadataCache.h"
+#include "storage/OstrelDatabaseManager.h"
+#include "storage/StateCodecs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+using namespace varno;
+
+namespace {
+
+constexpr int kFiles = 10000;
+
+class IdleFileWatcher final : public FileWatcher {
+public:
+    std::vector<FileURL> monitoredFolders() const override { return {}; }
+    void startWatching(const FileURL&) override {}
+    void stopWatching(const FileURL&) override {}
+    void pause() override {}
+    void resume() override {}
+};
+
+struct Fixture {
+    QTemporaryDir root;
+    QString music;
+    QStringList files;
+
+    Fixture()
+        : music(root.filePath(QStringLiteral("music")))
+    {
+        const fixtures::Signal signal {fixtures::Waveform::Sine, 0.5, 44100, 2, {0.5, 0.5}, 440.0, 1};
+        const fixtures::Format formats[] = {fixtures::Format::Mp3, fixtures::Format::Flac, fixtures::Format::M4a, fixtures::Format::Ogg};
+        for (const fixtures::Format format : formats) {
+            const QString source = root.filePath(QStringLiteral("source.") + fixtures::extension(format));
+            fixtures::writeAudioFile(source, format, signal, {});
+            for (int i = 0; i < kFiles / 4; ++i) {
+                const QString folder = music + QStringLiteral("/Artist %1/Album %2").arg(i % 50).arg(i % 200);
+                QDir().mkpath(folder);
+                fixtures::Tags tags;
+                tags.title = QStringLiteral("Song %1").arg(i);
+                tags.artist = QStringLiteral("Artist %1").arg(i % 50);
+                tags.album = QStringLiteral("Album %1").arg(i % 200);
+                tags.genre = QStringLiteral("Genre %1").arg(i % 12);
+                const QString path = folder + QStringLiteral("/%1.%2").arg(i).arg(fixtures::extension(format));
+                fixtures::copyWithTags(source, path, tags);
+                files << path;
+            }
+        }
+    }
+};
+
+Fixture& fixture()
+{
+    static Fixture instance;
+    return instance;
+}
+
+QCoro::Task<> readAll(OstrelMetadataEngine* engine, const QStringList* files)
+{
+    std::vector<QCoro::Task<ExtractedMetadata>> tasks;
+    tasks.reserve(static_cast<std::size_t>(files->size()));
+    for (const QString& file : *files)
+        tasks.push_back(engine->readMetadata(FileURL::fromLocalFile(file)));
+    for (auto& task : tasks)
+        co_await task;
+}
+
+void BM_BareMetadataReads(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    OstrelMetadataEngine engine;
+    for (auto _ : state)
+        bench::awaitTask(readAll(&engine, &f.files));
+    state.counters["files_per_s"] = benchmark::Counter(double(kFiles) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The longest gap between ticks of a 2 ms timer on the main thread.
+class StallProbe {
+public:
+    StallProbe()
+    {
+        m_timer.setInterval(2);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_clock.restart());
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMilliseconds() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+void BM_ImportFolder(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    SettingsPreferencesStore preferences;
+    OstrelMetadataEngine metadataEngine;
+    IdleFileWatcher watcher;
+    qint64 longestStall = 0;
+    std::size_t imported = 0;
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString data = f.root.filePath(QStringLiteral("data-%1").arg(round++));
+        auto database = std::make_unique<OstrelDatabaseManager>(preferences, data);
+        auto cache = std::make_unique<MetadataCache>();
+        auto engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, *cache, watcher);
+        bench::awaitTask(engine->loadLibraryFromDisk());
+        state.ResumeTiming();
+
+        StallProbe probe;
+        std::vector<FileURL> folders {FileURL::fromLocalFile(f.music)};
+        bench::awaitTask(engine->addFolders(std::move(folders)));
+        longestStall = std::max(longestStall, probe.longestMilliseconds());
+        imported = engine->allTracks().size();
+
+        state.PauseTiming();
+        engine.reset();
+        cache.reset();
+        database.reset();
+        QDir(data).removeRecursively();
+        state.ResumeTiming();
+    }
+    if (imported != static_cast<std::size_t>(kFiles))
+        state.SkipWithError("not every file was imported");
+    state.counters["files_per_s"] = benchmark::Counter(double(kFiles) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["longest_main_thread_stall_ms"] = double(longestStall);
+}
+
+struct BigLibrary {
+    QTemporaryDir folder;
+    SettingsPreferencesStore preferences;
+    std::unique_ptr<OstrelDatabaseManager> database;
+    OstrelMetadataEngine metadataEngine;
+    IdleFileWatcher watcher;
+    std::unique_ptr<MetadataCache> cache;
+    std::unique_ptr<OstrelLibraryEngine> engine;
+    double engineMegabytes = 0;
+
+    BigLibrary()
+    {
+        database = std::make_unique<OstrelDatabaseManager>(preferences, folder.path());
+        {
+            const std::vector<Track> library = bench::syntheticLibrary(100000);
+            json::writeTracksFile(folder.filePath(QStringLiteral("tracks.json")), library);
+        }
+        const std::size_t before = bench::residentBytes();
+        cache = std::make_unique<MetadataCache>();
+        engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, *cache, watcher);
+        bench::awaitTask(engine->loadLibraryFromDisk());
+        // What stays resident once the load's transient buffers are gone.
+        engineMegabytes = double(bench::residentBytes() - before) / 1e6;
+    }
+};
+
+BigLibrary& bigLibrary()
+{
+    static BigLibrary instance;
+    return instance;
+}
+
+void BM_UpdateOneSongIn100k(benchmark::State& state)
+{
+    BigLibrary& big = bigLibrary();
+    Track edited = big.engine->allTracks()[50000];
+    int round = 0;
+    for (auto _ : state) {
+        edited.title = QStringLiteral("Edited %1").arg(++round);
+        bench::awaitTask(big.engine->updateTrack(edited));
+    }
+    state.counters["songs"] = double(big.engine->allTracks().size());
+    state.counters["engine_and_index_MB"] = big.engineMegabytes;
+}
+
+} // namespace
+
+BENCHMARK(BM_BareMetadataReads)->Unit(benchmark::kMillisecond)->MinTime(1)->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_ImportFolder)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_UpdateOneSongIn100k)->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
