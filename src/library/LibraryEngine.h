@@ -1,10 +1,13 @@
 #pragma once
 
+#include "library/ImportProgress.h"
 #include "storage/FileURL.h"
 #include "storage/Track.h"
 
 #include <QCoroTask>
 #include <QObject>
+#include <QSet>
+#include <QUuid>
 
 #include <vector>
 
@@ -61,8 +64,23 @@ public:
     // is gone, SecurityScopedAccessError or the database's error.
     virtual QCoro::Task<> restoreTrack(Track track) = 0;
 
+    // Imports, folder additions and rescans publish how far they have got,
+    // at most about twenty times a second besides the first and last update.
+    virtual ImportProgress importProgress() const = 0;
+    // Stops the running imports: files not read yet are skipped, songs
+    // imported so far stay. The cancelled operation reports only the files
+    // that failed before it was cancelled.
+    virtual void cancelImport() = 0;
+
+    // Songs whose file disappeared from a watched folder while the library
+    // was open. They stay in the library (a drive that was unplugged loses
+    // nothing) and leave the set when the file comes back.
+    virtual QSet<QUuid> unavailableTrackIDs() const = 0;
+
 signals:
     void tracksChanged();
+    void importProgressChanged();
+    void unavailableTracksChanged();
 };
 
 // Five records for previews of the library grid; never part of the library.

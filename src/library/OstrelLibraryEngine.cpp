@@ -7,8 +7,10 @@
 #include "storage/DatabaseError.h"
 
 #include <QDirIterator>
-#include <QPointer>
 #include <QHash>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
@@ -17,6 +19,8 @@
 namespace varno {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcLibrary, "varno.library")
 
 const QString kFallbackTitle = QStringLiteral("Unknown Title");
 const QString kWatchedFoldersKey = QStringLiteral("library.watchedFolders");
@@ -42,7 +46,96 @@ std::vector<QString> enumerateAudioFiles(const std::vector<QString>& folders)
     return found;
 }
 
+QString fileNameOf(const FileURL& url)
+{
+    return QFileInfo(url.toLocalFile()).fileName();
+}
+
+// Whether `path` is one of `roots` or lies below one of them. Walks up the
+// path rather than comparing every root, so a batch of thousands of removed
+// files costs the same per song as a batch of one.
+bool isAtOrBelow(const QString& path, const QSet<QString>& roots)
+{
+    if (roots.isEmpty())
+        return false;
+    qsizetype end = path.size();
+    while (end > 0) {
+        if (roots.contains(path.left(end)))
+            return true;
+        end = path.lastIndexOf(QLatin1Char('/'), end - 1);
+    }
+    return false;
+}
+
+// What the disk says about the paths of a batch of reported changes.
+struct ExaminedChanges {
+    // Changed paths that no longer exist.
+    QSet<QString> missing;
+    // Visible, supported audio files among the changed paths, in path order.
+    std::vector<QString> audioFiles;
+    // Of the unavailable songs' files asked about, those that are back.
+    QSet<QString> returned;
+};
+
+// Runs on a worker. A folder that appears needs no walk: the watcher reports
+// what it holds as files of its own. A temporary file of an atomic save is
+// reported as added after it was renamed away, so existence is what counts,
+// not the kind of change.
+ExaminedChanges examineChanges(const QStringList& paths, const QStringList& unavailablePaths)
+{
+    ExaminedChanges examined;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            examined.missing.insert(path);
+        else if (info.isFile() && !info.isHidden() && AudioImportSupport::isSupportedAudioPath(path))
+            examined.audioFiles.push_back(path);
+    }
+    for (const QString& path : unavailablePaths) {
+        if (QFileInfo(path).isFile())
+            examined.returned.insert(path);
+    }
+    return examined;
+}
+
 } // namespace
+
+// One import operation the user sees. From construction to destruction it
+// counts towards the published progress, and cancelImport() cancels it. It
+// lives in the operation's coroutine frame, which may outlive the engine.
+class OstrelLibraryEngine::ProgressScope {
+public:
+    explicit ProgressScope(OstrelLibraryEngine* engine)
+        : m_engine(engine)
+        , m_generation(engine->m_cancelGeneration)
+    {
+        // The counts start again when nothing else is running; a concurrent
+        // operation adds its files to the running total instead.
+        if (engine->m_progressScopes++ == 0)
+            engine->m_countedProgress = ImportProgress {0, 0, QString(), true};
+    }
+    ~ProgressScope()
+    {
+        if (!m_engine || --m_engine->m_progressScopes > 0)
+            return;
+        m_engine->m_countedProgress.active = false;
+        m_engine->m_countedProgress.currentFile.clear();
+        // An operation that found nothing to import published nothing, so
+        // there is nothing to end either.
+        if (m_engine->m_importProgress.active)
+            m_engine->publishProgress(true);
+        else
+            m_engine->m_progressFlush.stop();
+    }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+    bool cancelled() const { return !m_engine || m_engine->m_cancelGeneration != m_generation; }
+
+private:
+    QPointer<OstrelLibraryEngine> m_engine;
+    quint64 m_generation;
+};
 
 OstrelLibraryEngine::OstrelLibraryEngine(DatabaseManager& database, MetadataEngine& metadataEngine, MetadataCache& metadataCache,
                                          FileWatcher& fileWatcher)
@@ -53,9 +146,14 @@ OstrelLibraryEngine::OstrelLibraryEngine(DatabaseManager& database, MetadataEngi
 {
     m_enumerationPool.setObjectName(QStringLiteral("LibraryEnumeration"));
     m_enumerationPool.setMaxThreadCount(1);
-    // FIXME: changes in watched folders are received but not acted on yet;
-    // importing new files and marking missing songs come with the rescan.
-    connect(&m_fileWatcher, &FileWatcher::changeOccurred, this, [](const FileSystemChange&) {}, Qt::QueuedConnection);
+    m_progressFlush.setSingleShot(true);
+    connect(&m_progressFlush, &QTimer::timeout, this, [this] { publishProgress(true); });
+    m_changeQuietTimer.setSingleShot(true);
+    m_changeQuietTimer.setInterval(kChangeQuietPeriodMs);
+    connect(&m_changeQuietTimer, &QTimer::timeout, this, &OstrelLibraryEngine::processPendingChanges);
+    // Changes are emitted on the watcher's thread; queued, they are handled
+    // here on the main thread like every other change of the list.
+    connect(&m_fileWatcher, &FileWatcher::changeOccurred, this, &OstrelLibraryEngine::noteChange, Qt::QueuedConnection);
     for (const QString& folder : watchedFolders())
         m_fileWatcher.startWatching(FileURL::fromLocalFile(folder));
     loadLibraryFromDisk();
@@ -108,6 +206,7 @@ QCoro::Task<> OstrelLibraryEngine::load()
 
 QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
 {
+    const ProgressScope progress(this);
     std::erase_if(urls, [](const FileURL& url) { return !AudioImportSupport::isSupportedAudioURL(url); });
     auto reconnecting = reconnect(urls);
     co_await reconnecting;
@@ -117,7 +216,7 @@ QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
         known.insert(track.fileURL);
     std::vector<std::pair<QString, FileURL>> fresh;
     for (const FileURL& url : urls) {
-        if (known.contains(url))
+        if (known.contains(url) || m_importing.contains(url))
             continue;
         known.insert(url);
         fresh.emplace_back(url.toLocalFile(), url);
@@ -129,13 +228,16 @@ QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
     ordered.reserve(fresh.size());
     for (auto& [path, url] : fresh)
         ordered.push_back(std::move(url));
-    auto importing = importNew(std::move(ordered));
+    auto importing = importNew(std::move(ordered), &progress);
     const ImportOutcome outcome = co_await importing;
     throwIfFailed(outcome);
 }
 
 QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
 {
+    // The walk counts as part of the operation, so a cancel during it
+    // imports nothing.
+    const ProgressScope progress(this);
     std::vector<QString> paths;
     for (const FileURL& folder : folders) {
         m_fileWatcher.startWatching(folder);
@@ -146,14 +248,14 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
     auto enumerating = runOn(&m_enumerationPool, [paths] { return enumerateAudioFiles(paths); });
     std::vector<QString> found = co_await enumerating;
     ImportOutcome outcome;
-    auto importing = importFound(std::move(found), &outcome);
+    auto importing = importFound(std::move(found), &outcome, &progress);
     co_await importing;
     throwIfFailed(outcome);
 }
 
 // Files found by a walk: known files without a bookmark are reconnected, the
 // others are imported in the order found.
-QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, ImportOutcome* outcome)
+QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, ImportOutcome* outcome, const ProgressScope* progress)
 {
     // The library as it is now, after the walk: the first song of each URL.
     QHash<FileURL, const Track*> known;
@@ -169,7 +271,7 @@ QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, Impor
         if (const Track* song = known.value(url)) {
             if (!song->securityScopedBookmark)
                 toReconnect.push_back(std::move(url));
-        } else if (!freshSet.contains(url)) {
+        } else if (!freshSet.contains(url) && !m_importing.contains(url)) {
             freshSet.insert(url);
             fresh.push_back(std::move(url));
         }
@@ -179,7 +281,7 @@ QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, Impor
     co_await reconnecting;
     if (fresh.empty())
         co_return;
-    auto importing = importNew(std::move(fresh));
+    auto importing = importNew(std::move(fresh), progress);
     *outcome = co_await importing;
 }
 
@@ -251,28 +353,65 @@ void OstrelLibraryEngine::throwIfFailed(const ImportOutcome& outcome)
 
 // Imports new files; the songs that imported stay imported whatever failed.
 // Throws only when the new songs cannot be written.
-QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(std::vector<FileURL> urls)
+QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(std::vector<FileURL> urls, const ProgressScope* progress)
 {
+    if (urls.empty() || (progress && progress->cancelled()))
+        co_return ImportOutcome {};
+    // Quiet imports run unawaited, started by changes in the watched folders:
+    // the engine may be gone by the time a file has been read.
+    QPointer<OstrelLibraryEngine> self(this);
+    for (const FileURL& url : urls)
+        m_importing.insert(url);
+    // The files stay marked until their songs are in the list, so a change
+    // reported meanwhile cannot import them a second time.
+    const auto forget = qScopeGuard([this, self, &urls] {
+        if (self) {
+            for (const FileURL& url : urls)
+                m_importing.remove(url);
+        }
+    });
+    if (progress)
+        addProgressTotal(static_cast<int>(urls.size()), fileNameOf(urls.front()));
+
     std::vector<Track> imported;
     QStringList failures;
     std::deque<QCoro::Task<TrackImportResult>> inFlight;
     std::size_t next = 0;
+    std::size_t received = 0;
     while (next < urls.size() || !inFlight.empty()) {
-        while (next < urls.size() && inFlight.size() < static_cast<std::size_t>(kImportWindow))
+        // After a cancel no further file is started; the ones being read are
+        // waited for, so that no read outlives the import.
+        const bool cancelled = progress && progress->cancelled();
+        while (!cancelled && next < urls.size() && inFlight.size() < static_cast<std::size_t>(kImportWindow))
             inFlight.push_back(m_importProcessor.importTrack(urls[next++], kFallbackTitle));
+        if (inFlight.empty())
+            break;
         TrackImportResult result = co_await inFlight.front();
         inFlight.pop_front();
+        ++received;
+        if (!self)
+            co_return ImportOutcome {};
+        // A file that finishes after the cancel is dropped: the import keeps
+        // exactly the songs it had counted as done when it was cancelled.
+        if (progress && progress->cancelled())
+            continue;
         if (result.track)
             imported.push_back(std::move(*result.track));
         else if (result.failureDescription)
             failures.push_back(*result.failureDescription);
+        if (progress)
+            advanceProgress(fileNameOf(urls[std::min(received, urls.size() - 1)]));
     }
 
     if (!imported.empty()) {
         auto saving = m_database.saveTracks(imported);
         co_await saving;
+        if (!self)
+            co_return ImportOutcome {};
         auto indexing = m_metadataCache.insert(imported);
         co_await indexing;
+        if (!self)
+            co_return ImportOutcome {};
         // Appended to the list as it is now: other operations may have
         // changed it while the files were read.
         std::vector<Track> tracks = m_tracks;
@@ -283,6 +422,149 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
     co_return ImportOutcome {static_cast<int>(imported.size()), failures};
 }
 
+// ---------------------------------------------------------------------------
+// Progress
+
+void OstrelLibraryEngine::cancelImport()
+{
+    // Operations remember the generation they started in; one started after
+    // this call is not affected.
+    ++m_cancelGeneration;
+}
+
+void OstrelLibraryEngine::addProgressTotal(int files, const QString& firstFile)
+{
+    m_countedProgress.total += files;
+    m_countedProgress.currentFile = firstFile;
+    publishProgress(true);
+}
+
+void OstrelLibraryEngine::advanceProgress(const QString& currentFile)
+{
+    ++m_countedProgress.done;
+    m_countedProgress.currentFile = currentFile;
+    publishProgress(m_countedProgress.done == m_countedProgress.total);
+}
+
+// Ten thousand files read in a few seconds would otherwise mean ten thousand
+// signals, each redrawing whatever shows the progress. Between updates the
+// count goes on; what was held back is published when the interval ends.
+void OstrelLibraryEngine::publishProgress(bool force)
+{
+    if (!force && m_sinceProgressPublished.isValid() && m_sinceProgressPublished.elapsed() < kProgressIntervalMs) {
+        if (!m_progressFlush.isActive())
+            m_progressFlush.start(static_cast<int>(kProgressIntervalMs - m_sinceProgressPublished.elapsed()));
+        return;
+    }
+    m_progressFlush.stop();
+    if (m_countedProgress == m_importProgress)
+        return;
+    m_sinceProgressPublished.start();
+    m_importProgress = m_countedProgress;
+    emit importProgressChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Changes in the watched folders
+
+void OstrelLibraryEngine::noteChange(const FileSystemChange& change)
+{
+    for (const FileURL* url : {&change.url(), &change.previousURL()}) {
+        if (!url->isEmpty() && url->isLocalFile())
+            m_pendingChangePaths.insert(QDir::cleanPath(url->toLocalFile()));
+    }
+    m_changeQuietTimer.start();
+}
+
+void OstrelLibraryEngine::processPendingChanges()
+{
+    // A batch still being handled takes what arrived meanwhile when it ends.
+    if (m_processingChanges)
+        return;
+    processChangeBatches();
+}
+
+QCoro::Task<> OstrelLibraryEngine::processChangeBatches()
+{
+    // Nobody awaits this; the engine may be destroyed while a batch runs.
+    QPointer<OstrelLibraryEngine> self(this);
+    m_processingChanges = true;
+    // Changes that arrived during a batch and have been quiet since are
+    // handled next; ones still arriving wait for their own quiet period.
+    while (!m_pendingChangePaths.isEmpty() && !m_changeQuietTimer.isActive()) {
+        QStringList paths(m_pendingChangePaths.begin(), m_pendingChangePaths.end());
+        m_pendingChangePaths.clear();
+        paths.sort();
+        try {
+            auto processing = processChangeBatch(std::move(paths));
+            co_await processing;
+        } catch (const std::exception& error) {
+            if (self)
+                qCWarning(lcLibrary).noquote() << "Changes in the watched folders could not be applied:" << describe(error);
+        }
+        if (!self)
+            co_return;
+    }
+    m_processingChanges = false;
+}
+
+QCoro::Task<> OstrelLibraryEngine::processChangeBatch(QStringList paths)
+{
+    QPointer<OstrelLibraryEngine> self(this);
+    // Only unavailable songs at or below a changed path can have come back.
+    const QSet<QString> changed(paths.begin(), paths.end());
+    QStringList unavailablePaths;
+    for (const Track& track : m_tracks) {
+        if (!m_unavailableTrackIDs.contains(track.id))
+            continue;
+        const QString path = track.fileURL.toLocalFile();
+        if (isAtOrBelow(path, changed))
+            unavailablePaths.push_back(path);
+    }
+    auto examining = runOn(&m_enumerationPool, [paths, unavailablePaths] { return examineChanges(paths, unavailablePaths); });
+    const ExaminedChanges examined = co_await examining;
+    if (!self)
+        co_return;
+
+    // Songs are only marked, never removed: a drive that was unplugged or a
+    // folder moved away for a moment must not cost the user their edits.
+    QSet<QUuid> unavailable = m_unavailableTrackIDs;
+    QSet<FileURL> known;
+    for (const Track& track : m_tracks) {
+        known.insert(track.fileURL);
+        const QString path = track.fileURL.toLocalFile();
+        if (examined.returned.contains(path))
+            unavailable.remove(track.id);
+        else if (isAtOrBelow(path, examined.missing))
+            unavailable.insert(track.id);
+    }
+    setUnavailable(std::move(unavailable));
+
+    std::vector<FileURL> fresh;
+    for (const QString& path : examined.audioFiles) {
+        FileURL url = FileURL::fromLocalFile(path);
+        if (known.contains(url) || m_importing.contains(url))
+            continue;
+        known.insert(url);
+        fresh.push_back(std::move(url));
+    }
+    if (fresh.empty())
+        co_return;
+    // Nobody asked for these files, so nobody is shown their failures.
+    auto importing = importNew(std::move(fresh), nullptr);
+    const ImportOutcome outcome = co_await importing;
+    for (const QString& failure : outcome.failures)
+        qCWarning(lcLibrary).noquote() << "A new file in a watched folder could not be imported:" << failure;
+}
+
+void OstrelLibraryEngine::setUnavailable(QSet<QUuid> ids)
+{
+    if (ids == m_unavailableTrackIDs)
+        return;
+    m_unavailableTrackIDs = std::move(ids);
+    emit unavailableTracksChanged();
+}
+
 QCoro::Task<> OstrelLibraryEngine::rescanLibrary()
 {
     auto rescanning = rescan();
@@ -291,6 +573,7 @@ QCoro::Task<> OstrelLibraryEngine::rescanLibrary()
 
 QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
 {
+    const ProgressScope progress(this);
     std::vector<QString> folders;
     for (const QString& folder : watchedFolders())
         folders.push_back(folder);
@@ -298,7 +581,7 @@ QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
     std::vector<QString> found = co_await enumerating;
 
     ImportOutcome outcome;
-    auto importing = importFound(std::move(found), &outcome);
+    auto importing = importFound(std::move(found), &outcome, &progress);
     co_await importing;
 
     std::vector<QString> paths;

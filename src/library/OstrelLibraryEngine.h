@@ -6,7 +6,9 @@
 #include "storage/DatabaseManager.h"
 #include "storage/MetadataCache.h"
 
+#include <QElapsedTimer>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <memory>
 
@@ -23,7 +25,10 @@ struct RescanSummary {
 
 // Main thread only. Folder enumeration runs on a worker; per-file imports run
 // a bounded number at a time, their metadata read on the metadata engine's
-// workers.
+// workers. Changes the file watcher reports are collected until the folders
+// have been quiet for a moment, then new files are imported and songs whose
+// file is gone are marked unavailable; nothing is ever removed because of a
+// change.
 class OstrelLibraryEngine final : public LibraryEngine {
     Q_OBJECT
 
@@ -50,6 +55,10 @@ public:
     QCoro::Task<> removeTrack(Track track, RemovalKind kind) override;
     QCoro::Task<> restoreTrack(Track track) override;
 
+    ImportProgress importProgress() const override { return m_importProgress; }
+    void cancelImport() override;
+    QSet<QUuid> unavailableTrackIDs() const override { return m_unavailableTrackIDs; }
+
     // Walks every watched folder again: imports supported files not yet in
     // the library, gives songs without a bookmark a fresh one and counts the
     // songs whose file is missing. Import failures are reported in the
@@ -65,15 +74,36 @@ public:
     // thousands of files open or floods the main thread.
     static constexpr int kImportWindow = 32;
 
+    // The least time between two progress updates, apart from the first and
+    // the last of an import.
+    static constexpr int kProgressIntervalMs = 50;
+
+    // How long the watched folders must be quiet before the changes reported
+    // so far are acted on: a copy of many files arrives as one batch.
+    static constexpr int kChangeQuietPeriodMs = 200;
+
 private:
+    class ProgressScope;
+
     void setTracks(std::vector<Track> tracks);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
     struct ImportOutcome {
         int added = 0;
         QStringList failures;
     };
-    QCoro::Task<ImportOutcome> importNew(std::vector<FileURL> urls);
-    QCoro::Task<> importFound(std::vector<QString> paths, ImportOutcome* outcome);
+    // Without a progress scope the import is quiet: it publishes no progress
+    // and cannot be cancelled.
+    QCoro::Task<ImportOutcome> importNew(std::vector<FileURL> urls, const ProgressScope* progress);
+    QCoro::Task<> importFound(std::vector<QString> paths, ImportOutcome* outcome, const ProgressScope* progress);
+    void addProgressTotal(int files, const QString& firstFile);
+    void advanceProgress(const QString& currentFile);
+    void publishProgress(bool force);
+
+    void noteChange(const FileSystemChange& change);
+    void processPendingChanges();
+    QCoro::Task<> processChangeBatches();
+    QCoro::Task<> processChangeBatch(QStringList paths);
+    void setUnavailable(QSet<QUuid> ids);
     static void throwIfFailed(const ImportOutcome& outcome);
     static QString failureMessage(const QStringList& failures);
     void rememberWatchedFolders(const std::vector<FileURL>& folders);
@@ -87,6 +117,24 @@ private:
     // A load asked for while one runs joins it instead of reading the file
     // again: the engine loads once at construction and the boot asks again.
     std::shared_ptr<QCoro::Task<>> m_loadInFlight;
+    // Files some import is reading now, so that a change reported for one of
+    // them does not import it a second time.
+    QSet<FileURL> m_importing;
+
+    ImportProgress m_importProgress;
+    // The progress as counted; published from here at most every
+    // kProgressIntervalMs, the rest by m_progressFlush.
+    ImportProgress m_countedProgress;
+    int m_progressScopes = 0;
+    quint64 m_cancelGeneration = 0;
+    QElapsedTimer m_sinceProgressPublished;
+    QTimer m_progressFlush;
+
+    QSet<QString> m_pendingChangePaths;
+    QTimer m_changeQuietTimer;
+    bool m_processingChanges = false;
+    QSet<QUuid> m_unavailableTrackIDs;
+
     QThreadPool m_enumerationPool;
 };
 

@@ -6,6 +6,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <chrono>
 #include <coroutine>
 #include <mutex>
 #include <vector>
@@ -126,11 +127,14 @@ auto runOn(QThreadPool* pool, Work work) -> QCoro::Task<std::invoke_result_t<Wor
 // item it cares about; the destructor waits for queued work to finish.
 class SerialWorker final {
 public:
-    explicit SerialWorker(const QString& name)
+    // With an idle expiry the thread ends after that long without work (and
+    // with it whatever it keeps per thread, such as a parser's buffers); the
+    // next item starts a new one. Order is kept either way.
+    explicit SerialWorker(const QString& name, std::chrono::milliseconds idleExpiry = std::chrono::milliseconds(-1))
     {
         m_pool.setObjectName(name);
         m_pool.setMaxThreadCount(1);
-        m_pool.setExpiryTimeout(-1);
+        m_pool.setExpiryTimeout(static_cast<int>(idleExpiry.count()));
     }
     ~SerialWorker() { m_pool.waitForDone(); }
 

@@ -71,7 +71,9 @@ private:
     QString m_playlistsPath;
     QString m_historyPath;
     QString m_statePath;
-    SerialWorker m_worker {QStringLiteral("Database")};
+    // Reading a large library leaves the thread's JSON parser holding buffers
+    // as large as the file; letting the idle thread end gives them back.
+    SerialWorker m_worker {QStringLiteral("Database"), std::chrono::seconds(5)};
 };
 
 } // namespace varno

@@ -40,6 +40,9 @@ public:
     QCoro::Task<> updateTrack(Track track) override { return updateTracks({track}); }
     QCoro::Task<> removeTrack(Track, RemovalKind) override { co_return; }
     QCoro::Task<> restoreTrack(Track) override { co_return; }
+    ImportProgress importProgress() const override { return {}; }
+    void cancelImport() override {}
+    QSet<QUuid> unavailableTrackIDs() const override { return {}; }
 
     QCoro::Task<> updateTracks(std::vector<Track> edited) override
     {
