@@ -11,6 +11,8 @@
 
 #include <QFileInfo>
 
+#include <unistd.h>
+
 #include <memory>
 
 namespace varno::cli {
@@ -77,6 +79,21 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
         (info.isDir() ? folders : files).push_back(FileURL::fromLocalFile(info.absoluteFilePath()));
     }
 
+    // On a terminal, one line that keeps being rewritten shows how far the
+    // import is; in a pipe or a file only the summary appears.
+    const bool onTerminal = ::isatty(::fileno(console.out)) == 1;
+    QMetaObject::Connection progressLine;
+    if (onTerminal) {
+        progressLine = QObject::connect(&library.engine, &LibraryEngine::importProgressChanged, [&library, console] {
+            const ImportProgress progress = library.engine.importProgress();
+            if (!progress.active)
+                return;
+            const QString line = QStringLiteral("\r\x1b[2KImporting %1 of %2: %3").arg(progress.done).arg(progress.total).arg(progress.currentFile);
+            std::fputs(line.toUtf8().constData(), console.out);
+            std::fflush(console.out);
+        });
+    }
+
     int status = 0;
     try {
         if (!folders.empty()) {
@@ -90,6 +107,10 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
         status = 1;
+    }
+    if (onTerminal) {
+        QObject::disconnect(progressLine);
+        std::fputs("\r\x1b[2K", console.out);
     }
     const std::size_t after = library.engine.allTracks().size();
     console.line(QStringLiteral("Imported %1 songs; the library holds %2.").arg(after - before).arg(after));
