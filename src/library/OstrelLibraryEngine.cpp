@@ -29,9 +29,11 @@ const QString kWatchedFoldersKey = QStringLiteral("library.watchedFolders");
 // and folders are skipped; symbolic links to folders are not followed, so a
 // link that loops back cannot trap the walk, and an unreadable subfolder just
 // contributes nothing.
-std::vector<QString> enumerateAudioFiles(const std::vector<QString>& folders)
+std::vector<FileURL> enumerateAudioFiles(const std::vector<QString>& folders)
 {
-    std::vector<QString> found;
+    // URLs are made here, on the worker: for a large folder that is thousands
+    // of them the main thread need not build.
+    std::vector<FileURL> found;
     for (const QString& folder : folders) {
         QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -40,7 +42,7 @@ std::vector<QString> enumerateAudioFiles(const std::vector<QString>& folders)
             if (info.isDir())
                 continue;
             if (AudioImportSupport::isSupportedAudioPath(path))
-                found.push_back(path);
+                found.push_back(FileURL::fromLocalFile(path));
         }
     }
     return found;
@@ -246,7 +248,7 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
     rememberWatchedFolders(folders);
 
     auto enumerating = runOn(&m_enumerationPool, [paths] { return enumerateAudioFiles(paths); });
-    std::vector<QString> found = co_await enumerating;
+    std::vector<FileURL> found = co_await enumerating;
     ImportOutcome outcome;
     auto importing = importFound(std::move(found), &outcome, &progress);
     co_await importing;
@@ -255,7 +257,7 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
 
 // Files found by a walk: known files without a bookmark are reconnected, the
 // others are imported in the order found.
-QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, ImportOutcome* outcome, const ProgressScope* progress)
+QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<FileURL> urls, ImportOutcome* outcome, const ProgressScope* progress)
 {
     // The library as it is now, after the walk: the first song of each URL.
     QHash<FileURL, const Track*> known;
@@ -266,8 +268,7 @@ QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<QString> paths, Impor
     std::vector<FileURL> toReconnect;
     std::vector<FileURL> fresh;
     QSet<FileURL> freshSet;
-    for (const QString& path : paths) {
-        FileURL url = FileURL::fromLocalFile(path);
+    for (FileURL& url : urls) {
         if (const Track* song = known.value(url)) {
             if (!song->securityScopedBookmark)
                 toReconnect.push_back(std::move(url));
@@ -578,7 +579,7 @@ QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
     for (const QString& folder : watchedFolders())
         folders.push_back(folder);
     auto enumerating = runOn(&m_enumerationPool, [folders] { return enumerateAudioFiles(folders); });
-    std::vector<QString> found = co_await enumerating;
+    std::vector<FileURL> found = co_await enumerating;
 
     ImportOutcome outcome;
     auto importing = importFound(std::move(found), &outcome, &progress);

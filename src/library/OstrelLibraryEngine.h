@@ -94,7 +94,7 @@ private:
     // Without a progress scope the import is quiet: it publishes no progress
     // and cannot be cancelled.
     QCoro::Task<ImportOutcome> importNew(std::vector<FileURL> urls, const ProgressScope* progress);
-    QCoro::Task<> importFound(std::vector<QString> paths, ImportOutcome* outcome, const ProgressScope* progress);
+    QCoro::Task<> importFound(std::vector<FileURL> urls, ImportOutcome* outcome, const ProgressScope* progress);
     void addProgressTotal(int files, const QString& firstFile);
     void advanceProgress(const QString& currentFile);
     void publishProgress(bool force);
