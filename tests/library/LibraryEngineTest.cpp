@@ -1,3 +1,4 @@
+#include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
 #include "library/AudioImportSupport.h"
@@ -17,16 +18,6 @@ using namespace varno;
 using test::await;
 
 namespace {
-
-class RecordingFileWatcher final : public FileWatcher {
-public:
-    std::vector<FileURL> folders;
-    std::vector<FileURL> monitoredFolders() const override { return folders; }
-    void startWatching(const FileURL& folder) override { folders.push_back(folder); }
-    void stopWatching(const FileURL&) override {}
-    void pause() override {}
-    void resume() override {}
-};
 
 class LibraryEngineTest : public test::DataFolderTest {
 protected:
@@ -67,7 +58,7 @@ protected:
     std::unique_ptr<OstrelDatabaseManager> database;
     OstrelMetadataEngine metadataEngine;
     MetadataCache cache;
-    RecordingFileWatcher watcher;
+    test::RecordingFileWatcher watcher;
     std::unique_ptr<OstrelLibraryEngine> engine;
 };
 
@@ -158,7 +149,7 @@ TEST_F(LibraryEngineTest, WatchedFoldersSurviveARestartAndRescanFindsNewAndMissi
     EXPECT_EQ(engine->watchedFolders(), QStringList {scratch(QStringLiteral("music"))});
 
     // A new engine (the next start) watches the folder again.
-    RecordingFileWatcher restartedWatcher;
+    test::RecordingFileWatcher restartedWatcher;
     OstrelLibraryEngine restarted(*database, metadataEngine, cache, restartedWatcher);
     EXPECT_EQ(restartedWatcher.folders, std::vector<FileURL> {folder});
 

@@ -1,3 +1,4 @@
+#include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
 #include "library/OstrelLibraryEngine.h"
@@ -19,15 +20,6 @@ using namespace varno;
 using test::await;
 
 namespace {
-
-class SilentFileWatcher final : public FileWatcher {
-public:
-    std::vector<FileURL> monitoredFolders() const override { return {}; }
-    void startWatching(const FileURL&) override {}
-    void stopWatching(const FileURL&) override {}
-    void pause() override {}
-    void resume() override {}
-};
 
 // Reads metadata with the real engine, but one file at a time and no faster
 // than one every ten milliseconds, so that an import of a few dozen files
@@ -132,7 +124,7 @@ protected:
     std::unique_ptr<OstrelDatabaseManager> database;
     PacedMetadataEngine metadataEngine;
     MetadataCache cache;
-    SilentFileWatcher watcher;
+    test::RecordingFileWatcher watcher;
     std::unique_ptr<OstrelLibraryEngine> engine;
 };
 

@@ -1,3 +1,4 @@
+#include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
 #include "library/LibraryTrackRemovalError.h"
@@ -23,15 +24,6 @@ using test::await;
 namespace {
 
 using Undo = TrackRemovalCoordinator::UndoRegistration;
-
-class IdleFileWatcher final : public FileWatcher {
-public:
-    std::vector<FileURL> monitoredFolders() const override { return {}; }
-    void startWatching(const FileURL&) override {}
-    void stopWatching(const FileURL&) override {}
-    void pause() override {}
-    void resume() override {}
-};
 
 class RecordingQueue final : public QueueEngine {
 public:
@@ -187,7 +179,7 @@ protected:
     std::unique_ptr<InterceptingDatabase> database;
     OstrelMetadataEngine metadataEngine;
     MetadataCache cache;
-    IdleFileWatcher watcher;
+    test::RecordingFileWatcher watcher;
     std::unique_ptr<OstrelLibraryEngine> engine;
 
     RecordingQueue queue;
