@@ -1,5 +1,7 @@
 #include "FFmpegPcmReader.h"
 
+#include "platform/FFmpegInput.h"
+
 #include "platform/MediaReader.h"
 
 #include <QFile>
@@ -24,18 +26,6 @@ extern "C" {
 
 namespace varno {
 
-namespace {
-
-QString libraryReason(int code)
-{
-    if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
-        return QStringLiteral("its format is not recognised");
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buffer, sizeof buffer);
-    return QString::fromUtf8(buffer);
-}
-
-} // namespace
 
 // Everything that exists only once an output has been added. Freed on the
 // thread that destroys the reader, after the decoding thread has ended.
@@ -57,31 +47,10 @@ struct FFmpegPcmReader::Codec {
     }
 };
 
-void FFmpegPcmReader::FormatCloser::operator()(AVFormatContext* context) const
-{
-    avformat_close_input(&context);
-}
-
 FFmpegPcmReader::FFmpegPcmReader(const QString& path)
     : m_path(path)
 {
-    static std::once_flag quiet;
-    // Bad input is reported through our own errors; libav's console chatter
-    // about it would only be noise.
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-
-    AVFormatContext* raw = nullptr;
-    const int opened = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
-    if (opened < 0) {
-        const QFileInfo file(path);
-        if (file.isFile() && file.size() == 0)
-            throw MediaReadError(path, QStringLiteral("the file is empty"));
-        throw MediaReadError(path, libraryReason(opened));
-    }
-    m_format.reset(raw);
-    const int found = avformat_find_stream_info(m_format.get(), nullptr);
-    if (found < 0)
-        throw MediaReadError(path, libraryReason(found));
+    m_format = ffmpeg::open(path);
     for (unsigned i = 0; i < m_format->nb_streams; ++i) {
         if (m_format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
             m_streamIndex = static_cast<int>(i);
@@ -266,7 +235,7 @@ void FFmpegPcmReader::decodeLoop()
             break;
         }
         if (read < 0) {
-            finish(libraryReason(read));
+            finish(ffmpeg::reason(read));
             return;
         }
         if (codec.packet->stream_index != m_streamIndex) {
@@ -278,7 +247,7 @@ void FFmpegPcmReader::decodeLoop()
         // A damaged packet costs its own samples only, as in every player;
         // anything else the decoder reports ends reading.
         if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
-            finish(libraryReason(sent));
+            finish(ffmpeg::reason(sent));
             return;
         }
         if (!drainFrames())
@@ -297,7 +266,7 @@ bool FFmpegPcmReader::drainFrames()
         if (received == AVERROR_INVALIDDATA)
             continue;
         if (received < 0) {
-            finish(libraryReason(received));
+            finish(ffmpeg::reason(received));
             return false;
         }
         const std::int64_t frames = codec.frame->nb_samples;
@@ -324,7 +293,7 @@ bool FFmpegPcmReader::drainFrames()
                                           const_cast<const std::uint8_t**>(codec.frame->extended_data), codec.frame->nb_samples);
         av_frame_unref(codec.frame);
         if (converted < 0) {
-            finish(libraryReason(converted));
+            finish(ffmpeg::reason(converted));
             return false;
         }
         const std::int64_t kept = converted - std::min<std::int64_t>(skip, converted);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FFmpegInput.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -89,10 +91,7 @@ private:
     void finish(std::optional<QString> failure);
 
     QString m_path;
-    struct FormatCloser {
-        void operator()(AVFormatContext* context) const;
-    };
-    std::unique_ptr<AVFormatContext, FormatCloser> m_format;
+    ffmpeg::FormatContext m_format;
     int m_streamIndex = -1;
     std::unique_ptr<Codec> m_codec;
     double m_startSeconds = 0;

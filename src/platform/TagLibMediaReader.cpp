@@ -1,5 +1,7 @@
 #include "TagLibMediaReader.h"
 
+#include "platform/FFmpegInput.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -144,42 +146,7 @@ std::optional<QByteArray> tagLibPicture(TagLib::File* file)
 // ---------------------------------------------------------------------------
 // FFmpeg fallback
 
-struct FormatContextCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using FormatContext = std::unique_ptr<AVFormatContext, FormatContextCloser>;
-
-QString ffmpegReason(int code)
-{
-    if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
-        return QStringLiteral("its format is not recognised");
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buffer, sizeof buffer);
-    return QString::fromUtf8(buffer);
-}
-
-FormatContext openWithFFmpeg(const QString& path)
-{
-    static std::once_flag quiet;
-    // Bad input is reported through our own errors; libav's console chatter
-    // about it would only be noise.
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-
-    AVFormatContext* raw = nullptr;
-    const int opened = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
-    if (opened < 0) {
-        // Checked only on failure: the common path costs no extra call.
-        const QFileInfo file(path);
-        if (file.isFile() && file.size() == 0)
-            throw MediaReadError(path, QStringLiteral("the file is empty"));
-        throw MediaReadError(path, ffmpegReason(opened));
-    }
-    FormatContext context(raw);
-    const int found = avformat_find_stream_info(context.get(), nullptr);
-    if (found < 0)
-        throw MediaReadError(path, ffmpegReason(found));
-    return context;
-}
+using ffmpeg::FormatContext;
 
 int audioStreamOf(AVFormatContext* context, const QString& path)
 {
@@ -191,7 +158,7 @@ int audioStreamOf(AVFormatContext* context, const QString& path)
 
 MediaAsset readWithFFmpeg(const QString& path)
 {
-    FormatContext context = openWithFFmpeg(path);
+    FormatContext context = ffmpeg::open(path);
     const int index = audioStreamOf(context.get(), path);
     const AVStream* stream = context->streams[index];
 
@@ -214,7 +181,7 @@ MediaAsset readWithFFmpeg(const QString& path)
 
 std::optional<QByteArray> ffmpegPicture(const QString& path)
 {
-    FormatContext context = openWithFFmpeg(path);
+    FormatContext context = ffmpeg::open(path);
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* stream = context->streams[i];
         if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) && stream->attached_pic.size > 0)

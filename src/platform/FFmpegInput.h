@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+struct AVFormatContext;
+
+// Opening media files with libavformat, shared by the metadata fallback and
+// the PCM reader. Callable from any thread.
+namespace varno::ffmpeg {
+
+struct FormatContextCloser {
+    void operator()(AVFormatContext* context) const;
+};
+using FormatContext = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+
+// The reason behind an FFmpeg error code, worded for the user.
+QString reason(int code);
+
+// Opens `path` and reads its stream table. Throws MediaReadError naming the
+// file ("the file is empty", "its format is not recognised", the system's
+// reason).
+FormatContext open(const QString& path);
+
+} // namespace varno::ffmpeg
