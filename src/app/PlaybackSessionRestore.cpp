@@ -43,8 +43,8 @@ std::optional<RestoredPlaybackSession> resolvePlaybackSession(const PlaybackStat
     session.history = resolve(snapshot.historyTrackIDs, &currentID);
     if (snapshot.playbackOrderTrackIDs)
         session.playbackOrder = resolve(*snapshot.playbackOrderTrackIDs, nullptr);
-    session.repeatMode = repeatModeFromRawValue(snapshot.repeatMode);
-    session.shuffleMode = shuffleModeFromRawValue(snapshot.shuffleMode);
+    session.repeatMode = repeatModeFromRawValue(snapshot.repeatMode).value_or(RepeatMode::Off);
+    session.shuffleMode = shuffleModeFromRawValue(snapshot.shuffleMode).value_or(ShuffleMode::Off);
     session.volume = std::clamp(snapshot.volume.value_or(1.0f), 0.0f, 1.0f);
     session.currentTime = snapshot.currentTime;
     return session;

@@ -34,6 +34,13 @@ struct MediaAsset {
 class MediaReadError final : public Error {
 public:
     MediaReadError(const QString& path, const QString& reason);
+
+    // The reading library's reason alone, for messages that name the file
+    // themselves ("its format is not recognised").
+    const QString& reason() const { return m_reason; }
+
+private:
+    QString m_reason;
 };
 
 // Reads tags, audio properties and embedded pictures. Blocking; safe to call

@@ -31,6 +31,7 @@ namespace varno {
 
 MediaReadError::MediaReadError(const QString& path, const QString& reason)
     : Error(QStringLiteral("The file \u201C%1\u201D could not be read as audio: %2").arg(QFileInfo(path).fileName(), reason))
+    , m_reason(reason)
 {
 }
 

@@ -18,20 +18,44 @@ PlaybackSessionStore::~PlaybackSessionStore() = default;
 
 void PlaybackSessionStore::save(const PlaybackStateSnapshot& snapshot, Completion completion)
 {
+    {
+        std::lock_guard lock(m_pending->mutex);
+        if (m_pending->waiting) {
+            m_pending->waiting->snapshot = snapshot;
+            if (completion)
+                m_pending->waiting->completions.push_back(std::move(completion));
+            return;
+        }
+        m_pending->waiting = Waiting {snapshot, {}};
+        if (completion)
+            m_pending->waiting->completions.push_back(std::move(completion));
+    }
     DatabaseManager* database = &m_database;
-    m_queue.pool()->start([database, snapshot, completion = std::move(completion)] {
+    std::shared_ptr<Pending> pending = m_pending;
+    m_queue.pool()->start([database, pending] {
+        Waiting taken;
+        {
+            std::lock_guard lock(pending->mutex);
+            taken = std::move(*pending->waiting);
+            pending->waiting.reset();
+        }
         std::exception_ptr error;
         try {
-            database->savePlaybackState(snapshot);
+            database->savePlaybackState(taken.snapshot);
         } catch (...) {
             error = std::current_exception();
         }
-        if (!completion)
+        if (taken.completions.empty())
             return;
         // The application object lives on the main thread, so posting to it
-        // runs the completion there.
+        // runs the completions there.
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [completion, error] { completion(error); }, Qt::QueuedConnection);
+            QCoreApplication::instance(),
+            [completions = std::move(taken.completions), error] {
+                for (const Completion& completion : completions)
+                    completion(error);
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -5,12 +5,21 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 namespace varno {
 
 // Writes the playback session off the main thread, one write at a time in
 // request order, on its own serial worker ("playback-session"). Called from
-// the main thread; completions run there too. Keeps no snapshot between calls.
+// the main thread; completions run there too, in request order.
+//
+// A save asked for while an earlier one still waits for the worker replaces
+// that one's snapshot: one song change announces itself several times, and a
+// queue of 100,000 songs makes a file of megabytes. Every completion still
+// runs, with the result of the write that carried its snapshot or a later one.
 class PlaybackSessionStore final {
 public:
     // Receives the write's error, or a null pointer after a successful write.
@@ -31,7 +40,18 @@ public:
     std::exception_ptr saveNow(const PlaybackStateSnapshot& snapshot);
 
 private:
+    struct Waiting {
+        PlaybackStateSnapshot snapshot;
+        std::vector<Completion> completions;
+    };
+    // Shared with the queued write, which may run after the store is gone.
+    struct Pending {
+        std::mutex mutex;
+        std::optional<Waiting> waiting;
+    };
+
     DatabaseManager& m_database;
+    std::shared_ptr<Pending> m_pending = std::make_shared<Pending>();
     SerialWorker m_queue {QStringLiteral("playback-session")};
 };
 

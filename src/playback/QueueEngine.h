@@ -1,20 +1,64 @@
 #pragma once
 
+#include "playback/RepeatMode.h"
+#include "playback/ShuffleMode.h"
+#include "storage/Track.h"
+
+#include <QObject>
 #include <QUuid>
+
+#include <optional>
+#include <vector>
 
 namespace varno {
 
-// The play queue: what plays now, next and before. Main thread only.
-//
-// Only the operation the library's removal needs is declared so far; the
-// queue engine's other operations join it when the engine itself is built.
-class QueueEngine {
-public:
-    virtual ~QueueEngine() = default;
+// The play queue: the song now current, the songs still to come, the songs
+// already played, and the repeat and shuffle modes. All queue policy lives
+// here; the audio engine only plays single songs. Main thread only.
+class QueueEngine : public QObject {
+    Q_OBJECT
 
-    // Drops the song from the upcoming songs and the history, and stops it
-    // when it is the current song. Called once it has left the library.
+public:
+    using QObject::QObject;
+
+    virtual const std::optional<Track>& currentTrack() const = 0;
+    // In play order: shuffled while shuffle is standard.
+    virtual const std::vector<Track>& upcoming() const = 0;
+    // Oldest first.
+    virtual const std::vector<Track>& history() const = 0;
+    virtual RepeatMode repeatMode() const = 0;
+    virtual void setRepeatMode(RepeatMode mode) = 0;
+    virtual ShuffleMode shuffleMode() const = 0;
+    virtual void setShuffleMode(ShuffleMode mode) = 0;
+
+    // Replaces the queue with `tracks` and starts the one at `startingAt`
+    // (clamped into the list). When it cannot start, the queue is put back
+    // as it was and the error is published.
+    virtual void playNow(const std::vector<Track>& tracks, int startingAt = 0) = 0;
+    virtual void playNext(const std::vector<Track>& tracks) = 0;
+    virtual void playLast(const std::vector<Track>& tracks) = 0;
+    // Indexes into upcoming(); out-of-range indexes are ignored.
+    virtual void remove(int at) = 0;
+    virtual void move(int from, int to) = 0;
+    virtual void clearUpcoming() = 0;
+    // Drops every copy of the song from every list, and unloads it when it
+    // is the current song. Called once it has left the library.
     virtual void removeTrackFromPlayback(const QUuid& trackID) = 0;
+    // The "next" command. The song now started, or none.
+    virtual std::optional<Track> advanceToNext() = 0;
+    // The "previous" command: past three seconds into a song it restarts it.
+    virtual std::optional<Track> returnToPrevious() = 0;
+    // Always goes back to the song played before, when there is one.
+    virtual std::optional<Track> playPreviousSong() = 0;
+
+signals:
+    void currentTrackChanged();
+    void upcomingChanged();
+    void historyChanged();
+    void repeatModeChanged();
+    void shuffleModeChanged();
+    void lastPlaybackErrorChanged();
+    void lastPersistenceErrorChanged();
 };
 
 } // namespace varno

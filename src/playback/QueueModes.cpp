@@ -16,13 +16,15 @@ QString rawValue(RepeatMode mode)
     return QStringLiteral("off");
 }
 
-RepeatMode repeatModeFromRawValue(const QString& text)
+std::optional<RepeatMode> repeatModeFromRawValue(const QString& text)
 {
     if (text == QLatin1String("track"))
         return RepeatMode::Track;
     if (text == QLatin1String("all"))
         return RepeatMode::All;
-    return RepeatMode::Off;
+    if (text == QLatin1String("off"))
+        return RepeatMode::Off;
+    return std::nullopt;
 }
 
 QString rawValue(ShuffleMode mode)
@@ -38,13 +40,15 @@ QString rawValue(ShuffleMode mode)
     return QStringLiteral("off");
 }
 
-ShuffleMode shuffleModeFromRawValue(const QString& text)
+std::optional<ShuffleMode> shuffleModeFromRawValue(const QString& text)
 {
     if (text == QLatin1String("standard"))
         return ShuffleMode::Standard;
     if (text == QLatin1String("smart"))
         return ShuffleMode::Smart;
-    return ShuffleMode::Off;
+    if (text == QLatin1String("off"))
+        return ShuffleMode::Off;
+    return std::nullopt;
 }
 
 } // namespace varno

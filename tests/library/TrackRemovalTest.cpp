@@ -25,10 +25,32 @@ namespace {
 
 using Undo = TrackRemovalCoordinator::UndoRegistration;
 
+// Only records which songs the removal asked the queue to drop.
 class RecordingQueue final : public QueueEngine {
 public:
     std::vector<QUuid> removed;
     void removeTrackFromPlayback(const QUuid& trackID) override { removed.push_back(trackID); }
+
+    const std::optional<Track>& currentTrack() const override { return m_none; }
+    const std::vector<Track>& upcoming() const override { return m_empty; }
+    const std::vector<Track>& history() const override { return m_empty; }
+    RepeatMode repeatMode() const override { return RepeatMode::Off; }
+    void setRepeatMode(RepeatMode) override { }
+    ShuffleMode shuffleMode() const override { return ShuffleMode::Off; }
+    void setShuffleMode(ShuffleMode) override { }
+    void playNow(const std::vector<Track>&, int) override { }
+    void playNext(const std::vector<Track>&) override { }
+    void playLast(const std::vector<Track>&) override { }
+    void remove(int) override { }
+    void move(int, int) override { }
+    void clearUpcoming() override { }
+    std::optional<Track> advanceToNext() override { return {}; }
+    std::optional<Track> returnToPrevious() override { return {}; }
+    std::optional<Track> playPreviousSong() override { return {}; }
+
+private:
+    std::optional<Track> m_none;
+    std::vector<Track> m_empty;
 };
 
 // The real database, with a hook that runs right after an entry was deleted

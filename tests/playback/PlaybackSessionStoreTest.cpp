@@ -62,6 +62,24 @@ TEST_F(PlaybackSessionStoreTest, WritesInRequestOrderAndCompletesOnTheMainThread
     EXPECT_EQ(database->loadPlaybackState()->currentTime, 3.0);
 }
 
+TEST_F(PlaybackSessionStoreTest, ABurstOfSavesWritesTheLastSnapshotAndCompletesEveryRequest)
+{
+    PlaybackSessionStore store(*database);
+    std::vector<double> completedTimes;
+    int completions = 0;
+    for (int i = 0; i < 200; ++i) {
+        store.save(snapshotAt(i), [&, i](std::exception_ptr error) {
+            EXPECT_FALSE(error);
+            completedTimes.push_back(i);
+            ++completions;
+        });
+    }
+    waitFor(completions, 200);
+    ASSERT_EQ(completedTimes.size(), 200u);
+    EXPECT_TRUE(std::is_sorted(completedTimes.begin(), completedTimes.end()));
+    EXPECT_EQ(database->loadPlaybackState()->currentTime, 199.0);
+}
+
 TEST_F(PlaybackSessionStoreTest, SaveNowWaitsForEarlierSavesAndWinsTheFile)
 {
     PlaybackSessionStore store(*database);
