@@ -1,6 +1,10 @@
 #include "BenchSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <fstream>
 #include <random>
@@ -71,6 +75,18 @@ void resetPeakResident()
 {
     // Writing 5 resets the peak resident size to the current one.
     std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+int runBenchmarks(int argc, char** argv, bool isolatePreferences)
+{
+    QTemporaryDir configHome;
+    if (isolatePreferences)
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace varno::bench

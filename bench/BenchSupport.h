@@ -63,4 +63,10 @@ T awaitTask(QCoro::Task<T> task)
         return std::move(*result);
 }
 
+// The body of every benchmark's main: a Qt application for the engines'
+// event loop, then Google Benchmark with the command line's flags. With
+// `isolatePreferences` the preferences store writes to a throw-away folder,
+// never the user's own settings.
+int runBenchmarks(int argc, char** argv, bool isolatePreferences = false);
+
 } // namespace varno::bench

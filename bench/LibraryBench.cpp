@@ -209,11 +209,5 @@ BENCHMARK(BM_UpdateOneSongIn100k)->Unit(benchmark::kMillisecond)->MinTime(3)->Us
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return varno::bench::runBenchmarks(argc, argv, true);
 }

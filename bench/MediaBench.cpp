@@ -172,9 +172,5 @@ BENCHMARK(BM_ExtractArtworkOf1MBCover)->Unit(benchmark::kMillisecond)->MinTime(1
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return varno::bench::runBenchmarks(argc, argv);
 }

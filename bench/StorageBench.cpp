@@ -177,12 +177,5 @@ BENCHMARK(BM_FetchStatistics)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRea
 
 int main(int argc, char** argv)
 {
-    // The preferences store must not touch the user's real settings.
-    QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return varno::bench::runBenchmarks(argc, argv, true);
 }

@@ -2,6 +2,7 @@
 // tree takes to set up, and how long 1,000 new files take to be reported with
 // the watcher's real one-second latency.
 
+#include "BenchSupport.h"
 #include "library/OstrelFileWatcher.h"
 
 #include <QCoreApplication>
@@ -110,9 +111,5 @@ BENCHMARK(BM_ReportNewFiles)->Unit(benchmark::kMillisecond)->Iterations(3)->UseM
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return varno::bench::runBenchmarks(argc, argv);
 }

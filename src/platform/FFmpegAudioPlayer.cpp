@@ -1,0 +1,476 @@
+#include "FFmpegAudioPlayer.h"
+
+#include "platform/AudioRingBuffer.h"
+#include "platform/Diagnostics.h"
+#include "platform/FFmpegInput.h"
+#include "platform/FFmpegStreamDecoder.h"
+#include "platform/MediaReader.h"
+#include "platform/NullAudioOutput.h"
+#include "platform/PulseAudioOutput.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <system_error>
+#include <vector>
+
+#include <pthread.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace varno {
+
+namespace {
+
+// Generations travel with a position in one 64-bit word: the low 16 bits of
+// the generation above 48 bits of position (samples or frames; 48 bits hold
+// centuries of audio). 65,536 seeks between two looks of the callback do not
+// happen.
+constexpr int kPositionBits = 48;
+constexpr std::uint64_t kPositionMask = (std::uint64_t(1) << kPositionBits) - 1;
+
+std::uint64_t tagged(std::uint32_t generation, std::uint64_t position)
+{
+    return (std::uint64_t(generation & 0xFFFF) << kPositionBits) | (position & kPositionMask);
+}
+
+bool sameGeneration(std::uint64_t word, std::uint32_t generation)
+{
+    return (word >> kPositionBits) == (generation & 0xFFFF);
+}
+
+std::uint64_t positionOf(std::uint64_t word)
+{
+    return word & kPositionMask;
+}
+
+// Between half a second and a second of audio, in samples, a power of two.
+std::size_t ringCapacityFor(int sampleRate, std::size_t channels)
+{
+    return std::bit_ceil(static_cast<std::size_t>(sampleRate) * channels / 2);
+}
+
+std::int64_t steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+FFmpegAudioPlayer::FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output)
+    : m_path(path)
+    , m_output(std::move(output))
+{
+    ffmpeg::FormatContext format = ffmpeg::open(path);
+    const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (stream < 0)
+        throw MediaReadError(path, QStringLiteral("it holds no audio"));
+    m_decoder = std::make_unique<FFmpegStreamDecoder>(std::move(format), stream);
+    m_duration = m_decoder->duration();
+    m_liveness = std::make_shared<Liveness>(Liveness {this});
+    m_livenessForThreads = m_liveness;
+}
+
+FFmpegAudioPlayer::~FFmpegAudioPlayer()
+{
+    shutDown();
+}
+
+// --- main thread ---
+
+bool FFmpegAudioPlayer::prepareToPlay()
+{
+    if (m_stream)
+        return true;
+    if (const std::optional<QString> failure = m_decoder->open()) {
+        printDiagnostic(QStringLiteral("Cannot play %1: %2").arg(QFileInfo(m_path).fileName(), *failure));
+        return false;
+    }
+    if (m_atEnd) {
+        m_atEnd = false;
+        m_position = 0;
+    }
+
+    m_sampleRate = m_decoder->sampleRate();
+    m_channelCount = static_cast<std::size_t>(m_decoder->channelCount());
+    if (!m_ring)
+        m_ring = std::make_unique<AudioRingBuffer>(ringCapacityFor(m_sampleRate, m_channelCount));
+    else
+        m_ring->reset();
+
+    // The new generation has no samples in the ring yet: the marks carry the
+    // previous one, so the callback plays nothing until the decoder starts.
+    const std::uint32_t generation = m_generation.load(std::memory_order_relaxed) + 1;
+    m_segment.store(tagged(generation - 1, 0), std::memory_order_relaxed);
+    m_segmentStart.store(tagged(generation - 1, 0), std::memory_order_relaxed);
+    m_renderedGeneration = generation - 1;
+    m_rendered = 0;
+    m_roomWanted.store(0, std::memory_order_relaxed);
+    m_outputBroken.store(false, std::memory_order_relaxed);
+    m_markFirstSamples.store(false, std::memory_order_relaxed);
+    m_generation.store(generation, std::memory_order_release);
+    m_segmentTime = m_position;
+
+    try {
+        m_stream = m_output->openStream({m_sampleRate, static_cast<int>(m_channelCount)}, *this);
+    } catch (const AudioOutputError& error) {
+        printDiagnostic(QStringLiteral("Cannot open the sound output: %1").arg(error.description()));
+        return false;
+    }
+
+    {
+        std::lock_guard lock(m_commandMutex);
+        m_command = Command {false, true, m_position, generation};
+    }
+    m_commandPending.store(true, std::memory_order_release);
+    try {
+        m_thread = std::thread([this] {
+            pthread_setname_np(pthread_self(), "AudioDecoder");
+            decodeLoop();
+        });
+    } catch (const std::system_error& error) {
+        printDiagnostic(QStringLiteral("Cannot start decoding: %1").arg(QString::fromLocal8Bit(error.what())));
+        m_stream.reset();
+        return false;
+    }
+    m_state = State::Paused;
+    return true;
+}
+
+bool FFmpegAudioPlayer::play()
+{
+    if (!prepareToPlay())
+        return false;
+    if (m_state == State::Playing)
+        return true;
+    m_firstSamplesAt.store(0, std::memory_order_relaxed);
+    m_markFirstSamples.store(true, std::memory_order_release);
+    m_stream->start();
+    m_state = State::Playing;
+    return true;
+}
+
+void FFmpegAudioPlayer::pause()
+{
+    if (m_state != State::Playing)
+        return;
+    m_stream->pause();
+    m_state = State::Paused;
+}
+
+void FFmpegAudioPlayer::stop()
+{
+    if (!m_stream)
+        return;
+    m_position = currentTime();
+    shutDown();
+}
+
+double FFmpegAudioPlayer::currentTime() const
+{
+    if (!m_stream)
+        return m_atEnd ? m_duration : m_position;
+    const std::uint32_t generation = m_generation.load(std::memory_order_relaxed);
+    const std::uint64_t start = m_segmentStart.load(std::memory_order_acquire);
+    // Nothing of this generation has gone out yet: the position is where it
+    // starts, whatever of the old place is still draining.
+    if (!sameGeneration(start, generation))
+        return m_segmentTime;
+    const std::uint64_t heard = m_stream->heardFrames();
+    const std::uint64_t first = positionOf(start);
+    const double played = heard > first ? double(heard - first) / m_sampleRate : 0.0;
+    // Decoders can yield a little more than the container announced.
+    const double position = m_segmentTime + played;
+    return m_duration > 0 ? std::min(position, m_duration) : position;
+}
+
+void FFmpegAudioPlayer::setCurrentTime(double seconds)
+{
+    const double upper = m_duration > 0 ? m_duration : std::numeric_limits<double>::max();
+    const double target = std::isfinite(seconds) ? std::clamp(seconds, 0.0, upper) : 0.0;
+    m_atEnd = false;
+    if (!m_stream) {
+        m_position = target;
+        return;
+    }
+    const std::uint32_t generation = m_generation.fetch_add(1, std::memory_order_acq_rel) + 1;
+    m_segmentTime = target;
+    send(Command {false, true, target, generation});
+    // Drop what the server holds of the old place, and let a decoder waiting
+    // for the end of the old place go.
+    m_stream->flush();
+    m_stream->interruptDrain();
+    if (m_state == State::Playing) {
+        m_firstSamplesAt.store(0, std::memory_order_relaxed);
+        m_markFirstSamples.store(true, std::memory_order_release);
+    }
+}
+
+void FFmpegAudioPlayer::setVolume(float volume)
+{
+    m_volume.store(std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f, std::memory_order_relaxed);
+}
+
+std::optional<std::chrono::steady_clock::time_point> FFmpegAudioPlayer::firstSamplesHandedAt() const
+{
+    const std::int64_t at = m_firstSamplesAt.load(std::memory_order_acquire);
+    if (at == 0)
+        return std::nullopt;
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(at));
+}
+
+void FFmpegAudioPlayer::send(const Command& command)
+{
+    {
+        std::lock_guard lock(m_commandMutex);
+        if (command.quit)
+            m_command.quit = true;
+        if (command.seek) {
+            m_command.seek = true;
+            m_command.seconds = command.seconds;
+            m_command.generation = command.generation;
+        }
+    }
+    m_commandPending.store(true, std::memory_order_release);
+    m_wake.fetch_add(1, std::memory_order_release);
+    m_wake.notify_one();
+}
+
+void FFmpegAudioPlayer::shutDown()
+{
+    if (!m_stream)
+        return;
+    // A new generation first: a drain in progress gives up, a finish already
+    // queued is ignored, and the callback plays nothing more.
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
+    send(Command {true, false, 0, 0});
+    m_stream->interruptDrain();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_stream.reset();
+    {
+        std::lock_guard lock(m_commandMutex);
+        m_command = Command {};
+    }
+    m_commandPending.store(false, std::memory_order_relaxed);
+    m_state = State::Stopped;
+}
+
+void FFmpegAudioPlayer::finished(std::uint32_t generation, bool successfully)
+{
+    if (!m_stream || generation != m_generation.load(std::memory_order_relaxed))
+        return;
+    m_position = m_duration > 0 ? m_duration : currentTime();
+    shutDown();
+    m_atEnd = true;
+    // Last: the observer may well destroy this player.
+    if (m_observer)
+        m_observer->audioPlayerDidFinishPlaying(*this, successfully);
+}
+
+// --- decoding thread ---
+
+void FFmpegAudioPlayer::decodeLoop()
+{
+    enum class Phase { Decoding, Ending, Idle };
+    Phase phase = Phase::Idle;
+    std::uint32_t generation = 0;
+    bool succeeded = true;
+    QString failure;
+    // Decoded samples, kept while the ring has no room for all of them.
+    std::vector<float> block;
+    std::size_t written = 0;
+    const std::size_t capacity = m_ring->capacity();
+
+    for (;;) {
+        // Read before looking at anything, so news arriving from here on
+        // makes the wait below return at once.
+        const std::uint32_t seen = m_wake.load(std::memory_order_acquire);
+
+        if (m_commandPending.exchange(false, std::memory_order_acq_rel)) {
+            Command command;
+            {
+                std::lock_guard lock(m_commandMutex);
+                command = m_command;
+                m_command.seek = false;
+            }
+            if (command.quit)
+                return;
+            if (command.seek) {
+                generation = command.generation;
+                if (command.seconds > 0 || !m_decoder->atStart())
+                    m_decoder->seek(command.seconds);
+                block.clear();
+                written = 0;
+                succeeded = true;
+                // The new place starts here; the callback drops what lies
+                // before it.
+                m_segment.store(tagged(generation, m_ring->writePosition()), std::memory_order_release);
+                phase = Phase::Decoding;
+            }
+        }
+
+        if (phase != Phase::Idle && m_outputBroken.load(std::memory_order_acquire)) {
+            printDiagnostic(QStringLiteral("The sound output stopped playing"));
+            postFinished(generation, false);
+            phase = Phase::Idle;
+            continue;
+        }
+
+        switch (phase) {
+        case Phase::Idle:
+            m_wake.wait(seen, std::memory_order_acquire);
+            break;
+
+        case Phase::Decoding:
+            if (written == block.size()) {
+                const FFmpegStreamDecoder::Result result = m_decoder->next(block, failure);
+                written = 0;
+                if (result != FFmpegStreamDecoder::Result::Samples) {
+                    block.clear();
+                    succeeded = result == FFmpegStreamDecoder::Result::End;
+                    if (!succeeded)
+                        printDiagnostic(QStringLiteral("Playback of %1 stopped: %2").arg(QFileInfo(m_path).fileName(), failure));
+                    phase = Phase::Ending;
+                    break;
+                }
+            }
+            written += m_ring->write(block.data() + written, block.size() - written);
+            m_stream->samplesAvailable();
+            // Half a ring at a time: a few wake-ups a second.
+            if (written < block.size())
+                waitForRoom(capacity / 2, seen);
+            break;
+
+        case Phase::Ending:
+            // Everything decoded must reach the output before it can play out.
+            if (m_ring->writable() < capacity) {
+                m_stream->samplesAvailable();
+                waitForRoom(capacity, seen);
+                break;
+            }
+            if (!m_stream->drain(m_generation, generation))
+                break;
+            postFinished(generation, succeeded);
+            phase = Phase::Idle;
+            break;
+        }
+    }
+}
+
+void FFmpegAudioPlayer::waitForRoom(std::size_t samples, std::uint32_t seen)
+{
+    m_roomWanted.store(samples, std::memory_order_relaxed);
+    // Pairs with the fence in render(): either the callback sees the wish,
+    // or this sees the room it made.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (m_ring->writable() < samples && !m_commandPending.load(std::memory_order_acquire)
+        && !m_outputBroken.load(std::memory_order_acquire))
+        m_wake.wait(seen, std::memory_order_acquire);
+    m_roomWanted.store(0, std::memory_order_relaxed);
+}
+
+void FFmpegAudioPlayer::postFinished(std::uint32_t generation, bool successfully)
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QMetaObject::invokeMethod(
+        application,
+        [liveness = m_livenessForThreads, generation, successfully] {
+            // Held for the call: the observer may destroy the player.
+            if (const std::shared_ptr<Liveness> alive = liveness.lock())
+                alive->player->finished(generation, successfully);
+        },
+        Qt::QueuedConnection);
+}
+
+// --- output thread ---
+
+std::size_t FFmpegAudioPlayer::render(float* out, std::size_t frames) noexcept
+{
+    const std::uint32_t generation = m_generation.load(std::memory_order_acquire);
+    const std::uint64_t segment = m_segment.load(std::memory_order_acquire);
+    // A seek the decoder has not reached yet: play nothing rather than the
+    // old place.
+    if (!sameGeneration(segment, generation))
+        return 0;
+    if (m_renderedGeneration != generation) {
+        m_ring->skipTo(positionOf(segment));
+        m_renderedGeneration = generation;
+        m_segmentStart.store(tagged(generation, m_rendered), std::memory_order_release);
+    }
+
+    const std::size_t got = m_ring->read(out, frames * m_channelCount) / m_channelCount;
+    const float volume = m_volume.load(std::memory_order_relaxed);
+    if (volume != 1.0f) {
+        for (std::size_t i = 0; i < got * m_channelCount; ++i)
+            out[i] *= volume;
+    }
+    m_rendered += got;
+    if (got > 0 && m_markFirstSamples.load(std::memory_order_relaxed) && m_markFirstSamples.exchange(false, std::memory_order_acq_rel))
+        m_firstSamplesAt.store(steadyNanoseconds(), std::memory_order_release);
+
+    // Pairs with the fence in waitForRoom().
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    std::size_t wanted = m_roomWanted.load(std::memory_order_relaxed);
+    if (wanted != 0 && m_ring->writable() >= wanted && m_roomWanted.compare_exchange_strong(wanted, 0)) {
+        m_wake.fetch_add(1, std::memory_order_release);
+        m_wake.notify_one();
+    }
+    return got;
+}
+
+void FFmpegAudioPlayer::outputFailed() noexcept
+{
+    m_outputBroken.store(true, std::memory_order_release);
+    m_wake.fetch_add(1, std::memory_order_release);
+    m_wake.notify_one();
+}
+
+// --- factory ---
+
+FFmpegAudioPlayerFactory::FFmpegAudioPlayerFactory(Connect connect)
+    : m_connect(std::move(connect))
+{
+}
+
+std::unique_ptr<AudioPlayer> FFmpegAudioPlayerFactory::makePlayer(const QString& path)
+{
+    if (!m_output || !m_output->isUsable()) {
+        m_output.reset();
+        m_output = m_connect();
+    }
+    return std::make_unique<FFmpegAudioPlayer>(path, m_output);
+}
+
+std::unique_ptr<AudioPlayerFactory> makeDefaultAudioPlayerFactory()
+{
+    const QByteArray choice = qgetenv("VARNO_AUDIO_OUTPUT").trimmed().toLower();
+    if (choice == "null") {
+        double speed = 1.0;
+        const QByteArray text = qgetenv("VARNO_NULL_OUTPUT_SPEED").trimmed();
+        if (!text.isEmpty()) {
+            bool ok = false;
+            const double value = text.toDouble(&ok);
+            if (ok && value > 0 && std::isfinite(value))
+                speed = value;
+            else
+                printDiagnostic(QStringLiteral("VARNO_NULL_OUTPUT_SPEED=%1 is not a positive number; using 1").arg(QString::fromLocal8Bit(text)));
+        }
+        return std::make_unique<FFmpegAudioPlayerFactory>([speed] { return std::make_shared<audio::NullAudioOutput>(speed); });
+    }
+    if (!choice.isEmpty() && choice != "auto" && choice != "pulse")
+        printDiagnostic(QStringLiteral("VARNO_AUDIO_OUTPUT=%1 is not an audio output (auto, pulse or null); using auto")
+                            .arg(QString::fromLocal8Bit(qgetenv("VARNO_AUDIO_OUTPUT"))));
+    return std::make_unique<FFmpegAudioPlayerFactory>([] { return audio::PulseAudioOutput::connect(); });
+}
+
+} // namespace varno

@@ -1,0 +1,166 @@
+#pragma once
+
+#include "platform/AudioOutput.h"
+#include "platform/AudioPlayer.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace varno {
+
+class AudioRingBuffer;
+class FFmpegStreamDecoder;
+
+// A player over FFmpeg and one of the audio outputs.
+//
+// prepareToPlay() opens an output stream and starts a decoding thread of the
+// player's own. That thread demuxes, decodes and converts (libswresample) to
+// float interleaved at the file's rate, mono or stereo, into a lock-free ring
+// of about 0.7 s that the output's callback drains; it sleeps while the ring
+// is more than half full, so playing costs a few wake-ups a second and a
+// paused player costs nothing. Volume is applied in the callback.
+//
+// Positions: every seek (and every prepare) starts a new generation. The
+// decoder marks where in the ring the new generation's samples begin and
+// the callback skips to that mark, so nothing of the old place is heard; the
+// position is the generation's start plus what the output reports as heard
+// since its first samples went out.
+//
+// The end of the file is reported once the output has played the last
+// samples, through a queued call to the main thread that is dropped when the
+// player is gone or the generation has moved on (a seek, a stop).
+class FFmpegAudioPlayer final : public AudioPlayer, private audio::AudioSource {
+public:
+    // Opens `path` and reads its stream table; decodes nothing. Throws
+    // MediaReadError when FFmpeg cannot open the file or it holds no audio.
+    FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output);
+    ~FFmpegAudioPlayer() override;
+
+    FFmpegAudioPlayer(const FFmpegAudioPlayer&) = delete;
+    FFmpegAudioPlayer& operator=(const FFmpegAudioPlayer&) = delete;
+
+    double duration() const override { return m_duration; }
+    double currentTime() const override;
+    void setCurrentTime(double seconds) override;
+    void setVolume(float volume) override;
+
+    bool prepareToPlay() override;
+    bool play() override;
+    void pause() override;
+    void stop() override;
+
+    void setObserver(AudioPlayerObserver* observer) override { m_observer = observer; }
+
+    // For tests and benchmarks. The open output stream (null when not
+    // prepared), and when the first samples after the latest play() or seek
+    // were handed to it (absent until they have been).
+    audio::AudioOutputStream* outputStream() const { return m_stream.get(); }
+    std::optional<std::chrono::steady_clock::time_point> firstSamplesHandedAt() const;
+
+private:
+    enum class State { Stopped, Paused, Playing };
+
+    // What the main thread asks of the decoding thread; only the latest seek
+    // matters.
+    struct Command {
+        bool quit = false;
+        bool seek = false;
+        double seconds = 0;
+        std::uint32_t generation = 0;
+    };
+
+    // Outlives the player while a queued notification holds it, so the
+    // notification can tell that the player is gone.
+    struct Liveness {
+        FFmpegAudioPlayer* player;
+    };
+
+    // audio::AudioSource, on the output's thread.
+    std::size_t render(float* out, std::size_t frames) noexcept override;
+    void outputFailed() noexcept override;
+
+    void decodeLoop();
+    // Sleeps until the ring has room for `samples`, or a command or an
+    // output failure arrives (or anything else bumped m_wake since `seen`).
+    void waitForRoom(std::size_t samples, std::uint32_t seen);
+    void postFinished(std::uint32_t generation, bool successfully);
+
+    // Main thread.
+    void send(const Command& command);
+    void shutDown();
+    void finished(std::uint32_t generation, bool successfully);
+
+    QString m_path;
+    std::shared_ptr<audio::AudioOutput> m_output;
+    std::unique_ptr<FFmpegStreamDecoder> m_decoder;
+    double m_duration = 0;
+    int m_sampleRate = 0;
+    std::size_t m_channelCount = 0;
+
+    // Main thread only.
+    State m_state = State::Stopped;
+    double m_position = 0;          // while no stream is open
+    double m_segmentTime = 0;       // where the current generation starts
+    bool m_atEnd = false;
+    AudioPlayerObserver* m_observer = nullptr;
+    std::shared_ptr<Liveness> m_liveness;
+    std::weak_ptr<Liveness> m_livenessForThreads;
+
+    std::unique_ptr<AudioRingBuffer> m_ring;
+    std::unique_ptr<audio::AudioOutputStream> m_stream;
+    std::thread m_thread;
+
+    // Bumped by every seek, prepare and stop; the callback plays only the
+    // current generation's samples.
+    std::atomic<std::uint32_t> m_generation {0};
+    // Generation (low 16 bits) and ring position where its samples begin;
+    // written by the decoder.
+    std::atomic<std::uint64_t> m_segment {0};
+    // Generation and the count of frames handed to the output when its
+    // first samples went out; written by the callback.
+    std::atomic<std::uint64_t> m_segmentStart {0};
+
+    // The decoder sleeps on this counter; everyone with news bumps it.
+    std::atomic<std::uint32_t> m_wake {0};
+    // Ring space (in samples) the sleeping decoder waits for; 0 when not.
+    std::atomic<std::size_t> m_roomWanted {0};
+    std::atomic<bool> m_commandPending {false};
+    std::atomic<bool> m_outputBroken {false};
+    std::mutex m_commandMutex;
+    Command m_command;
+
+    std::atomic<float> m_volume {1.0f};
+    std::atomic<bool> m_markFirstSamples {false};
+    std::atomic<std::int64_t> m_firstSamplesAt {0};
+
+    // The callback's own; its calls never overlap (the output serialises them).
+    std::uint32_t m_renderedGeneration = 0;
+    std::uint64_t m_rendered = 0;
+};
+
+// Makes FFmpeg players for an output connected on demand: at the first
+// makePlayer, and again after a failed attempt or once the output has gone
+// away, so a sound server that starts later is found.
+class FFmpegAudioPlayerFactory final : public AudioPlayerFactory {
+public:
+    // Throws AudioOutputError when no output can be had.
+    using Connect = std::function<std::shared_ptr<audio::AudioOutput>()>;
+
+    explicit FFmpegAudioPlayerFactory(Connect connect);
+
+    std::unique_ptr<AudioPlayer> makePlayer(const QString& path) override;
+
+private:
+    Connect m_connect;
+    std::shared_ptr<audio::AudioOutput> m_output;
+};
+
+} // namespace varno
