@@ -9,6 +9,7 @@
 #include "storage/StateCodecs.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QLoggingCategory>
 
 #include <cstdio>
@@ -27,10 +28,33 @@ DIContainer::DIContainer()
     , m_metadataEngine(std::make_unique<OstrelMetadataEngine>())
     // FIXME: the artwork cache and the waveform generator come here.
     , m_metadataCache(std::make_unique<MetadataCache>())
-    // FIXME: the audio decoder and the playlist storage come here.
+    , m_audioDecoder(std::make_unique<OstrelAudioDecoder>())
+    // FIXME: the playlist storage comes here.
     , m_libraryEngine(std::make_unique<OstrelLibraryEngine>(*m_databaseManager, *m_metadataEngine, *m_metadataCache, *m_fileWatcher))
+    , m_audioEngine(std::make_unique<OstrelAudioEngine>(makeDefaultAudioPlayerFactory()))
+    , m_queueEngine(std::make_unique<OstrelQueueEngine>(m_databaseManager.get()))
 {
+    // The only links between engines: the queue plays through the audio
+    // engine, which reports back to the queue. Neither owns the other.
+    m_queueEngine->setAudioEngine(m_audioEngine.get());
+
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DIContainer::saveSessionNow);
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state != Qt::ApplicationActive)
+                saveSessionNow();
+        });
+    }
+
     m_bootTask.emplace(boot());
+}
+
+void DIContainer::saveSessionNow()
+{
+    // Before the boot restore has run, the live queue is still empty and
+    // would overwrite the saved session with nothing.
+    if (m_bootFinished)
+        m_queueEngine->savePlaybackState(true);
 }
 
 // Members go in reverse order: the engines that use the database manager
@@ -96,8 +120,8 @@ QCoro::Task<> DIContainer::restorePlaybackSession()
     try {
         snapshot = json::decodePlaybackStateSnapshot(*bytes, "playback_state.json");
     } catch (const std::exception& error) {
-        // FIXME: also set the queue engine's lastPlaybackError once it exists.
         setRecoveryMessage(QStringLiteral("Playback could not be restored: ") + describe(error));
+        m_queueEngine->reportPlaybackError(std::current_exception());
         co_return;
     }
 
@@ -122,12 +146,19 @@ QCoro::Task<> DIContainer::restorePlaybackSession()
         setRecoveryMessage(kLastTrackUnavailableMessage);
         co_return;
     }
-    // FIXME: hand the session to the queue engine (restorePlaybackSession),
-    // set the audio engine's volume and load the current song paused at
-    // `currentTime` once the playback engines exist; a failed load sets
-    // "Playback could not be restored: " + the error's description.
-    m_pendingPlaybackSession = std::move(session);
-    qCDebug(lcBoot) << "restored session with current song" << m_pendingPlaybackSession->currentTrack.title;
+    m_queueEngine->restorePlaybackSession(session->currentTrack, session->upcoming, session->history, session->repeatMode,
+                                          session->shuffleMode, session->playbackOrder);
+    m_audioEngine->setVolume(session->volume);
+    // A restored session never starts sounding by itself: the song waits,
+    // paused at the saved time.
+    try {
+        m_audioEngine->restore(session->currentTrack, session->currentTime);
+    } catch (const std::exception& error) {
+        setRecoveryMessage(QStringLiteral("Playback could not be restored: ") + describe(error));
+        m_queueEngine->reportPlaybackError(std::current_exception());
+        co_return;
+    }
+    qCDebug(lcBoot) << "restored session with current song" << session->currentTrack.title;
 }
 
 std::optional<QString> DIContainer::demoSampleFile()
@@ -165,9 +196,7 @@ QCoro::Task<> DIContainer::runDemoBootstrap()
     const auto found = std::find_if(songs.begin(), songs.end(), [&](const Track& t) { return t.fileURL == url; });
     if (found == songs.end())
         co_return;
-    // FIXME: hand [*found] to the queue engine's playNow() at index 0 once it
-    // exists; until then the sample is imported and not played.
-    qCInfo(lcBoot) << "sample imported, waiting for the queue engine:" << found->title;
+    m_queueEngine->playNow({*found}, 0);
 }
 
 } // namespace varno

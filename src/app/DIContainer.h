@@ -4,6 +4,9 @@
 #include "library/FileWatcher.h"
 #include "library/LibraryEngine.h"
 #include "library/MetadataEngine.h"
+#include "playback/OstrelAudioDecoder.h"
+#include "playback/OstrelAudioEngine.h"
+#include "playback/OstrelQueueEngine.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -46,11 +49,11 @@ public:
     MetadataEngine& metadataEngine() { return *m_metadataEngine; }
     MetadataCache& metadataCache() { return *m_metadataCache; }
     LibraryEngine& libraryEngine() { return *m_libraryEngine; }
+    OstrelAudioDecoder& audioDecoder() { return *m_audioDecoder; }
+    OstrelAudioEngine& audioEngine() { return *m_audioEngine; }
+    OstrelQueueEngine& queueEngine() { return *m_queueEngine; }
 
     bool isBootFinished() const { return m_bootFinished; }
-
-    // The restored session, waiting for the queue and audio engines.
-    const std::optional<RestoredPlaybackSession>& pendingPlaybackSession() const { return m_pendingPlaybackSession; }
 
     // The first sample file under the home folder that exists, if any.
     static std::optional<QString> demoSampleFile();
@@ -65,6 +68,9 @@ private:
     QCoro::Task<> loadLibrary();
     QCoro::Task<> restorePlaybackSession();
     QCoro::Task<> runDemoBootstrap();
+    // Writes the session before the app loses focus or quits, so a crash or
+    // a kill afterwards loses nothing.
+    void saveSessionNow();
 
     std::optional<QString> m_recoveryMessage;
     std::unique_ptr<PreferencesStore> m_preferences;
@@ -72,9 +78,11 @@ private:
     std::unique_ptr<FileWatcher> m_fileWatcher;
     std::unique_ptr<MetadataEngine> m_metadataEngine;
     std::unique_ptr<MetadataCache> m_metadataCache;
+    std::unique_ptr<OstrelAudioDecoder> m_audioDecoder;
     std::unique_ptr<LibraryEngine> m_libraryEngine;
+    std::unique_ptr<OstrelAudioEngine> m_audioEngine;
+    std::unique_ptr<OstrelQueueEngine> m_queueEngine;
 
-    std::optional<RestoredPlaybackSession> m_pendingPlaybackSession;
     bool m_bootFinished = false;
     std::optional<QCoro::Task<>> m_bootTask;
 };

@@ -1,3 +1,4 @@
+#include "BootSupport.h"
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
@@ -5,6 +6,7 @@
 #include "ui/MainWindow.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 using namespace varno;
@@ -13,15 +15,7 @@ namespace {
 
 class BootTest : public test::DataFolderTest {
 protected:
-    std::unique_ptr<DIContainer> boot()
-    {
-        auto container = std::make_unique<DIContainer>();
-        QSignalSpy finished(container.get(), &DIContainer::bootFinished);
-        if (!container->isBootFinished()) {
-            EXPECT_TRUE(finished.wait(30000));
-        }
-        return container;
-    }
+    static std::unique_ptr<DIContainer> boot() { return test::bootContainer(); }
 
     void storeLibrary(const std::vector<Track>& tracks)
     {
@@ -47,6 +41,18 @@ protected:
         return s;
     }
 
+    // A song whose file is a copy of a generated fixture (four minutes of
+    // FLAC unless told otherwise), so the audio engine can load it.
+    Track playable(const QString& title, const QString& fixture = QStringLiteral("signals/long-4min.flac"))
+    {
+        const QString path = scratch(title + QLatin1Char('.') + QFileInfo(fixture).suffix());
+        QFile::copy(test::fixturePath(fixture), path);
+        Track track = test::makeTrack(title);
+        track.fileURL = FileURL::fromLocalFile(path);
+        track.filename = QFileInfo(path).fileName();
+        return track;
+    }
+
     static QStringList titles(const std::vector<Track>& tracks)
     {
         QStringList result;
@@ -62,7 +68,7 @@ TEST_F(BootTest, FirstStartCreatesTheFolderAndReportsNothing)
 {
     auto container = boot();
     EXPECT_TRUE(container->libraryEngine().allTracks().empty());
-    EXPECT_FALSE(container->pendingPlaybackSession().has_value());
+    EXPECT_FALSE(container->queueEngine().currentTrack().has_value());
     EXPECT_FALSE(container->recoveryMessage().has_value());
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
               (QStringList {"playback_history.json", "playback_state.json", "playlists.json", "tracks.json"}));
@@ -88,14 +94,15 @@ TEST_F(BootTest, UndecodableSessionIsReportedAndTheLibraryLoadsAnyway)
     storeLibrary({test::makeTrack(QStringLiteral("Kept"))});
     test::writeFile(appFile(QStringLiteral("playback_state.json")), R"({"upcomingTrackIDs":"nope"})");
     auto container = boot();
-    EXPECT_EQ(container->recoveryMessage(),
-              QStringLiteral("Playback could not be restored: playback_state.json: key \"upcomingTrackIDs\": expected an array"));
+    const QString message = QStringLiteral("playback_state.json: key \"upcomingTrackIDs\": expected an array");
+    EXPECT_EQ(container->recoveryMessage(), QStringLiteral("Playback could not be restored: ") + message);
+    EXPECT_EQ(describe(container->queueEngine().lastPlaybackError()), message);
     EXPECT_EQ(titles(container->libraryEngine().allTracks()), QStringList {"Kept"});
 }
 
 TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
 {
-    const Track b = test::makeTrack(QStringLiteral("B")), c = test::makeTrack(QStringLiteral("C")), d = test::makeTrack(QStringLiteral("D"));
+    const Track b = playable(QStringLiteral("B")), c = playable(QStringLiteral("C")), d = playable(QStringLiteral("D"));
     storeLibrary({b, c, d});
     PlaybackStateSnapshot saved = session(QUuid::createUuid(), {QUuid::createUuid(), b.id, c.id, QUuid::createUuid()});
     saved.historyTrackIDs = {d.id, b.id, QUuid::createUuid()};
@@ -103,20 +110,37 @@ TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
     storeSession(saved);
 
     auto container = boot();
-    ASSERT_TRUE(container->pendingPlaybackSession().has_value());
-    const RestoredPlaybackSession& restored = *container->pendingPlaybackSession();
-    EXPECT_EQ(restored.currentTrack, b);
-    EXPECT_EQ(titles(restored.upcoming), QStringList {"C"});
-    EXPECT_EQ(titles(restored.history), QStringList {"D"});
-    ASSERT_TRUE(restored.playbackOrder.has_value());
-    EXPECT_EQ(titles(*restored.playbackOrder), (QStringList {"C", "B"}));
-    EXPECT_EQ(restored.currentTime, 30);
+    const OstrelQueueEngine& queue = container->queueEngine();
+    EXPECT_EQ(queue.currentTrack(), b);
+    EXPECT_EQ(titles(queue.upcoming()), QStringList {"C"});
+    EXPECT_EQ(titles(queue.history()), QStringList {"D"});
+    EXPECT_EQ(titles(queue.playbackOrder()), (QStringList {"C", "B"}));
+    // Loaded, paused at the saved time, although the session was playing.
+    EXPECT_EQ(container->audioEngine().currentTrack(), b);
+    EXPECT_EQ(container->audioEngine().playbackState(), PlaybackState::Paused);
+    EXPECT_EQ(container->audioEngine().currentTime(), 30);
     EXPECT_FALSE(container->recoveryMessage().has_value());
+    EXPECT_FALSE(queue.lastPlaybackError());
+}
+
+TEST_F(BootTest, ASessionWhoseSongCannotBeLoadedIsReported)
+{
+    const Track gone = playable(QStringLiteral("Gone"));
+    storeLibrary({gone});
+    storeSession(session(gone.id));
+    QFile::remove(gone.fileURL.toLocalFile());
+
+    auto container = boot();
+    const QString text = "The audio file could not be found at " + gone.fileURL.toLocalFile() + ".";
+    EXPECT_EQ(container->recoveryMessage(), "Playback could not be restored: " + text);
+    EXPECT_EQ(describe(container->queueEngine().lastPlaybackError()), text);
+    // The queue keeps the session; the user may fix the file and press play.
+    EXPECT_EQ(container->queueEngine().currentTrack(), gone);
 }
 
 TEST_F(BootTest, VolumeIsClampedAndUnknownModesAreOff)
 {
-    const Track a = test::makeTrack(QStringLiteral("A"));
+    const Track a = playable(QStringLiteral("A"));
     storeLibrary({a});
     struct Case {
         std::optional<float> saved;
@@ -138,10 +162,10 @@ TEST_F(BootTest, VolumeIsClampedAndUnknownModesAreOff)
         saved.shuffleMode = c.shuffle;
         storeSession(saved);
         auto container = boot();
-        ASSERT_TRUE(container->pendingPlaybackSession().has_value());
-        EXPECT_EQ(container->pendingPlaybackSession()->volume, c.restored);
-        EXPECT_EQ(container->pendingPlaybackSession()->repeatMode, c.repeatMode) << c.repeat.toStdString();
-        EXPECT_EQ(container->pendingPlaybackSession()->shuffleMode, c.shuffleMode) << c.shuffle.toStdString();
+        EXPECT_EQ(container->audioEngine().volume(), c.restored);
+        EXPECT_EQ(container->queueEngine().repeatMode(), c.repeatMode) << c.repeat.toStdString();
+        EXPECT_EQ(container->queueEngine().shuffleMode(), c.shuffleMode) << c.shuffle.toStdString();
+        EXPECT_FALSE(container->recoveryMessage().has_value());
     }
 }
 
@@ -179,6 +203,9 @@ TEST_F(BootTest, EmptyLibraryImportsTheSampleFileEvenAfterAFailedRestore)
     EXPECT_EQ(container->recoveryMessage(), QStringLiteral("The last track is no longer available. Your library was left unchanged."));
     ASSERT_EQ(container->libraryEngine().allTracks().size(), 1u);
     EXPECT_EQ(container->libraryEngine().allTracks()[0].filename, QStringLiteral("ANALOG B.wav"));
+    // …and plays it through the queue.
+    EXPECT_EQ(container->queueEngine().currentTrack(), container->libraryEngine().allTracks()[0]);
+    EXPECT_EQ(container->audioEngine().playbackState(), PlaybackState::Playing);
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files).size(), 4);
     EXPECT_TRUE(test::readFile(appFile(QStringLiteral("tracks.json"))).contains("ANALOG%20B.wav"));
 }

@@ -1,27 +1,16 @@
+#include "CliRunner.h"
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QProcess>
 
 using namespace varno;
+using test::CliRun;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 class CliLibraryTest : public test::DataFolderTest {
 protected:
-    CliRun run(const QStringList& arguments)
-    {
-        QProcess process;
-        process.start(QStringLiteral(VARNO_CLI_BINARY), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-    }
+    CliRun run(const QStringList& arguments) { return test::runCli(arguments); }
 };
 
 } // namespace

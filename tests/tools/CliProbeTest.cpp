@@ -1,33 +1,27 @@
+#include "CliRunner.h"
 #include "TestSupport.h"
-
-#include <QProcess>
 
 using namespace varno;
 
 namespace {
 
-struct CliRun {
+struct ProbeRun {
     int exitCode = -1;
     QStringList lines;
 };
 
-CliRun runCli(const QStringList& arguments)
+// Runs in the fixture folder, so the files are named as the fixture list names them.
+ProbeRun runCli(const QStringList& arguments)
 {
-    QProcess process;
-    process.setWorkingDirectory(test::fixturePath(QString()));
-    process.start(QStringLiteral(VARNO_CLI_BINARY), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    CliRun run;
-    run.exitCode = process.exitCode();
-    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return run;
+    const test::CliRun run = test::runCli(arguments, {}, test::fixturePath(QString()));
+    return {run.exitCode, run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
 }
 
 } // namespace
 
 TEST(CliProbe, PrintsOneJsonObjectPerFileAndFailsWhenAnyFileFails)
 {
-    const CliRun run = runCli({QStringLiteral("probe"), QStringLiteral("formats/tagged.flac"), QStringLiteral("names/what?.mp3"),
+    const ProbeRun run = runCli({QStringLiteral("probe"), QStringLiteral("formats/tagged.flac"), QStringLiteral("names/what?.mp3"),
                                QStringLiteral("bad/empty.mp3")});
     EXPECT_EQ(run.exitCode, 1);
     ASSERT_EQ(run.lines.size(), 3);

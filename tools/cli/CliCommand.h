@@ -28,4 +28,9 @@ QCoro::Task<int> rescanLibrary(Console console);
 QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console);
 QCoro::Task<int> restoreBackup(Console console);
 
+// `varno-cli play FILE|ID...`: plays through the queue engine with a live
+// status line and single-key commands when run on a terminal. 0 at the end
+// of the queue (or on q), 1 when nothing could play.
+QCoro::Task<int> playSongs(QStringList arguments, Console console);
+
 } // namespace varno::cli

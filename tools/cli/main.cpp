@@ -20,7 +20,9 @@ const char* const kUsage =
     "  remove ID [--delete-file]\n"
     "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
-    "  restore-backup     put the previous version of the library back\n";
+    "  restore-backup     put the previous version of the library back\n"
+    "  play FILE|ID...    play songs (files not in the library are imported first);\n"
+    "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n";
 
 QCoro::Task<> run(QStringList arguments)
 {
@@ -42,6 +44,8 @@ QCoro::Task<> run(QStringList arguments)
         work.emplace(varno::cli::rescanLibrary(console));
     else if (command == QLatin1String("restore-backup") && arguments.isEmpty())
         work.emplace(varno::cli::restoreBackup(console));
+    else if (command == QLatin1String("play") && !arguments.isEmpty())
+        work.emplace(varno::cli::playSongs(arguments, console));
     if (work) {
         status = co_await *work;
     } else {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "library/FileWatcher.h"
+#include "library/OstrelLibraryEngine.h"
+#include "library/OstrelMetadataEngine.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/MetadataCache.h"
+#include "storage/OstrelDatabaseManager.h"
+
+#include <algorithm>
+
+namespace varno::cli {
+
+// The CLI runs for seconds: folders it adds are remembered for the app, which
+// watches them; watching them here would only cost set-up time.
+class RememberingFileWatcher final : public FileWatcher {
+public:
+    std::vector<FileURL> monitoredFolders() const override { return m_folders; }
+    void startWatching(const FileURL& folder) override
+    {
+        if (std::find(m_folders.begin(), m_folders.end(), folder) == m_folders.end())
+            m_folders.push_back(folder);
+    }
+    void stopWatching(const FileURL& folder) override { std::erase(m_folders, folder); }
+    void pause() override {}
+    void resume() override {}
+
+private:
+    std::vector<FileURL> m_folders;
+};
+
+// The same engines and data folder as the app, built in the same order.
+struct Library {
+    SettingsPreferencesStore preferences;
+    OstrelDatabaseManager database {preferences};
+    RememberingFileWatcher watcher;
+    OstrelMetadataEngine metadataEngine;
+    MetadataCache metadataCache;
+    OstrelLibraryEngine engine {database, metadataEngine, metadataCache, watcher};
+};
+
+// "ID<tab>Title — Artist — Album (m:ss)"
+QString describeSong(const Track& track);
+
+} // namespace varno::cli
