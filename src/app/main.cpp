@@ -1,5 +1,6 @@
 #include "app/OstrelMediaStudioApp.h"
 #include "platform/ApplicationIdentity.h"
+#include "platform/TerminationSignals.h"
 #include "ui/DarkPalette.h"
 
 #include <QApplication>
@@ -59,6 +60,9 @@ int main(int argc, char* argv[])
     g_startupMessages.clear();
 
     varno::applyApplicationIdentity();
+    // A logout or Ctrl-C quits like closing the window, so the playback
+    // session is written on the way out.
+    varno::quitOnTerminationSignals(application);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(varno::darkPalette());
 

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "platform/FileIO.h"
+#include "storage/StateCodecs.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -73,4 +76,47 @@ TEST_F(AppProcessTest, StartCreatesTheApplicationFolderWithEmptyStateFiles)
               (QStringList {"playback_history.json", "playback_state.json", "playlists.json", "tracks.json"}));
     process.kill();
     process.waitForFinished();
+}
+
+TEST_F(AppProcessTest, ATerminationSignalWritesTheSessionBeforeExiting)
+{
+    const QString songPath = scratch(QStringLiteral("long.flac"));
+    ASSERT_TRUE(QFile::copy(test::fixturePath(QStringLiteral("signals/long-4min.flac")), songPath));
+    Track song = test::makeTrack(QStringLiteral("Long"));
+    song.fileURL = FileURL::fromLocalFile(songPath);
+    PlaybackStateSnapshot session;
+    session.currentTrackID = song.id;
+    session.repeatMode = QStringLiteral("all");
+    session.shuffleMode = QStringLiteral("off");
+    session.currentTime = 30;
+    session.savedAt = Timestamp::fromSecondsSinceReferenceDate(1);
+    QDir().mkpath(appFolder());
+    test::writeFile(appFile(QStringLiteral("tracks.json")), QByteArray::fromStdString(json::encodeTracks({song})));
+    const QString sessionFile = appFile(QStringLiteral("playback_state.json"));
+    test::writeFile(sessionFile, QByteArray::fromStdString(json::encodePlaybackStateSnapshot(session)));
+    const auto saved = [&] { return json::decodePlaybackStateSnapshot(fileio::readWholeFile(sessionFile).value(), "playback_state.json"); };
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VARNO_APP_BINARY), {});
+    ASSERT_TRUE(process.waitForStarted());
+    // The restore loads the song, which the queue saves once.
+    QDeadlineTimer deadline(20000);
+    while (saved().savedAt->secondsSinceReferenceDate == 1 && !deadline.hasExpired())
+        QThread::msleep(20);
+    ASSERT_FALSE(deadline.hasExpired());
+
+    const Timestamp signalled = Timestamp::now();
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    const PlaybackStateSnapshot written = saved();
+    EXPECT_GE(written.savedAt->secondsSinceReferenceDate, signalled.secondsSinceReferenceDate);
+    EXPECT_EQ(written.currentTrackID, song.id);
+    EXPECT_EQ(written.currentTime, 30);
+    EXPECT_EQ(written.repeatMode, "all");
+    EXPECT_FALSE(written.isPlaying);
 }

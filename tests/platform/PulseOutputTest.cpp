@@ -7,6 +7,7 @@
 
 #include "fixtures/FixtureGenerator.h"
 #include "platform/FFmpegAudioPlayer.h"
+#include "playback/OstrelAudioEngine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -327,4 +328,21 @@ TEST(PulseOutputWithoutServer, makingAPlayerThrowsAudioOutputError)
     const auto factory = makeDefaultAudioPlayerFactory();
     EXPECT_THROW(factory->makePlayer(test::fixturePath("formats/tagged.wav")), AudioOutputError);
     EXPECT_NE(test::errorText([&] { factory->makePlayer(test::fixturePath("formats/tagged.wav")); }), QString());
+}
+
+TEST(PulseOutputWithoutServer, playingASongFailsAsAnEngineThatCouldNotStart)
+{
+    const ScopedEnvironment output("VARNO_AUDIO_OUTPUT", "pulse");
+    QTemporaryDir folder;
+    const ScopedEnvironment runtime("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    const ScopedEnvironment server("PULSE_SERVER");
+    OstrelAudioEngine engine(makeDefaultAudioPlayerFactory());
+    Track song = test::makeTrack(QStringLiteral("tagged"));
+    song.fileURL = FileURL::fromLocalFile(test::fixturePath("formats/tagged.wav"));
+
+    const QString text = test::errorText([&] { engine.play(song); });
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The audio engine could not start: "))) << text.toStdString();
+    EXPECT_GT(text.size(), QStringLiteral("The audio engine could not start: ").size());
+    EXPECT_EQ(test::errorText([&] { engine.restore(song, 10); }), text);
+    EXPECT_EQ(engine.playbackState(), PlaybackState::Failed);
 }

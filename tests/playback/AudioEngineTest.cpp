@@ -3,6 +3,7 @@
 
 #include "playback/AudioPlaybackError.h"
 #include "playback/OstrelAudioEngine.h"
+#include "playback/OstrelQueueEngine.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -350,4 +351,15 @@ TEST_F(AudioEngineTest, DestroyingTheEngineStopsThePlayerAndForgetsAGoneDelegate
     engine.reset();
     EXPECT_FALSE(log->alive);
     EXPECT_EQ(log->calls.back(), "stop");
+}
+
+TEST_F(AudioEngineTest, ADelegateThatIsGoneIsNotCalled)
+{
+    const Track a = song(QStringLiteral("a"));
+    auto queue = std::make_unique<OstrelQueueEngine>();
+    engine->setDelegate(queue.get());
+    queue.reset();
+    EXPECT_EQ(engine->delegate(), nullptr);
+    engine->play(a); // would reach freed memory if the delegate were kept
+    EXPECT_EQ(engine->playbackState(), PlaybackState::Playing);
 }

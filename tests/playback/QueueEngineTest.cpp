@@ -459,3 +459,17 @@ TEST_F(QueueSavingTest, AFolderThatCannotBeWrittenFailsSavesButNotPlayback)
     queue->savePlaybackState(true);
     EXPECT_FALSE(queue->lastPersistenceError());
 }
+
+TEST(QueueEngineLinks, NeitherEngineKeepsTheOtherAliveNorCallsItOnceGone)
+{
+    auto audio = std::make_unique<FakeAudioEngine>();
+    auto queue = std::make_unique<OstrelQueueEngine>();
+    queue->setAudioEngine(audio.get());
+    EXPECT_EQ(audio->delegate(), queue.get());
+
+    audio.reset();
+    EXPECT_EQ(queue->audioEngine(), nullptr);
+    queue->playNow(songs(2), 0);
+    EXPECT_FALSE(queue->currentTrack());
+    EXPECT_EQ(describe(queue->lastPlaybackError()), "Playback is unavailable because the audio engine has not been connected.");
+}
