@@ -4,17 +4,24 @@
 // while a two-hour FLAC plays through, and how far the reported position
 // strays from the frames the output consumed.
 //
-// Everything runs on the clocked null output, so the figures are the
-// player's own and do not depend on a sound server.
+// Everything runs on the clocked null output, so the figures do not depend
+// on a sound server. The last two measure the app's whole path: queue and
+// audio engines with their timers and session saves over the player.
 
 #include "BenchSupport.h"
 
 #include "fixtures/FixtureGenerator.h"
 #include "platform/FFmpegAudioPlayer.h"
 #include "platform/NullAudioOutput.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "playback/OstrelAudioEngine.h"
+#include "playback/OstrelQueueEngine.h"
+#include "storage/OstrelDatabaseManager.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -266,6 +273,83 @@ void BM_PositionAgainstFramesConsumed(benchmark::State& state)
     }
 }
 
+// The app's whole playing path: the queue engine saving its session, the
+// audio engine with its 20 Hz position timer, the player and the null output
+// at speed 1, the main thread running its event loop as the app's does.
+struct PlayingApp {
+    std::shared_ptr<audio::NullAudioOutput> output = std::make_shared<audio::NullAudioOutput>(1.0);
+    QTemporaryDir folder;
+    SettingsPreferencesStore preferences;
+    OstrelDatabaseManager database {preferences, folder.path()};
+    OstrelAudioEngine audio {std::make_unique<FFmpegAudioPlayerFactory>([this] { return output; })};
+    OstrelQueueEngine queue {&database};
+
+    PlayingApp() { queue.setAudioEngine(&audio); }
+
+    static Track song(const QString& path)
+    {
+        return Track(QUuid::createUuid(), FileURL::fromLocalFile(path), QFileInfo(path).fileName(), QStringLiteral("Noise"), kMp3Seconds,
+                     Timestamp::now(), std::nullopt);
+    }
+};
+
+void runEventLoopFor(std::chrono::milliseconds duration)
+{
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+CpuShare measureCpuWithEventLoop(std::chrono::seconds duration)
+{
+    const double cpuBefore = cpuSeconds();
+    const long switchesBefore = contextSwitches();
+    const auto wallBefore = Clock::now();
+    runEventLoopFor(duration);
+    const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
+    return {100.0 * (cpuSeconds() - cpuBefore) / wall, double(contextSwitches() - switchesBefore) / wall};
+}
+
+void BM_EnginesWhilePlayingAndPaused(benchmark::State& state)
+{
+    for (auto _ : state) {
+        PlayingApp app;
+        app.queue.playNow({PlayingApp::song(fixture().mp3)});
+        runEventLoopFor(1s);
+        const CpuShare playing = measureCpuWithEventLoop(30s);
+        app.audio.pause();
+        runEventLoopFor(500ms);
+        const CpuShare paused = measureCpuWithEventLoop(5s);
+        state.counters["playing_cpu_pct"] = playing.percent;
+        state.counters["paused_cpu_pct"] = paused.percent;
+        state.counters["paused_switches_per_s"] = paused.switchesPerSecond;
+        state.counters["position_s"] = app.audio.currentTime();
+    }
+}
+
+// From the user's "play this song" (access, open, prepare, start) to the
+// first samples the output takes.
+void BM_EnginePlayToFirstSamples(benchmark::State& state)
+{
+    for (auto _ : state) {
+        PlayingApp app;
+        const Track song = PlayingApp::song(fixture().mp3);
+        std::vector<double> latencies;
+        for (int i = 0; i < 20; ++i) {
+            const std::uint64_t before = app.output->framesConsumed();
+            const auto pressed = Clock::now();
+            app.audio.play(song);
+            while (app.output->framesConsumed() == before)
+                std::this_thread::sleep_for(100us);
+            latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - pressed).count());
+            runEventLoopFor(100ms);
+        }
+        const Spread spread = spreadOf(latencies);
+        state.counters["median_ms"] = spread.median;
+        state.counters["max_ms"] = spread.max;
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_CpuWhilePlayingAndPaused)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
@@ -273,8 +357,10 @@ BENCHMARK(BM_PlayToFirstSamples)->Unit(benchmark::kSecond)->Iterations(1)->UseRe
 BENCHMARK(BM_SeekToFirstSamples)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_ResidentMemoryPlayingTwoHourFlac)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_PositionAgainstFramesConsumed)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_EnginesWhilePlayingAndPaused)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_EnginePlayToFirstSamples)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    return varno::bench::runBenchmarks(argc, argv);
+    return varno::bench::runBenchmarks(argc, argv, true);
 }
