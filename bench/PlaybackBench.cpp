@@ -350,6 +350,37 @@ void BM_EnginePlayToFirstSamples(benchmark::State& state)
     }
 }
 
+// Queue steps in a queue of 100,000 songs, all of them the same small file,
+// on the main thread: what "next" and "previous" cost the GUI thread.
+void BM_QueueStepsInAHugeQueue(benchmark::State& state)
+{
+    for (auto _ : state) {
+        PlayingApp app;
+        std::vector<Track> songs;
+        songs.reserve(100000);
+        for (int i = 0; i < 100000; ++i)
+            songs.push_back(PlayingApp::song(fixture().mp3));
+        QElapsedTimer timer;
+        timer.start();
+        app.queue.playNow(songs, 50000);
+        const double playNowMs = double(timer.nsecsElapsed()) / 1e6;
+        std::vector<double> steps;
+        for (int i = 0; i < 20; ++i) {
+            timer.restart();
+            if (i % 2 == 0)
+                app.queue.advanceToNext();
+            else
+                app.queue.playPreviousSong();
+            steps.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        const Spread spread = spreadOf(steps);
+        state.counters["play_now_ms"] = playNowMs;
+        state.counters["step_median_ms"] = spread.median;
+        state.counters["step_max_ms"] = spread.max;
+        app.queue.savePlaybackState(true);
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_CpuWhilePlayingAndPaused)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
@@ -359,6 +390,7 @@ BENCHMARK(BM_ResidentMemoryPlayingTwoHourFlac)->Unit(benchmark::kSecond)->Iterat
 BENCHMARK(BM_PositionAgainstFramesConsumed)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_EnginesWhilePlayingAndPaused)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_EnginePlayToFirstSamples)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_QueueStepsInAHugeQueue)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 int main(int argc, char** argv)
 {

@@ -128,19 +128,15 @@ void OstrelQueueEngine::setAudioEngine(AudioEngine* engine)
 }
 
 // --- shared steps --------------------------------------------------------
+//
+// A step that starts a song starts it before it changes any list: when the
+// song cannot start, the queue is still exactly as it was, with nothing to
+// undo. That keeps a step in a queue of 100,000 songs from copying every
+// list twice on the GUI thread.
 
-QueueSnapshot OstrelQueueEngine::takeSnapshot() const
+QueueSnapshot OstrelQueueEngine::snapshot() const
 {
     return {m_currentTrack, m_upcoming, m_history, m_originalUpcomingOrder, m_playbackOrder};
-}
-
-void OstrelQueueEngine::restoreSnapshot(const QueueSnapshot& snapshot)
-{
-    setCurrentTrack(snapshot.currentTrack);
-    setUpcoming(snapshot.upcoming);
-    setHistory(snapshot.history);
-    m_originalUpcomingOrder = snapshot.originalUpcomingOrder;
-    m_playbackOrder = snapshot.playbackOrder;
 }
 
 bool OstrelQueueEngine::startPlayback(const Track& track)
@@ -161,13 +157,12 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
 
 void OstrelQueueEngine::rebuildPlaybackOrder()
 {
-    std::vector<Track> order;
-    order.reserve(m_history.size() + m_upcoming.size() + 1);
-    order.insert(order.end(), m_history.begin(), m_history.end());
+    m_playbackOrder.clear();
+    m_playbackOrder.reserve(m_history.size() + m_upcoming.size() + 1);
+    m_playbackOrder.insert(m_playbackOrder.end(), m_history.begin(), m_history.end());
     if (m_currentTrack)
-        order.push_back(*m_currentTrack);
-    order.insert(order.end(), m_upcoming.begin(), m_upcoming.end());
-    m_playbackOrder = std::move(order);
+        m_playbackOrder.push_back(*m_currentTrack);
+    m_playbackOrder.insert(m_playbackOrder.end(), m_upcoming.begin(), m_upcoming.end());
 }
 
 void OstrelQueueEngine::shuffle(std::vector<Track>& tracks, std::size_t from)
@@ -181,22 +176,24 @@ void OstrelQueueEngine::shuffle(std::vector<Track>& tracks, std::size_t from)
     }
 }
 
-void OstrelQueueEngine::applyShuffleMode()
+void OstrelQueueEngine::dealUpcoming(std::vector<Track>& upcoming, const std::vector<Track>& original)
 {
     if (m_shuffleMode == ShuffleMode::Standard) {
-        std::vector<Track> shuffled = m_upcoming;
-        shuffle(shuffled, 0);
-        setUpcoming(std::move(shuffled));
+        shuffle(upcoming, 0);
         return;
     }
-    const QSet<QUuid> present = idsOf(m_upcoming);
-    std::vector<Track> ordered;
-    ordered.reserve(m_upcoming.size());
-    for (const Track& track : m_originalUpcomingOrder) {
+    const QSet<QUuid> present = idsOf(upcoming);
+    upcoming.clear();
+    for (const Track& track : original) {
         if (present.contains(track.id))
-            ordered.push_back(track);
+            upcoming.push_back(track);
     }
-    setUpcoming(std::move(ordered));
+}
+
+void OstrelQueueEngine::applyShuffleMode()
+{
+    dealUpcoming(m_upcoming, m_originalUpcomingOrder);
+    emit upcomingChanged();
 }
 
 std::optional<Track> OstrelQueueEngine::takeNextFromUpcoming()
@@ -205,15 +202,15 @@ std::optional<Track> OstrelQueueEngine::takeNextFromUpcoming()
         setCurrentTrack(std::nullopt);
         return std::nullopt;
     }
-    std::vector<Track> rest(m_upcoming.begin() + 1, m_upcoming.end());
-    Track next = m_upcoming.front();
-    setUpcoming(std::move(rest));
+    Track next = std::move(m_upcoming.front());
+    m_upcoming.erase(m_upcoming.begin());
+    emit upcomingChanged();
     setCurrentTrack(next);
     eraseID(m_originalUpcomingOrder, next.id);
     return next;
 }
 
-bool OstrelQueueEngine::restartFromPlaybackOrder()
+std::optional<QueueSnapshot> OstrelQueueEngine::restartedQueue()
 {
     std::vector<Track> order = m_playbackOrder;
     if (order.empty() && m_currentTrack) {
@@ -221,12 +218,30 @@ bool OstrelQueueEngine::restartFromPlaybackOrder()
         order.push_back(*m_currentTrack);
     }
     if (order.empty())
-        return false;
-    setHistory({});
-    setUpcoming(order);
-    m_originalUpcomingOrder = order;
-    applyShuffleMode();
-    return !m_upcoming.empty();
+        return std::nullopt;
+    // Everything is dealt again (a fresh order under shuffle); the first
+    // song becomes current and leaves the unshuffled order too.
+    QueueSnapshot restarted;
+    restarted.upcoming = order;
+    restarted.originalUpcomingOrder = order;
+    restarted.playbackOrder = std::move(order);
+    dealUpcoming(restarted.upcoming, restarted.originalUpcomingOrder);
+    if (restarted.upcoming.empty())
+        return std::nullopt;
+    restarted.currentTrack = std::move(restarted.upcoming.front());
+    restarted.upcoming.erase(restarted.upcoming.begin());
+    eraseID(restarted.originalUpcomingOrder, restarted.currentTrack->id);
+    return restarted;
+}
+
+void OstrelQueueEngine::insertUpcoming(const std::vector<Track>& tracks, bool atFront)
+{
+    m_upcoming.insert(atFront ? m_upcoming.begin() : m_upcoming.end(), tracks.begin(), tracks.end());
+    emit upcomingChanged();
+    m_originalUpcomingOrder.insert(atFront ? m_originalUpcomingOrder.begin() : m_originalUpcomingOrder.end(), tracks.begin(),
+                                   tracks.end());
+    rebuildPlaybackOrder();
+    save();
 }
 
 // --- queue operations ----------------------------------------------------
@@ -235,49 +250,38 @@ void OstrelQueueEngine::playNow(const std::vector<Track>& tracks, int startingAt
 {
     if (tracks.empty())
         return;
-    const QueueSnapshot snapshot = takeSnapshot();
     const auto index = std::size_t(std::clamp(startingAt, 0, int(tracks.size()) - 1));
-
-    m_playbackOrder = tracks;
-    setHistory(std::vector<Track>(tracks.begin(), tracks.begin() + std::ptrdiff_t(index)));
-    setCurrentTrack(tracks[index]);
-    setUpcoming(std::vector<Track>(tracks.begin() + std::ptrdiff_t(index) + 1, tracks.end()));
-    m_originalUpcomingOrder = m_upcoming;
-    applyShuffleMode();
-
-    if (!startPlayback(*m_currentTrack))
-        restoreSnapshot(snapshot);
+    if (startPlayback(tracks[index])) {
+        const auto start = tracks.begin() + std::ptrdiff_t(index);
+        m_playbackOrder = tracks;
+        setHistory(std::vector<Track>(tracks.begin(), start));
+        setCurrentTrack(tracks[index]);
+        m_upcoming.assign(start + 1, tracks.end());
+        m_originalUpcomingOrder = m_upcoming;
+        // Unshuffled, the upcoming songs already stand in their own order.
+        if (m_shuffleMode == ShuffleMode::Standard)
+            shuffle(m_upcoming, 0);
+        emit upcomingChanged();
+    }
     save();
 }
 
 void OstrelQueueEngine::playNext(const std::vector<Track>& tracks)
 {
-    if (tracks.empty())
-        return;
-    std::vector<Track> upcoming = tracks;
-    upcoming.insert(upcoming.end(), m_upcoming.begin(), m_upcoming.end());
-    setUpcoming(std::move(upcoming));
-    m_originalUpcomingOrder.insert(m_originalUpcomingOrder.begin(), tracks.begin(), tracks.end());
-    rebuildPlaybackOrder();
-    save();
+    if (!tracks.empty())
+        insertUpcoming(tracks, true);
 }
 
 void OstrelQueueEngine::playLast(const std::vector<Track>& tracks)
 {
     if (tracks.empty())
         return;
-    std::vector<Track> upcoming = m_upcoming;
-    upcoming.insert(upcoming.end(), tracks.begin(), tracks.end());
-    setUpcoming(std::move(upcoming));
-    m_originalUpcomingOrder.insert(m_originalUpcomingOrder.end(), tracks.begin(), tracks.end());
-    rebuildPlaybackOrder();
-    save();
+    insertUpcoming(tracks, false);
     if (m_shuffleMode == ShuffleMode::Standard) {
         // The song due next stays next; everything after it is dealt again
         // together with the new songs.
-        std::vector<Track> reshuffled = m_upcoming;
-        shuffle(reshuffled, 1);
-        setUpcoming(std::move(reshuffled));
+        shuffle(m_upcoming, 1);
+        emit upcomingChanged();
     }
 }
 
@@ -285,10 +289,9 @@ void OstrelQueueEngine::remove(int at)
 {
     if (at < 0 || at >= int(m_upcoming.size()))
         return;
-    std::vector<Track> upcoming = m_upcoming;
-    const QUuid id = upcoming[std::size_t(at)].id;
-    upcoming.erase(upcoming.begin() + at);
-    setUpcoming(std::move(upcoming));
+    const QUuid id = m_upcoming[std::size_t(at)].id;
+    m_upcoming.erase(m_upcoming.begin() + at);
+    emit upcomingChanged();
     eraseID(m_originalUpcomingOrder, id);
     rebuildPlaybackOrder();
     save();
@@ -298,12 +301,11 @@ void OstrelQueueEngine::move(int from, int to)
 {
     if (from < 0 || from >= int(m_upcoming.size()))
         return;
-    std::vector<Track> upcoming = m_upcoming;
-    Track moved = upcoming[std::size_t(from)];
-    upcoming.erase(upcoming.begin() + from);
-    const int target = std::clamp(to, 0, int(upcoming.size()));
-    upcoming.insert(upcoming.begin() + target, std::move(moved));
-    setUpcoming(std::move(upcoming));
+    Track moved = std::move(m_upcoming[std::size_t(from)]);
+    m_upcoming.erase(m_upcoming.begin() + from);
+    const int target = std::clamp(to, 0, int(m_upcoming.size()));
+    m_upcoming.insert(m_upcoming.begin() + target, std::move(moved));
+    emit upcomingChanged();
     // A hand-made order becomes the order shuffle returns to.
     m_originalUpcomingOrder = m_upcoming;
     rebuildPlaybackOrder();
@@ -323,8 +325,10 @@ void OstrelQueueEngine::clearUpcoming()
 void OstrelQueueEngine::removeTrackFromPlayback(const QUuid& trackID)
 {
     const bool wasCurrent = m_currentTrack && m_currentTrack->id == trackID;
-    setUpcoming(without(m_upcoming, trackID));
-    setHistory(without(m_history, trackID));
+    eraseID(m_upcoming, trackID);
+    emit upcomingChanged();
+    eraseID(m_history, trackID);
+    emit historyChanged();
     eraseID(m_originalUpcomingOrder, trackID);
     eraseID(m_playbackOrder, trackID);
     if (wasCurrent) {
@@ -342,9 +346,8 @@ std::optional<Track> OstrelQueueEngine::advanceToNext()
 
 std::optional<Track> OstrelQueueEngine::advance(bool automatic)
 {
-    const QueueSnapshot snapshot = takeSnapshot();
-
     if (!m_currentTrack) {
+        // The song taken stays current even when it cannot start.
         std::optional<Track> next = takeNextFromUpcoming();
         if (!next)
             return std::nullopt;
@@ -358,35 +361,30 @@ std::optional<Track> OstrelQueueEngine::advance(bool automatic)
 
     if (m_upcoming.empty()) {
         const bool startOver = m_repeatMode == RepeatMode::All || (!automatic && m_repeatMode == RepeatMode::Track);
-        if (!startOver) {
+        std::optional<QueueSnapshot> restarted = startOver ? restartedQueue() : std::nullopt;
+        if (!restarted || !startPlayback(*restarted->currentTrack)) {
             save();
             return std::nullopt;
         }
-        std::optional<Track> next;
-        if (restartFromPlaybackOrder())
-            next = takeNextFromUpcoming();
-        if (!next) {
-            save();
-            return std::nullopt;
-        }
-        if (!startPlayback(*next)) {
-            restoreSnapshot(snapshot);
-            save();
-            return std::nullopt;
-        }
+        // The song that just ended is not kept in the history: the play
+        // order begins again.
+        setHistory({});
+        m_upcoming = std::move(restarted->upcoming);
+        emit upcomingChanged();
+        m_originalUpcomingOrder = std::move(restarted->originalUpcomingOrder);
+        m_playbackOrder = std::move(restarted->playbackOrder);
+        setCurrentTrack(restarted->currentTrack);
         save();
-        return next;
+        return restarted->currentTrack;
     }
 
-    std::vector<Track> history = m_history;
-    history.push_back(*m_currentTrack);
-    setHistory(std::move(history));
-    std::optional<Track> next = takeNextFromUpcoming();
-    if (!startPlayback(*next)) {
-        restoreSnapshot(snapshot);
+    if (!startPlayback(m_upcoming.front())) {
         save();
         return std::nullopt;
     }
+    m_history.push_back(*m_currentTrack);
+    emit historyChanged();
+    std::optional<Track> next = takeNextFromUpcoming();
     save();
     return next;
 }
@@ -409,29 +407,23 @@ std::optional<Track> OstrelQueueEngine::goBack(bool restartRule)
         m_audioEngine->seek(0);
         return m_currentTrack;
     }
-
-    const QueueSnapshot snapshot = takeSnapshot();
     if (m_history.empty()) {
         if (m_audioEngine)
             m_audioEngine->seek(0);
         return m_currentTrack;
     }
-    std::vector<Track> history = m_history;
-    Track previous = history.back();
-    history.pop_back();
-    setHistory(std::move(history));
 
-    std::vector<Track> upcoming {*m_currentTrack};
-    upcoming.insert(upcoming.end(), m_upcoming.begin(), m_upcoming.end());
-    setUpcoming(std::move(upcoming));
-    m_originalUpcomingOrder.insert(m_originalUpcomingOrder.begin(), *m_currentTrack);
-    setCurrentTrack(previous);
-
-    if (!startPlayback(previous)) {
-        restoreSnapshot(snapshot);
+    if (!startPlayback(m_history.back())) {
         save();
         return std::nullopt;
     }
+    Track previous = std::move(m_history.back());
+    m_history.pop_back();
+    emit historyChanged();
+    m_upcoming.insert(m_upcoming.begin(), *m_currentTrack);
+    emit upcomingChanged();
+    m_originalUpcomingOrder.insert(m_originalUpcomingOrder.begin(), *m_currentTrack);
+    setCurrentTrack(previous);
     save();
     return previous;
 }

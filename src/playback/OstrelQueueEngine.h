@@ -13,8 +13,7 @@
 
 namespace varno {
 
-// The queue's lists as they stand, kept to undo a step that could not start
-// its song.
+// The queue's lists at one moment, all five together.
 struct QueueSnapshot {
     std::optional<Track> currentTrack;
     std::vector<Track> upcoming;
@@ -77,6 +76,8 @@ public:
 
     // The whole list the user started playing, restarted under repeat all.
     const std::vector<Track>& playbackOrder() const { return m_playbackOrder; }
+    // Copies of every list as they stand now.
+    QueueSnapshot snapshot() const;
     const std::vector<Track>& originalUpcomingOrder() const { return m_originalUpcomingOrder; }
 
     // Time updates closer together than this cause no save.
@@ -92,15 +93,19 @@ public:
     void audioEngine(AudioEngine& engine, std::exception_ptr didFailWith) override;
 
 private:
-    QueueSnapshot takeSnapshot() const;
-    void restoreSnapshot(const QueueSnapshot& snapshot);
-
     bool startPlayback(const Track& track);
     void rebuildPlaybackOrder();
-    void applyShuffleMode();
     void shuffle(std::vector<Track>& tracks, std::size_t from);
+    // Orders `upcoming` for the shuffle mode: dealt at random under
+    // standard, otherwise in the order of `original` (songs missing from
+    // it drop out).
+    void dealUpcoming(std::vector<Track>& upcoming, const std::vector<Track>& original);
+    void applyShuffleMode();
     std::optional<Track> takeNextFromUpcoming();
-    bool restartFromPlaybackOrder();
+    // The queue that starting the play order over would make, its first
+    // song current; none when there is nothing to start over.
+    std::optional<QueueSnapshot> restartedQueue();
+    void insertUpcoming(const std::vector<Track>& tracks, bool atFront);
     std::optional<Track> advance(bool automatic);
     std::optional<Track> goBack(bool restartRule);
     void save() { savePlaybackState(false); }
