@@ -26,23 +26,16 @@ extern "C" {
 
 namespace varno {
 
-
 // Everything that exists only once an output has been added. Freed on the
 // thread that destroys the reader, after the decoding thread has ended.
-struct FFmpegPcmReader::Codec {
-    AVCodecContext* context = nullptr;
+struct FFmpegPcmReader::Codec : ffmpeg::Decoder {
     SwrContext* converter = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
     AVChannelLayout layout {};
     int channelCount = 0;
 
     ~Codec()
     {
-        av_frame_free(&frame);
-        av_packet_free(&packet);
         swr_free(&converter);
-        avcodec_free_context(&context);
         av_channel_layout_uninit(&layout);
     }
 };
@@ -79,29 +72,15 @@ std::optional<PcmStreamDescription> FFmpegPcmReader::streamDescription() const
 FFmpegPcmReader::OutputResult FFmpegPcmReader::addOutput()
 {
     Q_ASSERT(m_streamIndex >= 0 && !m_codec);
-    const AVCodecParameters* parameters = m_format->streams[m_streamIndex]->codecpar;
     auto codec = std::make_unique<Codec>();
-    codec->context = avcodec_alloc_context3(nullptr);
-    codec->packet = av_packet_alloc();
-    codec->frame = av_frame_alloc();
-    if (!codec->context || !codec->packet || !codec->frame || avcodec_parameters_to_context(codec->context, parameters) < 0)
-        return OutputResult::ReaderUnavailable;
-
-    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
-    if (!decoder)
-        return OutputResult::CodecUnsupported;
     // Let the decoder use every core it likes (FLAC gains most); the
     // decoding thread is ours only for the demuxing and the conversion.
-    codec->context->thread_count = 0;
-    codec->context->pkt_timebase = m_format->streams[m_streamIndex]->time_base;
-    if (avcodec_open2(codec->context, decoder, nullptr) < 0)
+    const int opened = ffmpeg::openDecoder(*m_format->streams[m_streamIndex], 0, *codec);
+    if (opened == AVERROR(ENOMEM))
+        return OutputResult::ReaderUnavailable;
+    if (opened < 0)
         return OutputResult::CodecUnsupported;
-
-    // Some containers leave the channel order unstated; the converter needs
-    // one, and the default order for the count is what players assume.
-    if (codec->context->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&codec->layout, codec->context->ch_layout.nb_channels);
-    else if (av_channel_layout_copy(&codec->layout, &codec->context->ch_layout) < 0)
+    if (ffmpeg::statedLayout(codec->context->ch_layout, codec->layout) < 0)
         return OutputResult::ReaderUnavailable;
     codec->channelCount = codec->layout.nb_channels;
     if (codec->channelCount <= 0 || codec->context->sample_rate <= 0)

@@ -34,11 +34,8 @@ QString failureReason(int code)
 } // namespace
 
 // Everything that exists once the stream is opened for decoding.
-struct FFmpegStreamDecoder::Codec {
-    AVCodecContext* context = nullptr;
+struct FFmpegStreamDecoder::Codec : ffmpeg::Decoder {
     SwrContext* converter = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
     AVChannelLayout outLayout {};
     int outRate = 0;
     // What the converter was built for. Streams may change format part-way
@@ -50,10 +47,7 @@ struct FFmpegStreamDecoder::Codec {
 
     ~Codec()
     {
-        av_frame_free(&frame);
-        av_packet_free(&packet);
         swr_free(&converter);
-        avcodec_free_context(&context);
         av_channel_layout_uninit(&outLayout);
         av_channel_layout_uninit(&inLayout);
     }
@@ -81,24 +75,13 @@ std::optional<QString> FFmpegStreamDecoder::open()
 {
     if (m_codec)
         return std::nullopt;
-    const AVStream* stream = m_format->streams[m_streamIndex];
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!decoder)
-        return QStringLiteral("its audio codec is not supported");
-
     auto codec = std::make_unique<Codec>();
-    codec->context = avcodec_alloc_context3(decoder);
-    codec->packet = av_packet_alloc();
-    codec->frame = av_frame_alloc();
-    if (!codec->context || !codec->packet || !codec->frame)
-        return ffmpeg::reason(AVERROR(ENOMEM));
-    if (const int copied = avcodec_parameters_to_context(codec->context, stream->codecpar); copied < 0)
-        return ffmpeg::reason(copied);
     // Playing needs a few hundred times less than one core decodes; more
     // threads would only add frames of delay and their buffers.
-    codec->context->thread_count = 1;
-    codec->context->pkt_timebase = stream->time_base;
-    if (const int opened = avcodec_open2(codec->context, decoder, nullptr); opened < 0)
+    const int opened = ffmpeg::openDecoder(*m_format->streams[m_streamIndex], 1, *codec);
+    if (opened == AVERROR_DECODER_NOT_FOUND)
+        return QStringLiteral("its audio codec is not supported");
+    if (opened < 0)
         return ffmpeg::reason(opened);
     if (codec->context->sample_rate <= 0 || codec->context->ch_layout.nb_channels <= 0)
         return QStringLiteral("its audio format is not stated");
@@ -226,11 +209,7 @@ bool FFmpegStreamDecoder::convert(std::vector<float>& out, QString& failure)
     const AVFrame* frame = codec.frame;
 
     AVChannelLayout layout {};
-    // Some containers leave the channel order unstated; the converter needs
-    // one, and the default order for the count is what players assume.
-    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&layout, frame->ch_layout.nb_channels);
-    else if (av_channel_layout_copy(&layout, &frame->ch_layout) < 0) {
+    if (ffmpeg::statedLayout(frame->ch_layout, layout) < 0) {
         failure = ffmpeg::reason(AVERROR(ENOMEM));
         return false;
     }
