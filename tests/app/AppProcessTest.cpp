@@ -26,6 +26,17 @@ protected:
         EXPECT_TRUE(process.waitForFinished(timeoutMs));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
     }
+
+    // Starts the app without a display, in this test's folders; returns
+    // whether it started.
+    static bool startOffscreen(QProcess& process)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VARNO_APP_BINARY), {});
+        return process.waitForStarted();
+    }
 };
 
 } // namespace
@@ -62,12 +73,8 @@ TEST_F(AppProcessTest, NoDisplayGivesOneLineAndStatusOne)
 
 TEST_F(AppProcessTest, StartCreatesTheApplicationFolderWithEmptyStateFiles)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VARNO_APP_BINARY), {});
-    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(startOffscreen(process));
     QDeadlineTimer deadline(20000);
     while (!QFileInfo::exists(appFile(QStringLiteral("playback_state.json"))) && !deadline.hasExpired())
         QThread::msleep(20);
@@ -96,12 +103,8 @@ TEST_F(AppProcessTest, ATerminationSignalWritesTheSessionBeforeExiting)
     test::writeFile(sessionFile, QByteArray::fromStdString(json::encodePlaybackStateSnapshot(session)));
     const auto saved = [&] { return json::decodePlaybackStateSnapshot(fileio::readWholeFile(sessionFile).value(), "playback_state.json"); };
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VARNO_APP_BINARY), {});
-    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(startOffscreen(process));
     // The restore loads the song, which the queue saves once.
     QDeadlineTimer deadline(20000);
     while (saved().savedAt->secondsSinceReferenceDate == 1 && !deadline.hasExpired())
