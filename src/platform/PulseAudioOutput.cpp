@@ -4,6 +4,7 @@
 #include "platform/AudioPlayer.h"
 
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 #include <algorithm>
 
@@ -29,6 +30,46 @@ public:
 
 private:
     pa_threaded_mainloop* m_mainloop;
+};
+
+// How long a connection or a new stream may wait for the server's answer.
+constexpr pa_usec_t kServerTimeout = 5 * PA_USEC_PER_SEC;
+
+// A bound on waiting for the server: a wedged sound server must not freeze
+// the window that asked it for something. Made and destroyed with the
+// mainloop locked; wakes the waiting thread when it passes.
+class ServerDeadline {
+public:
+    ServerDeadline(pa_context* context, pa_threaded_mainloop* mainloop)
+        : m_mainloop(mainloop)
+        , m_api(pa_threaded_mainloop_get_api(mainloop))
+        , m_event(pa_context_rttime_new(context, pa_rtclock_now() + kServerTimeout, &ServerDeadline::onPassed, this))
+    {
+    }
+    ~ServerDeadline()
+    {
+        if (m_event)
+            m_api->time_free(m_event);
+    }
+    ServerDeadline(const ServerDeadline&) = delete;
+    ServerDeadline& operator=(const ServerDeadline&) = delete;
+
+    bool passed() const { return m_passed; }
+
+    static QString reason() { return QStringLiteral("the sound server did not answer"); }
+
+private:
+    static void onPassed(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
+    {
+        auto* deadline = static_cast<ServerDeadline*>(self);
+        deadline->m_passed = true;
+        pa_threaded_mainloop_signal(deadline->m_mainloop, 0);
+    }
+
+    pa_threaded_mainloop* m_mainloop;
+    pa_mainloop_api* m_api;
+    pa_time_event* m_event;
+    bool m_passed = false;
 };
 
 QString reasonOf(pa_context* context)
@@ -146,12 +187,13 @@ PulseAudioStream::PulseAudioStream(std::shared_ptr<PulseAudioOutput> output, con
         close();
         throw AudioOutputError(reason);
     }
+    const ServerDeadline deadline(context, m_mainloop);
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(m_stream);
         if (state == PA_STREAM_READY)
             break;
-        if (!PA_STREAM_IS_GOOD(state)) {
-            const QString reason = reasonOf(context);
+        if (!PA_STREAM_IS_GOOD(state) || deadline.passed()) {
+            const QString reason = deadline.passed() ? ServerDeadline::reason() : reasonOf(context);
             close();
             throw AudioOutputError(reason);
         }
@@ -388,12 +430,15 @@ std::shared_ptr<PulseAudioOutput> PulseAudioOutput::connect()
         throw AudioOutputError(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL)));
 
     MainloopLock lock(output->m_mainloop);
+    const ServerDeadline deadline(output->m_context, output->m_mainloop);
     for (;;) {
         const pa_context_state_t state = pa_context_get_state(output->m_context);
         if (state == PA_CONTEXT_READY)
             break;
         if (!PA_CONTEXT_IS_GOOD(state))
             throw AudioOutputError(reasonOf(output->m_context));
+        if (deadline.passed())
+            throw AudioOutputError(ServerDeadline::reason());
         pa_threaded_mainloop_wait(output->m_mainloop);
     }
     return output;

@@ -21,7 +21,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace varno;
 using namespace std::chrono_literals;
@@ -345,4 +350,29 @@ TEST(PulseOutputWithoutServer, playingASongFailsAsAnEngineThatCouldNotStart)
     EXPECT_GT(text.size(), QStringLiteral("The audio engine could not start: ").size());
     EXPECT_EQ(test::errorText([&] { engine.restore(song, 10); }), text);
     EXPECT_EQ(engine.playbackState(), PlaybackState::Failed);
+}
+
+TEST(PulseOutputWithoutServer, aServerThatNeverAnswersGivesUpInsteadOfHanging)
+{
+    // A socket that takes connections and never says a word, like a wedged
+    // sound server.
+    QTemporaryDir folder;
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("native")));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+
+    const ScopedEnvironment output("VARNO_AUDIO_OUTPUT", "pulse");
+    const ScopedEnvironment server("PULSE_SERVER", QByteArray("unix:") + path);
+    const auto factory = makeDefaultAudioPlayerFactory();
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(test::errorText([&] { factory->makePlayer(test::fixturePath("formats/tagged.wav")); }),
+              QStringLiteral("the sound server did not answer"));
+    EXPECT_LT(waited.elapsed(), 10000);
+    ::close(listener);
 }
