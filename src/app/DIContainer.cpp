@@ -38,6 +38,9 @@ DIContainer::DIContainer()
     // engine, which reports back to the queue. Neither owns the other.
     m_queueEngine->setAudioEngine(m_audioEngine.get());
 
+    m_stateFolderMonitor = std::make_unique<FolderChangeMonitor>(m_databaseManager->storageDirectory());
+    connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] { m_libraryEngine->refreshIfChangedElsewhere(); });
+
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DIContainer::saveSessionNow);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(gui, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -112,12 +115,13 @@ QCoro::Task<> DIContainer::loadLibrary()
 QCoro::Task<> DIContainer::restorePlaybackSession()
 {
     const QString statePath = m_databaseManager->playbackStateFileURL().toLocalFile();
-    const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(statePath);
-    if (!bytes || bytes->isEmpty())
-        co_return;
-
     PlaybackStateSnapshot snapshot;
     try {
+        // A session file that is there but cannot be read is reported like
+        // one that does not decode; only a missing or empty one is silent.
+        const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(statePath);
+        if (!bytes || bytes->isEmpty())
+            co_return;
         snapshot = json::decodePlaybackStateSnapshot(*bytes, "playback_state.json");
     } catch (const std::exception& error) {
         setRecoveryMessage(QStringLiteral("Playback could not be restored: ") + describe(error));

@@ -3,10 +3,12 @@
 #include "app/PlaybackSessionRestore.h"
 #include "library/FileWatcher.h"
 #include "library/LibraryEngine.h"
+#include "library/OstrelLibraryEngine.h"
 #include "library/MetadataEngine.h"
 #include "playback/OstrelAudioDecoder.h"
 #include "playback/OstrelAudioEngine.h"
 #include "playback/OstrelQueueEngine.h"
+#include "platform/FolderChangeMonitor.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -79,9 +81,12 @@ private:
     std::unique_ptr<MetadataEngine> m_metadataEngine;
     std::unique_ptr<MetadataCache> m_metadataCache;
     std::unique_ptr<OstrelAudioDecoder> m_audioDecoder;
-    std::unique_ptr<LibraryEngine> m_libraryEngine;
+    std::unique_ptr<OstrelLibraryEngine> m_libraryEngine;
     std::unique_ptr<OstrelAudioEngine> m_audioEngine;
     std::unique_ptr<OstrelQueueEngine> m_queueEngine;
+    // Other processes (the command-line tool) may change the state files;
+    // when the folder changes the library checks whether it must reload.
+    std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;
 
     bool m_bootFinished = false;
     std::optional<QCoro::Task<>> m_bootTask;

@@ -33,4 +33,26 @@ bool isSupportedAudioURL(const FileURL& url)
     return isSupportedAudioPath(url.toLocalFile());
 }
 
+bool isOtherAudioPath(const QString& path)
+{
+    static const QStringList others = {
+        QStringLiteral("opus"), QStringLiteral("ape"), QStringLiteral("wv"),   QStringLiteral("aif"),  QStringLiteral("aifc"),
+        QStringLiteral("mpc"),  QStringLiteral("mp2"), QStringLiteral("mka"),  QStringLiteral("oga"),  QStringLiteral("spx"),
+        QStringLiteral("tta"),  QStringLiteral("dsf"), QStringLiteral("dff"),  QStringLiteral("ac3"),  QStringLiteral("dts"),
+        QStringLiteral("m4b"),  QStringLiteral("alac"), QStringLiteral("amr"), QStringLiteral("au"),   QStringLiteral("caf"),
+        QStringLiteral("mid"),  QStringLiteral("midi"), QStringLiteral("weba"), QStringLiteral("webm"), QStringLiteral("m4p"),
+    };
+    const QString name = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return false;
+    return others.contains(name.mid(dot + 1), Qt::CaseInsensitive);
+}
+
+QString unsupportedTypeReason()
+{
+    const QStringList& supported = supportedAudioExtensions();
+    return QStringLiteral("the library takes only %1 and %2 files").arg(supported.mid(0, supported.size() - 1).join(QStringLiteral(", ")), supported.last());
+}
+
 } // namespace varno::AudioImportSupport

@@ -17,4 +17,13 @@ const QStringList& supportedAudioExtensions();
 bool isSupportedAudioURL(const FileURL& url);
 bool isSupportedAudioPath(const QString& path);
 
+// Whether the name says audio of a kind the library does not take (".opus",
+// ".ape", ".aif", ...): worth telling the user about when a folder holds
+// them, unlike the covers and playlists beside the music.
+bool isOtherAudioPath(const QString& path);
+
+// Why such a file was left out: "the library takes only mp3, m4a, wav,
+// flac, aac, ogg, wma and aiff files".
+QString unsupportedTypeReason();
+
 } // namespace varno::AudioImportSupport

@@ -3,6 +3,7 @@
 #include "library/AudioImportSupport.h"
 #include "library/SecurityScopedResource.h"
 #include "platform/Diagnostics.h"
+#include "platform/FileIO.h"
 #include "platform/Worker.h"
 #include "storage/DatabaseError.h"
 
@@ -14,7 +15,11 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <deque>
+#include <sys/stat.h>
 
 namespace varno {
 
@@ -25,15 +30,47 @@ Q_LOGGING_CATEGORY(lcLibrary, "varno.library")
 const QString kFallbackTitle = QStringLiteral("Unknown Title");
 const QString kWatchedFoldersKey = QStringLiteral("library.watchedFolders");
 
-// Supported audio files under `folders`, in enumeration order. Hidden files
-// and folders are skipped; symbolic links to folders are not followed, so a
-// link that loops back cannot trap the walk, and an unreadable subfolder just
-// contributes nothing.
-std::vector<FileURL> enumerateAudioFiles(const std::vector<QString>& folders)
+// What a walk of folders found.
+struct FolderScan {
+    // Supported audio files, in enumeration order.
+    std::vector<FileURL> audioFiles;
+    // "name: reason" for items that cannot be imported at all.
+    QStringList failures;
+    // Audio files of types the library does not take.
+    QStringList unsupported;
+};
+
+// Why an item named like a supported audio file cannot be read, or nothing
+// when it is a regular file. A pipe or a device is never opened: reading one
+// would block or never end.
+std::optional<QString> unreadableReason(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (native.size() >= PATH_MAX)
+        return QStringLiteral("the path is longer than the system allows (%1 bytes)").arg(PATH_MAX);
+    struct stat status {};
+    if (::stat(native.constData(), &status) != 0) {
+        // The name came from the folder itself, so a name that cannot be
+        // found again did not survive decoding: its bytes are not UTF-8.
+        if (errno == ENOENT && QFile::decodeName(native) == path && path.contains(QChar::ReplacementCharacter))
+            return QStringLiteral("the name is not valid UTF-8, so the library cannot keep this file");
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (!S_ISREG(status.st_mode))
+        return fileio::describeNonRegularFile(status.st_mode);
+    return std::nullopt;
+}
+
+// Supported audio files under `folders`, in enumeration order, with the
+// items that cannot be imported and why. Hidden files and folders are
+// skipped; symbolic links to folders are not followed, so a link that loops
+// back cannot trap the walk, and an unreadable subfolder just contributes
+// nothing.
+FolderScan enumerateAudioFiles(const std::vector<QString>& folders)
 {
     // URLs are made here, on the worker: for a large folder that is thousands
     // of them the main thread need not build.
-    std::vector<FileURL> found;
+    FolderScan scan;
     for (const QString& folder : folders) {
         QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -41,11 +78,23 @@ std::vector<FileURL> enumerateAudioFiles(const std::vector<QString>& folders)
             const QFileInfo info = it.fileInfo();
             if (info.isDir())
                 continue;
-            if (AudioImportSupport::isSupportedAudioPath(path))
-                found.push_back(FileURL::fromLocalFile(path));
+            if (AudioImportSupport::isSupportedAudioPath(path)) {
+                if (info.isFile() && !path.contains(QChar::ReplacementCharacter))
+                    scan.audioFiles.push_back(FileURL::fromLocalFile(path));
+                else if (const std::optional<QString> reason = unreadableReason(path))
+                    scan.failures.push_back(info.fileName() + QStringLiteral(": ") + *reason);
+                else
+                    scan.audioFiles.push_back(FileURL::fromLocalFile(path));
+            } else if (AudioImportSupport::isOtherAudioPath(path)) {
+                scan.unsupported.push_back(path);
+            } else if (QFile::encodeName(path).size() >= PATH_MAX && !info.exists()) {
+                // A folder this deep cannot be opened, so what it holds is
+                // unknown; say so rather than leave it out silently.
+                scan.failures.push_back(info.fileName() + QStringLiteral(": the path is longer than the system allows (%1 bytes)").arg(PATH_MAX));
+            }
         }
     }
-    return found;
+    return scan;
 }
 
 QString fileNameOf(const FileURL& url)
@@ -193,14 +242,71 @@ QCoro::Task<> OstrelLibraryEngine::load()
         std::vector<Track> tracks = co_await loading;
         if (!self)
             co_return;
+        m_loadError.reset();
+        if (!m_tracks.empty()) {
+            // A reload: taken in at once, so that an operation finishing
+            // while the index catches up applies its change to the new list.
+            auto adopting = adoptLibrary(std::make_shared<const std::vector<Track>>(std::move(tracks)));
+            co_await adopting;
+            co_return;
+        }
         auto indexing = m_metadataCache.insert(tracks);
         co_await indexing;
         if (!self)
             co_return;
         setTracks(std::move(tracks));
     } catch (const std::exception& error) {
-        printDiagnostic(QStringLiteral("LibraryEngine failed to load tracks: ") + describe(error));
+        if (!self)
+            co_return;
+        m_loadError = describe(error);
+        printDiagnostic(QStringLiteral("LibraryEngine failed to load tracks: ") + *m_loadError);
     }
+}
+
+QCoro::Task<> OstrelLibraryEngine::adoptLibrary(std::shared_ptr<const std::vector<Track>> library)
+{
+    QSet<QUuid> kept;
+    kept.reserve(static_cast<qsizetype>(library->size()));
+    for (const Track& track : *library)
+        kept.insert(track.id);
+    std::vector<Track> gone;
+    for (const Track& track : m_tracks) {
+        if (!kept.contains(track.id))
+            gone.push_back(track);
+    }
+    QSet<QUuid> unavailable = m_unavailableTrackIDs;
+    unavailable.intersect(kept);
+    setUnavailable(std::move(unavailable));
+    setTracks(*library);
+
+    QPointer<OstrelLibraryEngine> self(this);
+    for (Track& track : gone) {
+        auto evicting = m_metadataCache.evict(std::move(track));
+        co_await evicting;
+        if (!self)
+            co_return;
+    }
+    auto indexing = m_metadataCache.insert(*library);
+    co_await indexing;
+}
+
+QCoro::Task<> OstrelLibraryEngine::refreshIfChangedElsewhere()
+{
+    QPointer<OstrelLibraryEngine> self(this);
+    bool changed = false;
+    try {
+        auto checking = m_database.tracksFileChangedElsewhere();
+        changed = co_await checking;
+    } catch (const std::exception& error) {
+        if (self)
+            qCWarning(lcLibrary).noquote() << "The library file could not be checked for changes:" << describe(error);
+        co_return;
+    }
+    if (!self || !changed)
+        co_return;
+    qCInfo(lcLibrary) << "The library file was changed by another process; loading it again.";
+    auto loading = loadLibraryFromDisk();
+    co_await loading;
 }
 
 // ---------------------------------------------------------------------------
@@ -209,7 +315,22 @@ QCoro::Task<> OstrelLibraryEngine::load()
 QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
 {
     const ProgressScope progress(this);
-    std::erase_if(urls, [](const FileURL& url) { return !AudioImportSupport::isSupportedAudioURL(url); });
+    auto importing = importGivenFiles(std::move(urls), &progress);
+    const ImportOutcome outcome = co_await importing;
+    throwIfFailed(outcome);
+}
+
+QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importGivenFiles(std::vector<FileURL> urls, const ProgressScope* progress)
+{
+    // Files of other types are left out without a failure; the caller that
+    // wants to say so finds them in the outcome.
+    QStringList unsupported;
+    std::erase_if(urls, [&](const FileURL& url) {
+        if (AudioImportSupport::isSupportedAudioURL(url))
+            return false;
+        unsupported.push_back(url.toLocalFile());
+        return true;
+    });
     auto reconnecting = reconnect(urls);
     co_await reconnecting;
 
@@ -224,15 +345,17 @@ QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
         fresh.emplace_back(url.toLocalFile(), url);
     }
     std::sort(fresh.begin(), fresh.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (fresh.empty())
-        co_return;
-    std::vector<FileURL> ordered;
-    ordered.reserve(fresh.size());
-    for (auto& [path, url] : fresh)
-        ordered.push_back(std::move(url));
-    auto importing = importNew(std::move(ordered), &progress);
-    const ImportOutcome outcome = co_await importing;
-    throwIfFailed(outcome);
+    ImportOutcome outcome;
+    if (!fresh.empty()) {
+        std::vector<FileURL> ordered;
+        ordered.reserve(fresh.size());
+        for (auto& [path, url] : fresh)
+            ordered.push_back(std::move(url));
+        auto importing = importNew(std::move(ordered), progress);
+        outcome = co_await importing;
+    }
+    outcome.unsupported = std::move(unsupported);
+    co_return outcome;
 }
 
 QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
@@ -240,6 +363,13 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
     // The walk counts as part of the operation, so a cancel during it
     // imports nothing.
     const ProgressScope progress(this);
+    auto importing = importFolders(std::move(folders), &progress);
+    const ImportOutcome outcome = co_await importing;
+    throwIfFailed(outcome);
+}
+
+QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importFolders(std::vector<FileURL> folders, const ProgressScope* progress)
+{
     std::vector<QString> paths;
     for (const FileURL& folder : folders) {
         m_fileWatcher.startWatching(folder);
@@ -248,11 +378,34 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
     rememberWatchedFolders(folders);
 
     auto enumerating = runOn(&m_enumerationPool, [paths] { return enumerateAudioFiles(paths); });
-    std::vector<FileURL> found = co_await enumerating;
+    FolderScan scan = co_await enumerating;
     ImportOutcome outcome;
-    auto importing = importFound(std::move(found), &outcome, &progress);
+    auto importing = importFound(std::move(scan.audioFiles), &outcome, progress);
     co_await importing;
-    throwIfFailed(outcome);
+    outcome.failures = scan.failures + outcome.failures;
+    outcome.unsupported = std::move(scan.unsupported);
+    co_return outcome;
+}
+
+QCoro::Task<ImportSummary> OstrelLibraryEngine::importPaths(std::vector<FileURL> folders, std::vector<FileURL> files)
+{
+    const ProgressScope progress(this);
+    ImportSummary summary;
+    if (!folders.empty()) {
+        auto adding = importFolders(std::move(folders), &progress);
+        const ImportOutcome outcome = co_await adding;
+        summary.added += outcome.added;
+        summary.failures += outcome.failures;
+        summary.unsupported += outcome.unsupported;
+    }
+    if (!files.empty()) {
+        auto importing = importGivenFiles(std::move(files), &progress);
+        const ImportOutcome outcome = co_await importing;
+        summary.added += outcome.added;
+        summary.failures += outcome.failures;
+        summary.unsupported += outcome.unsupported;
+    }
+    co_return summary;
 }
 
 // Files found by a walk: known files without a bookmark are reconnected, the
@@ -335,7 +488,11 @@ QCoro::Task<> OstrelLibraryEngine::reconnect(std::vector<FileURL> urls)
         co_return;
     emit tracksChanged();
     auto saving = m_database.saveTracks(std::move(changed));
-    co_await saving;
+    const TracksFileUpdate update = co_await saving;
+    if (update.library) {
+        auto adopting = adoptLibrary(update.library);
+        co_await adopting;
+    }
 }
 
 QString OstrelLibraryEngine::failureMessage(const QStringList& failures)
@@ -404,23 +561,43 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
             advanceProgress(fileNameOf(urls[std::min(received, urls.size() - 1)]));
     }
 
+    int added = 0;
     if (!imported.empty()) {
-        auto saving = m_database.saveTracks(imported);
-        co_await saving;
+        auto saving = m_database.appendNewTracks(imported);
+        const TracksFileUpdate update = co_await saving;
         if (!self)
             co_return ImportOutcome {};
-        auto indexing = m_metadataCache.insert(imported);
-        co_await indexing;
-        if (!self)
-            co_return ImportOutcome {};
-        // Appended to the list as it is now: other operations may have
-        // changed it while the files were read.
-        std::vector<Track> tracks = m_tracks;
-        tracks.insert(tracks.end(), std::make_move_iterator(imported.begin()), std::make_move_iterator(imported.end()));
-        setTracks(std::move(tracks));
+        if (update.library) {
+            // Another process wrote the library meanwhile, perhaps adding
+            // some of the same files: the file says which songs are ours.
+            QSet<QUuid> stored;
+            for (const Track& track : *update.library)
+                stored.insert(track.id);
+            added = static_cast<int>(std::count_if(imported.begin(), imported.end(), [&](const Track& t) { return stored.contains(t.id); }));
+            auto adopting = adoptLibrary(update.library);
+            co_await adopting;
+        } else {
+            added = static_cast<int>(imported.size());
+            auto indexing = m_metadataCache.insert(imported);
+            co_await indexing;
+            if (!self)
+                co_return ImportOutcome {};
+            // Appended to the list as it is now: other operations may have
+            // changed it while the files were read, and a reload may already
+            // have brought these songs in from the file.
+            QSet<QUuid> listed;
+            for (const Track& track : m_tracks)
+                listed.insert(track.id);
+            std::vector<Track> tracks = m_tracks;
+            for (Track& track : imported) {
+                if (!listed.contains(track.id))
+                    tracks.push_back(std::move(track));
+            }
+            setTracks(std::move(tracks));
+        }
     }
 
-    co_return ImportOutcome {static_cast<int>(imported.size()), failures};
+    co_return ImportOutcome {added, failures, {}};
 }
 
 // ---------------------------------------------------------------------------
@@ -579,11 +756,12 @@ QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
     for (const QString& folder : watchedFolders())
         folders.push_back(folder);
     auto enumerating = runOn(&m_enumerationPool, [folders] { return enumerateAudioFiles(folders); });
-    std::vector<FileURL> found = co_await enumerating;
+    FolderScan scan = co_await enumerating;
 
     ImportOutcome outcome;
-    auto importing = importFound(std::move(found), &outcome, &progress);
+    auto importing = importFound(std::move(scan.audioFiles), &outcome, &progress);
     co_await importing;
+    outcome.failures = scan.failures + outcome.failures;
 
     std::vector<QString> paths;
     paths.reserve(m_tracks.size());
@@ -669,7 +847,12 @@ QCoro::Task<> OstrelLibraryEngine::updateTracks(std::vector<Track> tracks)
     }
 
     auto saving = m_database.saveTracks(tracks);
-    co_await saving;
+    const TracksFileUpdate update = co_await saving;
+    if (update.library) {
+        auto adopting = adoptLibrary(update.library);
+        co_await adopting;
+        co_return;
+    }
     auto indexing = m_metadataCache.insert(tracks);
     co_await indexing;
 

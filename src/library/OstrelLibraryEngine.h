@@ -14,6 +14,22 @@
 
 namespace varno {
 
+// What one import of files and folders did, for callers that report it
+// themselves rather than take the combined failure message.
+struct ImportSummary {
+    // Songs this import added; songs other processes added meanwhile are
+    // not counted.
+    int added = 0;
+    // "name: reason" for every file that was tried and failed, and for every
+    // item of a folder that could not even be looked at (a name that is not
+    // valid UTF-8, a path longer than the system allows, a pipe or a device
+    // named like audio).
+    QStringList failures;
+    // Paths of audio files of types the library does not take: those given
+    // directly, and those found in folders (".opus", ".ape", ...).
+    QStringList unsupported;
+};
+
 // What a rescan of the watched folders found.
 struct RescanSummary {
     int added = 0;
@@ -59,6 +75,19 @@ public:
     void cancelImport() override;
     QSet<QUuid> unavailableTrackIDs() const override { return m_unavailableTrackIDs; }
 
+    // Imports folders (watching them) and files, and reports what happened
+    // instead of throwing for files that failed.
+    QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL> files);
+
+    // Reloads the library when another process replaced the tracks file
+    // since this engine's manager last read or wrote it; the composition
+    // root calls it when the application folder changes. Songs stay in the
+    // queue and selections as they are: identity is the song's id.
+    QCoro::Task<> refreshIfChangedElsewhere();
+
+    // Why the last load of the tracks file failed; absent after a good one.
+    const std::optional<QString>& loadError() const { return m_loadError; }
+
     // Walks every watched folder again: imports supported files not yet in
     // the library, gives songs without a bookmark a fresh one and counts the
     // songs whose file is missing. Import failures are reported in the
@@ -86,15 +115,21 @@ private:
     class ProgressScope;
 
     void setTracks(std::vector<Track> tracks);
+    // Takes in the library a write found changed by another process: the
+    // list becomes the file's at once, and the index follows.
+    QCoro::Task<> adoptLibrary(std::shared_ptr<const std::vector<Track>> library);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
     struct ImportOutcome {
         int added = 0;
         QStringList failures;
+        QStringList unsupported;
     };
     // Without a progress scope the import is quiet: it publishes no progress
     // and cannot be cancelled.
     QCoro::Task<ImportOutcome> importNew(std::vector<FileURL> urls, const ProgressScope* progress);
     QCoro::Task<> importFound(std::vector<FileURL> urls, ImportOutcome* outcome, const ProgressScope* progress);
+    QCoro::Task<ImportOutcome> importGivenFiles(std::vector<FileURL> urls, const ProgressScope* progress);
+    QCoro::Task<ImportOutcome> importFolders(std::vector<FileURL> folders, const ProgressScope* progress);
     void addProgressTotal(int files, const QString& firstFile);
     void advanceProgress(const QString& currentFile);
     void publishProgress(bool force);
@@ -114,6 +149,7 @@ private:
     FileWatcher& m_fileWatcher;
     TrackImportProcessor m_importProcessor;
     std::vector<Track> m_tracks;
+    std::optional<QString> m_loadError;
     // A load asked for while one runs joins it instead of reading the file
     // again: the engine loads once at construction and the boot asks again.
     std::shared_ptr<QCoro::Task<>> m_loadInFlight;

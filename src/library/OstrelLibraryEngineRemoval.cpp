@@ -106,7 +106,7 @@ QCoro::Task<> OstrelLibraryEngine::removeTrack(Track track, RemovalKind kind)
 
     std::vector<Track> entry {song};
     auto deleting = m_database.deleteTracks(entry);
-    co_await deleting;
+    const TracksFileUpdate update = co_await deleting;
 
     if (access) {
         // Unlinking never removes a folder, so one that took the file's place
@@ -136,6 +136,10 @@ QCoro::Task<> OstrelLibraryEngine::removeTrack(Track track, RemovalKind kind)
         }
     }
 
+    if (update.library) {
+        auto adopting = adoptLibrary(update.library);
+        co_await adopting;
+    }
     auto evicting = m_metadataCache.evict(song);
     co_await evicting;
     // Filtered from the list as it is now: other operations may have changed
@@ -156,7 +160,11 @@ QCoro::Task<> OstrelLibraryEngine::restoreTrack(Track track)
 
     std::vector<Track> entry {track};
     auto saving = m_database.saveTracks(entry);
-    co_await saving;
+    const TracksFileUpdate update = co_await saving;
+    if (update.library) {
+        auto adopting = adoptLibrary(update.library);
+        co_await adopting;
+    }
     auto indexing = m_metadataCache.insert(entry);
     co_await indexing;
 

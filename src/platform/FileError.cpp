@@ -8,7 +8,7 @@ namespace varno {
 
 namespace {
 
-QString describeFileFailure(FileError::Operation operation, const QString& path, int errorNumber)
+QString describeFileFailure(FileError::Operation operation, const QString& path, const QString& reason)
 {
     const QString name = QFileInfo(path).fileName();
     QString verb;
@@ -27,13 +27,18 @@ QString describeFileFailure(FileError::Operation operation, const QString& path,
         break;
     }
     return QStringLiteral("The file \u201C%1\u201D %2: %3 (%4)")
-        .arg(name.isEmpty() ? path : name, verb, QString::fromLocal8Bit(std::strerror(errorNumber)), path);
+        .arg(name.isEmpty() ? path : name, verb, reason, path);
 }
 
 } // namespace
 
 FileError::FileError(Operation operation, const QString& path, int errorNumber)
-    : Error(describeFileFailure(operation, path, errorNumber))
+    : FileError(operation, path, errorNumber, QString::fromLocal8Bit(std::strerror(errorNumber)))
+{
+}
+
+FileError::FileError(Operation operation, const QString& path, int errorNumber, const QString& reason)
+    : Error(describeFileFailure(operation, path, reason))
     , m_operation(operation)
     , m_path(path)
     , m_errorNumber(errorNumber)

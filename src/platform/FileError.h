@@ -10,6 +10,9 @@ public:
     enum class Operation { Read, Write, Create, Remove };
 
     FileError(Operation operation, const QString& path, int errorNumber);
+    // For failures the system has no error number for, such as a read-only
+    // file we refuse to replace: `reason` is said in place of strerror's text.
+    FileError(Operation operation, const QString& path, int errorNumber, const QString& reason);
 
     Operation operation() const { return m_operation; }
     const QString& path() const { return m_path; }

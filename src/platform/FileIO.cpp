@@ -2,10 +2,15 @@
 
 #include "FileError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <dirent.h>
+#include <random>
 #include <utility>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -62,7 +67,53 @@ bool writeAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
+FileVersion versionFrom(const struct stat& info)
+{
+    return FileVersion {true, static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                        static_cast<std::int64_t>(info.st_size),
+                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 } // namespace
+
+QString describeNonRegularFile(unsigned mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("it is a folder, not a file");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a named pipe, not a regular file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket, not a regular file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("it is a device, not a regular file");
+    return QStringLiteral("it is not a regular file");
+}
+
+namespace {
+
+// A name no other file in the folder has, from mkstemp's alphabet so that
+// the stale-temporary sweep recognises it.
+QByteArray uniqueSiblingName(const QString& path)
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random(std::random_device {}());
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof(kAlphabet)) - 2);
+    const QFileInfo target(path);
+    QByteArray name = nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral("."));
+    for (int i = 0; i < 6; ++i)
+        name.append(kAlphabet[pick(random)]);
+    return name;
+}
+
+} // namespace
+
+FileVersion versionOf(const QString& path)
+{
+    struct stat info {};
+    if (::stat(nativePath(path).constData(), &info) != 0)
+        return {};
+    return versionFrom(info);
+}
 
 FileBytes::FileBytes(std::unique_ptr<char[]> data, std::size_t size, std::size_t capacity)
     : m_data(data.release())
@@ -91,6 +142,7 @@ FileBytes::FileBytes(FileBytes&& other) noexcept
     , m_size(std::exchange(other.m_size, 0))
     , m_capacity(std::exchange(other.m_capacity, 0))
     , m_mappedLength(std::exchange(other.m_mappedLength, 0))
+    , m_version(std::exchange(other.m_version, {}))
 {
 }
 
@@ -102,6 +154,7 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
         m_size = std::exchange(other.m_size, 0);
         m_capacity = std::exchange(other.m_capacity, 0);
         m_mappedLength = std::exchange(other.m_mappedLength, 0);
+        m_version = std::exchange(other.m_version, {});
     }
     return *this;
 }
@@ -119,12 +172,20 @@ void FileBytes::release()
 
 std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
 {
-    Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return std::nullopt;
+    // Non-blocking, so that a pipe put where a state file belongs cannot
+    // hold the open; it changes nothing for a regular file.
+    Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw FileError(FileError::Operation::Read, path, errno);
+    }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
+    if (::fstat(fd.get(), &info) != 0)
+        throw FileError(FileError::Operation::Read, path, errno);
+    if (!S_ISREG(info.st_mode))
+        throw FileError(FileError::Operation::Read, path, EINVAL, describeNonRegularFile(info.st_mode));
+    const FileVersion version = versionFrom(info);
 
     // Big files (a large library) are mapped: no copy, and no fresh memory to
     // touch. The mapping sits in a slightly larger anonymous region so the
@@ -138,8 +199,11 @@ std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
         void* region = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (region != MAP_FAILED) {
             void* file = ::mmap(region, fileSize, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd.get(), 0);
-            if (file != MAP_FAILED)
-                return FileBytes::mapped(static_cast<char*>(file), fileSize, length);
+            if (file != MAP_FAILED) {
+                FileBytes bytes = FileBytes::mapped(static_cast<char*>(file), fileSize, length);
+                bytes.m_version = version;
+                return bytes;
+            }
             ::munmap(region, length);
         }
         // Fall through to reading when mapping is refused.
@@ -161,19 +225,29 @@ std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return std::nullopt;
+            throw FileError(FileError::Operation::Read, path, errno);
         }
         if (got == 0)
             break;
         size += static_cast<std::size_t>(got);
     }
     std::fill_n(buffer.get() + size, capacity - size, '\0');
-    return FileBytes(std::move(buffer), size, capacity);
+    FileBytes bytes(std::move(buffer), size, capacity);
+    bytes.m_version = version;
+    return bytes;
 }
 
 AtomicFile::AtomicFile(const QString& path)
     : m_path(path)
 {
+    // A file whose owner may not write it was made read-only on purpose
+    // (root may write anything, so the permission bit is what counts, not
+    // access()); replacing it by rename would quietly undo that.
+    struct stat existing {};
+    const bool replacing = ::stat(nativePath(path).constData(), &existing) == 0;
+    if (replacing && !(existing.st_mode & S_IWUSR))
+        throw FileError(FileError::Operation::Write, path, EACCES, QStringLiteral("it is read-only; make it writable to save changes"));
+
     const QFileInfo target(path);
     m_temporary = nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
     m_fd = ::mkstemp(m_temporary.data());
@@ -183,8 +257,7 @@ AtomicFile::AtomicFile(const QString& path)
     }
     // mkstemp creates the file private to the user; keep the mode of the file
     // being replaced so a save never changes who may read it.
-    struct stat existing {};
-    const mode_t mode = ::stat(nativePath(path).constData(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+    const mode_t mode = replacing ? (existing.st_mode & 07777) : 0644;
     if (::fchmod(m_fd, mode) != 0)
         fail(errno);
 }
@@ -214,14 +287,21 @@ void AtomicFile::write(std::string_view bytes)
         fail(errno);
 }
 
-void AtomicFile::commit()
+FileVersion AtomicFile::commit(const std::function<void()>& beforeReplacing)
 {
     Q_ASSERT(m_fd >= 0);
     if (::fsync(m_fd) != 0)
         fail(errno);
+    // The rename keeps the inode and the times, so this is the version the
+    // target will have.
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0)
+        fail(errno);
     const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0)
         fail(errno);
+    if (beforeReplacing)
+        beforeReplacing();
     if (::rename(m_temporary.constData(), nativePath(m_path).constData()) != 0)
         fail(errno);
     m_temporary.clear();
@@ -231,35 +311,76 @@ void AtomicFile::commit()
     Descriptor folder(::open(nativePath(QFileInfo(m_path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0)
         ::fsync(folder.get());
+    return versionFrom(info);
 }
 
-void writeFileAtomically(const QString& path, std::string_view bytes)
+FileVersion writeFileAtomically(const QString& path, std::string_view bytes)
 {
     AtomicFile file(path);
     file.write(bytes);
-    file.commit();
+    return file.commit();
 }
 
 void keepCopyAtomically(const QString& from, const QString& to)
 {
-    const QFileInfo target(to);
-    QByteArray temporary = nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    // mkstemp only reserves a unique name; the link takes its place.
-    Descriptor reserved(::mkstemp(temporary.data()));
-    if (reserved.get() < 0)
-        throw FileError(FileError::Operation::Write, to, errno);
-    ::unlink(temporary.constData());
-    if (::link(nativePath(from).constData(), temporary.constData()) == 0) {
+    // The link is made under a fresh name and renamed over the old copy, so
+    // `to` always holds one whole version.
+    const QByteArray source = nativePath(from);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray temporary = uniqueSiblingName(to);
+        if (::link(source.constData(), temporary.constData()) != 0) {
+            if (errno == EEXIST)
+                continue;
+            if (errno == EPERM || errno == EXDEV || errno == EOPNOTSUPP || errno == EMLINK)
+                break;
+            throw FileError(FileError::Operation::Write, to, errno);
+        }
         if (::rename(temporary.constData(), nativePath(to).constData()) == 0)
             return;
         const int reason = errno;
         ::unlink(temporary.constData());
         throw FileError(FileError::Operation::Write, to, reason);
     }
+    // The file system has no hard links: copy the bytes instead.
     const std::optional<FileBytes> bytes = readWholeFile(from);
     if (!bytes)
-        throw FileError(FileError::Operation::Read, from, errno);
-    writeFileAtomically(to, bytes->view());
+        throw FileError(FileError::Operation::Read, from, ENOENT);
+    AtomicFile copy(to);
+    copy.write(bytes->view());
+    copy.commit();
+}
+
+void removeStaleTemporaries(const QString& folder, const QStringList& names)
+{
+    std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(nativePath(folder).constData()), &::closedir);
+    if (!directory)
+        return;
+    std::vector<QByteArray> stale;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string_view name(entry->d_name);
+        // "." + a state file's name + "." + six characters of mkstemp's.
+        if (name.size() < 9 || name.front() != '.' || name[name.size() - 7] != '.')
+            continue;
+        const std::string_view base = name.substr(1, name.size() - 8);
+        const std::string_view suffix = name.substr(name.size() - 6);
+        const bool known = std::any_of(names.begin(), names.end(), [&](const QString& n) { return QFile::encodeName(n).toStdString() == base; });
+        const bool generated = std::all_of(suffix.begin(), suffix.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+        if (known && generated)
+            stale.push_back(nativePath(folder) + '/' + QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    for (const QByteArray& path : stale)
+        ::unlink(path.constData());
+}
+
+QString moveAside(const QString& path)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; exists(aside); ++n)
+        aside = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (::rename(nativePath(path).constData(), nativePath(aside).constData()) != 0)
+        throw FileError(FileError::Operation::Write, path, errno);
+    return aside;
 }
 
 bool createEmptyFileIfMissing(const QString& path)

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -10,6 +13,26 @@
 // Whole-file reads and atomic whole-file writes: the only way state files are
 // touched. Callable from any thread; each call works on its own descriptors.
 namespace varno::fileio {
+
+// Which version of a file is on disk. Every atomic write makes a new inode,
+// so two reads that see the same version saw the same content; a version
+// that changed means somebody replaced the file.
+struct FileVersion {
+    bool exists = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNanoseconds = 0;
+
+    friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
+
+// The version at `path` now; a missing file is a version of its own.
+FileVersion versionOf(const QString& path);
+
+// What an item that is not a regular file is, for messages: "it is a named
+// pipe, not a regular file", given its st_mode.
+QString describeNonRegularFile(unsigned mode);
 
 // The bytes of one file followed by at least `padding` readable zero bytes,
 // so a SIMD parser may read past the end without a copy. Large files are
@@ -27,6 +50,8 @@ public:
     std::size_t capacity() const { return m_capacity; }
     bool isEmpty() const { return m_size == 0; }
     std::string_view view() const { return {m_data, m_size}; }
+    // The version of the file the bytes were read from.
+    const FileVersion& version() const { return m_version; }
 
 private:
     friend std::optional<FileBytes> readWholeFile(const QString&, std::size_t);
@@ -38,24 +63,29 @@ private:
     std::size_t m_capacity = 0;
     // Non-zero when m_data is a mapping of this many bytes, else heap memory.
     std::size_t m_mappedLength = 0;
+    FileVersion m_version;
 };
 
 inline constexpr std::size_t kReadPadding = 64;
 
-// Reads a whole file. Absent when it cannot be read for any reason (missing,
-// no permission, a folder); state files treat that as "nothing stored".
+// Reads a whole file. Absent only when nothing exists at `path`; a file that
+// is there but cannot be read (no permission, a folder, a pipe or a device,
+// an I/O error) throws FileError with the reason, so that nobody mistakes an
+// unreadable library for an empty one. Never blocks on a pipe.
 std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding = kReadPadding);
 
 // Replaces `path` with `bytes` so that a crash or a kill at any moment leaves
 // either the old or the new content: a temporary file in the same folder is
 // written, synced and renamed over the old one, then the folder is synced.
-// Throws FileError.
-void writeFileAtomically(const QString& path, std::string_view bytes);
+// A file the user made read-only is never replaced. Throws FileError.
+FileVersion writeFileAtomically(const QString& path, std::string_view bytes);
 
 // The streaming form of writeFileAtomically, for content produced piece by
-// piece: written to a temporary file in the target's folder and moved into
-// place by commit(). Destroyed without commit(), it removes the temporary
-// file and the target is untouched. Throws FileError.
+// piece: written to a temporary file in the target's folder ("." + the
+// file's name + "." + six characters) and moved into place by commit().
+// Destroyed without commit(), it removes the temporary file and the target
+// is untouched. Refuses, before writing anything, to replace a file whose
+// owner may not write it. Throws FileError.
 class AtomicFile {
 public:
     explicit AtomicFile(const QString& path);
@@ -64,7 +94,10 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes);
-    void commit();
+    // `beforeReplacing` runs once the new content is safely on disk and just
+    // before it takes the old file's place: the moment to keep a backup of
+    // the old version, which a failed write therefore never touches.
+    FileVersion commit(const std::function<void()>& beforeReplacing = {});
 
 private:
     [[noreturn]] void fail(int errorNumber);
@@ -76,8 +109,18 @@ private:
 
 // Makes `to` hold what `from` holds now, replacing `to` atomically. A hard
 // link costs no copy; where the file system refuses links the bytes are
-// copied. Throws FileError.
+// copied. Leaves no temporary behind when it fails. Throws FileError.
 void keepCopyAtomically(const QString& from, const QString& to);
+
+// Removes what a killed process left of its atomic writes in `folder`: the
+// temporaries of the files named in `names`, and nothing else. Only safe
+// while no other writer of those files can be running.
+void removeStaleTemporaries(const QString& folder, const QStringList& names);
+
+// Renames a file that cannot be used to a name beside it that says so
+// ("playback_state.json.damaged-20261206-142501"), so that writing a new
+// one loses nothing. Returns the new path. Throws FileError.
+QString moveAside(const QString& path);
 
 // Creates an empty file when nothing exists at `path`. Returns false when
 // something was there already or the file could not be created.

@@ -6,6 +6,7 @@
 #include "storage/PlaybackStateSnapshot.h"
 #include "storage/PlaybackStatistics.h"
 #include "storage/Track.h"
+#include "storage/TracksFileUpdate.h"
 
 #include <QCoroTask>
 #include <QUrl>
@@ -21,7 +22,9 @@ namespace varno {
 //
 // Main thread only. The coroutine operations hop to the manager's serial
 // worker for their file work and resume on the main thread; savePlaybackState
-// may also be called from the session store's own worker.
+// may also be called from the session store's own worker. Every change of a
+// file holds the state lock shared with other processes from its read to its
+// write; a file that exists but cannot be read is an error, never "empty".
 class DatabaseManager {
 public:
     virtual ~DatabaseManager() = default;
@@ -32,10 +35,17 @@ public:
     virtual QCoro::Task<> eraseAllData() = 0;
     // Upsert keyed by id: a stored song with the same id is replaced in place,
     // others are appended in the given order.
-    virtual QCoro::Task<> saveTracks(std::vector<Track> tracks) = 0;
+    virtual QCoro::Task<TracksFileUpdate> saveTracks(std::vector<Track> tracks) = 0;
+    // For imports: appends the songs whose file the library does not hold
+    // yet. A song for the same file that another process stored meanwhile
+    // wins, so two imports of one folder at once add each file once.
+    virtual QCoro::Task<TracksFileUpdate> appendNewTracks(std::vector<Track> tracks) = 0;
     virtual QCoro::Task<std::vector<Track>> loadAllTracks() = 0;
     virtual QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) = 0;
-    virtual QCoro::Task<> deleteTracks(std::vector<Track> tracks) = 0;
+    virtual QCoro::Task<TracksFileUpdate> deleteTracks(std::vector<Track> tracks) = 0;
+    // Whether the tracks file now on disk is a version this manager neither
+    // read nor wrote: another process replaced it.
+    virtual QCoro::Task<bool> tracksFileChangedElsewhere() = 0;
 
     virtual void savePlaylists(const std::vector<Playlist>& playlists) = 0;
     virtual std::vector<Playlist> loadAllPlaylists() = 0;

@@ -413,9 +413,11 @@ std::vector<T> decodeArray(const fileio::FileBytes& bytes, std::string_view file
 
 // Writes `items` as one JSON array to `path` atomically, streaming through a
 // small buffer: a large library is never held twice in memory as text. An
-// encoding error leaves the old file as it was.
+// encoding error leaves the old file as it was. `beforeReplacing` runs once
+// the new file is on disk, just before it replaces the old one.
 template<typename T, typename EncodeItem>
-void writeArrayFile(const QString& path, const std::vector<T>& items, EncodeItem&& encodeItem)
+fileio::FileVersion writeArrayFile(const QString& path, const std::vector<T>& items, EncodeItem&& encodeItem,
+                                   const std::function<void()>& beforeReplacing = {})
 {
     constexpr std::size_t kChunk = 1 << 20;
     fileio::AtomicFile file(path);
@@ -432,7 +434,7 @@ void writeArrayFile(const QString& path, const std::vector<T>& items, EncodeItem
     }
     writer.endArray();
     file.write(buffer);
-    file.commit();
+    return file.commit(beforeReplacing);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "OstrelDatabaseManager.h"
 
 #include "platform/ApplicationFolder.h"
+#include "platform/Diagnostics.h"
 #include "platform/FileIO.h"
 #include "playlists/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
@@ -25,12 +26,13 @@ constexpr std::string_view kPlaylistsFile = "playlists.json";
 constexpr std::string_view kHistoryFile = "playback_history.json";
 constexpr std::string_view kStateFile = "playback_state.json";
 
-QString join(const QString& folder, std::string_view name)
+QString nameOf(std::string_view name)
 {
-    return folder + QLatin1Char('/') + QLatin1StringView(name.data(), static_cast<qsizetype>(name.size()));
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
-// A file that cannot be read reads as "nothing stored", like an empty one.
+// Missing means nothing stored; a file that is there but cannot be read
+// throws, so an unreadable library is never taken for an empty one.
 fileio::FileBytes readOrEmpty(const QString& path)
 {
     std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(path);
@@ -42,15 +44,29 @@ fileio::FileBytes readOrEmpty(const QString& path)
 OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, const std::optional<QString>& storageDirectory)
     : m_preferences(preferences)
     , m_folder(storageDirectory ? *storageDirectory : applicationFolderPath())
+    , m_lockWait(fileio::stateLockWait())
 {
     if (!fileio::exists(m_folder))
         fileio::createFolder(m_folder);
-    m_databasePath = join(m_folder, "library.sqlite");
-    m_tracksPath = join(m_folder, kTracksFile);
-    m_playlistsPath = join(m_folder, kPlaylistsFile);
-    m_historyPath = join(m_folder, kHistoryFile);
-    m_statePath = join(m_folder, kStateFile);
+    m_databasePath = join(QStringLiteral("library.sqlite"));
+    m_tracksPath = join(nameOf(kTracksFile));
+    m_playlistsPath = join(nameOf(kPlaylistsFile));
+    m_historyPath = join(nameOf(kHistoryFile));
+    m_statePath = join(nameOf(kStateFile));
     createMissingStateFiles();
+
+    // Temporaries of a save that was killed are swept at the next start, but
+    // only while no other process is writing: theirs are alive. Waiting for
+    // the lock here would only delay the start; the next start sweeps.
+    try {
+        if (const std::optional<fileio::FileLock> lock = fileio::FileLock::tryAcquire(stateLockPath())) {
+            fileio::removeStaleTemporaries(m_folder, {nameOf(kTracksFile), tracksBackupPath().section(QLatin1Char('/'), -1),
+                                                      nameOf(kPlaylistsFile), nameOf(kHistoryFile), nameOf(kStateFile),
+                                                      QStringLiteral("playlist_records.json")});
+        }
+    } catch (const Error& error) {
+        qCWarning(lcDatabase).noquote() << "stale temporary files were not removed:" << error.description();
+    }
 }
 
 OstrelDatabaseManager::~OstrelDatabaseManager() = default;
@@ -63,42 +79,94 @@ void OstrelDatabaseManager::createMissingStateFiles() const
         fileio::createEmptyFileIfMissing(*path);
 }
 
+fileio::FileLock OstrelDatabaseManager::lockState() const
+{
+    return fileio::FileLock::acquire(stateLockPath(), m_lockWait);
+}
+
+void OstrelDatabaseManager::setAsideIfDamaged(const QString& path, const std::function<void(const fileio::FileBytes&)>& decode,
+                                              const fileio::FileVersion& lastWritten) const
+{
+    const fileio::FileVersion current = fileio::versionOf(path);
+    // What this manager wrote last decodes; reading it again on every save of
+    // a large session would double the work for nothing. Only a regular file
+    // is ours to move: a folder in its place makes the write fail instead.
+    if (!current.exists || current.size == 0 || current == lastWritten || !QFileInfo(path).isFile())
+        return;
+    QString reason;
+    try {
+        const fileio::FileBytes bytes = readOrEmpty(path);
+        decode(bytes);
+        return;
+    } catch (const Error& error) {
+        reason = error.description();
+    }
+    const QString aside = fileio::moveAside(path);
+    printDiagnostic(QStringLiteral("%1 could not be read and was kept as %2 before a new one was written: %3")
+                        .arg(QFileInfo(path).fileName(), QFileInfo(aside).fileName(), reason));
+}
+
 // ---------------------------------------------------------------------------
 // Tracks
 
-std::vector<Track> OstrelDatabaseManager::readTracksFile() const
+void OstrelDatabaseManager::rememberTracksVersion(const fileio::FileVersion& version) const
 {
-    return json::decodeTracks(readOrEmpty(m_tracksPath), kTracksFile);
+    const std::lock_guard guard(m_versionMutex);
+    m_tracksVersion = version;
 }
 
-// Called once the current library has been read successfully, before it is
-// replaced: one generation of backup, so a bad edit or a bug can be undone by
-// hand. Losing the backup is not worth failing the save over.
-void OstrelDatabaseManager::keepTracksBackup() const
+bool OstrelDatabaseManager::isKnownTracksVersion(const fileio::FileVersion& read) const
 {
-    const QFileInfo current(m_tracksPath);
-    if (!current.isFile() || current.size() == 0)
-        return;
-    try {
-        fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
-    } catch (const Error& error) {
-        qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
-    }
+    const std::lock_guard guard(m_versionMutex);
+    return m_tracksVersion && *m_tracksVersion == read;
+}
+
+std::vector<Track> OstrelDatabaseManager::readTracksFile() const
+{
+    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
+    std::vector<Track> tracks = json::decodeTracks(bytes, kTracksFile);
+    rememberTracksVersion(bytes.version());
+    return tracks;
+}
+
+// One generation of backup, so a bad edit or a bug can be undone by hand. It
+// is taken only once the new library is safely on disk, so a save that fails
+// (a full disk) leaves the backup as it was. Losing the backup is not worth
+// failing the save over.
+void OstrelDatabaseManager::writeTracks(const std::vector<Track>& stored, const fileio::FileVersion& replaced) const
+{
+    const auto keepBackup = [&] {
+        if (!replaced.exists || replaced.size == 0)
+            return;
+        try {
+            fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
+        } catch (const Error& error) {
+            qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
+        }
+    };
+    rememberTracksVersion(json::writeTracksFile(m_tracksPath, stored, keepBackup));
 }
 
 void OstrelDatabaseManager::restoreTracksBackup() const
 {
+    const fileio::FileLock lock = lockState();
     const std::optional<fileio::FileBytes> backup = fileio::readWholeFile(tracksBackupPath());
     if (!backup || backup->isEmpty())
         throw DatabaseError::readFailed(QStringLiteral("There is no backup of the library to restore."));
     json::decodeTracks(*backup, "tracks.json.bak");
     fileio::writeFileAtomically(m_tracksPath, backup->view());
+    // Whoever holds the library in memory must take the restored one in.
+    const std::lock_guard guard(m_versionMutex);
+    m_tracksVersion.reset();
 }
 
-void OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) const
+TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const std::vector<Track>& tracks, Merge merge) const
 {
-    std::vector<Track> stored = readTracksFile();
-    keepTracksBackup();
+    const fileio::FileLock lock = lockState();
+    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
+    std::vector<Track> stored = json::decodeTracks(bytes, kTracksFile);
+    bool differs = !isKnownTracksVersion(bytes.version());
+
     // Position of the first stored song with each id; later duplicates in a
     // hand-edited file are left alone, as a linear search would.
     QHash<QUuid, std::size_t> positions;
@@ -106,32 +174,65 @@ void OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) c
     for (std::size_t i = 0; i < stored.size(); ++i)
         if (!positions.contains(stored[i].id))
             positions.insert(stored[i].id, i);
+    QSet<FileURL> files;
+    if (merge == Merge::AppendNew) {
+        files.reserve(static_cast<qsizetype>(stored.size()));
+        for (const Track& track : stored)
+            files.insert(track.fileURL);
+    }
     for (const Track& track : tracks) {
         const auto found = positions.constFind(track.id);
         if (found != positions.constEnd()) {
             stored[*found] = track;
+        } else if (merge == Merge::AppendNew && files.contains(track.fileURL)) {
+            differs = true;
         } else {
             positions.insert(track.id, stored.size());
+            if (merge == Merge::AppendNew)
+                files.insert(track.fileURL);
             stored.push_back(track);
         }
     }
-    json::writeTracksFile(m_tracksPath, stored);
+    writeTracks(stored, bytes.version());
+    TracksFileUpdate update;
+    update.storedCount = stored.size();
+    if (differs)
+        update.library = std::make_shared<const std::vector<Track>>(std::move(stored));
+    return update;
 }
 
-void OstrelDatabaseManager::deleteFromTracksFile(const std::vector<Track>& tracks) const
+TracksFileUpdate OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) const
 {
-    std::vector<Track> stored = readTracksFile();
-    keepTracksBackup();
+    return mergeIntoTracksFile(tracks, Merge::Upsert);
+}
+
+TracksFileUpdate OstrelDatabaseManager::appendToTracksFile(const std::vector<Track>& tracks) const
+{
+    return mergeIntoTracksFile(tracks, Merge::AppendNew);
+}
+
+TracksFileUpdate OstrelDatabaseManager::deleteFromTracksFile(const std::vector<Track>& tracks) const
+{
+    const fileio::FileLock lock = lockState();
+    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
+    std::vector<Track> stored = json::decodeTracks(bytes, kTracksFile);
+    const bool differs = !isKnownTracksVersion(bytes.version());
     QSet<QUuid> doomed;
     doomed.reserve(static_cast<qsizetype>(tracks.size()));
     for (const Track& track : tracks)
         doomed.insert(track.id);
     std::erase_if(stored, [&](const Track& track) { return doomed.contains(track.id); });
-    json::writeTracksFile(m_tracksPath, stored);
+    writeTracks(stored, bytes.version());
+    TracksFileUpdate update;
+    update.storedCount = stored.size();
+    if (differs)
+        update.library = std::make_shared<const std::vector<Track>>(std::move(stored));
+    return update;
 }
 
 void OstrelDatabaseManager::eraseAllFiles() const
 {
+    const fileio::FileLock lock = lockState();
     // The first removal that fails stops the erase; files already removed stay
     // removed and nothing is recreated, so the caller sees the partial state.
     for (const QString* path : {&m_tracksPath, &m_playlistsPath, &m_historyPath, &m_statePath})
@@ -139,6 +240,7 @@ void OstrelDatabaseManager::eraseAllFiles() const
     // Erasing the library erases its backup too.
     QFile::remove(tracksBackupPath());
     createMissingStateFiles();
+    rememberTracksVersion(fileio::versionOf(m_tracksPath));
 }
 
 QCoro::Task<> OstrelDatabaseManager::eraseAllData()
@@ -147,10 +249,16 @@ QCoro::Task<> OstrelDatabaseManager::eraseAllData()
     co_await work;
 }
 
-QCoro::Task<> OstrelDatabaseManager::saveTracks(std::vector<Track> tracks)
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::saveTracks(std::vector<Track> tracks)
 {
-    auto work = m_worker.run([this, tracks = std::move(tracks)] { upsertTracksFile(tracks); });
-    co_await work;
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { return upsertTracksFile(tracks); });
+    co_return co_await work;
+}
+
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::appendNewTracks(std::vector<Track> tracks)
+{
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { return appendToTracksFile(tracks); });
+    co_return co_await work;
 }
 
 QCoro::Task<std::vector<Track>> OstrelDatabaseManager::loadAllTracks()
@@ -162,19 +270,25 @@ QCoro::Task<std::vector<Track>> OstrelDatabaseManager::loadAllTracks()
 QCoro::Task<std::optional<Track>> OstrelDatabaseManager::fetchTrack(QUuid id)
 {
     auto work = m_worker.run([this, id]() -> std::optional<Track> {
-        std::vector<Track> stored = readTracksFile();
+        const std::vector<Track> stored = json::decodeTracks(readOrEmpty(m_tracksPath), kTracksFile);
         const auto found = std::find_if(stored.begin(), stored.end(), [&](const Track& t) { return t.id == id; });
         if (found == stored.end())
             return std::nullopt;
-        return std::move(*found);
+        return *found;
     });
     co_return co_await work;
 }
 
-QCoro::Task<> OstrelDatabaseManager::deleteTracks(std::vector<Track> tracks)
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::deleteTracks(std::vector<Track> tracks)
 {
-    auto work = m_worker.run([this, tracks = std::move(tracks)] { deleteFromTracksFile(tracks); });
-    co_await work;
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { return deleteFromTracksFile(tracks); });
+    co_return co_await work;
+}
+
+QCoro::Task<bool> OstrelDatabaseManager::tracksFileChangedElsewhere()
+{
+    auto work = m_worker.run([this] { return !isKnownTracksVersion(fileio::versionOf(m_tracksPath)); });
+    co_return co_await work;
 }
 
 // ---------------------------------------------------------------------------
@@ -182,7 +296,12 @@ QCoro::Task<> OstrelDatabaseManager::deleteTracks(std::vector<Track> tracks)
 
 void OstrelDatabaseManager::savePlaylists(const std::vector<Playlist>& playlists)
 {
-    fileio::writeFileAtomically(m_playlistsPath, json::encodePlaylists(playlists));
+    const std::string encoded = json::encodePlaylists(playlists);
+    const fileio::FileLock lock = lockState();
+    setAsideIfDamaged(m_playlistsPath, [](const fileio::FileBytes& bytes) { json::decodePlaylists(bytes, kPlaylistsFile); }, m_playlistsVersion);
+    const fileio::FileVersion written = fileio::writeFileAtomically(m_playlistsPath, encoded);
+    const std::lock_guard guard(m_versionMutex);
+    m_playlistsVersion = written;
 }
 
 std::vector<Playlist> OstrelDatabaseManager::loadAllPlaylists()
@@ -192,9 +311,12 @@ std::vector<Playlist> OstrelDatabaseManager::loadAllPlaylists()
 
 void OstrelDatabaseManager::deletePlaylist(const QUuid& id)
 {
+    const fileio::FileLock lock = lockState();
     std::vector<Playlist> playlists = loadAllPlaylists();
     std::erase_if(playlists, [&](const Playlist& p) { return p.id == id; });
-    savePlaylists(playlists);
+    const fileio::FileVersion written = fileio::writeFileAtomically(m_playlistsPath, json::encodePlaylists(playlists));
+    const std::lock_guard guard(m_versionMutex);
+    m_playlistsVersion = written;
 }
 
 // ---------------------------------------------------------------------------
@@ -202,18 +324,23 @@ void OstrelDatabaseManager::deletePlaylist(const QUuid& id)
 
 void OstrelDatabaseManager::recordPlayback(const QUuid& trackID, Timestamp timestamp)
 {
-    std::vector<PlaybackHistory> history;
+    // Losing one play event is better than interrupting playback over it, so
+    // nothing here throws; but a history that cannot be read is never
+    // replaced, and a damaged one is kept aside before the new one starts.
     try {
-        history = json::decodePlaybackHistory(readOrEmpty(m_historyPath), kHistoryFile);
-    } catch (const json::DecodingError&) {
-        // A damaged history is dropped and replaced by this one play.
-        history.clear();
-    }
-    history.push_back(PlaybackHistory {trackID, timestamp});
-    try {
+        const fileio::FileLock lock = lockState();
+        std::vector<PlaybackHistory> history;
+        try {
+            history = json::decodePlaybackHistory(readOrEmpty(m_historyPath), kHistoryFile);
+        } catch (const json::DecodingError& error) {
+            const QString aside = fileio::moveAside(m_historyPath);
+            printDiagnostic(QStringLiteral("%1 could not be read and was kept as %2 before a new one was written: %3")
+                                .arg(nameOf(kHistoryFile), QFileInfo(aside).fileName(), error.description()));
+        }
+        history.push_back(PlaybackHistory {trackID, timestamp});
         json::writePlaybackHistoryFile(m_historyPath, history);
-    } catch (const Error&) {
-        // Losing one play event is better than interrupting playback over it.
+    } catch (const Error& error) {
+        printDiagnostic(QStringLiteral("A play was not recorded: ") + error.description());
     }
 }
 
@@ -252,7 +379,17 @@ PlaybackStatistics OstrelDatabaseManager::fetchStatistics(const QUuid& trackID)
 
 void OstrelDatabaseManager::savePlaybackState(const PlaybackStateSnapshot& snapshot)
 {
-    fileio::writeFileAtomically(m_statePath, json::encodePlaybackStateSnapshot(snapshot));
+    const std::string encoded = json::encodePlaybackStateSnapshot(snapshot);
+    const fileio::FileLock lock = lockState();
+    fileio::FileVersion lastWritten;
+    {
+        const std::lock_guard guard(m_versionMutex);
+        lastWritten = m_stateVersion;
+    }
+    setAsideIfDamaged(m_statePath, [](const fileio::FileBytes& bytes) { json::decodePlaybackStateSnapshot(bytes, kStateFile); }, lastWritten);
+    const fileio::FileVersion written = fileio::writeFileAtomically(m_statePath, encoded);
+    const std::lock_guard guard(m_versionMutex);
+    m_stateVersion = written;
 }
 
 std::optional<PlaybackStateSnapshot> OstrelDatabaseManager::loadPlaybackState()

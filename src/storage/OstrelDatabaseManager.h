@@ -1,16 +1,24 @@
 #pragma once
 
+#include "platform/FileIO.h"
+#include "platform/FileLock.h"
 #include "platform/PreferencesStore.h"
 #include "platform/Worker.h"
 #include "storage/DatabaseManager.h"
 
 #include <QString>
 
+#include <mutex>
+
 namespace varno {
 
 // Main thread only (see DatabaseManager); file work of the coroutine
-// operations runs on the "Database" serial worker, which is what keeps each
-// read-modify-write of the tracks file whole.
+// operations runs on the "Database" serial worker. Each read-modify-write
+// holds ".state.lock" in the folder, shared with every other process that
+// keeps its state there, so a concurrent writer's songs are never dropped.
+// A damaged file that a write is allowed to replace (the history, the
+// playlist list, the session) is first kept beside it as
+// "<name>.damaged-<time>", with one diagnostic line saying so.
 class OstrelDatabaseManager final : public DatabaseManager {
 public:
     // Uses `storageDirectory`, or the application folder when none is given,
@@ -27,10 +35,12 @@ public:
     const QString& storageDirectory() const { return m_folder; }
 
     QCoro::Task<> eraseAllData() override;
-    QCoro::Task<> saveTracks(std::vector<Track> tracks) override;
+    QCoro::Task<TracksFileUpdate> saveTracks(std::vector<Track> tracks) override;
+    QCoro::Task<TracksFileUpdate> appendNewTracks(std::vector<Track> tracks) override;
     QCoro::Task<std::vector<Track>> loadAllTracks() override;
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override;
-    QCoro::Task<> deleteTracks(std::vector<Track> tracks) override;
+    QCoro::Task<TracksFileUpdate> deleteTracks(std::vector<Track> tracks) override;
+    QCoro::Task<bool> tracksFileChangedElsewhere() override;
 
     void savePlaylists(const std::vector<Playlist>& playlists) override;
     std::vector<Playlist> loadAllPlaylists() override;
@@ -45,9 +55,14 @@ public:
     // Blocking forms of the tracks-file operations, for the serial worker and
     // for tools that have no event loop.
     std::vector<Track> readTracksFile() const;
-    void upsertTracksFile(const std::vector<Track>& tracks) const;
-    void deleteFromTracksFile(const std::vector<Track>& tracks) const;
+    TracksFileUpdate upsertTracksFile(const std::vector<Track>& tracks) const;
+    TracksFileUpdate appendToTracksFile(const std::vector<Track>& tracks) const;
+    TracksFileUpdate deleteFromTracksFile(const std::vector<Track>& tracks) const;
     void eraseAllFiles() const;
+
+    // ".state.lock": taken by every change of a state file, in any process.
+    // Hidden, so the folder still shows just the state files.
+    QString stateLockPath() const { return join(QStringLiteral(".state.lock")); }
 
     // "tracks.json.bak": the version of the library before the last write
     // that replaced a valid one.
@@ -61,8 +76,19 @@ protected:
     std::optional<QByteArray> preferenceData(const QString& key) const override;
 
 private:
+    enum class Merge { Upsert, AppendNew };
+
+    QString join(const QString& name) const { return m_folder + QLatin1Char('/') + name; }
     void createMissingStateFiles() const;
-    void keepTracksBackup() const;
+    fileio::FileLock lockState() const;
+    TracksFileUpdate mergeIntoTracksFile(const std::vector<Track>& tracks, Merge merge) const;
+    void writeTracks(const std::vector<Track>& stored, const fileio::FileVersion& replaced) const;
+    void rememberTracksVersion(const fileio::FileVersion& version) const;
+    // Whether `read` is the version this manager last read or wrote.
+    bool isKnownTracksVersion(const fileio::FileVersion& read) const;
+    // Keeps a damaged file aside before a write that may replace it.
+    void setAsideIfDamaged(const QString& path, const std::function<void(const fileio::FileBytes&)>& decode,
+                           const fileio::FileVersion& lastWritten) const;
 
     PreferencesStore& m_preferences;
     QString m_folder;
@@ -71,6 +97,15 @@ private:
     QString m_playlistsPath;
     QString m_historyPath;
     QString m_statePath;
+    std::chrono::milliseconds m_lockWait;
+    // The version of "tracks.json" this manager last read or wrote, to tell
+    // its own writes from other processes'. Guarded: reads of the blocking
+    // forms may run on any thread.
+    mutable std::mutex m_versionMutex;
+    mutable std::optional<fileio::FileVersion> m_tracksVersion;
+    // The versions this manager wrote last, known to decode; guarded too.
+    mutable fileio::FileVersion m_playlistsVersion;
+    mutable fileio::FileVersion m_stateVersion;
     // Reading a large library leaves the thread's JSON parser holding buffers
     // as large as the file; letting the idle thread end gives them back.
     SerialWorker m_worker {QStringLiteral("Database"), std::chrono::seconds(5)};

@@ -111,9 +111,9 @@ std::string encodeTracks(const std::vector<Track>& tracks)
     return out;
 }
 
-void writeTracksFile(const QString& path, const std::vector<Track>& tracks)
+fileio::FileVersion writeTracksFile(const QString& path, const std::vector<Track>& tracks, const std::function<void()>& beforeReplacing)
 {
-    writeArrayFile(path, tracks, [](Writer& w, const Track& t) { encode(w, t); });
+    return writeArrayFile(path, tracks, [](Writer& w, const Track& t) { encode(w, t); }, beforeReplacing);
 }
 
 std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view fileName)
@@ -158,9 +158,9 @@ std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history)
     return out;
 }
 
-void writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history)
+fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history)
 {
-    writeArrayFile(path, history, [](Writer& w, const PlaybackHistory& entry) { encode(w, entry); });
+    return writeArrayFile(path, history, [](Writer& w, const PlaybackHistory& entry) { encode(w, entry); });
 }
 
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName)

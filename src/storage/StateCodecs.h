@@ -25,9 +25,10 @@ PlaybackStateSnapshot decodePlaybackStateSnapshot(od::document& document, const 
 std::string encodeTracks(const std::vector<Track>& tracks);
 std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view fileName);
 
-// Atomic whole-file writes of the same forms, streamed.
-void writeTracksFile(const QString& path, const std::vector<Track>& tracks);
-void writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history);
+// Atomic whole-file writes of the same forms, streamed; each returns the
+// version of the file it wrote.
+fileio::FileVersion writeTracksFile(const QString& path, const std::vector<Track>& tracks, const std::function<void()>& beforeReplacing = {});
+fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history);
 
 std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history);
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName);

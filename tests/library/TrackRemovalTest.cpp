@@ -68,21 +68,24 @@ public:
 
     QUrl databaseURL() const override { return m_real.databaseURL(); }
     QCoro::Task<> eraseAllData() override { return m_real.eraseAllData(); }
-    QCoro::Task<> saveTracks(std::vector<Track> tracks) override
+    QCoro::Task<TracksFileUpdate> saveTracks(std::vector<Track> tracks) override
     {
         if (saveFailure)
             throw DatabaseError::writeFailed(*saveFailure);
         auto saving = m_real.saveTracks(std::move(tracks));
-        co_await saving;
+        co_return co_await saving;
     }
+    QCoro::Task<TracksFileUpdate> appendNewTracks(std::vector<Track> tracks) override { return m_real.appendNewTracks(std::move(tracks)); }
+    QCoro::Task<bool> tracksFileChangedElsewhere() override { return m_real.tracksFileChangedElsewhere(); }
     QCoro::Task<std::vector<Track>> loadAllTracks() override { return m_real.loadAllTracks(); }
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override { return m_real.fetchTrack(id); }
-    QCoro::Task<> deleteTracks(std::vector<Track> tracks) override
+    QCoro::Task<TracksFileUpdate> deleteTracks(std::vector<Track> tracks) override
     {
         auto deleting = m_real.deleteTracks(std::move(tracks));
-        co_await deleting;
+        TracksFileUpdate update = co_await deleting;
         if (afterDelete)
             afterDelete();
+        co_return update;
     }
     void savePlaylists(const std::vector<Playlist>& playlists) override { m_real.savePlaylists(playlists); }
     std::vector<Playlist> loadAllPlaylists() override { return m_real.loadAllPlaylists(); }

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "CliCommand.h"
 #include "library/FileWatcher.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
+#include "platform/Diagnostics.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace varno::cli {
 
@@ -29,8 +32,16 @@ private:
     std::vector<FileURL> m_folders;
 };
 
+// Sends the engines' diagnostic lines to standard error: standard output is
+// the command's own, and may be a pipe.
+struct DiagnosticsToStandardError {
+    DiagnosticsToStandardError() { setDiagnosticOutput(stderr); }
+};
+
 // The same engines and data folder as the app, built in the same order.
+// Construction throws when the data folder cannot be made.
 struct Library {
+    DiagnosticsToStandardError diagnostics;
     SettingsPreferencesStore preferences;
     OstrelDatabaseManager database {preferences};
     RememberingFileWatcher watcher;
@@ -41,5 +52,10 @@ struct Library {
 
 // "ID<tab>Title — Artist — Album (m:ss)"
 QString describeSong(const Track& track);
+
+// Builds the library and loads it. Absent, after one line on standard error
+// saying why, when the data folder cannot be made or the library cannot be
+// read: no command works on a library it could not load.
+QCoro::Task<std::unique_ptr<Library>> openLibrary(Console console);
 
 } // namespace varno::cli

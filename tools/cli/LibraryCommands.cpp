@@ -1,14 +1,18 @@
 #include "CliCommand.h"
 #include "CliLibrary.h"
 
+#include "library/AudioImportSupport.h"
 #include "platform/Error.h"
 #include "storage/StateCodecs.h"
 
 #include <QFileInfo>
+#include <QMap>
 
-#include <unistd.h>
-
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varno::cli {
 
@@ -24,31 +28,73 @@ QString describeSong(const Track& track)
     return line;
 }
 
+QCoro::Task<std::unique_ptr<Library>> openLibrary(Console console)
+{
+    std::unique_ptr<Library> library;
+    try {
+        library = std::make_unique<Library>();
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: the library folder cannot be used: ") + describe(error));
+        co_return std::unique_ptr<Library>();
+    }
+    auto loading = library->engine.loadLibraryFromDisk();
+    co_await loading;
+    // The engine has said why on standard error; once is enough.
+    if (library->engine.loadError())
+        co_return std::unique_ptr<Library>();
+    co_return library;
+}
+
+namespace {
+
+// Why a path given on the command line cannot be imported, or nothing.
+std::optional<QString> missingReason(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+        return std::nullopt;
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// ".opus ×3, .ape" for the files left out of a folder.
+QString typesOf(const QStringList& paths)
+{
+    QMap<QString, int> counts;
+    for (const QString& path : paths)
+        ++counts[QLatin1Char('.') + QFileInfo(path).suffix().toLower()];
+    QStringList parts;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        parts.push_back(it.value() > 1 ? QStringLiteral("%1 \u00D7%2").arg(it.key()).arg(it.value()) : it.key());
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 QCoro::Task<int> importPaths(QStringList paths, Console console)
 {
-    Library library;
-    auto loading = library.engine.loadLibraryFromDisk();
-    co_await loading;
-    const std::size_t before = library.engine.allTracks().size();
-
     std::vector<FileURL> folders;
     std::vector<FileURL> files;
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            console.errorLine(QStringLiteral("varno-cli: %1: No such file or directory").arg(path));
+        if (const std::optional<QString> reason = missingReason(path)) {
+            console.errorLine(QStringLiteral("varno-cli: %1: %2").arg(path, *reason));
             co_return 1;
         }
+        const QFileInfo info(path);
         (info.isDir() ? folders : files).push_back(FileURL::fromLocalFile(info.absoluteFilePath()));
     }
+
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
+        co_return 1;
 
     // On a terminal, one line that keeps being rewritten shows how far the
     // import is; in a pipe or a file only the summary appears.
     const bool onTerminal = ::isatty(::fileno(console.out)) == 1;
     QMetaObject::Connection progressLine;
     if (onTerminal) {
-        progressLine = QObject::connect(&library.engine, &LibraryEngine::importProgressChanged, [&library, console] {
-            const ImportProgress progress = library.engine.importProgress();
+        OstrelLibraryEngine* engine = &library->engine;
+        progressLine = QObject::connect(engine, &LibraryEngine::importProgressChanged, [engine, console] {
+            const ImportProgress progress = engine->importProgress();
             if (!progress.active)
                 return;
             const QString line = QStringLiteral("\r\x1b[2KImporting %1 of %2: %3").arg(progress.done).arg(progress.total).arg(progress.currentFile);
@@ -58,15 +104,10 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
     }
 
     int status = 0;
+    ImportSummary summary;
     try {
-        if (!folders.empty()) {
-            auto adding = library.engine.addFolders(std::move(folders));
-            co_await adding;
-        }
-        if (!files.empty()) {
-            auto importing = library.engine.importFiles(std::move(files));
-            co_await importing;
-        }
+        auto importing = library->engine.importPaths(std::move(folders), std::move(files));
+        summary = co_await importing;
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
         status = 1;
@@ -75,24 +116,39 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
         QObject::disconnect(progressLine);
         std::fputs("\r\x1b[2K", console.out);
     }
-    const std::size_t after = library.engine.allTracks().size();
-    console.line(QStringLiteral("Imported %1 songs; the library holds %2.").arg(after - before).arg(after));
+
+    // Files named on the command line were asked for by name: each gets its
+    // reason. Those met in folders are summed up.
+    QStringList failures = summary.failures;
+    QStringList inFolders;
+    for (const QString& path : summary.unsupported) {
+        const bool named = std::any_of(paths.begin(), paths.end(), [&](const QString& given) { return QFileInfo(given).absoluteFilePath() == path; });
+        if (named)
+            failures.push_back(QFileInfo(path).fileName() + QStringLiteral(": ") + AudioImportSupport::unsupportedTypeReason());
+        else
+            inFolders.push_back(path);
+    }
+    if (!failures.isEmpty()) {
+        console.errorLine(QStringLiteral("Some files could not be imported:\n") + failures.join(QLatin1Char('\n')));
+        status = 1;
+    }
+    if (!inFolders.isEmpty())
+        console.errorLine(QStringLiteral("Left out %1 audio files of types the library does not take (%2): %3.")
+                              .arg(inFolders.size())
+                              .arg(typesOf(inFolders), AudioImportSupport::unsupportedTypeReason()));
+    // The count of the library is the one this import wrote, taken while the
+    // file was locked, so another process's import running at the same time
+    // cannot make it stale.
+    console.line(QStringLiteral("Imported %1 songs; the library holds %2.").arg(summary.added).arg(library->engine.allTracks().size()));
     co_return status;
 }
 
 QCoro::Task<int> listLibrary(bool asJson, Console console)
 {
-    Library library;
-    auto loading = library.engine.loadLibraryFromDisk();
-    co_await loading;
-    auto reading = library.database.loadAllTracks();
-    std::vector<Track> tracks;
-    try {
-        tracks = co_await reading;
-    } catch (const std::exception& error) {
-        console.errorLine(describe(error));
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
         co_return 1;
-    }
+    const std::vector<Track>& tracks = library->engine.allTracks();
     if (asJson) {
         const std::string text = json::encodeTracks(tracks);
         console.line(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
@@ -105,10 +161,10 @@ QCoro::Task<int> listLibrary(bool asJson, Console console)
 
 QCoro::Task<int> searchLibrary(QString text, Console console)
 {
-    Library library;
-    auto loading = library.engine.loadLibraryFromDisk();
-    co_await loading;
-    const std::vector<Track> found = library.engine.search(text);
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
+        co_return 1;
+    const std::vector<Track> found = library->engine.search(text);
     for (const Track& track : found)
         console.line(describeSong(track));
     co_return found.empty() ? 1 : 0;
@@ -116,11 +172,17 @@ QCoro::Task<int> searchLibrary(QString text, Console console)
 
 QCoro::Task<int> rescanLibrary(Console console)
 {
-    Library library;
-    auto loading = library.engine.loadLibraryFromDisk();
-    co_await loading;
-    auto rescanning = library.engine.rescan();
-    const RescanSummary summary = co_await rescanning;
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
+        co_return 1;
+    RescanSummary summary;
+    try {
+        auto rescanning = library->engine.rescan();
+        summary = co_await rescanning;
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        co_return 1;
+    }
     console.line(QStringLiteral("Added %1 songs; %2 files missing.").arg(summary.added).arg(summary.missing));
     if (!summary.failures.isEmpty()) {
         console.errorLine(summary.failures);
@@ -131,11 +193,11 @@ QCoro::Task<int> rescanLibrary(Console console)
 
 QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console)
 {
-    Library library;
-    auto loading = library.engine.loadLibraryFromDisk();
-    co_await loading;
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
+        co_return 1;
     const QUuid wanted = QUuid::fromString(id);
-    const std::vector<Track>& songs = library.engine.allTracks();
+    const std::vector<Track>& songs = library->engine.allTracks();
     const auto found = std::find_if(songs.begin(), songs.end(), [&](const Track& t) { return !wanted.isNull() && t.id == wanted; });
     if (found == songs.end()) {
         console.errorLine(QStringLiteral("varno-cli: no song with the id %1 in the library").arg(id));
@@ -143,7 +205,7 @@ QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console)
     }
     const Track song = *found;
     try {
-        auto removing = library.engine.removeTrack(song, deleteFile ? RemovalKind::DeleteFile : RemovalKind::KeepFile);
+        auto removing = library->engine.removeTrack(song, deleteFile ? RemovalKind::DeleteFile : RemovalKind::KeepFile);
         co_await removing;
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
@@ -159,6 +221,7 @@ QCoro::Task<int> restoreBackup(Console console)
     try {
         // Only the database: a library engine would start reading the very
         // file being replaced.
+        DiagnosticsToStandardError diagnostics;
         SettingsPreferencesStore preferences;
         OstrelDatabaseManager database(preferences);
         database.restoreTracksBackup();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "storage/Track.h"
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace varno {
+
+// What one write of the tracks file found and left. Other processes (the
+// command-line tool, a second window) may write the same file; every write
+// holds the state lock from its read to its rename, so these facts are
+// exact at the moment of the write.
+struct TracksFileUpdate {
+    // The songs the file holds after the write.
+    std::size_t storedCount = 0;
+    // The whole library as written, when it is not simply what this manager
+    // last read or wrote with the given change applied: another process
+    // changed the file meanwhile, or songs were left out as already known.
+    // The caller takes it as its new list. Null otherwise.
+    std::shared_ptr<const std::vector<Track>> library;
+};
+
+} // namespace varno
