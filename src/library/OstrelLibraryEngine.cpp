@@ -7,7 +7,9 @@
 #include "platform/Worker.h"
 #include "storage/DatabaseError.h"
 
-#include <QDirIterator>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -19,6 +21,8 @@
 #include <climits>
 #include <cstring>
 #include <deque>
+#include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 
 namespace varno {
@@ -40,60 +44,96 @@ struct FolderScan {
     QStringList unsupported;
 };
 
-// Why an item named like a supported audio file cannot be read, or nothing
-// when it is a regular file. A pipe or a device is never opened: reading one
-// would block or never end.
-std::optional<QString> unreadableReason(const QString& path)
+QString pathTooLong()
 {
-    const QByteArray native = QFile::encodeName(path);
-    if (native.size() >= PATH_MAX)
-        return QStringLiteral("the path is longer than the system allows (%1 bytes)").arg(PATH_MAX);
-    struct stat status {};
-    if (::stat(native.constData(), &status) != 0) {
-        // The name came from the folder itself, so a name that cannot be
-        // found again did not survive decoding: its bytes are not UTF-8.
-        if (errno == ENOENT && QFile::decodeName(native) == path && path.contains(QChar::ReplacementCharacter))
-            return QStringLiteral("the name is not valid UTF-8, so the library cannot keep this file");
-        return QString::fromLocal8Bit(std::strerror(errno));
+    return QStringLiteral("the path is longer than the system allows (%1 bytes)").arg(PATH_MAX);
+}
+
+QString notUtf8()
+{
+    return QStringLiteral("the name is not valid UTF-8, so the library cannot keep this file");
+}
+
+// Walks one folder with the system's own directory calls: Qt's iterator
+// quietly drops names that are not valid UTF-8 and folders too deep to open,
+// and the user must hear about both.
+void walkFolder(const QByteArray& folder, FolderScan& scan)
+{
+    std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.constData()), &::closedir);
+    if (!directory) {
+        // A folder this deep cannot be opened, so what it holds is unknown.
+        if (errno == ENAMETOOLONG)
+            scan.failures.push_back(QFile::decodeName(folder.mid(folder.lastIndexOf('/') + 1)) + QStringLiteral(": ") + pathTooLong());
+        return;
     }
-    if (!S_ISREG(status.st_mode))
-        return fileio::describeNonRegularFile(status.st_mode);
-    return std::nullopt;
+    std::vector<QByteArray> subfolders;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith('.'))
+            continue;
+        const QByteArray native = folder + '/' + name;
+        const QString path = QFile::decodeName(native);
+        const bool decodable = QFile::encodeName(path) == native;
+
+        unsigned char type = entry->d_type;
+        struct stat status {};
+        if (type == DT_UNKNOWN || type == DT_LNK) {
+            // Links are looked through to what they name, but a link to a
+            // folder is not followed, so a loop cannot trap the walk.
+            if (::stat(native.constData(), &status) != 0) {
+                if (errno == ENAMETOOLONG && AudioImportSupport::isSupportedAudioPath(path))
+                    scan.failures.push_back(QFile::decodeName(name) + QStringLiteral(": ") + pathTooLong());
+                continue;
+            }
+            if (S_ISDIR(status.st_mode)) {
+                if (type == DT_UNKNOWN)
+                    subfolders.push_back(native);
+                continue;
+            }
+            type = S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+        } else if (type == DT_DIR) {
+            subfolders.push_back(native);
+            continue;
+        }
+
+        if (!AudioImportSupport::isSupportedAudioPath(path)) {
+            if (AudioImportSupport::isOtherAudioPath(path))
+                scan.unsupported.push_back(path);
+            continue;
+        }
+        const QString shownName = QFile::decodeName(name);
+        if (!decodable)
+            scan.failures.push_back(shownName + QStringLiteral(": ") + notUtf8());
+        else if (native.size() >= PATH_MAX)
+            scan.failures.push_back(shownName + QStringLiteral(": ") + pathTooLong());
+        else if (type == DT_REG)
+            scan.audioFiles.push_back(FileURL::fromLocalFile(path));
+        else if (::stat(native.constData(), &status) == 0)
+            scan.failures.push_back(shownName + QStringLiteral(": ") + fileio::describeNonRegularFile(status.st_mode));
+        else
+            scan.failures.push_back(shownName + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    directory.reset();
+    for (const QByteArray& subfolder : subfolders) {
+        if (QFile::encodeName(QFile::decodeName(subfolder)) != subfolder) {
+            scan.failures.push_back(QFile::decodeName(subfolder.mid(subfolder.lastIndexOf('/') + 1))
+                                    + QStringLiteral(": the folder's name is not valid UTF-8, so its files cannot be added"));
+            continue;
+        }
+        walkFolder(subfolder, scan);
+    }
 }
 
 // Supported audio files under `folders`, in enumeration order, with the
 // items that cannot be imported and why. Hidden files and folders are
-// skipped; symbolic links to folders are not followed, so a link that loops
-// back cannot trap the walk, and an unreadable subfolder just contributes
-// nothing.
+// skipped; an unreadable subfolder just contributes nothing.
 FolderScan enumerateAudioFiles(const std::vector<QString>& folders)
 {
     // URLs are made here, on the worker: for a large folder that is thousands
     // of them the main thread need not build.
     FolderScan scan;
-    for (const QString& folder : folders) {
-        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            const QFileInfo info = it.fileInfo();
-            if (info.isDir())
-                continue;
-            if (AudioImportSupport::isSupportedAudioPath(path)) {
-                if (info.isFile() && !path.contains(QChar::ReplacementCharacter))
-                    scan.audioFiles.push_back(FileURL::fromLocalFile(path));
-                else if (const std::optional<QString> reason = unreadableReason(path))
-                    scan.failures.push_back(info.fileName() + QStringLiteral(": ") + *reason);
-                else
-                    scan.audioFiles.push_back(FileURL::fromLocalFile(path));
-            } else if (AudioImportSupport::isOtherAudioPath(path)) {
-                scan.unsupported.push_back(path);
-            } else if (QFile::encodeName(path).size() >= PATH_MAX && !info.exists()) {
-                // A folder this deep cannot be opened, so what it holds is
-                // unknown; say so rather than leave it out silently.
-                scan.failures.push_back(info.fileName() + QStringLiteral(": the path is longer than the system allows (%1 bytes)").arg(PATH_MAX));
-            }
-        }
-    }
+    for (const QString& folder : folders)
+        walkFolder(QFile::encodeName(QDir::cleanPath(folder)), scan);
     return scan;
 }
 
