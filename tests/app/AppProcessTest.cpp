@@ -123,3 +123,72 @@ TEST_F(AppProcessTest, ATerminationSignalWritesTheSessionBeforeExiting)
     EXPECT_EQ(written.repeatMode, "all");
     EXPECT_FALSE(written.isPlaying);
 }
+
+// The app and varno-cli on one library at once: the app's own later imports
+// go through the same lock and keep the tool's songs, and a damaged session
+// is kept aside rather than silently replaced when the app quits.
+TEST_F(AppProcessTest, TheAppAndTheCommandLineToolShareTheLibraryAndLoseNothing)
+{
+    const QString source = test::fixturePath(QStringLiteral("formats/untagged.wav"));
+    const QString watched = scratch(QStringLiteral("watched"));
+    const QString other = scratch(QStringLiteral("other"));
+    QDir().mkpath(watched);
+    QDir().mkpath(other);
+    ASSERT_TRUE(QFile::copy(source, watched + QStringLiteral("/w0.wav")));
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(QFile::copy(source, other + QStringLiteral("/o%1.wav").arg(i)));
+    QProcess tool;
+    tool.start(QStringLiteral(VARNO_CLI_BINARY), {QStringLiteral("import"), watched});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0);
+    test::writeFile(appFile(QStringLiteral("playback_state.json")), "{\"upcomingTrackIDs\":[");
+
+    const auto storedFiles = [&] {
+        QStringList names;
+        for (const Track& track : json::decodeTracks(fileio::readWholeFile(appFile(QStringLiteral("tracks.json"))).value(), "tracks.json"))
+            names << track.filename;
+        names.sort();
+        return names;
+    };
+    // New files in the watched folder are imported by the app; until its
+    // watch is in place, another file is dropped every two seconds.
+    int dropped = 0;
+    const auto appImports = [&] {
+        QDeadlineTimer deadline(40000);
+        const qsizetype before = storedFiles().size();
+        while (!deadline.hasExpired()) {
+            ++dropped;
+            EXPECT_TRUE(QFile::copy(source, watched + QStringLiteral("/w%1.wav").arg(dropped)));
+            for (int i = 0; i < 40 && storedFiles().size() == before; ++i)
+                QThread::msleep(50);
+            if (storedFiles().size() > before)
+                return true;
+        }
+        return false;
+    };
+
+    QProcess app;
+    ASSERT_TRUE(startOffscreen(app));
+    ASSERT_TRUE(appImports());
+    tool.start(QStringLiteral(VARNO_CLI_BINARY), {QStringLiteral("import"), other});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(tool.readAllStandardOutput()).startsWith(QStringLiteral("Imported 5 songs;")));
+    ASSERT_TRUE(appImports());
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(20000));
+
+    // A file dropped before the app's watch was in place is only found by a
+    // rescan; the last one the app imported came after the tool's import.
+    QStringList files = storedFiles();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(files.contains(QStringLiteral("o%1.wav").arg(i))) << files.join(',').toStdString();
+    EXPECT_TRUE(files.contains(QStringLiteral("w0.wav")));
+    EXPECT_TRUE(files.contains(QStringLiteral("w%1.wav").arg(dropped))) << files.join(',').toStdString();
+    EXPECT_EQ(files.removeDuplicates(), 0);
+
+    const QStringList kept = QDir(appFolder()).entryList({QStringLiteral("playback_state.json.damaged-*")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(test::readFile(appFile(kept.first())), QByteArray("{\"upcomingTrackIDs\":["));
+    EXPECT_TRUE(QString::fromUtf8(app.readAllStandardOutput()).contains(QStringLiteral("playback_state.json could not be read and was kept as ")));
+}

@@ -262,3 +262,74 @@ TEST(SampleTracks, FiveRecordsSharingArtistAndAlbum)
     }
     EXPECT_EQ(durations, (std::vector<double> {243, 322, 343, 235, 607}));
 }
+
+// Another process (the command-line tool) writing the same library: a second
+// database manager over the same folder sees the file as that process would.
+TEST_F(LibraryEngineTest, ChangesMadeByAnotherProcessAreTakenInAndNeverDropped)
+{
+    await(engine->importFiles({audioFile(QStringLiteral("mine.mp3"))}));
+    OstrelDatabaseManager otherProcess(preferences);
+    const Track theirs = test::makeTrack(QStringLiteral("theirs"));
+    await(otherProcess.appendNewTracks({theirs}));
+
+    // The folder watch asks; the engine reloads only for a foreign version.
+    QSignalSpy changed(engine.get(), &LibraryEngine::tracksChanged);
+    await(engine->refreshIfChangedElsewhere());
+    EXPECT_EQ(filenames(), (QStringList {"mine.mp3", theirs.filename}));
+    await(engine->refreshIfChangedElsewhere());
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(await(cache.track(theirs.id))->title, QStringLiteral("theirs"));
+
+    // A write of the engine's own after another process's, with no reload in
+    // between, keeps both and brings the other's songs into the list.
+    const Track later = test::makeTrack(QStringLiteral("later"));
+    await(otherProcess.appendNewTracks({later}));
+    Track edited = engine->allTracks().front();
+    edited.title = QStringLiteral("edited");
+    await(engine->updateTrack(edited));
+    EXPECT_EQ(filenames(), (QStringList {"mine.mp3", theirs.filename, later.filename}));
+    EXPECT_EQ(stored().size(), 3u);
+    EXPECT_EQ(stored().front().title, QStringLiteral("edited"));
+
+    // Removed elsewhere: gone from the list and the index at the next look.
+    await(otherProcess.deleteTracks({theirs}));
+    await(engine->refreshIfChangedElsewhere());
+    EXPECT_EQ(filenames(), (QStringList {"mine.mp3", later.filename}));
+    EXPECT_FALSE(await(cache.track(theirs.id)));
+}
+
+TEST_F(LibraryEngineTest, AnImportAfterAnotherProcessImportedTheSameFileAddsItOnce)
+{
+    const FileURL file = audioFile(QStringLiteral("shared.mp3"));
+    OstrelDatabaseManager otherProcess(preferences);
+    Track theirs = test::makeTrack(QStringLiteral("theirs"));
+    theirs.fileURL = file;
+    await(otherProcess.appendNewTracks({theirs}));
+
+    const std::vector<FileURL> files {file, audioFile(QStringLiteral("new.mp3"))};
+    auto importing = engine->importPaths({}, files);
+    const ImportSummary summary = await(std::move(importing));
+    EXPECT_EQ(summary.added, 1);
+    EXPECT_EQ(engine->allTracks().size(), 2u);
+    EXPECT_EQ(stored().size(), 2u);
+}
+
+TEST_F(LibraryEngineTest, ALibraryThatCannotBeReadIsAnErrorNotAnEmptyLibrary)
+{
+    await(engine->importFiles({audioFile(QStringLiteral("a.mp3"))}));
+    const QString tracks = appFile(QStringLiteral("tracks.json"));
+    const QByteArray before = test::readFile(tracks);
+    QFile::remove(tracks);
+    QDir().mkpath(tracks);
+    await(engine->loadLibraryFromDisk());
+    ASSERT_TRUE(engine->loadError());
+    EXPECT_TRUE(engine->loadError()->contains(QStringLiteral("it is a folder, not a file"))) << engine->loadError()->toStdString();
+    EXPECT_EQ(filenames(), QStringList {"a.mp3"}) << "the list keeps what it had";
+    EXPECT_THROW(await(engine->importFiles({audioFile(QStringLiteral("b.mp3"))})), Error);
+    EXPECT_TRUE(QFileInfo(tracks).isDir());
+
+    QDir(tracks).removeRecursively();
+    test::writeFile(tracks, before);
+    await(engine->loadLibraryFromDisk());
+    EXPECT_FALSE(engine->loadError());
+}
