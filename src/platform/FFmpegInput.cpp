@@ -35,10 +35,11 @@ FormatContext open(const QString& path)
     // about it would only be noise.
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
+    requireRegularFile(path);
     AVFormatContext* raw = nullptr;
     const int opened = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
     if (opened < 0) {
-        // Checked only on failure: the common path costs no extra call.
+        // Only a failed open asks for the size, to say why it failed.
         const QFileInfo file(path);
         if (file.isFile() && file.size() == 0)
             throw MediaReadError(path, QStringLiteral("the file is empty"));

@@ -24,8 +24,9 @@ using FormatContext = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 QString reason(int code);
 
 // Opens `path` and reads its stream table. Throws MediaReadError naming the
-// file ("the file is empty", "its format is not recognised", the system's
-// reason).
+// file ("the file is empty", "its format is not recognised", "it is a named
+// pipe, not a regular file", the system's reason); anything but a regular
+// file is refused before it is opened.
 FormatContext open(const QString& path);
 
 // A stream's decoder with the packet and frame it works through, freed

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/SpecialFileKind.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,6 +36,9 @@ class MediaReadError final : public Error {
 public:
     MediaReadError(const QString& path, const QString& reason);
 
+    // `path` leads to a folder, a named pipe, a device or a socket.
+    static MediaReadError notRegularFile(const QString& path, SpecialFileKind kind);
+
     // The reading library's reason alone, for messages that name the file
     // themselves ("its format is not recognised").
     const QString& reason() const { return m_reason; }
@@ -42,6 +46,12 @@ public:
 private:
     QString m_reason;
 };
+
+// Throws MediaReadError unless `path` leads to a regular file or to nothing
+// at all (which the opening call reports with the system's reason). Every
+// open of a song's file comes after it: opening a named pipe blocks until a
+// writer appears, and a device never runs out of bytes.
+void requireRegularFile(const QString& path);
 
 // Reads tags, audio properties and embedded pictures. Blocking; safe to call
 // from several worker threads at once (no shared state).

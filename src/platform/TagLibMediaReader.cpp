@@ -35,6 +35,17 @@ MediaReadError::MediaReadError(const QString& path, const QString& reason)
 {
 }
 
+MediaReadError MediaReadError::notRegularFile(const QString& path, SpecialFileKind kind)
+{
+    return MediaReadError(path, QStringLiteral("it is %1, not a regular file").arg(nameWithArticle(kind)));
+}
+
+void requireRegularFile(const QString& path)
+{
+    if (const std::optional<SpecialFileKind> kind = specialFileKind(path))
+        throw MediaReadError::notRegularFile(path, *kind);
+}
+
 namespace {
 
 // Tag properties in the order items are reported, with their common keys.
@@ -195,6 +206,7 @@ std::optional<QByteArray> ffmpegPicture(const QString& path)
 // one without audio properties, goes to FFmpeg instead.
 std::unique_ptr<TagLib::FileRef> openWithTagLib(const QString& path)
 {
+    requireRegularFile(path);
     auto file = std::make_unique<TagLib::FileRef>(QFile::encodeName(path).constData(), true, TagLib::AudioProperties::Average);
     if (file->isNull() || !file->file()->isValid() || !file->audioProperties() || file->audioProperties()->sampleRate() <= 0)
         return nullptr;

@@ -178,8 +178,13 @@ OstrelAudioEngine::OpenedPlayer OstrelAudioEngine::openPlayer(const Track& track
     } catch (const SecurityScopedAccessError&) {
         // Linux grants no access of its own, so a deleted file surfaces as a
         // refused access; telling the user the file is gone is the truth.
-        if (!fileExists(track.fileURL.toLocalFile()))
+        const QString path = track.fileURL.toLocalFile();
+        if (!fileExists(path))
             throw AudioPlaybackError::missingFile(track.fileURL);
+        // Access is refused to anything but a regular file; a named pipe or
+        // a device where the song was is reported as what it is.
+        if (const std::optional<SpecialFileKind> kind = specialFileKind(path))
+            throw AudioPlaybackError::unreadableFile(track.fileURL, MediaReadError::notRegularFile(path, *kind).reason());
         throw;
     }
     const FileURL& url = opened.access->url();

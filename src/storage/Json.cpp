@@ -328,25 +328,39 @@ od::parser& threadParser()
     return parser;
 }
 
+// Some editors start UTF-8 files with a byte-order mark, which simdjson
+// would take for content. Stepping over it moves only the start, so the
+// padding the parser needs past the end stays where it is.
+simdjson::simdjson_result<od::document> iterate(const char* data, std::size_t size, std::size_t capacity)
+{
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (std::string_view(data, size).starts_with(kByteOrderMark)) {
+        data += kByteOrderMark.size();
+        size -= kByteOrderMark.size();
+        capacity -= kByteOrderMark.size();
+    }
+    return threadParser().iterate(data, size, capacity);
+}
+
 } // namespace
 
 Document::Document(const fileio::FileBytes& bytes, std::string_view fileName)
     : m_path(fileName)
 {
-    if (auto error = threadParser().iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
+    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
         failSyntax(m_path, error);
 }
 
 Document::Document(const std::string& paddedText, std::string_view fileName)
     : m_path(fileName)
 {
-    if (auto error = threadParser().iterate(paddedText.data(), paddedText.size(), paddedText.capacity()).get(m_document))
+    if (auto error = iterate(paddedText.data(), paddedText.size(), paddedText.capacity()).get(m_document))
         failSyntax(m_path, error);
 }
 
 void Document::restart(const fileio::FileBytes& bytes)
 {
-    if (auto error = threadParser().iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
+    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
         failSyntax(m_path, error);
 }
 

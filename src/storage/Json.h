@@ -125,7 +125,8 @@ private:
 // Parses one JSON text with the calling thread's reusable parser (a fresh
 // parser per file costs a large allocation each time). The document refers to
 // `bytes`, which must outlive it, and to the thread's parser, so only one
-// Document per thread may be alive at a time.
+// Document per thread may be alive at a time. A leading UTF-8 byte-order mark
+// is skipped.
 class Document {
 public:
     Document(const fileio::FileBytes& bytes, std::string_view fileName);

@@ -2,11 +2,16 @@
 
 #include "library/MetadataError.h"
 #include "library/OstrelMetadataEngine.h"
+#include "platform/FFmpegInput.h"
+#include "platform/TagLibMediaReader.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
+#include <future>
 #include <sys/stat.h>
+#include <thread>
 #include <utime.h>
 
 using namespace varno;
@@ -226,4 +231,34 @@ TEST_F(MetadataFilesTest, BadInputFailsCleanlyAndQuickly)
     }
     EXPECT_EQ(test::errorText([&] { read(QStringLiteral("bad/empty.mp3")); }),
               QStringLiteral("The file \u201C" "empty.mp3\u201D could not be read as audio: the file is empty"));
+}
+
+namespace {
+
+// The text of what `read` throws, given ten seconds. A reader that opens a
+// named pipe can block for good (TagLib opens for writing too, so it never
+// sees the end), so it runs on a thread of its own, abandoned if it blocks.
+template<typename Read>
+QString refusalWithinTenSeconds(Read read)
+{
+    auto text = std::make_shared<std::promise<QString>>();
+    std::future<QString> outcome = text->get_future();
+    std::thread([text, read] { text->set_value(test::errorText(read)); }).detach();
+    if (outcome.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+        return QStringLiteral("<blocked>");
+    return outcome.get();
+}
+
+} // namespace
+
+TEST(MediaReaderTest, NamedPipeIsRefusedBeforeAnyOpen)
+{
+    const QTemporaryDir folder;
+    const QString pipe = folder.filePath(QStringLiteral("x.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString expected = QStringLiteral("The file \u201Cx.mp3\u201D could not be read as audio: it is a named pipe, not a regular file");
+    EXPECT_EQ(refusalWithinTenSeconds([pipe] { TagLibMediaReader().read(pipe); }), expected);
+    EXPECT_EQ(refusalWithinTenSeconds([pipe] { TagLibMediaReader().firstArtwork(pipe); }), expected);
+    // Where the player and the PCM reader open files.
+    EXPECT_EQ(refusalWithinTenSeconds([pipe] { ffmpeg::open(pipe); }), expected);
 }

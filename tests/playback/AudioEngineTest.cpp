@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 
 using namespace varno;
 using test::FakeAudioPlayerFactory;
@@ -114,6 +115,9 @@ TEST_F(AudioEngineTest, LoadFailuresKeepThePreviousSongSoundingAndNameTheFile)
     scriptOf(stubborn).prepares = false;
     const Track mute = song(QStringLiteral("mute"));
     scriptOf(mute).plays = false;
+    const Track piped = song(QStringLiteral("piped"));
+    QFile::remove(piped.fileURL.toLocalFile());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(piped.fileURL.toLocalFile()).constData(), 0600), 0);
 
     engine->play(a);
     auto* playing = shared->players.back();
@@ -130,9 +134,11 @@ TEST_F(AudioEngineTest, LoadFailuresKeepThePreviousSongSoundingAndNameTheFile)
               "The audio file at " + path(stubborn) + " has an unsupported playback format.");
     EXPECT_EQ(test::errorText([&] { engine->play(mute); }),
               "The audio file at " + path(mute) + " has an unsupported playback format.");
+    EXPECT_EQ(test::errorText([&] { engine->play(piped); }),
+              "The audio file at " + path(piped) + " could not be opened: it is a named pipe, not a regular file");
 
     // Each failure reached the delegate too; the first song never stopped.
-    EXPECT_EQ(delegate.failures.size(), 6u);
+    EXPECT_EQ(delegate.failures.size(), 7u);
     EXPECT_EQ(engine->playbackState(), PlaybackState::Playing);
     EXPECT_EQ(engine->currentTrack()->id, a.id);
     EXPECT_EQ(shared->players.back() == playing, false);

@@ -187,6 +187,15 @@ TEST(JsonReader, ErrorsNameTheFileTheItemAndTheKey)
     EXPECT_EQ(decodeError("\x01\x02garbage"), QStringLiteral("tracks.json: expected an array"));
 }
 
+TEST(JsonReader, LeadingByteOrderMarkIsSkipped)
+{
+    const std::vector<Track> tracks = decodeTracks(bytesOf("\xEF\xBB\xBF[" + trackJson() + "]"), "tracks.json");
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].title, QStringLiteral("Song"));
+    // Anywhere but the start it is not JSON.
+    EXPECT_TRUE(decodeError("[\xEF\xBB\xBF]").startsWith(QStringLiteral("tracks.json: ")));
+}
+
 TEST(JsonReader, SingleValuesForPreferences)
 {
     EXPECT_EQ(decodeValue<bool>(QByteArray("true"), "p"), true);

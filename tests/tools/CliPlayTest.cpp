@@ -77,3 +77,14 @@ TEST_F(CliPlayTest, SkipsSongsThatCannotPlayAndFailsWhenNoneCan)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "varno-cli: " + scratch(QStringLiteral("nowhere.mp3")) + ": No such file or song\n");
 }
+
+TEST_F(CliPlayTest, FilesOfTypesTheLibraryDoesNotTakeAreRefusedWithTheSupportedList)
+{
+    for (const char* name : {"song.opus", "song.aif", "song"}) {
+        const QString path = copy(QStringLiteral("formats/untagged.ogg"), QLatin1String(name));
+        const CliRun result = run({QStringLiteral("play"), path});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "varno-cli: " + path + ": the file type is not supported; supported types: mp3, m4a, wav, flac, aac, ogg, wma, aiff\n");
+        EXPECT_EQ(result.out, QString());
+    }
+}

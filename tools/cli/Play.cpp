@@ -1,7 +1,9 @@
 #include "CliCommand.h"
 #include "CliLibrary.h"
 
+#include "library/AudioImportSupport.h"
 #include "platform/Error.h"
+#include "platform/MediaReader.h"
 #include "playback/OstrelAudioEngine.h"
 #include "playback/OstrelQueueEngine.h"
 
@@ -300,8 +302,20 @@ QCoro::Task<int> playSongs(QStringList arguments, Console console)
             continue;
         }
         const QFileInfo info(argument);
-        if (!info.isFile()) {
+        if (!info.exists()) {
             console.errorLine(QStringLiteral("varno-cli: %1: No such file or song").arg(argument));
+            co_return 1;
+        }
+        // Like a missing file, a file the import would refuse or leave out
+        // without a word (one of a type it does not take) stops the command
+        // here, with its reason.
+        if (const std::optional<SpecialFileKind> kind = specialFileKind(argument)) {
+            console.errorLine(MediaReadError::notRegularFile(argument, *kind).description());
+            co_return 1;
+        }
+        if (!AudioImportSupport::isSupportedAudioPath(argument)) {
+            console.errorLine(QStringLiteral("varno-cli: %1: the file type is not supported; supported types: %2")
+                                  .arg(argument, AudioImportSupport::supportedAudioExtensions().join(QStringLiteral(", "))));
             co_return 1;
         }
         const FileURL url = FileURL::fromLocalFile(info.absoluteFilePath());

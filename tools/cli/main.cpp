@@ -1,11 +1,15 @@
 #include "CliCommand.h"
 
 #include "platform/ApplicationIdentity.h"
+#include "platform/Error.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -24,30 +28,67 @@ const char* const kUsage =
     "  play FILE|ID...    play songs (files not in the library are imported first);\n"
     "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n";
 
-QCoro::Task<> run(QStringList arguments)
+// The command's task, or nothing when the arguments do not fit it.
+std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStringList& arguments, const varno::cli::Console& console)
+{
+    if (command == QLatin1String("probe") && !arguments.isEmpty())
+        return varno::cli::probe(arguments, console);
+    if (command == QLatin1String("import") && !arguments.isEmpty())
+        return varno::cli::importPaths(arguments, console);
+    if (command == QLatin1String("list") && (arguments.isEmpty() || arguments == QStringList {QStringLiteral("--json")}))
+        return varno::cli::listLibrary(!arguments.isEmpty(), console);
+    if (command == QLatin1String("search") && arguments.size() == 1)
+        return varno::cli::searchLibrary(arguments.first(), console);
+    if (command == QLatin1String("remove") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--delete-file"))))
+        return varno::cli::removeSong(arguments[0], arguments.size() == 2, console);
+    if (command == QLatin1String("rescan") && arguments.isEmpty())
+        return varno::cli::rescanLibrary(console);
+    if (command == QLatin1String("restore-backup") && arguments.isEmpty())
+        return varno::cli::restoreBackup(console);
+    if (command == QLatin1String("play") && !arguments.isEmpty())
+        return varno::cli::playSongs(arguments, console);
+    return std::nullopt;
+}
+
+bool takesPaths(const QString& command)
+{
+    return command == QLatin1String("probe") || command == QLatin1String("import") || command == QLatin1String("play");
+}
+
+QCoro::Task<> run(std::vector<QByteArray> rawArguments)
 {
     const varno::cli::Console console;
+    const QString command = rawArguments.empty() ? QString() : QFile::decodeName(rawArguments.front());
+
+    // Names are kept as text, so a path whose bytes are not UTF-8 would come
+    // back as a different name that leads nowhere. Such paths are refused
+    // one by one; the command still runs on the others.
+    QStringList arguments;
+    bool refused = false;
+    for (std::size_t i = 1; i < rawArguments.size(); ++i) {
+        const QString argument = QFile::decodeName(rawArguments[i]);
+        if (takesPaths(command) && QFile::encodeName(argument) != rawArguments[i]) {
+            console.errorLine(QStringLiteral("varno-cli: %1: the name is not valid UTF-8, so the library cannot keep this file").arg(argument));
+            refused = true;
+            continue;
+        }
+        arguments << argument;
+    }
+
     int status = 2;
-    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    std::optional<QCoro::Task<int>> work;
-    if (command == QLatin1String("probe") && !arguments.isEmpty())
-        work.emplace(varno::cli::probe(arguments, console));
-    else if (command == QLatin1String("import") && !arguments.isEmpty())
-        work.emplace(varno::cli::importPaths(arguments, console));
-    else if (command == QLatin1String("list") && (arguments.isEmpty() || arguments == QStringList {QStringLiteral("--json")}))
-        work.emplace(varno::cli::listLibrary(!arguments.isEmpty(), console));
-    else if (command == QLatin1String("search") && arguments.size() == 1)
-        work.emplace(varno::cli::searchLibrary(arguments.first(), console));
-    else if (command == QLatin1String("remove") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--delete-file"))))
-        work.emplace(varno::cli::removeSong(arguments[0], arguments.size() == 2, console));
-    else if (command == QLatin1String("rescan") && arguments.isEmpty())
-        work.emplace(varno::cli::rescanLibrary(console));
-    else if (command == QLatin1String("restore-backup") && arguments.isEmpty())
-        work.emplace(varno::cli::restoreBackup(console));
-    else if (command == QLatin1String("play") && !arguments.isEmpty())
-        work.emplace(varno::cli::playSongs(arguments, console));
-    if (work) {
-        status = co_await *work;
+    if (refused && arguments.isEmpty()) {
+        status = 1;
+    } else if (std::optional<QCoro::Task<int>> work = startCommand(command, arguments, console)) {
+        // A command that throws must still end the process, or the event
+        // loop would wait for ever.
+        try {
+            status = co_await *work;
+        } catch (...) {
+            console.errorLine(QStringLiteral("varno-cli: ") + varno::describe(std::current_exception()));
+            status = 1;
+        }
+        if (refused)
+            status = std::max(status, 1);
     } else {
         std::fputs(kUsage, command.isEmpty() || command == QLatin1String("help") ? stdout : stderr);
         status = command == QLatin1String("help") ? 0 : 2;
@@ -61,7 +102,10 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     varno::applyApplicationIdentity();
+    // The raw bytes, not QCoreApplication::arguments(): decoding loses bytes
+    // that are not UTF-8, and run() must see which arguments lost some.
+    std::vector<QByteArray> rawArguments(argv + 1, argv + argc);
     std::optional<QCoro::Task<>> task;
-    QTimer::singleShot(0, [&] { task.emplace(run(QCoreApplication::arguments().mid(1))); });
+    QTimer::singleShot(0, [&] { task.emplace(run(std::move(rawArguments))); });
     return application.exec();
 }

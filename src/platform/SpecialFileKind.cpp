@@ -1,0 +1,44 @@
+#include "SpecialFileKind.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace varno {
+
+std::optional<SpecialFileKind> specialFileKind(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    if (S_ISDIR(info.st_mode))
+        return SpecialFileKind::Folder;
+    if (S_ISFIFO(info.st_mode))
+        return SpecialFileKind::NamedPipe;
+    if (S_ISCHR(info.st_mode))
+        return SpecialFileKind::CharacterDevice;
+    if (S_ISBLK(info.st_mode))
+        return SpecialFileKind::BlockDevice;
+    if (S_ISSOCK(info.st_mode))
+        return SpecialFileKind::Socket;
+    return std::nullopt;
+}
+
+QString nameWithArticle(SpecialFileKind kind)
+{
+    switch (kind) {
+    case SpecialFileKind::Folder:
+        return QStringLiteral("a folder");
+    case SpecialFileKind::NamedPipe:
+        return QStringLiteral("a named pipe");
+    case SpecialFileKind::CharacterDevice:
+        return QStringLiteral("a character device");
+    case SpecialFileKind::BlockDevice:
+        return QStringLiteral("a block device");
+    case SpecialFileKind::Socket:
+        return QStringLiteral("a socket");
+    }
+    return {};
+}
+
+} // namespace varno

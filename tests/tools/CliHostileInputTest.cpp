@@ -1,0 +1,86 @@
+#include "CliRunner.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+using namespace varno;
+using test::CliRun;
+
+namespace {
+
+class CliHostileInputTest : public test::DataFolderTest {
+protected:
+    // QProcess passes arguments as text; through the shell varno-cli gets
+    // the raw bytes of `arguments`, which may be written with printf escapes.
+    CliRun runThroughShell(const QString& arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" ") + arguments, QStringLiteral(VARNO_CLI_BINARY)});
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+};
+
+} // namespace
+
+TEST_F(CliHostileInputTest, NamedPipesAndDevicesAreRefusedInsteadOfHanging)
+{
+    const QString pipe = scratch(QStringLiteral("x.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString zero = scratch(QStringLiteral("zero.mp3"));
+    const QString random = scratch(QStringLiteral("random.mp3"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/urandom"), random));
+
+    const std::pair<QString, QString> items[] = {{pipe, QStringLiteral("a named pipe")}, {zero, QStringLiteral("a character device")},
+                                                 {random, QStringLiteral("a character device")}};
+    for (const auto& [path, kind] : items) {
+        const QString reason = QStringLiteral("The file \u201C%1\u201D could not be read as audio: it is %2, not a regular file")
+                                   .arg(QFileInfo(path).fileName(), kind);
+        for (const char* command : {"probe", "import", "play"}) {
+            SCOPED_TRACE(command + (' ' + path.toStdString()));
+            const CliRun result = test::runCli({QLatin1String(command), path});
+            EXPECT_EQ(result.exitCode, 1);
+            EXPECT_TRUE((result.out + result.err).contains(reason)) << (result.out + result.err).toStdString();
+        }
+    }
+    EXPECT_EQ(test::runCli({QStringLiteral("list")}).out, QString());
+}
+
+TEST_F(CliHostileInputTest, NamesThatAreNotUtf8AreRefusedOneByOne)
+{
+    const QString refused = QStringLiteral("varno-cli: \uFFFD.mp3: the name is not valid UTF-8, so the library cannot keep this file\n");
+    const QString good = test::fixturePath(QStringLiteral("formats/untagged.mp3"));
+
+    CliRun result = runThroughShell(QStringLiteral("probe \"$(printf '\\377.mp3')\" '%1'").arg(good));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, refused);
+    EXPECT_EQ(result.out.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(result.out.contains(QStringLiteral("\"title\":\"untagged\""))) << result.out.toStdString();
+
+    // With nothing left, the command does not run at all.
+    result = runThroughShell(QStringLiteral("import \"$(printf '\\377.mp3')\""));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, refused);
+    EXPECT_EQ(result.out, QString());
+}
+
+TEST_F(CliHostileInputTest, DataFolderThatCannotBeMadeEndsWithAMessageNotAHang)
+{
+    const QString notAFolder = scratch(QStringLiteral("data-file"));
+    test::writeFile(notAFolder, "a file where the data folder should be");
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), notAFolder);
+    const QString song = test::fixturePath(QStringLiteral("formats/untagged.mp3"));
+    for (const QStringList& arguments : {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("import"), song},
+                                         QStringList {QStringLiteral("play"), song}}) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        const CliRun result = test::runCli(arguments, environment);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.err.contains(QStringLiteral("OstrelMediaStudio"))) << result.err.toStdString();
+    }
+}
