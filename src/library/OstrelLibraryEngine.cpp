@@ -431,19 +431,18 @@ QCoro::Task<ImportSummary> OstrelLibraryEngine::importPaths(std::vector<FileURL>
 {
     const ProgressScope progress(this);
     ImportSummary summary;
-    if (!folders.empty()) {
-        auto adding = importFolders(std::move(folders), &progress);
-        const ImportOutcome outcome = co_await adding;
+    const auto take = [&summary](const ImportOutcome& outcome) {
         summary.added += outcome.added;
         summary.failures += outcome.failures;
         summary.unsupported += outcome.unsupported;
+    };
+    if (!folders.empty()) {
+        auto adding = importFolders(std::move(folders), &progress);
+        take(co_await adding);
     }
     if (!files.empty()) {
         auto importing = importGivenFiles(std::move(files), &progress);
-        const ImportOutcome outcome = co_await importing;
-        summary.added += outcome.added;
-        summary.failures += outcome.failures;
-        summary.unsupported += outcome.unsupported;
+        take(co_await importing);
     }
     co_return summary;
 }

@@ -1,6 +1,7 @@
 #include "FileIO.h"
 
 #include "FileError.h"
+#include "SpecialFileKind.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -78,15 +79,10 @@ FileVersion versionFrom(const struct stat& info)
 
 QString describeNonRegularFile(unsigned mode)
 {
-    if (S_ISDIR(mode))
+    const std::optional<SpecialFileKind> kind = specialFileKindOfMode(mode);
+    if (kind == SpecialFileKind::Folder)
         return QStringLiteral("it is a folder, not a file");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("it is a named pipe, not a regular file");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("it is a socket, not a regular file");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("it is a device, not a regular file");
-    return QStringLiteral("it is not a regular file");
+    return QStringLiteral("it is %1, not a regular file").arg(kind ? nameWithArticle(*kind) : QStringLiteral("something else"));
 }
 
 namespace {

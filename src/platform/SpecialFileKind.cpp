@@ -6,22 +6,27 @@
 
 namespace varno {
 
+std::optional<SpecialFileKind> specialFileKindOfMode(unsigned mode)
+{
+    if (S_ISDIR(mode))
+        return SpecialFileKind::Folder;
+    if (S_ISFIFO(mode))
+        return SpecialFileKind::NamedPipe;
+    if (S_ISCHR(mode))
+        return SpecialFileKind::CharacterDevice;
+    if (S_ISBLK(mode))
+        return SpecialFileKind::BlockDevice;
+    if (S_ISSOCK(mode))
+        return SpecialFileKind::Socket;
+    return std::nullopt;
+}
+
 std::optional<SpecialFileKind> specialFileKind(const QString& path)
 {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
-    if (S_ISDIR(info.st_mode))
-        return SpecialFileKind::Folder;
-    if (S_ISFIFO(info.st_mode))
-        return SpecialFileKind::NamedPipe;
-    if (S_ISCHR(info.st_mode))
-        return SpecialFileKind::CharacterDevice;
-    if (S_ISBLK(info.st_mode))
-        return SpecialFileKind::BlockDevice;
-    if (S_ISSOCK(info.st_mode))
-        return SpecialFileKind::Socket;
-    return std::nullopt;
+    return specialFileKindOfMode(info.st_mode);
 }
 
 QString nameWithArticle(SpecialFileKind kind)

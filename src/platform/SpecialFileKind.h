@@ -17,6 +17,9 @@ enum class SpecialFileKind { Folder, NamedPipe, CharacterDevice, BlockDevice, So
 // once even for a named pipe. Callable from any thread.
 std::optional<SpecialFileKind> specialFileKind(const QString& path);
 
+// The same for an st_mode already at hand.
+std::optional<SpecialFileKind> specialFileKindOfMode(unsigned mode);
+
 // The kind with its article, for messages: "a named pipe".
 QString nameWithArticle(SpecialFileKind kind);
 

@@ -133,7 +133,7 @@ std::vector<Track> OstrelDatabaseManager::readTracksFile() const
 // is taken only once the new library is safely on disk, so a save that fails
 // (a full disk) leaves the backup as it was. Losing the backup is not worth
 // failing the save over.
-void OstrelDatabaseManager::writeTracks(const std::vector<Track>& stored, const fileio::FileVersion& replaced) const
+TracksFileUpdate OstrelDatabaseManager::writeTracks(std::vector<Track> stored, const fileio::FileVersion& replaced, bool changedElsewhere) const
 {
     const auto keepBackup = [&] {
         if (!replaced.exists || replaced.size == 0)
@@ -145,6 +145,11 @@ void OstrelDatabaseManager::writeTracks(const std::vector<Track>& stored, const 
         }
     };
     rememberTracksVersion(json::writeTracksFile(m_tracksPath, stored, keepBackup));
+    TracksFileUpdate update;
+    update.storedCount = stored.size();
+    if (changedElsewhere)
+        update.library = std::make_shared<const std::vector<Track>>(std::move(stored));
+    return update;
 }
 
 void OstrelDatabaseManager::restoreTracksBackup() const
@@ -193,12 +198,7 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const std::vector<Tr
             stored.push_back(track);
         }
     }
-    writeTracks(stored, bytes.version());
-    TracksFileUpdate update;
-    update.storedCount = stored.size();
-    if (differs)
-        update.library = std::make_shared<const std::vector<Track>>(std::move(stored));
-    return update;
+    return writeTracks(std::move(stored), bytes.version(), differs);
 }
 
 TracksFileUpdate OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) const
@@ -222,12 +222,7 @@ TracksFileUpdate OstrelDatabaseManager::deleteFromTracksFile(const std::vector<T
     for (const Track& track : tracks)
         doomed.insert(track.id);
     std::erase_if(stored, [&](const Track& track) { return doomed.contains(track.id); });
-    writeTracks(stored, bytes.version());
-    TracksFileUpdate update;
-    update.storedCount = stored.size();
-    if (differs)
-        update.library = std::make_shared<const std::vector<Track>>(std::move(stored));
-    return update;
+    return writeTracks(std::move(stored), bytes.version(), differs);
 }
 
 void OstrelDatabaseManager::eraseAllFiles() const

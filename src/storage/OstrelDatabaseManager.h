@@ -82,7 +82,9 @@ private:
     void createMissingStateFiles() const;
     fileio::FileLock lockState() const;
     TracksFileUpdate mergeIntoTracksFile(const std::vector<Track>& tracks, Merge merge) const;
-    void writeTracks(const std::vector<Track>& stored, const fileio::FileVersion& replaced) const;
+    // Writes the merged list over `replaced`; the update carries the list
+    // back when it is not what the caller can work out for itself.
+    TracksFileUpdate writeTracks(std::vector<Track> stored, const fileio::FileVersion& replaced, bool changedElsewhere) const;
     void rememberTracksVersion(const fileio::FileVersion& version) const;
     // Whether `read` is the version this manager last read or wrote.
     bool isKnownTracksVersion(const fileio::FileVersion& read) const;

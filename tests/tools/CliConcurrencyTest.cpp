@@ -176,6 +176,6 @@ TEST_F(CliConcurrencyTest, FolderItemsThatCannotBeReadAreNamedNotHungOn)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, QStringLiteral("Imported 1 songs; the library holds 1.\n"));
     EXPECT_TRUE(run.err.contains(QStringLiteral("pipe.mp3: it is a named pipe, not a regular file"))) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("zero.mp3: it is a device, not a regular file"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("zero.mp3: it is a character device, not a regular file"))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("name.mp3: the name is not valid UTF-8, so the library cannot keep this file"))) << run.err.toStdString();
 }
