@@ -1,6 +1,10 @@
 #include "TestSupport.h"
 
 #include "platform/FileIO.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "storage/OstrelDatabaseManager.h"
+
+#include <QDir>
 
 #include <csignal>
 #include <random>
@@ -72,4 +76,31 @@ TEST_F(AtomicWriteTest, ReplacingKeepsTheFileMode)
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(test::readFile(path), QByteArray("[1]"));
+}
+
+TEST_F(AtomicWriteTest, NoTemporaryOfAKilledSaveSurvivesTheNextStart)
+{
+    QDir().mkpath(appFolder());
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    const std::string big = version('a', 8 << 20);
+    int leftBehind = 0;
+    for (int round = 0; round < 10; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;)
+                fileio::writeFileAtomically(path, big);
+        }
+        ::usleep(20000);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        leftBehind += QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files).size();
+    }
+    EXPECT_GT(leftBehind, 0) << "no kill landed inside a save; the test proves nothing";
+
+    SettingsPreferencesStore preferences;
+    const OstrelDatabaseManager restarted(preferences);
+    EXPECT_EQ(QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files), QStringList());
+    EXPECT_EQ(test::readFile(path).size(), qsizetype(big.size()));
 }
