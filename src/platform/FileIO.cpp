@@ -1,7 +1,7 @@
 #include "FileIO.h"
 
 #include "FileError.h"
-#include "SpecialFileKind.h"
+#include "NonRegularFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -79,8 +79,8 @@ FileVersion versionFrom(const struct stat& info)
 
 QString describeNonRegularFile(unsigned mode)
 {
-    const std::optional<SpecialFileKind> kind = specialFileKindOfMode(mode);
-    if (kind == SpecialFileKind::Folder)
+    const std::optional<NonRegularFileKind> kind = nonRegularFileKindOfMode(mode);
+    if (kind == NonRegularFileKind::Folder)
         return QStringLiteral("it is a folder, not a file");
     return QStringLiteral("it is %1, not a regular file").arg(kind ? nameWithArticle(*kind) : QStringLiteral("something else"));
 }

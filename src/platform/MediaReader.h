@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
-#include "platform/SpecialFileKind.h"
+#include "platform/NonRegularFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -37,7 +37,7 @@ public:
     MediaReadError(const QString& path, const QString& reason);
 
     // `path` leads to a folder, a named pipe, a device or a socket.
-    static MediaReadError notRegularFile(const QString& path, SpecialFileKind kind);
+    static MediaReadError notRegularFile(const QString& path, NonRegularFileKind kind);
 
     // The reading library's reason alone, for messages that name the file
     // themselves ("its format is not recognised").

@@ -35,14 +35,14 @@ MediaReadError::MediaReadError(const QString& path, const QString& reason)
 {
 }
 
-MediaReadError MediaReadError::notRegularFile(const QString& path, SpecialFileKind kind)
+MediaReadError MediaReadError::notRegularFile(const QString& path, NonRegularFileKind kind)
 {
     return MediaReadError(path, QStringLiteral("it is %1, not a regular file").arg(nameWithArticle(kind)));
 }
 
 void requireRegularFile(const QString& path)
 {
-    if (const std::optional<SpecialFileKind> kind = specialFileKind(path))
+    if (const std::optional<NonRegularFileKind> kind = nonRegularFileKind(path))
         throw MediaReadError::notRegularFile(path, *kind);
 }
 

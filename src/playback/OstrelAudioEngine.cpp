@@ -183,7 +183,7 @@ OstrelAudioEngine::OpenedPlayer OstrelAudioEngine::openPlayer(const Track& track
             throw AudioPlaybackError::missingFile(track.fileURL);
         // Access is refused to anything but a regular file; a named pipe or
         // a device where the song was is reported as what it is.
-        if (const std::optional<SpecialFileKind> kind = specialFileKind(path))
+        if (const std::optional<NonRegularFileKind> kind = nonRegularFileKind(path))
             throw AudioPlaybackError::unreadableFile(track.fileURL, MediaReadError::notRegularFile(path, *kind).reason());
         throw;
     }

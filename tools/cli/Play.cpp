@@ -309,7 +309,7 @@ QCoro::Task<int> playSongs(QStringList arguments, Console console)
         // Like a missing file, a file the import would refuse or leave out
         // without a word (one of a type it does not take) stops the command
         // here, with its reason.
-        if (const std::optional<SpecialFileKind> kind = specialFileKind(argument)) {
+        if (const std::optional<NonRegularFileKind> kind = nonRegularFileKind(argument)) {
             console.errorLine(MediaReadError::notRegularFile(argument, *kind).description());
             co_return 1;
         }
