@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <simdjson.h>
+
 #include <fstream>
 #include <random>
 #include <string>
@@ -44,6 +46,46 @@ std::vector<Track> syntheticLibrary(std::size_t count)
     }
     return tracks;
 }
+
+std::vector<PlainTrack> bareParse(const QString& path)
+{
+    simdjson::padded_string text = simdjson::padded_string::load(QFile::encodeName(path).toStdString()).value();
+    thread_local simdjson::ondemand::parser parser;
+    simdjson::ondemand::document document = parser.iterate(text).value();
+    std::vector<PlainTrack> tracks;
+    for (auto element : document.get_array()) {
+        PlainTrack t;
+        for (auto field : element.get_object()) {
+            const std::string_view key = field.unescaped_key().value();
+            auto value = field.value();
+            auto str = [&](std::string& out) { out = std::string(value.get_string().value()); };
+            if (key == "id") str(t.id);
+            else if (key == "fileURL") str(t.fileURL);
+            else if (key == "filename") str(t.filename);
+            else if (key == "title") str(t.title);
+            else if (key == "duration") t.duration = value.get_double().value();
+            else if (key == "securityScopedBookmark") str(t.bookmark);
+            else if (key == "artist") str(t.artist);
+            else if (key == "album") str(t.album);
+            else if (key == "genre") str(t.genre);
+            else if (key == "composer") str(t.composer);
+            else if (key == "albumArtist") str(t.albumArtist);
+            else if (key == "comments") str(t.comments);
+            else if (key == "lyrics") str(t.lyrics);
+            else if (key == "rating") t.rating = value.get_int64().value();
+            else if (key == "bitrate") t.bitrate = value.get_int64().value();
+            else if (key == "sampleRate") t.sampleRate = value.get_int64().value();
+            else if (key == "year") t.year = value.get_int64().value();
+            else if (key == "trackNumber") t.trackNumber = value.get_int64().value();
+            else if (key == "discNumber") t.discNumber = value.get_int64().value();
+            else if (key == "bpm") t.bpm = value.get_int64().value();
+            else if (key == "dateAdded") t.dateAdded = value.get_double().value();
+        }
+        tracks.push_back(std::move(t));
+    }
+    return tracks;
+}
+
 
 namespace {
 

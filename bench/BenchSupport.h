@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <optional>
+#include <string>
 
 #include <cstddef>
 #include <vector>
@@ -18,6 +19,15 @@ namespace varno::bench {
 // A library of `count` songs with the fields a real collection has: tags on
 // most songs, a bookmark on every one, a few long comments.
 std::vector<Track> syntheticLibrary(std::size_t count);
+
+// The reference for loading: what a parse of a tracks file into plain structs
+// costs when nothing else is done (no UUID, URL or Base64 decoding, no UTF-16).
+struct PlainTrack {
+    std::string id, fileURL, filename, title, bookmark, artist, album, genre, composer, albumArtist, comments, lyrics;
+    double duration = 0, dateAdded = 0;
+    std::int64_t rating = 0, bitrate = 0, sampleRate = 0, year = 0, trackNumber = 0, discNumber = 0, bpm = 0;
+};
+std::vector<PlainTrack> bareParse(const QString& path);
 
 // Peak resident memory since the last reset, and the current one, in bytes.
 std::size_t peakResidentBytes();

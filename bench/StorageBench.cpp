@@ -14,8 +14,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <simdjson.h>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,59 +58,12 @@ Fixture& fixture()
     return instance;
 }
 
-// The reference: what a parse of this file into plain structs costs when
-// nothing else is done (no UUID, URL or Base64 decoding, no UTF-16).
-struct PlainTrack {
-    std::string id, fileURL, filename, title, bookmark, artist, album, genre, composer, albumArtist, comments, lyrics;
-    double duration = 0, dateAdded = 0;
-    std::int64_t rating = 0, bitrate = 0, sampleRate = 0, year = 0, trackNumber = 0, discNumber = 0, bpm = 0;
-};
-
-std::vector<PlainTrack> bareParse(const QString& path)
-{
-    simdjson::padded_string text = simdjson::padded_string::load(QFile::encodeName(path).toStdString()).value();
-    thread_local simdjson::ondemand::parser parser;
-    simdjson::ondemand::document document = parser.iterate(text).value();
-    std::vector<PlainTrack> tracks;
-    for (auto element : document.get_array()) {
-        PlainTrack t;
-        for (auto field : element.get_object()) {
-            const std::string_view key = field.unescaped_key().value();
-            auto value = field.value();
-            auto str = [&](std::string& out) { out = std::string(value.get_string().value()); };
-            if (key == "id") str(t.id);
-            else if (key == "fileURL") str(t.fileURL);
-            else if (key == "filename") str(t.filename);
-            else if (key == "title") str(t.title);
-            else if (key == "duration") t.duration = value.get_double().value();
-            else if (key == "securityScopedBookmark") str(t.bookmark);
-            else if (key == "artist") str(t.artist);
-            else if (key == "album") str(t.album);
-            else if (key == "genre") str(t.genre);
-            else if (key == "composer") str(t.composer);
-            else if (key == "albumArtist") str(t.albumArtist);
-            else if (key == "comments") str(t.comments);
-            else if (key == "lyrics") str(t.lyrics);
-            else if (key == "rating") t.rating = value.get_int64().value();
-            else if (key == "bitrate") t.bitrate = value.get_int64().value();
-            else if (key == "sampleRate") t.sampleRate = value.get_int64().value();
-            else if (key == "year") t.year = value.get_int64().value();
-            else if (key == "trackNumber") t.trackNumber = value.get_int64().value();
-            else if (key == "discNumber") t.discNumber = value.get_int64().value();
-            else if (key == "bpm") t.bpm = value.get_int64().value();
-            else if (key == "dateAdded") t.dateAdded = value.get_double().value();
-        }
-        tracks.push_back(std::move(t));
-    }
-    return tracks;
-}
-
 void BM_BareSimdjsonParse(benchmark::State& state)
 {
     Fixture& f = fixture();
     for (auto _ : state) {
-        std::vector<PlainTrack> tracks = bareParse(f.tracksPath());
-        benchmark::DoNotOptimize(tracks.data());
+        std::vector<bench::PlainTrack> tracks = bench::bareParse(f.tracksPath());
+        benchmark::DoNotOptimize(tracks.size());
     }
     state.counters["songs"] = kSongs;
     state.counters["MB"] = double(f.fileSize) / 1e6;
@@ -122,8 +73,8 @@ void BM_LoadAllTracks(benchmark::State& state)
 {
     Fixture& f = fixture();
     for (auto _ : state) {
-        std::vector<Track> tracks = f.manager->readTracksFile();
-        benchmark::DoNotOptimize(tracks.data());
+        TrackList tracks = f.manager->readTracksFile();
+        benchmark::DoNotOptimize(tracks.size());
     }
 }
 
@@ -135,8 +86,8 @@ void BM_LoadAllTracksPeakMemory(benchmark::State& state)
         const std::size_t before = bench::residentBytes();
         bench::resetPeakResident();
         {
-            std::vector<Track> tracks = f.manager->readTracksFile();
-            benchmark::DoNotOptimize(tracks.data());
+            TrackList tracks = f.manager->readTracksFile();
+            benchmark::DoNotOptimize(tracks.size());
         }
         peakAbove = std::max(peakAbove, bench::peakResidentBytes() - before);
     }

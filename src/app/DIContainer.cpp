@@ -5,6 +5,7 @@
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
 #include "platform/FileIO.h"
+#include "platform/ProcessClock.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/StateCodecs.h"
 
@@ -108,8 +109,14 @@ QCoro::Task<> DIContainer::boot()
 QCoro::Task<> DIContainer::loadLibrary()
 {
     // The engine reports a failed load itself and keeps an empty library.
+    QPointer<DIContainer> self(this);
     auto loading = m_libraryEngine->loadLibraryFromDisk();
     co_await loading;
+    // One line anyone can time start-up by.
+    if (self && !m_libraryEngine->loadError())
+        qCInfo(lcBoot).noquote() << QStringLiteral("library loaded: %1 songs, %2 ms after the process started")
+                                        .arg(m_libraryEngine->allTracks().size())
+                                        .arg(millisecondsSinceProcessStart());
 }
 
 QCoro::Task<> DIContainer::restorePlaybackSession()
@@ -131,8 +138,8 @@ QCoro::Task<> DIContainer::restorePlaybackSession()
 
     // The library holds the songs when it loaded; otherwise the tracks file
     // is read again, any failure counting as an empty library.
-    std::vector<Track> fromFile;
-    const std::vector<Track>* songs = &m_libraryEngine->allTracks();
+    TrackList fromFile;
+    const TrackList* songs = &m_libraryEngine->allTracks();
     if (songs->empty()) {
         QPointer<DIContainer> self(this);
         try {
@@ -156,13 +163,13 @@ QCoro::Task<> DIContainer::restorePlaybackSession()
     // A restored session never starts sounding by itself: the song waits,
     // paused at the saved time.
     try {
-        m_audioEngine->restore(session->currentTrack, session->currentTime);
+        m_audioEngine->restore(*session->currentTrack, session->currentTime);
     } catch (const std::exception& error) {
         setRecoveryMessage(QStringLiteral("Playback could not be restored: ") + describe(error));
         m_queueEngine->reportPlaybackError(std::current_exception());
         co_return;
     }
-    qCDebug(lcBoot) << "restored session with current song" << session->currentTrack.title;
+    qCDebug(lcBoot) << "restored session with current song" << session->currentTrack->title;
 }
 
 std::optional<QString> DIContainer::demoSampleFile()
@@ -196,11 +203,13 @@ QCoro::Task<> DIContainer::runDemoBootstrap()
     }
     if (!self)
         co_return;
-    const std::vector<Track>& songs = m_libraryEngine->allTracks();
+    const TrackList& songs = m_libraryEngine->allTracks();
     const auto found = std::find_if(songs.begin(), songs.end(), [&](const Track& t) { return t.fileURL == url; });
     if (found == songs.end())
         co_return;
-    m_queueEngine->playNow({*found}, 0);
+    TrackList demo;
+    demo.append(found.shared());
+    m_queueEngine->playNow(demo, 0);
 }
 
 } // namespace varno

@@ -7,23 +7,23 @@
 namespace varno {
 
 std::optional<RestoredPlaybackSession> resolvePlaybackSession(const PlaybackStateSnapshot& snapshot,
-                                                             const std::vector<Track>& songs)
+                                                             const TrackList& songs)
 {
-    QHash<QUuid, const Track*> byID;
+    QHash<QUuid, const SharedTrack*> byID;
     byID.reserve(static_cast<qsizetype>(songs.size()));
     // The first song with an id wins, as a search in library order would.
-    for (const Track& song : songs)
-        if (!byID.contains(song.id))
-            byID.insert(song.id, &song);
+    for (const SharedTrack& song : songs.sharedSongs())
+        if (!byID.contains(song->id))
+            byID.insert(song->id, &song);
 
     auto resolve = [&](const std::vector<QUuid>& ids, const QUuid* without) {
-        std::vector<Track> resolved;
+        TrackList resolved;
         resolved.reserve(ids.size());
         for (const QUuid& id : ids) {
             if (without && id == *without)
                 continue;
-            if (const Track* song = byID.value(id))
-                resolved.push_back(*song);
+            if (const SharedTrack* song = byID.value(id))
+                resolved.append(*song);
         }
         return resolved;
     };
@@ -38,7 +38,7 @@ std::optional<RestoredPlaybackSession> resolvePlaybackSession(const PlaybackStat
 
     RestoredPlaybackSession session;
     session.currentTrack = *byID.value(*first);
-    const QUuid currentID = session.currentTrack.id;
+    const QUuid currentID = session.currentTrack->id;
     session.upcoming = resolve(snapshot.upcomingTrackIDs, &currentID);
     session.history = resolve(snapshot.historyTrackIDs, &currentID);
     if (snapshot.playbackOrderTrackIDs)

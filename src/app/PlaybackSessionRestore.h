@@ -3,7 +3,7 @@
 #include "playback/RepeatMode.h"
 #include "playback/ShuffleMode.h"
 #include "storage/PlaybackStateSnapshot.h"
-#include "storage/Track.h"
+#include "storage/TrackList.h"
 
 #include <optional>
 #include <vector>
@@ -13,10 +13,10 @@ namespace varno {
 // A saved session resolved against the songs that still exist: what the
 // queue engine and the audio engine are handed at start.
 struct RestoredPlaybackSession {
-    Track currentTrack;
-    std::vector<Track> upcoming;
-    std::vector<Track> history;
-    std::optional<std::vector<Track>> playbackOrder;
+    SharedTrack currentTrack;
+    TrackList upcoming;
+    TrackList history;
+    std::optional<TrackList> playbackOrder;
     RepeatMode repeatMode = RepeatMode::Off;
     ShuffleMode shuffleMode = ShuffleMode::Off;
     float volume = 1.0f;
@@ -31,6 +31,6 @@ inline const QString kLastTrackUnavailableMessage =
 // replaced by the first upcoming song that exists; unknown identifiers are
 // dropped everywhere; the volume is clamped to 0...1 (1 when absent).
 std::optional<RestoredPlaybackSession> resolvePlaybackSession(const PlaybackStateSnapshot& snapshot,
-                                                             const std::vector<Track>& songs);
+                                                             const TrackList& songs);
 
 } // namespace varno

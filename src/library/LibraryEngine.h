@@ -3,6 +3,7 @@
 #include "library/ImportProgress.h"
 #include "storage/FileURL.h"
 #include "storage/Track.h"
+#include "storage/TrackList.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -23,6 +24,11 @@ enum class RemovalKind { KeepFile, DeleteFile };
 // The library: the in-memory list of songs every view shows, in library order
 // (the order of the tracks file; edits keep positions, new songs go last).
 // Main thread only; operations suspend while files are read and written.
+//
+// The list is published as one shared TrackList. Readers keep a copy for as
+// long as they like: it never changes under them. Only the engine makes new
+// lists, and each new list shares every song it did not change with the one
+// before; tracksChanged() says which positions changed.
 class LibraryEngine : public QObject {
     Q_OBJECT
 
@@ -30,7 +36,7 @@ public:
     using QObject::QObject;
 
     // The whole list; tracksChanged() follows every assignment.
-    virtual const std::vector<Track>& allTracks() const = 0;
+    virtual const TrackList& allTracks() const = 0;
 
     // Adds every supported audio file under the folders, watching them.
     virtual QCoro::Task<> addFolders(std::vector<FileURL> folders) = 0;
@@ -42,12 +48,12 @@ public:
     virtual QCoro::Task<> loadLibraryFromDisk() = 0;
 
     // Songs whose title contains `query`, ignoring case; empty matches none.
-    virtual std::vector<Track> search(const QString& query) const = 0;
+    virtual TrackList search(const QString& query) const = 0;
     // The first `limit` songs in library order.
-    virtual std::vector<Track> getRecentlyAdded(int limit) const = 0;
-    virtual std::vector<Track> getMostPlayed(int limit) const = 0;
+    virtual TrackList getRecentlyAdded(int limit) const = 0;
+    virtual TrackList getMostPlayed(int limit) const = 0;
     // Songs rated 4 or more.
-    virtual std::vector<Track> getFavorites() const = 0;
+    virtual TrackList getFavorites() const = 0;
 
     // Stores edited records. Every check runs before anything is written.
     virtual QCoro::Task<> updateTrack(Track track) = 0;
@@ -78,7 +84,8 @@ public:
     virtual QSet<QUuid> unavailableTrackIDs() const = 0;
 
 signals:
-    void tracksChanged();
+    // The list now published differs from the one before by `change`.
+    void tracksChanged(const varno::TrackListChange& change);
     void importProgressChanged();
     void unavailableTracksChanged();
 };

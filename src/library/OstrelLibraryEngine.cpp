@@ -255,10 +255,10 @@ OstrelLibraryEngine::~OstrelLibraryEngine()
     m_enumerationPool.waitForDone();
 }
 
-void OstrelLibraryEngine::setTracks(std::vector<Track> tracks)
+void OstrelLibraryEngine::setTracks(TrackList tracks, const TrackListChange& change)
 {
     m_tracks = std::move(tracks);
-    emit tracksChanged();
+    emit tracksChanged(change);
 }
 
 // ---------------------------------------------------------------------------
@@ -279,22 +279,22 @@ QCoro::Task<> OstrelLibraryEngine::load()
     QPointer<OstrelLibraryEngine> self(this);
     try {
         auto loading = m_database.loadAllTracks();
-        std::vector<Track> tracks = co_await loading;
+        TrackList tracks = co_await loading;
         if (!self)
             co_return;
         m_loadError.reset();
         if (!m_tracks.empty()) {
             // A reload: taken in at once, so that an operation finishing
             // while the index catches up applies its change to the new list.
-            auto adopting = adoptLibrary(std::make_shared<const std::vector<Track>>(std::move(tracks)));
+            auto adopting = adoptLibrary(std::move(tracks));
             co_await adopting;
             co_return;
         }
-        auto indexing = m_metadataCache.insert(tracks);
-        co_await indexing;
-        if (!self)
-            co_return;
-        setTracks(std::move(tracks));
+        setTracks(tracks, TrackListChange::reset());
+        // The index is built on its own worker while the library is already
+        // in use: it shares the same songs, and every read of it is queued
+        // behind this insert, so nobody sees it half built.
+        m_metadataCache.insertLater(std::move(tracks));
     } catch (const std::exception& error) {
         if (!self)
             co_return;
@@ -303,11 +303,11 @@ QCoro::Task<> OstrelLibraryEngine::load()
     }
 }
 
-QCoro::Task<> OstrelLibraryEngine::adoptLibrary(std::shared_ptr<const std::vector<Track>> library)
+QCoro::Task<> OstrelLibraryEngine::adoptLibrary(TrackList library)
 {
     QSet<QUuid> kept;
-    kept.reserve(static_cast<qsizetype>(library->size()));
-    for (const Track& track : *library)
+    kept.reserve(static_cast<qsizetype>(library.size()));
+    for (const Track& track : library)
         kept.insert(track.id);
     std::vector<Track> gone;
     for (const Track& track : m_tracks) {
@@ -317,7 +317,7 @@ QCoro::Task<> OstrelLibraryEngine::adoptLibrary(std::shared_ptr<const std::vecto
     QSet<QUuid> unavailable = m_unavailableTrackIDs;
     unavailable.intersect(kept);
     setUnavailable(std::move(unavailable));
-    setTracks(*library);
+    setTracks(library, TrackListChange::reset());
 
     QPointer<OstrelLibraryEngine> self(this);
     for (Track& track : gone) {
@@ -326,7 +326,7 @@ QCoro::Task<> OstrelLibraryEngine::adoptLibrary(std::shared_ptr<const std::vecto
         if (!self)
             co_return;
     }
-    auto indexing = m_metadataCache.insert(*library);
+    auto indexing = m_metadataCache.insert(std::move(library));
     co_await indexing;
 }
 
@@ -506,30 +506,39 @@ QCoro::Task<> OstrelLibraryEngine::reconnect(std::vector<FileURL> urls)
     QSet<FileURL> wanted(urls.begin(), urls.end());
     if (wanted.isEmpty())
         co_return;
-    std::vector<Track> changed;
+    TrackList changed;
+    TrackList tracks = m_tracks;
+    std::vector<std::size_t> positions;
     QSet<FileURL> done;
-    for (Track& track : m_tracks) {
+    const auto publish = [&] {
+        if (!positions.empty())
+            setTracks(tracks, TrackListChange::updated(positions));
+    };
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& track = tracks[i];
         if (!wanted.contains(track.fileURL) || done.contains(track.fileURL))
             continue;
         done.insert(track.fileURL);
         // A failure stops the step; songs given a new bookmark before it keep
-        // it in memory (published below) but are not written.
+        // it in memory (published here) but are not written.
+        auto song = std::make_shared<Track>(track);
         try {
-            track.securityScopedBookmark = SecurityScopedResource::makeBookmark(track.fileURL);
+            song->securityScopedBookmark = SecurityScopedResource::makeBookmark(track.fileURL);
         } catch (...) {
-            if (!changed.empty())
-                emit tracksChanged();
+            publish();
             throw;
         }
-        changed.push_back(track);
+        tracks.replace(i, song);
+        changed.append(std::move(song));
+        positions.push_back(i);
     }
     if (changed.empty())
         co_return;
-    emit tracksChanged();
+    publish();
     auto saving = m_database.saveTracks(std::move(changed));
     const TracksFileUpdate update = co_await saving;
     if (update.library) {
-        auto adopting = adoptLibrary(update.library);
+        auto adopting = adoptLibrary(*update.library);
         co_await adopting;
     }
 }
@@ -570,7 +579,7 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
     if (progress)
         addProgressTotal(static_cast<int>(urls.size()), fileNameOf(urls.front()));
 
-    std::vector<Track> imported;
+    TrackList imported;
     QStringList failures;
     std::deque<QCoro::Task<TrackImportResult>> inFlight;
     std::size_t next = 0;
@@ -593,7 +602,7 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
         if (progress && progress->cancelled())
             continue;
         if (result.track)
-            imported.push_back(std::move(*result.track));
+            imported.append(std::make_shared<const Track>(std::move(*result.track)));
         else if (result.failureDescription)
             failures.push_back(*result.failureDescription);
         if (progress)
@@ -609,11 +618,11 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
         if (update.library) {
             // Another process wrote the library meanwhile, perhaps adding
             // some of the same files: the file says which songs are ours.
-            QSet<QUuid> stored;
-            for (const Track& track : *update.library)
-                stored.insert(track.id);
-            added = static_cast<int>(std::count_if(imported.begin(), imported.end(), [&](const Track& t) { return stored.contains(t.id); }));
-            auto adopting = adoptLibrary(update.library);
+            QSet<QUuid> ours;
+            for (const Track& track : imported)
+                ours.insert(track.id);
+            added = static_cast<int>(std::count_if(update.library->begin(), update.library->end(), [&](const Track& t) { return ours.contains(t.id); }));
+            auto adopting = adoptLibrary(*update.library);
             co_await adopting;
         } else {
             added = static_cast<int>(imported.size());
@@ -624,15 +633,21 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
             // Appended to the list as it is now: other operations may have
             // changed it while the files were read, and a reload may already
             // have brought these songs in from the file.
-            QSet<QUuid> listed;
+            QSet<QUuid> fresh;
+            for (const Track& track : imported)
+                fresh.insert(track.id);
             for (const Track& track : m_tracks)
-                listed.insert(track.id);
-            std::vector<Track> tracks = m_tracks;
-            for (Track& track : imported) {
-                if (!listed.contains(track.id))
-                    tracks.push_back(std::move(track));
+                fresh.remove(track.id);
+            TrackList tracks = m_tracks;
+            std::vector<std::size_t> positions;
+            for (std::size_t i = 0; i < imported.size(); ++i) {
+                if (fresh.contains(imported[i].id)) {
+                    positions.push_back(tracks.size());
+                    tracks.append(imported.shared(i));
+                }
             }
-            setTracks(std::move(tracks));
+            if (!positions.empty())
+                setTracks(std::move(tracks), TrackListChange::inserted(std::move(positions)));
         }
     }
 
@@ -820,34 +835,36 @@ QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
 // ---------------------------------------------------------------------------
 // Queries
 
-std::vector<Track> OstrelLibraryEngine::search(const QString& query) const
+TrackList OstrelLibraryEngine::search(const QString& query) const
 {
-    std::vector<Track> found;
+    TrackList found;
     if (query.isEmpty())
         return found;
-    for (const Track& track : m_tracks) {
-        if (track.title.contains(query, Qt::CaseInsensitive))
-            found.push_back(track);
+    for (const SharedTrack& song : m_tracks.sharedSongs()) {
+        if (song->title.contains(query, Qt::CaseInsensitive))
+            found.append(song);
     }
     return found;
 }
 
-std::vector<Track> OstrelLibraryEngine::getRecentlyAdded(int limit) const
+TrackList OstrelLibraryEngine::getRecentlyAdded(int limit) const
 {
     Q_ASSERT(limit >= 0);
-    const auto count = std::min<std::size_t>(m_tracks.size(), static_cast<std::size_t>(std::max(0, limit)));
-    return std::vector<Track>(m_tracks.begin(), m_tracks.begin() + static_cast<std::ptrdiff_t>(count));
+    return m_tracks.mid(0, std::min<std::size_t>(m_tracks.size(), static_cast<std::size_t>(std::max(0, limit))));
 }
 
-std::vector<Track> OstrelLibraryEngine::getMostPlayed(int limit) const
+TrackList OstrelLibraryEngine::getMostPlayed(int limit) const
 {
     return getRecentlyAdded(limit);
 }
 
-std::vector<Track> OstrelLibraryEngine::getFavorites() const
+TrackList OstrelLibraryEngine::getFavorites() const
 {
-    std::vector<Track> favorites;
-    std::copy_if(m_tracks.begin(), m_tracks.end(), std::back_inserter(favorites), [](const Track& t) { return t.rating >= 4; });
+    TrackList favorites;
+    for (const SharedTrack& song : m_tracks.sharedSongs()) {
+        if (song->rating >= 4)
+            favorites.append(song);
+    }
     return favorites;
 }
 
@@ -877,33 +894,46 @@ QCoro::Task<> OstrelLibraryEngine::updateTracks(std::vector<Track> tracks)
         if (!(track.duration >= 0))
             throw DatabaseError::writeFailed(QStringLiteral("Track duration cannot be negative."));
     }
-    QSet<QUuid> inLibrary;
-    for (const Track& track : m_tracks)
-        inLibrary.insert(track.id);
-    for (const Track& track : tracks) {
-        if (!inLibrary.contains(track.id))
-            throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
+    // One pass over the library, however many songs the edit carries.
+    QSet<QUuid> missing = ids;
+    for (const Track& track : m_tracks) {
+        missing.remove(track.id);
+        if (missing.isEmpty())
+            break;
     }
+    if (!missing.isEmpty())
+        throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
 
-    auto saving = m_database.saveTracks(tracks);
+    // The edited records become the library's own: the file, the list and
+    // the index all hold these same records.
+    TrackList edited;
+    edited.reserve(tracks.size());
+    for (Track& track : tracks)
+        edited.append(std::make_shared<const Track>(std::move(track)));
+    auto saving = m_database.saveTracks(edited);
     const TracksFileUpdate update = co_await saving;
     if (update.library) {
-        auto adopting = adoptLibrary(update.library);
+        auto adopting = adoptLibrary(*update.library);
         co_await adopting;
         co_return;
     }
-    auto indexing = m_metadataCache.insert(tracks);
+    auto indexing = m_metadataCache.insert(edited);
     co_await indexing;
 
-    QHash<QUuid, const Track*> byID;
-    for (const Track& track : tracks)
-        byID.insert(track.id, &track);
-    std::vector<Track> updated = m_tracks;
-    for (Track& song : updated) {
-        if (const Track* edited = byID.value(song.id))
-            song = *edited;
+    // Applied to the list as it is now, which may have changed meanwhile.
+    QHash<QUuid, std::size_t> byID;
+    for (std::size_t i = 0; i < edited.size(); ++i)
+        byID.insert(edited[i].id, i);
+    TrackList updated = m_tracks;
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < updated.size(); ++i) {
+        const auto found = byID.constFind(updated[i].id);
+        if (found == byID.constEnd())
+            continue;
+        updated.replace(i, edited.shared(*found));
+        positions.push_back(i);
     }
-    setTracks(std::move(updated));
+    setTracks(std::move(updated), TrackListChange::updated(std::move(positions)));
 }
 
 // ---------------------------------------------------------------------------

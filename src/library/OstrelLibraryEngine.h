@@ -52,17 +52,17 @@ public:
     OstrelLibraryEngine(DatabaseManager& database, MetadataEngine& metadataEngine, MetadataCache& metadataCache, FileWatcher& fileWatcher);
     ~OstrelLibraryEngine() override;
 
-    const std::vector<Track>& allTracks() const override { return m_tracks; }
+    const TrackList& allTracks() const override { return m_tracks; }
 
     QCoro::Task<> addFolders(std::vector<FileURL> folders) override;
     QCoro::Task<> importFiles(std::vector<FileURL> urls) override;
     QCoro::Task<> rescanLibrary() override;
     QCoro::Task<> loadLibraryFromDisk() override;
 
-    std::vector<Track> search(const QString& query) const override;
-    std::vector<Track> getRecentlyAdded(int limit) const override;
-    std::vector<Track> getMostPlayed(int limit) const override;
-    std::vector<Track> getFavorites() const override;
+    TrackList search(const QString& query) const override;
+    TrackList getRecentlyAdded(int limit) const override;
+    TrackList getMostPlayed(int limit) const override;
+    TrackList getFavorites() const override;
 
     QCoro::Task<> updateTrack(Track track) override;
     QCoro::Task<> updateTracks(std::vector<Track> tracks) override;
@@ -114,10 +114,10 @@ public:
 private:
     class ProgressScope;
 
-    void setTracks(std::vector<Track> tracks);
+    void setTracks(TrackList tracks, const TrackListChange& change);
     // Takes in the library a write found changed by another process: the
     // list becomes the file's at once, and the index follows.
-    QCoro::Task<> adoptLibrary(std::shared_ptr<const std::vector<Track>> library);
+    QCoro::Task<> adoptLibrary(TrackList library);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
     struct ImportOutcome {
         int added = 0;
@@ -148,7 +148,7 @@ private:
     MetadataCache& m_metadataCache;
     FileWatcher& m_fileWatcher;
     TrackImportProcessor m_importProcessor;
-    std::vector<Track> m_tracks;
+    TrackList m_tracks;
     std::optional<QString> m_loadError;
     // A load asked for while one runs joins it instead of reading the file
     // again: the engine loads once at construction and the boot asks again.

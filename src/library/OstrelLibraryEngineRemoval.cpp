@@ -81,10 +81,10 @@ QCoro::Task<> OstrelLibraryEngine::removeTrack(Track track, RemovalKind kind)
 {
     // The library's own record is the one written back, evicted and accessed:
     // the caller's copy may predate an edit.
-    const auto listed = std::find_if(m_tracks.begin(), m_tracks.end(), [&](const Track& t) { return t.id == track.id; });
-    if (listed == m_tracks.end())
+    const SharedTrack listed = m_tracks.find(track.id);
+    if (!listed)
         throw DatabaseError::entityNotFound(QStringLiteral("Track not found in the local library."));
-    const Track song = *listed;
+    const Track& song = *listed;
 
     // Opening access is only a readability check on Linux, which would report
     // a vanished file or a folder as lost permission; the location is examined
@@ -104,7 +104,8 @@ QCoro::Task<> OstrelLibraryEngine::removeTrack(Track track, RemovalKind kind)
         access = SecurityScopedResource::access(song);
     }
 
-    std::vector<Track> entry {song};
+    TrackList entry;
+    entry.append(listed);
     auto deleting = m_database.deleteTracks(entry);
     const TracksFileUpdate update = co_await deleting;
 
@@ -137,16 +138,25 @@ QCoro::Task<> OstrelLibraryEngine::removeTrack(Track track, RemovalKind kind)
     }
 
     if (update.library) {
-        auto adopting = adoptLibrary(update.library);
+        auto adopting = adoptLibrary(*update.library);
         co_await adopting;
     }
     auto evicting = m_metadataCache.evict(song);
     co_await evicting;
     // Filtered from the list as it is now: other operations may have changed
     // it while the files were written.
-    std::vector<Track> remaining = m_tracks;
-    std::erase_if(remaining, [&](const Track& t) { return t.id == song.id; });
-    setTracks(std::move(remaining));
+    TrackList remaining = m_tracks;
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0, old = 0; i < remaining.size(); ++old) {
+        if (remaining[i].id == song.id) {
+            remaining.removeAt(i);
+            positions.push_back(old);
+        } else {
+            ++i;
+        }
+    }
+    if (!positions.empty())
+        setTracks(std::move(remaining), TrackListChange::removed(std::move(positions)));
 }
 
 QCoro::Task<> OstrelLibraryEngine::restoreTrack(Track track)
@@ -158,23 +168,27 @@ QCoro::Task<> OstrelLibraryEngine::restoreTrack(Track track)
         throw LibraryTrackRemovalError::restorationFileMissing(location);
     const std::unique_ptr<SecurityScopedResource> access = SecurityScopedResource::access(track);
 
-    std::vector<Track> entry {track};
+    TrackList entry;
+    entry.append(std::make_shared<const Track>(std::move(track)));
     auto saving = m_database.saveTracks(entry);
     const TracksFileUpdate update = co_await saving;
     if (update.library) {
-        auto adopting = adoptLibrary(update.library);
+        auto adopting = adoptLibrary(*update.library);
         co_await adopting;
     }
     auto indexing = m_metadataCache.insert(entry);
     co_await indexing;
 
-    std::vector<Track> tracks = m_tracks;
-    const auto listed = std::find_if(tracks.begin(), tracks.end(), [&](const Track& t) { return t.id == track.id; });
-    if (listed != tracks.end())
-        *listed = std::move(track);
-    else
-        tracks.push_back(std::move(track));
-    setTracks(std::move(tracks));
+    TrackList tracks = m_tracks;
+    const qsizetype listed = tracks.indexOf(entry.front().id);
+    if (listed >= 0) {
+        tracks.replace(static_cast<std::size_t>(listed), entry.shared(0));
+        setTracks(std::move(tracks), TrackListChange::updated({static_cast<std::size_t>(listed)}));
+    } else {
+        tracks.append(entry.shared(0));
+        const std::size_t position = tracks.size() - 1;
+        setTracks(std::move(tracks), TrackListChange::inserted({position}));
+    }
 }
 
 } // namespace varno

@@ -23,7 +23,7 @@ const QString kUndoText = QStringLiteral("Remove Track");
 // listed (the removal then fails with its own message).
 Track currentRecord(const LibraryEngine& libraryEngine, const Track& track)
 {
-    const std::vector<Track>& tracks = libraryEngine.allTracks();
+    const TrackList& tracks = libraryEngine.allTracks();
     const auto listed = std::find_if(tracks.begin(), tracks.end(), [&](const Track& t) { return t.id == track.id; });
     return listed != tracks.end() ? *listed : track;
 }

@@ -10,7 +10,7 @@ namespace varno {
 
 namespace {
 
-QSet<QUuid> idsOf(const std::vector<Track>& tracks)
+QSet<QUuid> idsOf(const TrackList& tracks)
 {
     QSet<QUuid> ids;
     ids.reserve(qsizetype(tracks.size()));
@@ -19,7 +19,7 @@ QSet<QUuid> idsOf(const std::vector<Track>& tracks)
     return ids;
 }
 
-std::vector<QUuid> idList(const std::vector<Track>& tracks)
+std::vector<QUuid> idList(const TrackList& tracks)
 {
     std::vector<QUuid> ids;
     ids.reserve(tracks.size());
@@ -28,22 +28,11 @@ std::vector<QUuid> idList(const std::vector<Track>& tracks)
     return ids;
 }
 
-void eraseID(std::vector<Track>& tracks, const QUuid& id)
+TrackList without(TrackList tracks, const std::optional<QUuid>& id)
 {
-    std::erase_if(tracks, [&](const Track& track) { return track.id == id; });
-}
-
-std::vector<Track> without(const std::vector<Track>& tracks, const std::optional<QUuid>& id)
-{
-    if (!id)
-        return tracks;
-    std::vector<Track> kept;
-    kept.reserve(tracks.size());
-    for (const Track& track : tracks) {
-        if (track.id != *id)
-            kept.push_back(track);
-    }
-    return kept;
+    if (id)
+        tracks.removeID(*id);
+    return tracks;
 }
 
 } // namespace
@@ -58,19 +47,20 @@ OstrelQueueEngine::~OstrelQueueEngine() = default;
 
 // --- published fields ----------------------------------------------------
 
-void OstrelQueueEngine::setCurrentTrack(const std::optional<Track>& track)
+void OstrelQueueEngine::setCurrentTrack(SharedTrack track)
 {
-    m_currentTrack = track;
+    m_current = std::move(track);
+    m_currentTrack = m_current ? std::optional<Track>(*m_current) : std::nullopt;
     emit currentTrackChanged();
 }
 
-void OstrelQueueEngine::setUpcoming(std::vector<Track> tracks)
+void OstrelQueueEngine::setUpcoming(TrackList tracks)
 {
     m_upcoming = std::move(tracks);
     emit upcomingChanged();
 }
 
-void OstrelQueueEngine::setHistory(std::vector<Track> tracks)
+void OstrelQueueEngine::setHistory(TrackList tracks)
 {
     m_history = std::move(tracks);
     emit historyChanged();
@@ -136,7 +126,7 @@ void OstrelQueueEngine::setAudioEngine(AudioEngine* engine)
 
 QueueSnapshot OstrelQueueEngine::snapshot() const
 {
-    return {m_currentTrack, m_upcoming, m_history, m_originalUpcomingOrder, m_playbackOrder};
+    return {m_current, m_upcoming, m_history, m_originalUpcomingOrder, m_playbackOrder};
 }
 
 bool OstrelQueueEngine::startPlayback(const Track& track)
@@ -157,37 +147,40 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
 
 void OstrelQueueEngine::rebuildPlaybackOrder()
 {
-    m_playbackOrder.clear();
-    m_playbackOrder.reserve(m_history.size() + m_upcoming.size() + 1);
-    m_playbackOrder.insert(m_playbackOrder.end(), m_history.begin(), m_history.end());
-    if (m_currentTrack)
-        m_playbackOrder.push_back(*m_currentTrack);
-    m_playbackOrder.insert(m_playbackOrder.end(), m_upcoming.begin(), m_upcoming.end());
+    TrackList order;
+    order.reserve(m_history.size() + m_upcoming.size() + 1);
+    order.append(m_history);
+    if (m_current)
+        order.append(m_current);
+    order.append(m_upcoming);
+    m_playbackOrder = std::move(order);
 }
 
-void OstrelQueueEngine::shuffle(std::vector<Track>& tracks, std::size_t from)
+void OstrelQueueEngine::shuffle(TrackList& tracks, std::size_t from)
 {
     // Fisher–Yates over tracks[from...].
     if (tracks.size() < from + 2)
         return;
     for (std::size_t i = from; i + 1 < tracks.size(); ++i) {
         std::uniform_int_distribution<std::size_t> pick(i, tracks.size() - 1);
-        std::swap(tracks[i], tracks[pick(m_random)]);
+        tracks.swap(i, pick(m_random));
     }
 }
 
-void OstrelQueueEngine::dealUpcoming(std::vector<Track>& upcoming, const std::vector<Track>& original)
+void OstrelQueueEngine::dealUpcoming(TrackList& upcoming, const TrackList& original)
 {
     if (m_shuffleMode == ShuffleMode::Standard) {
         shuffle(upcoming, 0);
         return;
     }
     const QSet<QUuid> present = idsOf(upcoming);
-    upcoming.clear();
-    for (const Track& track : original) {
-        if (present.contains(track.id))
-            upcoming.push_back(track);
+    TrackList dealt;
+    dealt.reserve(upcoming.size());
+    for (const SharedTrack& song : original.sharedSongs()) {
+        if (present.contains(song->id))
+            dealt.append(song);
     }
+    upcoming = std::move(dealt);
 }
 
 void OstrelQueueEngine::applyShuffleMode()
@@ -199,23 +192,22 @@ void OstrelQueueEngine::applyShuffleMode()
 std::optional<Track> OstrelQueueEngine::takeNextFromUpcoming()
 {
     if (m_upcoming.empty()) {
-        setCurrentTrack(std::nullopt);
+        setCurrentTrack(nullptr);
         return std::nullopt;
     }
-    Track next = std::move(m_upcoming.front());
-    m_upcoming.erase(m_upcoming.begin());
+    SharedTrack next = m_upcoming.takeFirst();
     emit upcomingChanged();
     setCurrentTrack(next);
-    eraseID(m_originalUpcomingOrder, next.id);
-    return next;
+    m_originalUpcomingOrder.removeID(next->id);
+    return *next;
 }
 
 std::optional<QueueSnapshot> OstrelQueueEngine::restartedQueue()
 {
-    std::vector<Track> order = m_playbackOrder;
-    if (order.empty() && m_currentTrack) {
+    TrackList order = m_playbackOrder;
+    if (order.empty() && m_current) {
         order = m_history;
-        order.push_back(*m_currentTrack);
+        order.append(m_current);
     }
     if (order.empty())
         return std::nullopt;
@@ -228,35 +220,32 @@ std::optional<QueueSnapshot> OstrelQueueEngine::restartedQueue()
     dealUpcoming(restarted.upcoming, restarted.originalUpcomingOrder);
     if (restarted.upcoming.empty())
         return std::nullopt;
-    restarted.currentTrack = std::move(restarted.upcoming.front());
-    restarted.upcoming.erase(restarted.upcoming.begin());
-    eraseID(restarted.originalUpcomingOrder, restarted.currentTrack->id);
+    restarted.currentTrack = restarted.upcoming.takeFirst();
+    restarted.originalUpcomingOrder.removeID(restarted.currentTrack->id);
     return restarted;
 }
 
-void OstrelQueueEngine::insertUpcoming(const std::vector<Track>& tracks, bool atFront)
+void OstrelQueueEngine::insertUpcoming(const TrackList& tracks, bool atFront)
 {
-    m_upcoming.insert(atFront ? m_upcoming.begin() : m_upcoming.end(), tracks.begin(), tracks.end());
+    m_upcoming.insert(atFront ? 0 : m_upcoming.size(), tracks);
     emit upcomingChanged();
-    m_originalUpcomingOrder.insert(atFront ? m_originalUpcomingOrder.begin() : m_originalUpcomingOrder.end(), tracks.begin(),
-                                   tracks.end());
+    m_originalUpcomingOrder.insert(atFront ? 0 : m_originalUpcomingOrder.size(), tracks);
     rebuildPlaybackOrder();
     save();
 }
 
 // --- queue operations ----------------------------------------------------
 
-void OstrelQueueEngine::playNow(const std::vector<Track>& tracks, int startingAt)
+void OstrelQueueEngine::playNow(const TrackList& tracks, int startingAt)
 {
     if (tracks.empty())
         return;
     const auto index = std::size_t(std::clamp(startingAt, 0, int(tracks.size()) - 1));
     if (startPlayback(tracks[index])) {
-        const auto start = tracks.begin() + std::ptrdiff_t(index);
         m_playbackOrder = tracks;
-        setHistory(std::vector<Track>(tracks.begin(), start));
-        setCurrentTrack(tracks[index]);
-        m_upcoming.assign(start + 1, tracks.end());
+        setHistory(tracks.mid(0, index));
+        setCurrentTrack(tracks.shared(index));
+        m_upcoming = tracks.mid(index + 1);
         m_originalUpcomingOrder = m_upcoming;
         // Unshuffled, the upcoming songs already stand in their own order.
         if (m_shuffleMode == ShuffleMode::Standard)
@@ -266,13 +255,13 @@ void OstrelQueueEngine::playNow(const std::vector<Track>& tracks, int startingAt
     save();
 }
 
-void OstrelQueueEngine::playNext(const std::vector<Track>& tracks)
+void OstrelQueueEngine::playNext(const TrackList& tracks)
 {
     if (!tracks.empty())
         insertUpcoming(tracks, true);
 }
 
-void OstrelQueueEngine::playLast(const std::vector<Track>& tracks)
+void OstrelQueueEngine::playLast(const TrackList& tracks)
 {
     if (tracks.empty())
         return;
@@ -290,9 +279,9 @@ void OstrelQueueEngine::remove(int at)
     if (at < 0 || at >= int(m_upcoming.size()))
         return;
     const QUuid id = m_upcoming[std::size_t(at)].id;
-    m_upcoming.erase(m_upcoming.begin() + at);
+    m_upcoming.removeAt(std::size_t(at));
     emit upcomingChanged();
-    eraseID(m_originalUpcomingOrder, id);
+    m_originalUpcomingOrder.removeID(id);
     rebuildPlaybackOrder();
     save();
 }
@@ -301,10 +290,10 @@ void OstrelQueueEngine::move(int from, int to)
 {
     if (from < 0 || from >= int(m_upcoming.size()))
         return;
-    Track moved = std::move(m_upcoming[std::size_t(from)]);
-    m_upcoming.erase(m_upcoming.begin() + from);
+    SharedTrack moved = m_upcoming.shared(std::size_t(from));
+    m_upcoming.removeAt(std::size_t(from));
     const int target = std::clamp(to, 0, int(m_upcoming.size()));
-    m_upcoming.insert(m_upcoming.begin() + target, std::move(moved));
+    m_upcoming.insert(std::size_t(target), std::move(moved));
     emit upcomingChanged();
     // A hand-made order becomes the order shuffle returns to.
     m_originalUpcomingOrder = m_upcoming;
@@ -317,22 +306,22 @@ void OstrelQueueEngine::clearUpcoming()
     setUpcoming({});
     m_originalUpcomingOrder.clear();
     m_playbackOrder.clear();
-    if (m_currentTrack)
-        m_playbackOrder.push_back(*m_currentTrack);
+    if (m_current)
+        m_playbackOrder.append(m_current);
     save();
 }
 
 void OstrelQueueEngine::removeTrackFromPlayback(const QUuid& trackID)
 {
-    const bool wasCurrent = m_currentTrack && m_currentTrack->id == trackID;
-    eraseID(m_upcoming, trackID);
+    const bool wasCurrent = m_current && m_current->id == trackID;
+    m_upcoming.removeID(trackID);
     emit upcomingChanged();
-    eraseID(m_history, trackID);
+    m_history.removeID(trackID);
     emit historyChanged();
-    eraseID(m_originalUpcomingOrder, trackID);
-    eraseID(m_playbackOrder, trackID);
+    m_originalUpcomingOrder.removeID(trackID);
+    m_playbackOrder.removeID(trackID);
     if (wasCurrent) {
-        setCurrentTrack(std::nullopt);
+        setCurrentTrack(nullptr);
         if (m_audioEngine)
             m_audioEngine->clearQueue();
     }
@@ -346,7 +335,7 @@ std::optional<Track> OstrelQueueEngine::advanceToNext()
 
 std::optional<Track> OstrelQueueEngine::advance(bool automatic)
 {
-    if (!m_currentTrack) {
+    if (!m_current) {
         // The song taken stays current even when it cannot start.
         std::optional<Track> next = takeNextFromUpcoming();
         if (!next)
@@ -355,8 +344,8 @@ std::optional<Track> OstrelQueueEngine::advance(bool automatic)
     }
 
     if (automatic && m_repeatMode == RepeatMode::Track) {
-        const Track again = *m_currentTrack;
-        return startPlayback(again) ? std::optional<Track>(again) : std::nullopt;
+        const SharedTrack again = m_current;
+        return startPlayback(*again) ? std::optional<Track>(*again) : std::nullopt;
     }
 
     if (m_upcoming.empty()) {
@@ -375,14 +364,14 @@ std::optional<Track> OstrelQueueEngine::advance(bool automatic)
         m_playbackOrder = std::move(restarted->playbackOrder);
         setCurrentTrack(restarted->currentTrack);
         save();
-        return restarted->currentTrack;
+        return *restarted->currentTrack;
     }
 
     if (!startPlayback(m_upcoming.front())) {
         save();
         return std::nullopt;
     }
-    m_history.push_back(*m_currentTrack);
+    m_history.append(m_current);
     emit historyChanged();
     std::optional<Track> next = takeNextFromUpcoming();
     save();
@@ -401,7 +390,7 @@ std::optional<Track> OstrelQueueEngine::playPreviousSong()
 
 std::optional<Track> OstrelQueueEngine::goBack(bool restartRule)
 {
-    if (!m_currentTrack)
+    if (!m_current)
         return std::nullopt;
     if (restartRule && m_audioEngine && m_audioEngine->currentTime() > kRestartThreshold) {
         m_audioEngine->seek(0);
@@ -417,23 +406,22 @@ std::optional<Track> OstrelQueueEngine::goBack(bool restartRule)
         save();
         return std::nullopt;
     }
-    Track previous = std::move(m_history.back());
-    m_history.pop_back();
+    SharedTrack previous = m_history.shared(m_history.size() - 1);
+    m_history.removeLast();
     emit historyChanged();
-    m_upcoming.insert(m_upcoming.begin(), *m_currentTrack);
+    m_upcoming.insert(0, m_current);
     emit upcomingChanged();
-    m_originalUpcomingOrder.insert(m_originalUpcomingOrder.begin(), *m_currentTrack);
+    m_originalUpcomingOrder.insert(0, m_current);
     setCurrentTrack(previous);
     save();
-    return previous;
+    return *previous;
 }
 
 // --- the saved session ---------------------------------------------------
 
-void OstrelQueueEngine::restorePlaybackSession(const std::optional<Track>& currentTrack,
-                                               const std::vector<Track>& upcoming, const std::vector<Track>& history,
-                                               RepeatMode repeatMode, ShuffleMode shuffleMode,
-                                               const std::optional<std::vector<Track>>& playbackOrder)
+void OstrelQueueEngine::restorePlaybackSession(const SharedTrack& currentTrack, const TrackList& upcoming,
+                                               const TrackList& history, RepeatMode repeatMode, ShuffleMode shuffleMode,
+                                               const std::optional<TrackList>& playbackOrder)
 {
     m_isRestoringSession = true;
     const std::optional<QUuid> currentID = currentTrack ? std::optional<QUuid>(currentTrack->id) : std::nullopt;
@@ -443,21 +431,21 @@ void OstrelQueueEngine::restorePlaybackSession(const std::optional<Track>& curre
     setHistory(without(history, currentID));
     m_originalUpcomingOrder = m_upcoming;
 
-    std::vector<Track> fallback = m_history;
-    if (m_currentTrack)
-        fallback.push_back(*m_currentTrack);
-    fallback.insert(fallback.end(), m_upcoming.begin(), m_upcoming.end());
+    TrackList fallback = m_history;
+    if (m_current)
+        fallback.append(m_current);
+    fallback.append(m_upcoming);
 
-    std::optional<std::vector<Track>> kept;
+    std::optional<TrackList> kept;
     if (playbackOrder) {
         QSet<QUuid> known = idsOf(m_upcoming) + idsOf(m_history);
-        std::vector<Track> order;
+        TrackList order;
         bool holdsCurrent = false;
-        for (const Track& track : *playbackOrder) {
-            const bool isCurrent = currentID && track.id == *currentID;
-            if (isCurrent || known.contains(track.id)) {
+        for (const SharedTrack& song : playbackOrder->sharedSongs()) {
+            const bool isCurrent = currentID && song->id == *currentID;
+            if (isCurrent || known.contains(song->id)) {
                 holdsCurrent = holdsCurrent || isCurrent;
-                order.push_back(track);
+                order.append(song);
             }
         }
         if (holdsCurrent)
@@ -470,14 +458,13 @@ void OstrelQueueEngine::restorePlaybackSession(const std::optional<Track>& curre
     m_isRestoringSession = false;
 }
 
-PlaybackStateSnapshot OstrelQueueEngine::makeSnapshot() const
+std::function<PlaybackStateSnapshot()> OstrelQueueEngine::makeSnapshot() const
 {
+    // Everything but the identifiers is read now; the lists are copied as
+    // they stand (a pointer each, shared) and walked on the worker.
     PlaybackStateSnapshot snapshot;
-    if (m_currentTrack)
-        snapshot.currentTrackID = m_currentTrack->id;
-    snapshot.upcomingTrackIDs = idList(m_upcoming);
-    snapshot.historyTrackIDs = idList(m_history);
-    snapshot.playbackOrderTrackIDs = idList(m_playbackOrder);
+    if (m_current)
+        snapshot.currentTrackID = m_current->id;
     snapshot.repeatMode = rawValue(m_repeatMode);
     snapshot.shuffleMode = rawValue(m_shuffleMode);
     if (m_audioEngine) {
@@ -486,20 +473,25 @@ PlaybackStateSnapshot OstrelQueueEngine::makeSnapshot() const
         snapshot.volume = m_audioEngine->volume();
     }
     snapshot.savedAt = Timestamp::now();
-    return snapshot;
+    return [snapshot, upcoming = m_upcoming, history = m_history, order = m_playbackOrder]() mutable {
+        snapshot.upcomingTrackIDs = idList(upcoming);
+        snapshot.historyTrackIDs = idList(history);
+        snapshot.playbackOrderTrackIDs = idList(order);
+        return snapshot;
+    };
 }
 
 void OstrelQueueEngine::savePlaybackState(bool synchronously)
 {
     if (!m_sessionStore)
         return;
-    const PlaybackStateSnapshot snapshot = makeSnapshot();
+    std::function<PlaybackStateSnapshot()> snapshot = makeSnapshot();
     if (synchronously) {
-        setLastPersistenceError(m_sessionStore->saveNow(snapshot));
+        setLastPersistenceError(m_sessionStore->saveNow(std::move(snapshot)));
         return;
     }
     QPointer<OstrelQueueEngine> self(this);
-    m_sessionStore->save(snapshot, [self](std::exception_ptr error) {
+    m_sessionStore->save(std::move(snapshot), [self](std::exception_ptr error) {
         if (self)
             self->setLastPersistenceError(std::move(error));
     });

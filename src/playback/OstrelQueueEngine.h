@@ -15,11 +15,11 @@ namespace varno {
 
 // The queue's lists at one moment, all five together.
 struct QueueSnapshot {
-    std::optional<Track> currentTrack;
-    std::vector<Track> upcoming;
-    std::vector<Track> history;
-    std::vector<Track> originalUpcomingOrder;
-    std::vector<Track> playbackOrder;
+    SharedTrack currentTrack;
+    TrackList upcoming;
+    TrackList history;
+    TrackList originalUpcomingOrder;
+    TrackList playbackOrder;
 };
 
 // The play queue over an audio engine that it never owns. Every change is
@@ -34,16 +34,16 @@ public:
     ~OstrelQueueEngine() override;
 
     const std::optional<Track>& currentTrack() const override { return m_currentTrack; }
-    const std::vector<Track>& upcoming() const override { return m_upcoming; }
-    const std::vector<Track>& history() const override { return m_history; }
+    const TrackList& upcoming() const override { return m_upcoming; }
+    const TrackList& history() const override { return m_history; }
     RepeatMode repeatMode() const override { return m_repeatMode; }
     void setRepeatMode(RepeatMode mode) override;
     ShuffleMode shuffleMode() const override { return m_shuffleMode; }
     void setShuffleMode(ShuffleMode mode) override;
 
-    void playNow(const std::vector<Track>& tracks, int startingAt = 0) override;
-    void playNext(const std::vector<Track>& tracks) override;
-    void playLast(const std::vector<Track>& tracks) override;
+    void playNow(const TrackList& tracks, int startingAt = 0) override;
+    void playNext(const TrackList& tracks) override;
+    void playLast(const TrackList& tracks) override;
     void remove(int at) override;
     void move(int from, int to) override;
     void clearUpcoming() override;
@@ -66,19 +66,19 @@ public:
 
     // Puts back the session saved at the last run, without saving and
     // without touching the audio engine.
-    void restorePlaybackSession(const std::optional<Track>& currentTrack, const std::vector<Track>& upcoming,
-                                const std::vector<Track>& history, RepeatMode repeatMode, ShuffleMode shuffleMode,
-                                const std::optional<std::vector<Track>>& playbackOrder = std::nullopt);
+    void restorePlaybackSession(const SharedTrack& currentTrack, const TrackList& upcoming, const TrackList& history,
+                                RepeatMode repeatMode, ShuffleMode shuffleMode,
+                                const std::optional<TrackList>& playbackOrder = std::nullopt);
 
     // Writes the session; with `synchronously` it blocks until the file is
     // written (for deactivation and quitting).
     void savePlaybackState(bool synchronously);
 
     // The whole list the user started playing, restarted under repeat all.
-    const std::vector<Track>& playbackOrder() const { return m_playbackOrder; }
-    // Copies of every list as they stand now.
+    const TrackList& playbackOrder() const { return m_playbackOrder; }
+    // Every list as it stands now; copying them copies no song.
     QueueSnapshot snapshot() const;
-    const std::vector<Track>& originalUpcomingOrder() const { return m_originalUpcomingOrder; }
+    const TrackList& originalUpcomingOrder() const { return m_originalUpcomingOrder; }
 
     // Time updates closer together than this cause no save.
     static constexpr double kPeriodicSaveInterval = 1.0;
@@ -95,25 +95,28 @@ public:
 private:
     bool startPlayback(const Track& track);
     void rebuildPlaybackOrder();
-    void shuffle(std::vector<Track>& tracks, std::size_t from);
+    void shuffle(TrackList& tracks, std::size_t from);
     // Orders `upcoming` for the shuffle mode: dealt at random under
     // standard, otherwise in the order of `original` (songs missing from
     // it drop out).
-    void dealUpcoming(std::vector<Track>& upcoming, const std::vector<Track>& original);
+    void dealUpcoming(TrackList& upcoming, const TrackList& original);
     void applyShuffleMode();
     std::optional<Track> takeNextFromUpcoming();
     // The queue that starting the play order over would make, its first
     // song current; none when there is nothing to start over.
     std::optional<QueueSnapshot> restartedQueue();
-    void insertUpcoming(const std::vector<Track>& tracks, bool atFront);
+    void insertUpcoming(const TrackList& tracks, bool atFront);
     std::optional<Track> advance(bool automatic);
     std::optional<Track> goBack(bool restartRule);
     void save() { savePlaybackState(false); }
-    PlaybackStateSnapshot makeSnapshot() const;
+    // The session as it stands, with the lists' identifiers taken later, on
+    // the session store's worker: a queue of 100,000 songs is not walked on
+    // the main thread at every step.
+    std::function<PlaybackStateSnapshot()> makeSnapshot() const;
 
-    void setCurrentTrack(const std::optional<Track>& track);
-    void setUpcoming(std::vector<Track> tracks);
-    void setHistory(std::vector<Track> tracks);
+    void setCurrentTrack(SharedTrack track);
+    void setUpcoming(TrackList tracks);
+    void setHistory(TrackList tracks);
     void setLastPlaybackError(std::exception_ptr error);
     void setLastPersistenceError(std::exception_ptr error);
 
@@ -121,13 +124,15 @@ private:
     // Empty until the first save caused by a time update.
     std::optional<std::chrono::steady_clock::time_point> m_lastPeriodicSave;
     bool m_isRestoringSession = false;
+    // The current song as the lists hold it, and the copy published.
+    SharedTrack m_current;
     std::optional<Track> m_currentTrack;
-    std::vector<Track> m_upcoming;
-    std::vector<Track> m_history;
+    TrackList m_upcoming;
+    TrackList m_history;
     RepeatMode m_repeatMode = RepeatMode::Off;
     ShuffleMode m_shuffleMode = ShuffleMode::Off;
-    std::vector<Track> m_originalUpcomingOrder;
-    std::vector<Track> m_playbackOrder;
+    TrackList m_originalUpcomingOrder;
+    TrackList m_playbackOrder;
     std::exception_ptr m_lastPlaybackError;
     std::exception_ptr m_lastPersistenceError;
     QPointer<AudioEngine> m_audioEngine;

@@ -18,15 +18,25 @@ PlaybackSessionStore::~PlaybackSessionStore() = default;
 
 void PlaybackSessionStore::save(const PlaybackStateSnapshot& snapshot, Completion completion)
 {
+    save([snapshot] { return snapshot; }, std::move(completion));
+}
+
+std::exception_ptr PlaybackSessionStore::saveNow(const PlaybackStateSnapshot& snapshot)
+{
+    return saveNow([&snapshot] { return snapshot; });
+}
+
+void PlaybackSessionStore::save(SnapshotMaker snapshot, Completion completion)
+{
     {
         std::lock_guard lock(m_pending->mutex);
         if (m_pending->waiting) {
-            m_pending->waiting->snapshot = snapshot;
+            m_pending->waiting->snapshot = std::move(snapshot);
             if (completion)
                 m_pending->waiting->completions.push_back(std::move(completion));
             return;
         }
-        m_pending->waiting = Waiting {snapshot, {}};
+        m_pending->waiting = Waiting {std::move(snapshot), {}};
         if (completion)
             m_pending->waiting->completions.push_back(std::move(completion));
     }
@@ -41,7 +51,7 @@ void PlaybackSessionStore::save(const PlaybackStateSnapshot& snapshot, Completio
         }
         std::exception_ptr error;
         try {
-            database->savePlaybackState(taken.snapshot);
+            database->savePlaybackState(taken.snapshot());
         } catch (...) {
             error = std::current_exception();
         }
@@ -59,14 +69,14 @@ void PlaybackSessionStore::save(const PlaybackStateSnapshot& snapshot, Completio
     });
 }
 
-std::exception_ptr PlaybackSessionStore::saveNow(const PlaybackStateSnapshot& snapshot)
+std::exception_ptr PlaybackSessionStore::saveNow(SnapshotMaker snapshot)
 {
     std::promise<std::exception_ptr> written;
     std::future<std::exception_ptr> result = written.get_future();
     DatabaseManager* database = &m_database;
     m_queue.pool()->start([database, &snapshot, &written] {
         try {
-            database->savePlaybackState(snapshot);
+            database->savePlaybackState(snapshot());
             written.set_value(nullptr);
         } catch (...) {
             written.set_value(std::current_exception());

@@ -24,6 +24,9 @@ class PlaybackSessionStore final {
 public:
     // Receives the write's error, or a null pointer after a successful write.
     using Completion = std::function<void(std::exception_ptr)>;
+    // Builds the snapshot on the worker, just before it is written, so the
+    // caller hands over shared lists instead of walking them itself.
+    using SnapshotMaker = std::function<PlaybackStateSnapshot()>;
 
     explicit PlaybackSessionStore(DatabaseManager& database);
     // Writes already requested still happen; their completions still run if
@@ -35,13 +38,15 @@ public:
 
     // Queues a write and returns at once.
     void save(const PlaybackStateSnapshot& snapshot, Completion completion = {});
+    void save(SnapshotMaker snapshot, Completion completion = {});
     // Writes now, after every earlier request, and blocks until done: for the
     // moment the window stops being active or the app quits.
     std::exception_ptr saveNow(const PlaybackStateSnapshot& snapshot);
+    std::exception_ptr saveNow(SnapshotMaker snapshot);
 
 private:
     struct Waiting {
-        PlaybackStateSnapshot snapshot;
+        SnapshotMaker snapshot;
         std::vector<Completion> completions;
     };
     // Shared with the queued write, which may run after the store is gone.

@@ -3,6 +3,7 @@
 #include "playback/RepeatMode.h"
 #include "playback/ShuffleMode.h"
 #include "storage/Track.h"
+#include "storage/TrackList.h"
 
 #include <QObject>
 #include <QUuid>
@@ -15,6 +16,9 @@ namespace varno {
 // The play queue: the song now current, the songs still to come, the songs
 // already played, and the repeat and shuffle modes. All queue policy lives
 // here; the audio engine only plays single songs. Main thread only.
+//
+// The lists hold the library's shared songs, never copies: a queue of the
+// whole library costs a pointer per song, and starting it copies no song.
 class QueueEngine : public QObject {
     Q_OBJECT
 
@@ -23,9 +27,9 @@ public:
 
     virtual const std::optional<Track>& currentTrack() const = 0;
     // In play order: shuffled while shuffle is standard.
-    virtual const std::vector<Track>& upcoming() const = 0;
+    virtual const TrackList& upcoming() const = 0;
     // Oldest first.
-    virtual const std::vector<Track>& history() const = 0;
+    virtual const TrackList& history() const = 0;
     virtual RepeatMode repeatMode() const = 0;
     virtual void setRepeatMode(RepeatMode mode) = 0;
     virtual ShuffleMode shuffleMode() const = 0;
@@ -34,9 +38,9 @@ public:
     // Replaces the queue with `tracks` and starts the one at `startingAt`
     // (clamped into the list). When it cannot start, the queue is put back
     // as it was and the error is published.
-    virtual void playNow(const std::vector<Track>& tracks, int startingAt = 0) = 0;
-    virtual void playNext(const std::vector<Track>& tracks) = 0;
-    virtual void playLast(const std::vector<Track>& tracks) = 0;
+    virtual void playNow(const TrackList& tracks, int startingAt = 0) = 0;
+    virtual void playNext(const TrackList& tracks) = 0;
+    virtual void playLast(const TrackList& tracks) = 0;
     // Indexes into upcoming(); out-of-range indexes are ignored.
     virtual void remove(int at) = 0;
     virtual void move(int from, int to) = 0;

@@ -18,7 +18,10 @@ namespace varno {
 
 // The persistence layer: the library, a playlist list, the play history and
 // the playback session, each one JSON file read whole and replaced whole, plus
-// typed preferences. Nothing is cached; the files are the only state.
+// typed preferences. The files are the only state: the one thing kept is the
+// library as this manager last read or wrote it, which shares its songs with
+// whoever loaded it and spares reading the file again while no other process
+// has replaced it.
 //
 // Main thread only. The coroutine operations hop to the manager's serial
 // worker for their file work and resume on the main thread; savePlaybackState
@@ -35,14 +38,14 @@ public:
     virtual QCoro::Task<> eraseAllData() = 0;
     // Upsert keyed by id: a stored song with the same id is replaced in place,
     // others are appended in the given order.
-    virtual QCoro::Task<TracksFileUpdate> saveTracks(std::vector<Track> tracks) = 0;
+    virtual QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) = 0;
     // For imports: appends the songs whose file the library does not hold
     // yet. A song for the same file that another process stored meanwhile
     // wins, so two imports of one folder at once add each file once.
-    virtual QCoro::Task<TracksFileUpdate> appendNewTracks(std::vector<Track> tracks) = 0;
-    virtual QCoro::Task<std::vector<Track>> loadAllTracks() = 0;
+    virtual QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) = 0;
+    virtual QCoro::Task<TrackList> loadAllTracks() = 0;
     virtual QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) = 0;
-    virtual QCoro::Task<TracksFileUpdate> deleteTracks(std::vector<Track> tracks) = 0;
+    virtual QCoro::Task<TracksFileUpdate> deleteTracks(TrackList tracks) = 0;
     // Whether the tracks file now on disk is a version this manager neither
     // read nor wrote: another process replaced it.
     virtual QCoro::Task<bool> tracksFileChangedElsewhere() = 0;

@@ -410,6 +410,88 @@ FileURL parseFileURL(std::string_view text, const Path& path)
     return std::move(*url);
 }
 
+namespace {
+
+bool readHex4(const char* p, char32_t& value)
+{
+    value = 0;
+    for (int i = 0; i < 4; ++i) {
+        const char c = p[i];
+        value <<= 4;
+        if (c >= '0' && c <= '9')
+            value |= static_cast<char32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            value |= static_cast<char32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            value |= static_cast<char32_t>(c - 'A' + 10);
+        else
+            return false;
+    }
+    return true;
+}
+
+// Unescapes the string from `p` up to its closing quote into `out`; false
+// when an escape is malformed.
+bool unescapeString(const char* p, std::string& out)
+{
+    out.clear();
+    while (*p != '"') {
+        if (*p != '\\') {
+            out += *p++;
+            continue;
+        }
+        ++p;
+        switch (*p++) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '/': out += '/'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': {
+            char32_t c = 0;
+            if (!readHex4(p, c))
+                return false;
+            p += 4;
+            if (c >= 0xD800 && c < 0xDC00) {
+                char32_t low = 0;
+                if (p[0] != '\\' || p[1] != 'u' || !readHex4(p + 2, low) || low < 0xDC00 || low >= 0xE000)
+                    return false;
+                p += 6;
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            } else if (c >= 0xDC00 && c < 0xE000) {
+                return false;
+            }
+            appendUtf8(out, c);
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string_view stringTextAt(const char* start, TextScratch scratch, const Path& path)
+{
+    // The parser has checked that every string is closed and is valid UTF-8,
+    // so the closing quote is there: the first quote not escaped. A string
+    // without a backslash ends at the first quote.
+    const char* quote = static_cast<const char*>(::rawmemchr(start, '"'));
+    if (!std::memchr(start, '\\', static_cast<std::size_t>(quote - start)))
+        return std::string_view(start, static_cast<std::size_t>(quote - start));
+    thread_local std::string keyText;
+    thread_local std::string valueText;
+    std::string& out = scratch == TextScratch::Key ? keyText : valueText;
+    if (!unescapeString(start, out))
+        failSyntax(path, simdjson::STRING_ERROR);
+    return out;
+}
+
 QString stringFromUtf8(std::string_view text)
 {
     // Most tags are plain ASCII; Latin-1 conversion of those allocates the

@@ -156,16 +156,26 @@ bool isNull(V& value)
     return null;
 }
 
+// Which scratch buffer an escaped string is unescaped into.
+enum class TextScratch { Key, Value };
+
+// The text of the JSON string whose opening quote precedes `start`: a view
+// of the document itself when the string has no escapes (nearly always), else
+// the unescaped text in the calling thread's scratch buffer, valid until the
+// next escaped string of the same kind. Reading strings in place keeps the
+// parser from copying every string of a large file into its own buffer.
+std::string_view stringTextAt(const char* start, TextScratch scratch, const Path& path);
+
 template<typename V>
 std::string_view readRawString(V& value, const Path& path)
 {
-    std::string_view text;
-    if (auto error = value.get_string().get(text)) {
+    od::raw_json_string raw;
+    if (auto error = value.get_raw_json_string().get(raw)) {
         if (error == simdjson::INCORRECT_TYPE)
             path.fail("expected a string");
         failSyntax(path, error);
     }
-    return text;
+    return stringTextAt(raw.raw(), TextScratch::Value, path);
 }
 
 template<typename V>
@@ -290,9 +300,7 @@ void forEachField(V& value, const Path& path, Visit&& visit)
         od::field field;
         if (auto error = std::move(member).get(field))
             failSyntax(path, error);
-        std::string_view key;
-        if (auto error = field.unescaped_key().get(key))
-            failSyntax(path, error);
+        const std::string_view key = stringTextAt(field.key().raw(), TextScratch::Key, path);
         od::value fieldValue = field.value();
         visit(key, fieldValue, path.key(key));
     }
@@ -385,30 +393,36 @@ void readOptional(od::value& value, std::optional<T>& out, Read&& read)
         out = read();
 }
 
-// Reads a whole file of one JSON array, each element decoded by
-// `decodeItem(value, itemPath)`. Absent or 0-byte files give an empty list.
-template<typename T, typename DecodeItem>
-std::vector<T> decodeArray(const fileio::FileBytes& bytes, std::string_view fileName, DecodeItem&& decodeItem)
+// Reads a whole file of one JSON array: `reserve(count)` once the elements
+// are counted, then `decodeItem(value, itemPath)` for each. Absent or 0-byte
+// files have no elements.
+template<typename Reserve, typename DecodeItem>
+void decodeArrayItems(const fileio::FileBytes& bytes, std::string_view fileName, Reserve&& reserve, DecodeItem&& decodeItem)
 {
-    std::vector<T> result;
     if (bytes.isEmpty())
-        return result;
+        return;
     Document document(bytes, fileName);
     // Counting first is a fast scan over the parsed structure; growing the
-    // vector instead would move every record several times.
+    // list instead would move every record several times.
     std::size_t count = 0;
     if (!document.root().count_elements().get(count)) {
-        result.reserve(count);
+        reserve(count);
         document.root().rewind();
     } else {
         // A broken document leaves the iterator unusable; parse it again so
         // the element loop reports where it breaks.
         document.restart(bytes);
     }
-    forEachItem(document.root(), document.path(), [&](std::int64_t, od::value& item, const Path& itemPath) {
-        result.push_back(decodeItem(item, itemPath));
-    });
+    forEachItem(document.root(), document.path(), [&](std::int64_t, od::value& item, const Path& itemPath) { decodeItem(item, itemPath); });
     document.expectEnd();
+}
+
+template<typename T, typename DecodeItem>
+std::vector<T> decodeArray(const fileio::FileBytes& bytes, std::string_view fileName, DecodeItem&& decodeItem)
+{
+    std::vector<T> result;
+    decodeArrayItems(bytes, fileName, [&](std::size_t count) { result.reserve(count); },
+                     [&](od::value& item, const Path& itemPath) { result.push_back(decodeItem(item, itemPath)); });
     return result;
 }
 
@@ -416,8 +430,8 @@ std::vector<T> decodeArray(const fileio::FileBytes& bytes, std::string_view file
 // small buffer: a large library is never held twice in memory as text. An
 // encoding error leaves the old file as it was. `beforeReplacing` runs once
 // the new file is on disk, just before it replaces the old one.
-template<typename T, typename EncodeItem>
-fileio::FileVersion writeArrayFile(const QString& path, const std::vector<T>& items, EncodeItem&& encodeItem,
+template<typename Items, typename EncodeItem>
+fileio::FileVersion writeArrayFile(const QString& path, const Items& items, EncodeItem&& encodeItem,
                                    const std::function<void()>& beforeReplacing = {})
 {
     constexpr std::size_t kChunk = 1 << 20;
@@ -426,7 +440,7 @@ fileio::FileVersion writeArrayFile(const QString& path, const std::vector<T>& it
     buffer.reserve(kChunk + (64 << 10));
     Writer writer(buffer);
     writer.beginArray();
-    for (const T& item : items) {
+    for (const auto& item : items) {
         encodeItem(writer, item);
         if (buffer.size() >= kChunk) {
             file.write(buffer);

@@ -34,18 +34,30 @@ void removeFromIndex(QHash<QString, QSet<QUuid>>& index, const std::optional<QSt
 MetadataCache::MetadataCache() = default;
 MetadataCache::~MetadataCache() = default;
 
-QCoro::Task<> MetadataCache::insert(std::vector<Track> tracks)
+void MetadataCache::insertNow(const TrackList& tracks)
 {
-    auto work = m_worker.run([this, tracks = std::move(tracks)] {
-        for (const Track& track : tracks) {
-            m_state.tracksByID.insert(track.id, track);
-            // Keys of an earlier version of the song are left in place.
-            addToIndex(m_state.tracksByArtist, track.artist, track.id);
-            addToIndex(m_state.tracksByAlbum, track.album, track.id);
-            addToIndex(m_state.tracksByGenre, track.genre, track.id);
-        }
-    });
+    m_state.tracksByID.reserve(m_state.tracksByID.size() + static_cast<qsizetype>(tracks.size()));
+    for (const SharedTrack& song : tracks.sharedSongs()) {
+        const Track& track = *song;
+        m_state.tracksByID.insert(track.id, song);
+        // Keys of an earlier version of the song are left in place.
+        addToIndex(m_state.tracksByArtist, track.artist, track.id);
+        addToIndex(m_state.tracksByAlbum, track.album, track.id);
+        addToIndex(m_state.tracksByGenre, track.genre, track.id);
+    }
+}
+
+QCoro::Task<> MetadataCache::insert(TrackList tracks)
+{
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { insertNow(tracks); });
     co_await work;
+}
+
+void MetadataCache::insertLater(TrackList tracks)
+{
+    // Straight onto the worker's queue: no coroutine is left waiting for a
+    // main thread that may already have stopped.
+    m_worker.pool()->start([this, tracks = std::move(tracks)] { insertNow(tracks); });
 }
 
 QCoro::Task<std::optional<Track>> MetadataCache::track(QUuid id)
@@ -57,14 +69,14 @@ QCoro::Task<std::optional<Track>> MetadataCache::track(QUuid id)
             return std::nullopt;
         }
         ++m_state.hitCount;
-        return *found;
+        return **found;
     });
     co_return co_await work;
 }
 
-std::vector<Track> MetadataCache::lookUp(const State& state, const Index& index, const QString& key)
+TrackList MetadataCache::lookUp(const State& state, const Index& index, const QString& key)
 {
-    std::vector<Track> result;
+    TrackList result;
     const auto found = index.constFind(key);
     if (found == index.constEnd())
         return result;
@@ -72,7 +84,7 @@ std::vector<Track> MetadataCache::lookUp(const State& state, const Index& index,
     for (const QUuid& id : *found) {
         const auto track = state.tracksByID.constFind(id);
         if (track != state.tracksByID.constEnd())
-            result.push_back(*track);
+            result.append(*track);
     }
     return result;
 }
@@ -84,13 +96,13 @@ QStringList MetadataCache::sortedKeys(const Index& index)
     return keys;
 }
 
-QCoro::Task<std::vector<Track>> MetadataCache::tracksByArtist(QString artist)
+QCoro::Task<TrackList> MetadataCache::tracksByArtist(QString artist)
 {
     auto work = m_worker.run([this, artist] { return lookUp(m_state, m_state.tracksByArtist, artist); });
     co_return co_await work;
 }
 
-QCoro::Task<std::vector<Track>> MetadataCache::tracksByAlbum(QString album)
+QCoro::Task<TrackList> MetadataCache::tracksByAlbum(QString album)
 {
     auto work = m_worker.run([this, album] { return lookUp(m_state, m_state.tracksByAlbum, album); });
     co_return co_await work;

@@ -2,6 +2,7 @@
 
 #include "platform/Worker.h"
 #include "storage/Track.h"
+#include "storage/TrackList.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -15,6 +16,7 @@ namespace varno {
 
 // In-memory index of the library's songs: by identifier, and identifiers by
 // artist, album and genre (keys trimmed, case-sensitive). Nothing is persisted.
+// It holds the library's own shared records, never copies of them.
 //
 // Serialised: every operation runs on the cache's own serial worker, so
 // operations never interleave; callers on the main thread await them.
@@ -23,10 +25,13 @@ public:
     MetadataCache();
     ~MetadataCache();
 
-    QCoro::Task<> insert(std::vector<Track> tracks);
+    QCoro::Task<> insert(TrackList tracks);
+    // The same insert, queued without waiting for it: later operations still
+    // run after it. For a whole library, whose index nobody needs at once.
+    void insertLater(TrackList tracks);
     QCoro::Task<std::optional<Track>> track(QUuid id);
-    QCoro::Task<std::vector<Track>> tracksByArtist(QString artist);
-    QCoro::Task<std::vector<Track>> tracksByAlbum(QString album);
+    QCoro::Task<TrackList> tracksByArtist(QString artist);
+    QCoro::Task<TrackList> tracksByAlbum(QString album);
     QCoro::Task<QStringList> allArtists();
     QCoro::Task<QStringList> allAlbums();
     QCoro::Task<> evict(Track track);
@@ -38,7 +43,7 @@ private:
     using Index = QHash<QString, QSet<QUuid>>;
 
     struct State {
-        QHash<QUuid, Track> tracksByID;
+        QHash<QUuid, SharedTrack> tracksByID;
         Index tracksByArtist;
         Index tracksByAlbum;
         Index tracksByGenre;
@@ -46,7 +51,8 @@ private:
         qint64 missCount = 0;
     };
 
-    static std::vector<Track> lookUp(const State& state, const Index& index, const QString& key);
+    void insertNow(const TrackList& tracks);
+    static TrackList lookUp(const State& state, const Index& index, const QString& key);
     static QStringList sortedKeys(const Index& index);
 
     // Touched only by work running on m_worker.

@@ -109,10 +109,18 @@ void OstrelDatabaseManager::setAsideIfDamaged(const QString& path, const std::fu
 // ---------------------------------------------------------------------------
 // Tracks
 
-void OstrelDatabaseManager::rememberTracksVersion(const fileio::FileVersion& version) const
+void OstrelDatabaseManager::rememberTracks(const fileio::FileVersion& version, const TrackList& tracks) const
 {
     const std::lock_guard guard(m_versionMutex);
     m_tracksVersion = version;
+    m_knownTracks = tracks;
+}
+
+void OstrelDatabaseManager::forgetTracks() const
+{
+    const std::lock_guard guard(m_versionMutex);
+    m_tracksVersion.reset();
+    m_knownTracks = TrackList();
 }
 
 bool OstrelDatabaseManager::isKnownTracksVersion(const fileio::FileVersion& read) const
@@ -121,19 +129,35 @@ bool OstrelDatabaseManager::isKnownTracksVersion(const fileio::FileVersion& read
     return m_tracksVersion && *m_tracksVersion == read;
 }
 
-std::vector<Track> OstrelDatabaseManager::readTracksFile() const
+TrackList OstrelDatabaseManager::readTracksFile() const
 {
     const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
-    std::vector<Track> tracks = json::decodeTracks(bytes, kTracksFile);
-    rememberTracksVersion(bytes.version());
+    TrackList tracks = json::decodeTrackList(bytes, kTracksFile);
+    rememberTracks(bytes.version(), tracks);
     return tracks;
+}
+
+TrackList OstrelDatabaseManager::storedTracks(fileio::FileVersion& version, bool& changedElsewhere) const
+{
+    version = fileio::versionOf(m_tracksPath);
+    {
+        const std::lock_guard guard(m_versionMutex);
+        if (m_tracksVersion && *m_tracksVersion == version) {
+            changedElsewhere = false;
+            return m_knownTracks;
+        }
+    }
+    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
+    version = bytes.version();
+    changedElsewhere = true;
+    return json::decodeTrackList(bytes, kTracksFile);
 }
 
 // One generation of backup, so a bad edit or a bug can be undone by hand. It
 // is taken only once the new library is safely on disk, so a save that fails
 // (a full disk) leaves the backup as it was. Losing the backup is not worth
 // failing the save over.
-TracksFileUpdate OstrelDatabaseManager::writeTracks(std::vector<Track> stored, const fileio::FileVersion& replaced, bool changedElsewhere) const
+TracksFileUpdate OstrelDatabaseManager::writeTracks(TrackList stored, const fileio::FileVersion& replaced, bool changedElsewhere) const
 {
     const auto keepBackup = [&] {
         if (!replaced.exists || replaced.size == 0)
@@ -144,11 +168,11 @@ TracksFileUpdate OstrelDatabaseManager::writeTracks(std::vector<Track> stored, c
             qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
         }
     };
-    rememberTracksVersion(json::writeTracksFile(m_tracksPath, stored, keepBackup));
+    rememberTracks(json::writeTracksFile(m_tracksPath, stored, keepBackup), stored);
     TracksFileUpdate update;
     update.storedCount = stored.size();
     if (changedElsewhere)
-        update.library = std::make_shared<const std::vector<Track>>(std::move(stored));
+        update.library = std::move(stored);
     return update;
 }
 
@@ -161,68 +185,90 @@ void OstrelDatabaseManager::restoreTracksBackup() const
     json::decodeTracks(*backup, "tracks.json.bak");
     fileio::writeFileAtomically(m_tracksPath, backup->view());
     // Whoever holds the library in memory must take the restored one in.
-    const std::lock_guard guard(m_versionMutex);
-    m_tracksVersion.reset();
+    forgetTracks();
 }
 
-TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const std::vector<Track>& tracks, Merge merge) const
+TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tracks, Merge merge) const
 {
     const fileio::FileLock lock = lockState();
-    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
-    std::vector<Track> stored = json::decodeTracks(bytes, kTracksFile);
-    bool differs = !isKnownTracksVersion(bytes.version());
+    fileio::FileVersion version;
+    bool differs = false;
+    TrackList stored = storedTracks(version, differs);
 
-    // Position of the first stored song with each id; later duplicates in a
-    // hand-edited file are left alone, as a linear search would.
-    QHash<QUuid, std::size_t> positions;
-    positions.reserve(static_cast<qsizetype>(stored.size() + tracks.size()));
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        if (!positions.contains(stored[i].id))
-            positions.insert(stored[i].id, i);
-    QSet<FileURL> files;
+    // The incoming songs are few next to the library: they are hashed and
+    // the library is scanned once. Of songs given twice the last one counts.
+    QHash<QUuid, std::size_t> incoming;
+    incoming.reserve(static_cast<qsizetype>(tracks.size()));
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+        incoming.insert(tracks[i].id, i);
+    QSet<FileURL> storedFiles;
     if (merge == Merge::AppendNew) {
-        files.reserve(static_cast<qsizetype>(stored.size()));
-        for (const Track& track : stored)
-            files.insert(track.fileURL);
-    }
-    for (const Track& track : tracks) {
-        const auto found = positions.constFind(track.id);
-        if (found != positions.constEnd()) {
-            stored[*found] = track;
-        } else if (merge == Merge::AppendNew && files.contains(track.fileURL)) {
-            differs = true;
-        } else {
-            positions.insert(track.id, stored.size());
-            if (merge == Merge::AppendNew)
-                files.insert(track.fileURL);
-            stored.push_back(track);
+        QSet<FileURL> incomingFiles;
+        incomingFiles.reserve(static_cast<qsizetype>(tracks.size()));
+        for (const Track& track : tracks)
+            incomingFiles.insert(track.fileURL);
+        for (const Track& song : stored) {
+            if (incomingFiles.contains(song.fileURL))
+                storedFiles.insert(song.fileURL);
         }
     }
-    return writeTracks(std::move(stored), bytes.version(), differs);
+
+    // Only the first stored song with an id is replaced; later duplicates in
+    // a hand-edited file are left alone.
+    std::vector<bool> placed(tracks.size(), false);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const auto found = incoming.constFind(stored[i].id);
+        if (found != incoming.constEnd() && !placed[*found]) {
+            placed[*found] = true;
+            stored.replace(i, tracks.shared(*found));
+        }
+    }
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::size_t last = incoming.value(tracks[i].id);
+        if (placed[last])
+            continue;
+        placed[last] = true;
+        if (merge == Merge::AppendNew) {
+            // Another process stored this file meanwhile, or it came twice:
+            // the song stored first wins.
+            if (storedFiles.contains(tracks[last].fileURL)) {
+                differs = true;
+                continue;
+            }
+            storedFiles.insert(tracks[last].fileURL);
+        }
+        stored.append(tracks.shared(last));
+    }
+    return writeTracks(std::move(stored), version, differs);
 }
 
-TracksFileUpdate OstrelDatabaseManager::upsertTracksFile(const std::vector<Track>& tracks) const
+TracksFileUpdate OstrelDatabaseManager::upsertTracksFile(const TrackList& tracks) const
 {
     return mergeIntoTracksFile(tracks, Merge::Upsert);
 }
 
-TracksFileUpdate OstrelDatabaseManager::appendToTracksFile(const std::vector<Track>& tracks) const
+TracksFileUpdate OstrelDatabaseManager::appendToTracksFile(const TrackList& tracks) const
 {
     return mergeIntoTracksFile(tracks, Merge::AppendNew);
 }
 
-TracksFileUpdate OstrelDatabaseManager::deleteFromTracksFile(const std::vector<Track>& tracks) const
+TracksFileUpdate OstrelDatabaseManager::deleteFromTracksFile(const TrackList& tracks) const
 {
     const fileio::FileLock lock = lockState();
-    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
-    std::vector<Track> stored = json::decodeTracks(bytes, kTracksFile);
-    const bool differs = !isKnownTracksVersion(bytes.version());
+    fileio::FileVersion version;
+    bool differs = false;
+    TrackList stored = storedTracks(version, differs);
     QSet<QUuid> doomed;
     doomed.reserve(static_cast<qsizetype>(tracks.size()));
     for (const Track& track : tracks)
         doomed.insert(track.id);
-    std::erase_if(stored, [&](const Track& track) { return doomed.contains(track.id); });
-    return writeTracks(std::move(stored), bytes.version(), differs);
+    QList<SharedTrack> kept;
+    kept.reserve(static_cast<qsizetype>(stored.size()));
+    for (const SharedTrack& song : stored.sharedSongs()) {
+        if (!doomed.contains(song->id))
+            kept.append(song);
+    }
+    return writeTracks(TrackList(std::move(kept)), version, differs);
 }
 
 void OstrelDatabaseManager::eraseAllFiles() const
@@ -235,7 +281,7 @@ void OstrelDatabaseManager::eraseAllFiles() const
     // Erasing the library erases its backup too.
     QFile::remove(tracksBackupPath());
     createMissingStateFiles();
-    rememberTracksVersion(fileio::versionOf(m_tracksPath));
+    rememberTracks(fileio::versionOf(m_tracksPath), TrackList());
 }
 
 QCoro::Task<> OstrelDatabaseManager::eraseAllData()
@@ -244,19 +290,19 @@ QCoro::Task<> OstrelDatabaseManager::eraseAllData()
     co_await work;
 }
 
-QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::saveTracks(std::vector<Track> tracks)
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::saveTracks(TrackList tracks)
 {
     auto work = m_worker.run([this, tracks = std::move(tracks)] { return upsertTracksFile(tracks); });
     co_return co_await work;
 }
 
-QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::appendNewTracks(std::vector<Track> tracks)
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::appendNewTracks(TrackList tracks)
 {
     auto work = m_worker.run([this, tracks = std::move(tracks)] { return appendToTracksFile(tracks); });
     co_return co_await work;
 }
 
-QCoro::Task<std::vector<Track>> OstrelDatabaseManager::loadAllTracks()
+QCoro::Task<TrackList> OstrelDatabaseManager::loadAllTracks()
 {
     auto work = m_worker.run([this] { return readTracksFile(); });
     co_return co_await work;
@@ -265,16 +311,17 @@ QCoro::Task<std::vector<Track>> OstrelDatabaseManager::loadAllTracks()
 QCoro::Task<std::optional<Track>> OstrelDatabaseManager::fetchTrack(QUuid id)
 {
     auto work = m_worker.run([this, id]() -> std::optional<Track> {
-        const std::vector<Track> stored = json::decodeTracks(readOrEmpty(m_tracksPath), kTracksFile);
-        const auto found = std::find_if(stored.begin(), stored.end(), [&](const Track& t) { return t.id == id; });
-        if (found == stored.end())
+        fileio::FileVersion version;
+        bool changedElsewhere = false;
+        const SharedTrack found = storedTracks(version, changedElsewhere).find(id);
+        if (!found)
             return std::nullopt;
         return *found;
     });
     co_return co_await work;
 }
 
-QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::deleteTracks(std::vector<Track> tracks)
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::deleteTracks(TrackList tracks)
 {
     auto work = m_worker.run([this, tracks = std::move(tracks)] { return deleteFromTracksFile(tracks); });
     co_return co_await work;

@@ -35,11 +35,11 @@ public:
     const QString& storageDirectory() const { return m_folder; }
 
     QCoro::Task<> eraseAllData() override;
-    QCoro::Task<TracksFileUpdate> saveTracks(std::vector<Track> tracks) override;
-    QCoro::Task<TracksFileUpdate> appendNewTracks(std::vector<Track> tracks) override;
-    QCoro::Task<std::vector<Track>> loadAllTracks() override;
+    QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) override;
+    QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override;
+    QCoro::Task<TrackList> loadAllTracks() override;
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override;
-    QCoro::Task<TracksFileUpdate> deleteTracks(std::vector<Track> tracks) override;
+    QCoro::Task<TracksFileUpdate> deleteTracks(TrackList tracks) override;
     QCoro::Task<bool> tracksFileChangedElsewhere() override;
 
     void savePlaylists(const std::vector<Playlist>& playlists) override;
@@ -54,10 +54,10 @@ public:
 
     // Blocking forms of the tracks-file operations, for the serial worker and
     // for tools that have no event loop.
-    std::vector<Track> readTracksFile() const;
-    TracksFileUpdate upsertTracksFile(const std::vector<Track>& tracks) const;
-    TracksFileUpdate appendToTracksFile(const std::vector<Track>& tracks) const;
-    TracksFileUpdate deleteFromTracksFile(const std::vector<Track>& tracks) const;
+    TrackList readTracksFile() const;
+    TracksFileUpdate upsertTracksFile(const TrackList& tracks) const;
+    TracksFileUpdate appendToTracksFile(const TrackList& tracks) const;
+    TracksFileUpdate deleteFromTracksFile(const TrackList& tracks) const;
     void eraseAllFiles() const;
 
     // ".state.lock": taken by every change of a state file, in any process.
@@ -81,11 +81,16 @@ private:
     QString join(const QString& name) const { return m_folder + QLatin1Char('/') + name; }
     void createMissingStateFiles() const;
     fileio::FileLock lockState() const;
-    TracksFileUpdate mergeIntoTracksFile(const std::vector<Track>& tracks, Merge merge) const;
+    // The library in the file now, under the lock: what this manager last
+    // read or wrote when the file is still that version, otherwise read
+    // again. `changedElsewhere` says which.
+    TrackList storedTracks(fileio::FileVersion& version, bool& changedElsewhere) const;
+    TracksFileUpdate mergeIntoTracksFile(const TrackList& tracks, Merge merge) const;
     // Writes the merged list over `replaced`; the update carries the list
     // back when it is not what the caller can work out for itself.
-    TracksFileUpdate writeTracks(std::vector<Track> stored, const fileio::FileVersion& replaced, bool changedElsewhere) const;
-    void rememberTracksVersion(const fileio::FileVersion& version) const;
+    TracksFileUpdate writeTracks(TrackList stored, const fileio::FileVersion& replaced, bool changedElsewhere) const;
+    void rememberTracks(const fileio::FileVersion& version, const TrackList& tracks) const;
+    void forgetTracks() const;
     // Whether `read` is the version this manager last read or wrote.
     bool isKnownTracksVersion(const fileio::FileVersion& read) const;
     // Keeps a damaged file aside before a write that may replace it.
@@ -105,6 +110,8 @@ private:
     // forms may run on any thread.
     mutable std::mutex m_versionMutex;
     mutable std::optional<fileio::FileVersion> m_tracksVersion;
+    // The songs of that version, shared with the library that holds them.
+    mutable TrackList m_knownTracks;
     // The versions this manager wrote last, known to decode; guarded too.
     mutable fileio::FileVersion m_playlistsVersion;
     mutable fileio::FileVersion m_stateVersion;

@@ -64,9 +64,27 @@ constexpr std::uint32_t kTrackRequired = (1u << kId) | (1u << kFileURL) | (1u <<
 
 } // namespace
 
-Track decodeTrack(od::value& value, const Path& path)
+QString StringPool::intern(std::string_view utf8, std::size_t slot)
+{
+    Q_ASSERT(slot < kSlots);
+    if (!m_lastString[slot].isNull() && m_lastText[slot] == utf8)
+        return m_lastString[slot];
+    // Looked up without copying the text; only a new text is copied.
+    const QByteArray key = QByteArray::fromRawData(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    auto found = m_strings.constFind(key);
+    if (found == m_strings.constEnd())
+        found = m_strings.insert(QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())), stringFromUtf8(utf8));
+    m_lastText[slot] = utf8;
+    m_lastString[slot] = *found;
+    return *found;
+}
+
+Track decodeTrack(od::value& value, const Path& path, StringPool* pool)
 {
     Track t;
+    const auto shared = [&](od::value& v, const Path& at, std::size_t slot) {
+        return pool ? pool->intern(readRawString(v, at), slot) : readString(v, at);
+    };
     decodeFields(value, path, kTrackKeys, kTrackRequired, [&](std::size_t i, od::value& v, const Path& at) {
         switch (i) {
         case kId: t.id = readUuid(v, at); break;
@@ -75,14 +93,14 @@ Track decodeTrack(od::value& value, const Path& path)
         case kTitle: t.title = readString(v, at); break;
         case kDuration: t.duration = readDouble(v, at); break;
         case kBookmark: readOptional(v, t.securityScopedBookmark, [&] { return readBytes(v, at); }); break;
-        case kArtist: readOptional(v, t.artist, [&] { return readString(v, at); }); break;
-        case kAlbum: readOptional(v, t.album, [&] { return readString(v, at); }); break;
-        case kGenre: readOptional(v, t.genre, [&] { return readString(v, at); }); break;
+        case kArtist: readOptional(v, t.artist, [&] { return shared(v, at, 0); }); break;
+        case kAlbum: readOptional(v, t.album, [&] { return shared(v, at, 1); }); break;
+        case kGenre: readOptional(v, t.genre, [&] { return shared(v, at, 2); }); break;
         case kYear: readOptional(v, t.year, [&] { return readInteger(v, at); }); break;
         case kTrackNumber: readOptional(v, t.trackNumber, [&] { return readInteger(v, at); }); break;
         case kDiscNumber: readOptional(v, t.discNumber, [&] { return readInteger(v, at); }); break;
-        case kComposer: readOptional(v, t.composer, [&] { return readString(v, at); }); break;
-        case kAlbumArtist: readOptional(v, t.albumArtist, [&] { return readString(v, at); }); break;
+        case kComposer: readOptional(v, t.composer, [&] { return shared(v, at, 3); }); break;
+        case kAlbumArtist: readOptional(v, t.albumArtist, [&] { return shared(v, at, 4); }); break;
         case kComments: readOptional(v, t.comments, [&] { return readString(v, at); }); break;
         case kBpm: readOptional(v, t.bpm, [&] { return readInteger(v, at); }); break;
         case kLyrics: readOptional(v, t.lyrics, [&] { return readString(v, at); }); break;
@@ -99,7 +117,7 @@ Track decodeTrack(od::value& value, const Path& path)
     return t;
 }
 
-std::string encodeTracks(const std::vector<Track>& tracks)
+std::string encodeTracks(const TrackList& tracks)
 {
     std::string out;
     out.reserve(tracks.size() * 640 + 2);
@@ -111,9 +129,18 @@ std::string encodeTracks(const std::vector<Track>& tracks)
     return out;
 }
 
-fileio::FileVersion writeTracksFile(const QString& path, const std::vector<Track>& tracks, const std::function<void()>& beforeReplacing)
+fileio::FileVersion writeTracksFile(const QString& path, const TrackList& tracks, const std::function<void()>& beforeReplacing)
 {
     return writeArrayFile(path, tracks, [](Writer& w, const Track& t) { encode(w, t); }, beforeReplacing);
+}
+
+TrackList decodeTrackList(const fileio::FileBytes& bytes, std::string_view fileName)
+{
+    StringPool pool;
+    QList<SharedTrack> songs;
+    decodeArrayItems(bytes, fileName, [&](std::size_t count) { songs.reserve(static_cast<qsizetype>(count)); },
+                     [&](od::value& v, const Path& at) { songs.append(std::make_shared<const Track>(decodeTrack(v, at, &pool))); });
+    return TrackList(std::move(songs));
 }
 
 std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view fileName)

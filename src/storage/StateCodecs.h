@@ -4,6 +4,9 @@
 #include "storage/PlaybackHistory.h"
 #include "storage/PlaybackStateSnapshot.h"
 #include "storage/Track.h"
+#include "storage/TrackList.h"
+
+#include <QHash>
 
 #include <string>
 #include <vector>
@@ -12,8 +15,26 @@
 // fixed order and omit absent optional fields; readers take keys in any order.
 namespace varno::json {
 
+// Hands out one QString per distinct text, so a tag that a thousand songs
+// share (an artist, an album, a genre) is kept in memory once.
+class StringPool {
+public:
+    // `slot` names the field: songs of one album come one after another, so
+    // the text of the song before is tried first, without hashing.
+    QString intern(std::string_view utf8, std::size_t slot);
+
+private:
+    static constexpr std::size_t kSlots = 8;
+    QHash<QByteArray, QString> m_strings;
+    // Copies: an escaped text is only lent until the next one is read.
+    std::string m_lastText[kSlots];
+    QString m_lastString[kSlots];
+};
+
 void encode(Writer& writer, const Track& track);
-Track decodeTrack(od::value& value, const Path& path);
+// With a pool, the artist, album, genre, composer and album artist of every
+// song decoded through it share their text.
+Track decodeTrack(od::value& value, const Path& path, StringPool* pool = nullptr);
 
 void encode(Writer& writer, const PlaybackHistory& entry);
 PlaybackHistory decodePlaybackHistory(od::value& value, const Path& path);
@@ -22,12 +43,15 @@ void encode(Writer& writer, const PlaybackStateSnapshot& snapshot);
 PlaybackStateSnapshot decodePlaybackStateSnapshot(od::document& document, const Path& path);
 
 // Whole-file forms.
-std::string encodeTracks(const std::vector<Track>& tracks);
+std::string encodeTracks(const TrackList& tracks);
+// Each song is built once, as the shared record the library keeps, with the
+// repeated tags interned.
+TrackList decodeTrackList(const fileio::FileBytes& bytes, std::string_view fileName);
 std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view fileName);
 
 // Atomic whole-file writes of the same forms, streamed; each returns the
 // version of the file it wrote.
-fileio::FileVersion writeTracksFile(const QString& path, const std::vector<Track>& tracks, const std::function<void()>& beforeReplacing = {});
+fileio::FileVersion writeTracksFile(const QString& path, const TrackList& tracks, const std::function<void()>& beforeReplacing = {});
 fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history);
 
 std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history);

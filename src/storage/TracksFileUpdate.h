@@ -1,10 +1,9 @@
 #pragma once
 
-#include "storage/Track.h"
+#include "storage/TrackList.h"
 
 #include <cstddef>
-#include <memory>
-#include <vector>
+#include <optional>
 
 namespace varno {
 
@@ -18,8 +17,8 @@ struct TracksFileUpdate {
     // The whole library as written, when it is not simply what this manager
     // last read or wrote with the given change applied: another process
     // changed the file meanwhile, or songs were left out as already known.
-    // The caller takes it as its new list. Null otherwise.
-    std::shared_ptr<const std::vector<Track>> library;
+    // The caller takes it as its new list. Absent otherwise.
+    std::optional<TrackList> library;
 };
 
 } // namespace varno

@@ -53,7 +53,7 @@ protected:
         return track;
     }
 
-    static QStringList titles(const std::vector<Track>& tracks)
+    static QStringList titles(const TrackList& tracks)
     {
         QStringList result;
         for (const Track& t : tracks)

@@ -52,7 +52,7 @@ protected:
         return names;
     }
 
-    std::vector<Track> stored() { return await(database->loadAllTracks()); }
+    TrackList stored() { return await(database->loadAllTracks()); }
 
     SettingsPreferencesStore preferences;
     std::unique_ptr<OstrelDatabaseManager> database;
@@ -135,7 +135,7 @@ TEST_F(LibraryEngineTest, AddingAFolderWatchesItAndSkipsHiddenItemsFoldersAndLoo
     EXPECT_EQ(names, (QStringList {"deep.mp3", "one.mp3", "track.mp3", "two.flac"}));
 
     // A second walk finds every file known (with its bookmark): nothing changes.
-    const std::vector<Track> before = engine->allTracks();
+    const TrackList before = engine->allTracks();
     await(engine->addFolders({tree}));
     EXPECT_EQ(engine->allTracks(), before);
 }
@@ -212,7 +212,7 @@ TEST_F(LibraryEngineTest, QueriesFollowLibraryOrder)
     test::writeFile(appFile(QStringLiteral("tracks.json")), QByteArray::fromStdString(json::encodeTracks(library)));
     await(engine->loadLibraryFromDisk());
 
-    auto titles = [](const std::vector<Track>& tracks) {
+    auto titles = [](const TrackList& tracks) {
         QStringList result;
         for (const Track& t : tracks)
             result << t.title;

@@ -118,7 +118,7 @@ protected:
         return {};
     }
 
-    std::vector<Track> stored() { return await(database->loadAllTracks()); }
+    TrackList stored() { return await(database->loadAllTracks()); }
 
     SettingsPreferencesStore preferences;
     std::unique_ptr<OstrelDatabaseManager> database;

@@ -28,15 +28,20 @@ public:
     int updateCalls = 0;
     std::function<void(int call)> failUpdate;
 
-    const std::vector<Track>& allTracks() const override { return tracks; }
+    // Published afresh from `tracks` at every read, which tests change freely.
+    const TrackList& allTracks() const override
+    {
+        m_published = TrackList(tracks);
+        return m_published;
+    }
     QCoro::Task<> addFolders(std::vector<FileURL>) override { co_return; }
     QCoro::Task<> importFiles(std::vector<FileURL>) override { co_return; }
     QCoro::Task<> rescanLibrary() override { co_return; }
     QCoro::Task<> loadLibraryFromDisk() override { co_return; }
-    std::vector<Track> search(const QString&) const override { return {}; }
-    std::vector<Track> getRecentlyAdded(int) const override { return {}; }
-    std::vector<Track> getMostPlayed(int) const override { return {}; }
-    std::vector<Track> getFavorites() const override { return {}; }
+    TrackList search(const QString&) const override { return {}; }
+    TrackList getRecentlyAdded(int) const override { return {}; }
+    TrackList getMostPlayed(int) const override { return {}; }
+    TrackList getFavorites() const override { return {}; }
     QCoro::Task<> updateTrack(Track track) override { return updateTracks({track}); }
     QCoro::Task<> removeTrack(Track, RemovalKind) override { co_return; }
     QCoro::Task<> restoreTrack(Track) override { co_return; }
@@ -59,9 +64,12 @@ public:
         }
         for (const Track& record : edited)
             *stored(record) = record;
-        emit tracksChanged();
+        emit tracksChanged(TrackListChange::reset());
         co_return;
     }
+
+private:
+    mutable TrackList m_published;
 };
 
 // Covers by song id. `failStore` and `failRemove` may throw to make a write

@@ -32,15 +32,15 @@ public:
     void removeTrackFromPlayback(const QUuid& trackID) override { removed.push_back(trackID); }
 
     const std::optional<Track>& currentTrack() const override { return m_none; }
-    const std::vector<Track>& upcoming() const override { return m_empty; }
-    const std::vector<Track>& history() const override { return m_empty; }
+    const TrackList& upcoming() const override { return m_empty; }
+    const TrackList& history() const override { return m_empty; }
     RepeatMode repeatMode() const override { return RepeatMode::Off; }
     void setRepeatMode(RepeatMode) override { }
     ShuffleMode shuffleMode() const override { return ShuffleMode::Off; }
     void setShuffleMode(ShuffleMode) override { }
-    void playNow(const std::vector<Track>&, int) override { }
-    void playNext(const std::vector<Track>&) override { }
-    void playLast(const std::vector<Track>&) override { }
+    void playNow(const TrackList&, int) override { }
+    void playNext(const TrackList&) override { }
+    void playLast(const TrackList&) override { }
     void remove(int) override { }
     void move(int, int) override { }
     void clearUpcoming() override { }
@@ -50,7 +50,7 @@ public:
 
 private:
     std::optional<Track> m_none;
-    std::vector<Track> m_empty;
+    TrackList m_empty;
 };
 
 // The real database, with a hook that runs right after an entry was deleted
@@ -68,18 +68,18 @@ public:
 
     QUrl databaseURL() const override { return m_real.databaseURL(); }
     QCoro::Task<> eraseAllData() override { return m_real.eraseAllData(); }
-    QCoro::Task<TracksFileUpdate> saveTracks(std::vector<Track> tracks) override
+    QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) override
     {
         if (saveFailure)
             throw DatabaseError::writeFailed(*saveFailure);
         auto saving = m_real.saveTracks(std::move(tracks));
         co_return co_await saving;
     }
-    QCoro::Task<TracksFileUpdate> appendNewTracks(std::vector<Track> tracks) override { return m_real.appendNewTracks(std::move(tracks)); }
+    QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override { return m_real.appendNewTracks(std::move(tracks)); }
     QCoro::Task<bool> tracksFileChangedElsewhere() override { return m_real.tracksFileChangedElsewhere(); }
-    QCoro::Task<std::vector<Track>> loadAllTracks() override { return m_real.loadAllTracks(); }
+    QCoro::Task<TrackList> loadAllTracks() override { return m_real.loadAllTracks(); }
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override { return m_real.fetchTrack(id); }
-    QCoro::Task<TracksFileUpdate> deleteTracks(std::vector<Track> tracks) override
+    QCoro::Task<TracksFileUpdate> deleteTracks(TrackList tracks) override
     {
         auto deleting = m_real.deleteTracks(std::move(tracks));
         TracksFileUpdate update = co_await deleting;

@@ -24,7 +24,7 @@ std::vector<Track> songs(int count, const QString& prefix = QStringLiteral("s"))
     return list;
 }
 
-std::vector<QString> titles(const std::vector<Track>& tracks)
+std::vector<QString> titles(const TrackList& tracks)
 {
     std::vector<QString> names;
     for (const Track& track : tracks)
@@ -51,6 +51,16 @@ QString title(const std::optional<Track>& track)
     return track ? track->title : QStringLiteral("none");
 }
 
+QString title(const SharedTrack& track)
+{
+    return track ? track->title : QStringLiteral("none");
+}
+
+SharedTrack shared(const Track& track)
+{
+    return std::make_shared<const Track>(track);
+}
+
 // Without a database: queue rules only.
 class QueueRulesTest : public ::testing::Test {
 protected:
@@ -67,7 +77,7 @@ protected:
 
     QueueSnapshot state() const
     {
-        return {queue.currentTrack(), queue.upcoming(), queue.history(), queue.originalUpcomingOrder(), queue.playbackOrder()};
+        return queue.snapshot();
     }
 
     static void expectSame(const QueueSnapshot& a, const QueueSnapshot& b)
@@ -279,7 +289,7 @@ TEST_F(QueueRulesTest, AFailedStartPutsTheQueueBackAndPublishesTheError)
 TEST_F(QueueRulesTest, AFailedStepFromNoCurrentSongKeepsTheTakenSong)
 {
     std::vector<Track> list = songs(3);
-    queue.restorePlaybackSession(std::nullopt, list, {}, RepeatMode::Off, ShuffleMode::Off);
+    queue.restorePlaybackSession(nullptr, list, {}, RepeatMode::Off, ShuffleMode::Off);
     audio.failing.insert(list[0].id);
     EXPECT_EQ(queue.advanceToNext(), std::nullopt);
     EXPECT_EQ(title(queue.currentTrack()), "s0");
@@ -311,7 +321,7 @@ TEST_F(QueueRulesTest, RestoreFiltersTheCurrentSongAndFallsBackToTheNaturalOrder
 {
     const std::vector<Track> list = songs(5);
     QSignalSpy repeatChanges(&queue, &QueueEngine::repeatModeChanged);
-    queue.restorePlaybackSession(list[2], {list[3], list[2], list[4]}, {list[0], list[1], list[2]}, RepeatMode::All,
+    queue.restorePlaybackSession(shared(list[2]), {list[3], list[2], list[4]}, {list[0], list[1], list[2]}, RepeatMode::All,
                                  ShuffleMode::Off, std::vector<Track> {list[4], list[3]});
     EXPECT_EQ(titles(queue.upcoming()), names({"s3", "s4"}));
     EXPECT_EQ(titles(queue.history()), names({"s0", "s1"}));
@@ -323,7 +333,7 @@ TEST_F(QueueRulesTest, RestoreFiltersTheCurrentSongAndFallsBackToTheNaturalOrder
 
     // A saved order holding the current song is kept, minus unknown songs.
     const Track stranger = test::makeTrack(QStringLiteral("stranger"));
-    queue.restorePlaybackSession(list[2], {list[3]}, {list[0]}, RepeatMode::Off, ShuffleMode::Off,
+    queue.restorePlaybackSession(shared(list[2]), {list[3]}, {list[0]}, RepeatMode::Off, ShuffleMode::Off,
                                  std::vector<Track> {list[3], stranger, list[2], list[0]});
     EXPECT_EQ(titles(queue.playbackOrder()), names({"s3", "s2", "s0"}));
 }
@@ -362,7 +372,7 @@ protected:
     std::unique_ptr<QSignalSpy> saves;
 };
 
-std::vector<QUuid> ids(const std::vector<Track>& tracks)
+std::vector<QUuid> ids(const TrackList& tracks)
 {
     std::vector<QUuid> list;
     for (const Track& track : tracks)
@@ -414,7 +424,7 @@ TEST_F(QueueSavingTest, TimeUpdatesSaveAtMostOncePerSecond)
 TEST_F(QueueSavingTest, RestoringASessionSavesNothing)
 {
     const std::vector<Track> list = songs(6);
-    queue->restorePlaybackSession(list[0], {list.begin() + 1, list.end()}, {}, RepeatMode::Track, ShuffleMode::Standard);
+    queue->restorePlaybackSession(shared(list[0]), std::vector<Track>(list.begin() + 1, list.end()), {}, RepeatMode::Track, ShuffleMode::Standard);
     EXPECT_EQ(queue->shuffleMode(), ShuffleMode::Standard);
     EXPECT_EQ(sorted(titles(queue->upcoming())), names({"s1", "s2", "s3", "s4", "s5"}));
     QThread::msleep(100);

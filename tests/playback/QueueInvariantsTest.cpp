@@ -15,7 +15,7 @@ using test::FakeAudioEngine;
 
 namespace {
 
-std::vector<QUuid> ids(const std::vector<Track>& tracks)
+std::vector<QUuid> ids(const TrackList& tracks)
 {
     std::vector<QUuid> list;
     for (const Track& track : tracks)
@@ -23,7 +23,7 @@ std::vector<QUuid> ids(const std::vector<Track>& tracks)
     return list;
 }
 
-std::vector<QUuid> withoutID(const std::vector<Track>& tracks, const std::optional<QUuid>& id)
+std::vector<QUuid> withoutID(const TrackList& tracks, const std::optional<QUuid>& id)
 {
     std::vector<QUuid> list;
     for (const Track& track : tracks)

@@ -305,7 +305,7 @@ TEST_F(DatabaseManagerTest, FilesWrittenByOtherEncodersLoadAndRoundTrip)
     for (const QString& name : kStateFiles)
         test::writeFile(appFile(name), test::readFile(fixtures + name));
 
-    const std::vector<Track> tracks = await(manager->loadAllTracks());
+    const TrackList tracks = await(manager->loadAllTracks());
     ASSERT_EQ(tracks.size(), 3u);
     EXPECT_EQ(tracks[0].fileURL.toLocalFile(), QStringLiteral("/Users/Shared/Music/My Band/01 Intro #1 (50%).mp3"));
     EXPECT_EQ(tracks[0].securityScopedBookmark, QByteArray("book\x00mark-bytes\xff", 16));
@@ -325,7 +325,7 @@ TEST_F(DatabaseManagerTest, FilesWrittenByOtherEncodersLoadAndRoundTrip)
     await(manager->saveTracks(tracks));
     manager->savePlaybackState(*state);
     manager->savePlaylists(playlists);
-    std::vector<Track> reread = await(manager->loadAllTracks());
+    TrackList reread = await(manager->loadAllTracks());
     EXPECT_EQ(reread, tracks);
     EXPECT_EQ(manager->loadPlaybackState(), state);
     EXPECT_EQ(manager->loadAllPlaylists(), playlists);

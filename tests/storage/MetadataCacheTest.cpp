@@ -16,7 +16,7 @@ Track song(const QString& title, std::optional<QString> artist, std::optional<QS
     return t;
 }
 
-QStringList titles(std::vector<Track> tracks)
+QStringList titles(TrackList tracks)
 {
     QStringList result;
     for (const Track& t : tracks)

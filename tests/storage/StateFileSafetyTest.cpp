@@ -35,7 +35,7 @@ protected:
     // has its own idea of which version of each file it last saw.
     std::unique_ptr<OstrelDatabaseManager> makeManager() { return std::make_unique<OstrelDatabaseManager>(preferences); }
 
-    std::vector<Track> stored() { return await(manager->loadAllTracks()); }
+    TrackList stored() { return await(manager->loadAllTracks()); }
 
     // Diagnostic lines written while `body` runs.
     template<typename Body>
@@ -60,7 +60,7 @@ protected:
     std::unique_ptr<OstrelDatabaseManager> manager;
 };
 
-QStringList titles(const std::vector<Track>& tracks)
+QStringList titles(const TrackList& tracks)
 {
     QStringList out;
     for (const Track& track : tracks)

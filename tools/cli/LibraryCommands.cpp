@@ -148,10 +148,26 @@ QCoro::Task<int> listLibrary(bool asJson, Console console)
     const std::unique_ptr<Library> library = co_await openLibrary(console);
     if (!library)
         co_return 1;
-    const std::vector<Track>& tracks = library->engine.allTracks();
+    const TrackList& tracks = library->engine.allTracks();
     if (asJson) {
-        const std::string text = json::encodeTracks(tracks);
-        console.line(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        // Streamed: a library of 100,000 songs is tens of megabytes of text,
+        // never held whole.
+        constexpr std::size_t kChunk = 256 << 10;
+        std::string buffer;
+        buffer.reserve(kChunk + (64 << 10));
+        json::Writer writer(buffer);
+        writer.beginArray();
+        for (const Track& track : tracks) {
+            json::encode(writer, track);
+            if (buffer.size() >= kChunk) {
+                std::fwrite(buffer.data(), 1, buffer.size(), console.out);
+                buffer.clear();
+            }
+        }
+        writer.endArray();
+        buffer += '\n';
+        std::fwrite(buffer.data(), 1, buffer.size(), console.out);
+        std::fflush(console.out);
     } else {
         for (const Track& track : tracks)
             console.line(describeSong(track));
@@ -164,7 +180,7 @@ QCoro::Task<int> searchLibrary(QString text, Console console)
     const std::unique_ptr<Library> library = co_await openLibrary(console);
     if (!library)
         co_return 1;
-    const std::vector<Track> found = library->engine.search(text);
+    const TrackList found = library->engine.search(text);
     for (const Track& track : found)
         console.line(describeSong(track));
     co_return found.empty() ? 1 : 0;
@@ -197,7 +213,7 @@ QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console)
     if (!library)
         co_return 1;
     const QUuid wanted = QUuid::fromString(id);
-    const std::vector<Track>& songs = library->engine.allTracks();
+    const TrackList& songs = library->engine.allTracks();
     const auto found = std::find_if(songs.begin(), songs.end(), [&](const Track& t) { return !wanted.isNull() && t.id == wanted; });
     if (found == songs.end()) {
         console.errorLine(QStringLiteral("varno-cli: no song with the id %1 in the library").arg(id));
