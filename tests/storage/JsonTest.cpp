@@ -187,6 +187,23 @@ TEST(JsonReader, ErrorsNameTheFileTheItemAndTheKey)
     EXPECT_EQ(decodeError("\x01\x02garbage"), QStringLiteral("tracks.json: expected an array"));
 }
 
+// Strings are read in place from the file; escapes, in values and in keys,
+// still mean what JSON says, and a broken one is an error, never garbage.
+TEST(JsonReader, EscapedStringsAndKeysReadLikeAnyOther)
+{
+    const std::string escaped = trackJson(R"(,"\u0061rtist":"AC\/DC \"Live\"\\\n","album":"\u00E9t\u00E9 \uD83C\uDFB5")",
+                                          R"("title":"Tab\tBell\u0007")");
+    for (const TrackList& tracks : {decodeTrackList(bytesOf("[" + escaped + "]"), "tracks.json"),
+                                    TrackList(decodeTracks(bytesOf("[" + escaped + "]"), "tracks.json"))}) {
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_EQ(tracks[0].title, QStringLiteral("Tab\tBell\u0007"));
+        EXPECT_EQ(tracks[0].artist, QStringLiteral("AC/DC \"Live\"\\\n"));
+        EXPECT_EQ(tracks[0].album, QStringLiteral("\u00E9t\u00E9 ") + QString::fromUcs4(U"\U0001F3B5"));
+    }
+    EXPECT_TRUE(decodeError("[" + trackJson(R"(,"artist":"bad \x escape")") + "]").startsWith(QStringLiteral("tracks.json: item 0: key \"artist\": ")));
+    EXPECT_TRUE(decodeError("[" + trackJson(R"(,"artist":"half \uD83C pair")") + "]").startsWith(QStringLiteral("tracks.json: item 0: key \"artist\": ")));
+}
+
 TEST(JsonReader, LeadingByteOrderMarkIsSkipped)
 {
     const std::vector<Track> tracks = decodeTracks(bytesOf("\xEF\xBB\xBF[" + trackJson() + "]"), "tracks.json");
