@@ -330,6 +330,17 @@ QCoro::Task<> OstrelLibraryEngine::adoptLibrary(TrackList library)
     co_await indexing;
 }
 
+QCoro::Task<bool> OstrelLibraryEngine::saveAndAdopt(TrackList tracks)
+{
+    auto saving = m_database.saveTracks(std::move(tracks));
+    const TracksFileUpdate update = co_await saving;
+    if (!update.library)
+        co_return false;
+    auto adopting = adoptLibrary(*update.library);
+    co_await adopting;
+    co_return true;
+}
+
 QCoro::Task<> OstrelLibraryEngine::refreshIfChangedElsewhere()
 {
     QPointer<OstrelLibraryEngine> self(this);
@@ -535,12 +546,8 @@ QCoro::Task<> OstrelLibraryEngine::reconnect(std::vector<FileURL> urls)
     if (changed.empty())
         co_return;
     publish();
-    auto saving = m_database.saveTracks(std::move(changed));
-    const TracksFileUpdate update = co_await saving;
-    if (update.library) {
-        auto adopting = adoptLibrary(*update.library);
-        co_await adopting;
-    }
+    auto saving = saveAndAdopt(std::move(changed));
+    co_await saving;
 }
 
 QString OstrelLibraryEngine::failureMessage(const QStringList& failures)
@@ -910,13 +917,9 @@ QCoro::Task<> OstrelLibraryEngine::updateTracks(std::vector<Track> tracks)
     edited.reserve(tracks.size());
     for (Track& track : tracks)
         edited.append(std::make_shared<const Track>(std::move(track)));
-    auto saving = m_database.saveTracks(edited);
-    const TracksFileUpdate update = co_await saving;
-    if (update.library) {
-        auto adopting = adoptLibrary(*update.library);
-        co_await adopting;
+    auto saving = saveAndAdopt(edited);
+    if (co_await saving)
         co_return;
-    }
     auto indexing = m_metadataCache.insert(edited);
     co_await indexing;
 

@@ -118,6 +118,9 @@ private:
     // Takes in the library a write found changed by another process: the
     // list becomes the file's at once, and the index follows.
     QCoro::Task<> adoptLibrary(TrackList library);
+    // Stores the songs; when the write found the file changed by another
+    // process, takes in its library and says so.
+    QCoro::Task<bool> saveAndAdopt(TrackList tracks);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
     struct ImportOutcome {
         int added = 0;

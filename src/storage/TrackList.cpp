@@ -12,10 +12,8 @@ TrackList::TrackList(const std::vector<Track>& tracks)
 }
 
 TrackList::TrackList(std::initializer_list<Track> tracks)
+    : TrackList(std::vector<Track>(tracks))
 {
-    m_songs.reserve(static_cast<qsizetype>(tracks.size()));
-    for (const Track& track : tracks)
-        m_songs.append(std::make_shared<const Track>(track));
 }
 
 void TrackList::insert(std::size_t at, const TrackList& songs)

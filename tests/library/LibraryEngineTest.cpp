@@ -1,9 +1,12 @@
 #include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
+#include "../playback/FakeAudioEngine.h"
+
 #include "library/AudioImportSupport.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
+#include "playback/OstrelQueueEngine.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/DatabaseError.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -54,12 +57,30 @@ protected:
 
     TrackList stored() { return await(database->loadAllTracks()); }
 
+    // a.mp3, b.mp3 and c.mp3, tagged, in that order.
+    void importThreeSongs()
+    {
+        std::vector<FileURL> files;
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            files.push_back(audioFile(QString::fromLatin1(name), QStringLiteral("formats/tagged.mp3")));
+        await(engine->importFiles(files));
+        ASSERT_EQ(engine->allTracks().size(), 3u);
+    }
+
+    // Every change the engine announces from now on, in order.
+    void recordChanges()
+    {
+        QObject::connect(engine.get(), &LibraryEngine::tracksChanged, engine.get(),
+                         [this](const TrackListChange& change) { changes.push_back(change); });
+    }
+
     SettingsPreferencesStore preferences;
     std::unique_ptr<OstrelDatabaseManager> database;
     OstrelMetadataEngine metadataEngine;
     MetadataCache cache;
     test::RecordingFileWatcher watcher;
     std::unique_ptr<OstrelLibraryEngine> engine;
+    std::vector<TrackListChange> changes;
 };
 
 } // namespace
@@ -332,4 +353,88 @@ TEST_F(LibraryEngineTest, ALibraryThatCannotBeReadIsAnErrorNotAnEmptyLibrary)
     test::writeFile(tracks, before);
     await(engine->loadLibraryFromDisk());
     EXPECT_FALSE(engine->loadError());
+}
+
+// The song list is shared, not copied: whoever holds a list keeps what they
+// took while the library moves on, and the library says which rows changed.
+
+TEST_F(LibraryEngineTest, AnEditLeavesAListSomeoneHoldsAsItWasAndSharesTheOtherSongs)
+{
+    importThreeSongs();
+    recordChanges();
+    const TrackList held = engine->allTracks();
+    Track edited = held[1];
+    edited.title = QStringLiteral("Edited");
+
+    await(engine->updateTrack(edited));
+
+    EXPECT_EQ(held[1].title, QStringLiteral("Tagged Title"));
+    const TrackList& now = engine->allTracks();
+    EXPECT_EQ(now[1].title, QStringLiteral("Edited"));
+    // The untouched songs are the very records the old list holds.
+    EXPECT_EQ(now.shared(0), held.shared(0));
+    EXPECT_EQ(now.shared(2), held.shared(2));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0], TrackListChange::updated({1}));
+    // The index serves the library's own record, not a copy made earlier.
+    EXPECT_EQ(await(cache.track(edited.id))->title, QStringLiteral("Edited"));
+}
+
+TEST_F(LibraryEngineTest, ImportsAndRemovalsSayWhichPositionsChanged)
+{
+    importThreeSongs();
+    recordChanges();
+    const QString path = scratch(QStringLiteral("d.mp3"));
+    ASSERT_TRUE(QFile::copy(test::fixturePath(QStringLiteral("formats/untagged.mp3")), path));
+    await(engine->importFiles({FileURL::fromLocalFile(path)}));
+    const Track second = engine->allTracks()[1];
+    await(engine->removeTrack(second, RemovalKind::KeepFile));
+
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0], TrackListChange::inserted({3}));
+    EXPECT_EQ(changes[1], TrackListChange::removed({1}));
+    EXPECT_EQ(engine->allTracks().size(), 3u);
+}
+
+TEST_F(LibraryEngineTest, ARemovedSongStaysWholeInTheQueueUntilTheQueueDropsIt)
+{
+    importThreeSongs();
+    test::FakeAudioEngine audio;
+    OstrelQueueEngine queue;
+    queue.setAudioEngine(&audio);
+    queue.playNow(engine->allTracks(), 0);
+    const Track playing = *queue.currentTrack();
+    const Track next = queue.upcoming()[0];
+
+    await(engine->removeTrack(next, RemovalKind::KeepFile));
+    await(engine->removeTrack(playing, RemovalKind::KeepFile));
+
+    // The library let go of both records; the queue's are still whole.
+    EXPECT_EQ(engine->allTracks().size(), 1u);
+    EXPECT_EQ(queue.currentTrack()->title, playing.title);
+    EXPECT_EQ(queue.upcoming()[0].filename, QStringLiteral("b.mp3"));
+    queue.removeTrackFromPlayback(next.id);
+    queue.removeTrackFromPlayback(playing.id);
+    EXPECT_FALSE(queue.currentTrack());
+    EXPECT_EQ(queue.upcoming().size(), 1u);
+}
+
+TEST_F(LibraryEngineTest, UndoingARemovalPutsTheSameSongBack)
+{
+    importThreeSongs();
+    const TrackList before = engine->allTracks();
+    const Track removed = before[0];
+    await(engine->removeTrack(removed, RemovalKind::KeepFile));
+    recordChanges();
+
+    await(engine->restoreTrack(removed));
+
+    const TrackList& now = engine->allTracks();
+    ASSERT_EQ(now.size(), 3u);
+    EXPECT_EQ(now.back(), removed);
+    EXPECT_EQ(changes, std::vector<TrackListChange> {TrackListChange::inserted({2})});
+    // The list held from before the removal never lost the song.
+    EXPECT_EQ(before[0], removed);
+    EXPECT_EQ(await(database->loadAllTracks()).back(), removed);
+    EXPECT_EQ(await(cache.track(removed.id)), removed);
 }

@@ -3,6 +3,7 @@
 #include "platform/FileError.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/OstrelDatabaseManager.h"
+#include "storage/StateCodecs.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -355,4 +356,43 @@ TEST_F(DatabaseManagerTest, EachSaveKeepsThePreviousLibraryAsBackup)
     await(manager->eraseAllData());
     EXPECT_FALSE(QFileInfo::exists(backup));
     EXPECT_EQ(test::errorText([&] { manager->restoreTracksBackup(); }), QStringLiteral("There is no backup of the library to restore."));
+}
+
+// A large library read, edited and written back comes out as it went in,
+// apart from the one song, with its repeated tags held once in memory.
+TEST_F(DatabaseManagerTest, AHundredThousandSongRoundTripChangesOnlyTheEditedSong)
+{
+    const QString path = manager->tracksFileURL().toLocalFile();
+
+    constexpr int kSongs = 100000;
+    QList<SharedTrack> songs;
+    songs.reserve(kSongs);
+    for (int i = 0; i < kSongs; ++i) {
+        Track song = test::makeTrack(QStringLiteral("Song %1").arg(i));
+        song.artist = QStringLiteral("Artist %1").arg(i % 500);
+        song.album = QStringLiteral("Album \u201C%1\u201D").arg(i % 900);
+        song.genre = i % 7 == 0 ? QStringLiteral("Tab\there") : QStringLiteral("Rock");
+        song.rating = i % 6;
+        songs.append(std::make_shared<const Track>(std::move(song)));
+    }
+    const TrackList original(songs);
+    json::writeTracksFile(path, original);
+
+    const TrackList loaded = manager->readTracksFile();
+    ASSERT_EQ(loaded, original);
+    EXPECT_TRUE(loaded[7].artist->isSharedWith(*loaded[507].artist));
+    EXPECT_TRUE(loaded[7].genre->isSharedWith(*loaded[14].genre));
+
+    Track edited = loaded[kSongs / 2];
+    edited.title = QStringLiteral("Edited \"quoted\"");
+    manager->upsertTracksFile(TrackList {edited});
+
+    TrackList expected = original;
+    expected.replace(kSongs / 2, std::make_shared<const Track>(edited));
+    const std::optional<fileio::FileBytes> written = fileio::readWholeFile(path);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::string(written->view()), json::encodeTracks(expected));
+    // Read by a manager that never saw it, as another process would.
+    OstrelDatabaseManager other(preferences);
+    EXPECT_EQ(other.readTracksFile(), expected);
 }
