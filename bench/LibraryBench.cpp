@@ -114,9 +114,15 @@ private:
     qint64 m_longest = 0;
 };
 
+// Into an empty library, or with `state.range(0)` songs already in it: the
+// rate must not fall as the library grows.
 void BM_ImportFolder(benchmark::State& state)
 {
     Fixture& f = fixture();
+    const auto existing = static_cast<std::size_t>(state.range(0));
+    std::optional<TrackList> library;
+    if (existing > 0)
+        library = TrackList(bench::syntheticLibrary(existing));
     SettingsPreferencesStore preferences;
     OstrelMetadataEngine metadataEngine;
     IdleFileWatcher watcher;
@@ -126,6 +132,10 @@ void BM_ImportFolder(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         const QString data = f.root.filePath(QStringLiteral("data-%1").arg(round++));
+        if (library) {
+            QDir().mkpath(data);
+            json::writeTracksFile(data + QStringLiteral("/tracks.json"), *library);
+        }
         auto database = std::make_unique<OstrelDatabaseManager>(preferences, data);
         auto cache = std::make_unique<MetadataCache>();
         auto engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, *cache, watcher);
@@ -145,7 +155,7 @@ void BM_ImportFolder(benchmark::State& state)
         QDir(data).removeRecursively();
         state.ResumeTiming();
     }
-    if (imported != static_cast<std::size_t>(kFiles))
+    if (imported != existing + static_cast<std::size_t>(kFiles))
         state.SkipWithError("not every file was imported");
     state.counters["files_per_s"] = benchmark::Counter(double(kFiles) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["longest_main_thread_stall_ms"] = double(longestStall);
@@ -204,7 +214,7 @@ void BM_UpdateOneSongIn100k(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_BareMetadataReads)->Unit(benchmark::kMillisecond)->MinTime(1)->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime();
-BENCHMARK(BM_ImportFolder)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_ImportFolder)->Arg(0)->Arg(90000)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_UpdateOneSongIn100k)->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
 
 int main(int argc, char** argv)

@@ -261,6 +261,18 @@ void OstrelLibraryEngine::setTracks(TrackList tracks, const TrackListChange& cha
     emit tracksChanged(change);
 }
 
+QHash<FileURL, SharedTrack> OstrelLibraryEngine::songsAt(const QSet<FileURL>& urls) const
+{
+    QHash<FileURL, SharedTrack> found;
+    if (urls.isEmpty())
+        return found;
+    for (const SharedTrack& song : m_tracks.sharedSongs()) {
+        if (urls.contains(song->fileURL) && !found.contains(song->fileURL))
+            found.insert(song->fileURL, song);
+    }
+    return found;
+}
+
 // ---------------------------------------------------------------------------
 // Loading
 
@@ -385,14 +397,12 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importGiven
     auto reconnecting = reconnect(urls);
     co_await reconnecting;
 
-    QSet<FileURL> known;
-    for (const Track& track : m_tracks)
-        known.insert(track.fileURL);
+    QSet<FileURL> given(urls.begin(), urls.end());
+    const QHash<FileURL, SharedTrack> listed = songsAt(given);
     std::vector<std::pair<QString, FileURL>> fresh;
     for (const FileURL& url : urls) {
-        if (known.contains(url) || m_importing.contains(url))
+        if (listed.contains(url) || m_importing.contains(url) || !given.remove(url))
             continue;
-        known.insert(url);
         fresh.emplace_back(url.toLocalFile(), url);
     }
     std::sort(fresh.begin(), fresh.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -463,16 +473,12 @@ QCoro::Task<ImportSummary> OstrelLibraryEngine::importPaths(std::vector<FileURL>
 QCoro::Task<> OstrelLibraryEngine::importFound(std::vector<FileURL> urls, ImportOutcome* outcome, const ProgressScope* progress)
 {
     // The library as it is now, after the walk: the first song of each URL.
-    QHash<FileURL, const Track*> known;
-    for (const Track& track : m_tracks) {
-        if (!known.contains(track.fileURL))
-            known.insert(track.fileURL, &track);
-    }
+    const QHash<FileURL, SharedTrack> known = songsAt(QSet<FileURL>(urls.begin(), urls.end()));
     std::vector<FileURL> toReconnect;
     std::vector<FileURL> fresh;
     QSet<FileURL> freshSet;
     for (FileURL& url : urls) {
-        if (const Track* song = known.value(url)) {
+        if (const SharedTrack song = known.value(url)) {
             if (!song->securityScopedBookmark)
                 toReconnect.push_back(std::move(url));
         } else if (!freshSet.contains(url) && !m_importing.contains(url)) {
@@ -585,6 +591,9 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
     });
     if (progress)
         addProgressTotal(static_cast<int>(urls.size()), fileNameOf(urls.front()));
+    // The library file is copied into its next version while the files are
+    // read, so the write at the end costs only the new songs.
+    m_database.prepareToAppend();
 
     TrackList imported;
     QStringList failures;
@@ -767,24 +776,29 @@ QCoro::Task<> OstrelLibraryEngine::processChangeBatch(QStringList paths)
 
     // Songs are only marked, never removed: a drive that was unplugged or a
     // folder moved away for a moment must not cost the user their edits.
-    QSet<QUuid> unavailable = m_unavailableTrackIDs;
-    QSet<FileURL> known;
-    for (const Track& track : m_tracks) {
-        known.insert(track.fileURL);
-        const QString path = track.fileURL.toLocalFile();
-        if (examined.returned.contains(path))
-            unavailable.remove(track.id);
-        else if (isAtOrBelow(path, examined.missing))
-            unavailable.insert(track.id);
+    // Paths are worked out for every song only when something vanished or
+    // came back: most batches just bring new files.
+    if (!examined.returned.isEmpty() || !examined.missing.isEmpty()) {
+        QSet<QUuid> unavailable = m_unavailableTrackIDs;
+        for (const Track& track : m_tracks) {
+            const QString path = track.fileURL.toLocalFile();
+            if (examined.returned.contains(path))
+                unavailable.remove(track.id);
+            else if (isAtOrBelow(path, examined.missing))
+                unavailable.insert(track.id);
+        }
+        setUnavailable(std::move(unavailable));
     }
-    setUnavailable(std::move(unavailable));
 
+    QSet<FileURL> found;
+    for (const QString& path : examined.audioFiles)
+        found.insert(FileURL::fromLocalFile(path));
+    const QHash<FileURL, SharedTrack> listed = songsAt(found);
     std::vector<FileURL> fresh;
     for (const QString& path : examined.audioFiles) {
         FileURL url = FileURL::fromLocalFile(path);
-        if (known.contains(url) || m_importing.contains(url))
+        if (listed.contains(url) || m_importing.contains(url) || !found.remove(url))
             continue;
-        known.insert(url);
         fresh.push_back(std::move(url));
     }
     if (fresh.empty())

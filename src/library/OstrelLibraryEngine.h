@@ -115,6 +115,9 @@ private:
     class ProgressScope;
 
     void setTracks(TrackList tracks, const TrackListChange& change);
+    // The first song of each of `urls` the library holds. The library is
+    // scanned once against the few URLs asked about, never hashed whole.
+    QHash<FileURL, SharedTrack> songsAt(const QSet<FileURL>& urls) const;
     // Takes in the library a write found changed by another process: the
     // list becomes the file's at once, and the index follows.
     QCoro::Task<> adoptLibrary(TrackList library);

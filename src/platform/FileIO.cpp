@@ -283,6 +283,43 @@ void AtomicFile::write(std::string_view bytes)
         fail(errno);
 }
 
+void AtomicFile::copyFrom(int fd, std::uint64_t length)
+{
+    Q_ASSERT(m_fd >= 0);
+    loff_t from = 0;
+    while (static_cast<std::uint64_t>(from) < length) {
+        const ssize_t copied = ::copy_file_range(fd, &from, m_fd, nullptr, static_cast<std::size_t>(length - static_cast<std::uint64_t>(from)), 0);
+        if (copied > 0)
+            continue;
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied == 0)
+            fail(EIO);
+        // File systems that cannot copy in the kernel: through a buffer.
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            fail(errno);
+        char buffer[1 << 16];
+        while (static_cast<std::uint64_t>(from) < length) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, length - static_cast<std::uint64_t>(from)));
+            const ssize_t got = ::pread(fd, buffer, want, from);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                fail(got < 0 ? errno : EIO);
+            if (!writeAll(m_fd, buffer, static_cast<std::size_t>(got)))
+                fail(errno);
+            from += got;
+        }
+    }
+}
+
+void AtomicFile::syncData()
+{
+    Q_ASSERT(m_fd >= 0);
+    if (::fdatasync(m_fd) != 0)
+        fail(errno);
+}
+
 FileVersion AtomicFile::commit(const std::function<void()>& beforeReplacing)
 {
     Q_ASSERT(m_fd >= 0);
@@ -310,6 +347,47 @@ FileVersion AtomicFile::commit(const std::function<void()>& beforeReplacing)
     return versionFrom(info);
 }
 
+std::optional<PreparedArrayAppend> prepareArrayAppend(const QString& path, const FileVersion& expected)
+{
+    const Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || versionFrom(info) != expected)
+        return std::nullopt;
+
+    PreparedArrayAppend prepared;
+    prepared.replaces = expected;
+    std::uint64_t keep = 0;
+    if (info.st_size > 0) {
+        // The closing bracket is the last thing but white space; what comes
+        // before it, white space aside, says whether the array is empty.
+        char tail[4096];
+        const auto length = static_cast<std::size_t>(std::min<off_t>(info.st_size, sizeof tail));
+        const off_t start = info.st_size - static_cast<off_t>(length);
+        if (::pread(fd.get(), tail, length, start) != static_cast<ssize_t>(length))
+            return std::nullopt;
+        const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+        std::size_t end = length;
+        while (end > 0 && isSpace(tail[end - 1]))
+            --end;
+        if (end == 0 || tail[end - 1] != ']')
+            return std::nullopt;
+        std::size_t before = end - 1;
+        while (before > 0 && isSpace(tail[before - 1]))
+            --before;
+        if (before == 0 && start > 0)
+            return std::nullopt;
+        prepared.hasElements = before > 0 && tail[before - 1] != '[';
+        keep = static_cast<std::uint64_t>(start) + (end - 1);
+    }
+    prepared.file = std::make_unique<AtomicFile>(path);
+    if (keep > 0)
+        prepared.file->copyFrom(fd.get(), keep);
+    else
+        prepared.file->write("[");
+    prepared.file->syncData();
+    return prepared;
+}
+
 FileVersion writeFileAtomically(const QString& path, std::string_view bytes)
 {
     AtomicFile file(path);
@@ -331,8 +409,12 @@ void keepCopyAtomically(const QString& from, const QString& to)
                 break;
             throw FileError(FileError::Operation::Write, to, errno);
         }
-        if (::rename(temporary.constData(), nativePath(to).constData()) == 0)
+        if (::rename(temporary.constData(), nativePath(to).constData()) == 0) {
+            // When `to` already was this very file, the rename does nothing
+            // and leaves the fresh name behind.
+            ::unlink(temporary.constData());
             return;
+        }
         const int reason = errno;
         ::unlink(temporary.constData());
         throw FileError(FileError::Operation::Write, to, reason);

@@ -94,6 +94,12 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes);
+    // Appends the first `length` bytes of the open file `fd`, copied by the
+    // kernel without passing through this process.
+    void copyFrom(int fd, std::uint64_t length);
+    // Puts what was written so far on disk now, so that the commit has only
+    // the rest to sync.
+    void syncData();
     // `beforeReplacing` runs once the new content is safely on disk and just
     // before it takes the old file's place: the moment to keep a backup of
     // the old version, which a failed write therefore never touches.
@@ -106,6 +112,24 @@ private:
     QByteArray m_temporary;
     int m_fd = -1;
 };
+
+// The next version of a file holding one JSON array, begun ahead of time:
+// the array as it is on disk, copied by the kernel and synced, without its
+// closing bracket. Appending elements later then costs what they take, not
+// what the whole file takes. The caller checks, under whatever lock guards
+// the file, that it is still `replaces` before completing it.
+struct PreparedArrayAppend {
+    FileVersion replaces;
+    // Whether the copied array holds any element, so the next one needs a
+    // comma before it.
+    bool hasElements = false;
+    std::unique_ptr<AtomicFile> file;
+};
+
+// Absent when the file is not the version `expected` any more, or does not
+// end in an array's closing bracket. A 0-byte file counts as an empty array.
+// Throws FileError when the new file cannot be written.
+std::optional<PreparedArrayAppend> prepareArrayAppend(const QString& path, const FileVersion& expected);
 
 // Makes `to` hold what `from` holds now, replacing `to` atomically. A hard
 // link costs no copy; where the file system refuses links the bytes are

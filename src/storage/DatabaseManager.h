@@ -43,6 +43,10 @@ public:
     // yet. A song for the same file that another process stored meanwhile
     // wins, so two imports of one folder at once add each file once.
     virtual QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) = 0;
+    // Songs are about to be appended: the manager may begin the write now,
+    // while they are still being read, so that the append itself costs what
+    // the new songs take. A hint; returns at once.
+    virtual void prepareToAppend() {}
     virtual QCoro::Task<TrackList> loadAllTracks() = 0;
     virtual QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) = 0;
     virtual QCoro::Task<TracksFileUpdate> deleteTracks(TrackList tracks) = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/ApplicationFolder.h"
 #include "platform/Diagnostics.h"
+#include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "playlists/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
@@ -121,6 +122,7 @@ void OstrelDatabaseManager::forgetTracks() const
     const std::lock_guard guard(m_versionMutex);
     m_tracksVersion.reset();
     m_knownTracks = TrackList();
+    m_preparedAppend.reset();
 }
 
 bool OstrelDatabaseManager::isKnownTracksVersion(const fileio::FileVersion& read) const
@@ -169,11 +171,81 @@ TracksFileUpdate OstrelDatabaseManager::writeTracks(TrackList stored, const file
         }
     };
     rememberTracks(json::writeTracksFile(m_tracksPath, stored, keepBackup), stored);
+    {
+        // Whatever was prepared was begun from a version now replaced.
+        const std::lock_guard guard(m_versionMutex);
+        m_preparedAppend.reset();
+    }
     TracksFileUpdate update;
     update.storedCount = stored.size();
     if (changedElsewhere)
         update.library = std::move(stored);
     return update;
+}
+
+void OstrelDatabaseManager::prepareTracksAppend() const
+{
+    std::optional<fileio::FileVersion> known;
+    {
+        const std::lock_guard guard(m_versionMutex);
+        known = m_tracksVersion;
+        m_preparedAppend.reset();
+    }
+    if (!known || !known->exists)
+        return;
+    // Without the lock: another writer may replace the file meanwhile, which
+    // the append notices, and a start of another process may sweep the
+    // temporary away, which makes the append fall back to a whole write.
+    std::optional<fileio::PreparedArrayAppend> prepared;
+    try {
+        prepared = fileio::prepareArrayAppend(m_tracksPath, *known);
+    } catch (const Error& error) {
+        qCDebug(lcDatabase) << "no append prepared:" << error.description();
+        return;
+    }
+    const std::lock_guard guard(m_versionMutex);
+    m_preparedAppend = std::move(prepared);
+}
+
+bool OstrelDatabaseManager::completePreparedAppend(const TrackList& stored, const TrackList& appended, const fileio::FileVersion& version) const
+{
+    std::optional<fileio::PreparedArrayAppend> prepared;
+    {
+        const std::lock_guard guard(m_versionMutex);
+        prepared.swap(m_preparedAppend);
+    }
+    if (!prepared || prepared->replaces != version || appended.empty())
+        return false;
+    // The writer puts commas between the new songs; the first needs one
+    // after the songs copied.
+    std::string buffer = prepared->hasElements ? "," : "";
+    json::Writer writer(buffer);
+    for (std::size_t i = 0; i < appended.size(); ++i) {
+        json::encode(writer, appended[i]);
+        if (buffer.size() >= (1 << 20)) {
+            prepared->file->write(buffer);
+            buffer.clear();
+        }
+    }
+    buffer += ']';
+    prepared->file->write(buffer);
+    const auto keepBackup = [&] {
+        if (prepared->replaces.size == 0)
+            return;
+        try {
+            fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
+        } catch (const Error& error) {
+            qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
+        }
+    };
+    try {
+        rememberTracks(prepared->file->commit(keepBackup), stored);
+    } catch (const FileError& error) {
+        // Its temporary was swept by another process starting meanwhile.
+        qCDebug(lcDatabase) << "the prepared append failed, writing the whole library:" << error.description();
+        return false;
+    }
+    return true;
 }
 
 void OstrelDatabaseManager::restoreTracksBackup() const
@@ -223,6 +295,8 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tra
             stored.replace(i, tracks.shared(*found));
         }
     }
+    const bool replacedAny = std::find(placed.begin(), placed.end(), true) != placed.end();
+    TrackList appended;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const std::size_t last = incoming.value(tracks[i].id);
         if (placed[last])
@@ -237,7 +311,15 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tra
             }
             storedFiles.insert(tracks[last].fileURL);
         }
-        stored.append(tracks.shared(last));
+        appended.append(tracks.shared(last));
+    }
+    stored.append(appended);
+    // Songs only added to a file nobody else changed: the write begun while
+    // they were read is completed with them alone.
+    if (!differs && !replacedAny && completePreparedAppend(stored, appended, version)) {
+        TracksFileUpdate update;
+        update.storedCount = stored.size();
+        return update;
     }
     return writeTracks(std::move(stored), version, differs);
 }
@@ -300,6 +382,13 @@ QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::appendNewTracks(TrackList t
 {
     auto work = m_worker.run([this, tracks = std::move(tracks)] { return appendToTracksFile(tracks); });
     co_return co_await work;
+}
+
+void OstrelDatabaseManager::prepareToAppend()
+{
+    // Queued on the serial worker like every other tracks-file operation,
+    // without a coroutine left waiting for it.
+    m_worker.pool()->start([this] { prepareTracksAppend(); });
 }
 
 QCoro::Task<TrackList> OstrelDatabaseManager::loadAllTracks()

@@ -37,6 +37,7 @@ public:
     QCoro::Task<> eraseAllData() override;
     QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) override;
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override;
+    void prepareToAppend() override;
     QCoro::Task<TrackList> loadAllTracks() override;
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override;
     QCoro::Task<TracksFileUpdate> deleteTracks(TrackList tracks) override;
@@ -57,6 +58,10 @@ public:
     TrackList readTracksFile() const;
     TracksFileUpdate upsertTracksFile(const TrackList& tracks) const;
     TracksFileUpdate appendToTracksFile(const TrackList& tracks) const;
+    // Copies the library file as this manager knows it into the next
+    // version, less its closing bracket, for the next append to complete.
+    // Does nothing when the file is not that version.
+    void prepareTracksAppend() const;
     TracksFileUpdate deleteFromTracksFile(const TrackList& tracks) const;
     void eraseAllFiles() const;
 
@@ -89,6 +94,9 @@ private:
     // Writes the merged list over `replaced`; the update carries the list
     // back when it is not what the caller can work out for itself.
     TracksFileUpdate writeTracks(TrackList stored, const fileio::FileVersion& replaced, bool changedElsewhere) const;
+    // Completes a prepared append of `appended` to `stored`; false when no
+    // prepared write fits the file at `version`.
+    bool completePreparedAppend(const TrackList& stored, const TrackList& appended, const fileio::FileVersion& version) const;
     void rememberTracks(const fileio::FileVersion& version, const TrackList& tracks) const;
     void forgetTracks() const;
     // Whether `read` is the version this manager last read or wrote.
@@ -112,6 +120,8 @@ private:
     mutable std::optional<fileio::FileVersion> m_tracksVersion;
     // The songs of that version, shared with the library that holds them.
     mutable TrackList m_knownTracks;
+    // The append begun by prepareTracksAppend, if any; guarded too.
+    mutable std::optional<fileio::PreparedArrayAppend> m_preparedAppend;
     // The versions this manager wrote last, known to decode; guarded too.
     mutable fileio::FileVersion m_playlistsVersion;
     mutable fileio::FileVersion m_stateVersion;

@@ -67,16 +67,47 @@ constexpr std::uint32_t kTrackRequired = (1u << kId) | (1u << kFileURL) | (1u <<
 QString StringPool::intern(std::string_view utf8, std::size_t slot)
 {
     Q_ASSERT(slot < kSlots);
+    // An empty text is not worth sharing, and a null string marks a free
+    // entry of the table.
+    if (utf8.empty())
+        return stringFromUtf8(utf8);
     if (!m_lastString[slot].isNull() && m_lastText[slot] == utf8)
         return m_lastString[slot];
-    // Looked up without copying the text; only a new text is copied.
-    const QByteArray key = QByteArray::fromRawData(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    auto found = m_strings.constFind(key);
-    if (found == m_strings.constEnd())
-        found = m_strings.insert(QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())), stringFromUtf8(utf8));
+    const QByteArrayView text(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const std::size_t hash = qHash(text, 0);
+    const std::size_t mask = m_table.size() - 1;
+    std::size_t i = hash & mask;
+    while (!m_table[i].string.isNull() && (m_table[i].hash != hash || m_table[i].text != text))
+        i = (i + 1) & mask;
+    if (m_table[i].string.isNull()) {
+        m_table[i] = Entry {hash, text.toByteArray(), stringFromUtf8(utf8)};
+        // Half full at most, so probes stay short.
+        if (++m_count * 2 > m_table.size()) {
+            const QString string = m_table[i].string;
+            grow();
+            m_lastText[slot] = utf8;
+            m_lastString[slot] = string;
+            return string;
+        }
+    }
     m_lastText[slot] = utf8;
-    m_lastString[slot] = *found;
-    return *found;
+    m_lastString[slot] = m_table[i].string;
+    return m_table[i].string;
+}
+
+void StringPool::grow()
+{
+    std::vector<Entry> old(m_table.size() * 2);
+    old.swap(m_table);
+    const std::size_t mask = m_table.size() - 1;
+    for (Entry& entry : old) {
+        if (entry.string.isNull())
+            continue;
+        std::size_t i = entry.hash & mask;
+        while (!m_table[i].string.isNull())
+            i = (i + 1) & mask;
+        m_table[i] = std::move(entry);
+    }
 }
 
 Track decodeTrack(od::value& value, const Path& path, StringPool* pool)

@@ -6,6 +6,7 @@
 #include "storage/Track.h"
 #include "storage/TrackList.h"
 
+#include <QByteArray>
 #include <QHash>
 
 #include <string>
@@ -24,8 +25,20 @@ public:
     QString intern(std::string_view utf8, std::size_t slot);
 
 private:
+    // Open addressing with each text's hash beside it, so a probe compares
+    // texts only when the hashes agree: a general-purpose hash table
+    // compares the text at every probe, which made interning cost more than
+    // it saved.
+    struct Entry {
+        std::size_t hash = 0;
+        QByteArray text;
+        QString string;
+    };
+    void grow();
+
     static constexpr std::size_t kSlots = 8;
-    QHash<QByteArray, QString> m_strings;
+    std::vector<Entry> m_table = std::vector<Entry>(1024);
+    std::size_t m_count = 0;
     // Copies: an escaped text is only lent until the next one is read.
     std::string m_lastText[kSlots];
     QString m_lastString[kSlots];

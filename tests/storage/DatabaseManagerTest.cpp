@@ -396,3 +396,41 @@ TEST_F(DatabaseManagerTest, AHundredThousandSongRoundTripChangesOnlyTheEditedSon
     OstrelDatabaseManager other(preferences);
     EXPECT_EQ(other.readTracksFile(), expected);
 }
+
+// An import begins the write while its files are read; the append then adds
+// only the new songs. Whatever happened to the file meanwhile, the result is
+// the library a whole write would have made.
+TEST_F(DatabaseManagerTest, APreparedAppendGivesTheFileAWholeWriteWouldAndFallsBackWhenItCannot)
+{
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    const Track a = test::makeTrack(QStringLiteral("A")), b = test::makeTrack(QStringLiteral("B"));
+
+    // From a 0-byte file, then from a library this manager wrote.
+    manager->readTracksFile();
+    manager->prepareTracksAppend();
+    manager->appendToTracksFile({a});
+    manager->prepareTracksAppend();
+    manager->appendToTracksFile({b});
+    EXPECT_EQ(test::readFile(path).toStdString(), json::encodeTracks({a, b}));
+    EXPECT_EQ(test::readFile(path + QStringLiteral(".bak")).toStdString(), json::encodeTracks({a}));
+
+    // Another process writes between the preparation and the append.
+    manager->prepareTracksAppend();
+    OstrelDatabaseManager other(preferences);
+    const Track c = test::makeTrack(QStringLiteral("C")), d = test::makeTrack(QStringLiteral("D"));
+    other.upsertTracksFile({c});
+    const TracksFileUpdate update = manager->appendToTracksFile({d});
+    EXPECT_EQ(test::readFile(path).toStdString(), json::encodeTracks({a, b, c, d}));
+    ASSERT_TRUE(update.library);
+    EXPECT_EQ(update.library->size(), 4u);
+
+    // Another process starting sweeps the prepared temporary away.
+    manager->prepareTracksAppend();
+    const QStringList temporaries = QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files);
+    ASSERT_EQ(temporaries.size(), 1);
+    ASSERT_TRUE(QFile::remove(appFile(temporaries[0])));
+    const Track e = test::makeTrack(QStringLiteral("E"));
+    EXPECT_FALSE(manager->appendToTracksFile({e}).library);
+    EXPECT_EQ(test::readFile(path).toStdString(), json::encodeTracks({a, b, c, d, e}));
+    EXPECT_EQ(QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files), QStringList());
+}

@@ -191,7 +191,7 @@ TEST(JsonReader, ErrorsNameTheFileTheItemAndTheKey)
 // still mean what JSON says, and a broken one is an error, never garbage.
 TEST(JsonReader, EscapedStringsAndKeysReadLikeAnyOther)
 {
-    const std::string escaped = trackJson(R"(,"\u0061rtist":"AC\/DC \"Live\"\\\n","album":"\u00E9t\u00E9 \uD83C\uDFB5")",
+    const std::string escaped = trackJson(R"(,"\u0061rtist":"AC\/DC \"Live\"\\\n","album":"\u00E9t\u00E9 \uD83C\uDFB5","composer":"")",
                                           R"("title":"Tab\tBell\u0007")");
     for (const TrackList& tracks : {decodeTrackList(bytesOf("[" + escaped + "]"), "tracks.json"),
                                     TrackList(decodeTracks(bytesOf("[" + escaped + "]"), "tracks.json"))}) {
@@ -199,6 +199,8 @@ TEST(JsonReader, EscapedStringsAndKeysReadLikeAnyOther)
         EXPECT_EQ(tracks[0].title, QStringLiteral("Tab\tBell\u0007"));
         EXPECT_EQ(tracks[0].artist, QStringLiteral("AC/DC \"Live\"\\\n"));
         EXPECT_EQ(tracks[0].album, QStringLiteral("\u00E9t\u00E9 ") + QString::fromUcs4(U"\U0001F3B5"));
+        ASSERT_TRUE(tracks[0].composer);
+        EXPECT_TRUE(tracks[0].composer->isEmpty());
     }
     EXPECT_TRUE(decodeError("[" + trackJson(R"(,"artist":"bad \x escape")") + "]").startsWith(QStringLiteral("tracks.json: item 0: key \"artist\": ")));
     EXPECT_TRUE(decodeError("[" + trackJson(R"(,"artist":"half \uD83C pair")") + "]").startsWith(QStringLiteral("tracks.json: item 0: key \"artist\": ")));
