@@ -64,14 +64,20 @@ std::vector<Track> TrackMetadataBatchCoordinator::currentRecords(const std::vect
     // (a rating set from the song list, say); patching its current record
     // keeps that change. A song gone from the library keeps the selected
     // record, so the library reports it as missing.
-    QHash<QUuid, const Track*> library;
-    for (const Track& track : m_library.allTracks())
-        library.insert(track.id, &track);
-    std::vector<Track> current;
-    current.reserve(tracks.size());
-    for (const Track& track : tracks) {
-        const Track* stored = library.value(track.id);
-        current.push_back(stored ? *stored : track);
+    // The selection is hashed and the library scanned once: an edit of a
+    // few songs costs no table of the whole library.
+    QHash<QUuid, std::size_t> wanted;
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+        wanted.insert(tracks[i].id, i);
+    std::vector<Track> current = tracks;
+    for (const Track& song : m_library.allTracks()) {
+        const auto found = wanted.constFind(song.id);
+        if (found == wanted.constEnd())
+            continue;
+        current[*found] = song;
+        wanted.erase(found);
+        if (wanted.isEmpty())
+            break;
     }
     return current;
 }
