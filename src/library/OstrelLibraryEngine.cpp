@@ -592,8 +592,10 @@ QCoro::Task<OstrelLibraryEngine::ImportOutcome> OstrelLibraryEngine::importNew(s
     if (progress)
         addProgressTotal(static_cast<int>(urls.size()), fileNameOf(urls.front()));
     // The library file is copied into its next version while the files are
-    // read, so the write at the end costs only the new songs.
-    m_database.prepareToAppend();
+    // read, so the write at the end costs only the new songs. A few files
+    // read in no time; the copy would only be in their way.
+    if (urls.size() >= static_cast<std::size_t>(kImportWindow))
+        m_database.prepareToAppend();
 
     TrackList imported;
     QStringList failures;

@@ -159,18 +159,20 @@ TrackList OstrelDatabaseManager::storedTracks(fileio::FileVersion& version, bool
 // is taken only once the new library is safely on disk, so a save that fails
 // (a full disk) leaves the backup as it was. Losing the backup is not worth
 // failing the save over.
+void OstrelDatabaseManager::keepTracksBackup(const fileio::FileVersion& replaced) const
+{
+    if (!replaced.exists || replaced.size == 0)
+        return;
+    try {
+        fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
+    } catch (const Error& error) {
+        qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
+    }
+}
+
 TracksFileUpdate OstrelDatabaseManager::writeTracks(TrackList stored, const fileio::FileVersion& replaced, bool changedElsewhere) const
 {
-    const auto keepBackup = [&] {
-        if (!replaced.exists || replaced.size == 0)
-            return;
-        try {
-            fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
-        } catch (const Error& error) {
-            qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
-        }
-    };
-    rememberTracks(json::writeTracksFile(m_tracksPath, stored, keepBackup), stored);
+    rememberTracks(json::writeTracksFile(m_tracksPath, stored, [&] { keepTracksBackup(replaced); }), stored);
     {
         // Whatever was prepared was begun from a version now replaced.
         const std::lock_guard guard(m_versionMutex);
@@ -229,17 +231,8 @@ bool OstrelDatabaseManager::completePreparedAppend(const TrackList& stored, cons
     }
     buffer += ']';
     prepared->file->write(buffer);
-    const auto keepBackup = [&] {
-        if (prepared->replaces.size == 0)
-            return;
-        try {
-            fileio::keepCopyAtomically(m_tracksPath, tracksBackupPath());
-        } catch (const Error& error) {
-            qCWarning(lcDatabase) << "the library backup could not be kept:" << error.description();
-        }
-    };
     try {
-        rememberTracks(prepared->file->commit(keepBackup), stored);
+        rememberTracks(prepared->file->commit([&] { keepTracksBackup(prepared->replaces); }), stored);
     } catch (const FileError& error) {
         // Its temporary was swept by another process starting meanwhile.
         qCDebug(lcDatabase) << "the prepared append failed, writing the whole library:" << error.description();

@@ -97,6 +97,8 @@ private:
     // Completes a prepared append of `appended` to `stored`; false when no
     // prepared write fits the file at `version`.
     bool completePreparedAppend(const TrackList& stored, const TrackList& appended, const fileio::FileVersion& version) const;
+    // Links the file about to be replaced as the backup, unless it is empty.
+    void keepTracksBackup(const fileio::FileVersion& replaced) const;
     void rememberTracks(const fileio::FileVersion& version, const TrackList& tracks) const;
     void forgetTracks() const;
     // Whether `read` is the version this manager last read or wrote.
