@@ -32,6 +32,15 @@ public:
     // Adds a folder, with everything below it, to what is watched; a folder
     // already watched is left as it is. May throw.
     virtual void startWatching(const FileURL& folder) = 0;
+    // Adds folders without waiting for the watch to be in place: watching a
+    // large collection walks thousands of folders, which must not hold the
+    // caller. Changes in the first moments may go unreported, as they would
+    // before the app started.
+    virtual void startWatchingInBackground(const std::vector<FileURL>& folders)
+    {
+        for (const FileURL& folder : folders)
+            startWatching(folder);
+    }
     virtual void stopWatching(const FileURL& folder) = 0;
 
     // Changes that happen while paused are dropped, never reported later.

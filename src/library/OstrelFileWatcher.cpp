@@ -55,6 +55,19 @@ void OstrelFileWatcher::startWatching(const FileURL& folder)
     rebuildStream();
 }
 
+void OstrelFileWatcher::startWatchingInBackground(const std::vector<FileURL>& folders)
+{
+    bool added = false;
+    for (const FileURL& folder : folders) {
+        if (std::find(m_folders.begin(), m_folders.end(), folder) != m_folders.end())
+            continue;
+        m_folders.push_back(folder);
+        added = true;
+    }
+    if (added)
+        rebuildStream(false);
+}
+
 void OstrelFileWatcher::stopWatching(const FileURL& folder)
 {
     std::erase(m_folders, folder);
@@ -73,20 +86,25 @@ void OstrelFileWatcher::resume()
 
 // One stream covers every folder, so any change to the list replaces it. The
 // new stream starts from now: nothing that happened in between is replayed.
-void OstrelFileWatcher::rebuildStream()
+void OstrelFileWatcher::rebuildStream(bool wait)
 {
     QStringList paths;
     for (const FileURL& folder : m_folders)
         paths.append(folder.toLocalFile());
 
-    runOnQueue([this, paths] {
+    auto rebuild = [this, paths] {
         m_stream->stop();
         if (paths.isEmpty())
             return;
         // A stream that cannot be created has logged why; the watcher goes on
         // without one and reports nothing until the list changes again.
         m_stream->start(paths, m_latency, [this](const FileEventStream::Batch& batch) { handleBatch(batch); });
-    });
+    };
+    // Later rebuilds queue behind this one, so the last list always wins.
+    if (wait)
+        runOnQueue(std::move(rebuild));
+    else
+        QMetaObject::invokeMethod(m_queueContext.get(), std::move(rebuild), Qt::QueuedConnection);
 }
 
 // Runs on the queue. A removal outranks a creation in the same window: a file

@@ -33,12 +33,13 @@ public:
 
     std::vector<FileURL> monitoredFolders() const override { return m_folders; }
     void startWatching(const FileURL& folder) override;
+    void startWatchingInBackground(const std::vector<FileURL>& folders) override;
     void stopWatching(const FileURL& folder) override;
     void pause() override;
     void resume() override;
 
 private:
-    void rebuildStream();
+    void rebuildStream(bool wait = true);
     void handleBatch(const FileEventStream::Batch& batch);
     template<typename Work>
     void runOnQueue(Work work);

@@ -245,8 +245,6 @@ OstrelLibraryEngine::OstrelLibraryEngine(DatabaseManager& database, MetadataEngi
     // Changes are emitted on the watcher's thread; queued, they are handled
     // here on the main thread like every other change of the list.
     connect(&m_fileWatcher, &FileWatcher::changeOccurred, this, &OstrelLibraryEngine::noteChange, Qt::QueuedConnection);
-    for (const QString& folder : watchedFolders())
-        m_fileWatcher.startWatching(FileURL::fromLocalFile(folder));
     loadLibraryFromDisk();
 }
 
@@ -284,7 +282,30 @@ QCoro::Task<> OstrelLibraryEngine::loadLibraryFromDisk()
     co_await *inFlight;
 }
 
+void OstrelLibraryEngine::watchRememberedFolders()
+{
+    if (m_watchingRemembered)
+        return;
+    m_watchingRemembered = true;
+    std::vector<FileURL> folders;
+    for (const QString& folder : watchedFolders())
+        folders.push_back(FileURL::fromLocalFile(folder));
+    m_fileWatcher.startWatchingInBackground(folders);
+}
+
 QCoro::Task<> OstrelLibraryEngine::load()
+{
+    QPointer<OstrelLibraryEngine> self(this);
+    auto reading = readLibrary();
+    co_await reading;
+    // The remembered folders are watched once the first load is over, loaded
+    // or not: watching a large collection walks thousands of folders, which
+    // would only delay the songs on their way to the window.
+    if (self)
+        watchRememberedFolders();
+}
+
+QCoro::Task<> OstrelLibraryEngine::readLibrary()
 {
     // The load the constructor starts is awaited by nobody; the engine may be
     // gone by the time the file has been read.

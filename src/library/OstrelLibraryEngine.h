@@ -149,6 +149,9 @@ private:
     static QString failureMessage(const QStringList& failures);
     void rememberWatchedFolders(const std::vector<FileURL>& folders);
     QCoro::Task<> load();
+    // Never throws: a failure is kept in loadError().
+    QCoro::Task<> readLibrary();
+    void watchRememberedFolders();
 
     DatabaseManager& m_database;
     MetadataCache& m_metadataCache;
@@ -159,6 +162,7 @@ private:
     // A load asked for while one runs joins it instead of reading the file
     // again: the engine loads once at construction and the boot asks again.
     std::shared_ptr<QCoro::Task<>> m_loadInFlight;
+    bool m_watchingRemembered = false;
     // Files some import is reading now, so that a change reported for one of
     // them does not import it a second time.
     QSet<FileURL> m_importing;

@@ -140,6 +140,20 @@ TEST_F(FileWatcherRules, OneStreamCoversEveryFolderWithOneSecondLatency)
     EXPECT_EQ(fake->latency, 1000ms);
 }
 
+// Remembered folders are watched without holding the caller while the
+// stream walks them; a later change of the list queues behind that start.
+TEST_F(FileWatcherRules, FoldersWatchedInTheBackgroundAreListedAtOnceAndStartOneStream)
+{
+    watcher->startWatchingInBackground({music, podcasts, music});
+    EXPECT_EQ(watcher->monitoredFolders(), (std::vector {music, podcasts}));
+    const FileURL audiobooks = url(QStringLiteral("/audiobooks"));
+    watcher->startWatching(audiobooks);
+    EXPECT_EQ(fake->starts, 2);
+    EXPECT_EQ(fake->folders, (QStringList {"/music", "/podcasts", "/audiobooks"}));
+    fake->deliver({{"/podcasts/episode.mp3", Flag::Created}});
+    EXPECT_EQ(log->changes(), std::vector {FileSystemChange::added(url("/podcasts/episode.mp3"))});
+}
+
 TEST_F(FileWatcherRules, WatchingAFolderTwiceKeepsOneEntryAndTheStream)
 {
     watcher->startWatching(music);

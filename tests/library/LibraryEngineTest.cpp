@@ -172,6 +172,7 @@ TEST_F(LibraryEngineTest, WatchedFoldersSurviveARestartAndRescanFindsNewAndMissi
     // A new engine (the next start) watches the folder again.
     test::RecordingFileWatcher restartedWatcher;
     OstrelLibraryEngine restarted(*database, metadataEngine, cache, restartedWatcher);
+    await(restarted.loadLibraryFromDisk());
     EXPECT_EQ(restartedWatcher.folders, std::vector<FileURL> {folder});
 
     audioFile(QStringLiteral("music/new.mp3"));
