@@ -4,32 +4,45 @@
 
 namespace varno {
 
-namespace {
-
-void addToIndex(QHash<QString, QSet<QUuid>>& index, const std::optional<QString>& value, const QUuid& id)
+void MetadataCache::addToIndex(Index& index, const std::optional<QString>& value, const QUuid& id, QSet<QString>& touched)
 {
     if (!value)
         return;
     const QString key = value->trimmed();
-    if (!key.isEmpty())
-        index[key].insert(id);
+    if (key.isEmpty())
+        return;
+    index[key].push_back(id);
+    touched.insert(key);
+}
+
+// New ids were appended unsorted; each set touched is sorted once per insert.
+void MetadataCache::normalise(Index& index, const QSet<QString>& touched)
+{
+    for (const QString& key : touched) {
+        IdSet& ids = index[key];
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        // Growing by appending leaves up to half of a set unused.
+        if (ids.capacity() > ids.size() + ids.size() / 4 + 4)
+            ids.shrink_to_fit();
+    }
 }
 
 // Eviction looks the value up as it stands on the song, untrimmed, mirroring
 // how callers name artists and albums when they ask.
-void removeFromIndex(QHash<QString, QSet<QUuid>>& index, const std::optional<QString>& value, const QUuid& id)
+void MetadataCache::removeFromIndex(Index& index, const std::optional<QString>& value, const QUuid& id)
 {
     if (!value)
         return;
     const auto found = index.find(*value);
     if (found == index.end())
         return;
-    found->remove(id);
-    if (found->isEmpty())
+    const auto at = std::lower_bound(found->begin(), found->end(), id);
+    if (at != found->end() && *at == id)
+        found->erase(at);
+    if (found->empty())
         index.erase(found);
 }
-
-} // namespace
 
 MetadataCache::MetadataCache() = default;
 MetadataCache::~MetadataCache() = default;
@@ -37,14 +50,20 @@ MetadataCache::~MetadataCache() = default;
 void MetadataCache::insertNow(const TrackList& tracks)
 {
     m_state.tracksByID.reserve(m_state.tracksByID.size() + static_cast<qsizetype>(tracks.size()));
+    QSet<QString> artists;
+    QSet<QString> albums;
+    QSet<QString> genres;
     for (const SharedTrack& song : tracks.sharedSongs()) {
         const Track& track = *song;
         m_state.tracksByID.insert(track.id, song);
         // Keys of an earlier version of the song are left in place.
-        addToIndex(m_state.tracksByArtist, track.artist, track.id);
-        addToIndex(m_state.tracksByAlbum, track.album, track.id);
-        addToIndex(m_state.tracksByGenre, track.genre, track.id);
+        addToIndex(m_state.tracksByArtist, track.artist, track.id, artists);
+        addToIndex(m_state.tracksByAlbum, track.album, track.id, albums);
+        addToIndex(m_state.tracksByGenre, track.genre, track.id, genres);
     }
+    normalise(m_state.tracksByArtist, artists);
+    normalise(m_state.tracksByAlbum, albums);
+    normalise(m_state.tracksByGenre, genres);
 }
 
 QCoro::Task<> MetadataCache::insert(TrackList tracks)

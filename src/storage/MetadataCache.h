@@ -40,7 +40,10 @@ public:
     QCoro::Task<qint64> missCount();
 
 private:
-    using Index = QHash<QString, QSet<QUuid>>;
+    // A set of identifiers kept as a sorted vector: a hash set per album
+    // costs several times its content for the ten-odd songs an album has.
+    using IdSet = std::vector<QUuid>;
+    using Index = QHash<QString, IdSet>;
 
     struct State {
         QHash<QUuid, SharedTrack> tracksByID;
@@ -52,6 +55,11 @@ private:
     };
 
     void insertNow(const TrackList& tracks);
+    // Adds the song's id under its trimmed key; the set is put in order
+    // again by normalise() once a whole insert has been added.
+    static void addToIndex(Index& index, const std::optional<QString>& value, const QUuid& id, QSet<QString>& touched);
+    static void normalise(Index& index, const QSet<QString>& touched);
+    static void removeFromIndex(Index& index, const std::optional<QString>& value, const QUuid& id);
     static TrackList lookUp(const State& state, const Index& index, const QString& key);
     static QStringList sortedKeys(const Index& index);
 
