@@ -73,6 +73,9 @@ TEST(MetadataCache, EvictionDropsEmptyKeysAndReinsertKeepsOldKeys)
     await(cache.insert({moved}));
     EXPECT_EQ(titles(await(cache.tracksByAlbum(QStringLiteral("LP")))), QStringList {"other"});
     EXPECT_EQ(await(cache.allAlbums()), (QStringList {"LP", "Remaster"}));
+    // A song inserted again, even twice at once, is listed once under a key.
+    await(cache.insert({moved, moved}));
+    EXPECT_EQ(titles(await(cache.tracksByArtist(QStringLiteral("Solo")))), QStringList {"other"});
 }
 
 TEST(MetadataCache, ConcurrentCallersAreSerialised)
