@@ -7,7 +7,7 @@
 #include "storage/TrackList.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <vector>
 
 #include <string>
 #include <vector>

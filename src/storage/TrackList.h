@@ -122,9 +122,6 @@ public:
     // or records that compare equal.
     friend bool operator==(const TrackList& a, const TrackList& b);
 
-    // Copies of the songs, for the few callers that need plain values.
-    std::vector<Track> toVector() const { return std::vector<Track>(begin(), end()); }
-
 private:
     QList<SharedTrack> m_songs;
 };
