@@ -1,5 +1,7 @@
 #include "StateCodecs.h"
 
+#include <cstring>
+
 namespace varno::json {
 
 namespace {
@@ -73,14 +75,20 @@ QString StringPool::intern(std::string_view utf8, std::size_t slot)
         return stringFromUtf8(utf8);
     if (!m_lastString[slot].isNull() && m_lastText[slot] == utf8)
         return m_lastString[slot];
-    const QByteArrayView text(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    const std::size_t hash = qHash(text, 0);
+    const std::size_t hash = qHash(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())), 0);
     const std::size_t mask = m_table.size() - 1;
     std::size_t i = hash & mask;
-    while (!m_table[i].string.isNull() && (m_table[i].hash != hash || m_table[i].text != text))
+    while (!m_table[i].string.isNull() && !m_table[i].holds(hash, utf8))
         i = (i + 1) & mask;
     if (m_table[i].string.isNull()) {
-        m_table[i] = Entry {hash, text.toByteArray(), stringFromUtf8(utf8)};
+        Entry& entry = m_table[i];
+        entry.hash = hash;
+        entry.size = static_cast<std::uint32_t>(utf8.size());
+        if (utf8.size() <= Entry::kInline)
+            std::memcpy(entry.inlineText, utf8.data(), utf8.size());
+        else
+            entry.text = QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        entry.string = stringFromUtf8(utf8);
         // Half full at most, so probes stay short.
         if (++m_count * 2 > m_table.size()) {
             const QString string = m_table[i].string;
@@ -93,6 +101,15 @@ QString StringPool::intern(std::string_view utf8, std::size_t slot)
     m_lastText[slot] = utf8;
     m_lastString[slot] = m_table[i].string;
     return m_table[i].string;
+}
+
+bool StringPool::Entry::holds(std::size_t textHash, std::string_view utf8) const
+{
+    if (hash != textHash || size != utf8.size())
+        return false;
+    if (size <= kInline)
+        return std::memcmp(inlineText, utf8.data(), size) == 0;
+    return std::string_view(text.constData(), size) == utf8;
 }
 
 void StringPool::grow()

@@ -31,8 +31,15 @@ private:
     // it saved.
     struct Entry {
         std::size_t hash = 0;
+        // Short texts (most tags) are kept in the entry itself, so telling
+        // them apart touches no other memory.
+        static constexpr std::size_t kInline = 24;
+        std::uint32_t size = 0;
+        char inlineText[kInline] {};
         QByteArray text;
         QString string;
+
+        bool holds(std::size_t textHash, std::string_view utf8) const;
     };
     void grow();
 

@@ -370,7 +370,7 @@ TEST_F(DatabaseManagerTest, AHundredThousandSongRoundTripChangesOnlyTheEditedSon
     for (int i = 0; i < kSongs; ++i) {
         Track song = test::makeTrack(QStringLiteral("Song %1").arg(i));
         song.artist = QStringLiteral("Artist %1").arg(i % 500);
-        song.album = QStringLiteral("Album \u201C%1\u201D").arg(i % 900);
+        song.album = QStringLiteral("A rather long album title, \u201C%1\u201D").arg(i % 900);
         song.genre = i % 7 == 0 ? QStringLiteral("Tab\there") : QStringLiteral("Rock");
         song.rating = i % 6;
         songs.append(std::make_shared<const Track>(std::move(song)));
@@ -382,6 +382,8 @@ TEST_F(DatabaseManagerTest, AHundredThousandSongRoundTripChangesOnlyTheEditedSon
     ASSERT_EQ(loaded, original);
     EXPECT_TRUE(loaded[7].artist->isSharedWith(*loaded[507].artist));
     EXPECT_TRUE(loaded[7].genre->isSharedWith(*loaded[14].genre));
+    EXPECT_TRUE(loaded[7].album->isSharedWith(*loaded[907].album));
+    EXPECT_NE(loaded[7].album, loaded[8].album);
 
     Track edited = loaded[kSongs / 2];
     edited.title = QStringLiteral("Edited \"quoted\"");
