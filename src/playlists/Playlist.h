@@ -2,12 +2,12 @@
 
 #include "playlists/PlaylistType.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
 #include <optional>
-#include <vector>
 
 namespace varno {
 
@@ -20,8 +20,10 @@ struct Playlist {
     QStringList tags;
     bool isFavorite = false;
     PlaylistType type = PlaylistType::standard();
-    std::vector<QUuid> trackIDs;
-    std::vector<QUuid> childrenIDs;
+    // Implicitly shared: copying a playlist of thousands of songs, or the list
+    // of all playlists, copies no identifiers until one copy changes.
+    QList<QUuid> trackIDs;
+    QList<QUuid> childrenIDs;
 
     friend bool operator==(const Playlist&, const Playlist&) = default;
 };

@@ -90,8 +90,8 @@ Playlist decodePlaylist(od::value& value, const Path& path)
         case kTags: p.tags = readStringArray(v, at); break;
         case kFavorite: p.isFavorite = readBool(v, at); break;
         case kType: p.type = decodeType(v, at); break;
-        case kTracks: p.trackIDs = readUuidArray(v, at); break;
-        case kChildren: p.childrenIDs = readUuidArray(v, at); break;
+        case kTracks: p.trackIDs = readUuidArray<od::value, QList<QUuid>>(v, at); break;
+        case kChildren: p.childrenIDs = readUuidArray<od::value, QList<QUuid>>(v, at); break;
         }
     });
     return p;

@@ -281,14 +281,6 @@ void Writer::uuid(const QUuid& value)
     m_out += '"';
 }
 
-void Writer::uuidArray(const std::vector<QUuid>& values)
-{
-    beginArray();
-    for (const QUuid& id : values)
-        uuid(id);
-    endArray();
-}
-
 void Writer::timestamp(Timestamp value)
 {
     number(value.secondsSinceReferenceDate);

@@ -105,7 +105,14 @@ public:
     void null();
 
     void uuid(const QUuid& value);
-    void uuidArray(const std::vector<QUuid>& values);
+    template<typename Ids>
+    void uuidArray(const Ids& values)
+    {
+        beginArray();
+        for (const QUuid& id : values)
+            uuid(id);
+        endArray();
+    }
     void timestamp(Timestamp value);
     void bytes(const QByteArray& value);
     void url(const QUrl& value);
@@ -306,10 +313,10 @@ void forEachField(V& value, const Path& path, Visit&& visit)
     }
 }
 
-template<typename V>
-std::vector<QUuid> readUuidArray(V& value, const Path& path)
+template<typename V, typename Ids = std::vector<QUuid>>
+Ids readUuidArray(V& value, const Path& path)
 {
-    std::vector<QUuid> result;
+    Ids result;
     forEachItem(value, path, [&](std::int64_t, od::value& item, const Path& itemPath) {
         result.push_back(readUuid(item, itemPath));
     });
