@@ -30,10 +30,11 @@ DIContainer::DIContainer()
     // FIXME: the artwork cache and the waveform generator come here.
     , m_metadataCache(std::make_unique<MetadataCache>())
     , m_audioDecoder(std::make_unique<OstrelAudioDecoder>())
-    // FIXME: the playlist storage comes here.
+    , m_playlistStorage(std::make_unique<OstrelPlaylistStorage>())
     , m_libraryEngine(std::make_unique<OstrelLibraryEngine>(*m_databaseManager, *m_metadataEngine, *m_metadataCache, *m_fileWatcher))
     , m_audioEngine(std::make_unique<OstrelAudioEngine>(makeDefaultAudioPlayerFactory()))
     , m_queueEngine(std::make_unique<OstrelQueueEngine>(m_databaseManager.get()))
+    , m_playlistEngine(std::make_unique<OstrelPlaylistEngine>(*m_playlistStorage, *m_libraryEngine, *m_queueEngine))
 {
     // The only links between engines: the queue plays through the audio
     // engine, which reports back to the queue. Neither owns the other.

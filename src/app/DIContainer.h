@@ -8,6 +8,8 @@
 #include "playback/OstrelAudioDecoder.h"
 #include "playback/OstrelAudioEngine.h"
 #include "playback/OstrelQueueEngine.h"
+#include "playlists/OstrelPlaylistEngine.h"
+#include "playlists/OstrelPlaylistStorage.h"
 #include "platform/FolderChangeMonitor.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
@@ -54,6 +56,8 @@ public:
     OstrelAudioDecoder& audioDecoder() { return *m_audioDecoder; }
     OstrelAudioEngine& audioEngine() { return *m_audioEngine; }
     OstrelQueueEngine& queueEngine() { return *m_queueEngine; }
+    PlaylistStorage& playlistStorage() { return *m_playlistStorage; }
+    PlaylistEngine& playlistEngine() { return *m_playlistEngine; }
 
     bool isBootFinished() const { return m_bootFinished; }
 
@@ -81,9 +85,11 @@ private:
     std::unique_ptr<MetadataEngine> m_metadataEngine;
     std::unique_ptr<MetadataCache> m_metadataCache;
     std::unique_ptr<OstrelAudioDecoder> m_audioDecoder;
+    std::unique_ptr<OstrelPlaylistStorage> m_playlistStorage;
     std::unique_ptr<OstrelLibraryEngine> m_libraryEngine;
     std::unique_ptr<OstrelAudioEngine> m_audioEngine;
     std::unique_ptr<OstrelQueueEngine> m_queueEngine;
+    std::unique_ptr<OstrelPlaylistEngine> m_playlistEngine;
     // Other processes (the command-line tool) may change the state files;
     // when the folder changes the library checks whether it must reload.
     std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;

@@ -113,4 +113,56 @@ std::vector<Playlist> decodePlaylists(const fileio::FileBytes& bytes, std::strin
     return decodeArray<Playlist>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaylist(v, at); });
 }
 
+void encode(Writer& w, const PlaylistRecord& r)
+{
+    w.beginObject();
+    w.key("id").uuid(r.id);
+    w.key("name").string(QStringView(r.name));
+    if (r.parentFolderID)
+        w.key("parentFolderID").uuid(*r.parentFolderID);
+    w.key("isFolder").boolean(r.isFolder);
+    w.key("isSmart").boolean(r.isSmart);
+    encodeOptionalString(w, "smartCriteria", r.smartCriteria);
+    w.key("isFavorite").boolean(r.isFavorite);
+    encodeOptionalString(w, "description", r.description);
+    w.key("tags");
+    Codec<QStringList>::encode(w, r.tags);
+    w.key("trackIDs");
+    w.uuidArray(r.trackIDs);
+    w.key("displayOrderIndex").integer(r.displayOrderIndex);
+    w.endObject();
+}
+
+PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path)
+{
+    enum : std::size_t { kId, kName, kParent, kFolder, kSmart, kCriteria, kFavorite, kDescription, kTags, kTracks, kOrder, kCount };
+    static constexpr std::string_view names[] = {"id",         "name",        "parentFolderID", "isFolder", "isSmart",          "smartCriteria",
+                                                 "isFavorite", "description", "tags",           "trackIDs", "displayOrderIndex"};
+    static const KeyTable table(names);
+    constexpr std::uint32_t required = ((1u << kCount) - 1) & ~((1u << kParent) | (1u << kCriteria) | (1u << kDescription));
+
+    PlaylistRecord r;
+    decodeFields(value, path, table, required, [&](std::size_t i, od::value& v, const Path& at) {
+        switch (i) {
+        case kId: r.id = readUuid(v, at); break;
+        case kName: r.name = readString(v, at); break;
+        case kParent: readOptional(v, r.parentFolderID, [&] { return readUuid(v, at); }); break;
+        case kFolder: r.isFolder = readBool(v, at); break;
+        case kSmart: r.isSmart = readBool(v, at); break;
+        case kCriteria: readOptional(v, r.smartCriteria, [&] { return readString(v, at); }); break;
+        case kFavorite: r.isFavorite = readBool(v, at); break;
+        case kDescription: readOptional(v, r.description, [&] { return readString(v, at); }); break;
+        case kTags: r.tags = readStringArray(v, at); break;
+        case kTracks: r.trackIDs = readUuidArray<od::value, QList<QUuid>>(v, at); break;
+        case kOrder: r.displayOrderIndex = readInteger(v, at); break;
+        }
+    });
+    return r;
+}
+
+std::vector<PlaylistRecord> decodePlaylistRecords(const fileio::FileBytes& bytes, std::string_view fileName)
+{
+    return decodeArray<PlaylistRecord>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaylistRecord(v, at); });
+}
+
 } // namespace varno::json

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playlists/Playlist.h"
+#include "playlists/PlaylistRecord.h"
 #include "storage/Json.h"
 
 #include <string>
@@ -15,5 +16,11 @@ Playlist decodePlaylist(od::value& value, const Path& path);
 
 std::string encodePlaylists(const std::vector<Playlist>& playlists);
 std::vector<Playlist> decodePlaylists(const fileio::FileBytes& bytes, std::string_view fileName);
+
+// The stored rows of "playlist_records.json". Optional keys may be missing
+// or null when read and are omitted when absent on writing.
+void encode(Writer& writer, const PlaylistRecord& record);
+PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path);
+std::vector<PlaylistRecord> decodePlaylistRecords(const fileio::FileBytes& bytes, std::string_view fileName);
 
 } // namespace varno::json

@@ -1,3 +1,4 @@
+#include "FakeEngines.h"
 #include "TestSupport.h"
 
 #include "library/ArtworkBatchSnapshot.h"
@@ -15,62 +16,11 @@
 
 using namespace varno;
 using test::await;
+using test::FakeLibrary;
 
 namespace {
 
 constexpr qsizetype kMiB = 1024 * 1024;
-
-// A library that keeps its songs in memory. `failUpdate` may throw to refuse
-// an update; it is told how many updates were asked for so far.
-class FakeLibrary final : public LibraryEngine {
-public:
-    std::vector<Track> tracks;
-    int updateCalls = 0;
-    std::function<void(int call)> failUpdate;
-
-    // Published afresh from `tracks` at every read, which tests change freely.
-    const TrackList& allTracks() const override
-    {
-        m_published = TrackList(tracks);
-        return m_published;
-    }
-    QCoro::Task<> addFolders(std::vector<FileURL>) override { co_return; }
-    QCoro::Task<> importFiles(std::vector<FileURL>) override { co_return; }
-    QCoro::Task<> rescanLibrary() override { co_return; }
-    QCoro::Task<> loadLibraryFromDisk() override { co_return; }
-    TrackList search(const QString&) const override { return {}; }
-    TrackList getRecentlyAdded(int) const override { return {}; }
-    TrackList getMostPlayed(int) const override { return {}; }
-    TrackList getFavorites() const override { return {}; }
-    QCoro::Task<> updateTrack(Track track) override { return updateTracks({track}); }
-    QCoro::Task<> removeTrack(Track, RemovalKind) override { co_return; }
-    QCoro::Task<> restoreTrack(Track) override { co_return; }
-    ImportProgress importProgress() const override { return {}; }
-    void cancelImport() override {}
-    QSet<QUuid> unavailableTrackIDs() const override { return {}; }
-
-    QCoro::Task<> updateTracks(std::vector<Track> edited) override
-    {
-        ++updateCalls;
-        if (failUpdate)
-            failUpdate(updateCalls);
-        auto stored = [&](const Track& record) {
-            return std::find_if(tracks.begin(), tracks.end(), [&](const Track& t) { return t.id == record.id; });
-        };
-        // Like the real library, every record is checked before any is stored.
-        for (const Track& record : edited) {
-            if (stored(record) == tracks.end())
-                throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
-        }
-        for (const Track& record : edited)
-            *stored(record) = record;
-        emit tracksChanged(TrackListChange::reset());
-        co_return;
-    }
-
-private:
-    mutable TrackList m_published;
-};
 
 // Covers by song id. `failStore` and `failRemove` may throw to make a write
 // fail; every call is counted so tests can tell what was touched.

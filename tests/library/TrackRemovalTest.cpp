@@ -1,4 +1,5 @@
 #include "RecordingFileWatcher.h"
+#include "FakeEngines.h"
 #include "TestSupport.h"
 
 #include "library/LibraryTrackRemovalError.h"
@@ -20,38 +21,11 @@
 
 using namespace varno;
 using test::await;
+using test::RecordingQueue;
 
 namespace {
 
 using Undo = TrackRemovalCoordinator::UndoRegistration;
-
-// Only records which songs the removal asked the queue to drop.
-class RecordingQueue final : public QueueEngine {
-public:
-    std::vector<QUuid> removed;
-    void removeTrackFromPlayback(const QUuid& trackID) override { removed.push_back(trackID); }
-
-    const std::optional<Track>& currentTrack() const override { return m_none; }
-    const TrackList& upcoming() const override { return m_empty; }
-    const TrackList& history() const override { return m_empty; }
-    RepeatMode repeatMode() const override { return RepeatMode::Off; }
-    void setRepeatMode(RepeatMode) override { }
-    ShuffleMode shuffleMode() const override { return ShuffleMode::Off; }
-    void setShuffleMode(ShuffleMode) override { }
-    void playNow(const TrackList&, int) override { }
-    void playNext(const TrackList&) override { }
-    void playLast(const TrackList&) override { }
-    void remove(int) override { }
-    void move(int, int) override { }
-    void clearUpcoming() override { }
-    std::optional<Track> advanceToNext() override { return {}; }
-    std::optional<Track> returnToPrevious() override { return {}; }
-    std::optional<Track> playPreviousSong() override { return {}; }
-
-private:
-    std::optional<Track> m_none;
-    TrackList m_empty;
-};
 
 // The real database, with a hook that runs right after an entry was deleted
 // (to change the disk between the engine's checks and its deletion) and a

@@ -20,6 +20,7 @@
 
 using namespace varno;
 using test::await;
+using test::diagnosticsOf;
 
 namespace {
 
@@ -36,20 +37,6 @@ protected:
     std::unique_ptr<OstrelDatabaseManager> makeManager() { return std::make_unique<OstrelDatabaseManager>(preferences); }
 
     TrackList stored() { return await(manager->loadAllTracks()); }
-
-    // Diagnostic lines written while `body` runs.
-    template<typename Body>
-    QString diagnosticsOf(Body&& body)
-    {
-        QTemporaryFile capture;
-        EXPECT_TRUE(capture.open());
-        std::FILE* stream = ::fdopen(::dup(capture.handle()), "w");
-        setDiagnosticOutput(stream);
-        body();
-        setDiagnosticOutput(nullptr);
-        std::fclose(stream);
-        return QString::fromUtf8(test::readFile(capture.fileName()));
-    }
 
     QStringList damagedCopies(const QString& name) const
     {

@@ -1,17 +1,21 @@
 #pragma once
 
 #include "platform/ApplicationIdentity.h"
+#include "platform/Diagnostics.h"
 #include "storage/Track.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDeadlineTimer>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <unistd.h>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -95,6 +99,20 @@ inline void await(QCoro::Task<> task, std::chrono::milliseconds timeout = std::c
     detail::spinUntil(done, timeout);
     if (error)
         std::rethrow_exception(error);
+}
+
+// Diagnostic lines written while `body` runs.
+template<typename Body>
+QString diagnosticsOf(Body&& body)
+{
+    QTemporaryFile capture;
+    EXPECT_TRUE(capture.open());
+    std::FILE* stream = ::fdopen(::dup(capture.handle()), "w");
+    setDiagnosticOutput(stream);
+    body();
+    setDiagnosticOutput(nullptr);
+    std::fclose(stream);
+    return QString::fromUtf8(readFile(capture.fileName()));
 }
 
 // The description of the exception `body` throws, or "<no error>".

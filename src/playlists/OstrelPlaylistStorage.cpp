@@ -1,0 +1,150 @@
+#include "OstrelPlaylistStorage.h"
+
+#include "platform/ApplicationFolder.h"
+#include "platform/FileError.h"
+#include "platform/FileLock.h"
+#include "playlists/PlaylistCodec.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace varno {
+
+namespace {
+
+constexpr std::string_view kFileName = "playlist_records.json";
+
+} // namespace
+
+OstrelPlaylistStorage::OstrelPlaylistStorage(const std::optional<QString>& storageDirectory)
+    : m_folder(storageDirectory ? *storageDirectory : applicationFolderPath())
+    , m_lockWait(fileio::stateLockWait())
+{
+    if (!fileio::exists(m_folder))
+        fileio::createFolder(m_folder);
+    m_path = m_folder + QLatin1Char('/') + QString::fromLatin1(kFileName.data(), kFileName.size());
+    m_lockPath = m_folder + QStringLiteral("/.state.lock");
+    // A failure is left for the first write to report.
+    fileio::createEmptyFileIfMissing(m_path);
+}
+
+OstrelPlaylistStorage::~OstrelPlaylistStorage() = default;
+
+OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords(bool strict) const
+{
+    const fileio::FileVersion version = fileio::versionOf(m_path);
+    if (m_knownRecords && version.exists && version == m_knownVersion)
+        return m_knownRecords;
+
+    std::optional<fileio::FileBytes> bytes;
+    try {
+        bytes = fileio::readWholeFile(m_path);
+    } catch (const FileError&) {
+        // Reading treats an unreadable file as an empty store; a change
+        // refuses, since writing would replace records nobody could read.
+        if (strict)
+            throw;
+        return std::make_shared<const std::vector<PlaylistRecord>>();
+    }
+    if (!bytes)
+        return std::make_shared<const std::vector<PlaylistRecord>>();
+    auto records = std::make_shared<const std::vector<PlaylistRecord>>(json::decodePlaylistRecords(*bytes, kFileName));
+    m_knownVersion = bytes->version();
+    m_knownRecords = records;
+    return records;
+}
+
+std::vector<PlaylistRecord> OstrelPlaylistStorage::readRecords() const
+{
+    return *currentRecords(false);
+}
+
+void OstrelPlaylistStorage::changeRecords(const std::function<void(std::vector<PlaylistRecord>&)>& change) const
+{
+    const fileio::FileLock lock = fileio::FileLock::acquire(m_lockPath, m_lockWait);
+    std::vector<PlaylistRecord> records = *currentRecords(true);
+    change(records);
+    const fileio::FileVersion written =
+        json::writeArrayFile(m_path, records, [](json::Writer& writer, const PlaylistRecord& record) { json::encode(writer, record); });
+    m_knownVersion = written;
+    m_knownRecords = std::make_shared<const std::vector<PlaylistRecord>>(std::move(records));
+}
+
+void OstrelPlaylistStorage::upsert(std::vector<PlaylistRecord>& records, const PlaylistRecord& record)
+{
+    const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == record.id; });
+    if (found != records.end())
+        *found = record;
+    else
+        records.push_back(record);
+}
+
+void OstrelPlaylistStorage::removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id)
+{
+    // Passes over the whole list until one adds nothing, so a child stored
+    // before its parent is found too; a cycle of parents ends because the
+    // set only grows.
+    QSet<QUuid> doomed {id};
+    bool grew = true;
+    while (grew) {
+        grew = false;
+        for (const PlaylistRecord& record : records) {
+            if (record.parentFolderID && doomed.contains(*record.parentFolderID) && !doomed.contains(record.id)) {
+                doomed.insert(record.id);
+                grew = true;
+            }
+        }
+    }
+    std::erase_if(records, [&](const PlaylistRecord& record) { return doomed.contains(record.id); });
+}
+
+QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchAllRecords()
+{
+    auto work = m_worker.run([this] { return readRecords(); });
+    co_return co_await work;
+}
+
+QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchRecords(std::optional<QUuid> folder)
+{
+    auto work = m_worker.run([this, folder] {
+        std::vector<PlaylistRecord> inside;
+        for (const PlaylistRecord& record : *currentRecords(false)) {
+            if (record.parentFolderID == folder)
+                inside.push_back(record);
+        }
+        return inside;
+    });
+    co_return co_await work;
+}
+
+QCoro::Task<> OstrelPlaylistStorage::saveRecord(PlaylistRecord record)
+{
+    auto work = m_worker.run([this, record = std::move(record)] { changeRecords([&](auto& records) { upsert(records, record); }); });
+    co_await work;
+}
+
+QCoro::Task<> OstrelPlaylistStorage::saveRecords(std::vector<PlaylistRecord> incoming)
+{
+    auto work = m_worker.run([this, incoming = std::move(incoming)] {
+        changeRecords([&](auto& records) {
+            for (const PlaylistRecord& record : incoming)
+                upsert(records, record);
+        });
+    });
+    co_await work;
+}
+
+QCoro::Task<> OstrelPlaylistStorage::deleteRecord(QUuid id)
+{
+    auto work = m_worker.run([this, id] { changeRecords([&](auto& records) { std::erase_if(records, [&](const PlaylistRecord& r) { return r.id == id; }); }); });
+    co_await work;
+}
+
+QCoro::Task<> OstrelPlaylistStorage::deleteFolderRecursively(QUuid id)
+{
+    auto work = m_worker.run([this, id] { changeRecords([&](auto& records) { removeWithDescendants(records, id); }); });
+    co_await work;
+}
+
+} // namespace varno

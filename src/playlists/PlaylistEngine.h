@@ -1,0 +1,81 @@
+#pragma once
+
+#include "playlists/Playlist.h"
+#include "storage/TrackList.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+namespace varno {
+
+// The playlists behind the sidebar and the playlist views: the published
+// top level (folders know their children by id), every playlist command,
+// and a playlist's songs resolved against the library.
+//
+// Main thread only. Operations suspend while the store reads and writes on
+// its worker; they run one at a time in the order they were called, so each
+// sees what the ones before it did. Unknown ids fail with
+// PlaylistError::playlistNotFound; store failures reach the caller as the
+// store's errors.
+class PlaylistEngine : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // The top level, in name order after each rebuild; rootPlaylistsChanged()
+    // follows every change.
+    virtual const QList<Playlist>& rootPlaylists() const = 0;
+    // Only the top level is searched.
+    virtual std::optional<Playlist> getPlaylist(const QUuid& id) const = 0;
+    // The playlists directly inside a folder at any depth, as of the last
+    // rebuild.
+    virtual QList<Playlist> childrenOf(const QUuid& folderID) const = 0;
+
+    // Creation takes any name as given. Without a folder the new playlist is
+    // appended to the top level; inside a folder it shows after the next
+    // rebuild.
+    virtual QCoro::Task<Playlist> createPlaylist(QString name, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
+    virtual QCoro::Task<Playlist> createSmartPlaylist(QString name, QString criteria, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
+    virtual QCoro::Task<Playlist> createFolder(QString name, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
+    // Trims the name; refuses an empty one and one longer than 120
+    // user-perceived characters. Works at any depth.
+    virtual QCoro::Task<> rename(QUuid playlistID, QString newName) = 0;
+    virtual QCoro::Task<Playlist> duplicate(QUuid playlistID) = 0;
+    // A folder goes with everything inside it. Songs are never touched.
+    virtual QCoro::Task<> deletePlaylist(QUuid playlistID) = 0;
+    // Appends the songs not already in the playlist, in the given order.
+    virtual QCoro::Task<> addTracks(TrackList tracks, QUuid playlistID) = 0;
+    // Positions in the playlist's song ids; those outside it are ignored.
+    virtual QCoro::Task<> removeTracks(QList<qsizetype> positions, QUuid playlistID) = 0;
+    virtual QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) = 0;
+    virtual QCoro::Task<> toggleFavorite(QUuid playlistID) = 0;
+    virtual QCoro::Task<> updateMetadata(QUuid playlistID, std::optional<QString> description, QStringList tags) = 0;
+    // Replaces the queue with the playlist's songs from the first one. A
+    // folder fails with PlaylistError::cannotPlayFolder; a playlist none of
+    // whose songs is in the library does nothing.
+    virtual QCoro::Task<> queuePlaylist(QUuid playlistID) = 0;
+
+    // The playlist's songs that are in the library, in playlist order (a
+    // repeated id gives the song again); an unknown playlist gives none.
+    virtual TrackList getTracks(const QUuid& playlistID) const = 0;
+
+    // Rebuilds the tree from the store.
+    virtual QCoro::Task<> loadPlaylists() = 0;
+    // Why the last rebuild showed no playlists (the store could not be read),
+    // or absent.
+    virtual const std::optional<QString>& loadError() const = 0;
+    // What the last rebuild had to leave out of the tree, one sentence each.
+    virtual const QStringList& loadProblems() const = 0;
+
+signals:
+    void rootPlaylistsChanged();
+    void loadStateChanged();
+};
+
+} // namespace varno

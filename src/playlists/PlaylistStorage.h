@@ -1,0 +1,41 @@
+#pragma once
+
+#include "playlists/PlaylistRecord.h"
+
+#include <QCoroTask>
+#include <QUuid>
+
+#include <optional>
+#include <vector>
+
+namespace varno {
+
+// The playlist records, kept in one file that every operation reads whole
+// and every change replaces whole: the file is the only truth, so another
+// process's changes between two operations are picked up.
+//
+// Main thread only. Each operation suspends while its file work runs on the
+// store's own serial worker, so operations apply in the order they were
+// asked for. A file that exists but does not decode fails every operation
+// with its decoding error and is never written over.
+class PlaylistStorage {
+public:
+    virtual ~PlaylistStorage() = default;
+
+    // Every record, in file order.
+    virtual QCoro::Task<std::vector<PlaylistRecord>> fetchAllRecords() = 0;
+    // The records directly inside `folder` (absent: the top level), in file order.
+    virtual QCoro::Task<std::vector<PlaylistRecord>> fetchRecords(std::optional<QUuid> folder) = 0;
+    // Replaces the first record with the same id in place, else appends.
+    virtual QCoro::Task<> saveRecord(PlaylistRecord record) = 0;
+    // saveRecord for each, in order, written once.
+    virtual QCoro::Task<> saveRecords(std::vector<PlaylistRecord> records) = 0;
+    // Removes every record with this id (and rewrites the file even when
+    // there was none).
+    virtual QCoro::Task<> deleteRecord(QUuid id) = 0;
+    // Removes the record and everything below it in the folder hierarchy,
+    // however the records are ordered in the file.
+    virtual QCoro::Task<> deleteFolderRecursively(QUuid id) = 0;
+};
+
+} // namespace varno

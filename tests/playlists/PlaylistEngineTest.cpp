@@ -1,0 +1,374 @@
+#include "FakeEngines.h"
+#include "TestSupport.h"
+
+#include "platform/FileIO.h"
+#include "playlists/OstrelPlaylistEngine.h"
+#include "playlists/OstrelPlaylistStorage.h"
+#include "playlists/PlaylistCodec.h"
+#include "playlists/PlaylistError.h"
+#include "playlists/SmartPlaylistSetupState.h"
+
+#include <QSignalSpy>
+
+#include <memory>
+
+using namespace varno;
+using test::await;
+using test::errorText;
+
+namespace {
+
+PlaylistRecord stored(const QString& name, std::optional<QUuid> parent = std::nullopt, bool folder = false, std::int64_t order = 0)
+{
+    PlaylistRecord r;
+    r.id = QUuid::createUuid();
+    r.name = name;
+    r.parentFolderID = parent;
+    r.isFolder = folder;
+    r.displayOrderIndex = order;
+    return r;
+}
+
+QStringList namesOf(const QList<Playlist>& playlists)
+{
+    QStringList names;
+    for (const Playlist& p : playlists)
+        names << p.name;
+    return names;
+}
+
+class PlaylistEngineTest : public test::DataFolderTest {
+protected:
+    void SetUp() override
+    {
+        test::DataFolderTest::SetUp();
+        storage = std::make_unique<OstrelPlaylistStorage>();
+        for (const char* title : {"One", "Two", "Three"})
+            library.tracks.push_back(test::makeTrack(QString::fromLatin1(title)));
+    }
+
+    // The engine over what is stored now, loaded.
+    OstrelPlaylistEngine& start(std::initializer_list<PlaylistRecord> records = {})
+    {
+        if (records.size())
+            await(storage->saveRecords(records));
+        engine = std::make_unique<OstrelPlaylistEngine>(*storage, library, queue);
+        await(engine->loadPlaylists());
+        return *engine;
+    }
+
+    QString path() const { return appFile(QStringLiteral("playlist_records.json")); }
+    std::vector<PlaylistRecord> records() { return await(storage->fetchAllRecords()); }
+    QStringList roots() const { return namesOf(engine->rootPlaylists()); }
+
+    TrackList songs(std::initializer_list<int> positions) const
+    {
+        TrackList list;
+        for (const int i : positions)
+            list.append(std::make_shared<const Track>(library.tracks[static_cast<std::size_t>(i)]));
+        return list;
+    }
+
+    test::FakeLibrary library;
+    test::RecordingQueue queue;
+    std::unique_ptr<OstrelPlaylistStorage> storage;
+    std::unique_ptr<OstrelPlaylistEngine> engine;
+};
+
+} // namespace
+
+TEST_F(PlaylistEngineTest, TopLevelIsInLocaleOrderWhateverTheStoredOrder)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const PlaylistRecord folder = stored(QStringLiteral("Zebra"), std::nullopt, true, 0);
+    start({folder, stored(QStringLiteral("éclair"), std::nullopt, false, 1), stored(QStringLiteral("apple"), std::nullopt, false, 2),
+           stored(QStringLiteral("Inside"), folder.id), stored(QStringLiteral("Banana"), std::nullopt, false, 3),
+           stored(QStringLiteral("apple"), std::nullopt, true, 4)});
+    // Locale order puts "éclair" among the e's, not after "Zebra"; equal
+    // names keep their stored order (the playlist before the folder).
+    EXPECT_EQ(roots(), (QStringList {"apple", "apple", "Banana", "éclair", "Zebra"}));
+    EXPECT_EQ(engine->rootPlaylists()[0].type, PlaylistType::standard());
+    EXPECT_EQ(engine->rootPlaylists()[1].type, PlaylistType::folder());
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Inside"});
+}
+
+TEST_F(PlaylistEngineTest, HandEditedTreesAreShownAsFarAsTheyCanBeAndSaySoForTheRest)
+{
+    const PlaylistRecord a = stored(QStringLiteral("Loop A"), std::nullopt, true);
+    PlaylistRecord b = stored(QStringLiteral("Loop B"), a.id, true);
+    PlaylistRecord loopA = a;
+    loopA.parentFolderID = b.id;
+    PlaylistRecord self = stored(QStringLiteral("Self"), std::nullopt, true);
+    self.parentFolderID = self.id;
+    PlaylistRecord twin = stored(QStringLiteral("Twin"));
+    PlaylistRecord twinCopy = twin;
+    twinCopy.name = QStringLiteral("Twin again");
+    twinCopy.parentFolderID = twin.id;
+    // Written by hand: the store itself never keeps two records with one id.
+    const std::vector<PlaylistRecord> file {loopA, b, self, twin, twinCopy, stored(QStringLiteral("Orphan"), QUuid::createUuid()),
+                                            stored(QStringLiteral("Shown"))};
+    json::writeArrayFile(path(), file, [](json::Writer& w, const PlaylistRecord& r) { json::encode(w, r); });
+    start();
+
+    EXPECT_EQ(roots(), (QStringList {"Shown", "Twin"}));
+    EXPECT_TRUE(engine->childrenOf(twin.id).isEmpty());
+    EXPECT_EQ(engine->loadProblems(),
+              (QStringList {QStringLiteral("playlist_records.json holds 2 records with the id %1 (\u201CTwin\u201D); only the first one is used.")
+                                .arg(twin.id.toString(QUuid::WithoutBraces).toUpper()),
+                            QStringLiteral("The folders \u201CLoop A\u201D, \u201CLoop B\u201D are inside each other, so they and what they hold "
+                                           "are not shown; playlist_records.json still has them."),
+                            QStringLiteral("The folders \u201CSelf\u201D are inside each other, so they and what they hold are not shown; "
+                                           "playlist_records.json still has them."),
+                            QStringLiteral("\u201COrphan\u201D is inside a folder that is no longer stored, so it and what it holds are not "
+                                           "shown; playlist_records.json still has it.")}));
+    EXPECT_EQ(records().size(), 7u);
+}
+
+TEST_F(PlaylistEngineTest, RenameTrimsAndCountsWhatTheUserSeesAsCharacters)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    const PlaylistRecord inside = stored(QStringLiteral("Inside"), folder.id);
+    start({folder, inside});
+
+    EXPECT_EQ(errorText([&] { await(engine->rename(inside.id, QStringLiteral(" \n\t "))); }), QStringLiteral("Playlist names cannot be empty."));
+    EXPECT_EQ(errorText([&] { await(engine->rename(inside.id, QStringLiteral(" %1 ").arg(QString(121, QLatin1Char('x'))))); }),
+              QStringLiteral("Playlist names must be 120 characters or fewer."));
+    QString flags;
+    for (int i = 0; i < 120; ++i)
+        flags += QStringLiteral("🇫🇷");
+    EXPECT_EQ(errorText([&] { await(engine->rename(inside.id, flags + QStringLiteral("e\u0301"))); }),
+              QStringLiteral("Playlist names must be 120 characters or fewer."));
+
+    // Inside a folder: the store is searched, not the top level.
+    await(engine->rename(inside.id, QStringLiteral("  ") + flags + QStringLiteral("\n")));
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {flags});
+    EXPECT_EQ(errorText([&] { await(engine->toggleFavorite(inside.id)); }), QStringLiteral("Playlist not found"));
+    EXPECT_EQ(errorText([&] { await(engine->rename(QUuid::createUuid(), QStringLiteral("x"))); }), QStringLiteral("Playlist not found"));
+
+    const fileio::FileVersion before = fileio::versionOf(path());
+    await(engine->rename(inside.id, flags));
+    EXPECT_EQ(fileio::versionOf(path()), before);
+}
+
+TEST_F(PlaylistEngineTest, CreatesAppendAtTheTopLevelOrShowInTheirFolderAfterARebuild)
+{
+    start();
+    QSignalSpy changes(engine.get(), &PlaylistEngine::rootPlaylistsChanged);
+    const Playlist zed = await(engine->createPlaylist(QStringLiteral("Zed")));
+    const Playlist folder = await(engine->createFolder(QStringLiteral("Albums")));
+    const Playlist smart = await(engine->createSmartPlaylist(QStringLiteral("Recent"), QStringLiteral("Year > 2020"), folder.id));
+    EXPECT_EQ(roots(), (QStringList {"Zed", "Albums"}));
+    EXPECT_EQ(changes.size(), 2);
+    EXPECT_EQ(smart.type, PlaylistType::smart(QStringLiteral("Year > 2020")));
+    EXPECT_EQ(records().back(), PlaylistRecord::from(smart, folder.id, 0));
+
+    await(engine->loadPlaylists());
+    EXPECT_EQ(roots(), (QStringList {"Albums", "Zed"}));
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Recent"});
+    EXPECT_EQ(engine->getPlaylist(zed.id)->name, QStringLiteral("Zed"));
+    EXPECT_FALSE(engine->getPlaylist(smart.id));
+}
+
+TEST_F(PlaylistEngineTest, DuplicateCopiesSongsButNotTheFavouriteMark)
+{
+    PlaylistRecord source = stored(QStringLiteral("Mix"));
+    source.isFavorite = true;
+    source.description = QStringLiteral("for the road");
+    source.trackIDs = {library.tracks[0].id, library.tracks[1].id};
+    start({source, stored(QStringLiteral("Other"))});
+
+    const Playlist copy = await(engine->duplicate(source.id));
+    EXPECT_EQ(copy.name, QStringLiteral("Mix (Copy)"));
+    EXPECT_FALSE(copy.isFavorite);
+    EXPECT_EQ(copy.trackIDs, source.trackIDs);
+    EXPECT_EQ(copy.description, source.description);
+    EXPECT_EQ(roots(), (QStringList {"Mix", "Other", "Mix (Copy)"}));
+    EXPECT_EQ(records().back().displayOrderIndex, 2);
+}
+
+TEST_F(PlaylistEngineTest, AddingAndRemovingSongsWritesThePlaylistBack)
+{
+    const PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    start({stored(QStringLiteral("Another")), mix});
+
+    // Songs already there are left out; a song given twice in one call is
+    // added twice.
+    await(engine->addTracks(songs({0, 1}), mix.id));
+    await(engine->addTracks(songs({1, 2, 2}), mix.id));
+    const QList<QUuid> ids {library.tracks[0].id, library.tracks[1].id, library.tracks[2].id, library.tracks[2].id};
+    EXPECT_EQ(engine->getPlaylist(mix.id)->trackIDs, ids);
+
+    const fileio::FileVersion before = fileio::versionOf(path());
+    await(engine->addTracks(songs({0}), mix.id));
+    EXPECT_NE(fileio::versionOf(path()), before);
+    EXPECT_EQ(records()[1].trackIDs, ids);
+    EXPECT_EQ(records()[1].displayOrderIndex, 1);
+
+    await(engine->removeTracks({0, 2, 2, 9, -1}, mix.id));
+    EXPECT_EQ(engine->getPlaylist(mix.id)->trackIDs, (QList<QUuid> {ids[1], ids[3]}));
+    EXPECT_EQ(records()[1].trackIDs, (QList<QUuid> {ids[1], ids[3]}));
+}
+
+TEST_F(PlaylistEngineTest, DeletingAFolderTakesEverythingInsideButNoSong)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    const PlaylistRecord sub = stored(QStringLiteral("Sub"), folder.id, true);
+    PlaylistRecord deep = stored(QStringLiteral("Deep"), sub.id);
+    deep.trackIDs = {library.tracks[0].id};
+    start({deep, sub, folder, stored(QStringLiteral("Kept"))});
+
+    await(engine->deletePlaylist(folder.id));
+    EXPECT_EQ(roots(), QStringList {"Kept"});
+    EXPECT_EQ(records().size(), 1u);
+    EXPECT_EQ(library.tracks.size(), 3u);
+    EXPECT_EQ(errorText([&] { await(engine->deletePlaylist(folder.id)); }), QStringLiteral("Playlist not found"));
+}
+
+TEST_F(PlaylistEngineTest, MoveIntoAFolderRebuildsTheTree)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    const PlaylistRecord loose = stored(QStringLiteral("Loose"));
+    start({folder, loose});
+    await(engine->move(loose.id, folder.id, 4));
+    EXPECT_EQ(roots(), QStringList {"Folder"});
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Loose"});
+    EXPECT_EQ(records()[1].displayOrderIndex, 4);
+}
+
+TEST_F(PlaylistEngineTest, FavouriteAndDetailsAreWrittenThrough)
+{
+    const PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    start({mix});
+    await(engine->toggleFavorite(mix.id));
+    await(engine->updateMetadata(mix.id, QStringLiteral("notes"), {QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_TRUE(records()[0].isFavorite);
+    EXPECT_EQ(records()[0].description, QStringLiteral("notes"));
+    await(engine->updateMetadata(mix.id, std::nullopt, {}));
+    EXPECT_FALSE(records()[0].description);
+    EXPECT_TRUE(records()[0].tags.isEmpty());
+}
+
+TEST_F(PlaylistEngineTest, SongsThatLeftTheLibraryAreSkippedAndStayInTheRecord)
+{
+    PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    const QUuid gone = QUuid::createUuid();
+    mix.trackIDs = {library.tracks[2].id, gone, library.tracks[0].id, library.tracks[2].id};
+    PlaylistRecord missing = stored(QStringLiteral("Missing"));
+    missing.trackIDs = {gone};
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    start({mix, missing, folder});
+
+    QStringList titles;
+    for (const Track& track : engine->getTracks(mix.id))
+        titles << track.title;
+    EXPECT_EQ(titles, (QStringList {"Three", "One", "Three"}));
+    EXPECT_TRUE(engine->getTracks(QUuid::createUuid()).empty());
+
+    await(engine->queuePlaylist(mix.id));
+    ASSERT_EQ(queue.playNowCalls.size(), 1u);
+    EXPECT_EQ(queue.playNowCalls[0].first.size(), 3u);
+    EXPECT_EQ(queue.playNowCalls[0].second, 0);
+    EXPECT_EQ(records()[0].trackIDs.size(), 4);
+
+    await(engine->queuePlaylist(missing.id));
+    EXPECT_EQ(queue.playNowCalls.size(), 1u);
+    EXPECT_EQ(errorText([&] { await(engine->queuePlaylist(folder.id)); }), QStringLiteral("Cannot play a folder"));
+
+    // A song removed from the library later is skipped from then on.
+    library.tracks.erase(library.tracks.begin());
+    emit library.tracksChanged(TrackListChange::reset());
+    EXPECT_EQ(engine->getTracks(mix.id).size(), 2u);
+}
+
+TEST_F(PlaylistEngineTest, ADamagedStoreShowsNothingAndIsNeverWrittenOver)
+{
+    const QByteArray damaged = "[{\"id\": 1}]";
+    test::writeFile(path(), damaged);
+    const QString printed = test::diagnosticsOf([&] { start(); });
+    EXPECT_TRUE(printed.startsWith(QStringLiteral("Failed to load playlists: playlist_records.json: item 0: key \"id\"")));
+    EXPECT_TRUE(engine->rootPlaylists().isEmpty());
+    EXPECT_TRUE(engine->loadError()->startsWith(QStringLiteral("playlist_records.json: item 0")));
+
+    EXPECT_EQ(errorText([&] { await(engine->createPlaylist(QStringLiteral("new"))); }), *engine->loadError());
+    EXPECT_EQ(errorText([&] { await(engine->rename(QUuid::createUuid(), QStringLiteral("new"))); }), *engine->loadError());
+    EXPECT_TRUE(engine->rootPlaylists().isEmpty());
+    EXPECT_EQ(test::readFile(path()), damaged);
+}
+
+TEST_F(PlaylistEngineTest, OperationsRunInTheOrderTheyWereCalled)
+{
+    const PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    start({mix});
+    // None awaited before the next is called: the favourite mark must not
+    // write back the name the rename replaced, nor the rename lose the mark.
+    auto renaming = engine->rename(mix.id, QStringLiteral("Renamed"));
+    auto favourite = engine->toggleFavorite(mix.id);
+    auto adding = engine->addTracks(songs({1}), mix.id);
+    await(std::move(renaming));
+    await(std::move(favourite));
+    await(std::move(adding));
+    EXPECT_EQ(records()[0].name, QStringLiteral("Renamed"));
+    EXPECT_TRUE(records()[0].isFavorite);
+    EXPECT_EQ(records()[0].trackIDs.size(), 1);
+    EXPECT_EQ(roots(), QStringList {"Renamed"});
+
+    // Called before the first load has finished, an operation still finds
+    // the stored playlists.
+    OstrelPlaylistEngine fresh(*storage, library, queue);
+    await(fresh.toggleFavorite(mix.id));
+    EXPECT_FALSE(records()[0].isFavorite);
+}
+
+TEST_F(PlaylistEngineTest, SmartPlaylistSheetCreatesWithItsCriteriaText)
+{
+    start();
+    SmartPlaylistSetupState sheet;
+    int closed = 0;
+    sheet.onCancel = [&] { ++closed; };
+    EXPECT_TRUE(sheet.canCreate());
+    const std::optional<Playlist> created = await(sheet.create(*engine));
+    ASSERT_TRUE(created);
+    EXPECT_EQ(created->name, QStringLiteral("Untitled Smart Playlist"));
+    EXPECT_EQ(created->type, PlaylistType::smart(QStringLiteral("Artist contains ")));
+    EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(records()[0].isSmart);
+
+    sheet.rules.clear();
+    sheet.addRule().value;
+    sheet.rules[0].property = SmartRuleProperty::Genre;
+    sheet.rules[0].value = QStringLiteral("Jazz");
+    SmartRule& year = const_cast<SmartRule&>(sheet.addRule());
+    year.property = SmartRuleProperty::Year;
+    year.condition = SmartRuleCondition::IsGreaterThan;
+    year.value = QStringLiteral("1990");
+    EXPECT_EQ(sheet.criteriaText(), QStringLiteral("Genre contains Jazz AND Year > 1990"));
+    sheet.matchAllRules = false;
+    EXPECT_EQ(sheet.criteriaText(), QStringLiteral("Genre contains Jazz OR Year > 1990"));
+    sheet.removeRule(sheet.rules[0].id);
+    sheet.removeRule(year.id);
+    EXPECT_EQ(sheet.criteriaText(), QString());
+
+    // A store that cannot be written: said once, the sheet stays open as it was.
+    test::writeFile(path(), "not json");
+    sheet.playlistName = QString();
+    const QString printed = test::diagnosticsOf([&] { EXPECT_FALSE(await(sheet.create(*engine))); });
+    EXPECT_TRUE(printed.startsWith(QStringLiteral("Failed to create smart playlist: playlist_records.json")));
+    EXPECT_EQ(closed, 1);
+}
+
+TEST(SmartRuleTest, EveryPropertyAndConditionHasItsTextBothWays)
+{
+    QStringList texts;
+    for (const SmartRuleProperty property : allSmartRuleProperties()) {
+        texts << rawValue(property);
+        EXPECT_EQ(smartRulePropertyFromRawValue(rawValue(property)), property);
+    }
+    for (const SmartRuleCondition condition : allSmartRuleConditions()) {
+        texts << rawValue(condition);
+        EXPECT_EQ(smartRuleConditionFromRawValue(rawValue(condition)), condition);
+    }
+    EXPECT_EQ(texts, (QStringList {"Artist", "Album", "Genre", "Year", "BPM", "Rating", "Play Count", "Date Added", "contains", "is",
+                                   "starts with", ">", "<"}));
+    EXPECT_FALSE(smartRulePropertyFromRawValue(QStringLiteral("artist")));
+    EXPECT_FALSE(smartRuleConditionFromRawValue(QStringLiteral("is not")));
+}

@@ -1,0 +1,178 @@
+#include "TestSupport.h"
+
+#include "platform/FileIO.h"
+#include "playlists/OstrelPlaylistStorage.h"
+
+#include <QDir>
+
+#include <memory>
+
+using namespace varno;
+using test::await;
+
+namespace {
+
+const QUuid kA = QUuid::fromString(QStringLiteral("0F6C2B9E-0000-4000-8000-00000000000A"));
+const QUuid kB = QUuid::fromString(QStringLiteral("0F6C2B9E-0000-4000-8000-00000000000B"));
+const QUuid kC = QUuid::fromString(QStringLiteral("0F6C2B9E-0000-4000-8000-00000000000C"));
+const QUuid kD = QUuid::fromString(QStringLiteral("0F6C2B9E-0000-4000-8000-00000000000D"));
+
+PlaylistRecord record(const QUuid& id, const QString& name, std::optional<QUuid> parent = std::nullopt, bool folder = false)
+{
+    PlaylistRecord r;
+    r.id = id;
+    r.name = name;
+    r.parentFolderID = parent;
+    r.isFolder = folder;
+    return r;
+}
+
+QStringList namesOf(const std::vector<PlaylistRecord>& records)
+{
+    QStringList names;
+    for (const PlaylistRecord& r : records)
+        names << r.name;
+    return names;
+}
+
+class PlaylistStorageTest : public test::DataFolderTest {
+protected:
+    void SetUp() override
+    {
+        test::DataFolderTest::SetUp();
+        storage = std::make_unique<OstrelPlaylistStorage>();
+    }
+
+    QString path() const { return appFile(QStringLiteral("playlist_records.json")); }
+    std::vector<PlaylistRecord> all() { return await(storage->fetchAllRecords()); }
+    QStringList names() { return namesOf(all()); }
+    void store(std::initializer_list<PlaylistRecord> records) { await(storage->saveRecords(records)); }
+
+    std::unique_ptr<OstrelPlaylistStorage> storage;
+};
+
+} // namespace
+
+TEST_F(PlaylistStorageTest, StartsAsAnEmptyFileAndWritesTheRecordForm)
+{
+    EXPECT_EQ(test::readFile(path()), QByteArray());
+    EXPECT_TRUE(all().empty());
+
+    PlaylistRecord smart = record(kA, QStringLiteral("Late \"Night\""), kB);
+    smart.isSmart = true;
+    smart.smartCriteria = QStringLiteral("Artist contains ");
+    smart.tags = {QStringLiteral("calm")};
+    smart.trackIDs = {kC, kC};
+    smart.displayOrderIndex = 3;
+    await(storage->saveRecord(smart));
+    await(storage->saveRecord(record(kB, QStringLiteral("Folder"), std::nullopt, true)));
+
+    EXPECT_EQ(test::readFile(path()),
+              R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"Late \"Night\"","parentFolderID":"0F6C2B9E-0000-4000-8000-00000000000B",)"
+              R"("isFolder":false,"isSmart":true,"smartCriteria":"Artist contains ","isFavorite":false,"tags":["calm"],)"
+              R"("trackIDs":["0F6C2B9E-0000-4000-8000-00000000000C","0F6C2B9E-0000-4000-8000-00000000000C"],"displayOrderIndex":3},)"
+              R"({"id":"0F6C2B9E-0000-4000-8000-00000000000B","name":"Folder","isFolder":true,"isSmart":false,"isFavorite":false,)"
+              R"("tags":[],"trackIDs":[],"displayOrderIndex":0}])");
+    EXPECT_EQ(all(), (std::vector<PlaylistRecord> {smart, record(kB, QStringLiteral("Folder"), std::nullopt, true)}));
+}
+
+TEST_F(PlaylistStorageTest, ReadsOptionalKeysAsAbsentOrNullAndConvertsToTheModel)
+{
+    test::writeFile(path(), R"([{"id":"0f6c2b9e-0000-4000-8000-00000000000a","name":"Both","parentFolderID":null,"isFolder":true,"isSmart":true,)"
+                            R"("isFavorite":true,"tags":[],"trackIDs":[],"displayOrderIndex":7,"colour":"red"},)"
+                            R"({"id":"0F6C2B9E-0000-4000-8000-00000000000B","name":"Smart","isFolder":false,"isSmart":true,)"
+                            R"("isFavorite":false,"tags":[],"trackIDs":[],"displayOrderIndex":0}])");
+    const std::vector<PlaylistRecord> records = all();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].id, kA);
+    EXPECT_FALSE(records[0].parentFolderID);
+    EXPECT_FALSE(records[0].description);
+    EXPECT_EQ(records[0].toPlaylist().type, PlaylistType::folder());
+    EXPECT_EQ(records[1].toPlaylist().type, PlaylistType::smart(QString()));
+
+    Playlist smart = records[1].toPlaylist();
+    smart.type = PlaylistType::smart(QStringLiteral("Year > 1990"));
+    const PlaylistRecord back = PlaylistRecord::from(smart, kA, 5);
+    EXPECT_TRUE(back.isSmart && !back.isFolder);
+    EXPECT_EQ(back.smartCriteria, QStringLiteral("Year > 1990"));
+    EXPECT_EQ(back.parentFolderID, kA);
+    EXPECT_EQ(back.displayOrderIndex, 5);
+}
+
+TEST_F(PlaylistStorageTest, ReplacesInPlaceAppendsAndFetchesByFolder)
+{
+    store({record(kA, QStringLiteral("a")), record(kB, QStringLiteral("b"), kA), record(kC, QStringLiteral("c"))});
+    await(storage->saveRecord(record(kA, QStringLiteral("a2"))));
+    await(storage->saveRecords({record(kD, QStringLiteral("d")), record(kD, QStringLiteral("d2"))}));
+    EXPECT_EQ(names(), (QStringList {"a2", "b", "c", "d2"}));
+    EXPECT_EQ(namesOf(await(storage->fetchRecords(std::nullopt))), (QStringList {"a2", "c", "d2"}));
+    EXPECT_EQ(namesOf(await(storage->fetchRecords(kA))), (QStringList {"b"}));
+}
+
+TEST_F(PlaylistStorageTest, DeletingAnUnknownIdRewritesTheSameContent)
+{
+    store({record(kA, QStringLiteral("a"))});
+    const QByteArray before = test::readFile(path());
+    const fileio::FileVersion version = fileio::versionOf(path());
+    await(storage->deleteRecord(kD));
+    EXPECT_EQ(test::readFile(path()), before);
+    EXPECT_NE(fileio::versionOf(path()), version);
+}
+
+TEST_F(PlaylistStorageTest, FolderDeletionFindsDescendantsStoredBeforeTheirParents)
+{
+    // Grandchild first, then its folder, then the folder being deleted.
+    store({record(kC, QStringLiteral("grandchild"), kB), record(kB, QStringLiteral("child"), kA, true),
+           record(kA, QStringLiteral("top"), std::nullopt, true), record(kD, QStringLiteral("other"))});
+    await(storage->deleteFolderRecursively(kA));
+    EXPECT_EQ(names(), (QStringList {"other"}));
+
+    // Folders inside each other end the search instead of looping.
+    store({record(kA, QStringLiteral("x"), kB, true), record(kB, QStringLiteral("y"), kA, true)});
+    await(storage->deleteFolderRecursively(kA));
+    EXPECT_EQ(names(), (QStringList {"other"}));
+
+    await(storage->deleteFolderRecursively(kD));
+    EXPECT_TRUE(all().empty());
+}
+
+TEST_F(PlaylistStorageTest, ADamagedFileFailsEveryOperationAndIsKeptByteForByte)
+{
+    const QByteArray damaged = R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"kept","isFolder":false,"isSmart":false,)"
+                               R"("isFavorite":false,"tags":[],"trackIDs":[]}])";
+    test::writeFile(path(), damaged);
+    const QString expected = QStringLiteral("playlist_records.json: item 0: key \"displayOrderIndex\": required key is missing");
+    EXPECT_EQ(test::errorText([&] { all(); }), expected);
+    EXPECT_EQ(test::errorText([&] { await(storage->fetchRecords(std::nullopt)); }), expected);
+
+    const std::vector<std::function<QCoro::Task<>()>> writes {
+        [&] { return storage->saveRecord(record(kB, QStringLiteral("new"))); },
+        [&] { return storage->saveRecords({record(kB, QStringLiteral("new"))}); },
+        [&] { return storage->deleteRecord(kA); },
+        [&] { return storage->deleteFolderRecursively(kA); },
+    };
+    for (const auto& write : writes) {
+        EXPECT_EQ(test::errorText([&] { await(write()); }), expected);
+        EXPECT_EQ(test::readFile(path()), damaged);
+    }
+    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("playlist_records")),
+              QStringList {QStringLiteral("playlist_records.json")});
+}
+
+TEST_F(PlaylistStorageTest, AnUnreadableFileReadsAsEmptyButIsNeverWrittenOver)
+{
+    fileio::removeFile(path());
+    QDir().mkpath(path());
+    EXPECT_TRUE(all().empty());
+    EXPECT_NE(test::errorText([&] { await(storage->saveRecord(record(kA, QStringLiteral("a")))); }), QStringLiteral("<no error>"));
+    EXPECT_TRUE(QFileInfo(path()).isDir());
+}
+
+TEST_F(PlaylistStorageTest, SeesWhatAnotherProcessWroteBetweenOperations)
+{
+    store({record(kA, QStringLiteral("mine"))});
+    OstrelPlaylistStorage other;
+    await(other.saveRecord(record(kB, QStringLiteral("theirs"))));
+    await(storage->saveRecord(record(kC, QStringLiteral("mine too"))));
+    EXPECT_EQ(namesOf(await(other.fetchAllRecords())), (QStringList {"mine", "theirs", "mine too"}));
+}
