@@ -28,6 +28,15 @@ QCoro::Task<int> rescanLibrary(Console console);
 QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console);
 QCoro::Task<int> restoreBackup(Console console);
 
+// Playlist commands: the tree, one playlist's songs, and every change
+// (`arguments` starts with the action: create, folder, smart, rename, add,
+// remove, delete). Errors print the engine's text; the status is then 1.
+QCoro::Task<int> listPlaylists(bool asJson, Console console);
+QCoro::Task<int> showPlaylist(QString id, Console console);
+QCoro::Task<int> changePlaylists(QStringList arguments, Console console);
+// Plays a playlist from its first song through the queue, like play.
+QCoro::Task<int> playPlaylist(QString id, Console console);
+
 // `varno-cli play FILE|ID...`: plays through the queue engine with a live
 // status line and single-key commands when run on a terminal. 0 at the end
 // of the queue (or on q), 1 when nothing could play.

@@ -6,6 +6,9 @@
 #include "library/OstrelMetadataEngine.h"
 #include "platform/Diagnostics.h"
 #include "platform/SettingsPreferencesStore.h"
+#include "playback/OstrelQueueEngine.h"
+#include "playlists/OstrelPlaylistEngine.h"
+#include "playlists/OstrelPlaylistStorage.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
 
@@ -57,5 +60,21 @@ QString describeSong(const Track& track);
 // saying why, when the data folder cannot be made or the library cannot be
 // read: no command works on a library it could not load.
 QCoro::Task<std::unique_ptr<Library>> openLibrary(Console console);
+
+// The playlists over a library and a queue the caller owns.
+struct PlaylistShelf {
+    PlaylistShelf(LibraryEngine& library, QueueEngine& queue);
+    OstrelPlaylistStorage storage;
+    OstrelPlaylistEngine engine;
+};
+
+// Builds the playlists and loads them; problems with the stored tree are
+// listed on standard error. Absent, after the reason on standard error,
+// when the store cannot be read: no command changes a store it could not
+// read.
+QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(LibraryEngine& library, QueueEngine& queue, Console console);
+
+// Absent, after a line on standard error, when `text` is not an id.
+std::optional<QUuid> parseID(const QString& text, const QString& what, Console console);
 
 } // namespace varno::cli

@@ -117,10 +117,13 @@ public:
         }
     }
 
-    // Starts the first song that can start; false when none could.
-    bool start(const std::vector<Track>& songs)
+    QueueEngine& queue() { return m_queue; }
+
+    // Starts the first song from `from` on that can start; false when none
+    // could.
+    bool start(const TrackList& songs, int from = 0)
     {
-        for (int i = 0; i < int(songs.size()); ++i) {
+        for (int i = from; i < int(songs.size()); ++i) {
             m_queue.playNow(songs, i);
             if (m_queue.currentTrack()) {
                 m_played = true;
@@ -128,6 +131,17 @@ public:
             }
             reportError();
         }
+        return false;
+    }
+
+    // Whether a song is playing; the reason it is not has been said.
+    bool isPlaying()
+    {
+        if (m_queue.currentTrack()) {
+            m_played = true;
+            return true;
+        }
+        reportError();
         return false;
     }
 
@@ -333,14 +347,14 @@ QCoro::Task<int> playSongs(QStringList arguments, Console console)
         }
     }
 
-    std::vector<Track> songs;
+    TrackList songs;
     for (const Wanted& item : wanted) {
         const auto& all = library.engine.allTracks();
         const auto found = std::find_if(all.begin(), all.end(), [&](const Track& t) {
             return item.id ? t.id == *item.id : t.fileURL == item.url;
         });
         if (found != all.end())
-            songs.push_back(*found);
+            songs.append(found.shared());
         else if (item.id)
             console.errorLine(QStringLiteral("varno-cli: no song has the id %1").arg(item.id->toString(QUuid::WithoutBraces).toUpper()));
     }
@@ -349,6 +363,41 @@ QCoro::Task<int> playSongs(QStringList arguments, Console console)
 
     PlaySession session(console, ::isatty(STDIN_FILENO) == 1);
     if (!session.start(songs))
+        co_return 1;
+    const int status = co_await qCoro(&session, &PlaySession::finished);
+    co_return status;
+}
+
+QCoro::Task<int> playPlaylist(QString id, Console console)
+{
+    const std::optional<QUuid> playlistID = parseID(id, QStringLiteral("playlist"), console);
+    if (!playlistID)
+        co_return 1;
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
+        co_return 1;
+    PlaySession session(console, ::isatty(STDIN_FILENO) == 1);
+    const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(library->engine, session.queue(), console);
+    if (!shelf)
+        co_return 1;
+
+    const TrackList songs = shelf->engine.getTracks(*playlistID);
+    try {
+        auto queuing = shelf->engine.queuePlaylist(*playlistID);
+        co_await queuing;
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        co_return 1;
+    }
+    if (songs.empty()) {
+        const std::optional<Playlist> playlist = shelf->engine.getPlaylist(*playlistID);
+        console.errorLine(playlist && !playlist->trackIDs.isEmpty() ? QStringLiteral("varno-cli: none of the playlist's songs is in the library")
+                                                                    : QStringLiteral("varno-cli: the playlist has no songs"));
+        co_return 1;
+    }
+    // The first song could not start: the queue is as it was, so step over
+    // it like play does.
+    if (!session.isPlaying() && !session.start(songs, 1))
         co_return 1;
     const int status = co_await qCoro(&session, &PlaySession::finished);
     co_return status;

@@ -25,6 +25,17 @@ const char* const kUsage =
     "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
     "  restore-backup     put the previous version of the library back\n"
+    "  playlists [--json] print the playlists and folders as a tree, with their song counts\n"
+    "  playlist show ID   print a playlist's songs, numbered from 1\n"
+    "  playlist create NAME [--folder ID]\n"
+    "  playlist folder NAME [--folder ID]\n"
+    "  playlist smart NAME --rule \"PROPERTY CONDITION VALUE\"... [--any] [--folder ID]\n"
+    "                     e.g. --rule \"Genre contains Jazz\" --rule \"Year > 1990\"; prints the criteria stored\n"
+    "  playlist rename ID NAME\n"
+    "  playlist add ID SONG-ID...\n"
+    "  playlist remove ID POSITION...   (positions as playlist show numbers them)\n"
+    "  playlist delete ID (a folder goes with everything inside it; songs stay in the library)\n"
+    "  playlist play ID   play a playlist from its first song, like play\n"
     "  play FILE|ID...    play songs (files not in the library are imported first);\n"
     "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n";
 
@@ -45,6 +56,21 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
         return varno::cli::rescanLibrary(console);
     if (command == QLatin1String("restore-backup") && arguments.isEmpty())
         return varno::cli::restoreBackup(console);
+    if (command == QLatin1String("playlists") && (arguments.isEmpty() || arguments == QStringList {QStringLiteral("--json")}))
+        return varno::cli::listPlaylists(!arguments.isEmpty(), console);
+    if (command == QLatin1String("playlist") && !arguments.isEmpty()) {
+        const QString action = arguments.first();
+        const qsizetype given = arguments.size() - 1;
+        if (action == QLatin1String("show") && given == 1)
+            return varno::cli::showPlaylist(arguments[1], console);
+        if (action == QLatin1String("play") && given == 1)
+            return varno::cli::playPlaylist(arguments[1], console);
+        const bool fits = ((action == QLatin1String("create") || action == QLatin1String("folder") || action == QLatin1String("smart")) && given >= 1)
+                          || ((action == QLatin1String("rename") || action == QLatin1String("add") || action == QLatin1String("remove")) && given >= 2)
+                          || (action == QLatin1String("delete") && given == 1);
+        if (fits)
+            return varno::cli::changePlaylists(arguments, console);
+    }
     if (command == QLatin1String("play") && !arguments.isEmpty())
         return varno::cli::playSongs(arguments, console);
     return std::nullopt;

@@ -1,0 +1,88 @@
+#include "CliRunner.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+using namespace varno;
+using test::CliRun;
+
+namespace {
+
+class CliPlaylistTest : public test::DataFolderTest {
+protected:
+    // Songs play at fifty times their speed.
+    CliRun run(const QStringList& arguments)
+    {
+        QProcessEnvironment fast;
+        fast.insert(QStringLiteral("VARNO_NULL_OUTPUT_SPEED"), QStringLiteral("50"));
+        return test::runCli(arguments, fast);
+    }
+
+    // The first column of each output line: the ids the command printed.
+    QStringList ids(const CliRun& result)
+    {
+        QStringList found;
+        for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            found << line.section(QLatin1Char('\t'), 0, 0).section(QLatin1Char(' '), -1);
+        return found;
+    }
+};
+
+} // namespace
+
+TEST_F(CliPlaylistTest, BuildsATreeChangesItAndPlaysAPlaylist)
+{
+    ASSERT_EQ(run({QStringLiteral("import"), test::fixturePath(QStringLiteral("tree"))}).exitCode, 0);
+    const QStringList songs = ids(run({QStringLiteral("list")}));
+    ASSERT_EQ(songs.size(), 4);
+
+    const QString folder = ids(run({QStringLiteral("playlist"), QStringLiteral("folder"), QStringLiteral("Road"), QStringLiteral("Trips")})).value(0);
+    const QString mix = ids(run({QStringLiteral("playlist"), QStringLiteral("create"), QStringLiteral("Mix")})).value(0);
+    ASSERT_EQ(run({QStringLiteral("playlist"), QStringLiteral("create"), QStringLiteral("Inside"), QStringLiteral("--folder"), folder}).exitCode, 0);
+    CliRun result = run({QStringLiteral("playlist"), QStringLiteral("smart"), QStringLiteral("Jazz"), QStringLiteral("--rule"), QStringLiteral("Genre contains Jazz"),
+                         QStringLiteral("--rule"), QStringLiteral("Play Count > 10"), QStringLiteral("--any")});
+    EXPECT_TRUE(result.out.endsWith(QStringLiteral("\tJazz\tGenre contains Jazz OR Play Count > 10\n"))) << result.out.toStdString();
+
+    result = run({QStringLiteral("playlist"), QStringLiteral("add"), mix, songs[2], songs[0], songs[2]});
+    EXPECT_EQ(result.out, mix + QStringLiteral("\tMix (3 songs)\n"));
+    result = run({QStringLiteral("playlist"), QStringLiteral("remove"), mix, QStringLiteral("3")});
+    EXPECT_EQ(result.out, mix + QStringLiteral("\tMix (2 songs)\n"));
+
+    result = run({QStringLiteral("playlists")});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.section(QLatin1Char('\n'), 0, 3).split(QLatin1Char('\n')).replaceInStrings(QRegularExpression(QStringLiteral("^[^\t]*\t")), QString()),
+              (QStringList {QStringLiteral("Jazz (smart: Genre contains Jazz OR Play Count > 10, 0 songs)"), QStringLiteral("Mix (2 songs)"),
+                            QStringLiteral("Road Trips (folder, 1 playlist)"), QStringLiteral("  Inside (0 songs)")}));
+    result = run({QStringLiteral("playlists"), QStringLiteral("--json")});
+    EXPECT_TRUE(result.out.contains(QStringLiteral("\"name\":\"Road Trips\",\"type\":\"folder\",\"isFavorite\":false,\"children\":[{")))
+        << result.out.toStdString();
+
+    result = run({QStringLiteral("playlist"), QStringLiteral("play"), mix});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out.count(QStringLiteral("Playing: ")), 2);
+
+    // Errors print the engine's text.
+    result = run({QStringLiteral("playlist"), QStringLiteral("rename"), mix, QStringLiteral(" ")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, QStringLiteral("Playlist names cannot be empty.\n"));
+    result = run({QStringLiteral("playlist"), QStringLiteral("play"), folder});
+    EXPECT_EQ(result.err, QStringLiteral("Cannot play a folder\n"));
+    EXPECT_EQ(run({QStringLiteral("playlist"), QStringLiteral("smart"), QStringLiteral("x"), QStringLiteral("--rule"), QStringLiteral("Mood is calm")}).exitCode, 1);
+
+    EXPECT_EQ(run({QStringLiteral("playlist"), QStringLiteral("delete"), folder}).exitCode, 0);
+    EXPECT_EQ(run({QStringLiteral("playlists")}).out.count(QLatin1Char('\n')), 2);
+    EXPECT_EQ(run({QStringLiteral("list")}).out.count(QLatin1Char('\n')), 4);
+}
+
+TEST_F(CliPlaylistTest, ADamagedStoreIsReportedAndLeftAlone)
+{
+    const QByteArray damaged = "[{\"id\":\"not an id\"}]";
+    QDir().mkpath(appFolder());
+    test::writeFile(appFile(QStringLiteral("playlist_records.json")), damaged);
+    CliRun result = run({QStringLiteral("playlist"), QStringLiteral("create"), QStringLiteral("Mix")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.startsWith(QStringLiteral("Failed to load playlists: playlist_records.json: item 0: key \"id\""))) << result.err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("playlists")}).exitCode, 1);
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("playlist_records.json"))), damaged);
+}

@@ -1,0 +1,371 @@
+#include "CliCommand.h"
+#include "CliLibrary.h"
+
+#include "platform/Error.h"
+#include "playlists/PlaylistError.h"
+#include "playlists/PlaylistTree.h"
+#include "playlists/SmartRule.h"
+#include "storage/Json.h"
+
+#include <algorithm>
+
+namespace varno::cli {
+
+PlaylistShelf::PlaylistShelf(LibraryEngine& library, QueueEngine& queue)
+    : engine(storage, library, queue)
+{
+}
+
+QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(LibraryEngine& library, QueueEngine& queue, Console console)
+{
+    std::unique_ptr<PlaylistShelf> shelf;
+    try {
+        shelf = std::make_unique<PlaylistShelf>(library, queue);
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: the playlists cannot be used: ") + describe(error));
+        co_return std::unique_ptr<PlaylistShelf>();
+    }
+    auto loading = shelf->engine.loadPlaylists();
+    co_await loading;
+    // The engine printed why; a store it cannot read is not one to change.
+    if (shelf->engine.loadError())
+        co_return std::unique_ptr<PlaylistShelf>();
+    for (const QString& problem : shelf->engine.loadProblems())
+        console.errorLine(problem);
+    co_return shelf;
+}
+
+std::optional<QUuid> parseID(const QString& text, const QString& what, Console console)
+{
+    const QUuid id = QUuid::fromString(text);
+    if (id.isNull()) {
+        console.errorLine(QStringLiteral("varno-cli: %1 is not a %2 id").arg(text, what));
+        return std::nullopt;
+    }
+    return id;
+}
+
+namespace {
+
+QString idText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+QString typeName(const PlaylistType& type)
+{
+    switch (type.kind()) {
+    case PlaylistType::Kind::Standard: return QStringLiteral("standard");
+    case PlaylistType::Kind::Smart: return QStringLiteral("smart");
+    case PlaylistType::Kind::Folder: return QStringLiteral("folder");
+    }
+    return {};
+}
+
+QString count(qsizetype n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+}
+
+// What `playlists` shows after a playlist's name.
+QString detailOf(const Playlist& playlist, qsizetype inLibrary)
+{
+    QStringList parts;
+    if (playlist.type.kind() == PlaylistType::Kind::Folder) {
+        parts << QStringLiteral("folder") << count(playlist.childrenIDs.size(), "playlist", "playlists");
+    } else {
+        if (playlist.type.kind() == PlaylistType::Kind::Smart)
+            parts << QStringLiteral("smart: %1").arg(playlist.type.criteria());
+        parts << count(inLibrary, "song", "songs");
+        if (playlist.trackIDs.size() > inLibrary)
+            parts << QStringLiteral("%1 not in the library").arg(playlist.trackIDs.size() - inLibrary);
+    }
+    if (playlist.isFavorite)
+        parts << QStringLiteral("favourite");
+    return parts.join(QStringLiteral(", "));
+}
+
+// The songs of the playlist that the library holds, counted without
+// resolving them.
+qsizetype songsInLibrary(const Playlist& playlist, const QSet<QUuid>& library)
+{
+    return std::count_if(playlist.trackIDs.begin(), playlist.trackIDs.end(), [&](const QUuid& id) { return library.contains(id); });
+}
+
+void writeTree(json::Writer& w, const Playlist& playlist, const PlaylistEngine& engine, const QSet<QUuid>& library, QSet<QUuid>& seen)
+{
+    seen.insert(playlist.id);
+    w.beginObject();
+    w.key("id").uuid(playlist.id);
+    w.key("name").string(QStringView(playlist.name));
+    w.key("type").string(QStringView(typeName(playlist.type)));
+    if (playlist.type.kind() == PlaylistType::Kind::Smart)
+        w.key("criteria").string(QStringView(playlist.type.criteria()));
+    w.key("isFavorite").boolean(playlist.isFavorite);
+    if (playlist.type.kind() != PlaylistType::Kind::Folder) {
+        const qsizetype found = songsInLibrary(playlist, library);
+        w.key("songs").integer(found);
+        w.key("missingSongs").integer(playlist.trackIDs.size() - found);
+    }
+    if (!playlist.childrenIDs.isEmpty()) {
+        w.key("children").beginArray();
+        for (const Playlist& child : engine.childrenOf(playlist.id)) {
+            if (!seen.contains(child.id))
+                writeTree(w, child, engine, library, seen);
+        }
+        w.endArray();
+    }
+    w.endObject();
+}
+
+// "Artist contains Jazz", "Play Count > 10", "Genre starts with": the
+// property and the condition are the texts the sheet shows, the rest of
+// the text is the value as given.
+std::optional<SmartRule> parseRule(const QString& text)
+{
+    const auto takePrefix = [](QStringView& rest, const QString& word) {
+        if (!rest.startsWith(word))
+            return false;
+        const QStringView after = rest.mid(word.size());
+        if (!after.isEmpty() && !after.startsWith(QLatin1Char(' ')))
+            return false;
+        rest = after.isEmpty() ? after : after.mid(1);
+        return true;
+    };
+    QStringView rest(text);
+    SmartRule rule;
+    bool named = false;
+    // Longest first, so "Play Count" is never taken for something shorter.
+    std::vector<SmartRuleProperty> properties(allSmartRuleProperties().begin(), allSmartRuleProperties().end());
+    std::sort(properties.begin(), properties.end(), [](auto a, auto b) { return rawValue(a).size() > rawValue(b).size(); });
+    for (const SmartRuleProperty property : properties) {
+        if (takePrefix(rest, rawValue(property))) {
+            rule.property = property;
+            named = true;
+            break;
+        }
+    }
+    if (!named)
+        return std::nullopt;
+    std::vector<SmartRuleCondition> conditions(allSmartRuleConditions().begin(), allSmartRuleConditions().end());
+    std::sort(conditions.begin(), conditions.end(), [](auto a, auto b) { return rawValue(a).size() > rawValue(b).size(); });
+    for (const SmartRuleCondition condition : conditions) {
+        if (takePrefix(rest, rawValue(condition))) {
+            rule.condition = condition;
+            rule.value = rest.toString();
+            return rule;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList propertyTexts()
+{
+    QStringList texts;
+    for (const SmartRuleProperty property : allSmartRuleProperties())
+        texts << QStringLiteral("\"%1\"").arg(rawValue(property));
+    return texts;
+}
+
+QStringList conditionTexts()
+{
+    QStringList texts;
+    for (const SmartRuleCondition condition : allSmartRuleConditions())
+        texts << QStringLiteral("\"%1\"").arg(rawValue(condition));
+    return texts;
+}
+
+// Everything a playlist command needs: the library (loaded), a queue that
+// never plays, and the playlists.
+struct Workspace {
+    std::unique_ptr<Library> library;
+    OstrelQueueEngine queue;
+    std::unique_ptr<PlaylistShelf> shelf;
+};
+
+QCoro::Task<std::unique_ptr<Workspace>> openWorkspace(Console console)
+{
+    auto workspace = std::make_unique<Workspace>();
+    workspace->library = co_await openLibrary(console);
+    if (!workspace->library)
+        co_return std::unique_ptr<Workspace>();
+    workspace->shelf = co_await openPlaylists(workspace->library->engine, workspace->queue, console);
+    if (!workspace->shelf)
+        co_return std::unique_ptr<Workspace>();
+    co_return workspace;
+}
+
+} // namespace
+
+QCoro::Task<int> listPlaylists(bool asJson, Console console)
+{
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    const PlaylistEngine& engine = workspace->shelf->engine;
+    QSet<QUuid> library;
+    for (const Track& track : workspace->library->engine.allTracks())
+        library.insert(track.id);
+
+    if (asJson) {
+        std::string out;
+        json::Writer w(out);
+        QSet<QUuid> seen;
+        w.beginArray();
+        for (const Playlist& root : engine.rootPlaylists())
+            writeTree(w, root, engine, library, seen);
+        w.endArray();
+        console.line(QString::fromStdString(out));
+        co_return 0;
+    }
+    if (engine.rootPlaylists().isEmpty()) {
+        console.line(QStringLiteral("No playlists."));
+        co_return 0;
+    }
+    QHash<QUuid, Playlist> all;
+    const std::function<void(const Playlist&)> index = [&](const Playlist& playlist) {
+        if (all.contains(playlist.id))
+            return;
+        all.insert(playlist.id, playlist);
+        for (const Playlist& child : engine.childrenOf(playlist.id))
+            index(child);
+    };
+    for (const Playlist& root : engine.rootPlaylists())
+        index(root);
+    walkPlaylistTree(engine.rootPlaylists(), all, [&](const Playlist& playlist, int depth) {
+        console.line(QStringLiteral("%1\t%2%3 (%4)")
+                         .arg(idText(playlist.id), QString(depth * 2, QLatin1Char(' ')), playlist.name,
+                              detailOf(playlist, songsInLibrary(playlist, library))));
+    });
+    co_return 0;
+}
+
+QCoro::Task<int> showPlaylist(QString id, Console console)
+{
+    const std::optional<QUuid> playlistID = parseID(id, QStringLiteral("playlist"), console);
+    if (!playlistID)
+        co_return 1;
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    const std::optional<Playlist> playlist = workspace->shelf->engine.getPlaylist(*playlistID);
+    if (!playlist) {
+        console.errorLine(PlaylistError::playlistNotFound().description());
+        co_return 1;
+    }
+    QHash<QUuid, const Track*> songs;
+    const TrackList& library = workspace->library->engine.allTracks();
+    for (const Track& track : library)
+        songs.insert(track.id, &track);
+    qsizetype position = 0;
+    for (const QUuid& songID : playlist->trackIDs) {
+        ++position;
+        const Track* song = songs.value(songID);
+        console.line(QStringLiteral("%1. %2").arg(position).arg(song ? describeSong(*song) : idText(songID) + QStringLiteral("\t(not in the library)")));
+    }
+    co_return 0;
+}
+
+QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
+{
+    const QString action = arguments.takeFirst();
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    PlaylistEngine& engine = workspace->shelf->engine;
+
+    // "--folder ID" anywhere after the name puts a new playlist inside.
+    std::optional<QUuid> folder;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--folder")); at >= 0) {
+        if (at + 1 >= arguments.size()) {
+            console.errorLine(QStringLiteral("varno-cli: --folder needs a folder id"));
+            co_return 2;
+        }
+        folder = parseID(arguments[at + 1], QStringLiteral("folder"), console);
+        if (!folder)
+            co_return 1;
+        arguments.remove(at, 2);
+    }
+
+    try {
+        if (action == QLatin1String("create") || action == QLatin1String("folder")) {
+            auto creating = action == QLatin1String("create") ? engine.createPlaylist(arguments.join(QLatin1Char(' ')), folder)
+                                                              : engine.createFolder(arguments.join(QLatin1Char(' ')), folder);
+            const Playlist created = co_await creating;
+            console.line(QStringLiteral("%1\t%2").arg(idText(created.id), created.name));
+        } else if (action == QLatin1String("smart")) {
+            QList<SmartRule> rules;
+            bool matchAll = true;
+            QStringList name;
+            for (qsizetype i = 0; i < arguments.size(); ++i) {
+                if (arguments[i] == QLatin1String("--any")) {
+                    matchAll = false;
+                } else if (arguments[i] == QLatin1String("--rule") && i + 1 < arguments.size()) {
+                    const std::optional<SmartRule> rule = parseRule(arguments[++i]);
+                    if (!rule) {
+                        console.errorLine(QStringLiteral("varno-cli: \"%1\" is not a rule: give a property (%2), a condition (%3) and a value")
+                                              .arg(arguments[i], propertyTexts().join(QStringLiteral(", ")),
+                                                   conditionTexts().join(QStringLiteral(", "))));
+                        co_return 1;
+                    }
+                    rules.push_back(*rule);
+                } else {
+                    name << arguments[i];
+                }
+            }
+            auto creating = engine.createSmartPlaylist(name.join(QLatin1Char(' ')), smartCriteriaText(rules, matchAll), folder);
+            const Playlist created = co_await creating;
+            console.line(QStringLiteral("%1\t%2\t%3").arg(idText(created.id), created.name, created.type.criteria()));
+        } else {
+            const std::optional<QUuid> id = parseID(arguments.value(0), QStringLiteral("playlist"), console);
+            if (!id)
+                co_return 1;
+            if (action == QLatin1String("rename")) {
+                auto renaming = engine.rename(*id, arguments.mid(1).join(QLatin1Char(' ')));
+                co_await renaming;
+            } else if (action == QLatin1String("delete")) {
+                auto deleting = engine.deletePlaylist(*id);
+                co_await deleting;
+            } else if (action == QLatin1String("add")) {
+                const TrackList& library = workspace->library->engine.allTracks();
+                TrackList songs;
+                for (const QString& text : arguments.mid(1)) {
+                    const std::optional<QUuid> songID = parseID(text, QStringLiteral("song"), console);
+                    if (!songID)
+                        co_return 1;
+                    SharedTrack found = library.find(*songID);
+                    if (!found) {
+                        console.errorLine(QStringLiteral("varno-cli: no song has the id %1").arg(idText(*songID)));
+                        co_return 1;
+                    }
+                    songs.append(std::move(found));
+                }
+                auto adding = engine.addTracks(songs, *id);
+                co_await adding;
+            } else if (action == QLatin1String("remove")) {
+                // Positions as `playlist show` numbers them, from 1.
+                QList<qsizetype> positions;
+                for (const QString& text : arguments.mid(1)) {
+                    bool ok = false;
+                    const qsizetype position = text.toLongLong(&ok);
+                    const std::optional<Playlist> playlist = engine.getPlaylist(*id);
+                    if (!ok || position < 1 || (playlist && position > playlist->trackIDs.size())) {
+                        console.errorLine(QStringLiteral("varno-cli: %1 is not a position in the playlist (see varno-cli playlist show)").arg(text));
+                        co_return 1;
+                    }
+                    positions << position - 1;
+                }
+                auto removing = engine.removeTracks(positions, *id);
+                co_await removing;
+            }
+            if (const std::optional<Playlist> playlist = engine.getPlaylist(*id))
+                console.line(QStringLiteral("%1\t%2 (%3)").arg(idText(playlist->id), playlist->name, count(playlist->trackIDs.size(), "song", "songs")));
+        }
+    } catch (const std::exception& error) {
+        console.errorLine(describe(error));
+        co_return 1;
+    }
+    co_return 0;
+}
+
+} // namespace varno::cli
