@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
+
 #include <simdjson.h>
 
 #include <fstream>
@@ -117,6 +119,13 @@ void resetPeakResident()
 {
     // Writing 5 resets the peak resident size to the current one.
     std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double threadCpuMilliseconds()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 int runBenchmarks(int argc, char** argv, bool isolatePreferences)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/FileWatcher.h"
 #include "storage/Track.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,20 @@ namespace varno::bench {
 // A library of `count` songs with the fields a real collection has: tags on
 // most songs, a bookmark on every one, a few long comments.
 std::vector<Track> syntheticLibrary(std::size_t count);
+
+// Watches nothing: benchmarks time the library, not the set-up of a watch.
+class IdleFileWatcher final : public FileWatcher {
+public:
+    std::vector<FileURL> monitoredFolders() const override { return {}; }
+    void startWatching(const FileURL&) override {}
+    void stopWatching(const FileURL&) override {}
+    void pause() override {}
+    void resume() override {}
+};
+
+// CPU time the calling thread has used, in milliseconds: what an operation
+// costs the main thread while its file work runs elsewhere.
+double threadCpuMilliseconds();
 
 // The reference for loading: what a parse of a tracks file into plain structs
 // costs when nothing else is done (no UUID, URL or Base64 decoding, no UTF-16).

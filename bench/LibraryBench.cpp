@@ -30,15 +30,6 @@ namespace {
 
 constexpr int kFiles = 10000;
 
-class IdleFileWatcher final : public FileWatcher {
-public:
-    std::vector<FileURL> monitoredFolders() const override { return {}; }
-    void startWatching(const FileURL&) override {}
-    void stopWatching(const FileURL&) override {}
-    void pause() override {}
-    void resume() override {}
-};
-
 struct Fixture {
     QTemporaryDir root;
     QString music;
@@ -125,7 +116,7 @@ void BM_ImportFolder(benchmark::State& state)
         library = TrackList(bench::syntheticLibrary(existing));
     SettingsPreferencesStore preferences;
     OstrelMetadataEngine metadataEngine;
-    IdleFileWatcher watcher;
+    bench::IdleFileWatcher watcher;
     qint64 longestStall = 0;
     std::size_t imported = 0;
     int round = 0;
@@ -166,7 +157,7 @@ struct BigLibrary {
     SettingsPreferencesStore preferences;
     std::unique_ptr<OstrelDatabaseManager> database;
     OstrelMetadataEngine metadataEngine;
-    IdleFileWatcher watcher;
+    bench::IdleFileWatcher watcher;
     std::unique_ptr<MetadataCache> cache;
     std::unique_ptr<OstrelLibraryEngine> engine;
     double engineMegabytes = 0;
