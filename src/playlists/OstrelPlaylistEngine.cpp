@@ -68,6 +68,14 @@ QList<Playlist> OstrelPlaylistEngine::childrenOf(const QUuid& folderID) const
     return children;
 }
 
+QList<Playlist> OstrelPlaylistEngine::playlistsInTreeOrder() const
+{
+    QList<Playlist> all;
+    all.reserve(m_allPlaylists.size());
+    walkPlaylistTree(m_rootPlaylists, m_allPlaylists, [&](const Playlist& playlist, int) { all.push_back(playlist); });
+    return all;
+}
+
 qsizetype OstrelPlaylistEngine::topLevelIndex(const QUuid& id) const
 {
     for (qsizetype i = 0; i < m_rootPlaylists.size(); ++i) {

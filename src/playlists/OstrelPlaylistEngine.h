@@ -25,6 +25,7 @@ public:
     const QList<Playlist>& rootPlaylists() const override { return m_rootPlaylists; }
     std::optional<Playlist> getPlaylist(const QUuid& id) const override;
     QList<Playlist> childrenOf(const QUuid& folderID) const override;
+    QList<Playlist> playlistsInTreeOrder() const override;
 
     QCoro::Task<Playlist> createPlaylist(QString name, std::optional<QUuid> parentFolderID = std::nullopt) override;
     QCoro::Task<Playlist> createSmartPlaylist(QString name, QString criteria, std::optional<QUuid> parentFolderID = std::nullopt) override;

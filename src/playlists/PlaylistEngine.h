@@ -36,6 +36,9 @@ public:
     // The playlists directly inside a folder at any depth, as of the last
     // rebuild.
     virtual QList<Playlist> childrenOf(const QUuid& folderID) const = 0;
+    // The top level and everything inside it, depth first in tree order: what
+    // search looks through.
+    virtual QList<Playlist> playlistsInTreeOrder() const = 0;
 
     // Creation takes any name as given. Without a folder the new playlist is
     // appended to the top level; inside a folder it shows after the next

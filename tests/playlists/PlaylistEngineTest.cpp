@@ -90,6 +90,7 @@ TEST_F(PlaylistEngineTest, TopLevelIsInLocaleOrderWhateverTheStoredOrder)
     EXPECT_EQ(engine->rootPlaylists()[0].type, PlaylistType::standard());
     EXPECT_EQ(engine->rootPlaylists()[1].type, PlaylistType::folder());
     EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Inside"});
+    EXPECT_EQ(namesOf(engine->playlistsInTreeOrder()), (QStringList {"apple", "apple", "Banana", "éclair", "Zebra", "Inside"}));
 }
 
 TEST_F(PlaylistEngineTest, HandEditedTreesAreShownAsFarAsTheyCanBeAndSaySoForTheRest)
@@ -111,6 +112,7 @@ TEST_F(PlaylistEngineTest, HandEditedTreesAreShownAsFarAsTheyCanBeAndSaySoForThe
     start();
 
     EXPECT_EQ(roots(), (QStringList {"Shown", "Twin"}));
+    EXPECT_EQ(namesOf(engine->playlistsInTreeOrder()), (QStringList {"Shown", "Twin"}));
     EXPECT_TRUE(engine->childrenOf(twin.id).isEmpty());
     EXPECT_EQ(engine->loadProblems(),
               (QStringList {QStringLiteral("playlist_records.json holds 2 records with the id %1 (\u201CTwin\u201D); only the first one is used.")

@@ -3,7 +3,6 @@
 
 #include "platform/Error.h"
 #include "playlists/PlaylistError.h"
-#include "playlists/PlaylistTree.h"
 #include "playlists/SmartRule.h"
 #include "storage/Json.h"
 
@@ -222,21 +221,19 @@ QCoro::Task<int> listPlaylists(bool asJson, Console console)
         console.line(QStringLiteral("No playlists."));
         co_return 0;
     }
-    QHash<QUuid, Playlist> all;
-    const std::function<void(const Playlist&)> index = [&](const Playlist& playlist) {
-        if (all.contains(playlist.id))
-            return;
-        all.insert(playlist.id, playlist);
-        for (const Playlist& child : engine.childrenOf(playlist.id))
-            index(child);
-    };
-    for (const Playlist& root : engine.rootPlaylists())
-        index(root);
-    walkPlaylistTree(engine.rootPlaylists(), all, [&](const Playlist& playlist, int depth) {
+    QSet<QUuid> seen;
+    const std::function<void(const Playlist&, int)> print = [&](const Playlist& playlist, int depth) {
+        seen.insert(playlist.id);
         console.line(QStringLiteral("%1\t%2%3 (%4)")
                          .arg(idText(playlist.id), QString(depth * 2, QLatin1Char(' ')), playlist.name,
                               detailOf(playlist, songsInLibrary(playlist, library))));
-    });
+        for (const Playlist& child : engine.childrenOf(playlist.id)) {
+            if (!seen.contains(child.id))
+                print(child, depth + 1);
+        }
+    };
+    for (const Playlist& root : engine.rootPlaylists())
+        print(root, 0);
     co_return 0;
 }
 
