@@ -138,22 +138,30 @@ TEST_F(PlaylistStorageTest, FolderDeletionFindsDescendantsStoredBeforeTheirParen
 
 TEST_F(PlaylistStorageTest, ADamagedFileFailsEveryOperationAndIsKeptByteForByte)
 {
-    const QByteArray damaged = R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"kept","isFolder":false,"isSmart":false,)"
-                               R"("isFavorite":false,"tags":[],"trackIDs":[]}])";
-    test::writeFile(path(), damaged);
-    const QString expected = QStringLiteral("playlist_records.json: item 0: key \"displayOrderIndex\": required key is missing");
-    EXPECT_EQ(test::errorText([&] { all(); }), expected);
-    EXPECT_EQ(test::errorText([&] { await(storage->fetchRecords(std::nullopt)); }), expected);
-
-    const std::vector<std::function<QCoro::Task<>()>> writes {
-        [&] { return storage->saveRecord(record(kB, QStringLiteral("new"))); },
-        [&] { return storage->saveRecords({record(kB, QStringLiteral("new"))}); },
-        [&] { return storage->deleteRecord(kA); },
-        [&] { return storage->deleteFolderRecursively(kA); },
+    const QByteArray head = R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"kept",)";
+    const QByteArray flags = R"("isFavorite":false,"tags":[],"trackIDs":[])";
+    const std::pair<QByteArray, QString> cases[] = {
+        {head + R"("isFolder":false,"isSmart":false,)" + flags + "}]", QStringLiteral("item 0: key \"displayOrderIndex\": required key is missing")},
+        {head + R"("isFolder":{"folder":{}},"isSmart":false,)" + flags + R"(,"displayOrderIndex":0}])", QStringLiteral("item 0: key \"isFolder\": expected a boolean")},
+        {head + R"("isFolder":false,"isSmart":false,)" + flags + R"(,"displayOrderIndex":0})", QStringLiteral("")},
+        {"{}", QStringLiteral("")},
     };
-    for (const auto& write : writes) {
-        EXPECT_EQ(test::errorText([&] { await(write()); }), expected);
-        EXPECT_EQ(test::readFile(path()), damaged);
+    for (const auto& [damaged, reason] : cases) {
+        test::writeFile(path(), damaged);
+        const QString expected = test::errorText([&] { all(); });
+        EXPECT_TRUE(expected.startsWith(QStringLiteral("playlist_records.json: ") + reason)) << expected.toStdString();
+        EXPECT_EQ(test::errorText([&] { await(storage->fetchRecords(std::nullopt)); }), expected);
+
+        const std::vector<std::function<QCoro::Task<>()>> writes {
+            [&] { return storage->saveRecord(record(kB, QStringLiteral("new"))); },
+            [&] { return storage->saveRecords({record(kB, QStringLiteral("new"))}); },
+            [&] { return storage->deleteRecord(kA); },
+            [&] { return storage->deleteFolderRecursively(kA); },
+        };
+        for (const auto& write : writes) {
+            EXPECT_EQ(test::errorText([&] { await(write()); }), expected);
+            EXPECT_EQ(test::readFile(path()), damaged);
+        }
     }
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("playlist_records")),
               QStringList {QStringLiteral("playlist_records.json")});
