@@ -76,11 +76,13 @@ TEST_F(AppProcessTest, StartCreatesTheApplicationFolderWithEmptyStateFiles)
     QProcess process;
     ASSERT_TRUE(startOffscreen(process));
     QDeadlineTimer deadline(20000);
-    while (!QFileInfo::exists(appFile(QStringLiteral("playback_state.json"))) && !deadline.hasExpired())
+    // The playlist store is built after the persistence layer, so its file
+    // comes last.
+    while (!QFileInfo::exists(appFile(QStringLiteral("playlist_records.json"))) && !deadline.hasExpired())
         QThread::msleep(20);
     EXPECT_EQ(process.state(), QProcess::Running);
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
-              (QStringList {"playback_history.json", "playback_state.json", "playlists.json", "tracks.json"}));
+              (QStringList {"playback_history.json", "playback_state.json", "playlist_records.json", "playlists.json", "tracks.json"}));
     process.kill();
     process.waitForFinished();
 }

@@ -71,7 +71,7 @@ TEST_F(BootTest, FirstStartCreatesTheFolderAndReportsNothing)
     EXPECT_FALSE(container->queueEngine().currentTrack().has_value());
     EXPECT_FALSE(container->recoveryMessage().has_value());
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
-              (QStringList {"playback_history.json", "playback_state.json", "playlists.json", "tracks.json"}));
+              (QStringList {"playback_history.json", "playback_state.json", "playlist_records.json", "playlists.json", "tracks.json"}));
 }
 
 TEST_F(BootTest, SessionWhoseSongsAreGoneReportsItAndCanBeDismissed)
@@ -206,7 +206,7 @@ TEST_F(BootTest, EmptyLibraryImportsTheSampleFileEvenAfterAFailedRestore)
     // …and plays it through the queue.
     EXPECT_EQ(container->queueEngine().currentTrack(), container->libraryEngine().allTracks()[0]);
     EXPECT_EQ(container->audioEngine().playbackState(), PlaybackState::Playing);
-    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files).size(), 4);
+    EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files).size(), 5);
     EXPECT_TRUE(test::readFile(appFile(QStringLiteral("tracks.json"))).contains("ANALOG%20B.wav"));
 }
 
