@@ -103,6 +103,11 @@ QCoro::Task<> DIContainer::boot()
     co_await runDemoBootstrap();
     if (!self)
         co_return;
+    // The playlists load beside the library; start-up is over when they are in.
+    auto playlists = m_playlistEngine->waitForPendingOperations();
+    co_await playlists;
+    if (!self)
+        co_return;
     m_bootFinished = true;
     emit bootFinished();
 }

@@ -119,6 +119,11 @@ QCoro::Task<> OstrelPlaylistEngine::loadPlaylists()
     co_await rebuilding;
 }
 
+QCoro::Task<> OstrelPlaylistEngine::waitForPendingOperations()
+{
+    const AsyncGate::Hold hold = co_await m_gate.enter();
+}
+
 QCoro::Task<> OstrelPlaylistEngine::rebuild()
 {
     std::vector<PlaylistRecord> records;

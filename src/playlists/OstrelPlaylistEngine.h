@@ -43,6 +43,7 @@ public:
     TrackList getTracks(const QUuid& playlistID) const override;
 
     QCoro::Task<> loadPlaylists() override;
+    QCoro::Task<> waitForPendingOperations() override;
     const std::optional<QString>& loadError() const override { return m_loadError; }
     const QStringList& loadProblems() const override { return m_loadProblems; }
 

@@ -70,6 +70,9 @@ public:
 
     // Rebuilds the tree from the store.
     virtual QCoro::Task<> loadPlaylists() = 0;
+    // Finishes once every operation called before it has finished (the
+    // first load included).
+    virtual QCoro::Task<> waitForPendingOperations() = 0;
     // Why the last rebuild showed no playlists (the store could not be read),
     // or absent.
     virtual const std::optional<QString>& loadError() const = 0;
