@@ -1,0 +1,29 @@
+#pragma once
+
+#include "playlists/Playlist.h"
+#include "storage/TrackList.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+namespace varno {
+
+// What one query found, grouped the way the search overlay shows it. Songs
+// and playlists keep the order of the lists searched; the names are sorted
+// by code point.
+struct SearchResults {
+    QString query;
+    TrackList songs;
+    QStringList artists;
+    QStringList albums;
+    QStringList genres;
+    QList<Playlist> playlists;
+
+    friend bool operator==(const SearchResults&, const SearchResults&) = default;
+};
+
+} // namespace varno
+
+Q_DECLARE_METATYPE(varno::SearchResults)
