@@ -11,13 +11,15 @@ namespace varno {
 
 namespace {
 
-// An open-addressing table from a 64-bit hash to a slot (0 marks a free
-// entry), for the few thousand distinct names of a field. The caller
-// compares candidates itself.
+// An open-addressing table from a 64-bit key to a slot (0 marks a free
+// entry), for the few thousand distinct names of a field. The key is a
+// text's hash, whose candidates the caller compares, or an address, which
+// is its own proof.
 class SlotTable {
 public:
-    // Calls `same(slot)` for each slot stored under `hash` until it says yes;
-    // that slot, or 0 with the free entry's position kept for add().
+    // Calls `same(slot)` for each slot stored under `hash` until it says
+    // yes and returns that slot; or returns 0, keeping the free entry's
+    // position for add().
     template<typename Same>
     std::uint32_t find(std::uint64_t hash, Same&& same)
     {
@@ -166,7 +168,7 @@ std::shared_ptr<const SongSearchIndex> SongSearchIndex::build(const TrackList& t
                                                               const std::function<bool()>& abandoned)
 {
     auto index = std::make_shared<SongSearchIndex>();
-    index->m_tracks = tracks;
+    index->m_tracks = std::make_shared<const TrackList>(tracks);
     const std::size_t count = tracks.size();
 
     // A guess: titles are a few words long, and the column grows if not.
@@ -248,26 +250,19 @@ SongSearchIndex::Found SongSearchIndex::find(QStringView key) const
         hits = &mergedHits;
     }
 
-    if (hits->size() == m_tracks.size()) {
+    if (hits->size() == m_tracks->size()) {
         // Every song: the list itself, shared, with no pointer copied.
-        found.songs = m_tracks;
+        found.songs = *m_tracks;
     } else {
-        // Copying a song's pointer writes its reference count, which lies
-        // next to the song (records are made with make_shared) somewhere in
-        // the heap: fetching the counts a few songs ahead keeps these
-        // copies from waiting on memory one at a time.
-        const QList<SharedTrack>& all = m_tracks.sharedSongs();
-        const auto prefetchCount = [&](std::uint32_t i) {
-            __builtin_prefetch(reinterpret_cast<const char*>(all[i].get()) - sizeof(long), 1);
-        };
-        constexpr std::size_t kAhead = 16;
+        // Each song found shares the reference count of the whole list
+        // searched, which keeps its songs alive. Copying a hundred thousand
+        // pointers then writes one count, where the songs' own counts would
+        // be a cache miss each, wherever the songs lie in memory; releasing
+        // the results later is as cheap.
         QList<SharedTrack> songs;
         songs.reserve(static_cast<qsizetype>(hits->size()));
-        for (std::size_t k = 0; k < hits->size(); ++k) {
-            if (k + kAhead < hits->size())
-                prefetchCount((*hits)[k + kAhead]);
-            songs.append(all[(*hits)[k]]);
-        }
+        for (const std::uint32_t i : *hits)
+            songs.emplaceBack(m_tracks, &(*m_tracks)[i]);
         found.songs = TrackList(std::move(songs));
     }
     return found;

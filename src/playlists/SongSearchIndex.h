@@ -34,11 +34,13 @@ public:
     static std::shared_ptr<const SongSearchIndex> build(const TrackList& tracks,
                                                         const std::function<bool()>& abandoned = {});
 
-    const TrackList& tracks() const { return m_tracks; }
+    const TrackList& tracks() const { return *m_tracks; }
 
     // Songs in list order whose title, artist, album or genre contains
     // `key`, a non-empty text in search form (searchKey()), and the names
-    // that contain it.
+    // that contain it. The songs found share one reference count, the
+    // searched list's: whoever holds one of them keeps that list's songs
+    // alive, which are the library's own records anyway.
     Found find(QStringView key) const;
 
 private:
@@ -60,7 +62,7 @@ private:
 
     class NamesBuilder;
 
-    TrackList m_tracks;
+    std::shared_ptr<const TrackList> m_tracks;
     SearchColumn m_titles;
     Names m_artists;
     Names m_albums;
