@@ -35,10 +35,18 @@ DIContainer::DIContainer()
     , m_audioEngine(std::make_unique<OstrelAudioEngine>(makeDefaultAudioPlayerFactory()))
     , m_queueEngine(std::make_unique<OstrelQueueEngine>(m_databaseManager.get()))
     , m_playlistEngine(std::make_unique<OstrelPlaylistEngine>(*m_playlistStorage, *m_libraryEngine, *m_queueEngine))
+    , m_searchEngine(std::make_unique<OstrelSearchEngine>())
 {
     // The only links between engines: the queue plays through the audio
     // engine, which reports back to the queue. Neither owns the other.
     m_queueEngine->setAudioEngine(m_audioEngine.get());
+
+    // Search keeps its own copy of what it searches; handing it the shared
+    // lists copies no song.
+    connect(m_libraryEngine.get(), &LibraryEngine::tracksChanged, m_searchEngine.get(),
+            [this] { m_searchEngine->updateTracks(m_libraryEngine->allTracks()); });
+    connect(m_playlistEngine.get(), &PlaylistEngine::rootPlaylistsChanged, m_searchEngine.get(),
+            [this] { m_searchEngine->updatePlaylists(m_playlistEngine->playlistsInTreeOrder()); });
 
     m_stateFolderMonitor = std::make_unique<FolderChangeMonitor>(m_databaseManager->storageDirectory());
     connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] { m_libraryEngine->refreshIfChangedElsewhere(); });

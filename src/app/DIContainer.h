@@ -10,6 +10,7 @@
 #include "playback/OstrelQueueEngine.h"
 #include "playlists/OstrelPlaylistEngine.h"
 #include "playlists/OstrelPlaylistStorage.h"
+#include "playlists/OstrelSearchEngine.h"
 #include "platform/FolderChangeMonitor.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
@@ -30,7 +31,9 @@ namespace varno {
 // Engines are added here in their fixed construction order as they land:
 // database manager, file watcher, metadata engine, artwork cache, waveform
 // generator, metadata cache, audio decoder, playlist storage, library engine,
-// audio engine, queue engine, playlist engine, theme engine.
+// audio engine, queue engine, playlist engine, theme engine; the search
+// engine, fed from the library's and the playlists' published lists, follows
+// the playlist engine.
 class DIContainer final : public QObject {
     Q_OBJECT
 
@@ -58,6 +61,7 @@ public:
     OstrelQueueEngine& queueEngine() { return *m_queueEngine; }
     PlaylistStorage& playlistStorage() { return *m_playlistStorage; }
     PlaylistEngine& playlistEngine() { return *m_playlistEngine; }
+    SearchEngine& searchEngine() { return *m_searchEngine; }
 
     bool isBootFinished() const { return m_bootFinished; }
 
@@ -90,6 +94,7 @@ private:
     std::unique_ptr<OstrelAudioEngine> m_audioEngine;
     std::unique_ptr<OstrelQueueEngine> m_queueEngine;
     std::unique_ptr<OstrelPlaylistEngine> m_playlistEngine;
+    std::unique_ptr<OstrelSearchEngine> m_searchEngine;
     // Other processes (the command-line tool) may change the state files;
     // when the folder changes the library checks whether it must reload.
     std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;

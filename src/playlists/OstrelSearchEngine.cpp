@@ -68,6 +68,11 @@ SearchResults OstrelSearchEngine::searchImmediately(const QString& query)
 
 void OstrelSearchEngine::clearSearch()
 {
+    // A text still waiting for its pause would bring back results the user
+    // just cleared, so it is dropped; and the text searched before the clear
+    // is no longer on show, so typing it again searches it again.
+    m_typedText.clear();
+    m_lastPassedText = QString();
     setActiveQuery({});
     publish(SearchResults {});
 }

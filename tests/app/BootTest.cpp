@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
+#include "playlists/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 #include "ui/MainWindow.h"
 
@@ -72,6 +73,23 @@ TEST_F(BootTest, FirstStartCreatesTheFolderAndReportsNothing)
     EXPECT_FALSE(container->recoveryMessage().has_value());
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
               (QStringList {"playback_history.json", "playback_state.json", "playlist_records.json", "playlists.json", "tracks.json"}));
+}
+
+TEST_F(BootTest, PlaylistsAndSearchFollowWhatIsStored)
+{
+    storeLibrary({test::makeTrack(QStringLiteral("Rain Song")), test::makeTrack(QStringLiteral("Sunny"))});
+    PlaylistRecord rainy;
+    rainy.id = QUuid::createUuid();
+    rainy.name = QStringLiteral("Rainy Days");
+    json::writeArrayFile(appFile(QStringLiteral("playlist_records.json")), std::vector {rainy},
+                         [](json::Writer& w, const PlaylistRecord& r) { json::encode(w, r); });
+    auto container = boot();
+    ASSERT_EQ(container->playlistEngine().rootPlaylists().size(), 1);
+
+    const SearchResults found = container->searchEngine().searchImmediately(QStringLiteral("RAIN"));
+    EXPECT_EQ(titles(found.songs), QStringList {"Rain Song"});
+    ASSERT_EQ(found.playlists.size(), 1);
+    EXPECT_EQ(found.playlists[0].name, QStringLiteral("Rainy Days"));
 }
 
 TEST_F(BootTest, SessionWhoseSongsAreGoneReportsItAndCanBeDismissed)

@@ -240,6 +240,21 @@ TEST_F(SearchEngineTest, ClearSearchEmptiesTheQueryAndPublishesEmptyResults)
     engine.clearSearch();
     EXPECT_EQ(engine.activeQuery(), QString());
     EXPECT_EQ(lastPublished(), SearchResults {});
+
+    // Typed again after the clear, the same text is searched again.
+    type(QStringLiteral("rain"));
+    pause(150ms);
+    EXPECT_EQ(lastPublished().query, QStringLiteral("rain"));
+}
+
+TEST_F(SearchEngineTest, ATextStillWaitingForItsPauseIsDroppedByAClear)
+{
+    type(QStringLiteral("rain"));
+    pause(100ms);
+    engine.clearSearch();
+    pause(150ms);
+    EXPECT_EQ(published.count(), 1);
+    EXPECT_EQ(lastPublished(), SearchResults {});
 }
 
 TEST_F(SearchEngineTest, NewSongsWhileAQueryIsActiveArePublishedAtOnce)

@@ -58,6 +58,13 @@ TEST_F(CliPlaylistTest, BuildsATreeChangesItAndPlaysAPlaylist)
     EXPECT_TRUE(result.out.contains(QStringLiteral("\"name\":\"Road Trips\",\"type\":\"folder\",\"isFavorite\":false,\"children\":[{")))
         << result.out.toStdString();
 
+    // Search looks through the playlists too, by section.
+    result = run({QStringLiteral("search"), QStringLiteral("MIX")});
+    EXPECT_EQ(result.out, QStringLiteral("PLAYLISTS\n  %1\tMix\n").arg(mix));
+    result = run({QStringLiteral("search"), QStringLiteral("inside"), QStringLiteral("--json")});
+    EXPECT_TRUE(result.out.endsWith(QStringLiteral("\"playlists\":[{\"id\":\"%1\",\"name\":\"Inside\"}]}\n")
+                                        .arg(ids(run({QStringLiteral("playlists")}))[3]))) << result.out.toStdString();
+
     result = run({QStringLiteral("playlist"), QStringLiteral("play"), mix});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(result.out.count(QStringLiteral("Playing: ")), 2);

@@ -23,7 +23,9 @@ QCoro::Task<int> probe(QStringList files, Console console);
 // Library commands, over the same engines and data folder as the app.
 QCoro::Task<int> importPaths(QStringList paths, Console console);
 QCoro::Task<int> listLibrary(bool asJson, Console console);
-QCoro::Task<int> searchLibrary(QString text, Console console);
+// The songs, artists, albums and playlists that match, by section; 1 when
+// nothing does.
+QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console);
 QCoro::Task<int> rescanLibrary(Console console);
 QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console);
 QCoro::Task<int> restoreBackup(Console console);

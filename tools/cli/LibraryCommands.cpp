@@ -3,6 +3,7 @@
 
 #include "library/AudioImportSupport.h"
 #include "platform/Error.h"
+#include "playlists/OstrelSearchEngine.h"
 #include "storage/StateCodecs.h"
 
 #include <QFileInfo>
@@ -175,15 +176,66 @@ QCoro::Task<int> listLibrary(bool asJson, Console console)
     co_return 0;
 }
 
-QCoro::Task<int> searchLibrary(QString text, Console console)
+QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console)
 {
     const std::unique_ptr<Library> library = co_await openLibrary(console);
     if (!library)
         co_return 1;
-    const TrackList found = library->engine.search(text);
-    for (const Track& track : found)
-        console.line(describeSong(track));
-    co_return found.empty() ? 1 : 0;
+    OstrelSearchEngine search;
+    search.updateTracks(library->engine.allTracks());
+    // Playlists are searched when their store can be read; songs either way
+    // (openPlaylists has said why on standard error).
+    OstrelQueueEngine queue;
+    if (const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(library->engine, queue, console))
+        search.updatePlaylists(shelf->engine.playlistsInTreeOrder());
+    const SearchResults found = search.searchImmediately(text);
+
+    if (asJson) {
+        std::string out;
+        json::Writer w(out);
+        w.beginObject();
+        w.key("query").string(QStringView(found.query));
+        w.key("songs").beginArray();
+        for (const Track& track : found.songs)
+            json::encode(w, track);
+        w.endArray();
+        for (const auto& [key, names] : {std::pair {"artists", &found.artists}, {"albums", &found.albums}, {"genres", &found.genres}}) {
+            w.key(key);
+            json::Codec<QStringList>::encode(w, *names);
+        }
+        w.key("playlists").beginArray();
+        for (const Playlist& playlist : found.playlists) {
+            w.beginObject();
+            w.key("id").uuid(playlist.id);
+            w.key("name").string(QStringView(playlist.name));
+            w.endObject();
+        }
+        w.endArray();
+        w.endObject();
+        out += '\n';
+        std::fwrite(out.data(), 1, out.size(), console.out);
+        std::fflush(console.out);
+    } else {
+        const auto section = [&](const char* title, const QStringList& lines) {
+            if (lines.isEmpty())
+                return;
+            console.line(QString::fromLatin1(title));
+            for (const QString& line : lines)
+                console.line(QStringLiteral("  ") + line);
+        };
+        QStringList songs;
+        for (const Track& track : found.songs)
+            songs << describeSong(track);
+        QStringList playlists;
+        for (const Playlist& playlist : found.playlists)
+            playlists << playlist.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + playlist.name;
+        section("SONGS", songs);
+        section("ARTISTS", found.artists);
+        section("ALBUMS", found.albums);
+        section("PLAYLISTS", playlists);
+    }
+    const bool nothing = found.songs.empty() && found.artists.isEmpty() && found.albums.isEmpty() && found.genres.isEmpty() && found.playlists.isEmpty();
+    co_return nothing ? 1 : 0;
 }
 
 QCoro::Task<int> rescanLibrary(Console console)

@@ -20,7 +20,8 @@ const char* const kUsage =
     "  probe FILE...      print what the library would read from each audio file, one JSON object per line\n"
     "  import PATH...     add audio files and folders to the library\n"
     "  list [--json]      print the library (--json: as the tracks file holds it)\n"
-    "  search TEXT        print the songs whose title contains TEXT\n"
+    "  search TEXT [--json]\n"
+    "                     print the songs, artists, albums and playlists matching TEXT (case does not matter, accents do)\n"
     "  remove ID [--delete-file]\n"
     "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
@@ -48,8 +49,8 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
         return varno::cli::importPaths(arguments, console);
     if (command == QLatin1String("list") && (arguments.isEmpty() || arguments == QStringList {QStringLiteral("--json")}))
         return varno::cli::listLibrary(!arguments.isEmpty(), console);
-    if (command == QLatin1String("search") && arguments.size() == 1)
-        return varno::cli::searchLibrary(arguments.first(), console);
+    if (command == QLatin1String("search") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--json"))))
+        return varno::cli::searchLibrary(arguments.first(), arguments.size() == 2, console);
     if (command == QLatin1String("remove") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--delete-file"))))
         return varno::cli::removeSong(arguments[0], arguments.size() == 2, console);
     if (command == QLatin1String("rescan") && arguments.isEmpty())
