@@ -54,13 +54,6 @@ protected:
         return track;
     }
 
-    static QStringList titles(const TrackList& tracks)
-    {
-        QStringList result;
-        for (const Track& t : tracks)
-            result << t.title;
-        return result;
-    }
 };
 
 } // namespace
@@ -87,7 +80,7 @@ TEST_F(BootTest, PlaylistsAndSearchFollowWhatIsStored)
     ASSERT_EQ(container->playlistEngine().rootPlaylists().size(), 1);
 
     const SearchResults found = container->searchEngine().searchImmediately(QStringLiteral("RAIN"));
-    EXPECT_EQ(titles(found.songs), QStringList {"Rain Song"});
+    EXPECT_EQ(test::titlesOf(found.songs), QStringList {"Rain Song"});
     ASSERT_EQ(found.playlists.size(), 1);
     EXPECT_EQ(found.playlists[0].name, QStringLiteral("Rainy Days"));
 }
@@ -115,7 +108,7 @@ TEST_F(BootTest, UndecodableSessionIsReportedAndTheLibraryLoadsAnyway)
     const QString message = QStringLiteral("playback_state.json: key \"upcomingTrackIDs\": expected an array");
     EXPECT_EQ(container->recoveryMessage(), QStringLiteral("Playback could not be restored: ") + message);
     EXPECT_EQ(describe(container->queueEngine().lastPlaybackError()), message);
-    EXPECT_EQ(titles(container->libraryEngine().allTracks()), QStringList {"Kept"});
+    EXPECT_EQ(test::titlesOf(container->libraryEngine().allTracks()), QStringList {"Kept"});
 }
 
 TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
@@ -130,9 +123,9 @@ TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
     auto container = boot();
     const OstrelQueueEngine& queue = container->queueEngine();
     EXPECT_EQ(queue.currentTrack(), b);
-    EXPECT_EQ(titles(queue.upcoming()), QStringList {"C"});
-    EXPECT_EQ(titles(queue.history()), QStringList {"D"});
-    EXPECT_EQ(titles(queue.playbackOrder()), (QStringList {"C", "B"}));
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList {"C"});
+    EXPECT_EQ(test::titlesOf(queue.history()), QStringList {"D"});
+    EXPECT_EQ(test::titlesOf(queue.playbackOrder()), (QStringList {"C", "B"}));
     // Loaded, paused at the saved time, although the session was playing.
     EXPECT_EQ(container->audioEngine().currentTrack(), b);
     EXPECT_EQ(container->audioEngine().playbackState(), PlaybackState::Paused);

@@ -15,6 +15,7 @@
 using namespace varno;
 using test::await;
 using test::errorText;
+using test::namesOf;
 
 namespace {
 
@@ -27,14 +28,6 @@ PlaylistRecord stored(const QString& name, std::optional<QUuid> parent = std::nu
     r.isFolder = folder;
     r.displayOrderIndex = order;
     return r;
-}
-
-QStringList namesOf(const QList<Playlist>& playlists)
-{
-    QStringList names;
-    for (const Playlist& p : playlists)
-        names << p.name;
-    return names;
 }
 
 class PlaylistEngineTest : public test::DataFolderTest {
@@ -260,10 +253,7 @@ TEST_F(PlaylistEngineTest, SongsThatLeftTheLibraryAreSkippedAndStayInTheRecord)
     const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
     start({mix, missing, folder});
 
-    QStringList titles;
-    for (const Track& track : engine->getTracks(mix.id))
-        titles << track.title;
-    EXPECT_EQ(titles, (QStringList {"Three", "One", "Three"}));
+    EXPECT_EQ(test::titlesOf(engine->getTracks(mix.id)), (QStringList {"Three", "One", "Three"}));
     EXPECT_TRUE(engine->getTracks(QUuid::createUuid()).empty());
 
     await(engine->queuePlaylist(mix.id));

@@ -54,22 +54,6 @@ Playlist playlist(const QString& name)
     return p;
 }
 
-QStringList titles(const TrackList& songs)
-{
-    QStringList out;
-    for (const Track& track : songs)
-        out << track.title;
-    return out;
-}
-
-QStringList names(const QList<Playlist>& playlists)
-{
-    QStringList out;
-    for (const Playlist& p : playlists)
-        out << p.name;
-    return out;
-}
-
 // More songs than are indexed on the main thread, so their index is built on
 // the worker.
 TrackList largeLibrary(const QString& title)
@@ -118,7 +102,7 @@ TEST_F(SearchEngineTest, TypingWithinThePauseSearchesOnceForTheFinalText)
     pause(1ms);
     ASSERT_EQ(published.count(), 1);
     EXPECT_EQ(lastPublished().query, QStringLiteral("rain"));
-    EXPECT_EQ(titles(lastPublished().songs), (QStringList {QStringLiteral("Purple Rain"), QStringLiteral("Raindrops")}));
+    EXPECT_EQ(test::titlesOf(lastPublished().songs), (QStringList {QStringLiteral("Purple Rain"), QStringLiteral("Raindrops")}));
     EXPECT_EQ(engine.results(), lastPublished());
 }
 
@@ -144,8 +128,8 @@ TEST_F(SearchEngineTest, ActiveQueryChangedOnlyWhenTheTextChanges)
 
 TEST_F(SearchEngineTest, CapitalsMatchAccentsCount)
 {
-    EXPECT_EQ(titles(engine.searchImmediately(QStringLiteral("ÉTÉ")).songs), QStringList {QStringLiteral("Été indien")});
-    EXPECT_EQ(titles(engine.searchImmediately(QStringLiteral("ete")).songs), QStringList());
+    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("ÉTÉ")).songs), QStringList {QStringLiteral("Été indien")});
+    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("ete")).songs), QStringList());
 }
 
 TEST_F(SearchEngineTest, DecomposedAndPrecomposedAccentsAreTheSameText)
@@ -166,7 +150,7 @@ TEST_F(SearchEngineTest, ArtistsMatchIgnoringCaseListedOnceAndSorted)
     });
     const SearchResults upper = engine.searchImmediately(QStringLiteral("ABB"));
     EXPECT_EQ(upper.artists, (QStringList {QStringLiteral("ABBA"), QStringLiteral("Abba Tribute"), QStringLiteral("abba")}));
-    EXPECT_EQ(titles(upper.songs), (QStringList {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three"), QStringLiteral("Four")}));
+    EXPECT_EQ(test::titlesOf(upper.songs), (QStringList {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three"), QStringLiteral("Four")}));
     EXPECT_EQ(engine.searchImmediately(QStringLiteral("abba tribute")).artists, QStringList {QStringLiteral("Abba Tribute")});
 }
 
@@ -185,15 +169,15 @@ TEST_F(SearchEngineTest, SongsMatchByAnyFieldInListOrderAndNamesByTheirOwnField)
 {
     // By genre, by artist, by title, by genre.
     const SearchResults results = engine.searchImmediately(QStringLiteral("o"));
-    EXPECT_EQ(titles(results.songs), (QStringList {QStringLiteral("Purple Rain"), QStringLiteral("Été indien"),
+    EXPECT_EQ(test::titlesOf(results.songs), (QStringList {QStringLiteral("Purple Rain"), QStringLiteral("Été indien"),
                                                    QStringLiteral("Raindrops"), QStringLiteral("Yesterday")}));
     EXPECT_EQ(results.artists, (QStringList {QStringLiteral("Joe Dassin")}));
     EXPECT_EQ(results.albums, QStringList());
     EXPECT_EQ(results.genres, (QStringList {QStringLiteral("Chanson"), QStringLiteral("Pop"), QStringLiteral("Rock")}));
-    EXPECT_EQ(names(results.playlists), (QStringList {QStringLiteral("Workout"), QStringLiteral("Brainstorm")}));
+    EXPECT_EQ(test::namesOf(results.playlists), (QStringList {QStringLiteral("Workout"), QStringLiteral("Brainstorm")}));
 
     const SearchResults byAlbum = engine.searchImmediately(QStringLiteral("HELP"));
-    EXPECT_EQ(titles(byAlbum.songs), QStringList {QStringLiteral("Yesterday")});
+    EXPECT_EQ(test::titlesOf(byAlbum.songs), QStringList {QStringLiteral("Yesterday")});
     EXPECT_EQ(byAlbum.albums, QStringList {QStringLiteral("Help!")});
 }
 
@@ -228,9 +212,9 @@ TEST_F(SearchEngineTest, ASingleSpaceIsSearchedLikeAnyText)
 {
     const SearchResults results = engine.searchImmediately(QStringLiteral(" "));
     EXPECT_EQ(results.query, QStringLiteral(" "));
-    EXPECT_EQ(titles(results.songs), (QStringList {QStringLiteral("Purple Rain"), QStringLiteral("Été indien"),
+    EXPECT_EQ(test::titlesOf(results.songs), (QStringList {QStringLiteral("Purple Rain"), QStringLiteral("Été indien"),
                                                    QStringLiteral("Raindrops"), QStringLiteral("Yesterday")}));
-    EXPECT_EQ(names(results.playlists), QStringList {QStringLiteral("Rainy Days")});
+    EXPECT_EQ(test::namesOf(results.playlists), QStringList {QStringLiteral("Rainy Days")});
 }
 
 TEST_F(SearchEngineTest, ClearSearchEmptiesTheQueryAndPublishesEmptyResults)
@@ -264,7 +248,7 @@ TEST_F(SearchEngineTest, NewSongsWhileAQueryIsActiveArePublishedAtOnce)
     engine.updateTracks(TrackList {song(QStringLiteral("November Rain")), song(QStringLiteral("Sunshine"))});
     ASSERT_EQ(published.count(), 2);
     EXPECT_EQ(lastPublished().query, QStringLiteral("rain"));
-    EXPECT_EQ(titles(lastPublished().songs), QStringList {QStringLiteral("November Rain")});
+    EXPECT_EQ(test::titlesOf(lastPublished().songs), QStringList {QStringLiteral("November Rain")});
 }
 
 TEST_F(SearchEngineTest, NewPlaylistsWhileAQueryIsActiveArePublishedAtOnce)
@@ -273,7 +257,7 @@ TEST_F(SearchEngineTest, NewPlaylistsWhileAQueryIsActiveArePublishedAtOnce)
     pause(150ms);
     engine.updatePlaylists({playlist(QStringLiteral("Rain Sounds")), playlist(QStringLiteral("Drizzle"))});
     ASSERT_EQ(published.count(), 2);
-    EXPECT_EQ(names(lastPublished().playlists), QStringList {QStringLiteral("Rain Sounds")});
+    EXPECT_EQ(test::namesOf(lastPublished().playlists), QStringList {QStringLiteral("Rain Sounds")});
 }
 
 TEST_F(SearchEngineTest, NewContentWithoutAQueryPublishesNothing)
@@ -299,7 +283,7 @@ TEST_F(SearchEngineTest, LargeLibraryIndexedInTheBackgroundIsPublishedWhenReady)
 TEST_F(SearchEngineTest, SearchImmediatelySeesALargeLibraryJustHandedIn)
 {
     engine.updateTracks(largeLibrary(QStringLiteral("Song ")));
-    EXPECT_EQ(titles(engine.searchImmediately(QStringLiteral("SONG 4999")).songs), QStringList {QStringLiteral("Song 4999")});
+    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("SONG 4999")).songs), QStringList {QStringLiteral("Song 4999")});
     EXPECT_EQ(engine.searchImmediately(QStringLiteral("artist")).artists, QStringList {QStringLiteral("Artist")});
 }
 

@@ -16,15 +16,6 @@ Track song(const QString& title, std::optional<QString> artist, std::optional<QS
     return t;
 }
 
-QStringList titles(TrackList tracks)
-{
-    QStringList result;
-    for (const Track& t : tracks)
-        result << t.title;
-    result.sort();
-    return result;
-}
-
 } // namespace
 
 TEST(MetadataCache, IndexesTrimmedCaseSensitiveKeys)
@@ -33,9 +24,9 @@ TEST(MetadataCache, IndexesTrimmedCaseSensitiveKeys)
     await(cache.insert({song(QStringLiteral("a"), QStringLiteral("  Nina \n"), QStringLiteral("Blue")),
                         song(QStringLiteral("b"), QStringLiteral("nina"), QStringLiteral("Blue")),
                         song(QStringLiteral("c"), QStringLiteral("   "), QStringLiteral("Zed"))}));
-    EXPECT_EQ(titles(await(cache.tracksByArtist(QStringLiteral("Nina")))), QStringList {"a"});
+    EXPECT_EQ(test::titlesOf(await(cache.tracksByArtist(QStringLiteral("Nina")))), QStringList {"a"});
     EXPECT_TRUE(await(cache.tracksByArtist(QStringLiteral("  Nina \n"))).empty());
-    EXPECT_EQ(titles(await(cache.tracksByAlbum(QStringLiteral("Blue")))), (QStringList {"a", "b"}));
+    EXPECT_EQ(test::titlesOf(await(cache.tracksByAlbum(QStringLiteral("Blue")))), (QStringList {"a", "b"}));
     EXPECT_EQ(await(cache.allArtists()), (QStringList {"Nina", "nina"}));
     EXPECT_EQ(await(cache.allAlbums()), (QStringList {"Blue", "Zed"}));
 }
@@ -65,17 +56,17 @@ TEST(MetadataCache, EvictionDropsEmptyKeysAndReinsertKeepsOldKeys)
     await(cache.insert({only, other}));
     await(cache.evict(only));
     EXPECT_EQ(await(cache.allAlbums()), QStringList {"LP"});
-    EXPECT_EQ(titles(await(cache.tracksByArtist(QStringLiteral("Solo")))), QStringList {"other"});
+    EXPECT_EQ(test::titlesOf(await(cache.tracksByArtist(QStringLiteral("Solo")))), QStringList {"other"});
 
     // A changed album leaves the song under its old key while it is cached.
     Track moved = other;
     moved.album = QStringLiteral("Remaster");
     await(cache.insert({moved}));
-    EXPECT_EQ(titles(await(cache.tracksByAlbum(QStringLiteral("LP")))), QStringList {"other"});
+    EXPECT_EQ(test::titlesOf(await(cache.tracksByAlbum(QStringLiteral("LP")))), QStringList {"other"});
     EXPECT_EQ(await(cache.allAlbums()), (QStringList {"LP", "Remaster"}));
     // A song inserted again, even twice at once, is listed once under a key.
     await(cache.insert({moved, moved}));
-    EXPECT_EQ(titles(await(cache.tracksByArtist(QStringLiteral("Solo")))), QStringList {"other"});
+    EXPECT_EQ(test::titlesOf(await(cache.tracksByArtist(QStringLiteral("Solo")))), QStringList {"other"});
 }
 
 TEST(MetadataCache, ConcurrentCallersAreSerialised)

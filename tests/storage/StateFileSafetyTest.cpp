@@ -47,14 +47,6 @@ protected:
     std::unique_ptr<OstrelDatabaseManager> manager;
 };
 
-QStringList titles(const TrackList& tracks)
-{
-    QStringList out;
-    for (const Track& track : tracks)
-        out << track.title;
-    return out;
-}
-
 } // namespace
 
 TEST_F(StateFileSafetyTest, AWriterSeesAndKeepsWhatAnotherProcessWrote)
@@ -71,9 +63,9 @@ TEST_F(StateFileSafetyTest, AWriterSeesAndKeepsWhatAnotherProcessWrote)
     update = await(manager->saveTracks({test::makeTrack(QStringLiteral("mine 2"))}));
     EXPECT_EQ(update.storedCount, 3u);
     ASSERT_TRUE(update.library);
-    EXPECT_EQ(titles(*update.library), (QStringList {"mine 1", "theirs", "mine 2"}));
+    EXPECT_EQ(test::titlesOf(*update.library), (QStringList {"mine 1", "theirs", "mine 2"}));
     EXPECT_FALSE(await(manager->tracksFileChangedElsewhere()));
-    EXPECT_EQ(titles(stored()), (QStringList {"mine 1", "theirs", "mine 2"}));
+    EXPECT_EQ(test::titlesOf(stored()), (QStringList {"mine 1", "theirs", "mine 2"}));
 }
 
 TEST_F(StateFileSafetyTest, TwoImportsOfTheSameFileStoreItOnce)
@@ -86,7 +78,7 @@ TEST_F(StateFileSafetyTest, TwoImportsOfTheSameFileStoreItOnce)
     const TracksFileUpdate update = await(manager->appendNewTracks({second, test::makeTrack(QStringLiteral("new"))}));
     EXPECT_EQ(update.storedCount, 2u);
     ASSERT_TRUE(update.library);
-    EXPECT_EQ(titles(*update.library), (QStringList {"first", "new"}));
+    EXPECT_EQ(test::titlesOf(*update.library), (QStringList {"first", "new"}));
 }
 
 TEST_F(StateFileSafetyTest, ASecondWriterWaitsForTheLockAndGivesUpWithAClearMessage)
@@ -110,7 +102,7 @@ TEST_F(StateFileSafetyTest, ASecondWriterWaitsForTheLockAndGivesUpWithAClearMess
     });
     await(manager->saveTracks({test::makeTrack(QStringLiteral("B"))}));
     releaser.join();
-    EXPECT_EQ(titles(stored()), QStringList {"B"});
+    EXPECT_EQ(test::titlesOf(stored()), QStringList {"B"});
 }
 
 TEST_F(StateFileSafetyTest, AnUnreadableLibraryIsAnErrorAndIsNeverReplaced)

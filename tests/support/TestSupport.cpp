@@ -82,6 +82,22 @@ Track makeTrack(const QString& title, const QUuid& id)
                  title, 180.5, Timestamp::fromSecondsSinceReferenceDate(786000000.25), std::nullopt);
 }
 
+QStringList titlesOf(const TrackList& tracks)
+{
+    QStringList titles;
+    for (const Track& track : tracks)
+        titles << track.title;
+    return titles;
+}
+
+QStringList namesOf(const QList<Playlist>& playlists)
+{
+    QStringList names;
+    for (const Playlist& playlist : playlists)
+        names << playlist.name;
+    return names;
+}
+
 namespace detail {
 
 QCoro::Task<> captureVoid(QCoro::Task<> task, std::exception_ptr* error, bool* done)

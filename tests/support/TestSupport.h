@@ -2,7 +2,9 @@
 
 #include "platform/ApplicationIdentity.h"
 #include "platform/Diagnostics.h"
+#include "playlists/Playlist.h"
 #include "storage/Track.h"
+#include "storage/TrackList.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -55,6 +57,10 @@ QString fixturePath(const QString& relative);
 
 // A song record with a fixed shape, for tests that only care about identity.
 Track makeTrack(const QString& title, const QUuid& id = QUuid::createUuid());
+
+// What a list shows, for comparing against the names a test expects.
+QStringList titlesOf(const TrackList& tracks);
+QStringList namesOf(const QList<Playlist>& playlists);
 
 // Runs the event loop until `task` finishes, then returns its value or
 // rethrows its exception. QCoro::waitFor hangs when a task throws after

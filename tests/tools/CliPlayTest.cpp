@@ -12,13 +12,7 @@ namespace {
 // real time: no keys are read and each song gets one line.
 class CliPlayTest : public test::DataFolderTest {
 protected:
-    CliRun run(const QStringList& arguments)
-    {
-        QProcessEnvironment fast;
-        fast.insert(QStringLiteral("VARNO_AUDIO_OUTPUT"), QStringLiteral("null"));
-        fast.insert(QStringLiteral("VARNO_NULL_OUTPUT_SPEED"), QStringLiteral("50"));
-        return test::runCli(arguments, fast);
-    }
+    CliRun run(const QStringList& arguments) { return test::runCliFast(arguments); }
 
     QString copy(const QString& fixture, const QString& name)
     {

@@ -11,13 +11,7 @@ namespace {
 
 class CliPlaylistTest : public test::DataFolderTest {
 protected:
-    // Songs play at fifty times their speed.
-    CliRun run(const QStringList& arguments)
-    {
-        QProcessEnvironment fast;
-        fast.insert(QStringLiteral("VARNO_NULL_OUTPUT_SPEED"), QStringLiteral("50"));
-        return test::runCli(arguments, fast);
-    }
+    CliRun run(const QStringList& arguments) { return test::runCliFast(arguments); }
 
     // The first column of each output line: the ids the command printed.
     QStringList ids(const CliRun& result)

@@ -32,4 +32,13 @@ inline CliRun runCli(const QStringList& arguments, const QProcessEnvironment& ex
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
+// runCli for commands that play: the null output at fifty times real time.
+inline CliRun runCliFast(const QStringList& arguments)
+{
+    QProcessEnvironment fast;
+    fast.insert(QStringLiteral("VARNO_AUDIO_OUTPUT"), QStringLiteral("null"));
+    fast.insert(QStringLiteral("VARNO_NULL_OUTPUT_SPEED"), QStringLiteral("50"));
+    return runCli(arguments, fast);
+}
+
 } // namespace varno::test
