@@ -49,7 +49,10 @@ DIContainer::DIContainer()
             [this] { m_searchEngine->updatePlaylists(m_playlistEngine->playlistsInTreeOrder()); });
 
     m_stateFolderMonitor = std::make_unique<FolderChangeMonitor>(m_databaseManager->storageDirectory());
-    connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] { m_libraryEngine->refreshIfChangedElsewhere(); });
+    connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] {
+        m_libraryEngine->refreshIfChangedElsewhere();
+        m_playlistEngine->refreshIfChangedElsewhere();
+    });
 
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DIContainer::saveSessionNow);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

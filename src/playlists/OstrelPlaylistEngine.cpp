@@ -124,6 +124,16 @@ QCoro::Task<> OstrelPlaylistEngine::waitForPendingOperations()
     const AsyncGate::Hold hold = co_await m_gate.enter();
 }
 
+QCoro::Task<> OstrelPlaylistEngine::refreshIfChangedElsewhere()
+{
+    const AsyncGate::Hold hold = co_await m_gate.enter();
+    auto checking = m_storage.changedElsewhere();
+    if (!co_await checking)
+        co_return;
+    auto rebuilding = rebuild();
+    co_await rebuilding;
+}
+
 QCoro::Task<> OstrelPlaylistEngine::rebuild()
 {
     std::vector<PlaylistRecord> records;

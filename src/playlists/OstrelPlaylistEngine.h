@@ -44,6 +44,7 @@ public:
 
     QCoro::Task<> loadPlaylists() override;
     QCoro::Task<> waitForPendingOperations() override;
+    QCoro::Task<> refreshIfChangedElsewhere() override;
     const std::optional<QString>& loadError() const override { return m_loadError; }
     const QStringList& loadProblems() const override { return m_loadProblems; }
 

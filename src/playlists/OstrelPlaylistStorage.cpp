@@ -147,4 +147,10 @@ QCoro::Task<> OstrelPlaylistStorage::deleteFolderRecursively(QUuid id)
     co_await work;
 }
 
+QCoro::Task<bool> OstrelPlaylistStorage::changedElsewhere()
+{
+    auto work = m_worker.run([this] { return !m_knownRecords || fileio::versionOf(m_path) != m_knownVersion; });
+    co_return co_await work;
+}
+
 } // namespace varno

@@ -32,6 +32,7 @@ public:
     QCoro::Task<> saveRecords(std::vector<PlaylistRecord> records) override;
     QCoro::Task<> deleteRecord(QUuid id) override;
     QCoro::Task<> deleteFolderRecursively(QUuid id) override;
+    QCoro::Task<bool> changedElsewhere() override;
 
     // The list operations on plain records, shared with the blocking forms.
     static void upsert(std::vector<PlaylistRecord>& records, const PlaylistRecord& record);

@@ -70,6 +70,9 @@ public:
 
     // Rebuilds the tree from the store.
     virtual QCoro::Task<> loadPlaylists() = 0;
+    // Rebuilds the tree when another process changed the store since this
+    // engine last read or wrote it; otherwise changes nothing.
+    virtual QCoro::Task<> refreshIfChangedElsewhere() = 0;
     // Finishes once every operation called before it has finished (the
     // first load included).
     virtual QCoro::Task<> waitForPendingOperations() = 0;

@@ -36,6 +36,9 @@ public:
     // Removes the record and everything below it in the folder hierarchy,
     // however the records are ordered in the file.
     virtual QCoro::Task<> deleteFolderRecursively(QUuid id) = 0;
+    // Whether the file now on disk is a version this store has neither read
+    // nor written: another process changed it.
+    virtual QCoro::Task<bool> changedElsewhere() = 0;
 };
 
 } // namespace varno

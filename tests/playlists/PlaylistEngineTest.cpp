@@ -311,6 +311,21 @@ TEST_F(PlaylistEngineTest, OperationsRunInTheOrderTheyWereCalled)
     EXPECT_FALSE(records()[0].isFavorite);
 }
 
+TEST_F(PlaylistEngineTest, PicksUpWhatAnotherProcessStored)
+{
+    start({stored(QStringLiteral("Mine"))});
+    QSignalSpy changes(engine.get(), &PlaylistEngine::rootPlaylistsChanged);
+    await(engine->refreshIfChangedElsewhere());
+    await(engine->toggleFavorite(engine->rootPlaylists()[0].id));
+    await(engine->refreshIfChangedElsewhere());
+    EXPECT_EQ(changes.size(), 1);
+
+    OstrelPlaylistStorage other;
+    await(other.saveRecord(stored(QStringLiteral("Theirs"))));
+    await(engine->refreshIfChangedElsewhere());
+    EXPECT_EQ(roots(), (QStringList {"Mine", "Theirs"}));
+}
+
 TEST_F(PlaylistEngineTest, SmartPlaylistSheetCreatesWithItsCriteriaText)
 {
     start();
