@@ -26,7 +26,10 @@ TEST(MetadataCache, IndexesTrimmedCaseSensitiveKeys)
                         song(QStringLiteral("c"), QStringLiteral("   "), QStringLiteral("Zed"))}));
     EXPECT_EQ(test::titlesOf(await(cache.tracksByArtist(QStringLiteral("Nina")))), QStringList {"a"});
     EXPECT_TRUE(await(cache.tracksByArtist(QStringLiteral("  Nina \n"))).empty());
-    EXPECT_EQ(test::titlesOf(await(cache.tracksByAlbum(QStringLiteral("Blue")))), (QStringList {"a", "b"}));
+    // In no particular order.
+    QStringList blue = test::titlesOf(await(cache.tracksByAlbum(QStringLiteral("Blue"))));
+    blue.sort();
+    EXPECT_EQ(blue, (QStringList {"a", "b"}));
     EXPECT_EQ(await(cache.allArtists()), (QStringList {"Nina", "nina"}));
     EXPECT_EQ(await(cache.allAlbums()), (QStringList {"Blue", "Zed"}));
 }
