@@ -84,18 +84,21 @@ TEST_F(AtomicWriteTest, NoTemporaryOfAKilledSaveSurvivesTheNextStart)
     QDir().mkpath(appFolder());
     const QString path = appFile(QStringLiteral("tracks.json"));
     const std::string big = version('a', 8 << 20);
+    // A whole version is in place before any kill, so what the killed
+    // saves may have left is judged against it.
+    fileio::writeFileAtomically(path, big);
     int leftBehind = 0;
-    // Rounds go on until a few kills landed inside a save and one save got
-    // through: on a loaded machine the child may not have begun its first
-    // save when the kill comes.
-    for (int round = 0; round < 40 && (leftBehind < 3 || !QFileInfo::exists(path)); ++round) {
+    // Rounds go on until a few kills landed inside a save: on a loaded
+    // machine the child may not have begun one when the kill comes, so each
+    // round gives it a little longer.
+    for (int round = 0; round < 40 && leftBehind < 3; ++round) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (;;)
                 fileio::writeFileAtomically(path, big);
         }
-        ::usleep(20000);
+        ::usleep(20000 + 5000 * round);
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
