@@ -27,7 +27,9 @@ DIContainer::DIContainer()
     , m_databaseManager(std::make_unique<OstrelDatabaseManager>(*m_preferences))
     , m_fileWatcher(std::make_unique<OstrelFileWatcher>())
     , m_metadataEngine(std::make_unique<OstrelMetadataEngine>())
-    // FIXME: the artwork cache and the waveform generator come here.
+    , m_artworkCache(std::make_unique<OstrelArtworkCache>(CacheMetrics {536870912, 2147483648}, std::nullopt, m_metadataEngine.get()))
+    , m_thumbnailGenerator(std::make_unique<OstrelThumbnailGenerator>(*m_artworkCache))
+    // FIXME: the waveform generator comes here.
     , m_metadataCache(std::make_unique<MetadataCache>())
     , m_audioDecoder(std::make_unique<OstrelAudioDecoder>())
     , m_playlistStorage(std::make_unique<OstrelPlaylistStorage>())
@@ -36,6 +38,7 @@ DIContainer::DIContainer()
     , m_queueEngine(std::make_unique<OstrelQueueEngine>(m_databaseManager.get()))
     , m_playlistEngine(std::make_unique<OstrelPlaylistEngine>(*m_playlistStorage, *m_libraryEngine, *m_queueEngine))
     , m_searchEngine(std::make_unique<OstrelSearchEngine>())
+    , m_themeEngine(std::make_unique<OstrelThemeEngine>(m_preferences.get()))
 {
     // The only links between engines: the queue plays through the audio
     // engine, which reports back to the queue. Neither owns the other.

@@ -5,6 +5,9 @@
 #include "library/LibraryEngine.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/MetadataEngine.h"
+#include "media/OstrelArtworkCache.h"
+#include "media/OstrelThemeEngine.h"
+#include "media/OstrelThumbnailGenerator.h"
 #include "playback/OstrelAudioDecoder.h"
 #include "playback/OstrelAudioEngine.h"
 #include "playback/OstrelQueueEngine.h"
@@ -31,9 +34,10 @@ namespace varno {
 // Engines are added here in their fixed construction order as they land:
 // database manager, file watcher, metadata engine, artwork cache, waveform
 // generator, metadata cache, audio decoder, playlist storage, library engine,
-// audio engine, queue engine, playlist engine, theme engine; the search
-// engine, fed from the library's and the playlists' published lists, follows
-// the playlist engine.
+// audio engine, queue engine, playlist engine, theme engine. The thumbnail
+// generator follows the artwork cache it works for, and the search engine,
+// fed from the library's and the playlists' published lists, follows the
+// playlist engine.
 class DIContainer final : public QObject {
     Q_OBJECT
 
@@ -54,6 +58,9 @@ public:
     OstrelDatabaseManager& databaseManager() { return *m_databaseManager; }
     FileWatcher& fileWatcher() { return *m_fileWatcher; }
     MetadataEngine& metadataEngine() { return *m_metadataEngine; }
+    ArtworkCache& artworkCache() { return *m_artworkCache; }
+    ThumbnailGenerator& thumbnailGenerator() { return *m_thumbnailGenerator; }
+    ThemeEngine& themeEngine() { return *m_themeEngine; }
     MetadataCache& metadataCache() { return *m_metadataCache; }
     LibraryEngine& libraryEngine() { return *m_libraryEngine; }
     OstrelAudioDecoder& audioDecoder() { return *m_audioDecoder; }
@@ -87,6 +94,8 @@ private:
     std::unique_ptr<OstrelDatabaseManager> m_databaseManager;
     std::unique_ptr<FileWatcher> m_fileWatcher;
     std::unique_ptr<MetadataEngine> m_metadataEngine;
+    std::unique_ptr<OstrelArtworkCache> m_artworkCache;
+    std::unique_ptr<OstrelThumbnailGenerator> m_thumbnailGenerator;
     std::unique_ptr<MetadataCache> m_metadataCache;
     std::unique_ptr<OstrelAudioDecoder> m_audioDecoder;
     std::unique_ptr<OstrelPlaylistStorage> m_playlistStorage;
@@ -95,6 +104,7 @@ private:
     std::unique_ptr<OstrelQueueEngine> m_queueEngine;
     std::unique_ptr<OstrelPlaylistEngine> m_playlistEngine;
     std::unique_ptr<OstrelSearchEngine> m_searchEngine;
+    std::unique_ptr<OstrelThemeEngine> m_themeEngine;
     // Other processes (the command-line tool) may change the state files;
     // when the folder changes the library checks whether it must reload.
     std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;

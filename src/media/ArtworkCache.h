@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QCoroTask>
+#include <QObject>
+#include <QSizeF>
+#include <QUuid>
 
 #include <optional>
 
@@ -11,28 +14,49 @@ namespace varno {
 
 // Cover art of the library's songs, kept as raw image bytes in memory and on
 // disk and keyed by each song's identifier; nothing here decodes a picture.
+// Every change to what is cached publishes a new cacheVersion(), so views
+// know to reload their pictures; changes made in one turn of the event loop
+// publish one version.
 //
 // Main thread only; file work runs in background tasks that are awaited.
-//
-// Only the operations that shared metadata editing relies on are declared so
-// far. The published cache version, thumbnails, eviction and clearing join
-// this interface together with the concrete cache.
-class ArtworkCache {
+class ArtworkCache : public QObject {
+    Q_OBJECT
+
 public:
-    virtual ~ArtworkCache() = default;
+    using QObject::QObject;
+
+    virtual QUuid cacheVersion() const = 0;
 
     // The song's cover: from memory, then from the disk folder, then
     // extracted from the audio file. Nothing when the song has none; never
     // throws, because a cover that cannot be read is treated as missing.
     virtual QCoro::Task<std::optional<QByteArray>> retrieveArtwork(Track track) = 0;
 
+    // A thumbnail stored for the song at this size (fractions are dropped);
+    // never makes one.
+    virtual QCoro::Task<std::optional<QByteArray>> retrieveThumbnail(Track track, QSizeF targetSize) = 0;
+
     // Makes `data` the song's cover in memory and on disk. Throws when the
     // disk write fails, and then nothing has changed.
     virtual QCoro::Task<> storeArtwork(QByteArray data, Track track) = 0;
 
+    // Keeps a thumbnail of the song's cover at this size, in memory and on
+    // disk, where retrieveThumbnail finds it. Throws when the write fails.
+    virtual QCoro::Task<> storeThumbnail(QByteArray data, Track track, QSizeF size) = 0;
+
+    // Forgets everything cached for the song. Returns at once; a failed
+    // deletion on disk is logged, not reported.
+    virtual void evictArtwork(const Track& track) = 0;
+
     // Forgets everything cached for the song, memory and disk. Throws the
     // first failed deletion on disk; the memory entries are gone by then.
     virtual QCoro::Task<> removeArtwork(Track track) = 0;
+
+    // Empties memory, the songs known to have no cover, and the disk folder.
+    virtual QCoro::Task<> clearCache() = 0;
+
+signals:
+    void cacheVersionChanged();
 };
 
 } // namespace varno

@@ -53,6 +53,15 @@ public:
         covers.remove(track.id);
         co_return;
     }
+    QUuid cacheVersion() const override { return {}; }
+    QCoro::Task<std::optional<QByteArray>> retrieveThumbnail(Track, QSizeF) override { co_return std::nullopt; }
+    QCoro::Task<> storeThumbnail(QByteArray, Track, QSizeF) override { co_return; }
+    void evictArtwork(const Track& track) override { covers.remove(track.id); }
+    QCoro::Task<> clearCache() override
+    {
+        covers.clear();
+        co_return;
+    }
 };
 
 [[noreturn]] void fail(const char* text)

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "library/MetadataEngine.h"
+#include "media/ArtworkCache.h"
+#include "platform/Worker.h"
+
+#include <QCache>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace varno {
+
+// The budgets the cache is built with. Only the memory budget is enforced:
+// the disk folder is never trimmed by size.
+struct CacheMetrics {
+    std::int64_t maxMemoryBytes = 536870912;
+    std::int64_t maxDiskBytes = 2147483648;
+};
+
+// Covers in a byte-budgeted memory cache (least recently used goes first)
+// over files in the "ArtworkCache" folder: "original_<ID>.raw" for a song's
+// cover and "thumb_<W>x<H>_<ID>.thumb" for its thumbnails, every file named
+// with the song's id so that forgetting a song finds them all. Songs known to
+// have no cover are remembered for the run, so their files are opened once.
+//
+// Main thread only. Every disk read, write and deletion runs on the cache's
+// one serial worker ("Artwork"), so a read asked for after a deletion never
+// sees the deleted file.
+class OstrelArtworkCache final : public ArtworkCache {
+    Q_OBJECT
+
+public:
+    // Uses `cacheDirectory`, or "ArtworkCache" in the application folder,
+    // creating it when missing; throws FileError when it cannot. Without a
+    // metadata engine, covers that are not cached are never extracted.
+    explicit OstrelArtworkCache(CacheMetrics metrics, const std::optional<QString>& cacheDirectory = std::nullopt,
+                                MetadataEngine* metadataEngine = nullptr, QObject* parent = nullptr);
+    ~OstrelArtworkCache() override;
+
+    const CacheMetrics& metrics() const { return m_metrics; }
+    const QString& diskCacheDirectory() const { return m_folder; }
+    // What the memory cache holds now, in bytes; never above the budget.
+    std::int64_t memoryBytes() const { return m_memory.totalCost(); }
+
+    QUuid cacheVersion() const override { return m_cacheVersion; }
+    QCoro::Task<std::optional<QByteArray>> retrieveArtwork(Track track) override;
+    QCoro::Task<std::optional<QByteArray>> retrieveThumbnail(Track track, QSizeF targetSize) override;
+    QCoro::Task<> storeArtwork(QByteArray data, Track track) override;
+    QCoro::Task<> storeThumbnail(QByteArray data, Track track, QSizeF size) override;
+    void evictArtwork(const Track& track) override;
+    QCoro::Task<> removeArtwork(Track track) override;
+    QCoro::Task<> clearCache() override;
+
+    static QString originalKey(const QUuid& id);
+    static QString thumbnailKey(const QUuid& id, QSizeF size);
+
+private:
+    void remember(const QString& key, const QByteArray& data);
+    std::optional<QByteArray> inMemory(const QString& key);
+    // Drops the song's cover and thumbnails from memory and forgets that it
+    // had none.
+    void forgetInMemory(const QUuid& id);
+    QCoro::Task<std::optional<QByteArray>> readFile(QString name);
+    // Several changes in one turn of the event loop publish one version.
+    void scheduleCacheChangeNotification();
+
+    CacheMetrics m_metrics;
+    QString m_folder;
+    MetadataEngine* m_metadataEngine;
+    QCache<QString, QByteArray> m_memory;
+    QSet<QUuid> m_missingArtwork;
+    // The memory keys of each song's thumbnails, so that a new cover drops
+    // them; an entry the cache evicted on its own is simply not found.
+    QHash<QUuid, QSet<QString>> m_thumbnailKeys;
+    QUuid m_cacheVersion;
+    bool m_isCacheChangePending = false;
+    // Last: destroyed first, finishing the file work already queued.
+    SerialWorker m_disk {QStringLiteral("Artwork"), std::chrono::seconds(10)};
+};
+
+} // namespace varno
