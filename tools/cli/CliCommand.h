@@ -39,6 +39,11 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console);
 // Plays a playlist from its first song through the queue, like play.
 QCoro::Task<int> playPlaylist(QString id, Console console);
 
+// A song's cover written to a file, through the app's artwork cache.
+QCoro::Task<int> exportArtwork(QString id, QString outPath, Console console);
+// The accent colour a song's cover gives: "#RRGGBB r g b".
+QCoro::Task<int> printAccent(QString id, Console console);
+
 // `varno-cli play FILE|ID...`: plays through the queue engine with a live
 // status line and single-key commands when run on a terminal. 0 at the end
 // of the queue (or on q), 1 when nothing could play.

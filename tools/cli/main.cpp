@@ -37,6 +37,9 @@ const char* const kUsage =
     "  playlist remove ID POSITION...   (positions as playlist show numbers them)\n"
     "  playlist delete ID (a folder goes with everything inside it; songs stay in the library)\n"
     "  playlist play ID   play a playlist from its first song, like play\n"
+    "  artwork ID --out FILE\n"
+    "                     write a song's cover to FILE\n"
+    "  accent ID          print the accent colour a song's cover gives (#RRGGBB r g b)\n"
     "  play FILE|ID...    play songs (files not in the library are imported first);\n"
     "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n";
 
@@ -72,6 +75,10 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
         if (fits)
             return varno::cli::changePlaylists(arguments, console);
     }
+    if (command == QLatin1String("artwork") && arguments.size() == 3 && arguments[1] == QLatin1String("--out"))
+        return varno::cli::exportArtwork(arguments[0], arguments[2], console);
+    if (command == QLatin1String("accent") && arguments.size() == 1)
+        return varno::cli::printAccent(arguments[0], console);
     if (command == QLatin1String("play") && !arguments.isEmpty())
         return varno::cli::playSongs(arguments, console);
     return std::nullopt;
