@@ -38,7 +38,10 @@ const char* const kUsage =
     "  playlist delete ID (a folder goes with everything inside it; songs stay in the library)\n"
     "  playlist play ID   play a playlist from its first song, like play\n"
     "  play FILE|ID...    play songs (files not in the library are imported first);\n"
-    "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n";
+    "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n"
+    "  waveform FILE|ID [--points N] [--ascii]\n"
+    "                     print a song's waveform peaks (N from 8 to 4096, 360 by default), with --ascii also as bars;\n"
+    "                     a file not in the library is analysed without importing it\n";
 
 // The command's task, or nothing when the arguments do not fit it.
 std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStringList& arguments, const varno::cli::Console& console)
@@ -74,12 +77,15 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
     }
     if (command == QLatin1String("play") && !arguments.isEmpty())
         return varno::cli::playSongs(arguments, console);
+    if (command == QLatin1String("waveform") && !arguments.isEmpty())
+        return varno::cli::drawWaveform(arguments, console);
     return std::nullopt;
 }
 
 bool takesPaths(const QString& command)
 {
-    return command == QLatin1String("probe") || command == QLatin1String("import") || command == QLatin1String("play");
+    return command == QLatin1String("probe") || command == QLatin1String("import") || command == QLatin1String("play")
+           || command == QLatin1String("waveform");
 }
 
 QCoro::Task<> run(std::vector<QByteArray> rawArguments)
