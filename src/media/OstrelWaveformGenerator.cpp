@@ -2,6 +2,7 @@
 
 #include "library/SecurityScopedAccessError.h"
 #include "library/SecurityScopedResource.h"
+#include "media/WaveformCodec.h"
 #include "media/WaveformError.h"
 #include "platform/ApplicationFolder.h"
 #include "platform/FFmpegAudioFileReader.h"

@@ -36,9 +36,11 @@ private:
 
 // Reads an audio file from start to end as 32-bit float samples, one plane
 // per channel, at the file's own rate and channel count, through libavformat,
-// libavcodec and libswresample. Unlike FFmpegPcmReader it decodes on the
-// caller's thread, only when asked, straight into the caller's buffer: made
-// for scanning a whole file once rather than for keeping ahead of playback.
+// libavcodec and libswresample. Unlike FFmpegPcmReader it has no thread of
+// its own to decode ahead: it decodes when asked, straight into the
+// caller's buffer (a codec may still spread its work over threads of its
+// own), which suits scanning a whole file once rather than keeping ahead of
+// playback.
 //
 // Blocking; belongs on a worker thread. One thread at a time.
 class FFmpegAudioFileReader final {

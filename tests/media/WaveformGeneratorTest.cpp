@@ -63,7 +63,11 @@ void writeClickWav(const QString& path, int channels, std::int64_t frames, const
 // message goes where it went before. Lines come from the worker thread.
 class WaveformLog {
 public:
-    WaveformLog() { s_previous = qInstallMessageHandler(&WaveformLog::collect); }
+    WaveformLog()
+    {
+        s_lines.clear();
+        s_previous = qInstallMessageHandler(&WaveformLog::collect);
+    }
     ~WaveformLog() { qInstallMessageHandler(s_previous); }
 
     QStringList errorLines() const
