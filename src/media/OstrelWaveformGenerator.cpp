@@ -102,8 +102,9 @@ std::unique_ptr<SecurityScopedResource> openAccess(const Track& track)
 // The loudest magnitude among `count` samples. A NaN counts as silence.
 float loudestOf(const float* samples, std::int64_t count)
 {
-    // Independent running maxima: with a single one every comparison waits
-    // for the one before, and the scan would cost a tenth of the decoding.
+    // Eight independent running maxima, which the compiler turns into two
+    // vector ones: with a single maximum every comparison waits for the one
+    // before, and the scan would add a good share to the decoding time.
     constexpr int kLanes = 8;
     float lanes[kLanes] = {};
     std::int64_t i = 0;
@@ -185,8 +186,8 @@ std::vector<float> scanPeaks(const Track& track, int numberOfPoints)
     FFmpegAudioFileReader reader(access->path());
 
     const std::int64_t length = reader.lengthInFrames();
-    // A length beyond a few hundred years would overflow the point
-    // arithmetic; only a damaged header states one.
+    // A length of centuries would overflow the point arithmetic; only a
+    // damaged header states one.
     if (length < 1 || length > std::numeric_limits<std::int64_t>::max() / OstrelWaveformGenerator::kMaximumPoints
         || reader.sampleRate() <= 0 || reader.channelCount() <= 0)
         throw WaveformError::invalidSourceData();
