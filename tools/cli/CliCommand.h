@@ -49,4 +49,10 @@ QCoro::Task<int> printAccent(QString id, Console console);
 // of the queue (or on q), 1 when nothing could play.
 QCoro::Task<int> playSongs(QStringList arguments, Console console);
 
+// `varno-cli waveform FILE|ID [--points N] [--ascii]`: the peaks the player
+// bar draws, on one line with three decimals, and with --ascii a line of
+// bars. A file the library does not hold is analysed without importing it.
+// Errors print the engine's text; the status is then 1.
+QCoro::Task<int> drawWaveform(QStringList arguments, Console console);
+
 } // namespace varno::cli

@@ -41,7 +41,10 @@ const char* const kUsage =
     "                     write a song's cover to FILE\n"
     "  accent ID          print the accent colour a song's cover gives (#RRGGBB r g b)\n"
     "  play FILE|ID...    play songs (files not in the library are imported first);\n"
-    "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n";
+    "                     keys: space pause/resume, n next, p previous, r repeat, s shuffle, q quit\n"
+    "  waveform FILE|ID [--points N] [--ascii]\n"
+    "                     print a song's waveform peaks (N from 8 to 4096, 360 by default), with --ascii also as bars;\n"
+    "                     a file not in the library is analysed without importing it\n";
 
 // The command's task, or nothing when the arguments do not fit it.
 std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStringList& arguments, const varno::cli::Console& console)
@@ -81,12 +84,15 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
         return varno::cli::printAccent(arguments[0], console);
     if (command == QLatin1String("play") && !arguments.isEmpty())
         return varno::cli::playSongs(arguments, console);
+    if (command == QLatin1String("waveform") && !arguments.isEmpty())
+        return varno::cli::drawWaveform(arguments, console);
     return std::nullopt;
 }
 
 bool takesPaths(const QString& command)
 {
-    return command == QLatin1String("probe") || command == QLatin1String("import") || command == QLatin1String("play");
+    return command == QLatin1String("probe") || command == QLatin1String("import") || command == QLatin1String("play")
+           || command == QLatin1String("waveform");
 }
 
 QCoro::Task<> run(std::vector<QByteArray> rawArguments)
