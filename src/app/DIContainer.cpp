@@ -29,7 +29,7 @@ DIContainer::DIContainer()
     , m_metadataEngine(std::make_unique<OstrelMetadataEngine>())
     , m_artworkCache(std::make_unique<OstrelArtworkCache>(CacheMetrics {536870912, 2147483648}, std::nullopt, m_metadataEngine.get()))
     , m_thumbnailGenerator(std::make_unique<OstrelThumbnailGenerator>(*m_artworkCache))
-    // FIXME: the waveform generator comes here.
+    , m_waveformGenerator(std::make_unique<OstrelWaveformGenerator>())
     , m_metadataCache(std::make_unique<MetadataCache>())
     , m_audioDecoder(std::make_unique<OstrelAudioDecoder>())
     , m_playlistStorage(std::make_unique<OstrelPlaylistStorage>())
@@ -50,6 +50,8 @@ DIContainer::DIContainer()
             [this] { m_searchEngine->updateTracks(m_libraryEngine->allTracks()); });
     connect(m_playlistEngine.get(), &PlaylistEngine::rootPlaylistsChanged, m_searchEngine.get(),
             [this] { m_searchEngine->updatePlaylists(m_playlistEngine->playlistsInTreeOrder()); });
+
+    m_mediaCacheUpkeep = std::make_unique<MediaCacheUpkeep>(*m_libraryEngine, *m_fileWatcher, *m_waveformGenerator);
 
     m_stateFolderMonitor = std::make_unique<FolderChangeMonitor>(m_databaseManager->storageDirectory());
     connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MediaCacheUpkeep.h"
 #include "app/PlaybackSessionRestore.h"
 #include "library/FileWatcher.h"
 #include "library/LibraryEngine.h"
@@ -8,6 +9,7 @@
 #include "media/OstrelArtworkCache.h"
 #include "media/OstrelThemeEngine.h"
 #include "media/OstrelThumbnailGenerator.h"
+#include "media/OstrelWaveformGenerator.h"
 #include "playback/OstrelAudioDecoder.h"
 #include "playback/OstrelAudioEngine.h"
 #include "playback/OstrelQueueEngine.h"
@@ -60,6 +62,7 @@ public:
     MetadataEngine& metadataEngine() { return *m_metadataEngine; }
     ArtworkCache& artworkCache() { return *m_artworkCache; }
     ThumbnailGenerator& thumbnailGenerator() { return *m_thumbnailGenerator; }
+    WaveformGenerator& waveformGenerator() { return *m_waveformGenerator; }
     ThemeEngine& themeEngine() { return *m_themeEngine; }
     MetadataCache& metadataCache() { return *m_metadataCache; }
     LibraryEngine& libraryEngine() { return *m_libraryEngine; }
@@ -96,6 +99,7 @@ private:
     std::unique_ptr<MetadataEngine> m_metadataEngine;
     std::unique_ptr<OstrelArtworkCache> m_artworkCache;
     std::unique_ptr<OstrelThumbnailGenerator> m_thumbnailGenerator;
+    std::unique_ptr<OstrelWaveformGenerator> m_waveformGenerator;
     std::unique_ptr<MetadataCache> m_metadataCache;
     std::unique_ptr<OstrelAudioDecoder> m_audioDecoder;
     std::unique_ptr<OstrelPlaylistStorage> m_playlistStorage;
@@ -108,6 +112,7 @@ private:
     // Other processes (the command-line tool) may change the state files;
     // when the folder changes the library checks whether it must reload.
     std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;
+    std::unique_ptr<MediaCacheUpkeep> m_mediaCacheUpkeep;
 
     bool m_bootFinished = false;
     std::optional<QCoro::Task<>> m_bootTask;
