@@ -3,7 +3,6 @@
 #include "platform/SettingsPreferencesStore.h"
 #include "workspace/TrackTableLayoutState.h"
 
-#include <QSettings>
 #include <QSignalSpy>
 #include <QUndoStack>
 
@@ -143,8 +142,7 @@ TEST_F(TrackTableLayoutStateTest, DecodingErrorNamesTheItemAndKey)
 
 TEST_F(TrackTableLayoutStateTest, ValueWrittenByHandIntoTheSettingsFileFallsBackToTheDefault)
 {
-    const QString file = QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganizationName, kApplicationName).fileName();
-    test::writeFile(file, "[General]\ntrackTable.columnLayout.v1=widths are 220 and 150\n");
+    test::writeSettingsFile("[General]\ntrackTable.columnLayout.v1=widths are 220 and 150\n");
     SettingsPreferencesStore fresh;
     TrackTableLayoutState layout(fresh);
     EXPECT_EQ(layout.columns(), defaultTrackTableColumns());
