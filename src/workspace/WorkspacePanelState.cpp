@@ -159,6 +159,25 @@ void WorkspacePanelState::setPanelLocked(WorkspacePanelSide side, bool locked)
     assignLocked(side, locked);
 }
 
+WorkspacePanelState::ControlTexts WorkspacePanelState::controlTexts(WorkspacePanelSide side) const
+{
+    const QString name = panelName(side);
+    ControlTexts texts;
+    texts.collapseItem = QStringLiteral("Collapse ") + name;
+    texts.disableItem = QStringLiteral("Disable ") + name;
+    if (!isLocked(side)) {
+        texts.lockItem = QStringLiteral("Lock Width and Visibility");
+        texts.revealTitle = QStringLiteral("Expand ") + name;
+        return texts;
+    }
+    texts.lockItem = QStringLiteral("Unlock Width and Visibility");
+    texts.lockedLabel = name + QStringLiteral(" locked");
+    texts.lockedHelp = QStringLiteral("Unlock ") + name + QStringLiteral(" to change it");
+    texts.revealTitle = name + QStringLiteral(" collapsed and locked");
+    texts.revealHelp = QStringLiteral("Unlock ") + name + QStringLiteral(" from Workspace");
+    return texts;
+}
+
 void WorkspacePanelState::assignEnabled(WorkspacePanelSide side, bool value)
 {
     panel(side).enabled = value;

@@ -69,6 +69,25 @@ public:
     // Whether the divider or the reveal button may change the panel.
     bool canChange(WorkspacePanelSide side) const { return isEnabled(side) && !isLocked(side); }
 
+    // What the divider's menu and label and the reveal button of a collapsed
+    // panel say in the panel's present state.
+    struct ControlTexts {
+        // "Lock Width and Visibility", or "Unlock …" while locked.
+        QString lockItem;
+        // "Collapse " and "Disable " + the panel's name.
+        QString collapseItem;
+        QString disableItem;
+        // While locked: the name + " locked", and how to change it. Empty
+        // otherwise.
+        QString lockedLabel;
+        QString lockedHelp;
+        // "Expand " + the name, or the name + " collapsed and locked".
+        QString revealTitle;
+        // While locked: where to unlock it. Empty otherwise.
+        QString revealHelp;
+    };
+    ControlTexts controlTexts(WorkspacePanelSide side) const;
+
 signals:
     // Any field of the panel on `side` was assigned.
     void panelChanged(varno::WorkspacePanelSide side);

@@ -212,6 +212,22 @@ TEST_F(WorkspacePanelStateTest, EachAssignmentIsPublishedForItsSide)
     EXPECT_EQ(changed.at(3).at(0).value<WorkspacePanelSide>(), Left);
 }
 
+TEST_F(WorkspacePanelStateTest, DividerAndRevealButtonTextsFollowTheLock)
+{
+    WorkspacePanelState state(preferences);
+    const auto texts = [&](WorkspacePanelSide side) {
+        const WorkspacePanelState::ControlTexts t = state.controlTexts(side);
+        return QStringList {t.lockItem, t.collapseItem, t.disableItem, t.lockedLabel, t.lockedHelp, t.revealTitle, t.revealHelp};
+    };
+    EXPECT_EQ(texts(Left), (QStringList {"Lock Width and Visibility", "Collapse Library Sidebar", "Disable Library Sidebar", "", "",
+                                         "Expand Library Sidebar", ""}));
+    state.setPanelExpanded(Right, false);
+    state.setPanelLocked(Right, true);
+    EXPECT_EQ(texts(Right), (QStringList {"Unlock Width and Visibility", "Collapse Now Playing Inspector", "Disable Now Playing Inspector",
+                                          "Now Playing Inspector locked", "Unlock Now Playing Inspector to change it",
+                                          "Now Playing Inspector collapsed and locked", "Unlock Now Playing Inspector from Workspace"}));
+}
+
 TEST(WorkspacePanelTest, DividerDragWidensTowardsTheSongList)
 {
     EXPECT_EQ(dividerDragWidth(Left, 240, 25), 265);
