@@ -2,11 +2,16 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <numeric>
+#include <tuple>
 
 namespace varno {
 
@@ -138,47 +143,189 @@ std::vector<std::uint32_t> sortByKeys(const TrackList& tracks, const std::vector
     return positions;
 }
 
-// Each song's text as its rank among the distinct texts of the list, equal
-// ranks for texts the collator finds equal. Collation keys are built once per
-// distinct text (artists, albums and genres repeat a lot), sorted once, and
-// the songs are then sorted by integers.
-std::vector<std::int64_t> textRanks(const TrackList& tracks, TrackSortField field, const QCollator& collator)
+// Runs `second` on a pool thread while this thread runs `first`, when a
+// pool thread is free at once; otherwise runs both here. Only worth it for
+// large lists, where each half takes tens of milliseconds.
+void inParallel(const std::function<void()>& first, const std::function<void()>& second)
 {
-    std::vector<QCollatorSortKey> keys;
-    std::vector<std::uint32_t> keyOfSong(tracks.size());
-    keys.reserve(field == TrackSortField::Title ? tracks.size() : 1024);
+    QSemaphore done;
+    const bool started = QThreadPool::globalInstance()->tryStart([&] {
+        second();
+        done.release();
+    });
+    first();
+    if (started)
+        done.acquire();
+    else
+        second();
+}
+
+// A collator of its own for another thread: QCollator is reentrant, not
+// thread-safe, and a copy shares the original's state.
+QCollator independentCopy(const QCollator& collator)
+{
+    QCollator copy(collator.locale());
+    copy.setCaseSensitivity(collator.caseSensitivity());
+    copy.setNumericMode(collator.numericMode());
+    copy.setIgnorePunctuation(collator.ignorePunctuation());
+    return copy;
+}
+
+// Below this many texts the keys are built and ordered on one thread.
+constexpr std::size_t kParallelTexts = 8192;
+
+// The collation keys of `count` texts, in two halves so that each can be
+// built and ordered on its own thread, and the texts' ranks: texts the
+// collator finds equal share a rank, ranks count up from 0 in collation
+// order.
+class SortKeys {
+public:
+    using Text = std::function<const QString&(std::size_t)>;
+
+    SortKeys(std::size_t count, const Text& text, const QCollator& collator)
+        : m_half(count < kParallelTexts ? count : count / 2)
+        , m_order(count)
+    {
+        std::iota(m_order.begin(), m_order.end(), 0u);
+        const auto build = [&](const QCollator& own, std::vector<QCollatorSortKey>& keys, std::size_t from, std::size_t to) {
+            keys.reserve(to - from);
+            for (std::size_t i = from; i < to; ++i)
+                keys.push_back(own.sortKey(text(i)));
+            // Each comparison follows two pointers into the keys, so ordering
+            // is mostly waiting for memory: each half is ordered by the thread
+            // that just built it.
+            std::sort(m_order.begin() + static_cast<std::ptrdiff_t>(from), m_order.begin() + static_cast<std::ptrdiff_t>(to),
+                      [this](std::uint32_t a, std::uint32_t b) { return precedes(a, b); });
+        };
+        if (m_half == count) {
+            build(collator, m_first, 0, count);
+            return;
+        }
+        inParallel([&] { build(collator, m_first, 0, m_half); }, [&] { build(independentCopy(collator), m_second, m_half, count); });
+        const auto middle = m_order.begin() + static_cast<std::ptrdiff_t>(m_half);
+        std::inplace_merge(m_order.begin(), middle, m_order.end(), [this](std::uint32_t a, std::uint32_t b) { return precedes(a, b); });
+    }
+
+    ~SortKeys()
+    {
+        if (m_second.empty())
+            return;
+        // A hundred thousand keys are two hundred thousand blocks to free,
+        // which need not hold up the sort.
+        auto keys = std::make_shared<std::pair<std::vector<QCollatorSortKey>, std::vector<QCollatorSortKey>>>(std::move(m_first),
+                                                                                                             std::move(m_second));
+        QThreadPool::globalInstance()->start([keys]() mutable { keys.reset(); });
+    }
+
+    // The rank of each text, and the number of ranks.
+    std::pair<std::vector<std::uint32_t>, std::uint32_t> ranks() const
+    {
+        const std::size_t count = m_order.size();
+        // Whether each text in order differs from the one before: one
+        // comparison each, split between two threads for large lists.
+        std::vector<std::uint8_t> startsRank(count, 0);
+        const auto mark = [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i)
+                startsRank[i] = precedes(m_order[i - 1], m_order[i]);
+        };
+        if (m_second.empty())
+            mark(0, count);
+        else
+            inParallel([&] { mark(0, count / 2); }, [&] { mark(count / 2, count); });
+        std::vector<std::uint32_t> rankOf(count);
+        std::uint32_t rank = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            rank += startsRank[i];
+            rankOf[m_order[i]] = rank;
+        }
+        return {std::move(rankOf), count == 0 ? 0 : rank + 1};
+    }
+
+private:
+    const QCollatorSortKey& at(std::uint32_t i) const { return i < m_half ? m_first[i] : m_second[i - m_half]; }
+    bool precedes(std::uint32_t a, std::uint32_t b) const { return at(a).compare(at(b)) < 0; }
+
+    std::size_t m_half;
+    std::vector<QCollatorSortKey> m_first;
+    std::vector<QCollatorSortKey> m_second;
+    std::vector<std::uint32_t> m_order;
+};
+
+// Songs whose texts the collator finds equal share a rank; ranks count up
+// from 0 in collation order.
+struct TextRanks {
+    std::vector<std::uint32_t> rankOfSong;
+    std::uint32_t count = 0;
+};
+
+// Collation keys are built once per distinct text (artists, albums and genres
+// repeat a lot) and ordered once; the songs are then placed by rank.
+TextRanks textRanks(const TrackList& tracks, TrackSortField field, const QCollator& collator)
+{
+    TextRanks ranks;
     if (field == TrackSortField::Title) {
-        // Titles rarely repeat: looking them up would cost more than it saves.
-        for (std::size_t i = 0; i < tracks.size(); ++i) {
-            keyOfSong[i] = static_cast<std::uint32_t>(keys.size());
-            keys.push_back(collator.sortKey(tracks[i].title));
-        }
-    } else {
-        QHash<QString, std::uint32_t> distinct;
-        for (std::size_t i = 0; i < tracks.size(); ++i) {
-            const QString text = textKey(tracks[i], field);
-            auto found = distinct.constFind(text);
-            if (found == distinct.cend()) {
-                found = distinct.insert(text, static_cast<std::uint32_t>(keys.size()));
-                keys.push_back(collator.sortKey(text));
-            }
-            keyOfSong[i] = *found;
-        }
+        // Titles rarely repeat: looking them up would cost more than it saves,
+        // and each song's title is its own text.
+        const SortKeys keys(tracks.size(), [&](std::size_t i) -> const QString& { return tracks[i].title; }, collator);
+        std::tie(ranks.rankOfSong, ranks.count) = keys.ranks();
+        return ranks;
     }
-    std::vector<std::uint32_t> byKey(keys.size());
-    std::iota(byKey.begin(), byKey.end(), 0u);
-    std::sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a].compare(keys[b]) < 0; });
-    std::vector<std::int64_t> rankOfKey(keys.size());
-    std::int64_t rank = 0;
-    for (std::size_t i = 0; i < byKey.size(); ++i) {
-        if (i > 0 && keys[byKey[i - 1]].compare(keys[byKey[i]]) != 0)
-            ++rank;
-        rankOfKey[byKey[i]] = rank;
+    std::vector<QString> texts;
+    std::vector<std::uint32_t> textOfSong(tracks.size());
+    QHash<QString, std::uint32_t> distinct;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        QString text = textKey(tracks[i], field);
+        auto found = distinct.constFind(text);
+        if (found == distinct.cend()) {
+            found = distinct.insert(text, static_cast<std::uint32_t>(texts.size()));
+            texts.push_back(std::move(text));
+        }
+        textOfSong[i] = *found;
     }
-    std::vector<std::int64_t> ranks(tracks.size());
+    const SortKeys keys(texts.size(), [&](std::size_t i) -> const QString& { return texts[i]; }, collator);
+    const auto [rankOfText, count] = keys.ranks();
+    ranks.count = count;
+    ranks.rankOfSong.resize(tracks.size());
     for (std::size_t i = 0; i < tracks.size(); ++i)
-        ranks[i] = rankOfKey[keyOfSong[i]];
+        ranks.rankOfSong[i] = rankOfText[textOfSong[i]];
     return ranks;
+}
+
+// The positions grouped by rank (a counting sort), the groups in rank order
+// or its reverse, and each group of equal texts in UUID order. Only songs in
+// groups of more than one are read for their UUID: sorting by title reads
+// hardly any.
+std::vector<std::uint32_t> sortByRanks(const TrackList& tracks, const TextRanks& ranks, bool ascending)
+{
+    std::vector<std::uint32_t> start(ranks.count + 1, 0);
+    for (std::uint32_t rank : ranks.rankOfSong)
+        ++start[ascending ? rank + 1 : ranks.count - rank];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<std::uint32_t> positions(tracks.size());
+    std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::uint32_t rank = ranks.rankOfSong[i];
+        positions[next[ascending ? rank : ranks.count - 1 - rank]++] = static_cast<std::uint32_t>(i);
+    }
+    struct Entry {
+        UuidKey id;
+        std::uint32_t position;
+    };
+    std::vector<Entry> group;
+    for (std::uint32_t g = 0; g < ranks.count; ++g) {
+        if (start[g + 1] - start[g] < 2)
+            continue;
+        group.clear();
+        for (std::uint32_t i = start[g]; i < start[g + 1]; ++i)
+            group.push_back({UuidKey(tracks[positions[i]].id), positions[i]});
+        // Copies of one song keep their order.
+        std::sort(group.begin(), group.end(), [](const Entry& a, const Entry& b) {
+            return a.id != b.id ? a.id < b.id : a.position < b.position;
+        });
+        for (std::size_t k = 0; k < group.size(); ++k)
+            positions[start[g] + k] = group[k].position;
+    }
+    return positions;
 }
 
 } // namespace
@@ -235,7 +382,7 @@ std::vector<std::uint32_t> sortedPositions(const TrackList& tracks, const TrackS
     Q_ASSERT(tracks.size() <= std::numeric_limits<std::uint32_t>::max());
     switch (kindOf(order.field)) {
     case FieldKind::Text:
-        return sortByKeys(tracks, textRanks(tracks, order.field, collator), order.ascending);
+        return sortByRanks(tracks, textRanks(tracks, order.field, collator), order.ascending);
     case FieldKind::Integer: {
         std::vector<std::int64_t> keys;
         keys.reserve(tracks.size());
@@ -262,6 +409,26 @@ TrackList sortedTracks(const TrackList& tracks, const TrackSortOrder& order, con
     for (std::uint32_t position : sortedPositions(tracks, order, collator))
         songs.append(tracks.shared(position));
     return TrackList(std::move(songs));
+}
+
+ShownTracks sortForDisplay(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator)
+{
+    // The ids are read in the list's own order, where the records lie one
+    // after another, and then put in sorted order from that compact copy.
+    std::vector<QUuid> inListOrder;
+    inListOrder.reserve(tracks.size());
+    for (const Track& track : tracks)
+        inListOrder.push_back(track.id);
+    ShownTracks shown;
+    QList<SharedTrack> songs;
+    songs.reserve(static_cast<qsizetype>(tracks.size()));
+    shown.ids.reserve(tracks.size());
+    for (std::uint32_t position : sortedPositions(tracks, order, collator)) {
+        songs.append(tracks.shared(position));
+        shown.ids.push_back(inListOrder[position]);
+    }
+    shown.tracks = TrackList(std::move(songs));
+    return shown;
 }
 
 QString pathExtension(const FileURL& url)

@@ -14,7 +14,9 @@
 
 // The order of the song lists: one comparison per sort field, with the rules
 // for missing values, and a sort of a whole list that gives the same order.
-// Pure functions; any thread, each with its own collator.
+// Pure functions, callable on any thread with a collator of its own. A large
+// list's collation keys are built and ordered half on the calling thread and
+// half on a thread of the global pool, when one is free at once.
 namespace varno {
 
 // The collator for the user's locale. With no language at all (the C or
@@ -43,11 +45,22 @@ bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order);
 bool uuidTextPrecedes(const QUuid& a, const QUuid& b);
 
 // The positions of `tracks` in the order sortPrecedes() gives (copies of one
-// song keep their relative order). Each song's text is turned into a
-// collation key once per sort rather than collated at every comparison.
+// song keep their relative order). Each distinct text is turned into a
+// collation key once per sort rather than collated at every comparison; the
+// keys are ordered once and the songs placed by their text's rank.
 std::vector<std::uint32_t> sortedPositions(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator);
 // The same songs, shared rather than copied, in that order.
 TrackList sortedTracks(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator);
+
+// A list as shown: its songs in sorted order, and their ids in the same
+// order side by side. Clicks and pruning read the ids (TrackSelectionState
+// takes them as a span): reading each song's record in sorted order would
+// touch memory all over the heap, ten times slower for a large list.
+struct ShownTracks {
+    TrackList tracks;
+    std::vector<QUuid> ids;
+};
+ShownTracks sortForDisplay(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator);
 
 // The extension of the URL's path ("flac"), as typed; empty when the file
 // name has none.

@@ -235,6 +235,37 @@ TEST(TrackSortingTest, KeyedSortAgreesWithSortPrecedesOnEveryFieldAndDirection)
     }
 }
 
+TEST(TrackSortingTest, ShownListCarriesTheIdsInTheSameOrder)
+{
+    const TrackList songs = mixedList();
+    const ShownTracks shown = sortForDisplay(songs, {Field::Genre, false}, kEnglish);
+    EXPECT_EQ(titlesAndIds(shown.tracks), titlesAndIds(sortedTracks(songs, {Field::Genre, false}, kEnglish)));
+    ASSERT_EQ(shown.ids.size(), songs.size());
+    for (std::size_t i = 0; i < shown.ids.size(); ++i)
+        EXPECT_EQ(shown.ids[i], shown.tracks[i].id);
+}
+
+// Above a few thousand texts, keys are built and ordered on two threads.
+TEST(TrackSortingTest, LargeListsSortLikeSmallOnes)
+{
+    std::mt19937 random(9);
+    const QStringList words {"été", "Ete", "eté", "zebra", "Zebra", "apple", "Äpfel", "ß", "ss", "ñu", "nu", ""};
+    std::vector<Track> songs;
+    for (int i = 0; i < 20000; ++i) {
+        songs.push_back(song([&](Track& t) {
+            t.title = words[static_cast<qsizetype>(random() % words.size())] + QString::number(random() % 50);
+            t.artist = words[static_cast<qsizetype>(random() % words.size())];
+        }));
+    }
+    const TrackList list(songs);
+    for (const TrackSortOrder& order : {TrackSortOrder {Field::Title, true}, TrackSortOrder {Field::Artist, false}}) {
+        QList<SharedTrack> expected = list.sharedSongs();
+        std::stable_sort(expected.begin(), expected.end(),
+                         [&](const SharedTrack& a, const SharedTrack& b) { return sortPrecedes(*a, *b, order, kEnglish); });
+        EXPECT_EQ(titlesAndIds(sortedTracks(list, order, kEnglish)), titlesAndIds(TrackList(expected))) << rawValue(order.field).toStdString();
+    }
+}
+
 TEST(TrackSortingTest, UuidOrderIsTheOrderOfTheUpperCaseText)
 {
     std::mt19937_64 random(11);
