@@ -1,6 +1,9 @@
 #include "TrackSelectionState.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace varno {
 
@@ -19,31 +22,113 @@ struct PlainIDs {
     const QUuid& operator[](std::size_t i) const { return ids[i]; }
 };
 
+// Which selected songs a list shows: a flat table of the selected ids with
+// a seen mark, probed once per song shown. Ids are random already, so the
+// hash is a multiply; one probe is a fraction of a QSet lookup into a large
+// selection, and a selection the list still shows whole is left untouched.
+class SeenTable {
+public:
+    explicit SeenTable(const QSet<QUuid>& ids)
+    {
+        std::size_t capacity = 16;
+        while (capacity < static_cast<std::size_t>(ids.size()) * 2)
+            capacity *= 2;
+        m_slots.resize(capacity);
+        m_mask = capacity - 1;
+        for (const QUuid& id : ids) {
+            std::size_t i = slotOf(id);
+            while (m_slots[i].used)
+                i = (i + 1) & m_mask;
+            m_slots[i] = {id, true, false};
+        }
+    }
+
+    // Marks `id` seen; false when it is not in the table.
+    bool markSeen(const QUuid& id)
+    {
+        for (std::size_t i = slotOf(id);; i = (i + 1) & m_mask) {
+            Slot& slot = m_slots[i];
+            if (!slot.used)
+                return false;
+            if (slot.id == id) {
+                m_seen += !slot.seen;
+                slot.seen = true;
+                return true;
+            }
+        }
+    }
+
+    std::size_t seenCount() const { return m_seen; }
+
+    template<typename Visit>
+    void forEach(bool seen, Visit&& visit) const
+    {
+        for (const Slot& slot : m_slots) {
+            if (slot.used && slot.seen == seen)
+                visit(slot.id);
+        }
+    }
+
+private:
+    struct Slot {
+        QUuid id;
+        bool used = false;
+        bool seen = false;
+    };
+
+    std::size_t slotOf(const QUuid& id) const
+    {
+        std::uint64_t high = 0;
+        std::uint64_t low = 0;
+        std::memcpy(&high, &id, sizeof high);
+        std::memcpy(&low, reinterpret_cast<const char*>(&id) + sizeof high, sizeof low);
+        return static_cast<std::size_t>(((high ^ (low * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull) >> 20) & m_mask;
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+    std::size_t m_seen = 0;
+};
+
 // The anchor that replaces one that is gone: the first selected song in list
 // order, so the choice does not depend on how the set is laid out.
 template<typename IDs>
 void prune(TrackSelectionState& state, const IDs& visible)
 {
     if (state.selectedIDs.isEmpty()) {
-        state.anchorID.reset();
+        // An anchor with nothing selected (the last selected song was
+        // Ctrl-clicked away) stays while it is shown.
+        if (state.anchorID) {
+            bool shown = false;
+            for (std::size_t i = 0; i < visible.size() && !shown; ++i)
+                shown = visible[i] == *state.anchorID;
+            if (!shown)
+                state.anchorID.reset();
+        }
         return;
     }
-    QSet<QUuid> kept;
-    kept.reserve(std::min<qsizetype>(state.selectedIDs.size(), static_cast<qsizetype>(visible.size())));
+    SeenTable table(state.selectedIDs);
     bool anchorShown = false;
     std::optional<QUuid> firstKept;
     for (std::size_t i = 0; i < visible.size(); ++i) {
         const QUuid& id = visible[i];
         if (state.anchorID && id == *state.anchorID)
             anchorShown = true;
-        if (state.selectedIDs.contains(id)) {
-            kept.insert(id);
-            if (!firstKept)
-                firstKept = id;
-        }
+        if (table.markSeen(id) && !firstKept)
+            firstKept = id;
     }
-    if (kept.size() != state.selectedIDs.size())
-        state.selectedIDs = std::move(kept);
+    const std::size_t kept = table.seenCount();
+    const std::size_t gone = static_cast<std::size_t>(state.selectedIDs.size()) - kept;
+    // Removing a few songs in place is cheapest, unless the set is shared
+    // (a copy of the state was taken) and removing would copy it whole.
+    if (gone > 0 && gone <= kept / 8 && state.selectedIDs.isDetached()) {
+        table.forEach(false, [&](const QUuid& id) { state.selectedIDs.remove(id); });
+    } else if (gone > 0) {
+        QSet<QUuid> shown;
+        shown.reserve(static_cast<qsizetype>(kept));
+        table.forEach(true, [&](const QUuid& id) { shown.insert(id); });
+        state.selectedIDs = std::move(shown);
+    }
     if (state.anchorID && !anchorShown)
         state.anchorID = firstKept;
 }

@@ -149,9 +149,44 @@ TEST(TrackSelectionTest, FilteringAwayTheAnchorKeepsTheOtherShownSongs)
     nothingLeft.pruneSelection(filtered);
     EXPECT_EQ(nothingLeft, TrackSelectionState {});
 
+    TrackSelectionState onlyAnchorLeft = rows.state({}, 6);
+    onlyAnchorLeft.pruneSelection(filtered);
+    EXPECT_EQ(onlyAnchorLeft, rows.state({}, 6)) << "an anchor still shown stays with nothing selected";
+    onlyAnchorLeft.pruneSelection(rows.list().mid(0, 3));
+    EXPECT_EQ(onlyAnchorLeft, TrackSelectionState {});
+
     TrackSelectionState anchorShownUnselected = rows.state({9, 1}, 6);
     anchorShownUnselected.pruneSelection(filtered);
     EXPECT_EQ(anchorShownUnselected, rows.state({9}, 6));
+}
+
+// Large selections go through the table of seen songs: a few songs leaving
+// are removed in place, many leaving rebuild the set, copies of a song in
+// the list count once.
+TEST(TrackSelectionTest, PruningLargeSelectionsKeepsExactlyTheSongsShown)
+{
+    std::vector<QUuid> ids(5000);
+    for (QUuid& id : ids)
+        id = QUuid::createUuid();
+    struct Case {
+        std::size_t shownFrom;
+        std::size_t shownTo;
+    };
+    for (const Case& c : {Case {0, 5000}, Case {100, 5000}, Case {0, 300}, Case {4999, 5000}, Case {0, 0}}) {
+        TrackSelectionState state;
+        state.selectedIDs = QSet<QUuid>(ids.begin(), ids.end());
+        state.anchorID = ids[50];
+        std::vector<QUuid> shown(ids.begin() + static_cast<std::ptrdiff_t>(c.shownFrom), ids.begin() + static_cast<std::ptrdiff_t>(c.shownTo));
+        if (!shown.empty())
+            shown.push_back(shown.front());
+        const TrackSelectionState copy = state;
+        state.pruneSelection(shown);
+        EXPECT_EQ(state.selectedIDs, QSet<QUuid>(shown.begin(), shown.end())) << c.shownFrom << "-" << c.shownTo;
+        EXPECT_EQ(state.anchorID, c.shownFrom <= 50 && c.shownTo > 50 ? std::optional(ids[50])
+                                  : shown.empty()                     ? std::nullopt
+                                                                      : std::optional(shown.front()));
+        EXPECT_EQ(copy.selectedIDs.size(), 5000) << "a copy taken before keeps its songs";
+    }
 }
 
 TEST(TrackSelectionTest, DeselectingTheAnchorMovesItToARemainingSong)
