@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 #include <optional>
 
@@ -16,6 +17,13 @@ public:
     virtual std::optional<QByteArray> value(const QString& key) const = 0;
     virtual void setValue(const QString& key, const QByteArray& value) = 0;
     virtual void remove(const QString& key) = 0;
+
+    // Booleans and numbers kept as the store's own typed values rather than
+    // bytes, so that the settings file reads "true" or "240" and can be
+    // edited by hand. Whatever comes back is only what the store holds: a
+    // value edited by hand may be text of any kind, so callers check it.
+    virtual std::optional<QVariant> typedValue(const QString& key) const = 0;
+    virtual void setTypedValue(const QString& key, const QVariant& value) = 0;
 };
 
 } // namespace varno

@@ -24,6 +24,20 @@ void SettingsPreferencesStore::setValue(const QString& key, const QByteArray& va
     m_settings.sync();
 }
 
+std::optional<QVariant> SettingsPreferencesStore::typedValue(const QString& key) const
+{
+    QVariant stored = m_settings.value(key);
+    if (!stored.isValid())
+        return std::nullopt;
+    return stored;
+}
+
+void SettingsPreferencesStore::setTypedValue(const QString& key, const QVariant& value)
+{
+    m_settings.setValue(key, value);
+    m_settings.sync();
+}
+
 void SettingsPreferencesStore::remove(const QString& key)
 {
     m_settings.remove(key);

@@ -15,6 +15,8 @@ public:
     std::optional<QByteArray> value(const QString& key) const override;
     void setValue(const QString& key, const QByteArray& value) override;
     void remove(const QString& key) override;
+    std::optional<QVariant> typedValue(const QString& key) const override;
+    void setTypedValue(const QString& key, const QVariant& value) override;
 
 private:
     mutable QSettings m_settings;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace varno {
@@ -69,6 +70,18 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+QString settingsFile()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganizationName, kApplicationName).fileName();
+}
+
+void writeSettingsFile(const QByteArray& ini)
+{
+    const QString path = settingsFile();
+    QDir().mkpath(QFileInfo(path).path());
+    writeFile(path, ini);
 }
 
 QString fixturePath(const QString& relative)

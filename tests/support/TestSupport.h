@@ -51,6 +51,11 @@ private:
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// The preference store's file (QSettings, INI), and a way to replace it
+// with text as a user editing it by hand would leave it.
+QString settingsFile();
+void writeSettingsFile(const QByteArray& ini);
+
 // A file of the generated fixture set (tools/fixtures/README.md lists it),
 // for example fixturePath("formats/tagged.mp3").
 QString fixturePath(const QString& relative);
