@@ -111,13 +111,14 @@ public:
     // so far are acted on: a copy of many files arrives as one batch.
     static constexpr int kChangeQuietPeriodMs = 200;
 
+    // The first song of each of `urls` the library holds. The library is
+    // scanned once against the few URLs asked about, never hashed whole.
+    QHash<FileURL, SharedTrack> songsAt(const QSet<FileURL>& urls) const;
+
 private:
     class ProgressScope;
 
     void setTracks(TrackList tracks, const TrackListChange& change);
-    // The first song of each of `urls` the library holds. The library is
-    // scanned once against the few URLs asked about, never hashed whole.
-    QHash<FileURL, SharedTrack> songsAt(const QSet<FileURL>& urls) const;
     // Takes in the library a write found changed by another process: the
     // list becomes the file's at once, and the index follows.
     QCoro::Task<> adoptLibrary(TrackList library);
