@@ -162,8 +162,7 @@ StudioColor OstrelThemeEngine::accentColor(const QByteArray& imageData)
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid() || size.isEmpty() || size.width() > kMaximumArtworkEdge
-        || size.height() > kMaximumArtworkEdge || qint64(size.width()) * size.height() > kMaximumArtworkPixels)
+    if (!reader.canRead() || !fitsArtworkLimits(size))
         return kResetAccent;
     // A large picture is decoded at a power-of-two fraction of its size,
     // which a JPEG decoder does by averaging blocks: the mean colour stays

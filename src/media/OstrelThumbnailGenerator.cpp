@@ -34,7 +34,7 @@ OstrelThumbnailGenerator::~OstrelThumbnailGenerator()
 
 QByteArray OstrelThumbnailGenerator::scale(const QByteArray& imageData, QSize size, std::chrono::milliseconds timeLimit, const std::stop_token& cancel)
 {
-    if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaximumArtworkEdge || size.height() > kMaximumArtworkEdge)
+    if (!fitsArtworkLimits(size))
         throw ThumbnailError::scaleFailed();
     QElapsedTimer clock;
     clock.start();
@@ -45,8 +45,7 @@ QByteArray OstrelThumbnailGenerator::scale(const QByteArray& imageData, QSize si
     reader.setDecideFormatFromContent(true);
     const QSize source = reader.size();
     // A cover too large to decode safely is not decoded at all.
-    if (!reader.canRead() || !source.isValid() || source.isEmpty() || source.width() > kMaximumArtworkEdge
-        || source.height() > kMaximumArtworkEdge || qint64(source.width()) * source.height() > kMaximumArtworkPixels)
+    if (!reader.canRead() || !fitsArtworkLimits(source))
         throw ThumbnailError::invalidSourceData();
 
     // Decoded straight at the size that fills the square, so a 3000-pixel

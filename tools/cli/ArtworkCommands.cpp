@@ -23,18 +23,29 @@ struct Cover {
     std::optional<QByteArray> bytes;
 };
 
-QCoro::Task<std::optional<Cover>> coverOf(const QString& id, Library& library, Console console)
+// Absent, after a line on standard error saying why, when there is no such
+// song or the library or the cache cannot be used.
+QCoro::Task<std::optional<Cover>> openCover(QString id, Console console)
 {
     const std::optional<QUuid> songID = parseID(id, QStringLiteral("song"), console);
     if (!songID)
         co_return std::nullopt;
-    SharedTrack song = library.engine.allTracks().find(*songID);
+    const std::unique_ptr<Library> library = co_await openLibrary(console);
+    if (!library)
+        co_return std::nullopt;
+    SharedTrack song = library->engine.allTracks().find(*songID);
     if (!song) {
         console.errorLine(QStringLiteral("varno-cli: no song has the id %1").arg(songID->toString(QUuid::WithoutBraces).toUpper()));
         co_return std::nullopt;
     }
-    OstrelArtworkCache cache(CacheMetrics {}, std::nullopt, &library.metadataEngine);
-    auto retrieving = cache.retrieveArtwork(*song);
+    std::unique_ptr<OstrelArtworkCache> cache;
+    try {
+        cache = std::make_unique<OstrelArtworkCache>(CacheMetrics {}, std::nullopt, &library->metadataEngine);
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: the artwork cache cannot be used: ") + describe(error));
+        co_return std::nullopt;
+    }
+    auto retrieving = cache->retrieveArtwork(*song);
     std::optional<QByteArray> bytes = co_await retrieving;
     co_return Cover {std::move(song), std::move(bytes)};
 }
@@ -61,16 +72,7 @@ int component(double value)
 
 QCoro::Task<int> exportArtwork(QString id, QString outPath, Console console)
 {
-    const std::unique_ptr<Library> library = co_await openLibrary(console);
-    if (!library)
-        co_return 1;
-    std::optional<Cover> cover;
-    try {
-        cover = co_await coverOf(id, *library, console);
-    } catch (const std::exception& error) {
-        console.errorLine(QStringLiteral("varno-cli: the artwork cache cannot be used: ") + describe(error));
-        co_return 1;
-    }
+    const std::optional<Cover> cover = co_await openCover(id, console);
     if (!cover)
         co_return 1;
     if (!cover->bytes) {
@@ -89,16 +91,7 @@ QCoro::Task<int> exportArtwork(QString id, QString outPath, Console console)
 
 QCoro::Task<int> printAccent(QString id, Console console)
 {
-    const std::unique_ptr<Library> library = co_await openLibrary(console);
-    if (!library)
-        co_return 1;
-    std::optional<Cover> cover;
-    try {
-        cover = co_await coverOf(id, *library, console);
-    } catch (const std::exception& error) {
-        console.errorLine(QStringLiteral("varno-cli: the artwork cache cannot be used: ") + describe(error));
-        co_return 1;
-    }
+    const std::optional<Cover> cover = co_await openCover(id, console);
     if (!cover)
         co_return 1;
     if (!cover->bytes)
