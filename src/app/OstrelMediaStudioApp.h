@@ -6,6 +6,9 @@ namespace varno {
 
 class DIContainer;
 class MainWindow;
+class PreferencesStore;
+class TrackTableLayoutState;
+class WorkspacePanelState;
 
 // The application value: holds the composition root and the main window for
 // the life of the process. Main thread only; a QApplication must exist.
@@ -19,9 +22,18 @@ public:
     void start();
 
     DIContainer& container();
+    // The window's own state, kept in the user's preferences; made on first
+    // use and kept for the life of the process.
+    WorkspacePanelState& panelState();
+    TrackTableLayoutState& trackTableLayout();
 
 private:
+    PreferencesStore& preferences();
+
     std::unique_ptr<DIContainer> m_container;
+    std::unique_ptr<PreferencesStore> m_preferences;
+    std::unique_ptr<WorkspacePanelState> m_panelState;
+    std::unique_ptr<TrackTableLayoutState> m_trackTableLayout;
     // Declared after the container so it is destroyed first: views observe
     // the engines and must go before them.
     std::unique_ptr<MainWindow> m_mainWindow;
