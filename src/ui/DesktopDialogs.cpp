@@ -1,0 +1,94 @@
+#include "DesktopDialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+namespace varno {
+
+namespace {
+
+std::vector<FileURL> toFileURLs(const QStringList& paths)
+{
+    std::vector<FileURL> urls;
+    urls.reserve(paths.size());
+    for (const QString& path : paths)
+        urls.push_back(FileURL::fromLocalFile(path));
+    return urls;
+}
+
+} // namespace
+
+std::vector<FileURL> QtDesktopDialogs::chooseFiles(QWidget* parent, const QString& title, const QString& acceptLabel,
+                                                   const QStringList& extensions)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!acceptLabel.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, acceptLabel);
+    if (!extensions.isEmpty()) {
+        QStringList patterns;
+        for (const QString& extension : extensions)
+            patterns.append(QStringLiteral("*.") + extension);
+        dialog.setNameFilter(QObject::tr("Audio files (%1)").arg(patterns.join(QLatin1Char(' '))));
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return toFileURLs(dialog.selectedFiles());
+}
+
+std::vector<FileURL> QtDesktopDialogs::chooseFolders(QWidget* parent, const QString& title)
+{
+    // The desktop's own chooser picks one folder at a time; Qt's widget-based
+    // one is the only kind that takes several, and it is plainer to use.
+    const QString folder = QFileDialog::getExistingDirectory(parent, title);
+    if (folder.isEmpty())
+        return {};
+    return toFileURLs({folder});
+}
+
+std::optional<FileURL> QtDesktopDialogs::chooseImageFile(QWidget* parent, const QString& title)
+{
+    const QString path = QFileDialog::getOpenFileName(parent, title, QString(),
+                                                      QObject::tr("Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff *.heic)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return FileURL::fromLocalFile(path);
+}
+
+bool QtDesktopDialogs::confirmDestructive(QWidget* parent, const QString& title, const QString& message,
+                                          const QString& destructiveButton)
+{
+    QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, parent);
+    QPushButton* destroy = box.addButton(destructiveButton, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.exec();
+    return box.clickedButton() == destroy;
+}
+
+void QtDesktopDialogs::showAlert(QWidget* parent, const QString& title, const QString& message)
+{
+    QMessageBox box(QMessageBox::Warning, title, title.isEmpty() ? message : title, QMessageBox::Ok, parent);
+    if (!title.isEmpty())
+        box.setInformativeText(message);
+    box.exec();
+}
+
+void QtDesktopDialogs::showWarning(QWidget* parent, const QString& message, const QString& informativeText)
+{
+    QMessageBox box(QMessageBox::Warning, message, message, QMessageBox::Ok, parent);
+    box.setInformativeText(informativeText);
+    box.exec();
+}
+
+void QtDesktopDialogs::revealFile(const FileURL& file)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file.toLocalFile()).absolutePath()));
+}
+
+} // namespace varno

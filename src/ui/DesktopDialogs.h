@@ -1,0 +1,57 @@
+#pragma once
+
+#include "storage/FileURL.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace varno {
+
+// The desktop's modal dialogs and file browser, behind one interface so views
+// can be tested without a person clicking. Main thread only; every call
+// blocks until the user answers, as modal dialogs do.
+class DesktopDialogs {
+public:
+    virtual ~DesktopDialogs() = default;
+
+    // Several files with one of `extensions` (lower case, no dot); empty when
+    // cancelled.
+    virtual std::vector<FileURL> chooseFiles(QWidget* parent, const QString& title, const QString& acceptLabel,
+                                             const QStringList& extensions) = 0;
+    // One or more folders; empty when cancelled.
+    virtual std::vector<FileURL> chooseFolders(QWidget* parent, const QString& title) = 0;
+    // One image file; none when cancelled.
+    virtual std::optional<FileURL> chooseImageFile(QWidget* parent, const QString& title) = 0;
+    // A question with a destructive button and "Cancel"; true when the
+    // destructive button was chosen.
+    virtual bool confirmDestructive(QWidget* parent, const QString& title, const QString& message,
+                                    const QString& destructiveButton) = 0;
+    // An alert with one "OK" button. An empty title shows only the message.
+    virtual void showAlert(QWidget* parent, const QString& title, const QString& message) = 0;
+    // A warning with informative text and one "OK" button.
+    virtual void showWarning(QWidget* parent, const QString& message, const QString& informativeText) = 0;
+    // Shows the file in the desktop's file browser.
+    virtual void revealFile(const FileURL& file) = 0;
+};
+
+// The real dialogs: QFileDialog, QMessageBox, and the file browser opened on
+// the file's folder.
+class QtDesktopDialogs final : public DesktopDialogs {
+public:
+    std::vector<FileURL> chooseFiles(QWidget* parent, const QString& title, const QString& acceptLabel,
+                                     const QStringList& extensions) override;
+    std::vector<FileURL> chooseFolders(QWidget* parent, const QString& title) override;
+    std::optional<FileURL> chooseImageFile(QWidget* parent, const QString& title) override;
+    bool confirmDestructive(QWidget* parent, const QString& title, const QString& message,
+                            const QString& destructiveButton) override;
+    void showAlert(QWidget* parent, const QString& title, const QString& message) override;
+    void showWarning(QWidget* parent, const QString& message, const QString& informativeText) override;
+    void revealFile(const FileURL& file) override;
+};
+
+} // namespace varno

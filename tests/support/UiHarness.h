@@ -1,0 +1,121 @@
+#pragma once
+
+#include "TestSupport.h"
+
+#include "app/DIContainer.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "ui/DesktopDialogs.h"
+#include "ui/InspectionState.h"
+#include "ui/ViewEnvironment.h"
+#include "workspace/TrackTableLayoutState.h"
+#include "workspace/WorkspacePanelState.h"
+
+#include <QSignalSpy>
+
+#include <deque>
+#include <memory>
+
+namespace varno::test {
+
+// Dialogs that answer from a script and remember what they were asked.
+class FakeDialogs final : public DesktopDialogs {
+public:
+    struct Shown {
+        QString kind;
+        QString title;
+        QString message;
+    };
+
+    // Answers, taken in order; an empty queue answers "cancelled".
+    std::deque<std::vector<FileURL>> fileAnswers;
+    std::deque<std::vector<FileURL>> folderAnswers;
+    std::deque<std::optional<FileURL>> imageAnswers;
+    std::deque<bool> confirmAnswers;
+
+    QList<Shown> shown;
+    QList<FileURL> revealed;
+
+    std::vector<FileURL> chooseFiles(QWidget*, const QString& title, const QString&, const QStringList&) override
+    {
+        shown.append({QStringLiteral("files"), title, {}});
+        return take(fileAnswers, std::vector<FileURL>{});
+    }
+    std::vector<FileURL> chooseFolders(QWidget*, const QString& title) override
+    {
+        shown.append({QStringLiteral("folders"), title, {}});
+        return take(folderAnswers, std::vector<FileURL>{});
+    }
+    std::optional<FileURL> chooseImageFile(QWidget*, const QString& title) override
+    {
+        shown.append({QStringLiteral("image"), title, {}});
+        return take(imageAnswers, std::optional<FileURL>{});
+    }
+    bool confirmDestructive(QWidget*, const QString& title, const QString& message, const QString&) override
+    {
+        shown.append({QStringLiteral("confirm"), title, message});
+        return take(confirmAnswers, false);
+    }
+    void showAlert(QWidget*, const QString& title, const QString& message) override
+    {
+        shown.append({QStringLiteral("alert"), title, message});
+    }
+    void showWarning(QWidget*, const QString& message, const QString& informativeText) override
+    {
+        shown.append({QStringLiteral("warning"), message, informativeText});
+    }
+    void revealFile(const FileURL& file) override { revealed.append(file); }
+
+private:
+    template <typename T>
+    static T take(std::deque<T>& answers, T fallback)
+    {
+        if (answers.empty())
+            return fallback;
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// The real engines over the test's data folder, booted, with the window's
+// own state and scripted dialogs: what a view needs to be built as in the
+// app. Use inside a DataFolderTest, which gives each test fresh folders.
+class UiHarness {
+public:
+    UiHarness()
+        : container(bootContainerForUi())
+        , panelState(preferences)
+        , trackTableLayout(preferences)
+        , inspection(panelState)
+    {
+    }
+
+    ViewEnvironment environment()
+    {
+        return ViewEnvironment{container->libraryEngine(), container->audioEngine(),   container->queueEngine(),
+                               container->playlistEngine(), container->searchEngine(), container->artworkCache(),
+                               container->thumbnailGenerator(), container->waveformGenerator(), container->themeEngine(),
+                               trackTableLayout,            panelState,                inspection,
+                               dialogs};
+    }
+
+    std::unique_ptr<DIContainer> container;
+    SettingsPreferencesStore preferences;
+    WorkspacePanelState panelState;
+    TrackTableLayoutState trackTableLayout;
+    InspectionState inspection;
+    FakeDialogs dialogs;
+
+private:
+    static std::unique_ptr<DIContainer> bootContainerForUi()
+    {
+        auto container = std::make_unique<DIContainer>();
+        QSignalSpy finished(container.get(), &DIContainer::bootFinished);
+        if (!container->isBootFinished()) {
+            EXPECT_TRUE(finished.wait(30000));
+        }
+        return container;
+    }
+};
+
+} // namespace varno::test
