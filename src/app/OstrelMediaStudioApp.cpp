@@ -2,6 +2,7 @@
 
 #include "app/DIContainer.h"
 #include "platform/SettingsPreferencesStore.h"
+#include "ui/DesktopDialogs.h"
 #include "ui/MainWindow.h"
 #include "workspace/TrackTableLayoutState.h"
 #include "workspace/WorkspacePanelState.h"
@@ -41,7 +42,9 @@ TrackTableLayoutState& OstrelMediaStudioApp::trackTableLayout()
 
 void OstrelMediaStudioApp::start()
 {
-    m_mainWindow = std::make_unique<MainWindow>(container());
+    DIContainer& root = container();
+    m_dialogs = std::make_unique<QtDesktopDialogs>();
+    m_mainWindow = std::make_unique<MainWindow>(root, panelState(), trackTableLayout(), *m_dialogs);
     m_mainWindow->show();
 }
 

@@ -5,6 +5,7 @@
 namespace varno {
 
 class DIContainer;
+class DesktopDialogs;
 class MainWindow;
 class PreferencesStore;
 class TrackTableLayoutState;
@@ -26,6 +27,8 @@ public:
     // use and kept for the life of the process.
     WorkspacePanelState& panelState();
     TrackTableLayoutState& trackTableLayout();
+    // Null until start().
+    MainWindow* mainWindow() const { return m_mainWindow.get(); }
 
 private:
     PreferencesStore& preferences();
@@ -34,6 +37,7 @@ private:
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<WorkspacePanelState> m_panelState;
     std::unique_ptr<TrackTableLayoutState> m_trackTableLayout;
+    std::unique_ptr<DesktopDialogs> m_dialogs;
     // Declared after the container so it is destroyed first: views observe
     // the engines and must go before them.
     std::unique_ptr<MainWindow> m_mainWindow;

@@ -4,7 +4,6 @@
 #include "ui/DarkPalette.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 
 #include <cstdio>
 #include <unistd.h>
@@ -63,8 +62,7 @@ int main(int argc, char* argv[])
     // A logout or Ctrl-C quits like closing the window, so the playback
     // session is written on the way out.
     varno::quitOnTerminationSignals(application);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setPalette(varno::darkPalette());
+    varno::applyApplicationStyle();
 
     varno::OstrelMediaStudioApp app;
     app.start();

@@ -1,5 +1,8 @@
 #include "DarkPalette.h"
 
+#include <QApplication>
+#include <QStyleFactory>
+
 namespace varno {
 
 QPalette darkPalette()
@@ -29,6 +32,12 @@ QPalette darkPalette()
     for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         p.setColor(QPalette::Disabled, role, dimmed);
     return p;
+}
+
+void applyApplicationStyle()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(darkPalette());
 }
 
 } // namespace varno

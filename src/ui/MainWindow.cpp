@@ -1,57 +1,83 @@
 #include "MainWindow.h"
 
 #include "app/DIContainer.h"
+#include "ui/DesktopDialogs.h"
+#include "ui/Icons.h"
+#include "ui/window/AboutWindow.h"
+#include "ui/window/MainLayoutView.h"
+#include "ui/window/MenuBarBinder.h"
+#include "workspace/MainMenuBarCommands.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QMenuBar>
+#include <QToolButton>
 
 namespace varno {
 
-MainWindow::MainWindow(DIContainer& container, QWidget* parent)
+MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+                       DesktopDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent)
     , m_container(container)
+    , m_dialogs(dialogs)
+    , m_inspection(panelState)
 {
     setWindowTitle(QStringLiteral("VARNO MUSIC"));
-    setMinimumSize(900, 650);
-    resize(1320, 820);
+    setObjectName(QStringLiteral("mainWindow"));
+    resize(kDefaultWidth, kDefaultHeight);
 
-    auto* centre = new QWidget(this);
-    auto* layout = new QVBoxLayout(centre);
-    layout->setContentsMargins(0, 0, 0, 0);
+    const ViewEnvironment environment {container.libraryEngine(), container.audioEngine(),   container.queueEngine(),
+                                       container.playlistEngine(), container.searchEngine(), container.artworkCache(),
+                                       container.thumbnailGenerator(), container.waveformGenerator(), container.themeEngine(),
+                                       trackTableLayout,           panelState,                m_inspection,
+                                       dialogs};
+    m_layout = new MainLayoutView(container, environment, this);
+    setCentralWidget(m_layout);
+    setMinimumSize(MainLayoutView::kMinimumWidth, MainLayoutView::kMinimumHeight);
 
-    m_banner = new QWidget(centre);
-    m_banner->setObjectName(QStringLiteral("recoveryBanner"));
-    m_banner->setAutoFillBackground(true);
-    QPalette bannerPalette = m_banner->palette();
-    bannerPalette.setColor(QPalette::Window, QColor(0x5a, 0x3a, 0x12));
-    m_banner->setPalette(bannerPalette);
-    auto* bannerLayout = new QHBoxLayout(m_banner);
-    m_bannerText = new QLabel(m_banner);
-    m_bannerText->setWordWrap(true);
-    auto* dismiss = new QPushButton(tr("Dismiss"), m_banner);
-    bannerLayout->addWidget(m_bannerText, 1);
-    bannerLayout->addWidget(dismiss);
-    connect(dismiss, &QPushButton::clicked, &m_container, &DIContainer::dismissRecoveryMessage);
+    MainMenuBarCommands::Shell shell;
+    shell.openAboutWindow = [this] { openAboutWindow(); };
+    shell.chooseFolders = [this] { return m_dialogs.chooseFolders(this, tr("Add Folder to Library")); };
+    shell.showWarning = [this](const QString& message, const QString& informative) {
+        m_dialogs.showWarning(this, message, informative);
+    };
+    m_commands = std::make_unique<MainMenuBarCommands>(std::move(shell), container.libraryEngine(), container.audioEngine(),
+                                                       container.queueEngine(), panelState);
+    m_menuBinder = new MenuBarBinder(*m_commands, *menuBar(), this);
+    connect(m_layout, &MainLayoutView::focusedTrackListChanged, this,
+            [this](TrackListSelectionCommandTarget* target) { m_commands->setTrackListSelectionCommands(target); });
 
-    auto* placeholder = new QLabel(tr("Your library will appear here."), centre);
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setForegroundRole(QPalette::PlaceholderText);
+    // The About button sits at the end of the menu bar, the window's one
+    // tool row.
+    auto* corner = new QWidget(menuBar());
+    auto* cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 6, 0);
+    auto* about = new QToolButton(corner);
+    about->setObjectName(QStringLiteral("aboutButton"));
+    about->setIcon(symbolIcon(u"info.circle"));
+    about->setAutoRaise(true);
+    about->setToolTip(AboutWindow::kTitle);
+    about->setAccessibleName(AboutWindow::kTitle);
+    cornerLayout->addWidget(about);
+    menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
+    connect(about, &QToolButton::clicked, this, &MainWindow::openAboutWindow);
 
-    layout->addWidget(m_banner);
-    layout->addWidget(placeholder, 1);
-    setCentralWidget(centre);
-
-    connect(&m_container, &DIContainer::recoveryMessageChanged, this, &MainWindow::updateRecoveryBanner);
-    updateRecoveryBanner();
+    connect(m_layout, &MainLayoutView::settingsRequested, this, [this] { showUnavailable(tr("Settings")); });
+    connect(m_layout, &MainLayoutView::renameRequested, this, [this](const Playlist&) { showUnavailable(tr("Renaming playlists")); });
+    connect(m_layout, &MainLayoutView::editRequested, this, [this](const TrackList&) { showUnavailable(tr("Editing song details")); });
 }
 
-void MainWindow::updateRecoveryBanner()
+MainWindow::~MainWindow() = default;
+
+void MainWindow::openAboutWindow()
 {
-    const std::optional<QString>& message = m_container.recoveryMessage();
-    m_banner->setVisible(message.has_value());
-    m_bannerText->setText(message.value_or(QString()));
+    if (!m_about)
+        m_about = new AboutWindow(this);
+    m_about->present();
+}
+
+void MainWindow::showUnavailable(const QString& what)
+{
+    m_dialogs.showAlert(this, what, tr("%1 will arrive in a coming version of VARNO MUSIC.").arg(what));
 }
 
 } // namespace varno

@@ -1,29 +1,58 @@
 #pragma once
 
-#include <QMainWindow>
+#include "ui/InspectionState.h"
+#include "ui/window/AboutWindow.h"
+#include "ui/ViewEnvironment.h"
 
-class QLabel;
-class QWidget;
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
 
 namespace varno {
 
+class AboutWindow;
 class DIContainer;
+class DesktopDialogs;
+class MainLayoutView;
+class MainMenuBarCommands;
+class MenuBarBinder;
+class TrackTableLayoutState;
+class WorkspacePanelState;
 
-// The main window. Until the library views land it shows a placeholder and
-// the recovery banner. Main thread only; it observes the container and never
-// owns it.
+// The main window: the menu bar, the About button and the main layout. It
+// observes the container's engines and the window state it is given and
+// owns none of them. Main thread only.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(DIContainer& container, QWidget* parent = nullptr);
+    static constexpr int kDefaultWidth = 1320;
+    static constexpr int kDefaultHeight = 820;
+
+    MainWindow(DIContainer& container, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+               DesktopDialogs& dialogs, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    MainLayoutView& layoutView() const { return *m_layout; }
+    MainMenuBarCommands& menuCommands() const { return *m_commands; }
+    MenuBarBinder& menuBarBinder() const { return *m_menuBinder; }
+    InspectionState& inspection() { return m_inspection; }
+    // Opens (or raises) the About window.
+    void openAboutWindow();
+    AboutWindow* aboutWindow() const { return m_about; }
 
 private:
-    void updateRecoveryBanner();
+    // Until the editors and settings exist, their entry points say so.
+    void showUnavailable(const QString& what);
 
     DIContainer& m_container;
-    QWidget* m_banner = nullptr;
-    QLabel* m_bannerText = nullptr;
+    DesktopDialogs& m_dialogs;
+    InspectionState m_inspection;
+    MainLayoutView* m_layout = nullptr;
+    std::unique_ptr<MainMenuBarCommands> m_commands;
+    MenuBarBinder* m_menuBinder = nullptr;
+    QPointer<AboutWindow> m_about;
 };
 
 } // namespace varno

@@ -1,0 +1,33 @@
+#include "CentreScreen.h"
+
+#include "playlists/PlaylistEngine.h"
+
+namespace varno {
+
+CentreScreen centreScreenFor(const std::optional<NavigationDestination>& selection, const PlaylistEngine& playlists)
+{
+    const CentreScreen allSongs {CentreScreen::Kind::SongList, QStringLiteral("All Songs"), CentreScreen::Filter::WholeLibrary, {}};
+    if (!selection)
+        return allSongs;
+    using Kind = NavigationDestination::Kind;
+    switch (selection->kind) {
+    case Kind::Songs:
+        return allSongs;
+    case Kind::RecentlyAdded:
+        return {CentreScreen::Kind::SongList, QStringLiteral("Recently Added"), CentreScreen::Filter::WholeLibrary, {}};
+    case Kind::RecentlyPlayed:
+        return {CentreScreen::Kind::SongList, QStringLiteral("Recently Played"), CentreScreen::Filter::WholeLibrary, {}};
+    case Kind::TopRated:
+        return {CentreScreen::Kind::SongList, QStringLiteral("Top Rated"), CentreScreen::Filter::TopRated, {}};
+    case Kind::Favorites:
+        return {CentreScreen::Kind::Favorites, QStringLiteral("Favorites"), CentreScreen::Filter::WholeLibrary, {}};
+    case Kind::Playlist:
+    case Kind::Folder:
+        if (std::optional<Playlist> playlist = playlists.getPlaylist(selection->id))
+            return {CentreScreen::Kind::PlaylistDetail, playlist->name, CentreScreen::Filter::WholeLibrary, std::move(playlist)};
+        return allSongs;
+    }
+    return allSongs;
+}
+
+} // namespace varno

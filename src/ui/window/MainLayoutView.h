@@ -1,0 +1,108 @@
+#pragma once
+
+#include "ui/NavigationDestination.h"
+#include "ui/ViewEnvironment.h"
+#include "ui/window/CentreScreen.h"
+#include "workspace/PlaybackNavigationShortcutMonitor.h"
+#include "workspace/WorkspacePanelState.h"
+#include "storage/TrackList.h"
+#include "playlists/Playlist.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QStackedWidget;
+
+namespace varno {
+
+class BottomPlayerView;
+class DIContainer;
+class ImportProgressStrip;
+class NowPlayingPlaceholder;
+class PlaylistDetailView;
+class QueueView;
+class RecoveryBanner;
+class SidebarView;
+class TrackListSelectionCommandTarget;
+class TrackListView;
+class WorkspacePanelRegion;
+
+// The window's content: the recovery banner, the workspace row (library
+// sidebar, the screen chosen in it, the now-playing panel), and the player
+// bar along the bottom. It owns the window's navigation (which screen shows)
+// and places the playback arrow keys. Every screen reads the engines of the
+// environment; none is owned here except as a widget.
+class MainLayoutView final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinimumWidth = 900;
+    static constexpr int kMinimumHeight = 650;
+    static constexpr int kMinimumCentreWidth = 420;
+
+    MainLayoutView(DIContainer& container, ViewEnvironment environment, QWidget* parent = nullptr);
+    ~MainLayoutView() override;
+
+    const std::optional<NavigationDestination>& selection() const { return m_selection; }
+    void setSelection(const std::optional<NavigationDestination>& selection);
+    // What the centre shows now.
+    const CentreScreen& centreScreen() const { return m_screen; }
+    QWidget* centreWidget() const;
+
+    const ViewEnvironment& environment() const { return m_environment; }
+    SidebarView* sidebar() const { return m_sidebar; }
+    BottomPlayerView* playerBar() const { return m_player; }
+    QueueView* queueView() const { return m_queue; }
+    bool isQueueVisible() const;
+    void setQueueVisible(bool visible);
+    RecoveryBanner* recoveryBanner() const { return m_banner; }
+    WorkspacePanelRegion* panelRegion(WorkspacePanelSide side) const;
+    ImportProgressStrip* importProgress() const { return m_importProgress; }
+    // The song list on screen, if the centre shows one.
+    TrackListView* visibleTrackList() const;
+    const PlaybackNavigationShortcutMonitor& playbackKeys() const { return m_playbackKeys; }
+
+signals:
+    // The song list that has keyboard focus changed (none when focus left
+    // every song list); the menu bar's Edit items act on it.
+    void focusedTrackListChanged(varno::TrackListSelectionCommandTarget* target);
+    void settingsRequested();
+    void renameRequested(const varno::Playlist& playlist);
+    void editRequested(const varno::TrackList& tracks);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showScreen();
+    TrackListView* makeTrackList(CentreScreen::Filter filter, const QString& title);
+    void updatePlaybackKeys();
+    void followFocus(QWidget* now);
+
+    DIContainer& m_container;
+    ViewEnvironment m_environment;
+    std::optional<NavigationDestination> m_selection;
+    CentreScreen m_screen;
+
+    RecoveryBanner* m_banner = nullptr;
+    SidebarView* m_sidebar = nullptr;
+    WorkspacePanelRegion* m_left = nullptr;
+    WorkspacePanelRegion* m_right = nullptr;
+    QStackedWidget* m_centre = nullptr;
+    ImportProgressStrip* m_importProgress = nullptr;
+    QueueView* m_queue = nullptr;
+    BottomPlayerView* m_player = nullptr;
+
+    // The whole library's list is kept across screen changes (it is the
+    // costly one to build at a hundred thousand songs); the others are made
+    // when shown and dropped when left.
+    TrackListView* m_libraryList = nullptr;
+    QPointer<QWidget> m_transientScreen;
+    QPointer<TrackListSelectionCommandTarget> m_focusedTarget;
+
+    PlaybackNavigationShortcutMonitor m_playbackKeys;
+};
+
+} // namespace varno

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+
+namespace varno {
+
+class DIContainer;
+
+namespace screenshots {
+
+// Writes `songs` short tagged audio files with covers under `folder`, laid
+// out by artist and album with believable names, lengths and loudness. A
+// dozen recordings are encoded and the rest are tagged copies of them, so a
+// few hundred songs take seconds. Throws std::runtime_error on failure.
+void writeDemoMusic(const QString& folder, int songs);
+
+// Adds `folder` to the library of `container`, rates some songs (a few of
+// them favourites), and makes three playlists, a smart playlist and a
+// folder holding one more playlist.
+QCoro::Task<> fillDemoLibrary(DIContainer& container, QString folder);
+
+// The name of the playlist the screenshots show.
+inline const QString kShowcasePlaylist = QStringLiteral("Late Night Drive");
+
+} // namespace screenshots
+} // namespace varno

@@ -1,0 +1,80 @@
+#include "ScreenCapture.h"
+
+#include "DemoLibrary.h"
+#include "playlists/PlaylistEngine.h"
+#include "ui/MainWindow.h"
+#include "ui/window/MainLayoutView.h"
+
+#include <QCoroTimer>
+#include <QHash>
+#include <QTimer>
+
+namespace varno::screenshots {
+
+double dominantColourShare(const QImage& image)
+{
+    if (image.isNull())
+        return 1.0;
+    QHash<QRgb, int> counts;
+    int samples = 0;
+    const int step = std::max(1, std::min(image.width(), image.height()) / 200);
+    for (int y = 0; y < image.height(); y += step) {
+        for (int x = 0; x < image.width(); x += step) {
+            ++counts[image.pixel(x, y) | 0xff000000u];
+            ++samples;
+        }
+    }
+    int most = 0;
+    for (const int count : std::as_const(counts))
+        most = std::max(most, count);
+    return samples == 0 ? 1.0 : double(most) / samples;
+}
+
+QCoro::Task<> settle(int milliseconds)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.start(milliseconds);
+    co_await qCoro(timer).waitForTimeout();
+}
+
+void saveCapture(MainWindow& window, const QString& path)
+{
+    window.grab().save(path);
+}
+
+QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder)
+{
+    MainLayoutView& layout = window.layoutView();
+    PlaylistEngine& playlists = layout.environment().playlistEngine;
+    QStringList written;
+    auto capture = [&](const QString& name) {
+        const QString path = folder + QLatin1Char('/') + name;
+        saveCapture(window, path);
+        written << path;
+    };
+
+    layout.setSelection(NavigationDestination::songs());
+    co_await settle(1200);
+    capture(QStringLiteral("songs.png"));
+
+    for (const Playlist& playlist : playlists.rootPlaylists()) {
+        if (playlist.name == kShowcasePlaylist)
+            layout.setSelection(NavigationDestination::playlist(playlist.id));
+    }
+    co_await settle(1200);
+    capture(QStringLiteral("playlist.png"));
+
+    layout.setSelection(NavigationDestination::favorites());
+    co_await settle(1200);
+    capture(QStringLiteral("favorites.png"));
+
+    layout.setSelection(NavigationDestination::songs());
+    layout.setQueueVisible(true);
+    co_await settle(1200);
+    capture(QStringLiteral("queue.png"));
+    layout.setQueueVisible(false);
+    co_return written;
+}
+
+} // namespace varno::screenshots

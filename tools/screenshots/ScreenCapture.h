@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+namespace varno {
+
+class MainWindow;
+
+namespace screenshots {
+
+// How much of a capture is one colour: the share of sampled pixels equal to
+// the most common one. A blank or half-drawn window is close to 1.
+double dominantColourShare(const QImage& image);
+
+// Captures the main screens of a window over a library that has songs,
+// playlists and favourites: "songs.png", "playlist.png", "favorites.png"
+// and "queue.png" (the song list with the play queue open) in `folder`.
+// Each is taken after the screen has had time to load its rows and
+// thumbnails. Returns the files written.
+QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder);
+
+// Saves the window as it is now to `path`.
+void saveCapture(MainWindow& window, const QString& path);
+
+// Lets the event loop run for `milliseconds`, so timers, thumbnails and
+// animations finish.
+QCoro::Task<> settle(int milliseconds);
+
+} // namespace screenshots
+} // namespace varno
