@@ -60,7 +60,10 @@ OstrelArtworkCache::OstrelArtworkCache(CacheMetrics metrics, const std::optional
         fileio::createFolder(m_folder);
 }
 
-OstrelArtworkCache::~OstrelArtworkCache() = default;
+OstrelArtworkCache::~OstrelArtworkCache()
+{
+    *m_alive = false;
+}
 
 QString OstrelArtworkCache::originalKey(const QUuid& id)
 {
@@ -128,8 +131,12 @@ QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveArtwork(Track
     const QString key = originalKey(track.id);
     if (std::optional<QByteArray> cached = inMemory(key))
         co_return cached;
+    const std::shared_ptr<bool> alive = m_alive;
     auto reading = readFile(key + QStringLiteral(".raw"));
-    if (std::optional<QByteArray> stored = co_await reading) {
+    std::optional<QByteArray> stored = co_await reading;
+    if (!*alive)
+        co_return std::nullopt;
+    if (stored) {
         remember(key, *stored);
         co_return stored;
     }
@@ -140,6 +147,8 @@ QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveArtwork(Track
         const std::unique_ptr<SecurityScopedResource> access = SecurityScopedResource::access(track);
         auto extracting = m_metadataEngine->extractArtwork(access->url());
         std::optional<QByteArray> artwork = co_await extracting;
+        if (!*alive)
+            co_return std::nullopt;
         if (!artwork || artwork->isEmpty()) {
             m_missingArtwork.insert(track.id);
             co_return std::nullopt;
@@ -159,8 +168,11 @@ QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveThumbnail(Tra
     const QString key = thumbnailKey(track.id, targetSize);
     if (std::optional<QByteArray> cached = inMemory(key))
         co_return cached;
+    const std::shared_ptr<bool> alive = m_alive;
     auto reading = readFile(key + QStringLiteral(".thumb"));
     std::optional<QByteArray> stored = co_await reading;
+    if (!*alive)
+        co_return std::nullopt;
     if (stored) {
         remember(key, *stored);
         m_thumbnailKeys[track.id].insert(key);
@@ -170,6 +182,7 @@ QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveThumbnail(Tra
 
 QCoro::Task<> OstrelArtworkCache::storeArtwork(QByteArray data, Track track)
 {
+    const std::shared_ptr<bool> alive = m_alive;
     m_missingArtwork.remove(track.id);
     const QString key = originalKey(track.id);
     // Thumbnails of the old cover go with it.
@@ -178,6 +191,8 @@ QCoro::Task<> OstrelArtworkCache::storeArtwork(QByteArray data, Track track)
         deleteFiles(folder, [&](const QString& name) { return name.startsWith(QLatin1String("thumb_")) && name.contains(id); }, false);
     });
     co_await writing;
+    if (!*alive)
+        co_return;
     for (const QString& thumbnail : m_thumbnailKeys.take(track.id))
         m_memory.remove(thumbnail);
     remember(key, data);
@@ -186,11 +201,14 @@ QCoro::Task<> OstrelArtworkCache::storeArtwork(QByteArray data, Track track)
 
 QCoro::Task<> OstrelArtworkCache::storeThumbnail(QByteArray data, Track track, QSizeF size)
 {
+    const std::shared_ptr<bool> alive = m_alive;
     const QString key = thumbnailKey(track.id, size);
     auto writing = m_disk.run([path = m_folder + QLatin1Char('/') + key + QStringLiteral(".thumb"), data] {
         fileio::writeFileAtomically(path, std::string_view(data.constData(), size_t(data.size())));
     });
     co_await writing;
+    if (!*alive)
+        co_return;
     remember(key, data);
     m_thumbnailKeys[track.id].insert(key);
 }
@@ -212,19 +230,25 @@ void OstrelArtworkCache::evictArtwork(const Track& track)
 
 QCoro::Task<> OstrelArtworkCache::removeArtwork(Track track)
 {
+    const std::shared_ptr<bool> alive = m_alive;
     forgetInMemory(track.id);
     auto deleting = m_disk.run([folder = m_folder, id = idText(track.id)] { deleteFiles(folder, [&](const QString& name) { return name.contains(id); }, true); });
     co_await deleting;
+    if (!*alive)
+        co_return;
     scheduleCacheChangeNotification();
 }
 
 QCoro::Task<> OstrelArtworkCache::clearCache()
 {
+    const std::shared_ptr<bool> alive = m_alive;
     m_memory.clear();
     m_missingArtwork.clear();
     m_thumbnailKeys.clear();
     auto deleting = m_disk.run([folder = m_folder] { deleteFiles(folder, [](const QString&) { return true; }, false); });
     co_await deleting;
+    if (!*alive)
+        co_return;
     scheduleCacheChangeNotification();
 }
 

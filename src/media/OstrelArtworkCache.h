@@ -4,6 +4,7 @@
 #include "media/ArtworkCache.h"
 #include "platform/Worker.h"
 
+#include <memory>
 #include <QCache>
 #include <QHash>
 #include <QSet>
@@ -79,6 +80,10 @@ private:
     QUuid m_cacheVersion;
     bool m_isCacheChangePending = false;
     // Last: destroyed first, finishing the file work already queued.
+    // Work finished on the disk thread resumes its coroutine on the main
+    // thread later; a cache destroyed meanwhile (a test ends, the app quits)
+    // must not be touched then, so each coroutine checks this first.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     SerialWorker m_disk {QStringLiteral("Artwork"), std::chrono::seconds(10)};
 };
 

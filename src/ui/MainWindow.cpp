@@ -6,9 +6,12 @@
 #include "ui/window/AboutWindow.h"
 #include "ui/window/MainLayoutView.h"
 #include "ui/window/MenuBarBinder.h"
+#include "ui/window/SearchPopup.h"
+#include "playlists/PlaylistEngine.h"
 #include "workspace/MainMenuBarCommands.h"
 
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QToolButton>
 
@@ -46,11 +49,21 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     connect(m_layout, &MainLayoutView::focusedTrackListChanged, this,
             [this](TrackListSelectionCommandTarget* target) { m_commands->setTrackListSelectionCommands(target); });
 
-    // The About button sits at the end of the menu bar, the window's one
-    // tool row.
+    // The search field and the About button sit at the end of the menu
+    // bar, the window's one tool row.
     auto* corner = new QWidget(menuBar());
     auto* cornerLayout = new QHBoxLayout(corner);
     cornerLayout->setContentsMargins(0, 0, 6, 0);
+    m_searchField = new QLineEdit(corner);
+    m_searchField->setObjectName(QStringLiteral("searchField"));
+    m_searchField->setFixedWidth(300);
+    cornerLayout->addWidget(m_searchField);
+    m_search = new SearchPopup(container.searchEngine(), container.queueEngine(), *m_searchField, this);
+    connect(m_search, &SearchPopup::playlistChosen, this, [this](const QUuid& id) {
+        const std::optional<Playlist> playlist = m_container.playlistEngine().getPlaylist(id);
+        const bool isFolder = playlist && playlist->type.kind() == PlaylistType::Kind::Folder;
+        m_layout->setSelection(isFolder ? NavigationDestination::folder(id) : NavigationDestination::playlist(id));
+    });
     auto* about = new QToolButton(corner);
     about->setObjectName(QStringLiteral("aboutButton"));
     about->setIcon(symbolIcon(u"info.circle"));

@@ -4,6 +4,7 @@
 #include "ui/window/AboutWindow.h"
 #include "ui/ViewEnvironment.h"
 
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -17,6 +18,7 @@ class DesktopDialogs;
 class MainLayoutView;
 class MainMenuBarCommands;
 class MenuBarBinder;
+class SearchPopup;
 class TrackTableLayoutState;
 class WorkspacePanelState;
 
@@ -41,6 +43,8 @@ public:
     // Opens (or raises) the About window.
     void openAboutWindow();
     AboutWindow* aboutWindow() const { return m_about; }
+    QLineEdit* searchField() const { return m_searchField; }
+    SearchPopup* searchResults() const { return m_search; }
 
 private:
     // Until the editors and settings exist, their entry points say so.
@@ -53,6 +57,8 @@ private:
     std::unique_ptr<MainMenuBarCommands> m_commands;
     MenuBarBinder* m_menuBinder = nullptr;
     QPointer<AboutWindow> m_about;
+    QLineEdit* m_searchField = nullptr;
+    SearchPopup* m_search = nullptr;
 };
 
 } // namespace varno

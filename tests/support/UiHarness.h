@@ -10,12 +10,34 @@
 #include "workspace/TrackTableLayoutState.h"
 #include "workspace/WorkspacePanelState.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+
+#include <chrono>
 
 #include <deque>
 #include <memory>
 
 namespace varno::test {
+
+// Runs the event loop until `condition` holds or `timeout` passes; whether it
+// held. QTest's QTRY_ macros only return from the function on a timeout,
+// which GoogleTest does not count as a failure, so tests use this instead:
+// EXPECT_TRUE(test::waitUntil([&] { return …; })).
+template <typename Condition>
+bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeout.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
 
 // Dialogs that answer from a script and remember what they were asked.
 class FakeDialogs final : public DesktopDialogs {

@@ -104,7 +104,7 @@ TEST_F(WorkspaceChromeTest, CollapsingSlidesThePanelOutBeforeTheRevealButtonShow
     panels->setPanelExpanded(WorkspacePanelSide::Left, false);
     ASSERT_TRUE(left.region->isAnimating());
     EXPECT_TRUE(left.region->content()->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!left.region->isAnimating(), 2000);
+    EXPECT_TRUE(test::waitUntil([&] { return !left.region->isAnimating(); }));
     EXPECT_EQ(left.region->revealFraction(), 0.0);
     EXPECT_TRUE(left.region->revealButton()->isVisible());
     EXPECT_EQ(left.region->width(), WorkspacePanelRegion::kRevealWidth);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "playlists/SearchResults.h"
+
+#include <QFrame>
+
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+
+namespace varno {
+
+class QueueEngine;
+class SearchEngine;
+
+// The search field at the top of the window and the results under it: the
+// first songs, artists, albums and playlists matching what is typed. Typing
+// goes through the search engine's debounced query, so a fast typist costs
+// one search per pause. Choosing a song plays the found songs from it;
+// choosing a playlist opens it; choosing an artist or an album searches for
+// it. Escape clears the field.
+class SearchPopup final : public QFrame {
+    Q_OBJECT
+
+public:
+    static constexpr int kSongsShown = 8;
+    static constexpr int kNamesShown = 4;
+    static const QString kPlaceholder;
+
+    SearchPopup(SearchEngine& search, QueueEngine& queue, QLineEdit& field, QWidget* window);
+
+    QListWidget* list() const { return m_list; }
+    // Texts of the rows shown, section captions included, for tests.
+    QStringList rowTexts() const;
+
+signals:
+    void playlistChosen(const QUuid& playlistID);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showResults(const SearchResults& results);
+    void choose(QListWidgetItem* item);
+    void place();
+
+    SearchEngine& m_search;
+    QueueEngine& m_queue;
+    QLineEdit& m_field;
+    QListWidget* m_list;
+    SearchResults m_results;
+};
+
+} // namespace varno

@@ -1,0 +1,190 @@
+#include "TestSupport.h"
+#include "UiHarness.h"
+
+#include "fixtures/FixtureGenerator.h"
+#include "playback/QueueEngine.h"
+#include "ui/MainWindow.h"
+#include "ui/window/AboutWindow.h"
+#include "ui/window/MainLayoutView.h"
+#include "ui/window/MenuBarBinder.h"
+#include "ui/window/SearchPopup.h"
+#include "ui/window/WorkspacePanelRegion.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace varno {
+namespace {
+
+using test::await;
+
+class MainWindowTest : public test::DataFolderTest {
+protected:
+    // Songs with distinct titles, imported through the library engine.
+    void importSongs(test::UiHarness& ui, const QStringList& titles)
+    {
+        std::vector<FileURL> files;
+        for (const QString& title : titles) {
+            const QString path = scratch(QStringLiteral("music/%1.mp3").arg(title));
+            QDir().mkpath(QFileInfo(path).path());
+            fixtures::Tags tags;
+            tags.title = title;
+            tags.artist = QStringLiteral("Artist of ") + title;
+            fixtures::copyWithTags(test::fixturePath(QStringLiteral("formats/tagged.mp3")), path, tags);
+            files.push_back(FileURL::fromLocalFile(path));
+        }
+        await(ui.container->libraryEngine().importFiles(files));
+    }
+
+    std::unique_ptr<MainWindow> openWindow(test::UiHarness& ui)
+    {
+        ui.container->themeEngine().setReduceMotion(true);
+        auto window = std::make_unique<MainWindow>(*ui.container, ui.panelState, ui.trackTableLayout, ui.dialogs);
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        return window;
+    }
+
+    static QAction* action(MainWindow& window, MenuCommand command) { return window.menuBarBinder().action(command); }
+};
+
+TEST_F(MainWindowTest, OpensAtItsDefaultSizeOnAllSongsWithTheMenuBar)
+{
+    test::UiHarness ui;
+    auto window = openWindow(ui);
+    EXPECT_EQ(window->size(), QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight));
+    EXPECT_EQ(window->minimumSize(), QSize(900, 650));
+    EXPECT_FALSE(window->layoutView().selection().has_value());
+    EXPECT_EQ(window->layoutView().centreScreen().title, QStringLiteral("All Songs"));
+
+    EXPECT_EQ(action(*window, MenuCommand::AddFolder)->text(), QStringLiteral("Add Folder to Library..."));
+    EXPECT_EQ(action(*window, MenuCommand::AddFolder)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+    EXPECT_EQ(action(*window, MenuCommand::PlayPause)->text(), QStringLiteral("Play"));
+    EXPECT_FALSE(action(*window, MenuCommand::PlayPause)->isEnabled());
+    EXPECT_FALSE(action(*window, MenuCommand::SelectAllSongs)->isEnabled());
+    EXPECT_TRUE(action(*window, MenuCommand::ShowLibrarySidebar)->isChecked());
+}
+
+TEST_F(MainWindowTest, PlayingUpdatesThePlaybackMenuAndTheArrowKeys)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("One"), QStringLiteral("Two")});
+    auto window = openWindow(ui);
+    const PlaybackNavigationShortcutConfiguration& keys = window->layoutView().playbackKeys().configuration();
+    EXPECT_FALSE(keys.canPlayPrevious);
+    EXPECT_FALSE(keys.canPlayNext);
+
+    QueueEngine& queue = ui.container->queueEngine();
+    queue.playNow(ui.container->libraryEngine().allTracks().mid(0, 1), 0);
+    EXPECT_TRUE(test::waitUntil([&] { return action(*window, MenuCommand::PlayPause)->text() == QStringLiteral("Pause"); }));
+    EXPECT_TRUE(action(*window, MenuCommand::NextTrack)->isEnabled());
+    EXPECT_TRUE(keys.canPlayPrevious);
+    EXPECT_FALSE(keys.canPlayNext);
+    queue.setRepeatMode(RepeatMode::All);
+    EXPECT_TRUE(window->layoutView().playbackKeys().configuration().canPlayNext);
+
+    // The bare right arrow steps through the queue, but not while the
+    // search field has focus and wants it for its cursor.
+    queue.setRepeatMode(RepeatMode::Off);
+    queue.playNow(ui.container->libraryEngine().allTracks(), 0);
+    const QString first = queue.currentTrack()->title;
+    window->searchField()->setFocus();
+    QTest::keyClick(window->searchField(), Qt::Key_Right);
+    EXPECT_EQ(queue.currentTrack()->title, first);
+    window->layoutView().setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_NE(queue.currentTrack()->title, first);
+}
+
+TEST_F(MainWindowTest, AboutButtonOpensOneAboutWindow)
+{
+    test::UiHarness ui;
+    auto window = openWindow(ui);
+    auto* button = window->findChild<QToolButton*>(QStringLiteral("aboutButton"));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    AboutWindow* about = window->aboutWindow();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("About VARNO MUSIC"));
+    EXPECT_EQ(about->minimumSize(), about->maximumSize());
+
+    action(*window, MenuCommand::About)->trigger();
+    EXPECT_EQ(window->aboutWindow(), about);
+}
+
+TEST_F(MainWindowTest, SearchShowsSectionsAndPlaysTheChosenSong)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("Quiet Engines"), QStringLiteral("Loud Engines"), QStringLiteral("Other")});
+    auto window = openWindow(ui);
+    QTest::keyClicks(window->searchField(), QStringLiteral("engines"));
+    SearchPopup* results = window->searchResults();
+    ASSERT_TRUE(test::waitUntil([&] { return results->isVisible(); }));
+    const QStringList rows = results->rowTexts();
+    EXPECT_EQ(rows.first(), QStringLiteral("SONGS"));
+    EXPECT_TRUE(rows.contains(QStringLiteral("Quiet Engines — Artist of Quiet Engines")));
+    EXPECT_FALSE(rows.join(QLatin1Char('\n')).contains(QStringLiteral("Other —")));
+
+    QTest::keyClick(window->searchField(), Qt::Key_Down);
+    QTest::keyClick(window->searchField(), Qt::Key_Return);
+    ASSERT_TRUE(ui.container->queueEngine().currentTrack().has_value());
+    EXPECT_TRUE(ui.container->queueEngine().currentTrack()->title.endsWith(QStringLiteral("Engines")));
+
+    QTest::keyClick(window->searchField(), Qt::Key_Escape);
+    EXPECT_TRUE(window->searchField()->text().isEmpty());
+    EXPECT_FALSE(results->isVisible());
+}
+
+TEST_F(MainWindowTest, PanelChoicesFromTheMenuLastAcrossARestart)
+{
+    {
+        test::UiHarness ui;
+        auto window = openWindow(ui);
+        action(*window, MenuCommand::ShowLibrarySidebar)->trigger();
+        EXPECT_FALSE(ui.panelState.isLeftExpanded());
+        action(*window, MenuCommand::LockLibrarySidebar)->trigger();
+        action(*window, MenuCommand::EnableNowPlayingInspector)->trigger();
+        // A locked panel refuses the toggle, and the check mark stays true
+        // to the state.
+        action(*window, MenuCommand::ShowLibrarySidebar)->trigger();
+        EXPECT_FALSE(action(*window, MenuCommand::ShowLibrarySidebar)->isChecked());
+    }
+    test::UiHarness restarted;
+    auto window = openWindow(restarted);
+    WorkspacePanelRegion* left = window->layoutView().panelRegion(WorkspacePanelSide::Left);
+    EXPECT_TRUE(left->revealButton()->isVisible());
+    EXPECT_EQ(left->revealButton()->accessibleName(), QStringLiteral("Library Sidebar collapsed and locked"));
+    EXPECT_EQ(window->layoutView().panelRegion(WorkspacePanelSide::Right)->width(), 0);
+}
+
+TEST_F(MainWindowTest, AFolderThatCannotBeAddedIsExplainedInAWarning)
+{
+    test::UiHarness ui;
+    auto window = openWindow(ui);
+    // A folder whose only audio file is broken.
+    const QString folder = scratch(QStringLiteral("broken"));
+    QDir().mkpath(folder);
+    QFile::copy(test::fixturePath(QStringLiteral("bad/random.mp3")), folder + QStringLiteral("/random.mp3"));
+    ui.dialogs.folderAnswers.push_back({FileURL::fromLocalFile(folder)});
+    action(*window, MenuCommand::AddFolder)->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return !ui.dialogs.shown.isEmpty() && ui.dialogs.shown.last().kind == QStringLiteral("warning"); }));
+    EXPECT_EQ(ui.dialogs.shown.last().title, QStringLiteral("The folder could not be added"));
+    EXPECT_FALSE(ui.dialogs.shown.last().message.isEmpty());
+
+    // Cancelling the chooser does nothing.
+    const qsizetype shown = ui.dialogs.shown.size();
+    action(*window, MenuCommand::AddFolder)->trigger();
+    QTest::qWait(50);
+    EXPECT_EQ(ui.dialogs.shown.size(), shown + 1);
+}
+
+} // namespace
+} // namespace varno
