@@ -31,6 +31,7 @@ protected:
     void TearDown() override
     {
         view.reset();
+        test::letStateFolderSettle(playlists());
         environment.reset();
         harness.reset();
         test::DataFolderTest::TearDown();

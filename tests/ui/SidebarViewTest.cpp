@@ -38,6 +38,7 @@ protected:
     void TearDown() override
     {
         sidebar.reset();
+        test::letStateFolderSettle(playlists());
         environment.reset();
         harness.reset();
         test::DataFolderTest::TearDown();

@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 
+#include "playlists/PlaylistEngine.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCoreApplication>
@@ -58,6 +60,18 @@ inline void dropFiles(QWidget* target, const QStringList& paths)
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+}
+
+// The composition root looks at its state folder once the folder has been
+// quiet for 250 ms, checking on workers whether another process wrote the
+// library or the playlists. A container destroyed while such a check is out
+// leaves the check suspended for good, so a test that wrote state lets the
+// look happen and finish before it tears the container down.
+inline void letStateFolderSettle(PlaylistEngine& playlists)
+{
+    QTest::qWait(400);
+    await(playlists.waitForPendingOperations());
+    QTest::qWait(20);
 }
 
 } // namespace varno::test

@@ -23,8 +23,9 @@ public:
 
     explicit AddSongsModel(QObject* parent = nullptr);
 
-    // Replaces the songs offered; ticks of songs no longer offered go, so the
-    // count shown is what "Add" would add.
+    // Replaces the songs offered (the sheet does so each time it opens);
+    // ticks of songs no longer offered go, so the count shown is what "Add"
+    // would add.
     void setTracks(TrackList tracks);
     const TrackList& tracks() const { return m_tracks; }
 

@@ -36,8 +36,6 @@ public:
     // "3 selected".
     QString countText() const;
     const std::optional<QString>& failure() const { return m_failure; }
-    // An "Add" is waiting for its answer.
-    bool isAdding() const { return m_adding; }
 
     // Collects the ticked songs and emits addRequested(); does nothing while
     // an earlier request is unanswered.

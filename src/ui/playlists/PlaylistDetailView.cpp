@@ -128,10 +128,7 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     connect(m_importButton, &QAbstractButton::clicked, this, &PlaylistDetailView::chooseFilesToImport);
     connect(m_playButton, &QAbstractButton::clicked, this, &PlaylistDetailView::playPlaylist);
     connect(&m_environment.playlistEngine, &PlaylistEngine::rootPlaylistsChanged, this, &PlaylistDetailView::playlistsChanged);
-    connect(&m_environment.libraryEngine, &LibraryEngine::tracksChanged, this, [this] {
-        scheduleResolve();
-        refillSheet();
-    });
+    connect(&m_environment.libraryEngine, &LibraryEngine::tracksChanged, this, &PlaylistDetailView::scheduleResolve);
 }
 
 PlaylistDetailView::~PlaylistDetailView() = default;
@@ -185,7 +182,6 @@ void PlaylistDetailView::playlistsChanged()
         m_title->setText(m_playlist.name);
     }
     scheduleResolve();
-    refillSheet();
 }
 
 void PlaylistDetailView::setImportError(std::optional<QString> error)
@@ -276,19 +272,11 @@ void PlaylistDetailView::openAddSongs()
     m_sheet->open();
 }
 
-void PlaylistDetailView::refillSheet()
-{
-    // Not while an "Add" is out: the engine publishes the songs as added
-    // before it stores them, and a failed store must leave the ticks as the
-    // user left them.
-    if (m_sheet && m_sheet->isVisible() && !m_sheet->isAdding())
-        fillSheet();
-}
-
 void PlaylistDetailView::fillSheet()
 {
-    // The songs not yet in the playlist: offering the others would only let
-    // "Add" skip them.
+    // The songs not yet in the playlist, as they are when the sheet opens:
+    // offering the others would only let "Add" skip them, and a list that
+    // changed under the user's clicks would tick the wrong songs.
     const std::optional<Playlist> current = m_environment.playlistEngine.getPlaylist(m_playlist.id);
     const QList<QUuid>& inPlaylist = current ? current->trackIDs : m_playlist.trackIDs;
     const QSet<QUuid> present(inPlaylist.begin(), inPlaylist.end());

@@ -92,8 +92,6 @@ private:
     void scheduleResolve();
     void playlistsChanged();
     void fillSheet();
-    // While the sheet is open, it follows the library and the playlist.
-    void refillSheet();
     void setImportError(std::optional<QString> error);
     QCoro::Task<> queuePlaylist();
     QCoro::Task<> importAndAdd(std::vector<FileURL> urls);
