@@ -74,6 +74,8 @@ public:
     SearchEngine& searchEngine() { return *m_searchEngine; }
 
     bool isBootFinished() const { return m_bootFinished; }
+    // Whether a change of the state folder is waiting to be looked at.
+    bool isStateFolderCheckPending() const { return m_stateFolderMonitor && m_stateFolderMonitor->isPending(); }
 
     // The first sample file under the home folder that exists, if any.
     static std::optional<QString> demoSampleFile();

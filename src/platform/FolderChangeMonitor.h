@@ -15,6 +15,9 @@ class FolderChangeMonitor final : public QObject {
 public:
     explicit FolderChangeMonitor(const QString& folder, int quietMilliseconds = 250, QObject* parent = nullptr);
 
+    // A change was seen and changed() will follow once the folder is quiet.
+    bool isPending() const { return m_quiet.isActive(); }
+
 signals:
     void changed();
 

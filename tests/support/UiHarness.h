@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <chrono>
 
@@ -110,6 +111,19 @@ public:
         , trackTableLayout(preferences)
         , inspection(panelState)
     {
+    }
+
+    // The composition root looks at its state folder once the folder has
+    // been quiet for a moment, checking on workers whether another process
+    // wrote the library or the playlists. A container destroyed while such a
+    // check is out would leave it suspended for good (or resume it on a
+    // destroyed engine), so the look is let happen and finish first.
+    ~UiHarness()
+    {
+        QTest::qWait(30);
+        waitUntil([this] { return !container->isStateFolderCheckPending(); }, std::chrono::seconds(2));
+        await(container->playlistEngine().waitForPendingOperations());
+        QTest::qWait(20);
     }
 
     ViewEnvironment environment()

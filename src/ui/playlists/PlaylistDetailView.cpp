@@ -1,0 +1,317 @@
+#include "PlaylistDetailView.h"
+
+#include "library/AudioImportSupport.h"
+#include "library/LibraryEngine.h"
+#include "platform/Error.h"
+#include "playlists/PlaylistEngine.h"
+#include "ui/DesktopDialogs.h"
+#include "ui/DropOverlay.h"
+#include "ui/EmptyStateView.h"
+#include "ui/Icons.h"
+#include "ui/ViewEnvironment.h"
+#include "ui/playlists/AddSongsModel.h"
+#include "ui/playlists/AddSongsSheet.h"
+#include "ui/playlists/PlaylistImport.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QSet>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace varno {
+
+namespace {
+Q_LOGGING_CATEGORY(lcPlaylistView, "varno.playlists")
+
+const QColor kErrorColor(0xff, 0x5f, 0x57);
+
+QToolButton* makeHeaderButton(QWidget* parent, const char* objectName, const QIcon& icon, const QString& help)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setIcon(icon);
+    button->setIconSize(QSize(17, 17));
+    button->setFixedSize(30, 30);
+    button->setAutoRaise(true);
+    button->setToolTip(help);
+    button->setAccessibleName(help);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+} // namespace
+
+const QString PlaylistDetailView::kAddSongsHelp = QStringLiteral("Add songs from library");
+const QString PlaylistDetailView::kImportHelp = QStringLiteral("Import songs");
+const QString PlaylistDetailView::kPlayHelp = QStringLiteral("Play playlist");
+const QString PlaylistDetailView::kEmptyTitle = QStringLiteral("This playlist is empty");
+const QString PlaylistDetailView::kImportTitle = QStringLiteral("Import Songs");
+const QString PlaylistDetailView::kImportButton = QStringLiteral("Import");
+
+PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist playlist, const SongListFactory& makeSongList,
+                                       QWidget* parent)
+    : QWidget(parent)
+    , m_environment(environment)
+    , m_playlist(std::move(playlist))
+{
+    setObjectName(QStringLiteral("playlistDetail"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QWidget(this);
+    auto* headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(20, 16, 16, 12);
+    headerLayout->setSpacing(6);
+    m_title = new QLabel(header);
+    m_title->setObjectName(QStringLiteral("playlistTitle"));
+    QFont titleFont = m_title->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.7);
+    titleFont.setBold(true);
+    m_title->setFont(titleFont);
+    m_title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_title->setMinimumWidth(80);
+    headerLayout->addWidget(m_title, 1);
+
+    m_addSongsButton = makeHeaderButton(header, "addSongsButton", symbolIcon(u"music.note.list"), kAddSongsHelp);
+    m_importButton = makeHeaderButton(header, "importSongsButton", symbolIcon(u"square.and.arrow.down"), kImportHelp);
+    auto* play = makeHeaderButton(header, "playPlaylistButton", symbolIcon(u"play.fill", Qt::white), kPlayHelp);
+    play->setAutoRaise(false);
+    // The one prominent button: filled with the accent, round.
+    const QColor accent = palette().color(QPalette::Highlight);
+    play->setStyleSheet(QStringLiteral("QToolButton { background: %1; border: none; border-radius: 15px; }"
+                                       "QToolButton:hover { background: %2; }"
+                                       "QToolButton:pressed { background: %3; }"
+                                       "QToolButton:disabled { background: rgba(255, 255, 255, 20); }")
+                            .arg(accent.name(), accent.lighter(115).name(), accent.darker(115).name()));
+    m_playButton = play;
+    headerLayout->addWidget(m_addSongsButton);
+    headerLayout->addWidget(m_importButton);
+    headerLayout->addSpacing(4);
+    headerLayout->addWidget(m_playButton);
+    layout->addWidget(header);
+
+    m_errorLabel = new QLabel(this);
+    m_errorLabel->setObjectName(QStringLiteral("playlistImportError"));
+    m_errorLabel->setWordWrap(true);
+    m_errorLabel->setContentsMargins(20, 0, 20, 10);
+    QPalette errorPalette = m_errorLabel->palette();
+    errorPalette.setColor(QPalette::WindowText, kErrorColor);
+    m_errorLabel->setPalette(errorPalette);
+    m_errorLabel->hide();
+    layout->addWidget(m_errorLabel);
+
+    m_content = new QStackedWidget(this);
+    m_songList = makeSongList(m_content);
+    m_emptyState = new EmptyStateView(QStringLiteral("music.note.list"), kEmptyTitle, QString(), m_content);
+    m_content->addWidget(m_songList);
+    m_content->addWidget(m_emptyState);
+    m_content->setCurrentWidget(m_emptyState);
+    layout->addWidget(m_content, 1);
+
+    m_title->setText(m_playlist.name);
+    // A folder holds no songs of its own, and the engine refuses to add any.
+    m_addSongsButton->setVisible(!isFolder());
+    m_importButton->setVisible(!isFolder());
+    m_playButton->setEnabled(false);
+    if (!isFolder()) {
+        auto* overlay = new DropOverlay(this);
+        connect(overlay, &DropOverlay::filesDropped, this, &PlaylistDetailView::importFiles);
+    }
+
+    connect(m_addSongsButton, &QAbstractButton::clicked, this, &PlaylistDetailView::openAddSongs);
+    connect(m_importButton, &QAbstractButton::clicked, this, &PlaylistDetailView::chooseFilesToImport);
+    connect(m_playButton, &QAbstractButton::clicked, this, &PlaylistDetailView::playPlaylist);
+    connect(&m_environment.playlistEngine, &PlaylistEngine::rootPlaylistsChanged, this, &PlaylistDetailView::playlistsChanged);
+    connect(&m_environment.libraryEngine, &LibraryEngine::tracksChanged, this, &PlaylistDetailView::scheduleResolve);
+}
+
+PlaylistDetailView::~PlaylistDetailView() = default;
+
+bool PlaylistDetailView::isFolder() const
+{
+    return m_playlist.type.kind() == PlaylistType::Kind::Folder;
+}
+
+void PlaylistDetailView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // While hidden, changes only mark the songs stale; nothing changed
+    // otherwise, so a view shown again keeps what it resolved.
+    if (!m_resolved || m_stale)
+        resolveTracks();
+}
+
+void PlaylistDetailView::resolveTracks()
+{
+    m_resolvePending = false;
+    m_stale = false;
+    m_resolved = true;
+    m_tracks = m_environment.playlistEngine.getTracks(m_playlist.id);
+    m_content->setCurrentWidget(m_tracks.empty() ? static_cast<QWidget*>(m_emptyState) : m_songList);
+    m_playButton->setEnabled(!m_tracks.empty() && !m_playing);
+    emit tracksResolved(m_tracks);
+}
+
+void PlaylistDetailView::scheduleResolve()
+{
+    if (!isVisible()) {
+        m_stale = true;
+        return;
+    }
+    // An import publishes the library many times in a row; the songs are
+    // resolved once the burst has been delivered.
+    if (m_resolvePending)
+        return;
+    m_resolvePending = true;
+    QTimer::singleShot(0, this, [this] {
+        if (m_resolvePending)
+            resolveTracks();
+    });
+}
+
+void PlaylistDetailView::playlistsChanged()
+{
+    if (std::optional<Playlist> current = m_environment.playlistEngine.getPlaylist(m_playlist.id)) {
+        m_playlist = std::move(*current);
+        m_title->setText(m_playlist.name);
+    }
+    scheduleResolve();
+}
+
+void PlaylistDetailView::setImportError(std::optional<QString> error)
+{
+    m_importError = std::move(error);
+    m_errorLabel->setText(m_importError.value_or(QString()));
+    m_errorLabel->setVisible(m_importError.has_value());
+    emit importErrorChanged();
+}
+
+void PlaylistDetailView::playPlaylist()
+{
+    if (m_playing)
+        return;
+    auto queuing = queuePlaylist();
+}
+
+QCoro::Task<> PlaylistDetailView::queuePlaylist()
+{
+    const QPointer<PlaylistDetailView> self(this);
+    m_playing = true;
+    m_playButton->setEnabled(false);
+    std::optional<QString> failure;
+    try {
+        auto queuing = m_environment.playlistEngine.queuePlaylist(m_playlist.id);
+        co_await queuing;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self) {
+        if (failure)
+            qCWarning(lcPlaylistView) << "Playing a playlist failed after its view was gone:" << *failure;
+        co_return;
+    }
+    m_playing = false;
+    m_playButton->setEnabled(!m_tracks.empty());
+    if (failure)
+        setImportError(failure);
+}
+
+void PlaylistDetailView::chooseFilesToImport()
+{
+    std::vector<FileURL> urls = m_environment.dialogs.chooseFiles(this, kImportTitle, kImportButton,
+                                                                  AudioImportSupport::supportedAudioExtensions());
+    if (!urls.empty())
+        importFiles(std::move(urls));
+}
+
+void PlaylistDetailView::importFiles(std::vector<FileURL> urls)
+{
+    if (isFolder() || urls.empty())
+        return;
+    auto importing = importAndAdd(std::move(urls));
+}
+
+QCoro::Task<> PlaylistDetailView::importAndAdd(std::vector<FileURL> urls)
+{
+    const QPointer<PlaylistDetailView> self(this);
+    std::optional<QString> failure;
+    bool added = false;
+    try {
+        auto importing = varno::importIntoPlaylist(m_environment.libraryEngine, m_environment.playlistEngine, m_playlist.id, std::move(urls));
+        added = co_await importing;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self) {
+        if (failure)
+            qCWarning(lcPlaylistView) << "Importing into a playlist failed after its view was gone:" << *failure;
+        co_return;
+    }
+    if (failure)
+        setImportError(failure);
+    else if (added)
+        resolveTracks();
+    emit importFinished();
+}
+
+void PlaylistDetailView::openAddSongs()
+{
+    if (isFolder())
+        return;
+    if (!m_sheet) {
+        m_sheet = new AddSongsSheet(this);
+        connect(m_sheet, &AddSongsSheet::addRequested, this, [this](const TrackList& tracks) { auto adding = addFromSheet(tracks); });
+    }
+    fillSheet();
+    m_sheet->open();
+}
+
+void PlaylistDetailView::fillSheet()
+{
+    // The songs not yet in the playlist, as they are when the sheet opens:
+    // offering the others would only let "Add" skip them, and a list that
+    // changed under the user's clicks would tick the wrong songs.
+    const std::optional<Playlist> current = m_environment.playlistEngine.getPlaylist(m_playlist.id);
+    const QList<QUuid>& inPlaylist = current ? current->trackIDs : m_playlist.trackIDs;
+    const QSet<QUuid> present(inPlaylist.begin(), inPlaylist.end());
+    TrackList offered;
+    const TrackList& library = m_environment.libraryEngine.allTracks();
+    offered.reserve(library.size());
+    for (const SharedTrack& song : library.sharedSongs()) {
+        if (!present.contains(song->id))
+            offered.append(song);
+    }
+    m_sheet->model().setTracks(std::move(offered));
+}
+
+QCoro::Task<> PlaylistDetailView::addFromSheet(TrackList tracks)
+{
+    const QPointer<PlaylistDetailView> self(this);
+    std::optional<QString> failure;
+    try {
+        auto adding = m_environment.playlistEngine.addTracks(std::move(tracks), m_playlist.id);
+        co_await adding;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self) {
+        if (failure)
+            qCWarning(lcPlaylistView) << "Adding songs to a playlist failed after its view was gone:" << *failure;
+        co_return;
+    }
+    if (failure) {
+        setImportError(failure);
+        m_sheet->showFailure(*failure);
+        co_return;
+    }
+    m_sheet->finishAdding();
+    resolveTracks();
+}
+
+} // namespace varno

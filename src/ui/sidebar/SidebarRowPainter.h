@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPalette>
+#include <QRect>
+#include <QString>
+
+class QPainter;
+
+namespace varno {
+
+// The look shared by every sidebar row, the fixed screens' rows and the
+// playlist tree's alike, so both read as one list.
+namespace sidebar {
+
+inline constexpr int kRowHeight = 28;
+inline constexpr int kIconSize = 16;
+inline constexpr int kSidebarWidth = 240;
+// Rows sit this far inside the sidebar's edges; the selected fill is drawn
+// within the row, so it never touches the edge.
+inline constexpr int kRowInset = 8;
+
+// Darker than the centre, so the column reads as navigation.
+QColor backgroundColor(const QPalette& palette);
+// The selected row's fill: the accent at low opacity.
+QColor selectionColor(const QPalette& palette);
+QColor hoverColor(const QPalette& palette);
+
+struct RowLook {
+    QIcon icon;
+    QString text;
+    bool selected = false;
+    bool hovered = false;
+    bool enabled = true;
+    // A folder's disclosure chevron at the row's trailing end.
+    enum class Disclosure { None, Collapsed, Expanded } disclosure = Disclosure::None;
+};
+
+void paintRow(QPainter& painter, const QRect& rect, const QPalette& palette, const QFont& font, const RowLook& look);
+// Where paintRow draws the disclosure chevron of a row at `rect`.
+QRect disclosureRect(const QRect& rect);
+
+// A small upper-case dimmed caption ("SONGS", "PLAYLISTS").
+QFont captionFont(const QFont& base);
+
+} // namespace sidebar
+
+} // namespace varno

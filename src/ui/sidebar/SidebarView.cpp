@@ -1,0 +1,290 @@
+#include "SidebarView.h"
+
+#include "playlists/PlaylistEngine.h"
+#include "ui/Icons.h"
+#include "ui/ViewEnvironment.h"
+#include "ui/sidebar/NewPlaylistForm.h"
+#include "ui/sidebar/SidebarPlaylistTree.h"
+#include "ui/sidebar/SidebarRow.h"
+#include "ui/sidebar/SidebarRowPainter.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace varno {
+
+const QString SidebarView::kTitle = QStringLiteral("VARNO MUSIC");
+const QString SidebarView::kLibraryCaption = QStringLiteral("LIBRARY");
+const QString SidebarView::kSongsSection = QStringLiteral("SONGS");
+const QString SidebarView::kPlaylistsSection = QStringLiteral("PLAYLISTS");
+const QString SidebarView::kAllSongs = QStringLiteral("All Songs");
+const QString SidebarView::kRecentlyAdded = QStringLiteral("Recently Added");
+const QString SidebarView::kRecentlyPlayed = QStringLiteral("Recently Played");
+const QString SidebarView::kTopRated = QStringLiteral("Top Rated");
+const QString SidebarView::kFavorites = QStringLiteral("Favorites");
+const QString SidebarView::kNewPlaylistHelp = QStringLiteral("New Playlist");
+const QString SidebarView::kRename = QStringLiteral("Rename…");
+const QString SidebarView::kSettings = QStringLiteral("Settings");
+
+namespace {
+
+struct FixedScreen {
+    const char* objectName;
+    const char* symbol;
+    const QString& label;
+    NavigationDestination destination;
+};
+
+// In the order they are listed; m_fixedRows holds their rows in the same order.
+const std::array<FixedScreen, 5>& fixedScreens()
+{
+    static const std::array<FixedScreen, 5> screens = {{
+        {"sidebarRow.songs", "music.note", SidebarView::kAllSongs, NavigationDestination::songs()},
+        {"sidebarRow.recentlyAdded", "clock", SidebarView::kRecentlyAdded, NavigationDestination::recentlyAdded()},
+        {"sidebarRow.recentlyPlayed", "clock.arrow.circlepath", SidebarView::kRecentlyPlayed, NavigationDestination::recentlyPlayed()},
+        {"sidebarRow.topRated", "star", SidebarView::kTopRated, NavigationDestination::topRated()},
+        {"sidebarRow.favorites", "heart", SidebarView::kFavorites, NavigationDestination::favorites()},
+    }};
+    return screens;
+}
+
+} // namespace
+
+SidebarView::SidebarView(ViewEnvironment& environment, QWidget* parent)
+    : QWidget(parent)
+    , m_environment(environment)
+{
+    setObjectName(QStringLiteral("sidebar"));
+    setAutoFillBackground(true);
+    QPalette sidebarPalette = palette();
+    sidebarPalette.setColor(QPalette::Window, sidebar::backgroundColor(palette()));
+    setPalette(sidebarPalette);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(sidebar::kRowInset, 14, sidebar::kRowInset, 10);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
+    layout->addSpacing(18);
+
+    layout->addWidget(makeCaption(kSongsSection));
+    layout->addSpacing(4);
+    for (std::size_t i = 0; i < fixedScreens().size(); ++i) {
+        const FixedScreen& screen = fixedScreens()[i];
+        auto* row = new SidebarRow(QString::fromLatin1(screen.symbol), screen.label, this);
+        row->setObjectName(QString::fromLatin1(screen.objectName));
+        connect(row, &SidebarRow::clicked, this, [this, i] { setSelection(fixedScreens()[i].destination); });
+        layout->addWidget(row);
+        m_fixedRows[i] = row;
+    }
+    layout->addSpacing(16);
+
+    auto* playlistsHeader = new QHBoxLayout;
+    playlistsHeader->setContentsMargins(0, 0, 0, 0);
+    playlistsHeader->addWidget(makeCaption(kPlaylistsSection), 1);
+    auto* plus = new QToolButton(this);
+    plus->setObjectName(QStringLiteral("newPlaylistButton"));
+    plus->setIcon(symbolIcon(u"plus"));
+    plus->setIconSize(QSize(14, 14));
+    plus->setAutoRaise(true);
+    plus->setFixedSize(22, 22);
+    plus->setToolTip(kNewPlaylistHelp);
+    plus->setAccessibleName(kNewPlaylistHelp);
+    plus->setCursor(Qt::PointingHandCursor);
+    playlistsHeader->addWidget(plus);
+    m_newPlaylistButton = plus;
+    layout->addLayout(playlistsHeader);
+    layout->addSpacing(4);
+
+    m_form = new NewPlaylistForm(m_environment.playlistEngine, this);
+    layout->addWidget(m_form);
+    // Air between the open form and the rows below it.
+    auto* formGap = new QWidget(this);
+    formGap->setFixedHeight(6);
+    formGap->setVisible(false);
+    layout->addWidget(formGap);
+    connect(m_form, &NewPlaylistForm::openChanged, formGap, &QWidget::setVisible);
+    connect(plus, &QToolButton::clicked, m_form, &NewPlaylistForm::open);
+
+    m_tree = new SidebarPlaylistTree(this);
+    layout->addWidget(m_tree, 1);
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &SidebarView::treeSelectionChanged);
+    connect(m_tree, &QTreeWidget::customContextMenuRequested, this, &SidebarView::showRowMenu);
+    connect(m_tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        if (!m_rebuilding)
+            m_expandedFolders.insert(item->data(0, SidebarPlaylistTree::PlaylistIDRole).toUuid());
+    });
+    connect(m_tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+        if (!m_rebuilding)
+            m_expandedFolders.remove(item->data(0, SidebarPlaylistTree::PlaylistIDRole).toUuid());
+    });
+
+    layout->addSpacing(6);
+    auto* settings = new SidebarRow(QStringLiteral("gearshape"), kSettings, this);
+    settings->setObjectName(QStringLiteral("settingsButton"));
+    m_settingsButton = settings;
+    layout->addWidget(settings);
+    connect(settings, &SidebarRow::clicked, this, &SidebarView::settingsRequested);
+
+    connect(&m_environment.playlistEngine, &PlaylistEngine::rootPlaylistsChanged, this, &SidebarView::rebuildPlaylistRows);
+    rebuildPlaylistRows();
+}
+
+QSize SidebarView::sizeHint() const
+{
+    return {sidebar::kSidebarWidth, QWidget::sizeHint().height()};
+}
+
+QWidget* SidebarView::makeHeader()
+{
+    auto* header = new QWidget(this);
+    auto* layout = new QHBoxLayout(header);
+    layout->setContentsMargins(6, 0, 0, 0);
+    layout->setSpacing(10);
+
+    auto* symbol = new QLabel(header);
+    symbol->setPixmap(symbolIcon(u"waveform", palette().color(QPalette::Highlight)).pixmap(26, 26));
+    layout->addWidget(symbol, 0, Qt::AlignVCenter);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    auto* title = new QLabel(kTitle, header);
+    title->setObjectName(QStringLiteral("sidebarTitle"));
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.08);
+    titleFont.setLetterSpacing(QFont::AbsoluteSpacing, 2.0);
+    title->setFont(titleFont);
+    auto* caption = new QLabel(kLibraryCaption, header);
+    caption->setObjectName(QStringLiteral("sidebarCaption"));
+    caption->setFont(sidebar::captionFont(caption->font()));
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    texts->addWidget(title);
+    texts->addWidget(caption);
+    layout->addLayout(texts, 1);
+    return header;
+}
+
+QWidget* SidebarView::makeCaption(const QString& text)
+{
+    auto* caption = new QLabel(text, this);
+    caption->setFont(sidebar::captionFont(caption->font()));
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    caption->setContentsMargins(8, 0, 0, 0);
+    return caption;
+}
+
+SidebarRow* SidebarView::fixedRow(NavigationDestination::Kind kind) const
+{
+    for (std::size_t i = 0; i < m_fixedRows.size(); ++i) {
+        if (fixedScreens()[i].destination.kind == kind)
+            return m_fixedRows[i];
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* SidebarView::playlistItem(const QUuid& id) const
+{
+    return m_tree->itemFor(id);
+}
+
+void SidebarView::rebuildPlaylistRows()
+{
+    m_rebuilding = true;
+    m_tree->clear();
+    m_shownPlaylists.clear();
+    QSet<QUuid> shownFolders;
+    for (const Playlist& playlist : m_environment.playlistEngine.rootPlaylists())
+        addPlaylistRow(nullptr, playlist, shownFolders);
+    for (const QUuid& folder : std::as_const(m_expandedFolders)) {
+        if (QTreeWidgetItem* item = m_tree->itemFor(folder))
+            item->setExpanded(true);
+    }
+    showSelection();
+    m_rebuilding = false;
+}
+
+void SidebarView::addPlaylistRow(QTreeWidgetItem* parent, const Playlist& playlist, QSet<QUuid>& shownFolders)
+{
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_tree);
+    item->setText(0, playlist.name);
+    item->setToolTip(0, playlist.name);
+    item->setIcon(0, symbolIcon(SidebarPlaylistTree::symbolFor(playlist)));
+    const NavigationDestination destination = SidebarPlaylistTree::destinationFor(playlist);
+    item->setData(0, SidebarPlaylistTree::PlaylistIDRole, playlist.id);
+    item->setData(0, SidebarPlaylistTree::DestinationKindRole, static_cast<int>(destination.kind));
+    m_shownPlaylists.insert(playlist.id, playlist);
+    // A folder is listed once, so a hand-edited store whose folders contain
+    // each other cannot make the rows endless.
+    if (playlist.type.kind() != PlaylistType::Kind::Folder || shownFolders.contains(playlist.id))
+        return;
+    shownFolders.insert(playlist.id);
+    for (const Playlist& child : m_environment.playlistEngine.childrenOf(playlist.id))
+        addPlaylistRow(item, child, shownFolders);
+}
+
+void SidebarView::setSelection(std::optional<NavigationDestination> selection)
+{
+    if (selection == m_selection)
+        return;
+    m_selection = selection;
+    showSelection();
+    emit selectionChanged(m_selection);
+}
+
+void SidebarView::showSelection()
+{
+    for (std::size_t i = 0; i < m_fixedRows.size(); ++i)
+        m_fixedRows[i]->setSelected(m_selection == fixedScreens()[i].destination);
+
+    const bool wasRebuilding = m_rebuilding;
+    m_rebuilding = true;
+    QTreeWidgetItem* selected = nullptr;
+    if (m_selection && (m_selection->kind == NavigationDestination::Kind::Playlist || m_selection->kind == NavigationDestination::Kind::Folder)) {
+        QTreeWidgetItem* item = m_tree->itemFor(m_selection->id);
+        if (item && SidebarPlaylistTree::destinationOf(item) == m_selection)
+            selected = item;
+    }
+    if (selected) {
+        m_tree->setCurrentItem(selected);
+    } else {
+        m_tree->clearSelection();
+        m_tree->setCurrentItem(nullptr);
+    }
+    m_rebuilding = wasRebuilding;
+}
+
+void SidebarView::treeSelectionChanged()
+{
+    if (m_rebuilding)
+        return;
+    const QList<QTreeWidgetItem*> items = m_tree->selectedItems();
+    if (items.isEmpty()) {
+        // A Ctrl-click can clear the tree's selection; the screen shown does
+        // not change, so neither does its row.
+        showSelection();
+        return;
+    }
+    setSelection(SidebarPlaylistTree::destinationOf(items.first()));
+}
+
+void SidebarView::showRowMenu(const QPoint& position)
+{
+    QTreeWidgetItem* item = m_tree->itemAt(position);
+    if (!item)
+        return;
+    const auto found = m_shownPlaylists.constFind(item->data(0, SidebarPlaylistTree::PlaylistIDRole).toUuid());
+    if (found == m_shownPlaylists.constEnd())
+        return;
+    const Playlist playlist = *found;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("playlistRowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* rename = menu->addAction(symbolIcon(u"pencil"), kRename);
+    connect(rename, &QAction::triggered, this, [this, playlist] { emit renameRequested(playlist); });
+    menu->popup(m_tree->viewport()->mapToGlobal(position));
+}
+
+} // namespace varno

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "playlists/Playlist.h"
+#include "ui/NavigationDestination.h"
+
+#include <QHash>
+#include <QSet>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+
+class QAbstractButton;
+class QMenu;
+class QTreeWidgetItem;
+
+namespace varno {
+
+class NewPlaylistForm;
+class SidebarPlaylistTree;
+class SidebarRow;
+struct ViewEnvironment;
+
+// The navigation column: the library's fixed screens, the user's playlists
+// and folders (folders open to show what is inside them), the new-playlist
+// form and the button that asks for the settings. It holds which screen is
+// selected; the window shows it and may set it too. Renaming and the
+// settings are the window's to show: the sidebar only asks.
+//
+// Main thread only. Reads the playlist engine's published tree and follows
+// its changes.
+class SidebarView final : public QWidget {
+    Q_OBJECT
+
+public:
+    static const QString kTitle;
+    static const QString kLibraryCaption;
+    static const QString kSongsSection;
+    static const QString kPlaylistsSection;
+    static const QString kAllSongs;
+    static const QString kRecentlyAdded;
+    static const QString kRecentlyPlayed;
+    static const QString kTopRated;
+    static const QString kFavorites;
+    static const QString kNewPlaylistHelp;
+    static const QString kRename;
+    static const QString kSettings;
+
+    explicit SidebarView(ViewEnvironment& environment, QWidget* parent = nullptr);
+
+    // Starts absent: no row is drawn as selected.
+    const std::optional<NavigationDestination>& selection() const { return m_selection; }
+    // Draws the row of `selection` as selected (none when no row has it) and
+    // emits selectionChanged() when it differs from the current one.
+    void setSelection(std::optional<NavigationDestination> selection);
+
+    // The rows and buttons, for the window's tests and screenshots.
+    SidebarRow* fixedRow(NavigationDestination::Kind kind) const;
+    SidebarPlaylistTree* playlistTree() const { return m_tree; }
+    // The row of a playlist or folder at any depth; null when not shown.
+    QTreeWidgetItem* playlistItem(const QUuid& id) const;
+    NewPlaylistForm* newPlaylistForm() const { return m_form; }
+    QAbstractButton* newPlaylistButton() const { return m_newPlaylistButton; }
+    QAbstractButton* settingsButton() const { return m_settingsButton; }
+
+    QSize sizeHint() const override;
+
+signals:
+    void selectionChanged(const std::optional<varno::NavigationDestination>& selection);
+    // "Rename…" was chosen in a playlist row's context menu.
+    void renameRequested(const varno::Playlist& playlist);
+    void settingsRequested();
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeCaption(const QString& text);
+    void rebuildPlaylistRows();
+    void addPlaylistRow(QTreeWidgetItem* parent, const Playlist& playlist, QSet<QUuid>& shownFolders);
+    void showSelection();
+    void treeSelectionChanged();
+    void showRowMenu(const QPoint& position);
+
+    ViewEnvironment& m_environment;
+    std::optional<NavigationDestination> m_selection;
+    std::array<SidebarRow*, 5> m_fixedRows {};
+    SidebarPlaylistTree* m_tree = nullptr;
+    NewPlaylistForm* m_form = nullptr;
+    QAbstractButton* m_newPlaylistButton = nullptr;
+    QAbstractButton* m_settingsButton = nullptr;
+    // Every playlist shown, by id, for the context menu's request.
+    QHash<QUuid, Playlist> m_shownPlaylists;
+    // Folders the user opened; kept across rebuilds of the rows.
+    QSet<QUuid> m_expandedFolders;
+    bool m_rebuilding = false;
+};
+
+} // namespace varno
