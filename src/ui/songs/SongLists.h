@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ui/ViewEnvironment.h"
+
+#include <QString>
+
+class QUndoStack;
+class QWidget;
+
+namespace varno {
+
+class FixedTrackSource;
+class TrackListView;
+struct TrackListEmptyState;
+
+// The song lists of the main window's centre, built over the sources they
+// show. Each returns a new list owned by `parent`.
+
+// The whole library under `title` ("All Songs", "Recently Added", …), with
+// "Add songs" and drop-to-import.
+TrackListView* makeLibrarySongList(ViewEnvironment environment, const QString& title, QUndoStack* undoStack, QWidget* parent);
+// "Top Rated": songs rated above 0, best first, then the list's own sort.
+TrackListView* makeTopRatedSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent);
+// "Favorites": songs rated 4 or more.
+TrackListView* makeFavoritesSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent);
+// Songs the caller sets, such as a playlist's, through `source`.
+TrackListView* makeFixedSongList(ViewEnvironment environment, const QString& title, const TrackListEmptyState& emptyState, QUndoStack* undoStack,
+                                 QWidget* parent, FixedTrackSource** source);
+
+} // namespace varno

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+
+// What the song lists say to the user, in one place so the views and their
+// tests read the same words. Texts built from a song or a count are
+// functions; the rest are constants.
+namespace varno::songs {
+
+// Cells.
+inline const QString kMissingValue = QStringLiteral("—");
+inline const QString kMissingFileTooltip = QStringLiteral("The file of this song is missing.");
+
+// Header of the list.
+QString songCountText(qsizetype count);
+QString selectedCountText(qsizetype count);
+inline const QString kEditSelectionAction = QStringLiteral("Edit");
+inline const QString kEditSelectionHelpNone = QStringLiteral("Select songs to edit their metadata");
+inline const QString kEditSelectionHelpOne = QStringLiteral("Edit Selected Song Metadata…");
+inline const QString kEditSelectionHelpMany = QStringLiteral("Edit Shared Metadata for Selected Songs…");
+inline const QString kDismissImportError = QStringLiteral("Dismiss");
+
+// Column headers.
+QString sortDescription(const QString& title, bool isSortColumn, bool ascending);
+QString moveColumnAnnouncement(const QString& title);
+QString resizeColumnAnnouncement(const QString& title);
+inline const QString kColumnHeaderHelp = QStringLiteral("Drag to reorder. Drag the right edge to resize.");
+inline const QString kColumnEdgeHelp = QStringLiteral("Drag to resize. Double-click to reset width.");
+inline const QString kCollapseColumn = QStringLiteral("Collapse Column");
+inline const QString kExpandColumn = QStringLiteral("Expand Column");
+inline const QString kResetWidth = QStringLiteral("Reset Width");
+inline const QString kRemoveColumn = QStringLiteral("Remove Column");
+inline const QString kCustomizeColumns = QStringLiteral("Customize Song Columns");
+inline const QString kCustomizeColumnsHelp = QStringLiteral("Show, hide, and restore song columns");
+inline const QString kRestoreDefaultColumns = QStringLiteral("Restore Default Column Layout");
+inline const QString kDismissMessage = QStringLiteral("Dismiss Message");
+
+// Row controls.
+QString playButtonLabel(const QString& title);
+QString pauseButtonLabel(const QString& title);
+QString editButtonLabel(const QString& title);
+inline const QString kAddToFavorites = QStringLiteral("Add to Favorites");
+inline const QString kRemoveFromFavorites = QStringLiteral("Remove from Favorites");
+
+// Row context menu, in its order.
+inline const QString kPlayNow = QStringLiteral("Play Now");
+inline const QString kEditMetadata = QStringLiteral("Edit Metadata…");
+QString editSharedMetadataItem(qsizetype count);
+inline const QString kChooseArtwork = QStringLiteral("Choose Artwork…");
+inline const QString kRemoveArtwork = QStringLiteral("Remove Artwork");
+inline const QString kShowInFinder = QStringLiteral("Show in Finder");
+inline const QString kRemoveFromPlayer = QStringLiteral("Remove from Player");
+inline const QString kDeletePermanently = QStringLiteral("Delete Permanently…");
+
+// Dialogs and alerts.
+inline const QString kDeleteConfirmationTitle = QStringLiteral("Delete Track Permanently?");
+QString deleteConfirmationMessage(const QString& title);
+inline const QString kDeleteConfirmationButton = QStringLiteral("Delete Permanently");
+inline const QString kRemovalFailedTitle = QStringLiteral("Track Removal Failed");
+inline const QString kRemovalFailedFallback = QStringLiteral("The track could not be removed.");
+inline const QString kMetadataUpdateFailedTitle = QStringLiteral("Metadata Update Failed");
+inline const QString kMetadataUpdateFailedFallback = QStringLiteral("The selected songs could not be updated.");
+inline const QString kFavoriteFailedTitle = QStringLiteral("Favorite Could Not Be Updated");
+inline const QString kFavoriteFailedMessage = QStringLiteral("The library could not save this change.");
+inline const QString kChooseArtworkTitle = QStringLiteral("Choose Artwork");
+inline const QString kArtworkFailedTitle = QStringLiteral("Artwork Could Not Be Changed");
+inline const QString kArtworkRemovalFailedTitle = QStringLiteral("Artwork Could Not Be Removed");
+
+// The library's own list.
+inline const QString kAllSongsTitle = QStringLiteral("All Songs");
+inline const QString kLibraryEmptySymbol = QStringLiteral("music.note");
+inline const QString kLibraryEmptyTitle = QStringLiteral("No songs in library");
+inline const QString kLibraryEmptySubtitle = QStringLiteral("Import songs to get started");
+inline const QString kAddSongs = QStringLiteral("Add songs");
+inline const QString kAddSongsAccept = QStringLiteral("Add");
+
+// The favourites.
+inline const QString kFavoritesTitle = QStringLiteral("Favorites");
+inline const QString kFavoritesEmptySymbol = QStringLiteral("heart");
+inline const QString kFavoritesEmptyTitle = QStringLiteral("No favorites yet");
+inline const QString kFavoritesEmptySubtitle = QStringLiteral("Use the heart action on any song to add it here");
+
+inline const QString kTopRatedTitle = QStringLiteral("Top Rated");
+
+} // namespace varno::songs

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "ui/songs/TrackRowLayout.h"
+
+#include <QTableView>
+
+class QUndoStack;
+
+namespace varno {
+
+class TrackTableHeaderView;
+class TrackTableLayoutState;
+class TrackTableModel;
+
+// The song table: rows of the model's songs under the column header. It
+// draws the rows (full-width backgrounds for the selection, the current song
+// and the row under the pointer) and turns mouse and arrow keys into what
+// they mean for the list; the list decides what happens. Qt's own selection
+// is off: the model's selection state is the only one.
+//
+// Main thread only.
+class TrackTableView final : public QTableView {
+    Q_OBJECT
+
+public:
+    TrackTableView(TrackTableModel& model, TrackTableLayoutState& layout, QUndoStack* undoStack, QWidget* parent = nullptr);
+
+    TrackTableModel& trackModel() const { return m_model; }
+    TrackTableHeaderView& columnHeader() const { return *m_header; }
+
+    int hoveredRow() const { return m_hoveredRow; }
+    TrackRowControl hoveredControl() const { return m_hoveredControl; }
+
+    // The rows on screen, first and last; -1 for both when there are none.
+    std::pair<int, int> shownRows() const;
+    // Where a row's control is, in viewport coordinates.
+    QRect controlRect(int row, TrackRowControl control) const;
+    // What the control of a row is called for the user: its tooltip and
+    // accessible name.
+    QString controlLabel(int row, TrackRowControl control) const;
+
+signals:
+    // A click on a row outside its controls, with the keys held.
+    void rowClicked(int row, Qt::KeyboardModifiers modifiers);
+    void rowDoubleClicked(int row);
+    void controlClicked(int row, varno::TrackRowControl control);
+    void rowContextMenuRequested(int row, const QPoint& globalPosition);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    struct Hit {
+        int row = -1;
+        TrackRowControl control = TrackRowControl::None;
+    };
+    Hit hitAt(const QPoint& position) const;
+    void setHover(Hit hit);
+    void paintRowBackgrounds(int first, int last);
+    // Cancels the cover requests of rows no longer on screen.
+    void keepThumbnailRequestsForShownRows(int first, int last);
+
+    TrackTableModel& m_model;
+    TrackTableHeaderView* m_header;
+    int m_hoveredRow = -1;
+    TrackRowControl m_hoveredControl = TrackRowControl::None;
+    // The control a press started on; it acts when released over it.
+    Hit m_pressedControl;
+    // The row the arrow keys move from: the last one clicked or reached. It
+    // follows its song when the list is sorted again.
+    QPersistentModelIndex m_keyboardRow;
+};
+
+} // namespace varno
