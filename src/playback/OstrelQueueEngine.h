@@ -52,11 +52,9 @@ public:
     std::optional<Track> returnToPrevious() override;
     std::optional<Track> playPreviousSong() override;
 
-    // Null when none. Published through lastPlaybackErrorChanged().
-    std::exception_ptr lastPlaybackError() const { return m_lastPlaybackError; }
-    // The last session save's failure; null after a successful save.
-    std::exception_ptr lastPersistenceError() const { return m_lastPersistenceError; }
-    void clearReportedErrors();
+    std::exception_ptr lastPlaybackError() const override { return m_lastPlaybackError; }
+    std::exception_ptr lastPersistenceError() const override { return m_lastPersistenceError; }
+    void clearReportedErrors() override;
     void reportPlaybackError(std::exception_ptr error);
 
     // Not owned and held weakly; also makes this engine the audio engine's
@@ -70,9 +68,7 @@ public:
                                 RepeatMode repeatMode, ShuffleMode shuffleMode,
                                 const std::optional<TrackList>& playbackOrder = std::nullopt);
 
-    // Writes the session; with `synchronously` it blocks until the file is
-    // written (for deactivation and quitting).
-    void savePlaybackState(bool synchronously);
+    void savePlaybackState(bool synchronously) override;
 
     // The whole list the user started playing, restarted under repeat all.
     const TrackList& playbackOrder() const { return m_playbackOrder; }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QUuid>
 
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -54,6 +55,18 @@ public:
     virtual std::optional<Track> returnToPrevious() = 0;
     // Always goes back to the song played before, when there is one.
     virtual std::optional<Track> playPreviousSong() = 0;
+
+    // The last failure to start a song or reported by the audio engine;
+    // null when none. Published through lastPlaybackErrorChanged().
+    virtual std::exception_ptr lastPlaybackError() const = 0;
+    // The last session save's failure; null after a successful save.
+    virtual std::exception_ptr lastPersistenceError() const = 0;
+    // Dismisses both reported errors.
+    virtual void clearReportedErrors() = 0;
+    // Writes the session; with `synchronously` it blocks until the file is
+    // written (for deactivation and quitting). The player bar saves this way
+    // after a volume change, which the audio engine does not save itself.
+    virtual void savePlaybackState(bool synchronously) = 0;
 
 signals:
     void currentTrackChanged();

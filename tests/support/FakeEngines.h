@@ -120,6 +120,11 @@ public:
         steps << QStringLiteral("previousSong");
         return {};
     }
+    std::exception_ptr lastPlaybackError() const override { return nullptr; }
+    std::exception_ptr lastPersistenceError() const override { return nullptr; }
+    void clearReportedErrors() override { }
+    int saves = 0;
+    void savePlaybackState(bool) override { ++saves; }
 
 private:
     std::optional<Track> m_none;
