@@ -7,6 +7,7 @@
 #include "ui/window/MainLayoutView.h"
 #include "ui/window/MenuBarBinder.h"
 #include "ui/window/SearchPopup.h"
+#include "ui/songs/TrackListView.h"
 #include "playlists/PlaylistEngine.h"
 #include "workspace/MainMenuBarCommands.h"
 
@@ -33,7 +34,7 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
                                        container.thumbnailGenerator(), container.waveformGenerator(), container.themeEngine(),
                                        trackTableLayout,           panelState,                m_inspection,
                                        dialogs};
-    m_layout = new MainLayoutView(container, environment, this);
+    m_layout = new MainLayoutView(container, environment, &m_undoStack, this);
     setCentralWidget(m_layout);
     setMinimumSize(MainLayoutView::kMinimumWidth, MainLayoutView::kMinimumHeight);
 
@@ -46,6 +47,7 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     m_commands = std::make_unique<MainMenuBarCommands>(std::move(shell), container.libraryEngine(), container.audioEngine(),
                                                        container.queueEngine(), panelState);
     m_menuBinder = new MenuBarBinder(*m_commands, *menuBar(), this);
+    m_menuBinder->addUndoActions(m_undoStack);
     connect(m_layout, &MainLayoutView::focusedTrackListChanged, this,
             [this](TrackListSelectionCommandTarget* target) { m_commands->setTrackListSelectionCommands(target); });
 
@@ -77,6 +79,7 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     connect(m_layout, &MainLayoutView::settingsRequested, this, [this] { showUnavailable(tr("Settings")); });
     connect(m_layout, &MainLayoutView::renameRequested, this, [this](const Playlist&) { showUnavailable(tr("Renaming playlists")); });
     connect(m_layout, &MainLayoutView::editRequested, this, [this](const TrackList&) { showUnavailable(tr("Editing song details")); });
+    connect(m_layout, &MainLayoutView::sharedEditRequested, this, [this](TrackListView*) { showUnavailable(tr("Editing several songs at once")); });
 }
 
 MainWindow::~MainWindow() = default;

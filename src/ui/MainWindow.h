@@ -6,6 +6,7 @@
 
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QUndoStack>
 #include <QPointer>
 
 #include <memory>
@@ -40,6 +41,7 @@ public:
     MainMenuBarCommands& menuCommands() const { return *m_commands; }
     MenuBarBinder& menuBarBinder() const { return *m_menuBinder; }
     InspectionState& inspection() { return m_inspection; }
+    QUndoStack& undoStack() { return m_undoStack; }
     // Opens (or raises) the About window.
     void openAboutWindow();
     AboutWindow* aboutWindow() const { return m_about; }
@@ -53,6 +55,8 @@ private:
     DIContainer& m_container;
     DesktopDialogs& m_dialogs;
     InspectionState m_inspection;
+    // Removals and column changes; undone from the Edit menu.
+    QUndoStack m_undoStack;
     MainLayoutView* m_layout = nullptr;
     std::unique_ptr<MainMenuBarCommands> m_commands;
     MenuBarBinder* m_menuBinder = nullptr;

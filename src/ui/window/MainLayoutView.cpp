@@ -4,6 +4,16 @@
 #include "playback/QueueEngine.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/inspector/NowPlayingPanel.h"
+#include "ui/playlists/PlaylistDetailView.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/songs/FixedTrackSource.h"
+#include "ui/songs/SongLists.h"
+#include "ui/songs/TrackListView.h"
+#include "ui/songs/TrackTableModel.h"
+#include "ui/songs/TrackTableView.h"
+#include "ui/player/BottomPlayerView.h"
+#include "ui/queue/QueueView.h"
+#include "platform/ProcessClock.h"
 #include "ui/window/ImportProgressStrip.h"
 #include "ui/window/RecoveryBanner.h"
 #include "ui/window/WorkspacePanelRegion.h"
@@ -11,15 +21,56 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace varno {
 
-MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environment, QWidget* parent)
+Q_LOGGING_CATEGORY(lcUi, "varno.ui")
+
+namespace {
+
+// Logs, once per process, the first paint of a song list's rows.
+class FirstRowsReporter final : public QObject {
+public:
+    FirstRowsReporter(TrackListView* list, QWidget* viewport)
+        : QObject(viewport)
+        , m_list(list)
+    {
+        viewport->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !s_reported && m_list->model().rowCount() > 0) {
+            s_reported = true;
+            const qint64 rows = m_list->model().rowCount();
+            // After this paint, so the time covers the frame itself.
+            QMetaObject::invokeMethod(
+                this,
+                [rows] {
+                    qCInfo(lcUi).noquote()
+                        << QStringLiteral("first song rows painted: %1 songs, %2 ms after the process started").arg(rows).arg(millisecondsSinceProcessStart());
+                },
+                Qt::QueuedConnection);
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+
+private:
+    static inline bool s_reported = false;
+    TrackListView* m_list;
+};
+
+} // namespace
+
+MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent)
     : QWidget(parent)
     , m_container(container)
     , m_environment(environment)
+    , m_undoStack(undoStack)
 {
     setObjectName(QStringLiteral("mainLayout"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -32,8 +83,11 @@ MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environme
 
     auto* row = new QHBoxLayout;
     row->setSpacing(0);
-    auto* sidebarPlaceholder = new QWidget;
-    m_left = new WorkspacePanelRegion(WorkspacePanelSide::Left, environment.panelState, environment.themeEngine, sidebarPlaceholder, this);
+    m_sidebar = new SidebarView(m_environment);
+    m_left = new WorkspacePanelRegion(WorkspacePanelSide::Left, environment.panelState, environment.themeEngine, m_sidebar, this);
+    connect(m_sidebar, &SidebarView::selectionChanged, this, &MainLayoutView::setSelection);
+    connect(m_sidebar, &SidebarView::renameRequested, this, &MainLayoutView::renameRequested);
+    connect(m_sidebar, &SidebarView::settingsRequested, this, &MainLayoutView::settingsRequested);
     m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine,
                                        new NowPlayingPanel(environment), this);
     auto* centreColumn = new QWidget(this);
@@ -45,8 +99,14 @@ MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environme
     m_importProgress = new ImportProgressStrip(environment.libraryEngine, centreColumn);
     centreLayout->addWidget(m_centre, 1);
     centreLayout->addWidget(m_importProgress);
+    // The play queue opens beside the centre, before the now-playing panel.
+    m_queue = new QueueView(m_environment, this);
+    m_queue->setObjectName(QStringLiteral("queuePanel"));
+    m_queue->setFixedWidth(kQueueWidth);
+    m_queue->hide();
     row->addWidget(m_left);
     row->addWidget(centreColumn, 1);
+    row->addWidget(m_queue);
     row->addWidget(m_right);
     column->addLayout(row, 1);
 
@@ -54,11 +114,15 @@ MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environme
     line->setFrameShape(QFrame::HLine);
     line->setFixedHeight(1);
     column->addWidget(line);
+    m_player = new BottomPlayerView(m_environment, this);
+    column->addWidget(m_player);
+    connect(m_player, &BottomPlayerView::queueVisibleChanged, this, &MainLayoutView::setQueueVisible);
 
     connect(&m_environment.queueEngine, &QueueEngine::currentTrackChanged, this, &MainLayoutView::updatePlaybackKeys);
     connect(&m_environment.queueEngine, &QueueEngine::upcomingChanged, this, &MainLayoutView::updatePlaybackKeys);
     connect(&m_environment.queueEngine, &QueueEngine::repeatModeChanged, this, &MainLayoutView::updatePlaybackKeys);
     connect(&m_environment.playlistEngine, &PlaylistEngine::rootPlaylistsChanged, this, &MainLayoutView::showScreen);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
     updatePlaybackKeys();
     qApp->installEventFilter(this);
     showScreen();
@@ -71,7 +135,10 @@ MainLayoutView::~MainLayoutView()
 
 void MainLayoutView::setSelection(const std::optional<NavigationDestination>& selection)
 {
+    if (m_selection == selection && m_centre->count() > 0)
+        return;
     m_selection = selection;
+    m_sidebar->setSelection(selection);
     showScreen();
 }
 
@@ -87,27 +154,113 @@ WorkspacePanelRegion* MainLayoutView::panelRegion(WorkspacePanelSide side) const
 
 TrackListView* MainLayoutView::visibleTrackList() const
 {
-    return nullptr;
+    QWidget* shown = m_centre->currentWidget();
+    if (auto* list = qobject_cast<TrackListView*>(shown))
+        return list;
+    return shown ? shown->findChild<TrackListView*>() : nullptr;
 }
 
 bool MainLayoutView::isQueueVisible() const
 {
-    return false;
+    return m_queue->isVisibleTo(this);
 }
 
-void MainLayoutView::setQueueVisible(bool)
+void MainLayoutView::setQueueVisible(bool visible)
 {
+    if (visible == isQueueVisible())
+        return;
+    m_queue->setVisible(visible);
+    m_player->setQueueVisible(visible);
+}
+
+TrackListView* MainLayoutView::makeTrackList(CentreScreen::Filter filter, const QString& title)
+{
+    TrackListView* list = filter == CentreScreen::Filter::TopRated
+                              ? makeTopRatedSongList(m_environment, m_undoStack, m_centre)
+                              : makeLibrarySongList(m_environment, title, m_undoStack, m_centre);
+    wireTrackList(list);
+    return list;
+}
+
+void MainLayoutView::wireTrackList(TrackListView* list)
+{
+    connect(list, &TrackListView::editMetadataRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
+    connect(list, &TrackListView::sharedMetadataEditorRequested, this, [this, list] {
+        emit sharedEditRequested(list);
+    });
 }
 
 void MainLayoutView::showScreen()
 {
     m_screen = centreScreenFor(m_selection, m_environment.playlistEngine);
-    auto* label = new QLabel(m_screen.title, m_centre);
-    m_centre->addWidget(label);
-    m_centre->setCurrentWidget(label);
-    if (m_transientScreen)
+    QWidget* screen = nullptr;
+    switch (m_screen.kind) {
+    case CentreScreen::Kind::SongList:
+        if (m_screen.filter == CentreScreen::Filter::WholeLibrary) {
+            if (!m_libraryList) {
+                m_libraryList = makeTrackList(CentreScreen::Filter::WholeLibrary, m_screen.title);
+                m_centre->addWidget(m_libraryList);
+                reportFirstRows(m_libraryList);
+            }
+            m_libraryList->setTitle(m_screen.title);
+            screen = m_libraryList;
+        } else {
+            screen = makeTrackList(m_screen.filter, m_screen.title);
+        }
+        break;
+    case CentreScreen::Kind::Favorites: {
+        TrackListView* list = makeFavoritesSongList(m_environment, m_undoStack, m_centre);
+        wireTrackList(list);
+        screen = list;
+        break;
+    }
+    case CentreScreen::Kind::PlaylistDetail: {
+        // The same playlist shown again (its record changed) keeps its screen.
+        if (auto* shown = qobject_cast<PlaylistDetailView*>(m_transientScreen.data());
+            shown && shown->playlist().id == m_screen.playlist->id) {
+            return;
+        }
+        const QString name = m_screen.playlist->name;
+        auto* detail = new PlaylistDetailView(
+            m_environment, *m_screen.playlist,
+            [this, name](QWidget* parent) -> QWidget* {
+                FixedTrackSource* source = nullptr;
+                TrackListView* list = makeFixedSongList(m_environment, name, TrackListEmptyState {}, m_undoStack, parent, &source);
+                wireTrackList(list);
+                m_playlistSongs = source;
+                return list;
+            },
+            m_centre);
+        connect(detail, &PlaylistDetailView::tracksResolved, this, [this](const TrackList& tracks) {
+            if (m_playlistSongs)
+                m_playlistSongs->setTracks(tracks);
+        });
+        if (!detail->tracks().empty() && m_playlistSongs)
+            m_playlistSongs->setTracks(detail->tracks());
+        screen = detail;
+        break;
+    }
+    }
+    if (screen != m_libraryList && m_centre->indexOf(screen) < 0)
+        m_centre->addWidget(screen);
+    m_centre->setCurrentWidget(screen);
+    if (m_transientScreen && m_transientScreen != screen) {
+        m_centre->removeWidget(m_transientScreen);
         m_transientScreen->deleteLater();
-    m_transientScreen = label;
+    }
+    m_transientScreen = screen == m_libraryList ? nullptr : screen;
+    followFocus(QApplication::focusWidget());
+    emit screenChanged();
+}
+
+void MainLayoutView::reportFirstRows(TrackListView* list)
+{
+    // Start-up is timed to the first frame that shows songs: the library
+    // list reports it once, measured from the process start the system
+    // recorded.
+    auto* viewport = list->table().viewport();
+    auto* reporter = new FirstRowsReporter(list, viewport);
+    Q_UNUSED(reporter);
 }
 
 void MainLayoutView::updatePlaybackKeys()
@@ -134,8 +287,19 @@ bool MainLayoutView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void MainLayoutView::followFocus(QWidget*)
+void MainLayoutView::followFocus(QWidget* now)
 {
+    // The focused song list is the one shown: the menu's Edit items act on
+    // it while the window's focus is anywhere in the centre or on the
+    // window itself, and on nothing while focus is in the sidebar, the
+    // queue or a text field.
+    TrackListView* list = visibleTrackList();
+    const bool inCentre = !now || now == window() || m_centre->isAncestorOf(now) || now == m_centre;
+    TrackListSelectionCommandTarget* target = list && inCentre ? &list->selectionCommandTarget() : nullptr;
+    if (target == m_focusedTarget)
+        return;
+    m_focusedTarget = target;
+    emit focusedTrackListChanged(target);
 }
 
 } // namespace varno

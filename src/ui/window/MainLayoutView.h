@@ -14,11 +14,13 @@
 #include <optional>
 
 class QStackedWidget;
+class QUndoStack;
 
 namespace varno {
 
 class BottomPlayerView;
 class DIContainer;
+class FixedTrackSource;
 class ImportProgressStrip;
 class NowPlayingPlaceholder;
 class PlaylistDetailView;
@@ -41,8 +43,11 @@ public:
     static constexpr int kMinimumWidth = 900;
     static constexpr int kMinimumHeight = 650;
     static constexpr int kMinimumCentreWidth = 420;
+    static constexpr int kQueueWidth = 320;
 
-    MainLayoutView(DIContainer& container, ViewEnvironment environment, QWidget* parent = nullptr);
+    // `undoStack` is the window's: removals and column changes are entered
+    // there.
+    MainLayoutView(DIContainer& container, ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent = nullptr);
     ~MainLayoutView() override;
 
     const std::optional<NavigationDestination>& selection() const { return m_selection; }
@@ -71,6 +76,10 @@ signals:
     void settingsRequested();
     void renameRequested(const varno::Playlist& playlist);
     void editRequested(const varno::TrackList& tracks);
+    // The list's shared editor should open over its batch coordinator.
+    void sharedEditRequested(varno::TrackListView* list);
+    // The centre shows another screen.
+    void screenChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -78,11 +87,14 @@ protected:
 private:
     void showScreen();
     TrackListView* makeTrackList(CentreScreen::Filter filter, const QString& title);
+    void wireTrackList(TrackListView* list);
+    void reportFirstRows(TrackListView* list);
     void updatePlaybackKeys();
     void followFocus(QWidget* now);
 
     DIContainer& m_container;
     ViewEnvironment m_environment;
+    QUndoStack* m_undoStack;
     std::optional<NavigationDestination> m_selection;
     CentreScreen m_screen;
 
@@ -100,6 +112,9 @@ private:
     // when shown and dropped when left.
     TrackListView* m_libraryList = nullptr;
     QPointer<QWidget> m_transientScreen;
+    // The songs of the playlist screen's list, set as the screen resolves
+    // them.
+    QPointer<FixedTrackSource> m_playlistSongs;
     QPointer<TrackListSelectionCommandTarget> m_focusedTarget;
 
     PlaybackNavigationShortcutMonitor m_playbackKeys;

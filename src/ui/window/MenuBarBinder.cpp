@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QUndoStack>
 
 namespace varno {
 
@@ -39,6 +40,22 @@ void MenuBarBinder::build()
         }
     }
     refresh();
+}
+
+void MenuBarBinder::addUndoActions(QUndoStack& stack)
+{
+    QAction* firstEditItem = m_actions.value(MenuCommand::SelectAllSongs);
+    QMenu* edit = firstEditItem ? qobject_cast<QMenu*>(firstEditItem->parent()) : nullptr;
+    if (!edit)
+        return;
+    m_undo = stack.createUndoAction(edit, tr("Undo"));
+    m_undo->setShortcut(QKeySequence::Undo);
+    m_redo = stack.createRedoAction(edit, tr("Redo"));
+    m_redo->setShortcut(QKeySequence::Redo);
+    QAction* first = edit->actions().value(0);
+    edit->insertAction(first, m_undo);
+    edit->insertAction(first, m_redo);
+    edit->insertSeparator(first);
 }
 
 void MenuBarBinder::refresh()

@@ -7,6 +7,7 @@
 
 class QAction;
 class QMenuBar;
+class QUndoStack;
 
 namespace varno {
 
@@ -21,6 +22,11 @@ public:
     MenuBarBinder(MainMenuBarCommands& commands, QMenuBar& menuBar, QObject* parent = nullptr);
 
     QAction* action(MenuCommand command) const { return m_actions.value(command); }
+    // Puts "Undo …" and "Redo …" for `stack` at the top of the Edit menu,
+    // with the desktop's keys.
+    void addUndoActions(QUndoStack& stack);
+    QAction* undoAction() const { return m_undo; }
+    QAction* redoAction() const { return m_redo; }
 
 private:
     void build();
@@ -29,6 +35,8 @@ private:
     MainMenuBarCommands& m_commands;
     QMenuBar& m_menuBar;
     QHash<MenuCommand, QAction*> m_actions;
+    QAction* m_undo = nullptr;
+    QAction* m_redo = nullptr;
 };
 
 } // namespace varno
