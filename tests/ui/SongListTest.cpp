@@ -188,7 +188,10 @@ TEST_F(SongListTest, SongListKeysSelectAllDeselectAndEditUnlessTextHasFocus)
     search.show();
     QApplication::setActiveWindow(list.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(list.get()));
+    search.setFocus();
+    QSignalSpy focused(list.get(), &TrackListView::tableFocused);
     table().setFocus();
+    EXPECT_EQ(focused.count(), 1);
     QSignalSpy edits(list.get(), &TrackListView::sharedMetadataEditorRequested);
 
     QTest::keyClick(&table(), Qt::Key_A, Qt::ControlModifier);

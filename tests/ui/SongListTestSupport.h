@@ -79,6 +79,11 @@ protected:
     {
         closeList();
         undoStack.clear();
+        // The container checks the state folder a quarter of a second after
+        // the library file was written, on its database worker; the check
+        // must have ended before the container goes, or its coroutine is
+        // never resumed.
+        QTest::qWait(450);
         harness.reset();
         DataFolderTest::TearDown();
     }

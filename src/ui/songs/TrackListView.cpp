@@ -550,6 +550,8 @@ void TrackListView::updateLayoutMessage()
 // everything while text is being typed or another window is active).
 bool TrackListView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::FocusIn && watched == m_table)
+        emit tableFocused();
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         const auto* press = static_cast<QKeyEvent*>(event);
         return m_shortcuts.handleKeyPress(KeyPress::from(*press), ShortcutContext::of(this));

@@ -120,6 +120,9 @@ signals:
     // songs.
     void sharedMetadataEditorRequested();
     void importErrorChanged();
+    // The table took the keyboard focus: the window hands this list's
+    // command target to the menu bar.
+    void tableFocused();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

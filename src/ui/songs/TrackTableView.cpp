@@ -23,6 +23,14 @@ TrackTableView::TrackTableView(TrackTableModel& model, TrackTableLayoutState& la
     , m_header(new TrackTableHeaderView(layout, undoStack, this))
 {
     setObjectName(QStringLiteral("songTable"));
+    // Every row is as tall as the others, so nothing is measured per row:
+    // a list of 100,000 songs costs no more to lay out than one of ten. Set
+    // before the model comes, while there are no sections to go through.
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(trackRowLayout::kRowHeight);
+    rows->setDefaultSectionSize(trackRowLayout::kRowHeight);
     setHorizontalHeader(m_header);
     setModel(&m_model);
     setItemDelegate(new TrackTableDelegate(this));
@@ -37,13 +45,6 @@ TrackTableView::TrackTableView(TrackTableModel& model, TrackTableLayoutState& la
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(trackRowLayout::kRowHeight / 2);
-    // Every row is as tall as the others, so nothing is measured per row:
-    // a list of 100,000 songs costs no more to lay out than one of ten.
-    QHeaderView* rows = verticalHeader();
-    rows->hide();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setMinimumSectionSize(trackRowLayout::kRowHeight);
-    rows->setDefaultSectionSize(trackRowLayout::kRowHeight);
 
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { setHover({}); });
 }
