@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -70,6 +72,9 @@ public:
     // False once the output can no longer open streams (the sound server
     // went away); the factory then connects again.
     virtual bool isUsable() const = 0;
+    // Why streams broke or can no longer be opened, in the system's words
+    // ("Connection terminated"); empty when the output gives none.
+    virtual QString failureReason() const { return {}; }
     // Throws AudioOutputError with the system's reason.
     virtual std::unique_ptr<AudioOutputStream> openStream(const StreamFormat& format, AudioSource& source) = 0;
 };

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace varno {
 
@@ -56,6 +57,11 @@ public:
 
     // Who hears the end-of-file notification; null for nobody. Not owned.
     virtual void setObserver(AudioPlayerObserver* observer) = 0;
+
+    // When the sound output, not the file, is what stopped this player (the
+    // sound server went away) or kept the last prepareToPlay() or play()
+    // from succeeding: the system's reason. None otherwise.
+    virtual std::optional<QString> outputFailure() const { return std::nullopt; }
 };
 
 // Makes players for the process's sound output.

@@ -64,9 +64,27 @@ std::int64_t steadyNanoseconds()
 
 } // namespace
 
-FFmpegAudioPlayer::FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output)
+AudioOutputConnection::AudioOutputConnection(Connect connect)
+    : m_connect(std::move(connect))
+{
+}
+
+std::shared_ptr<audio::AudioOutput> AudioOutputConnection::usableOutput()
+{
+    if (!m_output || !m_output->isUsable()) {
+        // The old connection goes first: players still holding it keep it
+        // alive until they let go.
+        m_output.reset();
+        m_output = m_connect();
+    }
+    return m_output;
+}
+
+FFmpegAudioPlayer::FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output,
+                                     std::shared_ptr<AudioOutputConnection> connection)
     : m_path(path)
     , m_output(std::move(output))
+    , m_connection(std::move(connection))
 {
     ffmpeg::FormatContext format = ffmpeg::open(path);
     const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -118,12 +136,16 @@ bool FFmpegAudioPlayer::prepareToPlay()
     m_generation.store(generation, std::memory_order_release);
     m_segmentTime = m_position;
 
+    if (!ensureUsableOutput())
+        return false;
     try {
         m_stream = m_output->openStream({m_sampleRate, static_cast<int>(m_channelCount)}, *this);
     } catch (const AudioOutputError& error) {
         printDiagnostic(QStringLiteral("Cannot open the sound output: %1").arg(error.description()));
+        m_outputFailure = error.description();
         return false;
     }
+    m_outputFailure.reset();
 
     {
         std::lock_guard lock(m_commandMutex);
@@ -263,10 +285,40 @@ void FFmpegAudioPlayer::shutDown()
     m_state = State::Stopped;
 }
 
+bool FFmpegAudioPlayer::ensureUsableOutput()
+{
+    if (m_output && m_output->isUsable())
+        return true;
+    if (!m_connection) {
+        const QString reason = m_output ? m_output->failureReason() : QString();
+        m_outputFailure = reason.isEmpty() ? QStringLiteral("the sound output is not available") : reason;
+        return false;
+    }
+    try {
+        m_output = m_connection->usableOutput();
+        return true;
+    } catch (const AudioOutputError& error) {
+        printDiagnostic(QStringLiteral("Cannot connect to the sound output: %1").arg(error.description()));
+        m_outputFailure = error.description();
+        return false;
+    }
+}
+
 void FFmpegAudioPlayer::finished(std::uint32_t generation, bool successfully)
 {
     if (!m_stream || generation != m_generation.load(std::memory_order_relaxed))
         return;
+    if (!successfully && m_outputBroken.load(std::memory_order_acquire)) {
+        // Not the end of the file: the sound stopped where it was heard, and
+        // a later play() picks up there once the output is back.
+        const QString reason = m_output->failureReason();
+        m_outputFailure = reason.isEmpty() ? QStringLiteral("the sound output stopped playing") : reason;
+        m_position = currentTime();
+        shutDown();
+        if (m_observer)
+            m_observer->audioPlayerDidFinishPlaying(*this, false);
+        return;
+    }
     m_position = m_duration > 0 ? m_duration : currentTime();
     shutDown();
     m_atEnd = true;
@@ -438,17 +490,13 @@ void FFmpegAudioPlayer::outputFailed() noexcept
 // --- factory ---
 
 FFmpegAudioPlayerFactory::FFmpegAudioPlayerFactory(Connect connect)
-    : m_connect(std::move(connect))
+    : m_connection(std::make_shared<AudioOutputConnection>(std::move(connect)))
 {
 }
 
 std::unique_ptr<AudioPlayer> FFmpegAudioPlayerFactory::makePlayer(const QString& path)
 {
-    if (!m_output || !m_output->isUsable()) {
-        m_output.reset();
-        m_output = m_connect();
-    }
-    return std::make_unique<FFmpegAudioPlayer>(path, m_output);
+    return std::make_unique<FFmpegAudioPlayer>(path, m_connection->usableOutput(), m_connection);
 }
 
 std::unique_ptr<AudioPlayerFactory> makeDefaultAudioPlayerFactory()

@@ -19,6 +19,26 @@ namespace varno {
 class AudioRingBuffer;
 class FFmpegStreamDecoder;
 
+// The process's connection to its sound output, shared by a player factory
+// and the players it made: whoever finds the output gone connects again, and
+// the others take the new output when they next open a stream. Main thread
+// only.
+class AudioOutputConnection {
+public:
+    // Throws AudioOutputError when no output can be had.
+    using Connect = std::function<std::shared_ptr<audio::AudioOutput>()>;
+
+    explicit AudioOutputConnection(Connect connect);
+
+    // The output, connected now when there is none yet or the last one went
+    // away. Throws what Connect throws.
+    std::shared_ptr<audio::AudioOutput> usableOutput();
+
+private:
+    Connect m_connect;
+    std::shared_ptr<audio::AudioOutput> m_output;
+};
+
 // A player over FFmpeg and one of the audio outputs.
 //
 // prepareToPlay() opens an output stream and starts a decoding thread of the
@@ -37,11 +57,18 @@ class FFmpegStreamDecoder;
 // The end of the file is reported once the output has played the last
 // samples, through a queued call to the main thread that is dropped when the
 // player is gone or the generation has moved on (a seek, a stop).
+//
+// When the output breaks (the sound server went away) the player reports an
+// unsuccessful end, keeps the position that was heard and says why through
+// outputFailure(). Given the connection it came from, the next prepare
+// connects again, so playing on resumes where the sound stopped.
 class FFmpegAudioPlayer final : public AudioPlayer, private audio::AudioSource {
 public:
     // Opens `path` and reads its stream table; decodes nothing. Throws
     // MediaReadError when FFmpeg cannot open the file or it holds no audio.
-    FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output);
+    // Without a connection, a lost output stays lost for this player.
+    FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output,
+                      std::shared_ptr<AudioOutputConnection> connection = nullptr);
     ~FFmpegAudioPlayer() override;
 
     FFmpegAudioPlayer(const FFmpegAudioPlayer&) = delete;
@@ -58,6 +85,7 @@ public:
     void stop() override;
 
     void setObserver(AudioPlayerObserver* observer) override { m_observer = observer; }
+    std::optional<QString> outputFailure() const override { return m_outputFailure; }
 
     // For tests and benchmarks. The open output stream (null when not
     // prepared), and when the first samples after the latest play() or seek
@@ -97,9 +125,14 @@ private:
     void send(const Command& command);
     void shutDown();
     void finished(std::uint32_t generation, bool successfully);
+    // Makes sure m_output can open a stream: the one held, or a new
+    // connection when that one went away. False, with m_outputFailure set,
+    // when there is none.
+    bool ensureUsableOutput();
 
     QString m_path;
     std::shared_ptr<audio::AudioOutput> m_output;
+    std::shared_ptr<AudioOutputConnection> m_connection;
     std::unique_ptr<FFmpegStreamDecoder> m_decoder;
     double m_duration = 0;
     int m_sampleRate = 0;
@@ -110,6 +143,7 @@ private:
     double m_position = 0;          // while no stream is open
     double m_segmentTime = 0;       // where the current generation starts
     bool m_atEnd = false;
+    std::optional<QString> m_outputFailure;
     AudioPlayerObserver* m_observer = nullptr;
     std::shared_ptr<Liveness> m_liveness;
     std::weak_ptr<Liveness> m_livenessForThreads;
@@ -151,16 +185,14 @@ private:
 // away, so a sound server that starts later is found.
 class FFmpegAudioPlayerFactory final : public AudioPlayerFactory {
 public:
-    // Throws AudioOutputError when no output can be had.
-    using Connect = std::function<std::shared_ptr<audio::AudioOutput>()>;
+    using Connect = AudioOutputConnection::Connect;
 
     explicit FFmpegAudioPlayerFactory(Connect connect);
 
     std::unique_ptr<AudioPlayer> makePlayer(const QString& path) override;
 
 private:
-    Connect m_connect;
-    std::shared_ptr<audio::AudioOutput> m_output;
+    std::shared_ptr<AudioOutputConnection> m_connection;
 };
 
 } // namespace varno

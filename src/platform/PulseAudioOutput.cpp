@@ -473,6 +473,12 @@ bool PulseAudioOutput::isUsable() const
     return !m_lost.load(std::memory_order_acquire);
 }
 
+QString PulseAudioOutput::failureReason() const
+{
+    MainloopLock lock(m_mainloop);
+    return reasonOf(m_context);
+}
+
 std::unique_ptr<AudioOutputStream> PulseAudioOutput::openStream(const StreamFormat& format, AudioSource& source)
 {
     if (!isUsable()) {

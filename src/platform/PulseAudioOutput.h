@@ -31,6 +31,7 @@ public:
     PulseAudioOutput& operator=(const PulseAudioOutput&) = delete;
 
     bool isUsable() const override;
+    QString failureReason() const override;
     std::unique_ptr<AudioOutputStream> openStream(const StreamFormat& format, AudioSource& source) override;
 
     pa_threaded_mainloop* mainloop() const { return m_mainloop; }

@@ -30,6 +30,16 @@ bool fileExists(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
+// Why a player would not start or stopped early. A sound output that went
+// away is not the file's fault: saying "unsupported playback format" for a
+// sound server that was restarted would send the user after the wrong thing.
+AudioPlaybackError playerRefused(const AudioPlayer& player, const Track& track)
+{
+    if (const std::optional<QString> reason = player.outputFailure())
+        return AudioPlaybackError::engineStartFailed(*reason);
+    return AudioPlaybackError::invalidFormat(track.fileURL);
+}
+
 float clampVolume(float volume)
 {
     if (std::isnan(volume))
@@ -232,7 +242,7 @@ void OstrelAudioEngine::load(const Track& track, bool autoplay, double startTime
 
         setState(PlaybackState::Buffering);
         if (!opened.player->prepareToPlay() || (autoplay && !opened.player->play()))
-            throw AudioPlaybackError::invalidFormat(track.fileURL);
+            throw playerRefused(*opened.player, track);
 
         if (m_audioPlayer) {
             m_audioPlayer->setObserver(nullptr);
@@ -291,7 +301,7 @@ void OstrelAudioEngine::resume()
             setCurrentTime(0);
         }
         if (!m_audioPlayer->play()) {
-            fail(std::make_exception_ptr(AudioPlaybackError::invalidFormat(m_currentTrack->fileURL)));
+            fail(std::make_exception_ptr(playerRefused(*m_audioPlayer, *m_currentTrack)));
             return;
         }
         startProgressTimer();
@@ -463,7 +473,7 @@ void OstrelAudioEngine::audioPlayerDidFinishPlaying(AudioPlayer& player, bool su
         if (auto* d = delegate())
             d->audioEngineDidFinishPlayback(*this);
     } else if (m_currentTrack) {
-        fail(std::make_exception_ptr(AudioPlaybackError::invalidFormat(m_currentTrack->fileURL)));
+        fail(std::make_exception_ptr(playerRefused(player, *m_currentTrack)));
     }
 }
 

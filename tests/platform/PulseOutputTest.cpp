@@ -8,6 +8,7 @@
 #include "fixtures/FixtureGenerator.h"
 #include "platform/FFmpegAudioPlayer.h"
 #include "playback/OstrelAudioEngine.h"
+#include "playback/OstrelQueueEngine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -375,4 +376,51 @@ TEST(PulseOutputWithoutServer, aServerThatNeverAnswersGivesUpInsteadOfHanging)
               QStringLiteral("the sound server did not answer"));
     EXPECT_LT(waited.elapsed(), 10000);
     ::close(listener);
+}
+
+TEST_F(PulseOutput, aServerThatWentAwayIsReportedAsSuchAndPlayingOnReconnectsWhereTheSoundStopped)
+{
+    PrivateRuntime runtime;
+    std::optional<PrivateSoundServer> server(std::in_place);
+    ASSERT_EQ(server->start(), QString());
+
+    const QString song = scratch("long.wav");
+    fixtures::Signal signal;
+    signal.seconds = 30.0;
+    fixtures::writeAudioFile(song, fixtures::Format::Wav, signal);
+    Track track = test::makeTrack(QStringLiteral("long"));
+    track.fileURL = FileURL::fromLocalFile(song);
+
+    OstrelAudioEngine engine(makeDefaultAudioPlayerFactory());
+    OstrelQueueEngine queue;
+    queue.setAudioEngine(&engine);
+    queue.playNow(TrackList {track});
+    ASSERT_EQ(engine.playbackState(), PlaybackState::Playing);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.currentTime() > 1.0; }, 10000));
+
+    server.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.playbackState() == PlaybackState::Failed; }, 10000));
+    const QString reported = describe(queue.lastPlaybackError());
+    std::cout << "[ info     ] reported: " << reported.toStdString() << std::endl;
+    // The file is fine; the sound server is what went.
+    EXPECT_TRUE(reported.startsWith(QStringLiteral("The audio engine could not start: "))) << reported.toStdString();
+    const double stoppedAt = engine.currentTime();
+
+    // Pressing play while there is no server says the same, and tries again
+    // at the next press.
+    engine.resume();
+    EXPECT_EQ(engine.playbackState(), PlaybackState::Failed);
+    EXPECT_TRUE(describe(queue.lastPlaybackError()).startsWith(QStringLiteral("The audio engine could not start: ")));
+
+    server.emplace();
+    ASSERT_EQ(server->start(), QString());
+    queue.clearReportedErrors();
+    engine.resume();
+    EXPECT_EQ(engine.playbackState(), PlaybackState::Playing);
+    EXPECT_EQ(queue.lastPlaybackError(), nullptr);
+    // It plays on from about where the sound stopped, not from the start.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.currentTime() > stoppedAt + 1.0; }, 10000))
+        << "stopped at " << stoppedAt << ", now " << engine.currentTime();
+    EXPECT_GT(engine.currentTime(), stoppedAt - 0.5);
+    engine.clearQueue();
 }
