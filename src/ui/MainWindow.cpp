@@ -82,7 +82,13 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     connect(m_layout, &MainLayoutView::sharedEditRequested, this, [this](TrackListView*) { showUnavailable(tr("Editing several songs at once")); });
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The views go first, while the menu commands they report to still
+    // exist: closing the window moves focus, and the layout says so.
+    disconnect(m_layout, nullptr, this, nullptr);
+    delete takeCentralWidget();
+}
 
 void MainWindow::openAboutWindow()
 {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -37,6 +38,11 @@ FocusKind focusKindOf(const QWidget* focusWidget)
         return FocusKind::TextInput;
     if (const auto* combo = qobject_cast<const QComboBox*>(focusWidget))
         return combo->isEditable() ? FocusKind::TextInput : FocusKind::Control;
+    // A custom control that presents itself as a slider (the waveform strip)
+    // keeps its arrows too.
+    if (QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(const_cast<QWidget*>(focusWidget));
+        accessible && accessible->role() == QAccessible::Slider)
+        return FocusKind::Control;
     if (qobject_cast<const QAbstractSlider*>(focusWidget) || qobject_cast<const QAbstractButton*>(focusWidget)
         || qobject_cast<const QTabBar*>(focusWidget))
         return FocusKind::Control;
