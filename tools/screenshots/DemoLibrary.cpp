@@ -55,7 +55,7 @@ QByteArray coverFor(int album)
 
 } // namespace
 
-void writeDemoMusic(const QString& folder, int songs)
+void writeDemoMusic(const QString& folder, int songs, double recordingSeconds)
 {
     QTemporaryDir sources;
     const int albums = int(kAlbums.size());
@@ -65,7 +65,7 @@ void writeDemoMusic(const QString& folder, int songs)
     for (int album = 0; album < albums; ++album) {
         fixtures::Signal signal;
         signal.waveform = fixtures::Waveform::Song;
-        signal.seconds = 130 + (album * 29) % 200;
+        signal.seconds = recordingSeconds > 0 ? recordingSeconds : 130 + (album * 29) % 200;
         signal.sampleRate = 22050;
         signal.channels = 1;
         signal.levels = {0.8};

@@ -13,7 +13,9 @@ namespace screenshots {
 // out by artist and album with believable names, lengths and loudness. A
 // dozen recordings are encoded and the rest are tagged copies of them, so a
 // few hundred songs take seconds. Throws std::runtime_error on failure.
-void writeDemoMusic(const QString& folder, int songs);
+// `recordingSeconds` above 0 makes every recording that long (tests use
+// short ones); 0 gives songs of two to five and a half minutes.
+void writeDemoMusic(const QString& folder, int songs, double recordingSeconds = 0);
 
 // Adds `folder` to the library of `container`, rates some songs (a few of
 // them favourites), and makes three playlists, a smart playlist and a

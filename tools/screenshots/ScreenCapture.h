@@ -14,6 +14,9 @@ namespace screenshots {
 // How much of a capture is one colour: the share of sampled pixels equal to
 // the most common one. A blank or half-drawn window is close to 1.
 double dominantColourShare(const QImage& image);
+// Above this share a capture counts as blank: the empty library's window is
+// about two thirds background, a list of songs about a third.
+inline constexpr double kMostlyOneColour = 0.85;
 
 // Captures the main screens of a window over a library that has songs,
 // playlists and favourites: "songs.png", "playlist.png", "favorites.png"

@@ -60,7 +60,7 @@ QCoro::Task<> run(QString output, int songs, QString scratch, int* status)
         for (const QString& path : std::as_const(written)) {
             const double share = screenshots::dominantColourShare(QImage(path));
             std::printf("%s (%.0f%% one colour)\n", qPrintable(path), share * 100);
-            if (share > 0.97)
+            if (share > screenshots::kMostlyOneColour)
                 *status = 1;
         }
     } catch (const std::exception& error) {

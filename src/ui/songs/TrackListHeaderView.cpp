@@ -55,6 +55,9 @@ TrackListHeaderView::TrackListHeaderView(const QString& title, QWidget* parent)
 void TrackListHeaderView::setTitle(const QString& title)
 {
     m_title->setText(title);
+    // A list inside a screen that carries its own title (a playlist's) shows
+    // only its counts.
+    m_title->setVisible(!title.isEmpty());
 }
 
 QString TrackListHeaderView::title() const

@@ -110,9 +110,14 @@ MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environme
     row->addWidget(m_right);
     column->addLayout(row, 1);
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
+    auto* line = new QWidget(this);
     line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette linePalette = line->palette();
+    QColor lineColour = palette().color(QPalette::WindowText);
+    lineColour.setAlphaF(0.10);
+    linePalette.setColor(QPalette::Window, lineColour);
+    line->setPalette(linePalette);
     column->addWidget(line);
     m_player = new BottomPlayerView(m_environment, this);
     column->addWidget(m_player);
@@ -220,12 +225,12 @@ void MainLayoutView::showScreen()
             shown && shown->playlist().id == m_screen.playlist->id) {
             return;
         }
-        const QString name = m_screen.playlist->name;
         auto* detail = new PlaylistDetailView(
             m_environment, *m_screen.playlist,
-            [this, name](QWidget* parent) -> QWidget* {
+            [this](QWidget* parent) -> QWidget* {
+                // The playlist screen shows the name; the list only its counts.
                 FixedTrackSource* source = nullptr;
-                TrackListView* list = makeFixedSongList(m_environment, name, TrackListEmptyState {}, m_undoStack, parent, &source);
+                TrackListView* list = makeFixedSongList(m_environment, QString(), TrackListEmptyState {}, m_undoStack, parent, &source);
                 wireTrackList(list);
                 m_playlistSongs = source;
                 return list;
