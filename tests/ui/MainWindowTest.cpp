@@ -9,6 +9,17 @@
 #include "ui/window/MenuBarBinder.h"
 #include "ui/window/SearchPopup.h"
 #include "ui/window/WorkspacePanelRegion.h"
+#include "ui/player/BottomPlayerView.h"
+#include "ui/playlists/PlaylistDetailView.h"
+#include "ui/queue/QueueView.h"
+#include "ui/sidebar/SidebarRow.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/songs/TrackListHeaderView.h"
+#include "ui/songs/TrackListSource.h"
+#include "ui/songs/TrackListView.h"
+#include "ui/songs/TrackTableModel.h"
+#include "ui/songs/TrackTableView.h"
+#include "ui/EmptyStateView.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -184,6 +195,100 @@ TEST_F(MainWindowTest, AFolderThatCannotBeAddedIsExplainedInAWarning)
     action(*window, MenuCommand::AddFolder)->trigger();
     QTest::qWait(50);
     EXPECT_EQ(ui.dialogs.shown.size(), shown + 1);
+}
+
+} // namespace
+} // namespace varno
+
+namespace varno {
+namespace {
+
+class MainWindowNavigationTest : public MainWindowTest {};
+
+TEST_F(MainWindowNavigationTest, SidebarRowsChooseTheScreenAndADeletedPlaylistFallsBackToAllSongs)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+    const Playlist mix = await(ui.container->playlistEngine().createPlaylist(QStringLiteral("Mix")));
+    auto window = openWindow(ui);
+    MainLayoutView& layout = window->layoutView();
+    SidebarView& sidebar = *layout.sidebar();
+
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::RecentlyAdded), Qt::LeftButton);
+    EXPECT_EQ(layout.selection(), NavigationDestination::recentlyAdded());
+    ASSERT_NE(layout.visibleTrackList(), nullptr);
+    EXPECT_EQ(layout.visibleTrackList()->header().title(), QStringLiteral("Recently Added"));
+    EXPECT_EQ(layout.visibleTrackList()->model().rowCount(), 3);
+
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::Favorites), Qt::LeftButton);
+    EXPECT_EQ(layout.centreScreen().kind, CentreScreen::Kind::Favorites);
+    EXPECT_TRUE(layout.visibleTrackList()->isShowingEmptyState());
+    EXPECT_EQ(layout.visibleTrackList()->emptyStateView().title(), QStringLiteral("No favorites yet"));
+
+    ASSERT_TRUE(test::waitUntil([&] { return sidebar.playlistItem(mix.id) != nullptr; }));
+    layout.setSelection(NavigationDestination::playlist(mix.id));
+    EXPECT_NE(qobject_cast<PlaylistDetailView*>(layout.centreWidget()), nullptr);
+
+    await(ui.container->playlistEngine().deletePlaylist(mix.id));
+    ASSERT_TRUE(test::waitUntil([&] { return layout.centreScreen().kind == CentreScreen::Kind::SongList; }));
+    EXPECT_EQ(layout.centreScreen().title, QStringLiteral("All Songs"));
+    EXPECT_EQ(layout.selection(), NavigationDestination::playlist(mix.id));
+}
+
+TEST_F(MainWindowNavigationTest, TopRatedShowsRatedSongsBestFirstBeforeTheListsOwnSort)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
+    std::vector<Track> rated;
+    for (const Track& song : ui.container->libraryEngine().allTracks()) {
+        Track changed = song;
+        changed.rating = song.title == QStringLiteral("B") ? 5 : song.title == QStringLiteral("D") ? 0 : 3;
+        rated.push_back(changed);
+    }
+    await(ui.container->libraryEngine().updateTracks(rated));
+    auto window = openWindow(ui);
+    window->layoutView().setSelection(NavigationDestination::topRated());
+    TrackListView* list = window->layoutView().visibleTrackList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(test::titlesOf(list->source().tracks()), (QStringList {QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
+}
+
+TEST_F(MainWindowNavigationTest, EditMenuItemsFollowTheFocusedSongList)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("A"), QStringLiteral("B")});
+    auto window = openWindow(ui);
+    TrackListView* list = window->layoutView().visibleTrackList();
+    ASSERT_NE(list, nullptr);
+
+    window->searchField()->setFocus();
+    EXPECT_FALSE(action(*window, MenuCommand::SelectAllSongs)->isEnabled());
+
+    list->table().setFocus();
+    EXPECT_TRUE(action(*window, MenuCommand::SelectAllSongs)->isEnabled());
+    EXPECT_FALSE(action(*window, MenuCommand::DeselectAllSongs)->isEnabled());
+    EXPECT_FALSE(action(*window, MenuCommand::EditSelection)->isEnabled());
+
+    action(*window, MenuCommand::SelectAllSongs)->trigger();
+    EXPECT_TRUE(test::waitUntil([&] { return action(*window, MenuCommand::DeselectAllSongs)->isEnabled(); }));
+    EXPECT_EQ(action(*window, MenuCommand::EditSelection)->text(), QStringLiteral("Edit Shared Metadata for Selected Songs…"));
+
+    action(*window, MenuCommand::DeselectAllSongs)->trigger();
+    EXPECT_TRUE(test::waitUntil([&] { return !action(*window, MenuCommand::DeselectAllSongs)->isEnabled(); }));
+    EXPECT_EQ(action(*window, MenuCommand::EditSelection)->text(), QStringLiteral("Edit Selected Song Metadata…"));
+}
+
+TEST_F(MainWindowNavigationTest, QueueButtonOpensTheQueuePanel)
+{
+    test::UiHarness ui;
+    auto window = openWindow(ui);
+    MainLayoutView& layout = window->layoutView();
+    EXPECT_FALSE(layout.queueView()->isVisible());
+    QTest::mouseClick(layout.playerBar()->queueButton(), Qt::LeftButton);
+    EXPECT_TRUE(layout.queueView()->isVisible());
+    EXPECT_TRUE(layout.isQueueVisible());
+    QTest::mouseClick(layout.playerBar()->queueButton(), Qt::LeftButton);
+    EXPECT_FALSE(layout.queueView()->isVisible());
 }
 
 } // namespace
