@@ -70,6 +70,18 @@ DIContainer::DIContainer()
     m_bootTask.emplace(boot());
 }
 
+void DIContainer::finishBackgroundWork()
+{
+    // An answer may start more work (a cover read, then its thumbnail), so
+    // a few rounds.
+    for (int round = 0; round < 3; ++round) {
+        m_waveformGenerator->waitForIdle();
+        m_artworkCache->waitForIdle();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
 void DIContainer::saveSessionNow()
 {
     // Before the boot restore has run, the live queue is still empty and

@@ -74,6 +74,10 @@ public:
     SearchEngine& searchEngine() { return *m_searchEngine; }
 
     bool isBootFinished() const { return m_bootFinished; }
+    // Before the engines go at exit: lets work running on their threads end
+    // and its answers be delivered, so no coroutine is left suspended
+    // (its frame would never be freed). The views must be gone already.
+    void finishBackgroundWork();
     // Whether a change of the state folder is waiting to be looked at.
     bool isStateFolderCheckPending() const { return m_stateFolderMonitor && m_stateFolderMonitor->isPending(); }
 

@@ -10,7 +10,12 @@
 namespace varno {
 
 OstrelMediaStudioApp::OstrelMediaStudioApp() = default;
-OstrelMediaStudioApp::~OstrelMediaStudioApp() = default;
+OstrelMediaStudioApp::~OstrelMediaStudioApp()
+{
+    m_mainWindow.reset();
+    if (m_container)
+        m_container->finishBackgroundWork();
+}
 
 DIContainer& OstrelMediaStudioApp::container()
 {

@@ -59,6 +59,9 @@ public:
     static QString originalKey(const QUuid& id);
     static QString thumbnailKey(const QUuid& id, QSizeF size);
 
+    // Blocks until the disk work queued so far has finished.
+    void waitForIdle() { m_disk.pool()->waitForDone(); }
+
 private:
     void remember(const QString& key, const QByteArray& data);
     std::optional<QByteArray> inMemory(const QString& key);

@@ -33,6 +33,9 @@ public:
     QCoro::Task<> clearWaveformCache() override;
 
     const QString& cacheDirectory() const { return m_cacheDirectory; }
+    // Blocks until the scan in progress, if any, has finished; its answer
+    // then waits on the main thread's queue.
+    void waitForIdle() { m_worker.pool()->waitForDone(); }
 
 private:
     QString m_cacheDirectory;

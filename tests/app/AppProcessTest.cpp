@@ -117,7 +117,7 @@ TEST_F(AppProcessTest, ATerminationSignalWritesTheSessionBeforeExiting)
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().right(6000).toStdString();
     const PlaybackStateSnapshot written = saved();
     EXPECT_GE(written.savedAt->secondsSinceReferenceDate, signalled.secondsSinceReferenceDate);
     EXPECT_EQ(written.currentTrackID, song.id);

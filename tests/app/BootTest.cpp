@@ -1,4 +1,5 @@
 #include "BootSupport.h"
+#include "UiHarness.h"
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
@@ -238,7 +239,12 @@ TEST_F(BootTest, MainWindowShowsTheRecoveryMessageUntilDismissed)
 {
     storeSession(session(QUuid::createUuid()));
     auto container = boot();
-    MainWindow window(*container);
+    container->themeEngine().setReduceMotion(true);
+    SettingsPreferencesStore preferences;
+    WorkspacePanelState panels(preferences);
+    TrackTableLayoutState columns(preferences);
+    test::FakeDialogs dialogs;
+    MainWindow window(*container, panels, columns, dialogs);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VARNO MUSIC"));
     EXPECT_EQ(window.size(), QSize(1320, 820));
     EXPECT_EQ(window.minimumSize(), QSize(900, 650));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BootSupport.h"
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
@@ -106,7 +107,7 @@ private:
 class UiHarness {
 public:
     UiHarness()
-        : container(bootContainerForUi())
+        : container(bootContainer())
         , panelState(preferences)
         , trackTableLayout(preferences)
         , inspection(panelState)
@@ -142,16 +143,6 @@ public:
     InspectionState inspection;
     FakeDialogs dialogs;
 
-private:
-    static std::unique_ptr<DIContainer> bootContainerForUi()
-    {
-        auto container = std::make_unique<DIContainer>();
-        QSignalSpy finished(container.get(), &DIContainer::bootFinished);
-        if (!container->isBootFinished()) {
-            EXPECT_TRUE(finished.wait(30000));
-        }
-        return container;
-    }
 };
 
 } // namespace varno::test
