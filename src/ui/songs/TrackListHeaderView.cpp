@@ -25,6 +25,7 @@ TrackListHeaderView::TrackListHeaderView(const QString& title, QWidget* parent)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.7);
     titleFont.setWeight(QFont::Bold);
     m_title->setFont(titleFont);
+    m_title->setVisible(!title.isEmpty());
     m_count->setObjectName(QStringLiteral("songListCount"));
     m_count->setForegroundRole(QPalette::PlaceholderText);
     m_selection->setObjectName(QStringLiteral("songListSelection"));
