@@ -13,7 +13,7 @@
 #include "storage/StateCodecs.h"
 #include "ui/DarkPalette.h"
 #include "ui/DesktopDialogs.h"
-#include "ui/InspectionState.h"
+#include "ui/InspectedSongState.h"
 #include "ui/songs/SongLists.h"
 #include "ui/songs/TrackListView.h"
 #include "ui/songs/TrackTableModel.h"
@@ -62,7 +62,7 @@ struct Screen {
     std::unique_ptr<SettingsPreferencesStore> preferences;
     std::unique_ptr<WorkspacePanelState> panels;
     std::unique_ptr<TrackTableLayoutState> layout;
-    std::unique_ptr<InspectionState> inspection;
+    std::unique_ptr<InspectedSongState> inspection;
     SilentDialogs dialogs;
     std::unique_ptr<TrackListView> list;
 };
@@ -233,7 +233,7 @@ int main(int argc, char** argv)
     screen.preferences = std::make_unique<SettingsPreferencesStore>();
     screen.panels = std::make_unique<WorkspacePanelState>(*screen.preferences);
     screen.layout = std::make_unique<TrackTableLayoutState>(*screen.preferences);
-    screen.inspection = std::make_unique<InspectionState>(*screen.panels);
+    screen.inspection = std::make_unique<InspectedSongState>(*screen.panels);
     DIContainer& c = *screen.container;
     const ViewEnvironment environment {c.libraryEngine(), c.audioEngine(), c.queueEngine(), c.playlistEngine(), c.searchEngine(), c.artworkCache(),
                                        c.thumbnailGenerator(), c.waveformGenerator(), c.themeEngine(), *screen.layout, *screen.panels,

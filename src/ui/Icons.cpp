@@ -23,7 +23,7 @@ namespace {
 
 struct SymbolEntry {
     const char* symbol;
-    // Freedesktop icon naming specification, or nullptr.
+    // The freedesktop icon name, or nullptr.
     const char* themeName;
 };
 

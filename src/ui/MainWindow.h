@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/InspectionState.h"
+#include "ui/InspectedSongState.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/ViewEnvironment.h"
 
@@ -40,7 +40,7 @@ public:
     MainLayoutView& layoutView() const { return *m_layout; }
     MainMenuBarCommands& menuCommands() const { return *m_commands; }
     MenuBarBinder& menuBarBinder() const { return *m_menuBinder; }
-    InspectionState& inspection() { return m_inspection; }
+    InspectedSongState& inspection() { return m_inspection; }
     QUndoStack& undoStack() { return m_undoStack; }
     // Opens (or raises) the About window.
     void openAboutWindow();
@@ -54,7 +54,7 @@ private:
 
     DIContainer& m_container;
     DesktopDialogs& m_dialogs;
-    InspectionState m_inspection;
+    InspectedSongState m_inspection;
     // Removals and column changes; undone from the Edit menu.
     QUndoStack m_undoStack;
     MainLayoutView* m_layout = nullptr;

@@ -5,7 +5,7 @@ namespace varno {
 class ArtworkCache;
 class AudioEngine;
 class DesktopDialogs;
-class InspectionState;
+class InspectedSongState;
 class LibraryEngine;
 class PlaylistEngine;
 class QueueEngine;
@@ -33,7 +33,7 @@ struct ViewEnvironment {
     TrackTableLayoutState& trackTableLayout;
     WorkspacePanelState& panelState;
     // The inspected song, shared by the song lists and the inspector.
-    InspectionState& inspection;
+    InspectedSongState& inspection;
     DesktopDialogs& dialogs;
 };
 

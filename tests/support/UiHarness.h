@@ -6,7 +6,7 @@
 #include "app/DIContainer.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "ui/DesktopDialogs.h"
-#include "ui/InspectionState.h"
+#include "ui/InspectedSongState.h"
 #include "ui/ViewEnvironment.h"
 #include "workspace/TrackTableLayoutState.h"
 #include "workspace/WorkspacePanelState.h"
@@ -140,7 +140,7 @@ public:
     SettingsPreferencesStore preferences;
     WorkspacePanelState panelState;
     TrackTableLayoutState trackTableLayout;
-    InspectionState inspection;
+    InspectedSongState inspection;
     FakeDialogs dialogs;
 
 };

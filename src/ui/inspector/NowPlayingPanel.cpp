@@ -3,7 +3,7 @@
 #include "media/ArtworkCache.h"
 #include "playback/AudioEngine.h"
 #include "ui/Icons.h"
-#include "ui/InspectionState.h"
+#include "ui/InspectedSongState.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -90,7 +90,7 @@ NowPlayingPanel::NowPlayingPanel(ViewEnvironment environment, QWidget* parent)
     layout->addStretch(1);
 
     connect(&m_environment.audioEngine, &AudioEngine::currentTrackChanged, this, &NowPlayingPanel::follow);
-    connect(&m_environment.inspection, &InspectionState::selectedTrackChanged, this, &NowPlayingPanel::follow);
+    connect(&m_environment.inspection, &InspectedSongState::selectedTrackChanged, this, &NowPlayingPanel::follow);
     connect(&m_environment.artworkCache, &ArtworkCache::cacheVersionChanged, this, [this] {
         if (m_shown)
             loadArtwork(*m_shown);

@@ -11,7 +11,7 @@
 #include "ui/DropOverlay.h"
 #include "ui/EmptyStateView.h"
 #include "ui/Icons.h"
-#include "ui/InspectionState.h"
+#include "ui/InspectedSongState.h"
 #include "ui/songs/TrackListHeaderView.h"
 #include "ui/songs/TrackListSource.h"
 #include "ui/songs/TrackListTexts.h"

@@ -1,16 +1,16 @@
-#include "InspectionState.h"
+#include "InspectedSongState.h"
 
 #include "workspace/WorkspacePanelState.h"
 
 namespace varno {
 
-InspectionState::InspectionState(WorkspacePanelState& panelState, QObject* parent)
+InspectedSongState::InspectedSongState(WorkspacePanelState& panelState, QObject* parent)
     : QObject(parent)
     , m_panelState(panelState)
 {
 }
 
-void InspectionState::setSelectedTrack(std::optional<Track> track)
+void InspectedSongState::setSelectedTrack(std::optional<Track> track)
 {
     if (m_selectedTrack == track)
         return;
@@ -18,12 +18,12 @@ void InspectionState::setSelectedTrack(std::optional<Track> track)
     emit selectedTrackChanged();
 }
 
-bool InspectionState::isInspectorVisible() const
+bool InspectedSongState::isInspectorVisible() const
 {
     return m_panelState.isRightEnabled() && m_panelState.isRightExpanded();
 }
 
-void InspectionState::setInspectorVisible(bool visible)
+void InspectedSongState::setInspectorVisible(bool visible)
 {
     m_panelState.setPanelExpanded(WorkspacePanelSide::Right, visible);
 }

@@ -14,11 +14,11 @@ class WorkspacePanelState;
 // and kept across screen changes. Showing the inspector expands the right
 // panel through the panel state, so its lock and enabled rules hold.
 // Main thread only.
-class InspectionState final : public QObject {
+class InspectedSongState final : public QObject {
     Q_OBJECT
 
 public:
-    explicit InspectionState(WorkspacePanelState& panelState, QObject* parent = nullptr);
+    explicit InspectedSongState(WorkspacePanelState& panelState, QObject* parent = nullptr);
 
     const std::optional<Track>& selectedTrack() const { return m_selectedTrack; }
     void setSelectedTrack(std::optional<Track> track);
