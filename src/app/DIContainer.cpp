@@ -1,5 +1,7 @@
 #include "DIContainer.h"
 
+#include <QDeadlineTimer>
+
 #include "platform/Diagnostics.h"
 #include "library/OstrelFileWatcher.h"
 #include "library/OstrelLibraryEngine.h"
@@ -9,6 +11,7 @@
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/StateCodecs.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -54,10 +57,7 @@ DIContainer::DIContainer()
     m_mediaCacheUpkeep = std::make_unique<MediaCacheUpkeep>(*m_libraryEngine, *m_fileWatcher, *m_waveformGenerator);
 
     m_stateFolderMonitor = std::make_unique<FolderChangeMonitor>(m_databaseManager->storageDirectory());
-    connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] {
-        m_libraryEngine->refreshIfChangedElsewhere();
-        m_playlistEngine->refreshIfChangedElsewhere();
-    });
+    connect(m_stateFolderMonitor.get(), &FolderChangeMonitor::changed, this, [this] { refreshFromStateFiles(); });
 
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DIContainer::saveSessionNow);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -70,8 +70,25 @@ DIContainer::DIContainer()
     m_bootTask.emplace(boot());
 }
 
+QCoro::Task<> DIContainer::refreshFromStateFiles()
+{
+    ++m_refreshesInFlight;
+    auto library = m_libraryEngine->refreshIfChangedElsewhere();
+    auto playlists = m_playlistEngine->refreshIfChangedElsewhere();
+    co_await library;
+    co_await playlists;
+    // The container outlives the refresh: finishBackgroundWork waits for it.
+    --m_refreshesInFlight;
+}
+
 void DIContainer::finishBackgroundWork()
 {
+    // No new look at the state folder, and the looks already started end
+    // before the engines go.
+    m_stateFolderMonitor.reset();
+    QDeadlineTimer deadline(10000);
+    while (m_refreshesInFlight > 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     // An answer may start more work (a cover read, then its thumbnail), so
     // a few rounds.
     for (int round = 0; round < 3; ++round) {

@@ -94,6 +94,7 @@ private:
     QCoro::Task<> loadLibrary();
     QCoro::Task<> restorePlaybackSession();
     QCoro::Task<> runDemoBootstrap();
+    QCoro::Task<> refreshFromStateFiles();
     // Writes the session before the app loses focus or quits, so a crash or
     // a kill afterwards loses nothing.
     void saveSessionNow();
@@ -121,6 +122,7 @@ private:
     std::unique_ptr<MediaCacheUpkeep> m_mediaCacheUpkeep;
 
     bool m_bootFinished = false;
+    int m_refreshesInFlight = 0;
     std::optional<QCoro::Task<>> m_bootTask;
 };
 

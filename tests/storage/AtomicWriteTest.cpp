@@ -41,7 +41,10 @@ TEST_F(AtomicWriteTest, KilledWriterLeavesTheOldOrTheNewFileNeverATornOne)
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> delayMicroseconds(0, 20000);
     int sawFirst = 0, sawSecond = 0;
-    for (int round = 0; round < 60; ++round) {
+    // On a loaded machine a save can take longer than the longest random
+    // delay, so the kill could only ever land in the first save; the delay
+    // grows with the rounds and the rounds go on until one save finished.
+    for (int round = 0; round < 60 || (sawSecond == 0 && round < 200); ++round) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -49,7 +52,7 @@ TEST_F(AtomicWriteTest, KilledWriterLeavesTheOldOrTheNewFileNeverATornOne)
             for (int i = 0;; ++i)
                 fileio::writeFileAtomically(path, i % 2 ? first : second);
         }
-        ::usleep(static_cast<useconds_t>(delayMicroseconds(random)));
+        ::usleep(static_cast<useconds_t>(delayMicroseconds(random) + 1000 * round));
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
