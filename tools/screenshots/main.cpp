@@ -56,6 +56,8 @@ QCoro::Task<> run(QString output, int songs, QString scratch, int* status)
         co_await screenshots::settle(1500);
         auto capturing = screenshots::captureMainScreens(window, output);
         written << co_await capturing;
+        auto inspecting = screenshots::captureInspectorAndSettings(window, output);
+        written << co_await inspecting;
 
         for (const QString& path : std::as_const(written)) {
             const double share = screenshots::dominantColourShare(QImage(path));

@@ -49,6 +49,24 @@ TrackTableView::TrackTableView(TrackTableModel& model, TrackTableLayoutState& la
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { setHover({}); });
 }
 
+void TrackTableView::setRowMetrics(int rowHeight, qreal coverRadius)
+{
+    if (rowHeight == m_rowHeight && coverRadius == m_coverRadius)
+        return;
+    m_coverRadius = coverRadius;
+    if (rowHeight != m_rowHeight) {
+        m_rowHeight = rowHeight;
+        // The header keeps uniform sections as one span, so this costs the
+        // same at a hundred thousand rows as at ten.
+        QHeaderView* rows = verticalHeader();
+        rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), rowHeight));
+        rows->setDefaultSectionSize(rowHeight);
+        rows->setMinimumSectionSize(rowHeight);
+        verticalScrollBar()->setSingleStep(rowHeight / 2);
+    }
+    viewport()->update();
+}
+
 std::pair<int, int> TrackTableView::shownRows() const
 {
     const int count = m_model.rowCount();
