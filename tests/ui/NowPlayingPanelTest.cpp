@@ -7,6 +7,7 @@
 #include "playback/QueueEngine.h"
 #include "ui/inspector/InspectorText.h"
 #include "ui/inspector/InspectorView.h"
+#include "ui/inspector/NowPlayingArtworkView.h"
 #include "ui/inspector/NowPlayingIndicator.h"
 #include "ui/inspector/NowPlayingMetadataDetailsView.h"
 #include "ui/inspector/NowPlayingPanelView.h"
