@@ -18,7 +18,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSlider>

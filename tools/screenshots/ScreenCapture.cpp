@@ -3,6 +3,7 @@
 #include "DemoLibrary.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/MainWindow.h"
+#include "ui/inspector/NowPlayingPanelView.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/songs/TrackListView.h"
 #include "ui/songs/TrackTableView.h"
@@ -91,6 +92,9 @@ QCoro::Task<QStringList> captureInspectorAndSettings(MainWindow& window, QString
         emit list->table().rowClicked(2, Qt::NoModifier);
     }
     co_await settle(1200);
+    if (auto* panel = window.findChild<NowPlayingPanelView*>())
+        panel->scrollToInspector();
+    co_await settle(200);
     const QString inspector = folder + QStringLiteral("/inspector.png");
     saveCapture(window, inspector);
     written << inspector;

@@ -37,6 +37,7 @@ namespace {
 constexpr int kStoreAfterMilliseconds = 1200;
 // Covers are decoded no larger than the widest panel shows them.
 constexpr int kLargestCover = 720;
+constexpr int kLargestShownCover = 240;
 
 QString orUnknown(const std::optional<QString>& text, const QString& fallback)
 {
@@ -76,7 +77,7 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     setObjectName(QStringLiteral("nowPlayingPanel"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = m_scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -108,7 +109,9 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     song->setContentsMargins(0, 0, 0, 0);
     song->setSpacing(4);
     m_artwork = new NowPlayingArtworkView(m_environment.themeEngine, m_song);
-    song->addWidget(m_artwork);
+    // Large enough to enjoy, small enough to leave the inspector in view.
+    m_artwork->setMaximumSize(kLargestShownCover, kLargestShownCover);
+    song->addWidget(m_artwork, 0, Qt::AlignHCenter);
     song->addSpacing(10);
     m_title = new QLabel(m_song);
     m_title->setObjectName(QStringLiteral("nowPlayingTitle"));
@@ -134,6 +137,8 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     m_actions->setIcon(symbolIcon(u"ellipsis"));
     m_actions->setAutoRaise(true);
     m_actions->setPopupMode(QToolButton::InstantPopup);
+    // The ellipsis says there is a menu; the style's arrow would say it twice.
+    m_actions->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     m_actions->setToolTip(tr("Song Actions"));
     m_actions->setAccessibleName(tr("Song Actions"));
     m_actions->setMenu(makeActionsMenu());
@@ -195,6 +200,11 @@ NowPlayingPanelView::~NowPlayingPanelView()
     // What was typed is kept: the store finishes on the library engine,
     // which outlives every view.
     storePending();
+}
+
+void NowPlayingPanelView::scrollToInspector()
+{
+    m_scroll->ensureWidgetVisible(m_inspector, 0, 0);
 }
 
 bool NowPlayingPanelView::isShowingEmptyState() const

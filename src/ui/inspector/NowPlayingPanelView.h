@@ -10,6 +10,7 @@
 #include <optional>
 
 class QLabel;
+class QScrollArea;
 class QMenu;
 class QToolButton;
 class QVBoxLayout;
@@ -57,6 +58,8 @@ public:
     NowPlayingMetadataDetailsView* details() const { return m_details; }
     InspectorView* inspector() const { return m_inspector; }
     QToolButton* actionsButton() const { return m_actions; }
+    // Scrolls the panel so the inspector's fields are in view.
+    void scrollToInspector();
     // Whether an edit is waiting or being stored.
     bool isStoringEdits() const { return m_pendingEdit.has_value() || m_storing > 0; }
     // Whether a cover is being read for the shown song.
@@ -85,6 +88,7 @@ private:
     qsizetype m_shownPosition = -1;
     qsizetype m_inspectedPosition = -1;
 
+    QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_contentLayout = nullptr;
     QWidget* m_empty = nullptr;
     QWidget* m_song = nullptr;

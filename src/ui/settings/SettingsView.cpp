@@ -5,12 +5,12 @@
 #include "ui/ThemeApplier.h"
 #include "ui/settings/SettingsSection.h"
 #include "ui/settings/SettingsSlider.h"
+#include "ui/settings/SettingsSwitch.h"
 #include "workspace/TrackTableColumnID.h"
 #include "workspace/TrackTableLayoutState.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -113,7 +113,7 @@ SettingsView::SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QU
     setObjectName(QStringLiteral("settingsSheet"));
     setWindowTitle(kTitle);
     setModal(true);
-    resize(520, 640);
+    resize(520, 600);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -172,9 +172,9 @@ QWidget* SettingsView::makeHeader()
 QWidget* SettingsView::makeAppearance()
 {
     auto* section = new SettingsSection(QStringLiteral("APPEARANCE"), m_theme, this);
-    m_dynamicAccent = new QCheckBox(kDynamicAccentTitle, section);
+    m_dynamicAccent = new SettingsSwitch(kDynamicAccentTitle, section);
     m_dynamicAccent->setObjectName(QStringLiteral("dynamicAccentSwitch"));
-    connect(m_dynamicAccent, &QCheckBox::toggled, this, [this](bool on) { edit([on](ThemeConfiguration& c) { c.useDynamicAccent = on; }); });
+    connect(m_dynamicAccent, &QAbstractButton::toggled, this, [this](bool on) { edit([on](ThemeConfiguration& c) { c.useDynamicAccent = on; }); });
     section->body()->addWidget(m_dynamicAccent);
 
     m_manualAccentRow = new QWidget(section);
@@ -208,9 +208,9 @@ QWidget* SettingsView::makeAppearance()
 QWidget* SettingsView::makeLayout()
 {
     auto* section = new SettingsSection(QStringLiteral("LAYOUT"), m_theme, this);
-    m_compact = new QCheckBox(QStringLiteral("Compact Mode"), section);
+    m_compact = new SettingsSwitch(QStringLiteral("Compact Mode"), section);
     m_compact->setObjectName(QStringLiteral("compactModeSwitch"));
-    connect(m_compact, &QCheckBox::toggled, this, [this](bool on) { edit([on](ThemeConfiguration& c) { c.isCompactMode = on; }); });
+    connect(m_compact, &QAbstractButton::toggled, this, [this](bool on) { edit([on](ThemeConfiguration& c) { c.isCompactMode = on; }); });
     section->body()->addWidget(m_compact);
     m_cornerRadius = new SettingsSlider(QStringLiteral("Corner Radius"), 0.0, 16.0, 1.0, pixelsText, section);
     m_cornerRadius->setObjectName(QStringLiteral("cornerRadiusSlider"));
@@ -233,6 +233,11 @@ QWidget* SettingsView::makeBehavior()
     row->addStretch(1);
     row->setSpacing(0);
     m_speeds = new QButtonGroup(section);
+    // One control of three segments; the chosen one is filled with the
+    // accent so it reads at a glance.
+    const QString segment = QStringLiteral(
+        "QToolButton { border: 1px solid palette(mid); padding: 4px 10px; }"
+        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text); border-color: palette(highlight); }");
     m_speeds->setExclusive(true);
     for (const auto& [name, multiplier] : animationSpeeds()) {
         auto* button = new QToolButton(section);
@@ -240,6 +245,7 @@ QWidget* SettingsView::makeBehavior()
         button->setCheckable(true);
         button->setAccessibleName(name);
         button->setMinimumWidth(72);
+        button->setStyleSheet(segment);
         m_speeds->addButton(button);
         row->addWidget(button);
         const double value = multiplier;

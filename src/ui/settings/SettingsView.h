@@ -7,7 +7,6 @@
 
 class QAbstractButton;
 class QButtonGroup;
-class QCheckBox;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -44,11 +43,11 @@ public:
     SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QUndoStack* undoStack, QWidget* parent = nullptr);
 
     QToolButton* closeButton() const { return m_close; }
-    QCheckBox* dynamicAccentSwitch() const { return m_dynamicAccent; }
+    QAbstractButton* dynamicAccentSwitch() const { return m_dynamicAccent; }
     QWidget* manualAccentRow() const { return m_manualAccentRow; }
     const QList<QAbstractButton*>& accentSwatches() const { return m_swatches; }
     SettingsSlider* transparencySlider() const { return m_transparency; }
-    QCheckBox* compactSwitch() const { return m_compact; }
+    QAbstractButton* compactSwitch() const { return m_compact; }
     SettingsSlider* cornerRadiusSlider() const { return m_cornerRadius; }
     SettingsSlider* fontScaleSlider() const { return m_fontScale; }
     QAbstractButton* animationSpeedButton(const QString& choice) const;
@@ -78,11 +77,11 @@ private:
     QList<QWidget*> m_sections;
 
     QToolButton* m_close = nullptr;
-    QCheckBox* m_dynamicAccent = nullptr;
+    QAbstractButton* m_dynamicAccent = nullptr;
     QWidget* m_manualAccentRow = nullptr;
     QList<QAbstractButton*> m_swatches;
     SettingsSlider* m_transparency = nullptr;
-    QCheckBox* m_compact = nullptr;
+    QAbstractButton* m_compact = nullptr;
     SettingsSlider* m_cornerRadius = nullptr;
     SettingsSlider* m_fontScale = nullptr;
     QButtonGroup* m_speeds = nullptr;
