@@ -3,6 +3,7 @@
 #include "UiHarness.h"
 
 #include "library/LibraryEngine.h"
+#include "media/ThemeEngine.h"
 #include "playback/AudioEngine.h"
 #include "playback/QueueEngine.h"
 #include "ui/inspector/InspectorText.h"
@@ -129,6 +130,11 @@ TEST_F(NowPlayingPanelTest, FollowsThePlayingSongElseTheSelectedOne)
     EXPECT_EQ(panel->titleText(), QStringLiteral("Second"));
     EXPECT_EQ(panel->artistText(), QStringLiteral("Unknown Artist"));
     EXPECT_EQ(panel->albumText(), QStringLiteral("Unknown Album"));
+    EXPECT_EQ(panel->indicator()->text(), QStringLiteral("Now playing"));
+    EXPECT_TRUE(panel->indicator()->isMoving());
+    // Reduce motion stills the bars but keeps the words.
+    ui.container->themeEngine().setReduceMotion(true);
+    EXPECT_FALSE(panel->indicator()->isMoving());
     EXPECT_EQ(panel->indicator()->text(), QStringLiteral("Now playing"));
     EXPECT_EQ(panel->inspectedTrack()->id, first.id);
     EXPECT_EQ(panel->inspector()->artistField()->text(), QStringLiteral("Ann"));

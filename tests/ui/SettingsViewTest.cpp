@@ -19,6 +19,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -204,6 +205,9 @@ TEST_F(AppliedSettingsTest, FontScaleAndCompactRowsChangeTheSongTable)
     test::UiHarness ui;
     auto window = openWindow(ui);
     const double basePoints = QApplication::font().pointSizeF();
+    auto* title = window->findChild<QLabel*>(QStringLiteral("sidebarTitle"));
+    ASSERT_NE(title, nullptr);
+    const double titlePoints = title->font().pointSizeF();
     EXPECT_EQ(table(*window).verticalHeader()->defaultSectionSize(), 44);
     SettingsView& sheet = openSettings(*window);
 
@@ -211,6 +215,8 @@ TEST_F(AppliedSettingsTest, FontScaleAndCompactRowsChangeTheSongTable)
     EXPECT_EQ(table(*window).uniformRowHeight(), 53);
     EXPECT_EQ(table(*window).verticalHeader()->defaultSectionSize(), 53);
     EXPECT_NEAR(QApplication::font().pointSizeF(), basePoints * 1.2, 0.01);
+    // A label with a size of its own keeps its proportion.
+    EXPECT_NEAR(title->font().pointSizeF(), titlePoints * 1.2, 0.01);
     sheet.compactSwitch()->click();
     EXPECT_EQ(table(*window).verticalHeader()->defaultSectionSize(), 43);
     sheet.fontScaleSlider()->slider()->setValue(0);
