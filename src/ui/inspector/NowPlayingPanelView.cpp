@@ -92,7 +92,7 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     m_empty = new QWidget(content);
     m_empty->setObjectName(QStringLiteral("nowPlayingEmpty"));
     auto* emptyColumn = new QVBoxLayout(m_empty);
-    emptyColumn->addStretch(1);
+    emptyColumn->addStretch(2);
     auto* emptyIcon = new QLabel(m_empty);
     emptyIcon->setPixmap(symbolIcon(u"music.note", palette().color(QPalette::PlaceholderText)).pixmap(40, 40));
     emptyIcon->setAlignment(Qt::AlignCenter);
@@ -101,7 +101,7 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     emptyText->setForegroundRole(QPalette::PlaceholderText);
     emptyColumn->addWidget(emptyIcon);
     emptyColumn->addWidget(emptyText);
-    emptyColumn->addStretch(2);
+    emptyColumn->addStretch(3);
     m_contentLayout->addWidget(m_empty, 1);
 
     m_song = new QWidget(content);
@@ -260,6 +260,9 @@ void NowPlayingPanelView::follow()
     }
     m_empty->setVisible(!m_shown);
     m_song->setVisible(m_shown.has_value());
+    // The empty state takes the whole height, so it sits near the middle;
+    // a song's details keep to the top.
+    m_contentLayout->setStretch(m_contentLayout->count() - 1, m_shown ? 1 : 0);
     updateIndicator();
 
     if (inspected != m_inspected) {
