@@ -22,22 +22,49 @@ double within(double value, double low, double high, double fallback)
     return std::isfinite(value) && value >= low && value <= high ? value : fallback;
 }
 
+void writeColour(json::Writer& w, const StudioColor& colour)
+{
+    w.beginObject();
+    w.key("r").number(colour.r);
+    w.key("g").number(colour.g);
+    w.key("b").number(colour.b);
+    w.key("alpha").number(colour.alpha);
+    w.endObject();
+}
+
+// Components out of range are skipped one by one, keeping the default.
+void readColour(json::od::value& v, const json::Path& at, StudioColor& colour)
+{
+    json::forEachField(v, at, [&](std::string_view k, json::od::value& component, const json::Path& cp) {
+        const double value = within(json::readDouble(component, cp), 0, 1, -1);
+        if (value < 0)
+            return;
+        if (k == "r")
+            colour.r = value;
+        else if (k == "g")
+            colour.g = value;
+        else if (k == "b")
+            colour.b = value;
+        else if (k == "alpha")
+            colour.alpha = value;
+    });
+}
+
 std::string encodeConfiguration(const ThemeConfiguration& c, double chosenSpeed)
 {
     std::string out;
     json::Writer w(out);
     w.beginObject();
-    w.key("accentColor").beginObject();
-    w.key("r").number(c.accentColor.r);
-    w.key("g").number(c.accentColor.g);
-    w.key("b").number(c.accentColor.b);
-    w.key("alpha").number(c.accentColor.alpha);
-    w.endObject();
+    w.key("accentColor");
+    writeColour(w, c.accentColor);
     w.key("roundedCorners").number(c.roundedCorners);
     w.key("animationSpeedMultiplier").number(chosenSpeed);
     w.key("fontSizeScale").number(c.fontSizeScale);
     w.key("isCompactMode").boolean(c.isCompactMode);
     w.key("panelTransparency").number(c.panelTransparency);
+    w.key("useDynamicAccent").boolean(c.useDynamicAccent);
+    w.key("manualAccentColor");
+    writeColour(w, c.manualAccentColor);
     w.endObject();
     return out;
 }
@@ -51,19 +78,11 @@ ThemeConfiguration decodeConfiguration(const QByteArray& bytes)
     json::Document document(padded, "appearance preference");
     json::forEachField(document.root(), document.path(), [&](std::string_view key, json::od::value& v, const json::Path& at) {
         if (key == "accentColor") {
-            json::forEachField(v, at, [&](std::string_view k, json::od::value& component, const json::Path& cp) {
-                const double value = within(json::readDouble(component, cp), 0, 1, -1);
-                if (value < 0)
-                    return;
-                if (k == "r")
-                    c.accentColor.r = value;
-                else if (k == "g")
-                    c.accentColor.g = value;
-                else if (k == "b")
-                    c.accentColor.b = value;
-                else if (k == "alpha")
-                    c.accentColor.alpha = value;
-            });
+            readColour(v, at, c.accentColor);
+        } else if (key == "manualAccentColor") {
+            readColour(v, at, c.manualAccentColor);
+        } else if (key == "useDynamicAccent") {
+            c.useDynamicAccent = json::readBool(v, at);
         } else if (key == "roundedCorners") {
             c.roundedCorners = within(json::readDouble(v, at), 0, 64, defaults.roundedCorners);
         } else if (key == "animationSpeedMultiplier") {

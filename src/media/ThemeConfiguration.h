@@ -12,6 +12,10 @@ struct StudioColor {
     friend bool operator==(const StudioColor&, const StudioColor&) = default;
 };
 
+// The desktop's usual accent, offered as the manual accent until the user
+// picks another.
+inline constexpr StudioColor kSystemAccent {47 / 255.0, 128 / 255.0, 237 / 255.0, 1.0};
+
 // The appearance of the interface as one value.
 struct ThemeConfiguration {
     StudioColor accentColor {0.5, 0.5, 0.55, 1.0};
@@ -22,6 +26,10 @@ struct ThemeConfiguration {
     double fontSizeScale = 1.0;
     bool isCompactMode = false;
     double panelTransparency = 0.85;
+    // While on, the accent follows the playing song's cover; otherwise it
+    // is the manual accent.
+    bool useDynamicAccent = true;
+    StudioColor manualAccentColor = kSystemAccent;
 
     friend bool operator==(const ThemeConfiguration&, const ThemeConfiguration&) = default;
 };

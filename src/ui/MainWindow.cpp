@@ -2,11 +2,16 @@
 
 #include "app/DIContainer.h"
 #include "ui/DesktopDialogs.h"
+#include "ui/ArtworkAccentFollower.h"
 #include "ui/Icons.h"
+#include "ui/ThemeApplier.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/window/MainLayoutView.h"
 #include "ui/window/MenuBarBinder.h"
 #include "ui/window/SearchPopup.h"
+#include "ui/window/WorkspacePanelRegion.h"
 #include "ui/songs/TrackListView.h"
 #include "playlists/PlaylistEngine.h"
 #include "workspace/MainMenuBarCommands.h"
@@ -34,7 +39,12 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
                                        container.thumbnailGenerator(), container.waveformGenerator(), container.themeEngine(),
                                        trackTableLayout,           panelState,                m_inspection,
                                        dialogs};
+    // The chosen appearance is in force before the first widget is made.
+    m_themeApplier = new ThemeApplier(container.themeEngine(), this);
+    m_accentFollower = new ArtworkAccentFollower(container.themeEngine(), container.audioEngine(), container.artworkCache(), this);
     m_layout = new MainLayoutView(container, environment, &m_undoStack, this);
+    m_themeApplier->addPanel(m_layout->sidebar());
+    m_themeApplier->addPanel(m_layout->panelRegion(WorkspacePanelSide::Right)->content());
     setCentralWidget(m_layout);
     setMinimumSize(MainLayoutView::kMinimumWidth, MainLayoutView::kMinimumHeight);
 
@@ -76,7 +86,7 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
     connect(about, &QToolButton::clicked, this, &MainWindow::openAboutWindow);
 
-    connect(m_layout, &MainLayoutView::settingsRequested, this, [this] { showUnavailable(tr("Settings")); });
+    connect(m_layout, &MainLayoutView::settingsRequested, this, &MainWindow::openSettings);
     connect(m_layout, &MainLayoutView::renameRequested, this, [this](const Playlist&) { showUnavailable(tr("Renaming playlists")); });
     connect(m_layout, &MainLayoutView::editRequested, this, [this](const TrackList&) { showUnavailable(tr("Editing song details")); });
     connect(m_layout, &MainLayoutView::sharedEditRequested, this, [this](TrackListView*) { showUnavailable(tr("Editing several songs at once")); });
@@ -95,6 +105,17 @@ void MainWindow::openAboutWindow()
     if (!m_about)
         m_about = new AboutWindow(this);
     m_about->present();
+}
+
+void MainWindow::openSettings()
+{
+    // Kept once made: it follows the theme while hidden, so it always opens
+    // on the values in force.
+    if (!m_settings)
+        m_settings = new SettingsView(m_container.themeEngine(), m_layout->environment().trackTableLayout, &m_undoStack, this);
+    m_settings->open();
+    m_settings->raise();
+    m_settings->activateWindow();
 }
 
 void MainWindow::showUnavailable(const QString& what)

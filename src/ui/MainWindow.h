@@ -3,6 +3,7 @@
 #include "ui/InspectedSongState.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/ViewEnvironment.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -14,12 +15,14 @@
 namespace varno {
 
 class AboutWindow;
+class ArtworkAccentFollower;
 class DIContainer;
 class DesktopDialogs;
 class MainLayoutView;
 class MainMenuBarCommands;
 class MenuBarBinder;
 class SearchPopup;
+class ThemeApplier;
 class TrackTableLayoutState;
 class WorkspacePanelState;
 
@@ -45,11 +48,15 @@ public:
     // Opens (or raises) the About window.
     void openAboutWindow();
     AboutWindow* aboutWindow() const { return m_about; }
+    // Opens (or raises) the settings sheet.
+    void openSettings();
+    SettingsView* settingsSheet() const { return m_settings; }
+    ThemeApplier& themeApplier() const { return *m_themeApplier; }
     QLineEdit* searchField() const { return m_searchField; }
     SearchPopup* searchResults() const { return m_search; }
 
 private:
-    // Until the editors and settings exist, their entry points say so.
+    // Until the editors exist, their entry points say so.
     void showUnavailable(const QString& what);
 
     DIContainer& m_container;
@@ -61,6 +68,9 @@ private:
     std::unique_ptr<MainMenuBarCommands> m_commands;
     MenuBarBinder* m_menuBinder = nullptr;
     QPointer<AboutWindow> m_about;
+    QPointer<SettingsView> m_settings;
+    ThemeApplier* m_themeApplier = nullptr;
+    ArtworkAccentFollower* m_accentFollower = nullptr;
     QLineEdit* m_searchField = nullptr;
     SearchPopup* m_search = nullptr;
 };

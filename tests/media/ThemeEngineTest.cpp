@@ -99,6 +99,8 @@ TEST_F(ThemeEngineTest, TheChosenAppearanceSurvivesARestart)
             c.isCompactMode = true;
             c.animationSpeedMultiplier = 1.5;
             c.fontSizeScale = 1.25;
+            c.useDynamicAccent = false;
+            c.manualAccentColor = {0.9, 0.1, 0.2, 1.0};
         });
     }
     OstrelThemeEngine restarted(&preferences);
@@ -107,6 +109,8 @@ TEST_F(ThemeEngineTest, TheChosenAppearanceSurvivesARestart)
     expected.isCompactMode = true;
     expected.animationSpeedMultiplier = 1.5;
     expected.fontSizeScale = 1.25;
+    expected.useDynamicAccent = false;
+    expected.manualAccentColor = {0.9, 0.1, 0.2, 1.0};
     EXPECT_EQ(restarted.currentConfiguration(), expected);
 
     // Values out of range fall back one by one; a value that does not read

@@ -3,6 +3,10 @@
 #include "DemoLibrary.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/MainWindow.h"
+#include "ui/inspector/NowPlayingPanelView.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/songs/TrackListView.h"
+#include "ui/songs/TrackTableView.h"
 #include "ui/window/MainLayoutView.h"
 
 #include <QCoroTimer>
@@ -74,6 +78,33 @@ QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder)
     co_await settle(1200);
     capture(QStringLiteral("queue.png"));
     layout.setQueueVisible(false);
+    co_return written;
+}
+
+QCoro::Task<QStringList> captureInspectorAndSettings(MainWindow& window, QString folder)
+{
+    MainLayoutView& layout = window.layoutView();
+    QStringList written;
+    layout.setSelection(NavigationDestination::songs());
+    co_await settle(600);
+    if (TrackListView* list = layout.visibleTrackList()) {
+        // A click on the third row, as the user would choose a song.
+        emit list->table().rowClicked(2, Qt::NoModifier);
+    }
+    co_await settle(1200);
+    if (auto* panel = window.findChild<NowPlayingPanelView*>())
+        panel->scrollToInspector();
+    co_await settle(200);
+    const QString inspector = folder + QStringLiteral("/inspector.png");
+    saveCapture(window, inspector);
+    written << inspector;
+
+    window.openSettings();
+    co_await settle(800);
+    const QString settings = folder + QStringLiteral("/settings.png");
+    window.settingsSheet()->grab().save(settings);
+    written << settings;
+    window.settingsSheet()->close();
     co_return written;
 }
 

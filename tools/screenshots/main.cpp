@@ -56,6 +56,13 @@ QCoro::Task<> run(QString output, int songs, QString scratch, int* status)
         co_await screenshots::settle(1500);
         auto capturing = screenshots::captureMainScreens(window, output);
         written << co_await capturing;
+        auto inspecting = screenshots::captureInspectorAndSettings(window, output);
+        written << co_await inspecting;
+        // The sheet took the window's focus, so the session was saved and the
+        // state folder changed: its check is let finish before the engines go.
+        co_await screenshots::settle(400);
+        while (app.container().isStateFolderCheckPending())
+            co_await screenshots::settle(50);
 
         for (const QString& path : std::as_const(written)) {
             const double share = screenshots::dominantColourShare(QImage(path));

@@ -4,6 +4,7 @@
 #include "library/LibraryEngine.h"
 #include "media/ArtworkCache.h"
 #include "media/ArtworkFile.h"
+#include "media/ThemeEngine.h"
 #include "platform/Error.h"
 #include "playback/AudioEngine.h"
 #include "playback/QueueEngine.h"
@@ -12,6 +13,7 @@
 #include "ui/EmptyStateView.h"
 #include "ui/Icons.h"
 #include "ui/InspectedSongState.h"
+#include "ui/ThemeApplier.h"
 #include "ui/songs/TrackListHeaderView.h"
 #include "ui/songs/TrackListSource.h"
 #include "ui/songs/TrackListTexts.h"
@@ -109,6 +111,12 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
 
     m_content = new QStackedWidget(this);
     m_table = new TrackTableView(*m_model, m_environment.trackTableLayout, m_undoStack, m_content);
+    const auto followTheme = [this] {
+        const ThemeConfiguration& theme = m_environment.themeEngine.currentConfiguration();
+        m_table->setRowMetrics(ThemeApplier::songRowHeight(theme), ThemeApplier::cornerRadius(theme, 4));
+    };
+    followTheme();
+    connect(&m_environment.themeEngine, &ThemeEngine::configurationChanged, this, followTheme);
     m_emptyState = new EmptyStateView(m_options.emptyState.systemImage, m_options.emptyState.title, m_options.emptyState.subtitle, m_content);
     m_content->addWidget(m_table);
     m_content->addWidget(m_emptyState);

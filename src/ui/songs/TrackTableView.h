@@ -28,6 +28,12 @@ public:
     TrackTableModel& trackModel() const { return m_model; }
     TrackTableHeaderView& columnHeader() const { return *m_header; }
 
+    // Row height and the covers' corner radius, which follow the theme
+    // (the list sets them). Every row stays as tall as the others.
+    int uniformRowHeight() const { return m_rowHeight; }
+    qreal coverRadius() const { return m_coverRadius; }
+    void setRowMetrics(int rowHeight, qreal coverRadius);
+
     int hoveredRow() const { return m_hoveredRow; }
     TrackRowControl hoveredControl() const { return m_hoveredControl; }
 
@@ -70,6 +76,8 @@ private:
 
     TrackTableModel& m_model;
     TrackTableHeaderView* m_header;
+    int m_rowHeight = trackRowLayout::kRowHeight;
+    qreal m_coverRadius = 4;
     int m_hoveredRow = -1;
     TrackRowControl m_hoveredControl = TrackRowControl::None;
     // The control a press started on; it acts when released over it.

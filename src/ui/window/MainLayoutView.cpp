@@ -3,7 +3,7 @@
 #include "app/DIContainer.h"
 #include "playback/QueueEngine.h"
 #include "playlists/PlaylistEngine.h"
-#include "ui/inspector/NowPlayingPanel.h"
+#include "ui/inspector/NowPlayingPanelView.h"
 #include "ui/playlists/PlaylistDetailView.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/songs/FixedTrackSource.h"
@@ -88,8 +88,9 @@ MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environme
     connect(m_sidebar, &SidebarView::selectionChanged, this, &MainLayoutView::setSelection);
     connect(m_sidebar, &SidebarView::renameRequested, this, &MainLayoutView::renameRequested);
     connect(m_sidebar, &SidebarView::settingsRequested, this, &MainLayoutView::settingsRequested);
-    m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine,
-                                       new NowPlayingPanel(environment), this);
+    auto* nowPlaying = new NowPlayingPanelView(environment);
+    connect(nowPlaying, &NowPlayingPanelView::editRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
+    m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine, nowPlaying, this);
     auto* centreColumn = new QWidget(this);
     centreColumn->setMinimumWidth(kMinimumCentreWidth);
     auto* centreLayout = new QVBoxLayout(centreColumn);

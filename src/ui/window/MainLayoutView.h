@@ -22,7 +22,6 @@ class BottomPlayerView;
 class DIContainer;
 class FixedTrackSource;
 class ImportProgressStrip;
-class NowPlayingPlaceholder;
 class PlaylistDetailView;
 class QueueView;
 class RecoveryBanner;

@@ -2,6 +2,7 @@
 
 #include "app/DIContainer.h"
 #include "media/ThemeEngine.h"
+#include "ui/ThemeApplier.h"
 #include "ui/Icons.h"
 
 #include <QGraphicsOpacityEffect>
@@ -88,7 +89,7 @@ void RecoveryBanner::follow(bool animate)
     }
     setVisible(true);
     m_animation->stop();
-    m_animation->setDuration(int(250 / speed));
+    m_animation->setDuration(ThemeApplier::animationDuration(m_theme.currentConfiguration(), 250));
     m_animation->setEasingCurve(QEasingCurve::OutCubic);
     m_animation->setStartValue(show ? 0.0 : 1.0);
     m_animation->setEndValue(show ? 1.0 : 0.0);

@@ -1,6 +1,7 @@
 #include "WorkspacePanelRegion.h"
 
 #include "media/ThemeEngine.h"
+#include "ui/ThemeApplier.h"
 #include "ui/Icons.h"
 
 #include <QContextMenuEvent>
@@ -216,7 +217,8 @@ void WorkspacePanelRegion::follow(bool animate)
     }
     // Collapsing keeps the expanded shape until the motion ends, so the
     // panel slides out before the reveal button takes its place.
-    const int duration = int((enabling ? kEnableMilliseconds : kExpandMilliseconds) / speed);
+    const int duration = ThemeApplier::animationDuration(m_theme.currentConfiguration(),
+                                                         enabling ? kEnableMilliseconds : kExpandMilliseconds);
     m_animation->stop();
     m_animation->setDuration(std::max(1, duration));
     m_animation->setEasingCurve(enabling ? QEasingCurve::OutQuad : QEasingCurve::OutCubic);

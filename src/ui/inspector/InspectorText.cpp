@@ -1,0 +1,108 @@
+#include "InspectorText.h"
+
+#include "ui/songs/TrackCellFormatter.h"
+
+#include <cmath>
+#include <limits>
+
+namespace varno::inspector {
+
+std::optional<QString> textInputValue(const QString& input)
+{
+    if (input.isEmpty())
+        return std::nullopt;
+    return input;
+}
+
+std::optional<std::int64_t> bpmInputValue(const QString& input)
+{
+    QStringView digits(input);
+    bool negative = false;
+    if (!digits.isEmpty() && (digits.front() == u'+' || digits.front() == u'-')) {
+        negative = digits.front() == u'-';
+        digits = digits.mid(1);
+    }
+    if (digits.isEmpty())
+        return std::nullopt;
+    // Accumulated as a negative number, whose range is one larger, so the
+    // smallest 64-bit value reads too.
+    std::int64_t value = 0;
+    constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min();
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        const int digit = c.unicode() - u'0';
+        if (value < (kLowest + digit) / 10)
+            return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (negative)
+        return value;
+    if (value == kLowest)
+        return std::nullopt;
+    return -value;
+}
+
+std::int64_t ratingAfterTapping(std::int64_t current, int star)
+{
+    return current == star ? 0 : star;
+}
+
+QString durationText(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return QStringLiteral("0:00");
+    const auto s = static_cast<std::int64_t>(std::round(seconds));
+    if (s < 3600)
+        return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2:%3").arg(s / 3600).arg((s % 3600) / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString sampleRateText(std::int64_t hertz)
+{
+    return QString::asprintf("%.1f kHz", double(hertz) / 1000.0);
+}
+
+QString bitrateText(std::int64_t kilobitsPerSecond)
+{
+    return QString::number(kilobitsPerSecond) + QStringLiteral(" kbps");
+}
+
+QString formatText(const Track& track)
+{
+    const QString path = track.fileURL.toLocalFile();
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot > slash ? path.mid(dot + 1) : QString();
+}
+
+QString dateAddedText(const Track& track, const QLocale& locale)
+{
+    if (!track.dateAdded)
+        return {};
+    return locale.toString(track.dateAdded->toDateTime().toLocalTime().date(), mediumDateFormat(locale));
+}
+
+QList<DetailRow> detailRows(const Track& track, const QLocale& locale)
+{
+    QList<DetailRow> rows;
+    const auto addText = [&](const QString& label, const std::optional<QString>& value) {
+        if (value && !value->isEmpty())
+            rows.append({label, *value});
+    };
+    addText(QStringLiteral("Album Artist"), track.albumArtist);
+    addText(QStringLiteral("Genre"), track.genre);
+    if (track.year)
+        rows.append({QStringLiteral("Year"), QString::number(*track.year)});
+    if (track.trackNumber)
+        rows.append({QStringLiteral("Track #"), QString::number(*track.trackNumber)});
+    if (track.bitrate)
+        rows.append({QStringLiteral("Bitrate"), bitrateText(*track.bitrate)});
+    if (track.sampleRate)
+        rows.append({QStringLiteral("Sample Rate"), sampleRateText(*track.sampleRate)});
+    if (track.dateAdded)
+        rows.append({QStringLiteral("Date Added"), dateAddedText(track, locale)});
+    return rows;
+}
+
+} // namespace varno::inspector

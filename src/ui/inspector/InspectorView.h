@@ -1,0 +1,81 @@
+#pragma once
+
+#include "storage/Track.h"
+
+#include <QList>
+#include <QWidget>
+
+#include <optional>
+
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace varno {
+
+// The inspected song's properties, with its artist, album, genre, BPM and
+// rating editable in place. It edits its own copy of the song: every change
+// of an input is written into that copy at once and announced with
+// trackEdited(); the view that shows it decides when the copy is stored.
+// Main thread only.
+class InspectorView final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kStarCount = 5;
+
+    explicit InspectorView(QWidget* parent = nullptr);
+
+    const Track& track() const { return m_track; }
+    // Another song: every input is filled from it.
+    void setTrack(const Track& track);
+    // The same song as changed elsewhere (the list's heart, an editor): the
+    // inputs the user is not typing in follow it.
+    void refreshFrom(const Track& track);
+    // The last failure to store an edit, shown under the inputs.
+    void setError(const std::optional<QString>& message);
+
+    QLineEdit* titleField() const { return m_title; }
+    QLineEdit* filenameField() const { return m_filename; }
+    QLineEdit* artistField() const { return m_artist; }
+    QLineEdit* albumField() const { return m_album; }
+    QLineEdit* genreField() const { return m_genre; }
+    QLineEdit* bpmField() const { return m_bpm; }
+    // Star 1...5.
+    QToolButton* starButton(int star) const { return m_stars.at(star - 1); }
+    std::int64_t ratingInput() const { return m_ratingInput; }
+    // The value beside a "TECHNICAL" label ("Format", "Duration", …).
+    QString technicalText(const QString& label) const;
+    QString errorText() const;
+
+signals:
+    void trackEdited(const varno::Track& track);
+    // An input was left or confirmed, or a star clicked: a good moment to
+    // store what was typed.
+    void editFinished();
+
+private:
+    QWidget* section(const QString& title, QWidget* content);
+    QLineEdit* lockedField(const QString& label, QGridLayout* grid, int row);
+    QLineEdit* editableField(const QString& label, QGridLayout* grid, int row);
+    void inputEdited();
+    void tapStar(int star);
+    void setRatingInput(std::int64_t rating);
+    void fillTechnical();
+    static void follow(QLineEdit* field, const QString& text);
+
+    Track m_track;
+    std::int64_t m_ratingInput = 0;
+    QLineEdit* m_title = nullptr;
+    QLineEdit* m_filename = nullptr;
+    QLineEdit* m_artist = nullptr;
+    QLineEdit* m_album = nullptr;
+    QLineEdit* m_genre = nullptr;
+    QLineEdit* m_bpm = nullptr;
+    QList<QToolButton*> m_stars;
+    QList<std::pair<QString, QLabel*>> m_technical;
+    QLabel* m_error = nullptr;
+};
+
+} // namespace varno

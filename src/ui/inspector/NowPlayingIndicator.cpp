@@ -1,0 +1,105 @@
+#include "NowPlayingIndicator.h"
+
+#include "media/ThemeEngine.h"
+#include "ui/ThemeApplier.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace varno {
+
+const QString NowPlayingIndicator::kPlayingText = QStringLiteral("Now playing");
+const QString NowPlayingIndicator::kIdleText = QStringLiteral("Current track");
+
+class NowPlayingIndicator::Bars final : public QWidget {
+public:
+    explicit Bars(QWidget* parent)
+        : QWidget(parent)
+    {
+        setFixedSize(14, 12);
+    }
+
+    int phase = 0;
+    bool moving = false;
+    bool playing = false;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QColor colour = playing ? palette().color(QPalette::Highlight).lighter(130) : palette().color(QPalette::PlaceholderText);
+        static constexpr double kRest[3] = {0.55, 0.9, 0.7};
+        for (int i = 0; i < 3; ++i) {
+            const double level = moving ? 0.3 + 0.7 * std::abs(std::sin((phase + i * 3) * 0.45)) : kRest[i];
+            const double h = level * height();
+            painter.fillRect(QRectF(i * 5.0, height() - h, 3.5, h), colour);
+        }
+    }
+};
+
+NowPlayingIndicator::NowPlayingIndicator(ThemeEngine& theme, QWidget* parent)
+    : QWidget(parent)
+    , m_theme(theme)
+    , m_bars(new Bars(this))
+    , m_label(new QLabel(kIdleText, this))
+{
+    setObjectName(QStringLiteral("nowPlayingIndicator"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    row->addWidget(m_bars, 0, Qt::AlignVCenter);
+    row->addWidget(m_label, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    m_label->setForegroundRole(QPalette::PlaceholderText);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_bars->phase = ++m_phase;
+        m_bars->update();
+    });
+    connect(&m_theme, &ThemeEngine::configurationChanged, this, &NowPlayingIndicator::updateMotion);
+}
+
+void NowPlayingIndicator::setAnimating(bool animating)
+{
+    m_animating = animating;
+    m_label->setText(animating ? kPlayingText : kIdleText);
+    updateMotion();
+}
+
+QString NowPlayingIndicator::text() const
+{
+    return m_label->text();
+}
+
+void NowPlayingIndicator::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateMotion();
+}
+
+void NowPlayingIndicator::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    updateMotion();
+}
+
+void NowPlayingIndicator::updateMotion()
+{
+    // A frame every 90 ms at the "Smooth" speed, faster at "Fast".
+    const int interval = ThemeApplier::animationDuration(m_theme.currentConfiguration(), 90);
+    const bool move = m_animating && interval > 0 && isVisible();
+    m_bars->moving = move;
+    m_bars->playing = m_animating;
+    if (move) {
+        m_timer.start(std::max(30, interval));
+    } else {
+        m_timer.stop();
+    }
+    m_bars->update();
+}
+
+} // namespace varno
