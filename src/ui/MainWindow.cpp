@@ -3,6 +3,7 @@
 #include "app/DIContainer.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/Icons.h"
+#include "ui/editors/EditorSheetPresenter.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/window/MainLayoutView.h"
 #include "ui/window/MenuBarBinder.h"
@@ -77,9 +78,14 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     connect(about, &QToolButton::clicked, this, &MainWindow::openAboutWindow);
 
     connect(m_layout, &MainLayoutView::settingsRequested, this, [this] { showUnavailable(tr("Settings")); });
-    connect(m_layout, &MainLayoutView::renameRequested, this, [this](const Playlist&) { showUnavailable(tr("Renaming playlists")); });
-    connect(m_layout, &MainLayoutView::editRequested, this, [this](const TrackList&) { showUnavailable(tr("Editing song details")); });
-    connect(m_layout, &MainLayoutView::sharedEditRequested, this, [this](TrackListView*) { showUnavailable(tr("Editing several songs at once")); });
+    m_editors = new EditorSheetPresenter(environment, this);
+    connect(m_layout, &MainLayoutView::renameRequested, m_editors, &EditorSheetPresenter::renamePlaylist);
+    connect(m_layout, &MainLayoutView::editRequested, m_editors, [this](const TrackList& tracks) {
+        if (!tracks.empty())
+            m_editors->editTrack(tracks.front());
+    });
+    connect(m_layout, &MainLayoutView::sharedEditRequested, m_editors,
+            [this](TrackListView* list) { m_editors->editShared(list->batchCoordinator()); });
 }
 
 MainWindow::~MainWindow()

@@ -16,6 +16,7 @@ namespace varno {
 class AboutWindow;
 class DIContainer;
 class DesktopDialogs;
+class EditorSheetPresenter;
 class MainLayoutView;
 class MainMenuBarCommands;
 class MenuBarBinder;
@@ -41,6 +42,8 @@ public:
     MainMenuBarCommands& menuCommands() const { return *m_commands; }
     MenuBarBinder& menuBarBinder() const { return *m_menuBinder; }
     InspectedSongState& inspection() { return m_inspection; }
+    // The song editors and the rename sheet, shown over this window.
+    EditorSheetPresenter& editors() const { return *m_editors; }
     QUndoStack& undoStack() { return m_undoStack; }
     // Opens (or raises) the About window.
     void openAboutWindow();
@@ -49,7 +52,7 @@ public:
     SearchPopup* searchResults() const { return m_search; }
 
 private:
-    // Until the editors and settings exist, their entry points say so.
+    // Until the settings exist, their entry point says so.
     void showUnavailable(const QString& what);
 
     DIContainer& m_container;
@@ -60,6 +63,7 @@ private:
     MainLayoutView* m_layout = nullptr;
     std::unique_ptr<MainMenuBarCommands> m_commands;
     MenuBarBinder* m_menuBinder = nullptr;
+    EditorSheetPresenter* m_editors = nullptr;
     QPointer<AboutWindow> m_about;
     QLineEdit* m_searchField = nullptr;
     SearchPopup* m_search = nullptr;
