@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 namespace varno {
 namespace {
@@ -12,6 +13,11 @@ struct DurationCase {
     const char* text;
     std::optional<double> seconds;
 };
+
+void PrintTo(const DurationCase& example, std::ostream* os)
+{
+    *os << '"' << example.text << '"';
+}
 
 class DurationParsing : public ::testing::TestWithParam<DurationCase> {};
 
@@ -42,6 +48,11 @@ struct FormatCase {
     double seconds;
     const char* text;
 };
+
+void PrintTo(const FormatCase& example, std::ostream* os)
+{
+    *os << example.seconds << " s";
+}
 
 class DurationFormatting : public ::testing::TestWithParam<FormatCase> {};
 
