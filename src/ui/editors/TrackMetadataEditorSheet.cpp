@@ -182,8 +182,7 @@ QWidget* TrackMetadataEditorSheet::makeFields()
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(4);
-    // Title across the width, then pairs; the short numeric fields share a
-    // row of three.
+    // The title across the width, then the fields in pairs.
     struct Placement {
         Field field;
         int row;
@@ -192,7 +191,7 @@ QWidget* TrackMetadataEditorSheet::makeFields()
     };
     static constexpr Placement placements[] = {
         {Field::Title, 0, 0, 6},       {Field::Artist, 2, 0, 3}, {Field::Album, 2, 3, 3},    {Field::AlbumArtist, 4, 0, 3},
-        {Field::Genre, 4, 3, 3},       {Field::Year, 6, 0, 2},   {Field::TrackNumber, 6, 2, 2}, {Field::Duration, 8, 0, 3},
+        {Field::Genre, 4, 3, 3},       {Field::Year, 6, 0, 3},   {Field::TrackNumber, 6, 3, 3}, {Field::Duration, 8, 0, 3},
         {Field::Bpm, 8, 3, 3},
     };
     static const char* const objectNames[] = {"title", "artist", "album", "albumArtist", "genre", "year", "trackNumber", "duration", "bpm"};
