@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstdlib>
@@ -94,6 +95,9 @@ void DIContainer::finishBackgroundWork()
     for (int round = 0; round < 3; ++round) {
         m_waveformGenerator->waitForIdle();
         m_artworkCache->waitForIdle();
+        // Short jobs of the views and engines (decoding a preview, reading a
+        // picked cover) whose coroutines wait for them.
+        QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }

@@ -6,6 +6,7 @@
 #include "ui/Icons.h"
 #include "ui/ThemeApplier.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/editors/EditorSheetPresenter.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/window/MainLayoutView.h"
@@ -87,9 +88,14 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     connect(about, &QToolButton::clicked, this, &MainWindow::openAboutWindow);
 
     connect(m_layout, &MainLayoutView::settingsRequested, this, &MainWindow::openSettings);
-    connect(m_layout, &MainLayoutView::renameRequested, this, [this](const Playlist&) { showUnavailable(tr("Renaming playlists")); });
-    connect(m_layout, &MainLayoutView::editRequested, this, [this](const TrackList&) { showUnavailable(tr("Editing song details")); });
-    connect(m_layout, &MainLayoutView::sharedEditRequested, this, [this](TrackListView*) { showUnavailable(tr("Editing several songs at once")); });
+    m_editors = new EditorSheetPresenter(environment, this);
+    connect(m_layout, &MainLayoutView::renameRequested, m_editors, &EditorSheetPresenter::renamePlaylist);
+    connect(m_layout, &MainLayoutView::editRequested, m_editors, [this](const TrackList& tracks) {
+        if (!tracks.empty())
+            m_editors->editTrack(tracks.front());
+    });
+    connect(m_layout, &MainLayoutView::sharedEditRequested, m_editors,
+            [this](TrackListView* list) { m_editors->editShared(list->batchCoordinator()); });
 }
 
 MainWindow::~MainWindow()
@@ -116,11 +122,6 @@ void MainWindow::openSettings()
     m_settings->open();
     m_settings->raise();
     m_settings->activateWindow();
-}
-
-void MainWindow::showUnavailable(const QString& what)
-{
-    m_dialogs.showAlert(this, what, tr("%1 will arrive in a coming version of VARNO MUSIC.").arg(what));
 }
 
 } // namespace varno

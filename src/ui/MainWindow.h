@@ -18,6 +18,7 @@ class AboutWindow;
 class ArtworkAccentFollower;
 class DIContainer;
 class DesktopDialogs;
+class EditorSheetPresenter;
 class MainLayoutView;
 class MainMenuBarCommands;
 class MenuBarBinder;
@@ -44,6 +45,8 @@ public:
     MainMenuBarCommands& menuCommands() const { return *m_commands; }
     MenuBarBinder& menuBarBinder() const { return *m_menuBinder; }
     InspectedSongState& inspection() { return m_inspection; }
+    // The song editors and the rename sheet, shown over this window.
+    EditorSheetPresenter& editors() const { return *m_editors; }
     QUndoStack& undoStack() { return m_undoStack; }
     // Opens (or raises) the About window.
     void openAboutWindow();
@@ -56,9 +59,6 @@ public:
     SearchPopup* searchResults() const { return m_search; }
 
 private:
-    // Until the editors exist, their entry points say so.
-    void showUnavailable(const QString& what);
-
     DIContainer& m_container;
     DesktopDialogs& m_dialogs;
     InspectedSongState m_inspection;
@@ -67,6 +67,7 @@ private:
     MainLayoutView* m_layout = nullptr;
     std::unique_ptr<MainMenuBarCommands> m_commands;
     MenuBarBinder* m_menuBinder = nullptr;
+    EditorSheetPresenter* m_editors = nullptr;
     QPointer<AboutWindow> m_about;
     QPointer<SettingsView> m_settings;
     ThemeApplier* m_themeApplier = nullptr;

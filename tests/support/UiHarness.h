@@ -18,6 +18,8 @@
 
 #include <chrono>
 
+#include <QThreadPool>
+
 #include <deque>
 #include <memory>
 
@@ -39,6 +41,18 @@ bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout = std::c
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
+}
+
+// Lets short jobs on the shared pool (a preview being decoded, a picked
+// cover being read) finish and their coroutines resume, so none is left
+// suspended when the widget that started it goes.
+inline void finishPoolWork()
+{
+    for (int round = 0; round < 3; ++round) {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
 }
 
 // Dialogs that answer from a script and remember what they were asked.
@@ -125,6 +139,7 @@ public:
         waitUntil([this] { return !container->isStateFolderCheckPending(); }, std::chrono::seconds(2));
         await(container->playlistEngine().waitForPendingOperations());
         QTest::qWait(20);
+        container->finishBackgroundWork();
     }
 
     ViewEnvironment environment()

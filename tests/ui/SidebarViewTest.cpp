@@ -2,6 +2,7 @@
 #include "ViewTestSupport.h"
 
 #include "playlists/PlaylistEngine.h"
+#include "ui/playlists/SmartPlaylistSetupView.h"
 #include "ui/sidebar/NewPlaylistForm.h"
 #include "ui/sidebar/SidebarPlaylistTree.h"
 #include "ui/sidebar/SidebarRow.h"
@@ -23,6 +24,23 @@ namespace varno {
 namespace {
 
 using Kind = NavigationDestination::Kind;
+
+QAction* menuItem(const QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QStringList menuTexts(const QMenu& menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu.actions())
+        texts << action->text();
+    return texts;
+}
 
 class SidebarViewTest : public test::DataFolderTest {
 protected:
@@ -66,9 +84,21 @@ protected:
         }
         return nullptr;
     }
-    void openFormAndType(const QString& name)
+    // Clicks the plus button and the item of its menu.
+    void chooseFromPlusMenu(const QString& item)
     {
         QTest::mouseClick(sidebar->newPlaylistButton(), Qt::LeftButton);
+        QMenu* menu = sidebar->newPlaylistMenu();
+        ASSERT_TRUE(menu->isVisible());
+        QAction* action = menuItem(*menu, item);
+        ASSERT_NE(action, nullptr) << item.toStdString();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        EXPECT_FALSE(menu->isVisible());
+    }
+    void openForm() { chooseFromPlusMenu(SidebarView::kNewPlaylist); }
+    void openFormAndType(const QString& name)
+    {
+        openForm();
         QTest::keyClicks(nameField(), name);
     }
 
@@ -191,7 +221,7 @@ TEST_F(SidebarViewTest, CreatingTrimsTheNameClosesTheFormAndSelectsNothing)
     EXPECT_FALSE(sidebar->selection().has_value());
 
     // The next form starts empty.
-    QTest::mouseClick(sidebar->newPlaylistButton(), Qt::LeftButton);
+    openForm();
     EXPECT_EQ(nameField()->text(), QString());
 }
 
@@ -215,7 +245,7 @@ TEST_F(SidebarViewTest, AFailedCreationShowsTheEnginesErrorAndKeepsTheName)
     // Escape closes the form; opened again, it shows neither name nor error.
     QTest::keyClick(nameField(), Qt::Key_Escape);
     EXPECT_FALSE(form().isVisible());
-    QTest::mouseClick(sidebar->newPlaylistButton(), Qt::LeftButton);
+    openForm();
     EXPECT_FALSE(errorLabel()->isVisible());
     EXPECT_EQ(nameField()->text(), QString());
 }
@@ -278,6 +308,40 @@ TEST_F(SidebarViewTest, RenameInARowsContextMenuAsksTheWindowToRename)
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests.first(), mix);
     EXPECT_FALSE(sidebar->selection().has_value());
+}
+
+TEST_F(SidebarViewTest, ThePlusButtonOffersPlaylistSmartPlaylistAndFolder)
+{
+    EXPECT_EQ(menuTexts(*sidebar->newPlaylistMenu()),
+              (QStringList {QStringLiteral("New Playlist"), QStringLiteral("New Smart Playlist…"), QStringLiteral("New Folder")}));
+
+    chooseFromPlusMenu(SidebarView::kNewSmartPlaylist);
+    ASSERT_NE(sidebar->smartPlaylistSheet(), nullptr);
+    EXPECT_TRUE(sidebar->smartPlaylistSheet()->isVisible());
+    EXPECT_EQ(sidebar->smartPlaylistSheet()->windowTitle(), QStringLiteral("Create Smart Playlist"));
+    sidebar->smartPlaylistSheet()->reject();
+    EXPECT_TRUE(test::waitUntil([&] { return sidebar->smartPlaylistSheet() == nullptr; }));
+    EXPECT_FALSE(form().isVisible());
+}
+
+TEST_F(SidebarViewTest, NewFolderCreatesATopLevelFolderFromTheForm)
+{
+    chooseFromPlusMenu(SidebarView::kNewFolder);
+    ASSERT_TRUE(form().isVisible());
+    EXPECT_EQ(form().kind(), NewPlaylistForm::Kind::Folder);
+    EXPECT_EQ(form().findChild<QLabel*>(QStringLiteral("newPlaylistHeading"))->text(), QStringLiteral("New Folder"));
+    EXPECT_EQ(nameField()->placeholderText(), QStringLiteral("Folder name"));
+    QTest::keyClicks(nameField(), QStringLiteral("  Work  "));
+    QTest::keyClick(nameField(), Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return !form().isVisible(); }));
+    ASSERT_EQ(playlists().rootPlaylists().size(), 1);
+    EXPECT_EQ(playlists().rootPlaylists().first().name, QStringLiteral("Work"));
+    EXPECT_EQ(playlists().rootPlaylists().first().type.kind(), PlaylistType::Kind::Folder);
+
+    // The playlist form afterwards is the playlist form again.
+    openForm();
+    EXPECT_EQ(form().kind(), NewPlaylistForm::Kind::Playlist);
+    EXPECT_EQ(nameField()->placeholderText(), QStringLiteral("Playlist name"));
 }
 
 TEST_F(SidebarViewTest, SettingsButtonAsksForTheSettings)

@@ -25,6 +25,8 @@ const QString NewPlaylistForm::kHeading = QStringLiteral("New Playlist");
 const QString NewPlaylistForm::kPlaceholder = QStringLiteral("Playlist name");
 const QString NewPlaylistForm::kCancel = QStringLiteral("Cancel");
 const QString NewPlaylistForm::kCreate = QStringLiteral("Create");
+const QString NewPlaylistForm::kFolderHeading = QStringLiteral("New Folder");
+const QString NewPlaylistForm::kFolderPlaceholder = QStringLiteral("Folder name");
 
 NewPlaylistForm::NewPlaylistForm(PlaylistEngine& engine, QWidget* parent)
     : QWidget(parent)
@@ -36,10 +38,11 @@ NewPlaylistForm::NewPlaylistForm(PlaylistEngine& engine, QWidget* parent)
     layout->setContentsMargins(10, 8, 10, 10);
     layout->setSpacing(6);
 
-    auto* heading = new QLabel(kHeading, this);
-    QFont headingFont = heading->font();
+    m_heading = new QLabel(kHeading, this);
+    m_heading->setObjectName(QStringLiteral("newPlaylistHeading"));
+    QFont headingFont = m_heading->font();
     headingFont.setWeight(QFont::DemiBold);
-    heading->setFont(headingFont);
+    m_heading->setFont(headingFont);
 
     m_field = new QLineEdit(this);
     m_field->setObjectName(QStringLiteral("newPlaylistName"));
@@ -66,7 +69,7 @@ NewPlaylistForm::NewPlaylistForm(PlaylistEngine& engine, QWidget* parent)
     buttons->addWidget(cancelButton);
     buttons->addWidget(m_createButton);
 
-    layout->addWidget(heading);
+    layout->addWidget(m_heading);
     layout->addWidget(m_field);
     layout->addWidget(m_errorLabel);
     layout->addLayout(buttons);
@@ -78,14 +81,19 @@ NewPlaylistForm::NewPlaylistForm(PlaylistEngine& engine, QWidget* parent)
     hide();
 }
 
-void NewPlaylistForm::open()
+void NewPlaylistForm::open(Kind kind)
 {
-    if (!m_open) {
+    if (!m_open || kind != m_kind) {
+        m_kind = kind;
+        m_heading->setText(kind == Kind::Folder ? kFolderHeading : kHeading);
+        m_field->setPlaceholderText(kind == Kind::Folder ? kFolderPlaceholder : kPlaceholder);
         m_field->clear();
         setError(std::nullopt);
-        m_open = true;
-        show();
-        emit openChanged(true);
+        if (!m_open) {
+            m_open = true;
+            show();
+            emit openChanged(true);
+        }
     }
     m_field->setFocus(Qt::OtherFocusReason);
 }
@@ -112,8 +120,13 @@ QCoro::Task<> NewPlaylistForm::createPlaylist(QString name)
     m_createButton->setEnabled(false);
     std::optional<QString> failure;
     try {
-        auto creating = m_engine.createPlaylist(std::move(name));
-        co_await creating;
+        if (m_kind == Kind::Folder) {
+            auto creating = m_engine.createFolder(std::move(name));
+            co_await creating;
+        } else {
+            auto creating = m_engine.createPlaylist(std::move(name));
+            co_await creating;
+        }
     } catch (const std::exception& error) {
         failure = describe(error);
     }

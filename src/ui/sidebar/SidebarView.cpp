@@ -3,6 +3,7 @@
 #include "playlists/PlaylistEngine.h"
 #include "ui/Icons.h"
 #include "ui/ViewEnvironment.h"
+#include "ui/playlists/SmartPlaylistSetupView.h"
 #include "ui/sidebar/NewPlaylistForm.h"
 #include "ui/sidebar/SidebarPlaylistTree.h"
 #include "ui/sidebar/SidebarRow.h"
@@ -26,6 +27,9 @@ const QString SidebarView::kRecentlyPlayed = QStringLiteral("Recently Played");
 const QString SidebarView::kTopRated = QStringLiteral("Top Rated");
 const QString SidebarView::kFavorites = QStringLiteral("Favorites");
 const QString SidebarView::kNewPlaylistHelp = QStringLiteral("New Playlist");
+const QString SidebarView::kNewPlaylist = QStringLiteral("New Playlist");
+const QString SidebarView::kNewSmartPlaylist = QStringLiteral("New Smart Playlist…");
+const QString SidebarView::kNewFolder = QStringLiteral("New Folder");
 const QString SidebarView::kRename = QStringLiteral("Rename…");
 const QString SidebarView::kSettings = QStringLiteral("Settings");
 
@@ -106,7 +110,17 @@ SidebarView::SidebarView(ViewEnvironment& environment, QWidget* parent)
     formGap->setVisible(false);
     layout->addWidget(formGap);
     connect(m_form, &NewPlaylistForm::openChanged, formGap, &QWidget::setVisible);
-    connect(plus, &QToolButton::clicked, m_form, &NewPlaylistForm::open);
+    m_newPlaylistMenu = new QMenu(this);
+    m_newPlaylistMenu->setObjectName(QStringLiteral("newPlaylistMenu"));
+    connect(m_newPlaylistMenu->addAction(symbolIcon(u"music.note.list"), kNewPlaylist), &QAction::triggered, m_form,
+            [this] { m_form->open(NewPlaylistForm::Kind::Playlist); });
+    connect(m_newPlaylistMenu->addAction(symbolIcon(u"sparkles"), kNewSmartPlaylist), &QAction::triggered, this,
+            &SidebarView::openSmartPlaylistSheet);
+    connect(m_newPlaylistMenu->addAction(symbolIcon(u"folder.badge.plus"), kNewFolder), &QAction::triggered, m_form,
+            [this] { m_form->open(NewPlaylistForm::Kind::Folder); });
+    // popup(), not the button's own menu: that one runs a nested event loop
+    // until the menu closes.
+    connect(plus, &QToolButton::clicked, this, [this, plus] { m_newPlaylistMenu->popup(plus->mapToGlobal(QPoint(0, plus->height()))); });
 
     m_tree = new SidebarPlaylistTree(this);
     layout->addWidget(m_tree, 1);
@@ -268,6 +282,24 @@ void SidebarView::treeSelectionChanged()
         return;
     }
     setSelection(SidebarPlaylistTree::destinationOf(items.first()));
+}
+
+SmartPlaylistSetupView* SidebarView::smartPlaylistSheet() const
+{
+    return m_smartSheet;
+}
+
+void SidebarView::openSmartPlaylistSheet()
+{
+    if (m_smartSheet) {
+        m_smartSheet->raise();
+        m_smartSheet->activateWindow();
+        return;
+    }
+    auto* sheet = new SmartPlaylistSetupView(m_environment.playlistEngine, window());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_smartSheet = sheet;
+    sheet->open();
 }
 
 void SidebarView::showRowMenu(const QPoint& position)

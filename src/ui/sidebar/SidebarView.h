@@ -4,6 +4,7 @@
 #include "ui/NavigationDestination.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
 
@@ -18,12 +19,14 @@ namespace varno {
 
 class NewPlaylistForm;
 class SidebarPlaylistTree;
+class SmartPlaylistSetupView;
 class SidebarRow;
 struct ViewEnvironment;
 
 // The navigation column: the library's fixed screens, the user's playlists
 // and folders (folders open to show what is inside them), the new-playlist
-// form and the button that asks for the settings. It holds which screen is
+// form, the smart-playlist sheet (both from the menu on the playlists
+// header's plus button) and the button that asks for the settings. It holds which screen is
 // selected; the window shows it and may set it too. Renaming and the
 // settings are the window's to show: the sidebar only asks.
 //
@@ -43,6 +46,9 @@ public:
     static const QString kTopRated;
     static const QString kFavorites;
     static const QString kNewPlaylistHelp;
+    static const QString kNewPlaylist;
+    static const QString kNewSmartPlaylist;
+    static const QString kNewFolder;
     static const QString kRename;
     static const QString kSettings;
 
@@ -61,6 +67,13 @@ public:
     QTreeWidgetItem* playlistItem(const QUuid& id) const;
     NewPlaylistForm* newPlaylistForm() const { return m_form; }
     QAbstractButton* newPlaylistButton() const { return m_newPlaylistButton; }
+    // The plus button's menu: "New Playlist", "New Smart Playlist…", "New
+    // Folder".
+    QMenu* newPlaylistMenu() const { return m_newPlaylistMenu; }
+    // Opens the "Create Smart Playlist" sheet over the window (or raises
+    // the one shown).
+    void openSmartPlaylistSheet();
+    SmartPlaylistSetupView* smartPlaylistSheet() const;
     QAbstractButton* settingsButton() const { return m_settingsButton; }
 
     QSize sizeHint() const override;
@@ -86,6 +99,8 @@ private:
     SidebarPlaylistTree* m_tree = nullptr;
     NewPlaylistForm* m_form = nullptr;
     QAbstractButton* m_newPlaylistButton = nullptr;
+    QMenu* m_newPlaylistMenu = nullptr;
+    QPointer<SmartPlaylistSetupView> m_smartSheet;
     QAbstractButton* m_settingsButton = nullptr;
     // Every playlist shown, by id, for the context menu's request.
     QHash<QUuid, Playlist> m_shownPlaylists;

@@ -1,0 +1,440 @@
+#include "TrackMetadataEditorSheet.h"
+
+#include "media/ArtworkCache.h"
+#include "media/ArtworkFile.h"
+#include "platform/Error.h"
+#include "ui/DesktopDialogs.h"
+#include "ui/Icons.h"
+#include "ui/editors/EditorChrome.h"
+#include "ui/editors/StarRatingControl.h"
+#include "ui/editors/TrackEditorText.h"
+#include "ui/player/ArtworkTile.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace varno {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcEditors, "varno.editors")
+
+constexpr int kPreviewSide = 148;
+
+// Fire and forget: the cover is written after the sheet has closed, and a
+// failed write leaves the old cover, which is all the user would see anyway.
+QCoro::Task<> storeCover(ArtworkCache& cache, QByteArray data, Track track)
+{
+    try {
+        auto storing = cache.storeArtwork(std::move(data), track);
+        co_await std::move(storing);
+    } catch (const std::exception& error) {
+        qCWarning(lcEditors).noquote() << "Storing the edited cover of" << track.title << "failed:" << describe(error);
+    }
+}
+
+std::optional<QString> trimmedOrAbsent(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    return trimmed.isEmpty() ? std::nullopt : std::optional<QString>(trimmed);
+}
+
+QString textOf(const std::optional<QString>& value)
+{
+    return value.value_or(QString());
+}
+
+QString numberText(const std::optional<std::int64_t>& value)
+{
+    return value ? QString::number(*value) : QString();
+}
+
+} // namespace
+
+const QString TrackMetadataEditorSheet::kTitle = QStringLiteral("Edit Metadata");
+const QString TrackMetadataEditorSheet::kRatingSection = QStringLiteral("RATING");
+const QString TrackMetadataEditorSheet::kArtworkSection = QStringLiteral("ARTWORK");
+const QString TrackMetadataEditorSheet::kLyricsSection = QStringLiteral("LYRICS");
+const QString TrackMetadataEditorSheet::kChooseArtwork = QStringLiteral("Choose Artwork...");
+const QString TrackMetadataEditorSheet::kRemoveArtwork = QStringLiteral("Remove Artwork");
+const QString TrackMetadataEditorSheet::kCancel = QStringLiteral("Cancel");
+const QString TrackMetadataEditorSheet::kSave = QStringLiteral("Save");
+
+QString TrackMetadataEditorSheet::label(Field field)
+{
+    switch (field) {
+    case Field::Title:
+        return QStringLiteral("Title");
+    case Field::Artist:
+        return QStringLiteral("Artist");
+    case Field::Album:
+        return QStringLiteral("Album");
+    case Field::AlbumArtist:
+        return QStringLiteral("Album Artist");
+    case Field::Genre:
+        return QStringLiteral("Genre");
+    case Field::Year:
+        return QStringLiteral("Year");
+    case Field::TrackNumber:
+        return QStringLiteral("Track #");
+    case Field::Duration:
+        return QStringLiteral("Duration");
+    case Field::Bpm:
+        return QStringLiteral("BPM");
+    }
+    return {};
+}
+
+TrackMetadataEditorSheet::TrackMetadataEditorSheet(Track track, ArtworkCache& artworkCache, DesktopDialogs& dialogs, QWidget* parent)
+    : QDialog(parent)
+    , m_track(std::move(track))
+    , m_artworkCache(artworkCache)
+    , m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("trackMetadataEditor"));
+    setWindowTitle(kTitle);
+    setWindowModality(Qt::WindowModal);
+    resize(640, 640);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 16, 20, 16);
+    layout->setSpacing(12);
+
+    auto* titleRow = new QHBoxLayout;
+    titleRow->addWidget(makeSheetTitle(kTitle, this), 1);
+    QToolButton* close = makeCloseButton(kCancel, this);
+    titleRow->addWidget(close);
+    layout->addLayout(titleRow);
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(20);
+    body->addWidget(makeFields(), 1);
+    body->addWidget(makeArtworkSection(), 0, Qt::AlignTop);
+    layout->addLayout(body);
+
+    layout->addWidget(makeCaption(kRatingSection, this));
+    m_stars = new StarRatingControl(this);
+    layout->addWidget(m_stars);
+
+    layout->addWidget(makeCaption(kLyricsSection, this));
+    m_lyrics = new QPlainTextEdit(this);
+    m_lyrics->setObjectName(QStringLiteral("lyrics"));
+    m_lyrics->setTabChangesFocus(true);
+    layout->addWidget(m_lyrics, 1);
+
+    m_hintLabel = new QLabel(this);
+    m_hintLabel->setObjectName(QStringLiteral("invalidFieldHint"));
+    m_hintLabel->setWordWrap(true);
+    m_hintLabel->setForegroundRole(QPalette::PlaceholderText);
+    m_hintLabel->hide();
+    layout->addWidget(m_hintLabel);
+    m_errorLabel = makeErrorLabel(QStringLiteral("saveError"), this);
+    layout->addWidget(m_errorLabel);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_cancel = new QPushButton(kCancel, this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setAutoDefault(false);
+    m_save = new QPushButton(kSave, this);
+    m_save->setObjectName(QStringLiteral("save"));
+    m_save->setAutoDefault(false);
+    m_save->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
+    makeProminent(m_save);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_save);
+    layout->addLayout(buttons);
+
+    connect(close, &QToolButton::clicked, this, &TrackMetadataEditorSheet::reject);
+    connect(m_cancel, &QPushButton::clicked, this, &TrackMetadataEditorSheet::reject);
+    connect(m_save, &QPushButton::clicked, this, &TrackMetadataEditorSheet::save);
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &TrackMetadataEditorSheet::save);
+    }
+    for (QLineEdit* edit : m_fields)
+        connect(edit, &QLineEdit::textChanged, this, &TrackMetadataEditorSheet::updateState);
+
+    fillFromTrack();
+    updateState();
+    showArtwork();
+    m_fields[static_cast<int>(Field::Title)]->setFocus(Qt::OtherFocusReason);
+    auto loading = loadCover();
+}
+
+TrackMetadataEditorSheet::~TrackMetadataEditorSheet() = default;
+
+QWidget* TrackMetadataEditorSheet::makeFields()
+{
+    auto* fields = new QWidget(this);
+    auto* grid = new QGridLayout(fields);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(4);
+    // The title across the width, then the fields in pairs.
+    struct Placement {
+        Field field;
+        int row;
+        int column;
+        int span;
+    };
+    static constexpr Placement placements[] = {
+        {Field::Title, 0, 0, 6},       {Field::Artist, 2, 0, 3}, {Field::Album, 2, 3, 3},    {Field::AlbumArtist, 4, 0, 3},
+        {Field::Genre, 4, 3, 3},       {Field::Year, 6, 0, 3},   {Field::TrackNumber, 6, 3, 3}, {Field::Duration, 8, 0, 3},
+        {Field::Bpm, 8, 3, 3},
+    };
+    static const char* const objectNames[] = {"title", "artist", "album", "albumArtist", "genre", "year", "trackNumber", "duration", "bpm"};
+    for (const Placement& place : placements) {
+        auto* edit = new QLineEdit(fields);
+        edit->setObjectName(QString::fromLatin1(objectNames[static_cast<int>(place.field)]));
+        edit->setAccessibleName(label(place.field));
+        m_fields[static_cast<int>(place.field)] = edit;
+        grid->addWidget(makeCaption(label(place.field), fields), place.row, place.column, 1, place.span);
+        grid->addWidget(edit, place.row + 1, place.column, 1, place.span);
+        grid->setRowMinimumHeight(place.row + 1, 0);
+    }
+    for (int row : {2, 4, 6, 8})
+        grid->setRowMinimumHeight(row, 22);
+    return fields;
+}
+
+QWidget* TrackMetadataEditorSheet::makeArtworkSection()
+{
+    auto* section = new QWidget(this);
+    auto* column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    column->addWidget(makeCaption(kArtworkSection, section));
+    m_preview = new ArtworkTile(kPreviewSide, QStringLiteral("music.note.list"), section);
+    m_preview->setObjectName(QStringLiteral("artworkPreview"));
+    column->addWidget(m_preview, 0, Qt::AlignHCenter);
+    m_chooseArtwork = new QPushButton(symbolIcon(u"photo.badge.plus"), kChooseArtwork, section);
+    m_chooseArtwork->setObjectName(QStringLiteral("chooseArtwork"));
+    m_chooseArtwork->setAutoDefault(false);
+    m_removeArtwork = new QPushButton(symbolIcon(u"trash"), kRemoveArtwork, section);
+    m_removeArtwork->setObjectName(QStringLiteral("removeArtwork"));
+    m_removeArtwork->setAutoDefault(false);
+    m_artworkErrorLabel = makeErrorLabel(QStringLiteral("artworkError"), section);
+    m_artworkErrorLabel->setMaximumWidth(kPreviewSide + 40);
+    column->addWidget(m_chooseArtwork);
+    column->addWidget(m_removeArtwork);
+    column->addWidget(m_artworkErrorLabel);
+    connect(m_chooseArtwork, &QPushButton::clicked, this, &TrackMetadataEditorSheet::chooseArtwork);
+    connect(m_removeArtwork, &QPushButton::clicked, this, &TrackMetadataEditorSheet::removeArtwork);
+    return section;
+}
+
+void TrackMetadataEditorSheet::fillFromTrack()
+{
+    field(Field::Title)->setText(m_track.title);
+    field(Field::Artist)->setText(textOf(m_track.artist));
+    field(Field::Album)->setText(textOf(m_track.album));
+    field(Field::AlbumArtist)->setText(textOf(m_track.albumArtist));
+    field(Field::Genre)->setText(textOf(m_track.genre));
+    field(Field::Year)->setText(numberText(m_track.year));
+    field(Field::TrackNumber)->setText(numberText(m_track.trackNumber));
+    field(Field::Duration)->setText(formatDurationText(m_track.duration));
+    field(Field::Bpm)->setText(numberText(m_track.bpm));
+    m_stars->setRating(m_track.rating);
+    m_lyrics->setPlainText(textOf(m_track.lyrics));
+    for (QLineEdit* edit : m_fields)
+        edit->setCursorPosition(0);
+}
+
+std::optional<QString> TrackMetadataEditorSheet::invalidFieldHint() const
+{
+    if (field(Field::Title)->text().trimmed().isEmpty())
+        return QStringLiteral("Title cannot be empty.");
+    if (!parseDurationText(field(Field::Duration)->text()))
+        return QStringLiteral("Duration must be minutes and seconds (3:07), hours, minutes and seconds (1:02:03), or seconds.");
+    for (const Field numeric : {Field::Year, Field::TrackNumber, Field::Bpm}) {
+        if (!isBlankOrWholeNumber(field(numeric)->text()))
+            return label(numeric) + QStringLiteral(" must be a whole number, or left blank.");
+    }
+    return std::nullopt;
+}
+
+bool TrackMetadataEditorSheet::canSave() const
+{
+    return !invalidFieldHint().has_value();
+}
+
+std::optional<Track> TrackMetadataEditorSheet::editedTrack() const
+{
+    const std::optional<double> duration = parseDurationText(field(Field::Duration)->text());
+    if (!duration)
+        return std::nullopt;
+    // Everything the sheet does not show (the file, the disc, the composer,
+    // the comments, the technical data, the date added) is kept.
+    Track edited = m_track;
+    edited.title = field(Field::Title)->text().trimmed();
+    edited.artist = trimmedOrAbsent(field(Field::Artist)->text());
+    edited.album = trimmedOrAbsent(field(Field::Album)->text());
+    edited.albumArtist = trimmedOrAbsent(field(Field::AlbumArtist)->text());
+    edited.genre = trimmedOrAbsent(field(Field::Genre)->text());
+    edited.lyrics = trimmedOrAbsent(m_lyrics->toPlainText());
+    edited.year = parseWholeNumber(field(Field::Year)->text());
+    edited.trackNumber = parseWholeNumber(field(Field::TrackNumber)->text());
+    edited.bpm = parseWholeNumber(field(Field::Bpm)->text());
+    edited.duration = *duration;
+    edited.rating = std::clamp<std::int64_t>(m_stars->rating(), 0, StarRatingControl::kStarCount);
+    return edited;
+}
+
+void TrackMetadataEditorSheet::updateState()
+{
+    const std::optional<QString> hint = invalidFieldHint();
+    // A blank title needs no explanation beyond the disabled button until
+    // the user has touched it.
+    m_hintLabel->setText(hint.value_or(QString()));
+    m_hintLabel->setVisible(hint.has_value());
+    m_save->setEnabled(!hint && !m_saving && !m_loadingArtwork);
+    m_chooseArtwork->setEnabled(!m_loadingArtwork);
+    m_removeArtwork->setVisible(m_artworkData.has_value());
+    showError(m_artworkErrorLabel, m_artworkError);
+    showError(m_errorLabel, m_errorMessage);
+}
+
+void TrackMetadataEditorSheet::setErrorMessage(std::optional<QString> message)
+{
+    m_errorMessage = std::move(message);
+    updateState();
+}
+
+void TrackMetadataEditorSheet::setSaving(bool saving)
+{
+    m_saving = saving;
+    updateState();
+}
+
+void TrackMetadataEditorSheet::save()
+{
+    if (!canSave() || m_saving || m_loadingArtwork)
+        return;
+    const std::optional<Track> edited = editedTrack();
+    if (!edited)
+        return;
+    emit saveRequested(*edited);
+}
+
+void TrackMetadataEditorSheet::finishSaving()
+{
+    // Only a cover that differs from the one the sheet found is written; the
+    // same bytes chosen again change nothing.
+    if (!m_artworkData && m_initialArtworkData) {
+        m_artworkCache.evictArtwork(m_track);
+    } else if (m_artworkData && m_artworkData != m_initialArtworkData) {
+        auto storing = storeCover(m_artworkCache, *m_artworkData, editedTrack().value_or(m_track));
+    }
+    m_saving = false;
+    accept();
+}
+
+void TrackMetadataEditorSheet::reject()
+{
+    emit cancelRequested();
+    QDialog::reject();
+}
+
+// --- Artwork ---------------------------------------------------------------
+
+QCoro::Task<> TrackMetadataEditorSheet::loadCover()
+{
+    const QPointer<TrackMetadataEditorSheet> self(this);
+    // The cache finds a stored cover, or extracts the file's own and keeps
+    // it, so a song shows the same cover here as everywhere else.
+    auto retrieving = m_artworkCache.retrieveArtwork(m_track);
+    std::optional<QByteArray> cover = co_await std::move(retrieving);
+    if (!self)
+        co_return;
+    m_coverLoaded = true;
+    m_initialArtworkData = cover;
+    if (!m_artworkTouched) {
+        m_artworkData = std::move(cover);
+        showArtwork();
+    }
+    updateState();
+    emit coverLoaded();
+}
+
+void TrackMetadataEditorSheet::chooseArtwork()
+{
+    if (m_loadingArtwork)
+        return;
+    const std::optional<FileURL> file = m_dialogs.chooseImageFile(this, QStringLiteral("Choose Artwork"));
+    if (!file)
+        return;
+    auto loading = loadChosenArtwork(*file);
+}
+
+QCoro::Task<> TrackMetadataEditorSheet::loadChosenArtwork(FileURL file)
+{
+    const QPointer<TrackMetadataEditorSheet> self(this);
+    m_loadingArtwork = true;
+    m_artworkError.reset();
+    updateState();
+    std::optional<QByteArray> data;
+    std::optional<QString> failure;
+    try {
+        auto loading = loadArtworkFile(file);
+        data = co_await std::move(loading);
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self)
+        co_return;
+    m_loadingArtwork = false;
+    // A refused file leaves the cover as it was; the sheet says why.
+    if (data)
+        setArtworkData(std::move(data));
+    m_artworkError = failure;
+    updateState();
+    emit artworkChanged();
+}
+
+void TrackMetadataEditorSheet::removeArtwork()
+{
+    m_artworkError.reset();
+    setArtworkData(std::nullopt);
+    updateState();
+    emit artworkChanged();
+}
+
+void TrackMetadataEditorSheet::setArtworkData(std::optional<QByteArray> data)
+{
+    m_artworkTouched = true;
+    m_artworkData = std::move(data);
+    showArtwork();
+}
+
+void TrackMetadataEditorSheet::showArtwork()
+{
+    auto showing = showPreview(m_artworkData, ++m_previewGeneration);
+}
+
+QCoro::Task<> TrackMetadataEditorSheet::showPreview(std::optional<QByteArray> data, quint64 generation)
+{
+    if (!data) {
+        m_preview->setImage({});
+        co_return;
+    }
+    const QPointer<TrackMetadataEditorSheet> self(this);
+    auto decoding = decodeArtworkPreview(std::move(*data), kPreviewSide * 2);
+    const QImage image = co_await std::move(decoding);
+    // A later choice may have been decoded first.
+    if (self && generation == m_previewGeneration)
+        m_preview->setImage(image);
+}
+
+} // namespace varno
