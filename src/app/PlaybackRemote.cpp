@@ -157,7 +157,8 @@ void PlaybackRemote::watchPosition()
     const QUuid track = m_audio.currentTrack() ? m_audio.currentTrack()->id : QUuid();
     const double elapsed = m_sinceLastPosition.isValid() ? m_sinceLastPosition.elapsed() / 1000.0 : 0;
     const double expected = m_lastPosition + (m_audio.isPlaying() ? elapsed : 0);
-    const bool jumped = track == m_positionTrack && (position < m_lastPosition - 0.05 || std::abs(position - expected) > kJumpTolerance);
+    const bool jumped = m_seekRequested
+                        || (track == m_positionTrack && (position < m_lastPosition - 0.05 || std::abs(position - expected) > kJumpTolerance));
     m_positionTrack = track;
     m_lastPosition = position;
     m_sinceLastPosition.start();
@@ -183,6 +184,7 @@ void PlaybackRemote::fetchCover()
             co_return;
         QBuffer buffer;
         buffer.setData(*bytes);
+        buffer.open(QIODevice::ReadOnly);
         const QByteArray format = QImageReader::imageFormat(&buffer);
         if (format.isEmpty())
             co_return;
@@ -268,13 +270,11 @@ void PlaybackRemote::previous()
 
 void PlaybackRemote::setPosition(qint64 position)
 {
+    // Announced however short the jump; the engine says nothing when the
+    // position does not change, and then neither does this.
+    m_seekRequested = true;
     m_audio.seek(position / 1e6);
-    // Announced at once with where the engine landed; the watcher would see
-    // the same jump.
-    m_positionTrack = m_audio.currentTrack() ? m_audio.currentTrack()->id : QUuid();
-    m_lastPosition = m_audio.currentTime();
-    m_sinceLastPosition.start();
-    m_service->announceSeek(positionMicroseconds());
+    m_seekRequested = false;
 }
 
 void PlaybackRemote::openUris(const QStringList& uris)

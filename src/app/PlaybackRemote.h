@@ -80,6 +80,7 @@ private:
     QUuid m_positionTrack;
     double m_lastPosition = 0;
     QElapsedTimer m_sinceLastPosition;
+    bool m_seekRequested = false;
 
     // The cover written for the current song.
     QUuid m_coverTrack;

@@ -294,7 +294,6 @@ bool MprisService::publish()
     for (const QString& name : {base, base + QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid())}) {
         if (m_connection.registerService(name)) {
             m_serviceName = name;
-            qCDebug(lcDesktop) << "media player published as" << name;
             return true;
         }
     }
