@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -99,8 +102,15 @@ TEST_F(DesktopProcessTest, ASecondStartHandsItsFilesToTheRunningAppWhichQuitsFro
         environment);
     ASSERT_TRUE(finish(app));
     EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
-    const QByteArray session = test::readFile(appFile(QStringLiteral("playback_state.json")));
-    EXPECT_TRUE(session.contains("\"historyTrackIDs\":[\"")) << session.toStdString();
+    // The session written on the way out has the handed-over song playing.
+    QString secondID;
+    for (const QJsonValue song : QJsonDocument::fromJson(test::readFile(appFile(QStringLiteral("tracks.json")))).array())
+        if (song[QStringLiteral("fileURL")].toString().endsWith(QStringLiteral("second.flac")))
+            secondID = song[QStringLiteral("id")].toString();
+    const QJsonObject session = QJsonDocument::fromJson(test::readFile(appFile(QStringLiteral("playback_state.json")))).object();
+    EXPECT_FALSE(secondID.isEmpty());
+    EXPECT_EQ(session[QStringLiteral("currentTrackID")].toString(), secondID);
+    EXPECT_TRUE(session[QStringLiteral("isPlaying")].toBool());
 }
 
 TEST_F(DesktopProcessTest, WithoutASessionBusTheAppSaysSoOnceAndLaterStartsUseTheSocket)
