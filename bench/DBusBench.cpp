@@ -31,8 +31,7 @@ QString g_address;
 
 QDBusConnection clientConnection()
 {
-    static thread_local QDBusConnection connection = QDBusConnection::connectToBus(g_address, QStringLiteral("bench-client"));
-    return connection;
+    return QDBusConnection::connectToBus(g_address, QStringLiteral("bench-client"));
 }
 
 QDBusMessage propertyRead(const QString& name)
