@@ -1,5 +1,6 @@
 #include "app/OstrelMediaStudioApp.h"
 #include "platform/ApplicationIdentity.h"
+#include "platform/DesktopEntry.h"
 #include "platform/TerminationSignals.h"
 #include "ui/DarkPalette.h"
 
@@ -59,12 +60,15 @@ int main(int argc, char* argv[])
     g_startupMessages.clear();
 
     varno::applyApplicationIdentity();
+    // Lets the desktop match the window to its entry and icon (Wayland's app id).
+    QGuiApplication::setDesktopFileName(varno::kDesktopEntryID);
     // A logout or Ctrl-C quits like closing the window, so the playback
     // session is written on the way out.
     varno::quitOnTerminationSignals(application);
     varno::applyApplicationStyle();
 
     varno::OstrelMediaStudioApp app;
-    app.start();
+    if (const std::optional<int> status = app.start(application.arguments().mid(1)))
+        return *status;
     return application.exec();
 }

@@ -1,5 +1,7 @@
 #include "DesktopDialogs.h"
 
+#include "platform/FileManagerReveal.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -88,7 +90,10 @@ void QtDesktopDialogs::showWarning(QWidget* parent, const QString& message, cons
 
 void QtDesktopDialogs::revealFile(const FileURL& file)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file.toLocalFile()).absolutePath()));
+    // The file manager selects the file; without one that answers, its
+    // folder opens in whatever the desktop opens folders with.
+    revealInFileManager(QDBusConnection::sessionBus(), file.toLocalFile(),
+                        [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
 }
 
 } // namespace varno

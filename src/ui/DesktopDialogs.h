@@ -39,8 +39,8 @@ public:
     virtual void revealFile(const FileURL& file) = 0;
 };
 
-// The real dialogs: QFileDialog, QMessageBox, and the file browser opened on
-// the file's folder.
+// The real dialogs: QFileDialog, QMessageBox, and the desktop's file manager
+// showing the file selected (or its folder, when no file manager answers).
 class QtDesktopDialogs final : public DesktopDialogs {
 public:
     std::vector<FileURL> chooseFiles(QWidget* parent, const QString& title, const QString& acceptLabel,

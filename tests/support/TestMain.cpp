@@ -20,6 +20,10 @@ int main(int argc, char** argv)
     varno::test::isolateProcessFolders();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("VARNO_AUDIO_OUTPUT", "null");
+    // No test reaches the machine's session bus (a running player there
+    // would take the files of an app a test starts); the desktop tests
+    // start buses of their own.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + qgetenv("XDG_RUNTIME_DIR") + "/no-session-bus");
     // Programs the tests start (the app, the CLI) are sanitizer builds too.
     qputenv("ASAN_OPTIONS", VARNO_ASAN_OPTIONS);
     qputenv("LSAN_OPTIONS", VARNO_LSAN_OPTIONS);

@@ -38,7 +38,13 @@ inline CliRun runCliFast(const QStringList& arguments)
     QProcessEnvironment fast;
     fast.insert(QStringLiteral("VARNO_AUDIO_OUTPUT"), QStringLiteral("null"));
     fast.insert(QStringLiteral("VARNO_NULL_OUTPUT_SPEED"), QStringLiteral("50"));
-    return runCli(arguments, fast);
+    CliRun run = runCli(arguments, fast);
+    // The tests run without a session bus, which the player says in one
+    // line; the desktop tests check that line.
+    const qsizetype notice = run.err.indexOf(QStringLiteral("No session bus: "));
+    if (notice >= 0)
+        run.err.remove(notice, run.err.indexOf(QLatin1Char('\n'), notice) + 1 - notice);
+    return run;
 }
 
 } // namespace varno::test

@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 #include "CliLibrary.h"
 
+#include "app/PlaybackRemote.h"
 #include "library/AudioImportSupport.h"
 #include "platform/Error.h"
 #include "platform/MediaReader.h"
@@ -8,6 +9,7 @@
 #include "playback/OstrelQueueEngine.h"
 
 #include <QCoroSignal>
+#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -102,6 +104,16 @@ public:
         , m_onTerminal(::isatty(::fileno(console.out)) == 1)
     {
         m_queue.setAudioEngine(&m_audio);
+        // The desktop's media keys and player widget control this player
+        // too; quitting from there ends the command like 'q'.
+        MprisIdentity identity;
+        identity.busName = QStringLiteral("varno");
+        identity.identity = QStringLiteral("VARNO MUSIC");
+        PlaybackRemote::Hooks hooks;
+        hooks.quit = [this] { QTimer::singleShot(0, this, [this] { finish(0); }); };
+        m_remote = std::make_unique<PlaybackRemote>(QDBusConnection::sessionBus(), std::move(identity), m_queue, m_audio, nullptr, QString(),
+                                                    std::move(hooks));
+        m_remote->publish();
         connect(&m_audio, &AudioEngine::playbackStateChanged, this, [this] {
             // The queue hears of a song's end right after this signal; look
             // once it has had its say.
@@ -197,6 +209,7 @@ private:
         clearStatus();
         m_keys.reset();
         m_terminal.reset();
+        m_remote.reset();
         m_audio.clearQueue();
         emit finished(status);
     }
@@ -282,6 +295,7 @@ private:
     // The app's session stays the app's: the CLI's queue saves nothing.
     OstrelAudioEngine m_audio {makeDefaultAudioPlayerFactory()};
     OstrelQueueEngine m_queue;
+    std::unique_ptr<PlaybackRemote> m_remote;
     std::unique_ptr<RawTerminal> m_terminal;
     std::unique_ptr<QSocketNotifier> m_keys;
     QElapsedTimer m_lastDraw;
