@@ -48,26 +48,6 @@ std::int64_t ratingAfterTapping(std::int64_t current, int star)
     return current == star ? 0 : star;
 }
 
-QString durationText(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds <= 0)
-        return QStringLiteral("0:00");
-    const auto s = static_cast<std::int64_t>(std::round(seconds));
-    if (s < 3600)
-        return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2:%3").arg(s / 3600).arg((s % 3600) / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-QString sampleRateText(std::int64_t hertz)
-{
-    return QString::asprintf("%.1f kHz", double(hertz) / 1000.0);
-}
-
-QString bitrateText(std::int64_t kilobitsPerSecond)
-{
-    return QString::number(kilobitsPerSecond) + QStringLiteral(" kbps");
-}
-
 QString formatText(const Track& track)
 {
     const QString path = track.fileURL.toLocalFile();
@@ -97,9 +77,9 @@ QList<DetailRow> detailRows(const Track& track, const QLocale& locale)
     if (track.trackNumber)
         rows.append({QStringLiteral("Track #"), QString::number(*track.trackNumber)});
     if (track.bitrate)
-        rows.append({QStringLiteral("Bitrate"), bitrateText(*track.bitrate)});
+        rows.append({QStringLiteral("Bitrate"), formatBitrate(*track.bitrate)});
     if (track.sampleRate)
-        rows.append({QStringLiteral("Sample Rate"), sampleRateText(*track.sampleRate)});
+        rows.append({QStringLiteral("Sample Rate"), formatSampleRate(*track.sampleRate)});
     if (track.dateAdded)
         rows.append({QStringLiteral("Date Added"), dateAddedText(track, locale)});
     return rows;

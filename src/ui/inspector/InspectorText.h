@@ -20,13 +20,6 @@ std::optional<std::int64_t> bpmInputValue(const QString& input);
 // when the song already had exactly that many.
 std::int64_t ratingAfterTapping(std::int64_t current, int star);
 
-// "0:00" for a length that is not finite or not positive; otherwise rounded
-// to the nearest second, "m:ss" below an hour and "h:mm:ss" from it on.
-QString durationText(double seconds);
-// 48000 → "48.0 kHz".
-QString sampleRateText(std::int64_t hertz);
-// 320 → "320 kbps".
-QString bitrateText(std::int64_t kilobitsPerSecond);
 // The file's extension as its URL has it ("mp3").
 QString formatText(const Track& track);
 // The date the song was added in the locale's medium style, without the time.

@@ -1,8 +1,10 @@
 #include "InspectorView.h"
 
 #include "ui/Icons.h"
+#include "ui/editors/TrackEditorText.h"
 #include "ui/inspector/InspectorText.h"
 #include "ui/inspector/SectionCaption.h"
+#include "ui/songs/TrackCellFormatter.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -253,9 +255,9 @@ void InspectorView::fillTechnical()
         }
     };
     set(QStringLiteral("Format"), inspector::formatText(m_track));
-    set(QStringLiteral("Bitrate"), m_track.bitrate ? inspector::bitrateText(*m_track.bitrate) : QString());
-    set(QStringLiteral("Sample Rate"), m_track.sampleRate ? inspector::sampleRateText(*m_track.sampleRate) : QString());
-    set(QStringLiteral("Duration"), inspector::durationText(m_track.duration));
+    set(QStringLiteral("Bitrate"), m_track.bitrate ? formatBitrate(*m_track.bitrate) : QString());
+    set(QStringLiteral("Sample Rate"), m_track.sampleRate ? formatSampleRate(*m_track.sampleRate) : QString());
+    set(QStringLiteral("Duration"), formatDurationText(m_track.duration));
     set(QStringLiteral("Date Added"), inspector::dateAddedText(m_track));
 }
 
