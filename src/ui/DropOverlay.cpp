@@ -1,6 +1,7 @@
 #include "DropOverlay.h"
 
 #include "ui/Icons.h"
+#include "ui/ThemeApplier.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -98,7 +99,7 @@ void DropOverlay::paintEvent(QPaintEvent*)
     fill.setAlphaF(0.86);
     const QRectF box = QRectF(rect()).adjusted(12, 12, -12, -12);
     QPainterPath path;
-    path.addRoundedRect(box, 14, 14);
+    path.addRoundedRect(box, ThemeApplier::shownCornerRadius(14), ThemeApplier::shownCornerRadius(14));
     painter.fillPath(path, fill);
     QPen pen(accent, 2, Qt::DashLine);
     pen.setDashPattern({6, 4});

@@ -28,6 +28,9 @@ QColor mix(const QColor& a, const QColor& b, double amountOfB)
                             float(a.blueF() * keep + b.blueF() * amountOfB));
 }
 
+// The radius setting on screen; one window shows one theme.
+double g_shownRoundedCorners = ThemeConfiguration().roundedCorners;
+
 } // namespace
 
 ThemeApplier::ThemeApplier(ThemeEngine& theme, QObject* parent)
@@ -46,6 +49,7 @@ ThemeApplier::~ThemeApplier()
     // widgets are on their way out with it.
     QApplication::setFont(m_baseFont);
     QApplication::setPalette(m_basePalette);
+    g_shownRoundedCorners = ThemeConfiguration().roundedCorners;
 }
 
 void ThemeApplier::addPanel(QWidget* panel)
@@ -64,6 +68,13 @@ int ThemeApplier::songRowHeight(const ThemeConfiguration& configuration)
 qreal ThemeApplier::cornerRadius(const ThemeConfiguration& configuration, qreal atDefault)
 {
     return std::max(0.0, atDefault * configuration.roundedCorners / 8.0);
+}
+
+qreal ThemeApplier::shownCornerRadius(qreal atDefault)
+{
+    ThemeConfiguration shown;
+    shown.roundedCorners = g_shownRoundedCorners;
+    return cornerRadius(shown, atDefault);
 }
 
 int ThemeApplier::animationDuration(const ThemeConfiguration& configuration, int baseMilliseconds)
@@ -100,6 +111,11 @@ QColor ThemeApplier::panelBackground(const ThemeConfiguration& configuration, co
 void ThemeApplier::apply(const ThemeConfiguration& configuration)
 {
     applyFont(configuration.fontSizeScale);
+    if (g_shownRoundedCorners != configuration.roundedCorners) {
+        g_shownRoundedCorners = configuration.roundedCorners;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            window->update();
+    }
 
     QPalette palette = QApplication::palette();
     const QColor accent = toColor(configuration.accentColor);

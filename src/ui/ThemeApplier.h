@@ -42,6 +42,10 @@ public:
     // The corner radius for an element whose own radius at the default
     // setting (8) is `atDefault`; the setting scales all of them alike.
     static qreal cornerRadius(const ThemeConfiguration& configuration, qreal atDefault);
+    // The same for the configuration on screen now (the default while no
+    // window shows one), for small painters that do not hold the engine; a
+    // change repaints every window.
+    static qreal shownCornerRadius(qreal atDefault);
     // How long an animation of `baseMilliseconds` runs: "Smooth" (1.0) as
     // designed, "Fast" (0.5) in half the time, 0 (instant, or reduce motion)
     // not at all.

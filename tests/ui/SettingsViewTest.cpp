@@ -229,6 +229,27 @@ TEST_F(AppliedSettingsTest, FontScaleAndCompactRowsChangeTheSongTable)
     EXPECT_NEAR(QApplication::font().pointSizeF(), basePoints, 0.01);
 }
 
+TEST_F(AppliedSettingsTest, TheCornerRadiusReachesEveryRoundedShape)
+{
+    test::UiHarness ui;
+    auto window = openWindow(ui);
+    EXPECT_EQ(table(*window).coverRadius(), 4);
+    EXPECT_EQ(ThemeApplier::shownCornerRadius(6), 6);
+    SettingsView& sheet = openSettings(*window);
+
+    sheet.cornerRadiusSlider()->slider()->setValue(16);
+    EXPECT_EQ(table(*window).coverRadius(), 8);
+    // The sidebar's rows, the queue's cards, the banner and the drop box.
+    EXPECT_EQ(ThemeApplier::shownCornerRadius(6), 12);
+    sheet.cornerRadiusSlider()->slider()->setValue(0);
+    EXPECT_EQ(table(*window).coverRadius(), 0);
+    EXPECT_EQ(ThemeApplier::shownCornerRadius(14), 0);
+
+    // The next window (or test) starts from the default again.
+    window.reset();
+    EXPECT_EQ(ThemeApplier::shownCornerRadius(6), 6);
+}
+
 TEST_F(AppliedSettingsTest, TransparencyShowsInTheSidePanels)
 {
     test::UiHarness ui;

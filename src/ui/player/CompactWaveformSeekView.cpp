@@ -1,5 +1,6 @@
 #include "CompactWaveformSeekView.h"
 
+#include "ui/ThemeApplier.h"
 #include "ui/player/PlayerBarRules.h"
 #include "ui/player/WaveformGeometry.h"
 
@@ -258,14 +259,15 @@ void CompactWaveformSeekView::paintEvent(QPaintEvent*)
         wash.setAlphaF(m_isHovering || m_scrubProgress ? 0.06f : 0.03f);
         painter.setPen(Qt::NoPen);
         painter.setBrush(wash);
-        painter.drawRoundedRect(QRectF(rect()), 6, 6);
+        painter.drawRoundedRect(QRectF(rect()), ThemeApplier::shownCornerRadius(6), ThemeApplier::shownCornerRadius(6));
     }
     if (hasFocus()) {
         QColor ring = played;
         ring.setAlphaF(0.6f);
         painter.setPen(QPen(ring, 1));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), ThemeApplier::shownCornerRadius(6),
+                                ThemeApplier::shownCornerRadius(6));
     }
 
     painter.setPen(Qt::NoPen);

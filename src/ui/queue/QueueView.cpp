@@ -3,6 +3,7 @@
 #include "playback/QueueEngine.h"
 #include "ui/EmptyStateView.h"
 #include "ui/Icons.h"
+#include "ui/ThemeApplier.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/queue/QueueListModel.h"
 
@@ -96,13 +97,13 @@ private:
         if (wash.isValid()) {
             painter->setPen(Qt::NoPen);
             painter->setBrush(wash);
-            painter->drawRoundedRect(card, 6, 6);
+            painter->drawRoundedRect(card, ThemeApplier::shownCornerRadius(6), ThemeApplier::shownCornerRadius(6));
         }
 
         const QRect picture(option.rect.left() + kSidePadding, option.rect.top() + (kRowHeight - kThumbnailSide) / 2, kThumbnailSide,
                             kThumbnailSide);
         QPainterPath rounded;
-        rounded.addRoundedRect(QRectF(picture), 5, 5);
+        rounded.addRoundedRect(QRectF(picture), ThemeApplier::shownCornerRadius(5), ThemeApplier::shownCornerRadius(5));
         const QImage thumbnail = index.data(Qt::DecorationRole).value<QImage>();
         if (!thumbnail.isNull()) {
             painter->save();

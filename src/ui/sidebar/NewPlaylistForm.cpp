@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "playlists/PlaylistEngine.h"
+#include "ui/ThemeApplier.h"
 #include "ui/sidebar/SidebarRowPainter.h"
 
 #include <QHBoxLayout>
@@ -173,7 +174,8 @@ void NewPlaylistForm::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), ThemeApplier::shownCornerRadius(8),
+                         ThemeApplier::shownCornerRadius(8));
     painter.fillPath(card, palette().color(QPalette::Window).lighter(135));
     QColor outline = palette().color(QPalette::WindowText);
     outline.setAlphaF(0.08);

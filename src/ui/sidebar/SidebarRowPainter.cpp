@@ -1,6 +1,7 @@
 #include "SidebarRowPainter.h"
 
 #include "ui/Icons.h"
+#include "ui/ThemeApplier.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -40,7 +41,7 @@ void paintRow(QPainter& painter, const QRect& rect, const QPalette& palette, con
     const QRectF fillRect = QRectF(rect).adjusted(0, 1, 0, -1);
     if (look.selected || look.hovered) {
         QPainterPath path;
-        path.addRoundedRect(fillRect, 6, 6);
+        path.addRoundedRect(fillRect, ThemeApplier::shownCornerRadius(6), ThemeApplier::shownCornerRadius(6));
         painter.fillPath(path, look.selected ? selectionColor(palette) : hoverColor(palette));
     }
 

@@ -101,7 +101,8 @@ void RecoveryBanner::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
-    path.addRoundedRect(QRectF(m_box->geometry()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    path.addRoundedRect(QRectF(m_box->geometry()).adjusted(0.5, 0.5, -0.5, -0.5), ThemeApplier::shownCornerRadius(10),
+                         ThemeApplier::shownCornerRadius(10));
     painter.fillPath(path, QColor(0x3a, 0x2e, 0x1c));
     painter.setPen(QColor(0x6b, 0x52, 0x2c));
     painter.drawPath(path);
