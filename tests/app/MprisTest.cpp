@@ -192,6 +192,8 @@ TEST_F(MprisTest, TheDesktopSeesWhoThePlayerIsAndWhatItPlays)
         EXPECT_EQ(*status, QStringLiteral("Playing"));
         EXPECT_EQ(*playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), QStringLiteral("{{artist}} - {{title}}")}),
                   QStringLiteral("First Artist - First"));
+        playerctl({QStringLiteral("next")});
+        EXPECT_TRUE(test::waitUntil([&] { return queue.currentTrack() && queue.currentTrack()->title == QStringLiteral("Second"); }));
     }
 }
 
