@@ -9,6 +9,7 @@
 #include "platform/FileIO.h"
 #include "platform/ProcessClock.h"
 #include "platform/SettingsPreferencesStore.h"
+#include "platform/Worker.h"
 #include "storage/StateCodecs.h"
 
 #include <QDeadlineTimer>
@@ -87,8 +88,16 @@ void DIContainer::finishBackgroundWork()
     // No new look at the state folder, and the looks already started end
     // before the engines go.
     m_stateFolderMonitor.reset();
+    // An import still running (a drop, an open-with) stops after the file
+    // it reads; what it imported so far is kept.
+    if (m_libraryEngine->importProgress().active)
+        m_libraryEngine->cancelImport();
+    // Every coroutine waiting for a worker of this thread is let resume and
+    // end: one left suspended would never be freed. Bounded, so a worker
+    // stuck on a dead network share cannot hold the quit forever.
     QDeadlineTimer deadline(10000);
-    while (m_refreshesInFlight > 0 && !deadline.hasExpired())
+    detail::ResumeQueue* hops = detail::ResumeQueue::forCurrentThread();
+    while ((m_refreshesInFlight > 0 || !hops->isIdle()) && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     // An answer may start more work (a cover read, then its thumbnail), so
     // a few rounds.

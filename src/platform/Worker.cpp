@@ -47,6 +47,12 @@ void ResumeQueue::push(std::coroutine_handle<> coroutine)
         QMetaObject::invokeMethod(this, &ResumeQueue::drain, Qt::QueuedConnection);
 }
 
+bool ResumeQueue::isIdle()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_inFlight == 0 && m_ready.empty();
+}
+
 void ResumeQueue::drain()
 {
     // Work that finishes while this batch resumes joins the next round of the

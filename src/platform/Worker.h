@@ -36,6 +36,8 @@ public:
     void expect();
     // From any thread, when a hop has finished.
     void push(std::coroutine_handle<> coroutine);
+    // Whether no hop from this thread is out or waiting to resume.
+    bool isIdle();
 
 private:
     void drain();

@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
+#include "library/LibraryEngine.h"
+#include "platform/FileIO.h"
 #include "playlists/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 #include "ui/MainWindow.h"
@@ -254,4 +256,28 @@ TEST_F(BootTest, MainWindowShowsTheRecoveryMessageUntilDismissed)
     EXPECT_TRUE(banner->isVisible());
     container->dismissRecoveryMessage();
     EXPECT_FALSE(banner->isVisible());
+}
+
+// Quitting while files still import: the import stops, what it read so far
+// is in the library file, and no coroutine is left waiting for a worker (a
+// leak the sanitizer reports when the test ends).
+TEST_F(BootTest, QuittingDuringAnImportStopsItAndLeavesNoWorkBehind)
+{
+    auto container = boot();
+    std::vector<FileURL> urls;
+    for (int i = 0; i < 300; ++i) {
+        const QString path = scratch(QStringLiteral("song %1.ogg").arg(i, 3, 10, QLatin1Char('0')));
+        ASSERT_TRUE(QFile::copy(test::fixturePath(QStringLiteral("formats/tagged.ogg")), path));
+        urls.push_back(FileURL::fromLocalFile(path));
+    }
+    LibraryEngine& library = container->libraryEngine();
+    library.importFiles(urls);
+    ASSERT_TRUE(test::waitUntil([&] { return library.importProgress().done > 0; }));
+
+    container->finishBackgroundWork();
+    EXPECT_FALSE(library.importProgress().active);
+    const std::vector<Track> stored = json::decodeTracks(fileio::readWholeFile(appFile(QStringLiteral("tracks.json"))).value(), "tracks.json");
+    EXPECT_FALSE(stored.empty());
+    EXPECT_EQ(stored.size(), static_cast<std::size_t>(library.allTracks().size()));
+    container.reset();
 }
