@@ -1,8 +1,6 @@
 #include "BulkMetadataEditorSheet.h"
 
 #include "library/TrackMetadataBatchCoordinator.h"
-#include "media/ArtworkFile.h"
-#include "platform/Error.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/Icons.h"
 #include "ui/editors/EditorChrome.h"
@@ -17,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -176,30 +173,11 @@ BulkMetadataEditorSheet::BulkMetadataEditorSheet(TrackMetadataBatchCoordinator& 
     layout->addWidget(m_validationLabel);
     layout->addWidget(m_errorLabel);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    m_cancel = new QPushButton(kCancel, this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setAutoDefault(false);
-    m_cancel->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Escape).toString(QKeySequence::NativeText));
-    m_apply = new QPushButton(applyTitle(m_count), this);
-    m_apply->setObjectName(QStringLiteral("sharedMetadata.apply"));
-    m_apply->setAutoDefault(false);
-    m_apply->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
-    makeProminent(m_apply);
-    buttons->addWidget(m_cancel);
-    buttons->addWidget(m_apply);
-    layout->addLayout(buttons);
+    const SheetButtons buttons = addSheetButtons(this, layout, applyTitle(m_count), QStringLiteral("sharedMetadata.apply"), true, [this] { apply(); });
+    m_cancel = buttons.cancel;
+    m_apply = buttons.confirm;
 
     connect(close, &QToolButton::clicked, this, &BulkMetadataEditorSheet::reject);
-    connect(m_cancel, &QPushButton::clicked, this, &BulkMetadataEditorSheet::reject);
-    connect(m_apply, &QPushButton::clicked, this, &BulkMetadataEditorSheet::apply);
-    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, &BulkMetadataEditorSheet::apply);
-    }
-    auto* cancelShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape), this);
-    connect(cancelShortcut, &QShortcut::activated, this, &BulkMetadataEditorSheet::reject);
 
     connect(m_commentsSwitch, &QCheckBox::toggled, this, &BulkMetadataEditorSheet::readFields);
     connect(m_comments, &QPlainTextEdit::textChanged, this, [this] {
@@ -404,22 +382,16 @@ QCoro::Task<> BulkMetadataEditorSheet::loadArtwork(FileURL file)
     m_loadingArtwork = true;
     m_artworkError.reset();
     updateState();
-    std::optional<QByteArray> data;
-    std::optional<QString> failure;
-    try {
-        auto loading = loadArtworkFile(file);
-        data = co_await std::move(loading);
-    } catch (const std::exception& error) {
-        failure = describe(error);
-    }
+    auto reading = readPickedArtwork(std::move(file));
+    PickedArtwork picked = co_await std::move(reading);
     if (!self)
         co_return;
     m_loadingArtwork = false;
-    if (data) {
-        m_draft.replacementArtworkData = std::move(data);
-        auto showing = showPreview(m_draft.replacementArtworkData, ++m_previewGeneration);
+    if (picked.data) {
+        m_draft.replacementArtworkData = std::move(picked.data);
+        showArtworkPreview(m_preview, m_draft.replacementArtworkData, kPreviewSide * 2);
     }
-    m_artworkError = failure;
+    m_artworkError = picked.failure;
     updateState();
     emit artworkLoaded();
 }
@@ -428,21 +400,8 @@ void BulkMetadataEditorSheet::keepExisting()
 {
     m_draft.replacementArtworkData.reset();
     m_artworkError.reset();
-    auto showing = showPreview(std::nullopt, ++m_previewGeneration);
+    showArtworkPreview(m_preview, std::nullopt, kPreviewSide * 2);
     updateState();
-}
-
-QCoro::Task<> BulkMetadataEditorSheet::showPreview(std::optional<QByteArray> data, quint64 generation)
-{
-    if (!data) {
-        m_preview->setImage({});
-        co_return;
-    }
-    const QPointer<BulkMetadataEditorSheet> self(this);
-    auto decoding = decodeArtworkPreview(std::move(*data), kPreviewSide * 2);
-    const QImage image = co_await std::move(decoding);
-    if (self && generation == m_previewGeneration)
-        m_preview->setImage(image);
 }
 
 } // namespace varno

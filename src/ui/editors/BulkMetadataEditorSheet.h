@@ -112,7 +112,6 @@ private:
     void followCoordinator();
 
     QCoro::Task<> loadArtwork(FileURL file);
-    QCoro::Task<> showPreview(std::optional<QByteArray> data, quint64 generation);
 
     QPointer<TrackMetadataBatchCoordinator> m_coordinator;
     DesktopDialogs& m_dialogs;
@@ -142,7 +141,6 @@ private:
     std::optional<QString> m_artworkError;
     bool m_filling = false;
     bool m_closing = false;
-    quint64 m_previewGeneration = 0;
 };
 
 } // namespace varno

@@ -1,12 +1,19 @@
 #include "EditorChrome.h"
 
+#include "media/ArtworkFile.h"
+#include "platform/Error.h"
 #include "platform/Worker.h"
 #include "ui/Icons.h"
+#include "ui/player/ArtworkTile.h"
 
+#include <QBoxLayout>
 #include <QBuffer>
+#include <QDialog>
 #include <QImageReader>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QThreadPool>
 #include <QToolButton>
 
@@ -15,6 +22,9 @@ namespace varno {
 namespace {
 
 const QColor kErrorColor(0xff, 0x5f, 0x57);
+
+// The number of the latest preview asked of a tile, kept on the tile.
+constexpr const char* kPreviewRequest = "varnoPreviewRequest";
 
 QImage decodeScaled(const QByteArray& data, int side)
 {
@@ -30,6 +40,14 @@ QImage decodeScaled(const QByteArray& data, int side)
     if (!image.isNull() && (image.width() > side * 2 || image.height() > side * 2))
         image = image.scaled(side, side, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     return image;
+}
+
+QCoro::Task<> decodeInto(QPointer<ArtworkTile> preview, QByteArray data, int side, qulonglong request)
+{
+    auto decoding = decodeArtworkPreview(std::move(data), side);
+    const QImage image = co_await std::move(decoding);
+    if (preview && preview->property(kPreviewRequest).toULongLong() == request)
+        preview->setImage(image);
 }
 
 } // namespace
@@ -98,6 +116,59 @@ void makeProminent(QPushButton* button)
     QFont font = button->font();
     font.setWeight(QFont::DemiBold);
     button->setFont(font);
+}
+
+SheetButtons addSheetButtons(QDialog* sheet, QBoxLayout* layout, const QString& confirmText, const QString& confirmObjectName,
+                             bool ctrlEscapeCancels, const std::function<void()>& confirm)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    SheetButtons buttons;
+    buttons.cancel = new QPushButton(QStringLiteral("Cancel"), sheet);
+    buttons.cancel->setObjectName(QStringLiteral("cancel"));
+    buttons.cancel->setAutoDefault(false);
+    buttons.confirm = new QPushButton(confirmText, sheet);
+    buttons.confirm->setObjectName(confirmObjectName);
+    buttons.confirm->setAutoDefault(false);
+    buttons.confirm->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
+    makeProminent(buttons.confirm);
+    row->addWidget(buttons.cancel);
+    row->addWidget(buttons.confirm);
+    layout->addLayout(row);
+
+    QObject::connect(buttons.cancel, &QPushButton::clicked, sheet, &QDialog::reject);
+    QObject::connect(buttons.confirm, &QPushButton::clicked, sheet, confirm);
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
+        QObject::connect(new QShortcut(keys, sheet), &QShortcut::activated, sheet, confirm);
+    if (ctrlEscapeCancels) {
+        const QKeySequence cancelKeys(Qt::CTRL | Qt::Key_Escape);
+        buttons.cancel->setToolTip(cancelKeys.toString(QKeySequence::NativeText));
+        QObject::connect(new QShortcut(cancelKeys, sheet), &QShortcut::activated, sheet, &QDialog::reject);
+    }
+    return buttons;
+}
+
+QCoro::Task<PickedArtwork> readPickedArtwork(FileURL file)
+{
+    PickedArtwork picked;
+    try {
+        auto loading = loadArtworkFile(file);
+        picked.data = co_await std::move(loading);
+    } catch (const std::exception& error) {
+        picked.failure = describe(error);
+    }
+    co_return picked;
+}
+
+void showArtworkPreview(ArtworkTile* preview, std::optional<QByteArray> data, int side)
+{
+    const qulonglong request = preview->property(kPreviewRequest).toULongLong() + 1;
+    preview->setProperty(kPreviewRequest, request);
+    if (!data) {
+        preview->setImage({});
+        return;
+    }
+    auto decoding = decodeInto(preview, std::move(*data), side, request);
 }
 
 QCoro::Task<QImage> decodeArtworkPreview(QByteArray data, int side)

@@ -4,12 +4,10 @@
 #include "playlists/PlaylistEngine.h"
 #include "ui/editors/EditorChrome.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace varno {
@@ -43,31 +41,12 @@ PlaylistRenameSheet::PlaylistRenameSheet(Playlist playlist, PlaylistEngine& engi
     m_errorLabel = makeErrorLabel(QStringLiteral("renameError"), this);
     layout->addWidget(m_errorLabel);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    m_cancel = new QPushButton(kCancel, this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setAutoDefault(false);
-    m_cancel->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Escape).toString(QKeySequence::NativeText));
-    m_rename = new QPushButton(kRename, this);
-    m_rename->setObjectName(QStringLiteral("rename"));
-    m_rename->setAutoDefault(false);
-    m_rename->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
-    makeProminent(m_rename);
-    buttons->addWidget(m_cancel);
-    buttons->addWidget(m_rename);
-    layout->addLayout(buttons);
+    const SheetButtons buttons = addSheetButtons(this, layout, kRename, QStringLiteral("rename"), true, [this] { submit(); });
+    m_cancel = buttons.cancel;
+    m_rename = buttons.confirm;
 
-    connect(m_cancel, &QPushButton::clicked, this, &PlaylistRenameSheet::reject);
-    connect(m_rename, &QPushButton::clicked, this, &PlaylistRenameSheet::submit);
     connect(m_name, &QLineEdit::returnPressed, this, &PlaylistRenameSheet::submit);
     connect(m_name, &QLineEdit::textChanged, this, &PlaylistRenameSheet::updateState);
-    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, &PlaylistRenameSheet::submit);
-    }
-    auto* cancelShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape), this);
-    connect(cancelShortcut, &QShortcut::activated, this, &PlaylistRenameSheet::reject);
     updateState();
 }
 

@@ -1,7 +1,6 @@
 #include "TrackMetadataEditorSheet.h"
 
 #include "media/ArtworkCache.h"
-#include "media/ArtworkFile.h"
 #include "platform/Error.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/Icons.h"
@@ -18,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -142,27 +140,11 @@ TrackMetadataEditorSheet::TrackMetadataEditorSheet(Track track, ArtworkCache& ar
     m_errorLabel = makeErrorLabel(QStringLiteral("saveError"), this);
     layout->addWidget(m_errorLabel);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    m_cancel = new QPushButton(kCancel, this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setAutoDefault(false);
-    m_save = new QPushButton(kSave, this);
-    m_save->setObjectName(QStringLiteral("save"));
-    m_save->setAutoDefault(false);
-    m_save->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
-    makeProminent(m_save);
-    buttons->addWidget(m_cancel);
-    buttons->addWidget(m_save);
-    layout->addLayout(buttons);
+    const SheetButtons buttons = addSheetButtons(this, layout, kSave, QStringLiteral("save"), false, [this] { save(); });
+    m_cancel = buttons.cancel;
+    m_save = buttons.confirm;
 
     connect(close, &QToolButton::clicked, this, &TrackMetadataEditorSheet::reject);
-    connect(m_cancel, &QPushButton::clicked, this, &TrackMetadataEditorSheet::reject);
-    connect(m_save, &QPushButton::clicked, this, &TrackMetadataEditorSheet::save);
-    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, &TrackMetadataEditorSheet::save);
-    }
     for (QLineEdit* edit : m_fields)
         connect(edit, &QLineEdit::textChanged, this, &TrackMetadataEditorSheet::updateState);
 
@@ -384,21 +366,15 @@ QCoro::Task<> TrackMetadataEditorSheet::loadChosenArtwork(FileURL file)
     m_loadingArtwork = true;
     m_artworkError.reset();
     updateState();
-    std::optional<QByteArray> data;
-    std::optional<QString> failure;
-    try {
-        auto loading = loadArtworkFile(file);
-        data = co_await std::move(loading);
-    } catch (const std::exception& error) {
-        failure = describe(error);
-    }
+    auto reading = readPickedArtwork(std::move(file));
+    PickedArtwork picked = co_await std::move(reading);
     if (!self)
         co_return;
     m_loadingArtwork = false;
     // A refused file leaves the cover as it was; the sheet says why.
-    if (data)
-        setArtworkData(std::move(data));
-    m_artworkError = failure;
+    if (picked.data)
+        setArtworkData(std::move(picked.data));
+    m_artworkError = picked.failure;
     updateState();
     emit artworkChanged();
 }
@@ -420,21 +396,7 @@ void TrackMetadataEditorSheet::setArtworkData(std::optional<QByteArray> data)
 
 void TrackMetadataEditorSheet::showArtwork()
 {
-    auto showing = showPreview(m_artworkData, ++m_previewGeneration);
-}
-
-QCoro::Task<> TrackMetadataEditorSheet::showPreview(std::optional<QByteArray> data, quint64 generation)
-{
-    if (!data) {
-        m_preview->setImage({});
-        co_return;
-    }
-    const QPointer<TrackMetadataEditorSheet> self(this);
-    auto decoding = decodeArtworkPreview(std::move(*data), kPreviewSide * 2);
-    const QImage image = co_await std::move(decoding);
-    // A later choice may have been decoded first.
-    if (self && generation == m_previewGeneration)
-        m_preview->setImage(image);
+    showArtworkPreview(m_preview, m_artworkData, kPreviewSide * 2);
 }
 
 } // namespace varno

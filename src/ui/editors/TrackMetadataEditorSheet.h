@@ -121,7 +121,6 @@ private:
 
     QCoro::Task<> loadCover();
     QCoro::Task<> loadChosenArtwork(FileURL file);
-    QCoro::Task<> showPreview(std::optional<QByteArray> data, quint64 generation);
 
     Track m_track;
     ArtworkCache& m_artworkCache;
@@ -149,7 +148,6 @@ private:
     std::optional<QString> m_artworkError;
     std::optional<QString> m_errorMessage;
     bool m_saving = false;
-    quint64 m_previewGeneration = 0;
 };
 
 } // namespace varno
