@@ -31,6 +31,11 @@ QColor mix(const QColor& a, const QColor& b, double amountOfB)
 // The radius setting on screen; one window shows one theme.
 double g_shownRoundedCorners = ThemeConfiguration().roundedCorners;
 
+qreal scaledRadius(double roundedCorners, qreal atDefault)
+{
+    return std::max(0.0, atDefault * roundedCorners / 8.0);
+}
+
 } // namespace
 
 ThemeApplier::ThemeApplier(ThemeEngine& theme, QObject* parent)
@@ -67,14 +72,13 @@ int ThemeApplier::songRowHeight(const ThemeConfiguration& configuration)
 
 qreal ThemeApplier::cornerRadius(const ThemeConfiguration& configuration, qreal atDefault)
 {
-    return std::max(0.0, atDefault * configuration.roundedCorners / 8.0);
+    return scaledRadius(configuration.roundedCorners, atDefault);
 }
 
 qreal ThemeApplier::shownCornerRadius(qreal atDefault)
 {
-    ThemeConfiguration shown;
-    shown.roundedCorners = g_shownRoundedCorners;
-    return cornerRadius(shown, atDefault);
+    // Called for every row painted, so no configuration is built for it.
+    return scaledRadius(g_shownRoundedCorners, atDefault);
 }
 
 int ThemeApplier::animationDuration(const ThemeConfiguration& configuration, int baseMilliseconds)
