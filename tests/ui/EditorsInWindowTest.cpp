@@ -3,6 +3,7 @@
 #include "fixtures/FixtureGenerator.h"
 #include "library/LibraryEngine.h"
 #include "playlists/PlaylistEngine.h"
+#include "storage/OstrelDatabaseManager.h"
 #include "ui/MainWindow.h"
 #include "ui/editors/BulkMetadataEditorSheet.h"
 #include "ui/editors/EditorSheetPresenter.h"
@@ -157,6 +158,50 @@ TEST_F(EditorsInWindowTest, ARefusedSaveKeepsTheEditorOpenWithTheLibrarysMessage
     QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
     ASSERT_TRUE(test::waitUntil([&] { return editors().trackEditor() == nullptr; }));
     EXPECT_EQ(stored(QStringLiteral("Beta, edited")).duration, 187);
+}
+
+// The editor writes what the user changed in it, over the song as the
+// library holds it when Save is pressed: edits that land while the sheet is
+// open (the right panel's, or another process's that the library took in)
+// stay.
+TEST_F(EditorsInWindowTest, SavingTheSongEditorKeepsAnEditThatLandedWhileItWasOpen)
+{
+    editors().editTrack(stored(QStringLiteral("Alpha")));
+    TrackMetadataEditorSheet* sheet = editors().trackEditor();
+    ASSERT_NE(sheet, nullptr);
+
+    Track inspected = stored(QStringLiteral("Alpha"));
+    inspected.genre = QStringLiteral("Jazz");
+    inspected.rating = 3;
+    await(library().updateTrack(inspected));
+
+    retype(sheet->field(Field::Title), QStringLiteral("Alpha Prime"));
+    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return editors().trackEditor() == nullptr; }));
+    const Track saved = stored(QStringLiteral("Alpha Prime"));
+    EXPECT_EQ(saved.genre, QStringLiteral("Jazz"));
+    EXPECT_EQ(saved.rating, 3);
+    EXPECT_EQ(saved.artist, QStringLiteral("Artist of Alpha"));
+}
+
+TEST_F(EditorsInWindowTest, SavingTheSongEditorKeepsAnotherProcesssEditTheLibraryTookIn)
+{
+    editors().editTrack(stored(QStringLiteral("Beta")));
+    TrackMetadataEditorSheet* sheet = editors().trackEditor();
+    ASSERT_NE(sheet, nullptr);
+
+    OstrelDatabaseManager otherProcess(ui->preferences);
+    Track theirs = stored(QStringLiteral("Beta"));
+    theirs.album = QStringLiteral("Their Album");
+    await(otherProcess.saveTracks({theirs}));
+    ASSERT_TRUE(test::waitUntil([&] { return stored(QStringLiteral("Beta")).album == QStringLiteral("Their Album"); }));
+
+    retype(sheet->field(Field::Genre), QStringLiteral("Folk"));
+    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return editors().trackEditor() == nullptr; }));
+    const Track saved = stored(QStringLiteral("Beta"));
+    EXPECT_EQ(saved.genre, QStringLiteral("Folk"));
+    EXPECT_EQ(saved.album, QStringLiteral("Their Album"));
 }
 
 TEST_F(EditorsInWindowTest, CtrlEWithTwoSongsSelectedOpensTheSharedEditor)
