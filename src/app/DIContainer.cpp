@@ -44,10 +44,13 @@ DIContainer::DIContainer()
     , m_playlistEngine(std::make_unique<OstrelPlaylistEngine>(*m_playlistStorage, *m_libraryEngine, *m_queueEngine))
     , m_searchEngine(std::make_unique<OstrelSearchEngine>())
     , m_themeEngine(std::make_unique<OstrelThemeEngine>(m_preferences.get()))
+    , m_trackEditor(std::make_unique<TrackEditor>(*m_libraryEngine, *m_artworkCache))
 {
     // The only links between engines: the queue plays through the audio
     // engine, which reports back to the queue. Neither owns the other.
     m_queueEngine->setAudioEngine(m_audioEngine.get());
+
+    connect(&m_recoveryMessage, &RecoveryMessage::changed, this, &DIContainer::recoveryMessageChanged);
 
     // Search keeps its own copy of what it searches; handing it the shared
     // lists copies no song.
@@ -138,13 +141,14 @@ std::unique_ptr<DIContainer> DIContainer::createOrExit()
 
 void DIContainer::setRecoveryMessage(const std::optional<QString>& message)
 {
-    m_recoveryMessage = message;
-    emit recoveryMessageChanged();
+    m_recoveryMessage.set(message);
 }
 
-void DIContainer::dismissRecoveryMessage()
+WindowEngines DIContainer::windowEngines()
 {
-    setRecoveryMessage(std::nullopt);
+    return WindowEngines {*m_libraryEngine,       *m_audioEngine,       *m_queueEngine, *m_playlistEngine,
+                          *m_searchEngine,        *m_artworkCache,      *m_trackEditor, *m_thumbnailGenerator,
+                          *m_waveformGenerator,   *m_themeEngine,       m_recoveryMessage};
 }
 
 QCoro::Task<> DIContainer::boot()

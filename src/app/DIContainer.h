@@ -2,6 +2,7 @@
 
 #include "app/MediaCacheUpkeep.h"
 #include "app/PlaybackSessionRestore.h"
+#include "edits/TrackEditor.h"
 #include "library/FileWatcher.h"
 #include "library/LibraryEngine.h"
 #include "library/OstrelLibraryEngine.h"
@@ -20,6 +21,8 @@
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
+#include "ui/WindowEngines.h"
+#include "workspace/RecoveryMessage.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -37,9 +40,13 @@ namespace varno {
 // database manager, file watcher, metadata engine, artwork cache, waveform
 // generator, metadata cache, audio decoder, playlist storage, library engine,
 // audio engine, queue engine, playlist engine, theme engine. The thumbnail
-// generator follows the artwork cache it works for, and the search engine,
-// fed from the library's and the playlists' published lists, follows the
-// playlist engine.
+// generator follows the artwork cache it works for, the search engine, fed
+// from the library's and the playlists' published lists, follows the
+// playlist engine, and the track editor, which writes through the library
+// and the artwork cache, comes last.
+//
+// The getters hand out the engines' interfaces: what only the concrete
+// classes offer is for the container's own wiring.
 class DIContainer final : public QObject {
     Q_OBJECT
 
@@ -54,10 +61,10 @@ public:
     // with status 1 before any window exists.
     static std::unique_ptr<DIContainer> createOrExit();
 
-    const std::optional<QString>& recoveryMessage() const { return m_recoveryMessage; }
-    void dismissRecoveryMessage();
+    const std::optional<QString>& recoveryMessage() const { return m_recoveryMessage.message(); }
+    void dismissRecoveryMessage() { m_recoveryMessage.dismiss(); }
 
-    OstrelDatabaseManager& databaseManager() { return *m_databaseManager; }
+    DatabaseManager& databaseManager() { return *m_databaseManager; }
     FileWatcher& fileWatcher() { return *m_fileWatcher; }
     MetadataEngine& metadataEngine() { return *m_metadataEngine; }
     ArtworkCache& artworkCache() { return *m_artworkCache; }
@@ -66,12 +73,15 @@ public:
     ThemeEngine& themeEngine() { return *m_themeEngine; }
     MetadataCache& metadataCache() { return *m_metadataCache; }
     LibraryEngine& libraryEngine() { return *m_libraryEngine; }
-    OstrelAudioDecoder& audioDecoder() { return *m_audioDecoder; }
-    OstrelAudioEngine& audioEngine() { return *m_audioEngine; }
-    OstrelQueueEngine& queueEngine() { return *m_queueEngine; }
+    AudioDecoder& audioDecoder() { return *m_audioDecoder; }
+    AudioEngine& audioEngine() { return *m_audioEngine; }
+    QueueEngine& queueEngine() { return *m_queueEngine; }
     PlaylistStorage& playlistStorage() { return *m_playlistStorage; }
     PlaylistEngine& playlistEngine() { return *m_playlistEngine; }
     SearchEngine& searchEngine() { return *m_searchEngine; }
+    TrackEditor& trackEditor() { return *m_trackEditor; }
+    // What the main window shows and calls.
+    WindowEngines windowEngines();
 
     bool isBootFinished() const { return m_bootFinished; }
     // Before the engines go at exit: lets work running on their threads end
@@ -99,7 +109,7 @@ private:
     // a kill afterwards loses nothing.
     void saveSessionNow();
 
-    std::optional<QString> m_recoveryMessage;
+    RecoveryMessage m_recoveryMessage;
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<OstrelDatabaseManager> m_databaseManager;
     std::unique_ptr<FileWatcher> m_fileWatcher;
@@ -116,6 +126,7 @@ private:
     std::unique_ptr<OstrelPlaylistEngine> m_playlistEngine;
     std::unique_ptr<OstrelSearchEngine> m_searchEngine;
     std::unique_ptr<OstrelThemeEngine> m_themeEngine;
+    std::unique_ptr<TrackEditor> m_trackEditor;
     // Other processes (the command-line tool) may change the state files;
     // when the folder changes the library checks whether it must reload.
     std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;

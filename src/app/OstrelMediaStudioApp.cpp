@@ -80,7 +80,7 @@ std::optional<int> OstrelMediaStudioApp::start(const QStringList& arguments)
 
     DIContainer& root = container();
     m_dialogs = std::make_unique<QtDesktopDialogs>();
-    m_mainWindow = std::make_unique<MainWindow>(root, panelState(), trackTableLayout(), *m_dialogs);
+    m_mainWindow = std::make_unique<MainWindow>(root.windowEngines(), panelState(), trackTableLayout(), *m_dialogs);
     m_mainWindow->show();
 
     m_fileOpener = std::make_unique<FileOpenHandler>(root);

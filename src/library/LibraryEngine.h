@@ -52,7 +52,7 @@ public:
     // The first `limit` songs in library order.
     virtual TrackList getRecentlyAdded(int limit) const = 0;
     virtual TrackList getMostPlayed(int limit) const = 0;
-    // Songs rated 4 or more.
+    // The favourites (isFavorite in Track.h), in library order.
     virtual TrackList getFavorites() const = 0;
 
     // Stores edited records. Every check runs before anything is written.

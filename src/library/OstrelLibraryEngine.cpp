@@ -906,7 +906,7 @@ TrackList OstrelLibraryEngine::getFavorites() const
 {
     TrackList favorites;
     for (const SharedTrack& song : m_tracks.sharedSongs()) {
-        if (song->rating >= 4)
+        if (isFavorite(song->rating))
             favorites.append(song);
     }
     return favorites;

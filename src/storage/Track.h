@@ -51,4 +51,17 @@ struct Track {
 
 size_t qHash(const Track& track, size_t seed = 0) noexcept;
 
+// The favourites are the songs rated 4 or more. Marking a song a favourite
+// rates it 5; taking it out rates it 0, so it leaves the top rated as well.
+// Every list, heart and query of favourites goes through these two.
+constexpr bool isFavorite(std::int64_t rating)
+{
+    return rating >= 4;
+}
+
+constexpr std::int64_t favoriteRating(bool favorite)
+{
+    return favorite ? 5 : 0;
+}
+
 } // namespace varno

@@ -1,6 +1,5 @@
 #include "MainWindow.h"
 
-#include "app/DIContainer.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/ArtworkAccentFollower.h"
 #include "ui/Icons.h"
@@ -24,10 +23,10 @@
 
 namespace varno {
 
-MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
                        DesktopDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent)
-    , m_container(container)
+    , m_engines(engines)
     , m_dialogs(dialogs)
     , m_inspection(panelState)
 {
@@ -35,15 +34,15 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     setObjectName(QStringLiteral("mainWindow"));
     resize(kDefaultWidth, kDefaultHeight);
 
-    const ViewEnvironment environment {container.libraryEngine(), container.audioEngine(),   container.queueEngine(),
-                                       container.playlistEngine(), container.searchEngine(), container.artworkCache(),
-                                       container.thumbnailGenerator(), container.waveformGenerator(), container.themeEngine(),
-                                       trackTableLayout,           panelState,                m_inspection,
-                                       dialogs};
+    const ViewEnvironment environment {engines.libraryEngine,      engines.audioEngine,        engines.queueEngine,
+                                       engines.playlistEngine,     engines.searchEngine,       engines.artworkCache,
+                                       engines.trackEditor,        engines.thumbnailGenerator, engines.waveformGenerator,
+                                       engines.themeEngine,        trackTableLayout,           panelState,
+                                       m_inspection,               dialogs};
     // The chosen appearance is in force before the first widget is made.
-    m_themeApplier = new ThemeApplier(container.themeEngine(), this);
-    m_accentFollower = new ArtworkAccentFollower(container.themeEngine(), container.audioEngine(), container.artworkCache(), this);
-    m_layout = new MainLayoutView(container, environment, &m_undoStack, this);
+    m_themeApplier = new ThemeApplier(engines.themeEngine, this);
+    m_accentFollower = new ArtworkAccentFollower(engines.themeEngine, engines.audioEngine, engines.artworkCache, this);
+    m_layout = new MainLayoutView(environment, engines.recoveryMessage, &m_undoStack, this);
     m_themeApplier->addPanel(m_layout->sidebar());
     m_themeApplier->addPanel(m_layout->panelRegion(WorkspacePanelSide::Right)->content());
     setCentralWidget(m_layout);
@@ -55,8 +54,8 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     shell.showWarning = [this](const QString& message, const QString& informative) {
         m_dialogs.showWarning(this, message, informative);
     };
-    m_commands = std::make_unique<MainMenuBarCommands>(std::move(shell), container.libraryEngine(), container.audioEngine(),
-                                                       container.queueEngine(), panelState);
+    m_commands = std::make_unique<MainMenuBarCommands>(std::move(shell), engines.libraryEngine, engines.audioEngine,
+                                                       engines.queueEngine, panelState);
     m_menuBinder = new MenuBarBinder(*m_commands, *menuBar(), this);
     m_menuBinder->addUndoActions(m_undoStack);
     connect(m_layout, &MainLayoutView::focusedTrackListChanged, this,
@@ -71,9 +70,9 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
     m_searchField->setObjectName(QStringLiteral("searchField"));
     m_searchField->setFixedWidth(300);
     cornerLayout->addWidget(m_searchField);
-    m_search = new SearchPopup(container.searchEngine(), container.queueEngine(), *m_searchField, this);
+    m_search = new SearchPopup(engines.searchEngine, engines.queueEngine, *m_searchField, this);
     connect(m_search, &SearchPopup::playlistChosen, this, [this](const QUuid& id) {
-        const std::optional<Playlist> playlist = m_container.playlistEngine().getPlaylist(id);
+        const std::optional<Playlist> playlist = m_engines.playlistEngine.getPlaylist(id);
         const bool isFolder = playlist && playlist->type.kind() == PlaylistType::Kind::Folder;
         m_layout->setSelection(isFolder ? NavigationDestination::folder(id) : NavigationDestination::playlist(id));
     });
@@ -95,7 +94,7 @@ MainWindow::MainWindow(DIContainer& container, WorkspacePanelState& panelState, 
             m_editors->editTrack(tracks.front());
     });
     connect(m_layout, &MainLayoutView::sharedEditRequested, m_editors,
-            [this](TrackListView* list) { m_editors->editShared(list->batchCoordinator()); });
+            [this](TrackListView* list) { m_editors->editShared(list->sharedEditCoordinator()); });
 }
 
 MainWindow::~MainWindow()
@@ -118,7 +117,7 @@ void MainWindow::openSettings()
     // Kept once made: it follows the theme while hidden, so it always opens
     // on the values in force.
     if (!m_settings)
-        m_settings = new SettingsView(m_container.themeEngine(), m_layout->environment().trackTableLayout, &m_undoStack, this);
+        m_settings = new SettingsView(m_engines.themeEngine, m_layout->environment().trackTableLayout, &m_undoStack, this);
     m_settings->open();
     m_settings->raise();
     m_settings->activateWindow();

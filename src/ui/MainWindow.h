@@ -3,6 +3,7 @@
 #include "ui/InspectedSongState.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/ViewEnvironment.h"
+#include "ui/WindowEngines.h"
 #include "ui/settings/SettingsView.h"
 
 #include <QLineEdit>
@@ -16,7 +17,6 @@ namespace varno {
 
 class AboutWindow;
 class ArtworkAccentFollower;
-class DIContainer;
 class DesktopDialogs;
 class EditorSheetPresenter;
 class MainLayoutView;
@@ -28,7 +28,7 @@ class TrackTableLayoutState;
 class WorkspacePanelState;
 
 // The main window: the menu bar, the About button and the main layout. It
-// observes the container's engines and the window state it is given and
+// observes the engines it is handed and the window state it is given and
 // owns none of them. Main thread only.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -37,7 +37,7 @@ public:
     static constexpr int kDefaultWidth = 1320;
     static constexpr int kDefaultHeight = 820;
 
-    MainWindow(DIContainer& container, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+    MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
                DesktopDialogs& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -59,7 +59,7 @@ public:
     SearchPopup* searchResults() const { return m_search; }
 
 private:
-    DIContainer& m_container;
+    WindowEngines m_engines;
     DesktopDialogs& m_dialogs;
     InspectedSongState m_inspection;
     // Removals and column changes; undone from the Edit menu.

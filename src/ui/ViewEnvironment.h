@@ -12,6 +12,7 @@ class QueueEngine;
 class SearchEngine;
 class ThemeEngine;
 class ThumbnailGenerator;
+class TrackEditor;
 class TrackTableLayoutState;
 class WaveformGenerator;
 class WorkspacePanelState;
@@ -27,6 +28,8 @@ struct ViewEnvironment {
     PlaylistEngine& playlistEngine;
     SearchEngine& searchEngine;
     ArtworkCache& artworkCache;
+    // Every edit of a song's record or cover goes through it.
+    TrackEditor& trackEditor;
     ThumbnailGenerator& thumbnailGenerator;
     WaveformGenerator& waveformGenerator;
     ThemeEngine& themeEngine;

@@ -124,7 +124,7 @@ TEST_F(BootTest, MissingCurrentSongIsReplacedByTheFirstUpcomingSongThatExists)
     storeSession(saved);
 
     auto container = boot();
-    const OstrelQueueEngine& queue = container->queueEngine();
+    const QueueEngine& queue = container->queueEngine();
     EXPECT_EQ(queue.currentTrack(), b);
     EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList {"C"});
     EXPECT_EQ(test::titlesOf(queue.history()), QStringList {"D"});
@@ -246,7 +246,7 @@ TEST_F(BootTest, MainWindowShowsTheRecoveryMessageUntilDismissed)
     WorkspacePanelState panels(preferences);
     TrackTableLayoutState columns(preferences);
     test::FakeDialogs dialogs;
-    MainWindow window(*container, panels, columns, dialogs);
+    MainWindow window(container->windowEngines(), panels, columns, dialogs);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VARNO MUSIC"));
     EXPECT_EQ(window.size(), QSize(1320, 820));
     EXPECT_EQ(window.minimumSize(), QSize(900, 650));

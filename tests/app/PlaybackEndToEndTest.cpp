@@ -2,7 +2,7 @@
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
-#include "library/TrackRemovalCoordinator.h"
+#include "edits/TrackRemovalCoordinator.h"
 #include "playback/AudioPlaybackError.h"
 
 #include <QDir>
@@ -78,8 +78,8 @@ TEST_F(PlaybackEndToEndTest, SongsPlayToTheEndOfTheQueueOneAfterAnother)
 {
     auto container = boot();
     const std::vector<Track> songs = importCopies(*container, threeSongs);
-    OstrelQueueEngine& queue = container->queueEngine();
-    OstrelAudioEngine& audio = container->audioEngine();
+    QueueEngine& queue = container->queueEngine();
+    AudioEngine& audio = container->audioEngine();
 
     QStringList started;
     QObject::connect(&audio, &AudioEngine::currentTrackChanged, [&] { started << titleOf(audio.currentTrack()); });
@@ -100,8 +100,8 @@ TEST_F(PlaybackEndToEndTest, RepeatOneReplaysAndRepeatAllStartsOver)
 {
     auto container = boot();
     const std::vector<Track> songs = importCopies(*container, threeSongs);
-    OstrelQueueEngine& queue = container->queueEngine();
-    OstrelAudioEngine& audio = container->audioEngine();
+    QueueEngine& queue = container->queueEngine();
+    AudioEngine& audio = container->audioEngine();
 
     int starts = 0;
     QObject::connect(&audio, &AudioEngine::currentTrackChanged, [&] { ++starts; });
@@ -124,7 +124,7 @@ TEST_F(PlaybackEndToEndTest, ShuffleThenOffRestoresTheOrder)
 {
     auto container = boot();
     const std::vector<Track> songs = importCopies(*container, QStringList {QStringLiteral("signals/long-4min.flac")} + threeSongs + threeSongs);
-    OstrelQueueEngine& queue = container->queueEngine();
+    QueueEngine& queue = container->queueEngine();
     queue.playNow(songs, 0);
     queue.setShuffleMode(ShuffleMode::Standard);
     queue.setShuffleMode(ShuffleMode::Off);
@@ -136,7 +136,7 @@ TEST_F(PlaybackEndToEndTest, ASongThatCannotStartLeavesTheQueueAsItWas)
 {
     auto container = boot();
     const std::vector<Track> songs = importCopies(*container, QStringList {QStringLiteral("signals/long-4min.flac"), QStringLiteral("formats/tagged.mp3")});
-    OstrelQueueEngine& queue = container->queueEngine();
+    QueueEngine& queue = container->queueEngine();
     queue.playNow(songs, 0);
     test::writeFile(songs[1].fileURL.toLocalFile(), QByteArray(4096, 'x'));
 
@@ -158,7 +158,7 @@ TEST_F(PlaybackEndToEndTest, ARestartRestoresTheSessionPausedWhereItWas)
         auto container = boot();
         songs = importCopies(*container, QStringList {QStringLiteral("formats/tagged.mp3"), QStringLiteral("signals/long-4min.flac"),
                                                       QStringLiteral("formats/tagged.flac"), QStringLiteral("formats/tagged.wav")});
-        OstrelQueueEngine& queue = container->queueEngine();
+        QueueEngine& queue = container->queueEngine();
         queue.playNow(songs, 1);
         queue.setRepeatMode(RepeatMode::All);
         container->audioEngine().pause();
@@ -171,12 +171,12 @@ TEST_F(PlaybackEndToEndTest, ARestartRestoresTheSessionPausedWhereItWas)
     // A second composition root over the same data folder: the next start.
     auto container = boot();
     EXPECT_FALSE(container->recoveryMessage().has_value()) << container->recoveryMessage()->toStdString();
-    const OstrelQueueEngine& queue = container->queueEngine();
+    const QueueEngine& queue = container->queueEngine();
     EXPECT_EQ(queue.currentTrack(), songs[1]);
     EXPECT_EQ(queue.history(), std::vector<Track> {songs[0]});
     EXPECT_EQ(queue.upcoming(), (std::vector<Track> {songs[2], songs[3]}));
     EXPECT_EQ(queue.repeatMode(), RepeatMode::All);
-    OstrelAudioEngine& audio = container->audioEngine();
+    AudioEngine& audio = container->audioEngine();
     EXPECT_EQ(audio.playbackState(), PlaybackState::Paused);
     EXPECT_EQ(audio.currentTrack(), songs[1]);
     EXPECT_DOUBLE_EQ(audio.currentTime(), 61.5);
@@ -192,13 +192,12 @@ TEST_F(PlaybackEndToEndTest, RemovingTheCurrentSongFromTheLibraryUnloadsIt)
 {
     auto container = boot();
     const std::vector<Track> songs = importCopies(*container, QStringList {QStringLiteral("signals/long-4min.flac")} + threeSongs);
-    OstrelQueueEngine& queue = container->queueEngine();
+    QueueEngine& queue = container->queueEngine();
     queue.playNow(songs, 0);
     queue.playLast({songs[0]});
 
-    TrackRemovalCoordinator coordinator;
-    test::await(coordinator.startRemoval(songs[0], RemovalKind::KeepFile, TrackRemovalCoordinator::UndoRegistration::Skip,
-                                         container->libraryEngine(), &queue, nullptr));
+    TrackRemovalCoordinator coordinator(container->libraryEngine(), &queue, nullptr);
+    test::await(coordinator.startRemoval(songs[0], RemovalKind::KeepFile, TrackRemovalCoordinator::UndoRegistration::Skip));
     EXPECT_FALSE(queue.currentTrack().has_value());
     EXPECT_EQ(queue.upcoming(), (std::vector<Track> {songs[1], songs[2], songs[3]}));
     EXPECT_FALSE(container->audioEngine().currentTrack().has_value());

@@ -144,11 +144,11 @@ public:
 
     ViewEnvironment environment()
     {
-        return ViewEnvironment{container->libraryEngine(), container->audioEngine(),   container->queueEngine(),
-                               container->playlistEngine(), container->searchEngine(), container->artworkCache(),
-                               container->thumbnailGenerator(), container->waveformGenerator(), container->themeEngine(),
-                               trackTableLayout,            panelState,                inspection,
-                               dialogs};
+        return ViewEnvironment{container->libraryEngine(),      container->audioEngine(),  container->queueEngine(),
+                               container->playlistEngine(),     container->searchEngine(), container->artworkCache(),
+                               container->trackEditor(),        container->thumbnailGenerator(), container->waveformGenerator(),
+                               container->themeEngine(),        trackTableLayout,          panelState,
+                               inspection,                      dialogs};
     }
 
     std::unique_ptr<DIContainer> container;

@@ -22,6 +22,7 @@ public:
     QHash<QUuid, QByteArray> covers;
     int stores = 0;
     int evictions = 0;
+    int removals = 0;
     std::function<void(const Track&, const QByteArray&)> failStore;
 
     QCoro::Task<std::optional<QByteArray>> retrieveArtwork(Track track) override
@@ -38,6 +39,7 @@ public:
     }
     QCoro::Task<> removeArtwork(Track track) override
     {
+        ++removals;
         covers.remove(track.id);
         co_return;
     }

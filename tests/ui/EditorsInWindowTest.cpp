@@ -56,7 +56,7 @@ protected:
         await(library().importFiles(files));
 
         ui->container->themeEngine().setReduceMotion(true);
-        window = std::make_unique<MainWindow>(*ui->container, ui->panelState, ui->trackTableLayout, ui->dialogs);
+        window = std::make_unique<MainWindow>(ui->container->windowEngines(), ui->panelState, ui->trackTableLayout, ui->dialogs);
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -219,7 +219,7 @@ TEST_F(EditorsInWindowTest, CtrlEWithTwoSongsSelectedOpensTheSharedEditor)
     QTest::mouseClick(sheet->applyButton(), Qt::LeftButton);
 
     ASSERT_TRUE(test::waitUntil([&] { return editors().sharedEditor() == nullptr; }));
-    EXPECT_FALSE(list->batchCoordinator().batch());
+    EXPECT_FALSE(list->sharedEditCoordinator().batch());
     for (const Track& track : library().allTracks())
         EXPECT_EQ(track.genre, QStringLiteral("Ambient"));
 }
@@ -255,7 +255,7 @@ TEST_F(EditorsInWindowTest, TheSongListsContextMenuOpensTheEditors)
     ASSERT_NE(editors().sharedEditor(), nullptr);
     // Cancel ends the list's batch.
     QTest::mouseClick(editors().sharedEditor()->cancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(list->batchCoordinator().batch());
+    EXPECT_FALSE(list->sharedEditCoordinator().batch());
 }
 
 TEST_F(EditorsInWindowTest, RenameFromTheSidebarOpensTheRenameSheet)

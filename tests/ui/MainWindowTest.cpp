@@ -56,7 +56,7 @@ protected:
     std::unique_ptr<MainWindow> openWindow(test::UiHarness& ui)
     {
         ui.container->themeEngine().setReduceMotion(true);
-        auto window = std::make_unique<MainWindow>(*ui.container, ui.panelState, ui.trackTableLayout, ui.dialogs);
+        auto window = std::make_unique<MainWindow>(ui.container->windowEngines(), ui.panelState, ui.trackTableLayout, ui.dialogs);
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));

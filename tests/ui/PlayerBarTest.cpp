@@ -51,7 +51,7 @@ protected:
         DataFolderTest::TearDown();
     }
 
-    OstrelQueueEngine& queue() { return harness->container->queueEngine(); }
+    QueueEngine& queue() { return harness->container->queueEngine(); }
     OstrelAudioEngine& audio() { return harness->container->audioEngine(); }
 
     std::unique_ptr<BottomPlayerView> makeBar(test::EnvironmentOverrides overrides = {})

@@ -144,6 +144,7 @@ inline ViewEnvironment environmentWith(UiHarness& harness, const EnvironmentOver
                             base.playlistEngine,
                             base.searchEngine,
                             base.artworkCache,
+                            base.trackEditor,
                             overrides.thumbnailGenerator ? *overrides.thumbnailGenerator : base.thumbnailGenerator,
                             overrides.waveformGenerator ? *overrides.waveformGenerator : base.waveformGenerator,
                             base.themeEngine,

@@ -25,7 +25,7 @@ TEST_F(ScreenshotTest, EveryMainScreenCapturesWithContent)
 {
     test::UiHarness ui;
     ui.container->themeEngine().setReduceMotion(true);
-    MainWindow window(*ui.container, ui.panelState, ui.trackTableLayout, ui.dialogs);
+    MainWindow window(ui.container->windowEngines(), ui.panelState, ui.trackTableLayout, ui.dialogs);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

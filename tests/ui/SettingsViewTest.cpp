@@ -184,7 +184,7 @@ protected:
     {
         if (reduceMotion)
             ui.container->themeEngine().setReduceMotion(true);
-        auto window = std::make_unique<MainWindow>(*ui.container, ui.panelState, ui.trackTableLayout, ui.dialogs);
+        auto window = std::make_unique<MainWindow>(ui.container->windowEngines(), ui.panelState, ui.trackTableLayout, ui.dialogs);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return window;

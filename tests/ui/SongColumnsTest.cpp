@@ -167,7 +167,7 @@ TEST_F(SongColumnsTest, AnInvalidStoredLayoutIsReportedUntilDismissed)
     TrackTableLayoutState damaged(preferences);
     ViewEnvironment base = harness->environment();
     ViewEnvironment environment {base.libraryEngine,      base.audioEngine, base.queueEngine, base.playlistEngine, base.searchEngine,
-                                 base.artworkCache,       base.thumbnailGenerator, base.waveformGenerator, base.themeEngine, damaged,
+                                 base.artworkCache,       base.trackEditor, base.thumbnailGenerator, base.waveformGenerator, base.themeEngine, damaged,
                                  base.panelState,         base.inspection, base.dialogs};
     list = std::make_unique<TrackListView>(environment, std::make_unique<LibraryTrackSource>(library()), TrackListOptions::library(songs::kAllSongsTitle),
                                            &undoStack);

@@ -241,8 +241,8 @@ TEST_F(SongListTest, ContextMenuListsEveryItemInOrderWithTheSharedEditForSeveral
     QSignalSpy shared(list.get(), &TrackListView::sharedMetadataEditorRequested);
     itemNamed(*menu, QStringLiteral("Edit Shared Metadata for 2 Songs…"))->trigger();
     EXPECT_EQ(shared.count(), 1);
-    ASSERT_TRUE(list->batchCoordinator().batch());
-    EXPECT_EQ(list->batchCoordinator().batch()->tracks.size(), 2u);
+    ASSERT_TRUE(list->sharedEditCoordinator().batch());
+    EXPECT_EQ(list->sharedEditCoordinator().batch()->tracks.size(), 2u);
 }
 
 TEST_F(SongListTest, FavouritesToggleTheRatingBetweenFiveAndZeroShowingTheNewStateAtOnce)

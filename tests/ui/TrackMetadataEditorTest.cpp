@@ -1,5 +1,7 @@
 #include "EditorTestSupport.h"
 
+#include "FakeEngines.h"
+#include "edits/TrackEditor.h"
 #include "ui/editors/StarRatingControl.h"
 #include "ui/editors/TrackMetadataEditorSheet.h"
 #include "ui/player/ArtworkTile.h"
@@ -43,7 +45,7 @@ protected:
     // Opens the sheet and waits for it to look the song's cover up.
     TrackMetadataEditorSheet& open()
     {
-        sheet = std::make_unique<TrackMetadataEditorSheet>(song, artwork, dialogs);
+        sheet = std::make_unique<TrackMetadataEditorSheet>(song, artwork, editor, dialogs);
         sheet->show();
         sheet->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
@@ -80,6 +82,8 @@ protected:
 
     Track song;
     test::MemoryArtworkCache artwork;
+    test::FakeLibrary library;
+    TrackEditor editor {library, artwork};
     test::FakeDialogs dialogs;
     std::unique_ptr<TrackMetadataEditorSheet> sheet;
 };
@@ -223,12 +227,12 @@ TEST_F(TrackMetadataEditorTest, CancelClosesWithoutSaving)
     EXPECT_EQ(cancelled.size(), 1);
     EXPECT_TRUE(saved.isEmpty());
     EXPECT_FALSE(sheet->isVisible());
-    EXPECT_EQ(artwork.stores + artwork.evictions, 0);
+    EXPECT_EQ(artwork.stores + artwork.removals, 0);
 }
 
 // --- Artwork ---------------------------------------------------------------
 
-TEST_F(TrackMetadataEditorTest, TheStoredCoverIsShownAndRemovingItEvictsItOnceSaved)
+TEST_F(TrackMetadataEditorTest, TheStoredCoverIsShownAndRemovingItRemovesItOnceSaved)
 {
     artwork.covers.insert(song.id, test::pngBytes(Qt::red));
     open();
@@ -244,9 +248,9 @@ TEST_F(TrackMetadataEditorTest, TheStoredCoverIsShownAndRemovingItEvictsItOnceSa
     EXPECT_TRUE(test::waitUntil([&] { return !sheet->artworkPreview()->hasImage(); }));
     // Nothing is written until the record is stored.
     ASSERT_TRUE(clickSave());
-    EXPECT_EQ(artwork.evictions, 0);
+    EXPECT_EQ(artwork.removals, 0);
     sheet->finishSaving();
-    EXPECT_EQ(artwork.evictions, 1);
+    EXPECT_TRUE(test::waitUntil([&] { return artwork.removals == 1; }));
     EXPECT_FALSE(artwork.covers.contains(song.id));
     EXPECT_FALSE(sheet->isVisible());
 }
@@ -275,7 +279,7 @@ TEST_F(TrackMetadataEditorTest, ChoosingTheSameBytesAgainWritesNothing)
     sheet->finishSaving();
     QTest::qWait(20);
     EXPECT_EQ(artwork.stores, 0);
-    EXPECT_EQ(artwork.evictions, 0);
+    EXPECT_EQ(artwork.removals, 0);
 }
 
 TEST_F(TrackMetadataEditorTest, ARefusedFileIsExplainedAndTheCoverStaysAsItWas)

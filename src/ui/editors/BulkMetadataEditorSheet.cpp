@@ -1,6 +1,6 @@
 #include "BulkMetadataEditorSheet.h"
 
-#include "library/TrackMetadataBatchCoordinator.h"
+#include "edits/TrackMetadataBatchCoordinator.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/Icons.h"
 #include "ui/editors/EditorChrome.h"

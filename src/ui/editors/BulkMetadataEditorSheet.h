@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/SharedMetadataDraft.h"
+#include "edits/SharedMetadataDraft.h"
 #include "storage/FileURL.h"
 #include "storage/Track.h"
 

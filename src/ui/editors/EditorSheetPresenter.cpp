@@ -1,7 +1,8 @@
 #include "EditorSheetPresenter.h"
 
+#include "edits/TrackEditor.h"
+#include "edits/TrackMetadataBatchCoordinator.h"
 #include "library/LibraryEngine.h"
-#include "library/TrackMetadataBatchCoordinator.h"
 #include "platform/Error.h"
 #include "ui/editors/BulkMetadataEditorSheet.h"
 #include "ui/editors/PlaylistRenameSheet.h"
@@ -39,7 +40,8 @@ void EditorSheetPresenter::editTrack(const Track& track)
 {
     closeShownSheet();
     const SharedTrack current = m_environment.libraryEngine.allTracks().find(track.id);
-    auto* sheet = new TrackMetadataEditorSheet(current ? *current : track, m_environment.artworkCache, m_environment.dialogs, m_window);
+    auto* sheet = new TrackMetadataEditorSheet(current ? *current : track, m_environment.artworkCache, m_environment.trackEditor,
+                                               m_environment.dialogs, m_window);
     m_trackEditor = sheet;
     connect(sheet, &TrackMetadataEditorSheet::saveRequested, this, [this, sheet](const Track& edited) {
         auto storing = storeTrack(QPointer<TrackMetadataEditorSheet>(sheet), edited);
@@ -49,11 +51,14 @@ void EditorSheetPresenter::editTrack(const Track& track)
 
 QCoro::Task<> EditorSheetPresenter::storeTrack(QPointer<TrackMetadataEditorSheet> sheet, Track track)
 {
-    LibraryEngine& library = m_environment.libraryEngine;
+    // What the user changed since the sheet opened, and only that, is
+    // written over the song as the library holds it now: an edit of other
+    // fields made meanwhile (the right panel's, another process's) stays.
+    const TrackPatch changes = TrackPatch::between(sheet->track(), track);
     sheet->setSaving(true);
     std::optional<QString> failure;
     try {
-        auto updating = library.updateTrack(std::move(track));
+        auto updating = m_environment.trackEditor.edit(track.id, changes);
         co_await std::move(updating);
     } catch (const std::exception& error) {
         failure = describe(error);

@@ -19,10 +19,10 @@ class TrackMetadataBatchCoordinator;
 class TrackMetadataEditorSheet;
 
 // Shows the song editors and the rename sheet over the window, one at a time,
-// and stores what the single-song editor hands back: the library stores the
-// record, and only then does the sheet close (a refusal is shown in the sheet,
-// which stays open). The shared editor's saving belongs to the song list's
-// batch coordinator, which the sheet talks to directly.
+// and stores what the single-song editor hands back: the track editor writes
+// the fields the user changed, and only then does the sheet close (a refusal
+// is shown in the sheet, which stays open). The shared editor's saving belongs to the song list's
+// shared-edit coordinator, which the sheet talks to directly.
 //
 // Main thread only.
 class EditorSheetPresenter final : public QObject {

@@ -1,5 +1,6 @@
 #include "TrackMetadataEditorSheet.h"
 
+#include "edits/TrackEditor.h"
 #include "media/ArtworkCache.h"
 #include "platform/Error.h"
 #include "ui/DesktopDialogs.h"
@@ -32,11 +33,16 @@ constexpr int kPreviewSide = 148;
 
 // Fire and forget: the cover is written after the sheet has closed, and a
 // failed write leaves the old cover, which is all the user would see anyway.
-QCoro::Task<> storeCover(ArtworkCache& cache, QByteArray data, Track track)
+QCoro::Task<> storeCover(TrackEditor& editor, Track track, std::optional<QByteArray> data)
 {
     try {
-        auto storing = cache.storeArtwork(std::move(data), track);
-        co_await std::move(storing);
+        if (data) {
+            auto storing = editor.setArtwork(track, std::move(*data));
+            co_await std::move(storing);
+        } else {
+            auto removing = editor.removeArtwork(track);
+            co_await std::move(removing);
+        }
     } catch (const std::exception& error) {
         qCWarning(lcEditors).noquote() << "Storing the edited cover of" << track.title << "failed:" << describe(error);
     }
@@ -94,10 +100,12 @@ QString TrackMetadataEditorSheet::label(Field field)
     return {};
 }
 
-TrackMetadataEditorSheet::TrackMetadataEditorSheet(Track track, ArtworkCache& artworkCache, DesktopDialogs& dialogs, QWidget* parent)
+TrackMetadataEditorSheet::TrackMetadataEditorSheet(Track track, ArtworkCache& artworkCache, TrackEditor& editor, DesktopDialogs& dialogs,
+                                                   QWidget* parent)
     : QDialog(parent)
     , m_track(std::move(track))
     , m_artworkCache(artworkCache)
+    , m_editor(editor)
     , m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("trackMetadataEditor"));
@@ -269,7 +277,10 @@ std::optional<Track> TrackMetadataEditorSheet::editedTrack() const
     edited.year = parseWholeNumber(field(Field::Year)->text());
     edited.trackNumber = parseWholeNumber(field(Field::TrackNumber)->text());
     edited.bpm = parseWholeNumber(field(Field::Bpm)->text());
-    edited.duration = *duration;
+    // A duration left as shown keeps the stored value, which the text
+    // rounds to whole seconds.
+    if (field(Field::Duration)->text() != formatDurationText(m_track.duration))
+        edited.duration = *duration;
     edited.rating = std::clamp<std::int64_t>(m_stars->rating(), 0, StarRatingControl::kStarCount);
     return edited;
 }
@@ -315,9 +326,9 @@ void TrackMetadataEditorSheet::finishSaving()
     // Only a cover that differs from the one the sheet found is written; the
     // same bytes chosen again change nothing.
     if (!m_artworkData && m_initialArtworkData) {
-        m_artworkCache.evictArtwork(m_track);
+        auto removing = storeCover(m_editor, m_track, std::nullopt);
     } else if (m_artworkData && m_artworkData != m_initialArtworkData) {
-        auto storing = storeCover(m_artworkCache, *m_artworkData, editedTrack().value_or(m_track));
+        auto storing = storeCover(m_editor, editedTrack().value_or(m_track), *m_artworkData);
     }
     m_saving = false;
     accept();

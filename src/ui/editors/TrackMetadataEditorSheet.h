@@ -21,13 +21,15 @@ class ArtworkCache;
 class ArtworkTile;
 class DesktopDialogs;
 class StarRatingControl;
+class TrackEditor;
 
 // The single-song editor: the song's texts, rating, cover and lyrics, edited
 // as text and turned into a new record on Save. The sheet owns only its
-// editing state; its owner stores the record (saveRequested) and answers
-// with finishSaving() or setErrorMessage(), so a refused save leaves the
-// sheet open with everything the user typed. The cover is written to the
-// artwork cache once the record is stored, by a task that outlives the
+// editing state; its owner stores what changed between the record the sheet
+// opened on and the edited one (saveRequested) and answers with
+// finishSaving() or setErrorMessage(), so a refused save leaves the sheet
+// open with everything the user typed. The cover is written through the
+// track editor once the record is stored, by a task that outlives the
 // sheet. Cancel, the close button and Escape emit cancelRequested and close.
 //
 // Main thread only.
@@ -49,9 +51,11 @@ public:
     static constexpr int kFieldCount = 9;
     static QString label(Field field);
 
-    TrackMetadataEditorSheet(Track track, ArtworkCache& artworkCache, DesktopDialogs& dialogs, QWidget* parent = nullptr);
+    // The cover is read from `artworkCache` and written through `editor`.
+    TrackMetadataEditorSheet(Track track, ArtworkCache& artworkCache, TrackEditor& editor, DesktopDialogs& dialogs, QWidget* parent = nullptr);
     ~TrackMetadataEditorSheet() override;
 
+    // The record the sheet opened on.
     const Track& track() const { return m_track; }
 
     QLineEdit* field(Field field) const { return m_fields[static_cast<int>(field)]; }
@@ -124,6 +128,7 @@ private:
 
     Track m_track;
     ArtworkCache& m_artworkCache;
+    TrackEditor& m_editor;
     DesktopDialogs& m_dialogs;
 
     std::array<QLineEdit*, kFieldCount> m_fields {};

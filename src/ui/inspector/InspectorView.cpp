@@ -146,7 +146,7 @@ QLineEdit* InspectorView::editableField(const QString& label, QGridLayout* grid,
     grid->addWidget(name, row, 0);
     grid->addWidget(field, row, 1);
     grid->setColumnStretch(1, 1);
-    connect(field, &QLineEdit::textEdited, this, &InspectorView::inputEdited);
+    connect(field, &QLineEdit::textEdited, this, [this, field] { inputEdited(field); });
     connect(field, &QLineEdit::editingFinished, this, &InspectorView::editFinished);
     return field;
 }
@@ -218,20 +218,34 @@ QString InspectorView::errorText() const
     return m_error->isVisibleTo(this) ? m_error->text() : QString();
 }
 
-void InspectorView::inputEdited()
+void InspectorView::inputEdited(QLineEdit* field)
 {
-    m_track.artist = inspector::textInputValue(m_artist->text());
-    m_track.album = inspector::textInputValue(m_album->text());
-    m_track.genre = inspector::textInputValue(m_genre->text());
-    m_track.bpm = inspector::bpmInputValue(m_bpm->text());
-    emit trackEdited(m_track);
+    // Only the field typed in is announced: a store of it leaves the song's
+    // other fields as the library holds them then.
+    TrackPatch patch;
+    if (field == m_artist) {
+        m_track.artist = inspector::textInputValue(m_artist->text());
+        patch.artist = OptionalMetadataChange<QString>::set(m_track.artist);
+    } else if (field == m_album) {
+        m_track.album = inspector::textInputValue(m_album->text());
+        patch.album = OptionalMetadataChange<QString>::set(m_track.album);
+    } else if (field == m_genre) {
+        m_track.genre = inspector::textInputValue(m_genre->text());
+        patch.genre = OptionalMetadataChange<QString>::set(m_track.genre);
+    } else if (field == m_bpm) {
+        m_track.bpm = inspector::bpmInputValue(m_bpm->text());
+        patch.bpm = OptionalMetadataChange<std::int64_t>::set(m_track.bpm);
+    } else {
+        return;
+    }
+    emit trackEdited(m_track.id, patch);
 }
 
 void InspectorView::tapStar(int star)
 {
     setRatingInput(inspector::ratingAfterTapping(m_ratingInput, star));
     m_track.rating = m_ratingInput;
-    emit trackEdited(m_track);
+    emit trackEdited(m_track.id, TrackPatch::withRating(m_ratingInput));
     emit editFinished();
 }
 

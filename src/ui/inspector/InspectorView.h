@@ -1,5 +1,6 @@
 #pragma once
 
+#include "edits/TrackPatch.h"
 #include "storage/Track.h"
 
 #include <QList>
@@ -15,9 +16,10 @@ class QToolButton;
 namespace varno {
 
 // The inspected song's properties, with its artist, album, genre, BPM and
-// rating editable in place. It edits its own copy of the song: every change
-// of an input is written into that copy at once and announced with
-// trackEdited(); the view that shows it decides when the copy is stored.
+// rating editable in place. Every change of an input is written into the
+// view's own copy of the song at once and announced with trackEdited() as
+// the change of that one field; the view that shows it decides when the
+// changes are stored.
 // Main thread only.
 class InspectorView final : public QWidget {
     Q_OBJECT
@@ -50,7 +52,7 @@ public:
     QString errorText() const;
 
 signals:
-    void trackEdited(const varno::Track& track);
+    void trackEdited(const QUuid& id, const varno::TrackPatch& patch);
     // An input was left or confirmed, or a star clicked: a good moment to
     // store what was typed.
     void editFinished();
@@ -59,7 +61,7 @@ private:
     QWidget* section(const QString& title, QWidget* content);
     QLineEdit* lockedField(const QString& label, QGridLayout* grid, int row);
     QLineEdit* editableField(const QString& label, QGridLayout* grid, int row);
-    void inputEdited();
+    void inputEdited(QLineEdit* field);
     void tapStar(int star);
     void setRatingInput(std::int64_t rating);
     void fillTechnical();

@@ -1,5 +1,6 @@
 #include "NowPlayingPanelView.h"
 
+#include "edits/TrackEditor.h"
 #include "library/LibraryEngine.h"
 #include "media/ArtworkCache.h"
 #include "media/ThemeEngine.h"
@@ -55,17 +56,6 @@ QImage decodeCover(const QByteArray& bytes)
     if (size.isValid() && (size.width() > kLargestCover || size.height() > kLargestCover))
         reader.setScaledSize(size.scaled(kLargestCover, kLargestCover, Qt::KeepAspectRatioByExpanding));
     return reader.read();
-}
-
-// The inspector's fields of `edit` over the library's record.
-Track withInspectorFields(Track record, const Track& edit)
-{
-    record.artist = edit.artist;
-    record.album = edit.album;
-    record.genre = edit.genre;
-    record.bpm = edit.bpm;
-    record.rating = edit.rating;
-    return record;
 }
 
 } // namespace
@@ -307,9 +297,14 @@ void NowPlayingPanelView::applyTheme()
     m_contentLayout->setSpacing(compact ? 4 : 8);
 }
 
-void NowPlayingPanelView::edited(const Track& track)
+void NowPlayingPanelView::edited(const QUuid& id, const TrackPatch& patch)
 {
-    m_pendingEdit = track;
+    if (m_pendingEdit && m_pendingEdit->id != id)
+        storePending();
+    if (m_pendingEdit)
+        m_pendingEdit->patch.merge(patch);
+    else
+        m_pendingEdit = PendingEdit {id, patch};
     m_storeTimer.start();
 }
 
@@ -318,24 +313,21 @@ void NowPlayingPanelView::storePending()
     m_storeTimer.stop();
     if (!m_pendingEdit)
         return;
-    const Track edit = *std::exchange(m_pendingEdit, std::nullopt);
-    const TrackList& library = m_environment.libraryEngine.allTracks();
-    const SharedTrack record = library.find(edit.id);
-    if (!record)
+    PendingEdit edit = *std::exchange(m_pendingEdit, std::nullopt);
+    // Typing that ends where it began changes nothing and is not stored.
+    const SharedTrack record = m_environment.libraryEngine.allTracks().find(edit.id);
+    if (!record || edit.patch.appliedTo(*record) == *record)
         return;
-    Track merged = withInspectorFields(*record, edit);
-    if (merged == *record)
-        return;
-    store(std::move(merged));
+    store(edit.id, std::move(edit.patch));
 }
 
-QCoro::Task<> NowPlayingPanelView::store(Track track)
+QCoro::Task<> NowPlayingPanelView::store(QUuid id, TrackPatch patch)
 {
     QPointer<NowPlayingPanelView> self(this);
     ++m_storing;
     std::optional<QString> failure;
     try {
-        auto storing = m_environment.libraryEngine.updateTrack(std::move(track));
+        auto storing = m_environment.trackEditor.edit(id, std::move(patch));
         co_await storing;
     } catch (const std::exception& error) {
         failure = QString::fromUtf8(error.what());

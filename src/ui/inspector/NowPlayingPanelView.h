@@ -1,5 +1,6 @@
 #pragma once
 
+#include "edits/TrackPatch.h"
 #include "storage/Track.h"
 #include "ui/ViewEnvironment.h"
 
@@ -75,9 +76,9 @@ private:
     void showSong(const Track& track, bool newSong);
     void updateIndicator();
     void applyTheme();
-    void edited(const Track& track);
+    void edited(const QUuid& id, const TrackPatch& patch);
     void storePending();
-    QCoro::Task<> store(Track track);
+    QCoro::Task<> store(QUuid id, TrackPatch patch);
     QCoro::Task<> loadArtwork(Track track);
     QMenu* makeActionsMenu();
 
@@ -104,8 +105,13 @@ private:
     InspectorView* m_inspector = nullptr;
 
     // Typing is stored when the field is left or confirmed, or after a
-    // pause: the library file is not rewritten at every key.
-    std::optional<Track> m_pendingEdit;
+    // pause: the library file is not rewritten at every key. Only the fields
+    // typed in are stored, over the song as the library holds it then.
+    struct PendingEdit {
+        QUuid id;
+        TrackPatch patch;
+    };
+    std::optional<PendingEdit> m_pendingEdit;
     QTimer m_storeTimer;
     int m_storing = 0;
     QByteArray m_coverBytes;

@@ -35,7 +35,7 @@ TrackList favoriteTracks(const TrackList& library)
 {
     QList<SharedTrack> favorites;
     for (const SharedTrack& song : library.sharedSongs()) {
-        if (song->rating >= 4)
+        if (isFavorite(song->rating))
             favorites.append(song);
     }
     return TrackList(std::move(favorites));

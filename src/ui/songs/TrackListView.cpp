@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "playback/AudioEngine.h"
 #include "playback/QueueEngine.h"
+#include "edits/TrackEditor.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/DropOverlay.h"
 #include "ui/EmptyStateView.h"
@@ -97,7 +98,8 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
     , m_source(std::move(source))
     , m_options(std::move(options))
     , m_undoStack(undoStack)
-    , m_batch(environment.libraryEngine, environment.artworkCache)
+    , m_removal(environment.libraryEngine, &environment.queueEngine, undoStack)
+    , m_sharedEdit(environment.trackEditor, environment.artworkCache)
 {
     setObjectName(QStringLiteral("songList"));
     m_model = new TrackTableModel(*m_source, m_environment, this);
@@ -149,7 +151,7 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
     // Alerts are modal: they are shown once the coordinator has finished
     // publishing, not from inside its signal.
     connect(&m_removal, &TrackRemovalCoordinator::errorMessageChanged, this, &TrackListView::showRemovalError, Qt::QueuedConnection);
-    connect(&m_batch, &TrackMetadataBatchCoordinator::errorMessageChanged, this, &TrackListView::showMetadataError, Qt::QueuedConnection);
+    connect(&m_sharedEdit, &TrackMetadataBatchCoordinator::errorMessageChanged, this, &TrackListView::showMetadataError, Qt::QueuedConnection);
     connect(&m_environment.trackTableLayout, &TrackTableLayoutState::recoveryMessageChanged, this, &TrackListView::updateLayoutMessage);
 
     updateCounts();
@@ -258,7 +260,7 @@ void TrackListView::editSelection()
         emit editMetadataRequested(selected.front());
         return;
     }
-    m_batch.beginEditing(std::move(selected));
+    m_sharedEdit.beginEditing(std::move(selected));
     emit sharedMetadataEditorRequested();
 }
 
@@ -307,19 +309,11 @@ QCoro::Task<> TrackListView::saveFavorite(QUuid id, bool favorite, quint64 attem
 {
     const QPointer<TrackListView> self(this);
     ++m_runningOperations;
-    LibraryEngine& library = m_environment.libraryEngine;
     bool failed = false;
-    // The library's record, so an edit made since the row was drawn is kept.
-    if (const SharedTrack stored = library.allTracks().find(id)) {
-        Track edited = *stored;
-        edited.rating = favorite ? 5 : 0;
-        try {
-            auto updating = library.updateTrack(std::move(edited));
-            co_await std::move(updating);
-        } catch (const std::exception&) {
-            failed = true;
-        }
-    } else {
+    try {
+        auto saving = m_environment.trackEditor.setFavorite(id, favorite);
+        co_await std::move(saving);
+    } catch (const std::exception&) {
         failed = true;
     }
     if (!self)
@@ -347,12 +341,12 @@ QCoro::Task<> TrackListView::storeArtwork(Track track, FileURL file)
 {
     const QPointer<TrackListView> self(this);
     ++m_runningOperations;
-    ArtworkCache& artwork = m_environment.artworkCache;
+    TrackEditor& editor = m_environment.trackEditor;
     std::optional<QString> failure;
     try {
         auto loading = loadArtworkFile(file);
         QByteArray data = co_await std::move(loading);
-        auto storing = artwork.storeArtwork(std::move(data), track);
+        auto storing = editor.setArtwork(track, std::move(data));
         co_await std::move(storing);
     } catch (const std::exception& error) {
         failure = describe(error);
@@ -375,10 +369,10 @@ QCoro::Task<> TrackListView::deleteArtwork(Track track)
 {
     const QPointer<TrackListView> self(this);
     ++m_runningOperations;
-    ArtworkCache& artwork = m_environment.artworkCache;
+    TrackEditor& editor = m_environment.trackEditor;
     std::optional<QString> failure;
     try {
-        auto removing = artwork.removeArtwork(track);
+        auto removing = editor.removeArtwork(track);
         co_await std::move(removing);
     } catch (const std::exception& error) {
         failure = describe(error);
@@ -396,8 +390,7 @@ QCoro::Task<> TrackListView::deleteArtwork(Track track)
 
 void TrackListView::removeFromPlayer(const Track& track)
 {
-    auto removing = m_removal.startRemoval(track, RemovalKind::KeepFile, TrackRemovalCoordinator::UndoRegistration::Register,
-                                           m_environment.libraryEngine, &m_environment.queueEngine, m_undoStack);
+    auto removing = m_removal.startRemoval(track, RemovalKind::KeepFile, TrackRemovalCoordinator::UndoRegistration::Register);
 }
 
 void TrackListView::deletePermanently(const Track& track)
@@ -413,7 +406,7 @@ void TrackListView::deletePermanently(const Track& track)
         m_removal.cancelPermanentDeletion();
         return;
     }
-    auto deleting = m_removal.confirmPermanentDeletion(m_environment.libraryEngine, &m_environment.queueEngine);
+    auto deleting = m_removal.confirmPermanentDeletion();
 }
 
 void TrackListView::showRemovalError()
@@ -430,7 +423,7 @@ void TrackListView::showRemovalError()
 
 void TrackListView::showMetadataError()
 {
-    const std::optional<QString>& message = m_batch.errorMessage();
+    const std::optional<QString>& message = m_sharedEdit.errorMessage();
     if (!message)
         return;
     m_environment.dialogs.showAlert(this, songs::kMetadataUpdateFailedTitle, message->isEmpty() ? songs::kMetadataUpdateFailedFallback : *message);

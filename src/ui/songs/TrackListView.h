@@ -1,7 +1,7 @@
 #pragma once
 
-#include "library/TrackMetadataBatchCoordinator.h"
-#include "library/TrackRemovalCoordinator.h"
+#include "edits/TrackMetadataBatchCoordinator.h"
+#include "edits/TrackRemovalCoordinator.h"
 #include "storage/Track.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/songs/TrackRowLayout.h"
@@ -84,7 +84,7 @@ public:
 
     TrackListSelectionCommandTarget& selectionCommandTarget() { return m_commandTarget; }
     TrackRemovalCoordinator& removalCoordinator() { return m_removal; }
-    TrackMetadataBatchCoordinator& batchCoordinator() { return m_batch; }
+    TrackMetadataBatchCoordinator& sharedEditCoordinator() { return m_sharedEdit; }
 
     void setTitle(const QString& title);
     // A button in the header, before the edit action.
@@ -116,7 +116,7 @@ public:
 signals:
     // The single-song editor should open for this song.
     void editMetadataRequested(const varno::Track& track);
-    // The shared editor should open: batchCoordinator().batch() holds the
+    // The shared editor should open: sharedEditCoordinator().batch() holds the
     // songs.
     void sharedMetadataEditorRequested();
     void importErrorChanged();
@@ -159,7 +159,7 @@ private:
 
     TrackListSelectionCommandTarget m_commandTarget;
     TrackRemovalCoordinator m_removal;
-    TrackMetadataBatchCoordinator m_batch;
+    TrackMetadataBatchCoordinator m_sharedEdit;
     TrackListShortcutMonitor m_shortcuts;
 
     TrackTableModel* m_model = nullptr;

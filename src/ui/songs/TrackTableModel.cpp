@@ -434,7 +434,7 @@ bool TrackTableModel::isFavorite(int row) const
     const auto pending = m_pendingFavorites.constFind(m_shown.ids[static_cast<std::size_t>(row)]);
     if (pending != m_pendingFavorites.cend())
         return *pending;
-    return trackAt(row).rating > 3;
+    return varno::isFavorite(trackAt(row).rating);
 }
 
 void TrackTableModel::setPendingFavorite(const QUuid& id, std::optional<bool> favorite)

@@ -1,6 +1,6 @@
 #include "MainLayoutView.h"
 
-#include "app/DIContainer.h"
+#include "workspace/RecoveryMessage.h"
 #include "playback/QueueEngine.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/inspector/NowPlayingPanelView.h"
@@ -66,9 +66,8 @@ private:
 
 } // namespace
 
-MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent)
+MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, QWidget* parent)
     : QWidget(parent)
-    , m_container(container)
     , m_environment(environment)
     , m_undoStack(undoStack)
 {
@@ -78,7 +77,7 @@ MainLayoutView::MainLayoutView(DIContainer& container, ViewEnvironment environme
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    m_banner = new RecoveryBanner(container, environment.themeEngine, this);
+    m_banner = new RecoveryBanner(recoveryMessage, environment.themeEngine, this);
     column->addWidget(m_banner);
 
     auto* row = new QHBoxLayout;

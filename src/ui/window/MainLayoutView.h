@@ -19,7 +19,7 @@ class QUndoStack;
 namespace varno {
 
 class BottomPlayerView;
-class DIContainer;
+class RecoveryMessage;
 class FixedTrackSource;
 class ImportProgressStrip;
 class PlaylistDetailView;
@@ -46,7 +46,7 @@ public:
 
     // `undoStack` is the window's: removals and column changes are entered
     // there.
-    MainLayoutView(DIContainer& container, ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent = nullptr);
+    MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, QWidget* parent = nullptr);
     ~MainLayoutView() override;
 
     const std::optional<NavigationDestination>& selection() const { return m_selection; }
@@ -75,7 +75,7 @@ signals:
     void settingsRequested();
     void renameRequested(const varno::Playlist& playlist);
     void editRequested(const varno::TrackList& tracks);
-    // The list's shared editor should open over its batch coordinator.
+    // The list's shared editor should open over its shared-edit coordinator.
     void sharedEditRequested(varno::TrackListView* list);
     // The centre shows another screen.
     void screenChanged();
@@ -91,7 +91,6 @@ private:
     void updatePlaybackKeys();
     void followFocus(QWidget* now);
 
-    DIContainer& m_container;
     ViewEnvironment m_environment;
     QUndoStack* m_undoStack;
     std::optional<NavigationDestination> m_selection;

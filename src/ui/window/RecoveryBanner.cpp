@@ -1,6 +1,6 @@
 #include "RecoveryBanner.h"
 
-#include "app/DIContainer.h"
+#include "workspace/RecoveryMessage.h"
 #include "media/ThemeEngine.h"
 #include "ui/ThemeApplier.h"
 #include "ui/Icons.h"
@@ -15,9 +15,9 @@
 
 namespace varno {
 
-RecoveryBanner::RecoveryBanner(DIContainer& container, ThemeEngine& theme, QWidget* parent)
+RecoveryBanner::RecoveryBanner(RecoveryMessage& message, ThemeEngine& theme, QWidget* parent)
     : QWidget(parent)
-    , m_container(container)
+    , m_message(message)
     , m_theme(theme)
     , m_box(new QWidget(this))
     , m_text(new QLabel(m_box))
@@ -51,8 +51,8 @@ RecoveryBanner::RecoveryBanner(DIContainer& container, ThemeEngine& theme, QWidg
     row->addWidget(m_close, 0, Qt::AlignTop);
 
     m_box->setGraphicsEffect(m_fade);
-    connect(m_close, &QToolButton::clicked, &m_container, &DIContainer::dismissRecoveryMessage);
-    connect(&m_container, &DIContainer::recoveryMessageChanged, this, [this] { follow(true); });
+    connect(m_close, &QToolButton::clicked, &m_message, &RecoveryMessage::dismiss);
+    connect(&m_message, &RecoveryMessage::changed, this, [this] { follow(true); });
     connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         const double fraction = value.toDouble();
         m_fade->setOpacity(fraction);
@@ -72,7 +72,7 @@ QString RecoveryBanner::message() const
 
 void RecoveryBanner::follow(bool animate)
 {
-    const std::optional<QString>& message = m_container.recoveryMessage();
+    const std::optional<QString>& message = m_message.message();
     if (message)
         m_text->setText(*message);
     const bool show = message.has_value();

@@ -9,7 +9,7 @@ class QVariantAnimation;
 
 namespace varno {
 
-class DIContainer;
+class RecoveryMessage;
 class ThemeEngine;
 
 // The composition root's recovery message across the top of the window: a
@@ -22,7 +22,7 @@ class RecoveryBanner final : public QWidget {
 public:
     static constexpr int kMaximumWidth = 540;
 
-    RecoveryBanner(DIContainer& container, ThemeEngine& theme, QWidget* parent = nullptr);
+    RecoveryBanner(RecoveryMessage& message, ThemeEngine& theme, QWidget* parent = nullptr);
 
     QString message() const;
     QToolButton* closeButton() const { return m_close; }
@@ -35,7 +35,7 @@ protected:
 private:
     void follow(bool animate);
 
-    DIContainer& m_container;
+    RecoveryMessage& m_message;
     ThemeEngine& m_theme;
     QWidget* m_box;
     QLabel* m_text;

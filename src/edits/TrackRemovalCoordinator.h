@@ -1,12 +1,12 @@
 #pragma once
 
 #include "library/LibraryEngine.h"
+#include "platform/AsyncGate.h"
 #include "storage/Track.h"
 
 #include <QCoroTask>
-#include <QFuture>
 #include <QObject>
-#include <QPromise>
+#include <QPointer>
 #include <QUuid>
 
 #include <memory>
@@ -21,8 +21,8 @@ class QueueEngine;
 // Runs the removals the song list asks for, one at a time: it holds the song
 // awaiting confirmation of permanent deletion, registers undo for removals
 // from the player, tells the queue that a song is gone and publishes the text
-// of the last failure. Owned by the song list, which hands it the engines and
-// the window's undo stack with each removal.
+// of the last failure. Owned by the song list, which gives it the engines and
+// the window's undo stack when it makes it.
 //
 // Main thread only.
 class TrackRemovalCoordinator final : public QObject {
@@ -36,7 +36,9 @@ public:
     // another track."
     static const QString kBusyMessage;
 
-    explicit TrackRemovalCoordinator(QObject* parent = nullptr);
+    // Without a queue engine the queue is not told; without an undo stack
+    // no removal can be undone.
+    TrackRemovalCoordinator(LibraryEngine& libraryEngine, QueueEngine* queueEngine, QUndoStack* undoStack, QObject* parent = nullptr);
     ~TrackRemovalCoordinator() override;
 
     // The song whose permanent deletion waits for the user's confirmation.
@@ -50,7 +52,7 @@ public:
     void cancelPermanentDeletion();
     // Clears the request and deletes that song and its file, without undo.
     // Does nothing when no deletion is pending.
-    QCoro::Task<> confirmPermanentDeletion(LibraryEngine& libraryEngine, QueueEngine* queueEngine);
+    QCoro::Task<> confirmPermanentDeletion();
 
     // Called when the failure alert is dismissed.
     void clearErrorMessage();
@@ -61,8 +63,7 @@ public:
     // pushed on the undo stack. The task ends with the removal and never
     // throws: failures are published in errorMessage(). Callers may drop it;
     // the removal runs on.
-    QCoro::Task<> startRemoval(Track track, RemovalKind kind, UndoRegistration undo, LibraryEngine& libraryEngine, QueueEngine* queueEngine,
-                               QUndoStack* undoStack);
+    QCoro::Task<> startRemoval(Track track, RemovalKind kind, UndoRegistration undo);
 
 signals:
     void pendingPermanentDeletionChanged();
@@ -77,12 +78,9 @@ private:
     void setErrorMessage(std::optional<QString> message);
     void setInFlightTrackID(std::optional<QUuid> id);
 
-    bool isBusy() const { return !m_lastOperation.isFinished(); }
-    // Makes `turn` the operation the next one waits for, and returns the
-    // future of the one before, finished once it has ended.
-    QFuture<void> takeTurn(QPromise<void>& turn);
+    bool isBusy() const { return m_gate->isBusy(); }
     // Ends a removal: publishes its failure, if any, and becomes idle.
-    void finish(QPromise<void>& turn, const std::optional<QString>& failure);
+    void finish(const std::optional<QString>& failure);
 
     QCoro::Task<> undoRemoval(std::shared_ptr<UndoEntry> entry);
     QCoro::Task<> redoRemoval(std::shared_ptr<UndoEntry> entry);
@@ -90,11 +88,15 @@ private:
     std::optional<Track> m_pendingPermanentDeletion;
     std::optional<QString> m_errorMessage;
     std::optional<QUuid> m_inFlightTrackID;
-    // Finished when no operation runs. Removals are refused while anything
-    // runs, but undo and redo cannot be (the stack has already moved), so
-    // they wait their turn here: an undo and a quick redo of the same song
-    // then reach the library in order.
-    QFuture<void> m_lastOperation;
+    QPointer<LibraryEngine> m_libraryEngine;
+    QueueEngine* m_queueEngine;
+    QPointer<QUndoStack> m_undoStack;
+    // Removals are refused while anything runs, but undo and redo cannot be
+    // (the stack has already moved), so they wait their turn here: an undo
+    // and a quick redo of the same song then reach the library in order.
+    // Shared with the operations in flight, which may end after the
+    // coordinator is gone.
+    std::shared_ptr<AsyncGate> m_gate;
 };
 
 } // namespace varno

@@ -1,6 +1,6 @@
 #include "ArtworkBatchSnapshot.h"
 
-#include "library/ArtworkBatchTransactionError.h"
+#include "edits/ArtworkBatchTransactionError.h"
 
 #include <QSet>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "library/AppliedTextMetadataDraft.h"
-#include "library/SharedTrackMetadataPatch.h"
+#include "edits/AppliedTextMetadataDraft.h"
+#include "edits/SharedTrackMetadataPatch.h"
 #include "storage/Track.h"
 
 #include <QByteArray>

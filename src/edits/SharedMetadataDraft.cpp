@@ -1,6 +1,6 @@
 #include "SharedMetadataDraft.h"
 
-#include "library/SharedMetadataFieldError.h"
+#include "edits/SharedMetadataFieldError.h"
 
 #include <array>
 #include <variant>

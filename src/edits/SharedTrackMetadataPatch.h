@@ -1,7 +1,7 @@
 #pragma once
 
-#include "library/OptionalMetadataChange.h"
-#include "library/SharedArtworkChange.h"
+#include "edits/OptionalMetadataChange.h"
+#include "edits/SharedArtworkChange.h"
 #include "storage/Track.h"
 
 #include <QString>

@@ -1,7 +1,8 @@
 #include "EditorTestSupport.h"
 #include "FakeEngines.h"
 
-#include "library/TrackMetadataBatchCoordinator.h"
+#include "edits/TrackEditor.h"
+#include "edits/TrackMetadataBatchCoordinator.h"
 #include "ui/editors/BulkMetadataEditorSheet.h"
 #include "ui/editors/StarRatingControl.h"
 #include "ui/player/ArtworkTile.h"
@@ -22,7 +23,7 @@ using Field = BulkMetadataEditorSheet::Field;
 
 // Three songs: two by one artist with covers, one by another without; their
 // ratings differ.
-class BulkMetadataEditorTest : public test::DataFolderTest {
+class SharedMetadataEditorTest : public test::DataFolderTest {
 protected:
     void SetUp() override
     {
@@ -74,13 +75,14 @@ protected:
     test::FakeLibrary library;
     test::MemoryArtworkCache artwork;
     test::FakeDialogs dialogs;
-    TrackMetadataBatchCoordinator coordinator {library, artwork};
+    TrackEditor editor {library, artwork};
+    TrackMetadataBatchCoordinator coordinator {editor, artwork};
     std::vector<Track> tracksBefore;
     QHash<QUuid, QByteArray> coversBefore;
     std::unique_ptr<BulkMetadataEditorSheet> sheet;
 };
 
-TEST_F(BulkMetadataEditorTest, OpensWithTheSharedValuesAndNothingSwitchedOn)
+TEST_F(SharedMetadataEditorTest, OpensWithTheSharedValuesAndNothingSwitchedOn)
 {
     open();
     EXPECT_EQ(sheet->windowTitle(), QStringLiteral("Edit Shared Metadata"));
@@ -103,7 +105,7 @@ TEST_F(BulkMetadataEditorTest, OpensWithTheSharedValuesAndNothingSwitchedOn)
     EXPECT_FALSE(sheet->canApply());
 }
 
-TEST_F(BulkMetadataEditorTest, TypingInAFieldSwitchesItOnAndEnablesApply)
+TEST_F(SharedMetadataEditorTest, TypingInAFieldSwitchesItOnAndEnablesApply)
 {
     open();
     type(Field::Genre, QStringLiteral("Folk"));
@@ -114,7 +116,7 @@ TEST_F(BulkMetadataEditorTest, TypingInAFieldSwitchesItOnAndEnablesApply)
     EXPECT_FALSE(sheet->applyButton()->isEnabled());
 }
 
-TEST_F(BulkMetadataEditorTest, StarsChangeTheRatingOnlyItsSwitchAppliesIt)
+TEST_F(SharedMetadataEditorTest, StarsChangeTheRatingOnlyItsSwitchAppliesIt)
 {
     open();
     QTest::mouseClick(sheet->stars()->star(2), Qt::LeftButton);
@@ -133,7 +135,7 @@ TEST_F(BulkMetadataEditorTest, StarsChangeTheRatingOnlyItsSwitchAppliesIt)
     EXPECT_FALSE(sheet->isVisible());
 }
 
-TEST_F(BulkMetadataEditorTest, ANumberOutOfRangeIsExplainedAndKeepsApplyOff)
+TEST_F(SharedMetadataEditorTest, ANumberOutOfRangeIsExplainedAndKeepsApplyOff)
 {
     open();
     struct Case {
@@ -165,7 +167,7 @@ TEST_F(BulkMetadataEditorTest, ANumberOutOfRangeIsExplainedAndKeepsApplyOff)
     }
 }
 
-TEST_F(BulkMetadataEditorTest, ApplyWritesOnlySwitchedOnFieldsAndReadsApplyingMeanwhile)
+TEST_F(SharedMetadataEditorTest, ApplyWritesOnlySwitchedOnFieldsAndReadsApplyingMeanwhile)
 {
     open();
     type(Field::Artist, QStringLiteral("  Band  "));
@@ -187,7 +189,7 @@ TEST_F(BulkMetadataEditorTest, ApplyWritesOnlySwitchedOnFieldsAndReadsApplyingMe
     EXPECT_EQ(artwork.covers, coversBefore);
 }
 
-TEST_F(BulkMetadataEditorTest, AFailedSaveRollsSongsAndCoversBackAndKeepsTheSheetOpen)
+TEST_F(SharedMetadataEditorTest, AFailedSaveRollsSongsAndCoversBackAndKeepsTheSheetOpen)
 {
     open();
     type(Field::Artist, QStringLiteral("Band"));
@@ -215,7 +217,7 @@ TEST_F(BulkMetadataEditorTest, AFailedSaveRollsSongsAndCoversBackAndKeepsTheShee
     EXPECT_EQ(sheet->applyButton()->text(), QStringLiteral("Apply to 3 Songs"));
 }
 
-TEST_F(BulkMetadataEditorTest, ChoosingThenKeepingExistingArtwork)
+TEST_F(SharedMetadataEditorTest, ChoosingThenKeepingExistingArtwork)
 {
     open();
     EXPECT_EQ(sheet->artworkTextLabel()->text(), QStringLiteral("Choose an image only if you want to replace the artwork on all 3 selected songs."));
@@ -242,7 +244,7 @@ TEST_F(BulkMetadataEditorTest, ChoosingThenKeepingExistingArtwork)
     EXPECT_TRUE(test::waitUntil([&] { return !sheet->artworkPreview()->hasImage(); }));
 }
 
-TEST_F(BulkMetadataEditorTest, ARefusedImageBlocksApplyUntilKeepExistingOrABetterPick)
+TEST_F(SharedMetadataEditorTest, ARefusedImageBlocksApplyUntilKeepExistingOrABetterPick)
 {
     open();
     type(Field::Genre, QStringLiteral("Folk"));
@@ -262,7 +264,7 @@ TEST_F(BulkMetadataEditorTest, ARefusedImageBlocksApplyUntilKeepExistingOrABette
     EXPECT_TRUE(sheet->applyButton()->isEnabled());
 }
 
-TEST_F(BulkMetadataEditorTest, CancelAndCtrlEscapeEndTheBatchWithoutWriting)
+TEST_F(SharedMetadataEditorTest, CancelAndCtrlEscapeEndTheBatchWithoutWriting)
 {
     open();
     type(Field::Artist, QStringLiteral("Band"));

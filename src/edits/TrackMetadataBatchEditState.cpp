@@ -1,6 +1,6 @@
 #include "TrackMetadataBatchEditState.h"
 
-#include "library/TrackMetadataBatchEditError.h"
+#include "edits/TrackMetadataBatchEditError.h"
 
 #include <QSet>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "library/LibraryEngine.h"
-#include "library/SharedTrackMetadataPatch.h"
-#include "library/TrackMetadataBatch.h"
-#include "library/TrackMetadataBatchEditState.h"
+#include "edits/SharedTrackMetadataPatch.h"
+#include "edits/TrackMetadataBatch.h"
+#include "edits/TrackMetadataBatchEditState.h"
+#include "storage/Track.h"
 #include "media/ArtworkCache.h"
 
 #include <QCoroTask>
@@ -15,17 +15,20 @@
 
 namespace varno {
 
+class TrackEditor;
+
 // Drives the shared metadata editor: which songs it edits, whether a save is
-// running and why the last one failed. A save writes the patched songs
-// through the library engine and the shared cover through the artwork cache,
-// and undoes both when a later step fails.
+// running and why the last one failed. A save writes the changed fields of
+// every song through the track editor, in its turn with every other edit,
+// and the shared cover through the artwork cache, and undoes both when a
+// later step fails.
 //
 // Main thread only; a save suspends while the library and the cache work.
 class TrackMetadataBatchCoordinator final : public QObject {
     Q_OBJECT
 
 public:
-    TrackMetadataBatchCoordinator(LibraryEngine& library, ArtworkCache& artworkCache, QObject* parent = nullptr);
+    TrackMetadataBatchCoordinator(TrackEditor& editor, ArtworkCache& artworkCache, QObject* parent = nullptr);
 
     // The songs being edited; the editor is shown while this is present.
     const std::optional<TrackMetadataBatch>& batch() const { return m_batch; }
@@ -55,11 +58,10 @@ private:
     void setErrorMessage(std::optional<QString> message);
     void setSaving(bool saving);
 
-    std::vector<Track> currentRecords(const std::vector<Track>& tracks) const;
     QCoro::Task<> apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch);
     QCoro::Task<> replaceArtwork(QByteArray artwork, std::vector<Track> tracks, ArtworkBatchSnapshot snapshot);
 
-    LibraryEngine& m_library;
+    TrackEditor& m_editor;
     ArtworkCache& m_artworkCache;
     std::optional<TrackMetadataBatch> m_batch;
     std::optional<QString> m_errorMessage;

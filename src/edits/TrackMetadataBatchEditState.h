@@ -1,8 +1,8 @@
 #pragma once
 
-#include "library/ArtworkBatchSnapshot.h"
-#include "library/SharedArtworkChange.h"
-#include "library/TrackMetadataBatch.h"
+#include "edits/ArtworkBatchSnapshot.h"
+#include "edits/SharedArtworkChange.h"
+#include "edits/TrackMetadataBatch.h"
 #include "storage/Track.h"
 
 #include <optional>

@@ -1,10 +1,11 @@
 #include "FakeEngines.h"
 #include "TestSupport.h"
 
-#include "library/ArtworkBatchSnapshot.h"
-#include "library/SharedMetadataDraft.h"
-#include "library/TrackMetadataBatchCoordinator.h"
-#include "library/TrackMetadataBatchEditState.h"
+#include "edits/ArtworkBatchSnapshot.h"
+#include "edits/SharedMetadataDraft.h"
+#include "edits/TrackEditor.h"
+#include "edits/TrackMetadataBatchCoordinator.h"
+#include "edits/TrackMetadataBatchEditState.h"
 #include "media/ArtworkCache.h"
 #include "storage/DatabaseError.h"
 
@@ -131,7 +132,8 @@ protected:
 
     FakeLibrary library;
     FakeArtworkCache artwork;
-    TrackMetadataBatchCoordinator coordinator {library, artwork};
+    TrackEditor editor {library, artwork};
+    TrackMetadataBatchCoordinator coordinator {editor, artwork};
     QHash<QUuid, QByteArray> coversBefore;
     std::vector<Track> tracksBefore;
 };

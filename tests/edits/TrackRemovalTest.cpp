@@ -5,7 +5,7 @@
 #include "library/LibraryTrackRemovalError.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
-#include "library/TrackRemovalCoordinator.h"
+#include "edits/TrackRemovalCoordinator.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "playback/QueueEngine.h"
 #include "storage/DatabaseError.h"
@@ -92,9 +92,11 @@ protected:
         database = std::make_unique<InterceptingDatabase>(*realDatabase);
         engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, cache, watcher);
         await(engine->loadLibraryFromDisk());
+        coordinator = std::make_unique<TrackRemovalCoordinator>(*engine, &queue, &undoStack);
     }
     void TearDown() override
     {
+        coordinator.reset();
         engine.reset();
         database.reset();
         realDatabase.reset();
@@ -160,7 +162,7 @@ protected:
 
     void removeThroughCoordinator(const Track& song, RemovalKind kind = RemovalKind::KeepFile)
     {
-        await(coordinator.startRemoval(song, kind, Undo::Register, *engine, &queue, &undoStack));
+        await(coordinator->startRemoval(song, kind, Undo::Register));
     }
 
     // Runs `step` (an undo or a redo, which start their work and return) and
@@ -183,7 +185,7 @@ protected:
 
     RecordingQueue queue;
     QUndoStack undoStack;
-    TrackRemovalCoordinator coordinator;
+    std::unique_ptr<TrackRemovalCoordinator> coordinator;
 };
 
 } // namespace
@@ -196,7 +198,7 @@ TEST_F(TrackRemovalTest, RemovalKeepsTheFileAndUndoBringsTheSongBackLast)
     const Track a = importSong(QStringLiteral("a.mp3"));
     importSong(QStringLiteral("b.mp3"));
     importSong(QStringLiteral("c.mp3"));
-    QSignalSpy inFlight(&coordinator, &TrackRemovalCoordinator::inFlightTrackIDChanged);
+    QSignalSpy inFlight(coordinator->get(), &TrackRemovalCoordinator::inFlightTrackIDChanged);
 
     removeThroughCoordinator(a);
     EXPECT_EQ(filenames(), (QStringList {"b.mp3", "c.mp3"}));
@@ -205,8 +207,8 @@ TEST_F(TrackRemovalTest, RemovalKeepsTheFileAndUndoBringsTheSongBackLast)
     EXPECT_TRUE(QFile::exists(musicPath(QStringLiteral("a.mp3"))));
     EXPECT_EQ(queue.removed, std::vector<QUuid> {a.id});
     EXPECT_EQ(inFlight.count(), 2);
-    EXPECT_FALSE(coordinator.inFlightTrackID().has_value());
-    EXPECT_FALSE(coordinator.errorMessage().has_value());
+    EXPECT_FALSE(coordinator->inFlightTrackID().has_value());
+    EXPECT_FALSE(coordinator->errorMessage().has_value());
     ASSERT_EQ(undoStack.count(), 1);
     EXPECT_EQ(undoStack.undoText(), QStringLiteral("Remove Track"));
 
@@ -229,8 +231,8 @@ TEST_F(TrackRemovalTest, UndoAfterTheFileVanishedLeavesTheSongOut)
     removeThroughCoordinator(a);
     ASSERT_TRUE(QFile::remove(musicPath(QStringLiteral("a.mp3"))));
 
-    runAndWait([&] { undoStack.undo(); }, &coordinator, &TrackRemovalCoordinator::errorMessageChanged);
-    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("a.mp3 cannot be restored because the original file is no longer available."));
+    runAndWait([&] { undoStack.undo(); }, coordinator->get(), &TrackRemovalCoordinator::errorMessageChanged);
+    EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("a.mp3 cannot be restored because the original file is no longer available."));
     EXPECT_TRUE(filenames().isEmpty());
     EXPECT_TRUE(storedFilenames().isEmpty());
 
@@ -252,7 +254,7 @@ TEST_F(TrackRemovalTest, AQuickRedoWaitsForTheUndoBeforeIt)
     while (changed.count() < 2)
         ASSERT_TRUE(changed.wait());
     EXPECT_EQ(filenames(), QStringList {"b.mp3"});
-    EXPECT_FALSE(coordinator.errorMessage().has_value());
+    EXPECT_FALSE(coordinator->errorMessage().has_value());
     EXPECT_EQ(queue.removed, (std::vector<QUuid> {a.id, a.id}));
 }
 
@@ -291,12 +293,12 @@ TEST_F(TrackRemovalTest, ConfirmedDeletionDeletesOnlyTheSongsFile)
 {
     const Track a = importSong(QStringLiteral("a.mp3"));
     importSong(QStringLiteral("b.mp3"));
-    QSignalSpy pending(&coordinator, &TrackRemovalCoordinator::pendingPermanentDeletionChanged);
+    QSignalSpy pending(coordinator->get(), &TrackRemovalCoordinator::pendingPermanentDeletionChanged);
 
-    coordinator.requestPermanentDeletion(a);
-    EXPECT_EQ(coordinator.pendingPermanentDeletion(), a);
-    await(coordinator.confirmPermanentDeletion(*engine, &queue));
-    EXPECT_FALSE(coordinator.pendingPermanentDeletion().has_value());
+    coordinator->requestPermanentDeletion(a);
+    EXPECT_EQ(coordinator->pendingPermanentDeletion(), a);
+    await(coordinator->confirmPermanentDeletion());
+    EXPECT_FALSE(coordinator->pendingPermanentDeletion().has_value());
     EXPECT_EQ(pending.count(), 2);
 
     EXPECT_FALSE(QFile::exists(musicPath(QStringLiteral("a.mp3"))));
@@ -306,16 +308,16 @@ TEST_F(TrackRemovalTest, ConfirmedDeletionDeletesOnlyTheSongsFile)
     EXPECT_FALSE(indexed(a));
     EXPECT_EQ(queue.removed, std::vector<QUuid> {a.id});
     EXPECT_EQ(undoStack.count(), 0);
-    EXPECT_FALSE(coordinator.errorMessage().has_value());
+    EXPECT_FALSE(coordinator->errorMessage().has_value());
 }
 
 TEST_F(TrackRemovalTest, CancelledDeletionChangesNothing)
 {
     const Track a = importSong(QStringLiteral("a.mp3"));
-    coordinator.requestPermanentDeletion(a);
-    coordinator.cancelPermanentDeletion();
-    await(coordinator.confirmPermanentDeletion(*engine, &queue));
-    EXPECT_FALSE(coordinator.pendingPermanentDeletion().has_value());
+    coordinator->requestPermanentDeletion(a);
+    coordinator->cancelPermanentDeletion();
+    await(coordinator->confirmPermanentDeletion());
+    EXPECT_FALSE(coordinator->pendingPermanentDeletion().has_value());
     EXPECT_TRUE(QFile::exists(musicPath(QStringLiteral("a.mp3"))));
     EXPECT_EQ(filenames(), QStringList {"a.mp3"});
 }
@@ -345,9 +347,9 @@ TEST_F(TrackRemovalTest, DeletingASongWhoseFileVanishedKeepsItListed)
     const Track a = importSong(QStringLiteral("a.mp3"));
     ASSERT_TRUE(QFile::remove(musicPath(QStringLiteral("a.mp3"))));
 
-    coordinator.requestPermanentDeletion(a);
-    await(coordinator.confirmPermanentDeletion(*engine, &queue));
-    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("a.mp3 cannot be restored because the original file is no longer available."));
+    coordinator->requestPermanentDeletion(a);
+    await(coordinator->confirmPermanentDeletion());
+    EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("a.mp3 cannot be restored because the original file is no longer available."));
     EXPECT_EQ(filenames(), QStringList {"a.mp3"});
     EXPECT_EQ(storedFilenames(), QStringList {"a.mp3"});
     EXPECT_TRUE(queue.removed.empty());
@@ -401,14 +403,14 @@ TEST_F(TrackRemovalTest, ASecondRemovalIsRefusedWhileTheFirstRuns)
     const Track a = importSong(QStringLiteral("a.mp3"));
     const Track b = importSong(QStringLiteral("b.mp3"));
 
-    auto first = coordinator.startRemoval(a, RemovalKind::KeepFile, Undo::Register, *engine, &queue, &undoStack);
-    EXPECT_EQ(coordinator.inFlightTrackID(), a.id);
+    auto first = coordinator->startRemoval(a, RemovalKind::KeepFile, Undo::Register);
+    EXPECT_EQ(coordinator->inFlightTrackID(), a.id);
     removeThroughCoordinator(b, RemovalKind::DeleteFile);
-    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("Wait for the current library operation to finish before removing another track."));
-    EXPECT_EQ(coordinator.inFlightTrackID(), a.id);
+    EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("Wait for the current library operation to finish before removing another track."));
+    EXPECT_EQ(coordinator->inFlightTrackID(), a.id);
 
     await(std::move(first));
-    EXPECT_FALSE(coordinator.inFlightTrackID().has_value());
+    EXPECT_FALSE(coordinator->inFlightTrackID().has_value());
     EXPECT_EQ(filenames(), QStringList {"b.mp3"});
     EXPECT_TRUE(QFile::exists(musicPath(QStringLiteral("b.mp3"))));
     EXPECT_EQ(queue.removed, std::vector<QUuid> {a.id});
@@ -418,26 +420,27 @@ TEST_F(TrackRemovalTest, ASecondRemovalIsRefusedWhileTheFirstRuns)
 TEST_F(TrackRemovalTest, UnknownSongIsReportedAndTheQueueIsNotTold)
 {
     importSong(QStringLiteral("a.mp3"));
-    QSignalSpy errors(&coordinator, &TrackRemovalCoordinator::errorMessageChanged);
+    QSignalSpy errors(coordinator->get(), &TrackRemovalCoordinator::errorMessageChanged);
 
     removeThroughCoordinator(test::makeTrack(QStringLiteral("stranger")));
-    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("Track not found in the local library."));
+    EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("Track not found in the local library."));
     EXPECT_EQ(errors.count(), 2);
-    EXPECT_FALSE(coordinator.inFlightTrackID().has_value());
+    EXPECT_FALSE(coordinator->inFlightTrackID().has_value());
     EXPECT_TRUE(queue.removed.empty());
     EXPECT_EQ(undoStack.count(), 0);
     EXPECT_EQ(filenames(), QStringList {"a.mp3"});
 
-    coordinator.clearErrorMessage();
-    EXPECT_FALSE(coordinator.errorMessage().has_value());
+    coordinator->clearErrorMessage();
+    EXPECT_FALSE(coordinator->errorMessage().has_value());
 }
 
 TEST_F(TrackRemovalTest, WithoutAQueueOrAnUndoStackTheRemovalStillHappens)
 {
     const Track a = importSong(QStringLiteral("a.mp3"));
-    await(coordinator.startRemoval(a, RemovalKind::KeepFile, Undo::Register, *engine, nullptr, nullptr));
+    TrackRemovalCoordinator bare(*engine, nullptr, nullptr);
+    await(bare.startRemoval(a, RemovalKind::KeepFile, Undo::Register));
     EXPECT_TRUE(filenames().isEmpty());
-    EXPECT_FALSE(coordinator.errorMessage().has_value());
+    EXPECT_FALSE(bare.errorMessage().has_value());
 }
 
 TEST(LibraryTrackRemovalError, TextsNameTheDecodedFile)

@@ -1,7 +1,8 @@
 #include "TrackMetadataBatchCoordinator.h"
 
-#include "library/ArtworkBatchTransactionError.h"
-#include "library/TrackMetadataBatchEditError.h"
+#include "edits/ArtworkBatchTransactionError.h"
+#include "edits/TrackEditor.h"
+#include "edits/TrackMetadataBatchEditError.h"
 #include "platform/Error.h"
 
 #include <QHash>
@@ -11,9 +12,30 @@
 
 namespace varno {
 
-TrackMetadataBatchCoordinator::TrackMetadataBatchCoordinator(LibraryEngine& library, ArtworkCache& artworkCache, QObject* parent)
+namespace {
+
+// The fields a shared edit sets, as the edit of one song.
+TrackPatch fieldsOf(const SharedTrackMetadataPatch& shared)
+{
+    TrackPatch patch;
+    patch.artist = shared.artist;
+    patch.album = shared.album;
+    patch.albumArtist = shared.albumArtist;
+    patch.genre = shared.genre;
+    patch.year = shared.year;
+    patch.discNumber = shared.discNumber;
+    patch.composer = shared.composer;
+    patch.comments = shared.comments;
+    patch.bpm = shared.bpm;
+    patch.rating = shared.rating;
+    return patch;
+}
+
+} // namespace
+
+TrackMetadataBatchCoordinator::TrackMetadataBatchCoordinator(TrackEditor& editor, ArtworkCache& artworkCache, QObject* parent)
     : QObject(parent)
-    , m_library(library)
+    , m_editor(editor)
     , m_artworkCache(artworkCache)
 {
 }
@@ -58,35 +80,15 @@ QCoro::Task<> TrackMetadataBatchCoordinator::save(SharedTrackMetadataPatch patch
     setSaving(false);
 }
 
-std::vector<Track> TrackMetadataBatchCoordinator::currentRecords(const std::vector<Track>& tracks) const
-{
-    // The library may have changed a selected song since the editor opened
-    // (a rating set from the song list, say); patching its current record
-    // keeps that change. A song gone from the library keeps the selected
-    // record, so the library reports it as missing.
-    // The selection is hashed and the library scanned once: an edit of a
-    // few songs costs no table of the whole library.
-    QHash<QUuid, std::size_t> wanted;
-    for (std::size_t i = 0; i < tracks.size(); ++i)
-        wanted.insert(tracks[i].id, i);
-    std::vector<Track> current = tracks;
-    for (const Track& song : m_library.allTracks()) {
-        const auto found = wanted.constFind(song.id);
-        if (found == wanted.constEnd())
-            continue;
-        current[*found] = song;
-        wanted.erase(found);
-        if (wanted.isEmpty())
-            break;
-    }
-    return current;
-}
-
 QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch)
 {
     // Everything needed to undo the edit is captured before anything is
     // written, so an over-large cover snapshot refuses the edit untouched.
-    TrackMetadataBatchEditState state {currentRecords(batch.tracks), std::nullopt};
+    // The library may have changed a selected song since the editor opened
+    // (a rating set from the song list, say): the covers are captured for
+    // its current record, and the fields are written over whatever the
+    // record holds when the write's turn comes.
+    TrackMetadataBatchEditState state {m_editor.currentRecords(batch.tracks), std::nullopt};
     if (!patch.artwork.isUnchanged()) {
         auto capture = ArtworkBatchSnapshot::capture(m_artworkCache, state.tracks);
         state.artwork = co_await std::move(capture);
@@ -101,7 +103,12 @@ QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, Sha
         patched.push_back(patch.appliedTo(track));
     const bool recordsChanged = patch.changesTrackRecords();
     if (recordsChanged) {
-        auto update = m_library.updateTracks(patched);
+        const TrackPatch fields = fieldsOf(patch);
+        std::vector<TrackEditor::Edit> edits;
+        edits.reserve(state.tracks.size());
+        for (const Track& track : state.tracks)
+            edits.push_back({track.id, fields});
+        auto update = m_editor.edit(std::move(edits));
         co_await std::move(update);
     }
     if (patch.artwork.isUnchanged())
@@ -122,9 +129,15 @@ QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, Sha
     // The covers are back as they were (or the failure says they are not);
     // the songs written above are put back too, so the batch is either fully
     // edited or not edited at all.
+    // Only the fields this edit set are put back, each song's as it was:
+    // an edit of other fields that landed meanwhile stays.
     std::exception_ptr recordsRollbackFailure;
     try {
-        auto restore = m_library.updateTracks(state.tracks);
+        std::vector<TrackEditor::Edit> restorations;
+        restorations.reserve(state.tracks.size());
+        for (std::size_t i = 0; i < state.tracks.size(); ++i)
+            restorations.push_back({state.tracks[i].id, TrackPatch::between(patched[i], state.tracks[i])});
+        auto restore = m_editor.edit(std::move(restorations));
         co_await std::move(restore);
     } catch (...) {
         recordsRollbackFailure = std::current_exception();

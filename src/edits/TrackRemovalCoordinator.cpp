@@ -3,7 +3,7 @@
 #include "platform/Error.h"
 #include "playback/QueueEngine.h"
 
-#include <QCoroFuture>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -96,8 +96,16 @@ private:
     bool m_pushed = false;
 };
 
-TrackRemovalCoordinator::TrackRemovalCoordinator(QObject* parent)
+TrackRemovalCoordinator::TrackRemovalCoordinator(LibraryEngine& libraryEngine, QueueEngine* queueEngine, QUndoStack* undoStack,
+                                                 QObject* parent)
     : QObject(parent)
+    , m_libraryEngine(&libraryEngine)
+    , m_queueEngine(queueEngine)
+    , m_undoStack(undoStack)
+    // Waiting operations are resumed through the application, not through
+    // the coordinator: an undo asked for just before the song list goes
+    // still ends, rather than waiting for ever.
+    , m_gate(std::make_shared<AsyncGate>(QCoreApplication::instance()))
 {
 }
 
@@ -136,35 +144,25 @@ void TrackRemovalCoordinator::clearErrorMessage()
     setErrorMessage(std::nullopt);
 }
 
-QCoro::Task<> TrackRemovalCoordinator::confirmPermanentDeletion(LibraryEngine& libraryEngine, QueueEngine* queueEngine)
+QCoro::Task<> TrackRemovalCoordinator::confirmPermanentDeletion()
 {
     if (!m_pendingPermanentDeletion)
         co_return;
     Track track = std::move(*m_pendingPermanentDeletion);
     setPendingPermanentDeletion(std::nullopt);
     // A permanent deletion cannot be undone: the file is gone.
-    auto removal = startRemoval(std::move(track), RemovalKind::DeleteFile, UndoRegistration::Skip, libraryEngine, queueEngine, nullptr);
+    auto removal = startRemoval(std::move(track), RemovalKind::DeleteFile, UndoRegistration::Skip);
     co_await removal;
 }
 
-QFuture<void> TrackRemovalCoordinator::takeTurn(QPromise<void>& turn)
+void TrackRemovalCoordinator::finish(const std::optional<QString>& failure)
 {
-    turn.start();
-    return std::exchange(m_lastOperation, turn.future());
-}
-
-void TrackRemovalCoordinator::finish(QPromise<void>& turn, const std::optional<QString>& failure)
-{
-    // The turn ends first, so that whoever reacts to the coordinator becoming
-    // idle may start the next removal at once.
-    turn.finish();
     if (failure)
         setErrorMessage(*failure);
     setInFlightTrackID(std::nullopt);
 }
 
-QCoro::Task<> TrackRemovalCoordinator::startRemoval(Track track, RemovalKind kind, UndoRegistration undo, LibraryEngine& libraryEngine,
-                                                    QueueEngine* queueEngine, QUndoStack* undoStack)
+QCoro::Task<> TrackRemovalCoordinator::startRemoval(Track track, RemovalKind kind, UndoRegistration undo)
 {
     // A restoration by undo counts as a running library operation too.
     if (m_inFlightTrackID || isBusy()) {
@@ -173,45 +171,51 @@ QCoro::Task<> TrackRemovalCoordinator::startRemoval(Track track, RemovalKind kin
     }
     setInFlightTrackID(track.id);
     setErrorMessage(std::nullopt);
-    // Nothing runs, so the turn is ours at once; taking it makes an undo or
-    // redo asked for meanwhile wait for this removal.
-    QPromise<void> turn;
-    takeTurn(turn);
+    if (!m_libraryEngine) {
+        finish(std::nullopt);
+        co_return;
+    }
 
     const QPointer<TrackRemovalCoordinator> self(this);
-    const QPointer<QUndoStack> stack(undoStack);
+    const std::shared_ptr<AsyncGate> gate = m_gate;
     auto entry = std::make_shared<UndoEntry>();
-    entry->track = currentRecord(libraryEngine, track);
-    entry->libraryEngine = &libraryEngine;
-    entry->queueEngine = queueEngine;
-
-    auto removing = removeEverywhere(entry->track, kind, entry->libraryEngine, queueEngine);
-    const std::optional<QString> failure = co_await removing;
-    if (!self)
-        co_return;
-    if (!failure && undo == UndoRegistration::Register && stack)
-        stack->push(new RemoveTrackCommand(this, std::move(entry)));
-    finish(turn, failure);
+    entry->track = currentRecord(*m_libraryEngine, track);
+    entry->libraryEngine = m_libraryEngine;
+    entry->queueEngine = m_queueEngine;
+    std::optional<QString> failure;
+    {
+        // Nothing runs, so the turn is ours at once; holding it makes an
+        // undo or redo asked for meanwhile wait for this removal.
+        const AsyncGate::Hold turn = co_await gate->enter();
+        auto removing = removeEverywhere(entry->track, kind, entry->libraryEngine, entry->queueEngine);
+        failure = co_await removing;
+        if (!self)
+            co_return;
+        if (!failure && undo == UndoRegistration::Register && m_undoStack)
+            m_undoStack->push(new RemoveTrackCommand(this, std::move(entry)));
+    }
+    // The turn has ended before the coordinator says it is idle, so that
+    // whoever reacts to that may start the next removal at once.
+    finish(failure);
 }
 
 QCoro::Task<> TrackRemovalCoordinator::undoRemoval(std::shared_ptr<UndoEntry> entry)
 {
     const QPointer<TrackRemovalCoordinator> self(this);
-    QPromise<void> turn;
-    QFuture<void> previous = takeTurn(turn);
-    co_await previous;
-    if (!self || !entry->libraryEngine)
-        co_return;
-
+    const std::shared_ptr<AsyncGate> gate = m_gate;
     std::optional<QString> failure;
-    auto restoring = entry->libraryEngine->restoreTrack(entry->track);
-    try {
-        co_await restoring;
-    } catch (const std::exception& error) {
-        failure = describe(error);
+    {
+        const AsyncGate::Hold turn = co_await gate->enter();
+        if (!self || !entry->libraryEngine)
+            co_return;
+        auto restoring = entry->libraryEngine->restoreTrack(entry->track);
+        try {
+            co_await restoring;
+        } catch (const std::exception& error) {
+            failure = describe(error);
+        }
+        entry->restorationFailed = failure.has_value();
     }
-    entry->restorationFailed = failure.has_value();
-    turn.finish();
     if (self && failure)
         setErrorMessage(*failure);
 }
@@ -219,20 +223,22 @@ QCoro::Task<> TrackRemovalCoordinator::undoRemoval(std::shared_ptr<UndoEntry> en
 QCoro::Task<> TrackRemovalCoordinator::redoRemoval(std::shared_ptr<UndoEntry> entry)
 {
     const QPointer<TrackRemovalCoordinator> self(this);
-    QPromise<void> turn;
-    QFuture<void> previous = takeTurn(turn);
-    co_await previous;
-    if (!self || !entry->libraryEngine)
-        co_return;
-
-    setInFlightTrackID(entry->track.id);
-    setErrorMessage(std::nullopt);
-    // The next undo puts back the record as it is now, edits included.
-    entry->track = currentRecord(*entry->libraryEngine, entry->track);
-    auto removing = removeEverywhere(entry->track, RemovalKind::KeepFile, entry->libraryEngine, entry->queueEngine);
-    const std::optional<QString> failure = co_await removing;
-    if (self)
-        finish(turn, failure);
+    const std::shared_ptr<AsyncGate> gate = m_gate;
+    std::optional<QString> failure;
+    {
+        const AsyncGate::Hold turn = co_await gate->enter();
+        if (!self || !entry->libraryEngine)
+            co_return;
+        setInFlightTrackID(entry->track.id);
+        setErrorMessage(std::nullopt);
+        // The next undo puts back the record as it is now, edits included.
+        entry->track = currentRecord(*entry->libraryEngine, entry->track);
+        auto removing = removeEverywhere(entry->track, RemovalKind::KeepFile, entry->libraryEngine, entry->queueEngine);
+        failure = co_await removing;
+        if (!self)
+            co_return;
+    }
+    finish(failure);
 }
 
 } // namespace varno
