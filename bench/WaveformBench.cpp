@@ -1,5 +1,5 @@
 // The waveform generator: 360 peaks of a 4-minute MP3, FLAC and M4A against
-// a bare libavcodec loop decoding the same file to float planar and against
+// the bare decode session decoding the same file to float planar and against
 // the ffmpeg command decoding it as a whole process, all timed in turn in
 // the same run; a request answered from the cache; and the memory a scan
 // takes for a 4-minute and a 2-hour FLAC, which should be the same.
@@ -8,9 +8,9 @@
 
 #include "fixtures/FixtureGenerator.h"
 #include "media/OstrelWaveformGenerator.h"
+#include "platform/FFmpegAudioDecodeSession.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -21,12 +21,6 @@
 #include <algorithm>
 #include <map>
 #include <vector>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswresample/swresample.h>
-}
 
 using namespace varno;
 
@@ -106,59 +100,20 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// The floor: what a minimal program does to get float planar samples out of
-// the file with libavformat, libavcodec and libswresample, and nothing more.
-// It gives the decoder the same threads as the generator's reader, so the
-// difference is what the generator adds. Returns the frames decoded.
+// The floor: the decode session alone, delivering float planar samples as
+// the generator's reader gets them, with the same decoder threads, and
+// nothing more; the difference is what the generator adds (the copy into
+// its buffer, the peaks, the cache). Returns the frames decoded.
 std::int64_t bareDecode(const QString& path)
 {
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+    FFmpegAudioDecodeSession session(path);
+    if (session.open({FFmpegAudioDecodeSession::Layout::Planar, 0, 0}) != FFmpegAudioDecodeSession::OpenResult::Opened)
         return 0;
     std::int64_t frames = 0;
-    avformat_find_stream_info(format, nullptr);
-    const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    const AVCodec* codec = index >= 0 ? avcodec_find_decoder(format->streams[index]->codecpar->codec_id) : nullptr;
-    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    SwrContext* converter = nullptr;
-    std::vector<float> samples;
-    std::vector<std::uint8_t*> planes;
-    const auto convert = [&] {
-        const int channels = frame->ch_layout.nb_channels;
-        samples.resize(std::size_t(frame->nb_samples) * std::size_t(channels));
-        planes.resize(std::size_t(channels));
-        for (int c = 0; c < channels; ++c)
-            planes[std::size_t(c)] = reinterpret_cast<std::uint8_t*>(samples.data() + std::size_t(c) * std::size_t(frame->nb_samples));
-        frames += swr_convert(converter, planes.data(), frame->nb_samples, const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
-        benchmark::DoNotOptimize(samples.data());
-        av_frame_unref(frame);
-    };
-    if (context && avcodec_parameters_to_context(context, format->streams[index]->codecpar) >= 0) {
-        context->thread_count = 0;
-        context->pkt_timebase = format->streams[index]->time_base;
-        if (avcodec_open2(context, codec, nullptr) >= 0
-            && swr_alloc_set_opts2(&converter, &context->ch_layout, AV_SAMPLE_FMT_FLTP, context->sample_rate, &context->ch_layout,
-                                   context->sample_fmt, context->sample_rate, 0, nullptr) >= 0
-            && swr_init(converter) >= 0) {
-            while (av_read_frame(format, packet) >= 0) {
-                if (packet->stream_index == index && avcodec_send_packet(context, packet) >= 0) {
-                    while (avcodec_receive_frame(context, frame) >= 0)
-                        convert();
-                }
-                av_packet_unref(packet);
-            }
-            avcodec_send_packet(context, nullptr);
-            while (avcodec_receive_frame(context, frame) >= 0)
-                convert();
-        }
+    while (session.next() == FFmpegAudioDecodeSession::Step::Samples) {
+        frames += session.samples().frameCount;
+        benchmark::DoNotOptimize(session.samples().planes[0]);
     }
-    swr_free(&converter);
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&context);
-    avformat_close_input(&format);
     return frames;
 }
 
@@ -177,7 +132,7 @@ std::optional<double> ffmpegMilliseconds(const QString& program, const QString& 
 }
 
 // Each iteration times the generator on a song it has not seen, the bare
-// loop and the ffmpeg command on the same file, one after the other, so a
+// session and the ffmpeg command on the same file, one after the other, so a
 // busy machine slows all three alike. The iteration time is the generator's.
 void BM_Peaks360Of4MinuteFile(benchmark::State& state, fixtures::Format format)
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/FFmpegInput.h"
 
 #include <QString>
 
@@ -9,6 +8,8 @@
 #include <vector>
 
 namespace varno {
+
+class FFmpegAudioDecodeSession;
 
 // Room for a fixed number of frames of 32-bit float samples, one plane per
 // channel. Made once and filled again by every read, so scanning a song of
@@ -35,17 +36,17 @@ private:
 };
 
 // Reads an audio file from start to end as 32-bit float samples, one plane
-// per channel, at the file's own rate and channel count, through libavformat,
-// libavcodec and libswresample. Unlike FFmpegPcmReader it has no thread of
-// its own to decode ahead: it decodes when asked, straight into the
-// caller's buffer (a codec may still spread its work over threads of its
-// own), which suits scanning a whole file once rather than keeping ahead of
-// playback.
+// per channel, at the file's own rate and channel count, through a decode
+// session (whose rules say what damaged input costs). Unlike
+// FFmpegPcmReader it has no thread of its own to decode ahead: it decodes
+// when asked, straight into the caller's buffer (a codec may still spread
+// its work over threads of its own), which suits scanning a whole file once
+// rather than keeping ahead of playback.
 //
 // Blocking; belongs on a worker thread. One thread at a time.
 class FFmpegAudioFileReader final {
 public:
-    // Opens the file and the decoder of its main audio track. Throws
+    // Opens the file and the decoder of its first audio track. Throws
     // MediaReadError: the file cannot be opened as media, holds no audio, or
     // its codec cannot be decoded.
     explicit FFmpegAudioFileReader(const QString& path);
@@ -54,7 +55,7 @@ public:
     FFmpegAudioFileReader(const FFmpegAudioFileReader&) = delete;
     FFmpegAudioFileReader& operator=(const FFmpegAudioFileReader&) = delete;
 
-    // The format every read delivers. 0 when the file does not state it.
+    // The format every read delivers: the stream's own.
     int sampleRate() const { return m_sampleRate; }
     int channelCount() const { return m_channelCount; }
     // The track's length in frames as the file states it, known before any
@@ -64,43 +65,22 @@ public:
 
     // Replaces the buffer's content with the next `frames` frames of the
     // track (at most the buffer's capacity); fewer only at the end. Returns
-    // how many, 0 once the track has ended. A few damaged packets cost only
-    // their own samples; a stream that cannot be read on throws
-    // MediaReadError.
+    // how many, 0 once the track has ended. A stream the session gives up
+    // on throws its MediaReadError.
     std::int64_t read(FloatPcmBuffer& buffer, std::int64_t frames);
 
 private:
-    struct Codec;
-
-    // Makes the next decoded frame's samples the source of reads; false at
-    // the end of the track.
-    bool nextSource();
-    // Decodes the next frame into the codec's frame; false at the end.
-    bool receiveFrame();
-    void convertFrame();
-    void flushConverter();
-    // The codec's scratch planes with room for `frames` frames each, made
-    // the source of the next reads.
-    std::uint8_t** scratchPlanes(int frames);
-    [[noreturn]] void fail(const QString& reason) const;
-
-    QString m_path;
-    ffmpeg::FormatContext m_format;
-    int m_streamIndex = -1;
-    std::unique_ptr<Codec> m_codec;
+    std::unique_ptr<FFmpegAudioDecodeSession> m_session;
     int m_sampleRate = 0;
     int m_channelCount = 0;
     std::int64_t m_lengthInFrames = 0;
 
-    // The samples reads take from: either the decoded frame's own planes
-    // (when the decoder already produces float planar in the output format)
-    // or the converted copy in the codec's scratch planes.
-    std::vector<const float*> m_source;
+    // What reads take from: the session's latest samples, valid until its
+    // next step.
+    const float* const* m_source = nullptr;
     std::int64_t m_sourceFrames = 0;
     std::int64_t m_sourceOffset = 0;
-    bool m_inputEnded = false;
-    bool m_decoderDrained = false;
-    int m_rejectedInARow = 0;
+    bool m_ended = false;
 };
 
 } // namespace varno

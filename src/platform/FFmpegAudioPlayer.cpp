@@ -2,9 +2,7 @@
 
 #include "platform/AudioRingBuffer.h"
 #include "platform/Diagnostics.h"
-#include "platform/FFmpegInput.h"
 #include "platform/FFmpegStreamDecoder.h"
-#include "platform/MediaReader.h"
 #include "platform/NullAudioOutput.h"
 #include "platform/PulseAudioOutput.h"
 
@@ -16,14 +14,10 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <system_error>
-#include <vector>
 
 #include <pthread.h>
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
 
 namespace varno {
 
@@ -86,11 +80,7 @@ FFmpegAudioPlayer::FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio:
     , m_output(std::move(output))
     , m_connection(std::move(connection))
 {
-    ffmpeg::FormatContext format = ffmpeg::open(path);
-    const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (stream < 0)
-        throw MediaReadError(path, QStringLiteral("it holds no audio"));
-    m_decoder = std::make_unique<FFmpegStreamDecoder>(std::move(format), stream);
+    m_decoder = std::make_unique<FFmpegStreamDecoder>(path);
     m_duration = m_decoder->duration();
     m_liveness = std::make_shared<Liveness>(Liveness {this});
     m_livenessForThreads = m_liveness;
@@ -336,8 +326,9 @@ void FFmpegAudioPlayer::decodeLoop()
     std::uint32_t generation = 0;
     bool succeeded = true;
     QString failure;
-    // Decoded samples, kept while the ring has no room for all of them.
-    std::vector<float> block;
+    // Decoded samples, kept while the ring has no room for all of them. They
+    // live in the decoder's reused buffers until its next call.
+    std::span<const float> block;
     std::size_t written = 0;
     const std::size_t capacity = m_ring->capacity();
 
@@ -359,7 +350,7 @@ void FFmpegAudioPlayer::decodeLoop()
                 generation = command.generation;
                 if (command.seconds > 0 || !m_decoder->atStart())
                     m_decoder->seek(command.seconds);
-                block.clear();
+                block = {};
                 written = 0;
                 succeeded = true;
                 // The new place starts here; the callback drops what lies
@@ -386,7 +377,6 @@ void FFmpegAudioPlayer::decodeLoop()
                 const FFmpegStreamDecoder::Result result = m_decoder->next(block, failure);
                 written = 0;
                 if (result != FFmpegStreamDecoder::Result::Samples) {
-                    block.clear();
                     succeeded = result == FFmpegStreamDecoder::Result::End;
                     if (!succeeded)
                         printDiagnostic(QStringLiteral("Playback of %1 stopped: %2").arg(QFileInfo(m_path).fileName(), failure));

@@ -42,11 +42,11 @@ private:
 // A player over FFmpeg and one of the audio outputs.
 //
 // prepareToPlay() opens an output stream and starts a decoding thread of the
-// player's own. That thread demuxes, decodes and converts (libswresample) to
-// float interleaved at the file's rate, mono or stereo, into a lock-free ring
-// of about 0.7 s that the output's callback drains; it sleeps while the ring
-// is more than half full, so playing costs a few wake-ups a second and a
-// paused player costs nothing. Volume is applied in the callback.
+// player's own. That thread decodes through FFmpegStreamDecoder to float
+// interleaved at the file's rate, mono or stereo, into a lock-free ring of
+// about 0.7 s that the output's callback drains; it sleeps while the ring is
+// more than half full, so playing costs a few wake-ups a second and a paused
+// player costs nothing. Volume is applied in the callback.
 //
 // Positions: every seek (and every prepare) starts a new generation. The
 // decoder marks where in the ring the new generation's samples begin and
@@ -65,7 +65,8 @@ private:
 class FFmpegAudioPlayer final : public AudioPlayer, private audio::AudioSource {
 public:
     // Opens `path` and reads its stream table; decodes nothing. Throws
-    // MediaReadError when FFmpeg cannot open the file or it holds no audio.
+    // MediaReadError when FFmpeg cannot open the file, it holds no audio or
+    // it does not state its audio format.
     // Without a connection, a lost output stays lost for this player.
     FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output,
                       std::shared_ptr<AudioOutputConnection> connection = nullptr);

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -50,39 +49,6 @@ FormatContext open(const QString& path)
     if (found < 0)
         throw MediaReadError(path, reason(found));
     return context;
-}
-
-Decoder::~Decoder()
-{
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&context);
-}
-
-int openDecoder(const AVStream& stream, int threadCount, Decoder& decoder)
-{
-    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
-    if (!codec)
-        return AVERROR_DECODER_NOT_FOUND;
-    decoder.context = avcodec_alloc_context3(codec);
-    decoder.packet = av_packet_alloc();
-    decoder.frame = av_frame_alloc();
-    if (!decoder.context || !decoder.packet || !decoder.frame)
-        return AVERROR(ENOMEM);
-    if (const int copied = avcodec_parameters_to_context(decoder.context, stream.codecpar); copied < 0)
-        return copied;
-    decoder.context->thread_count = threadCount;
-    decoder.context->pkt_timebase = stream.time_base;
-    return avcodec_open2(decoder.context, codec, nullptr);
-}
-
-int statedLayout(const AVChannelLayout& layout, AVChannelLayout& stated)
-{
-    if (layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-        av_channel_layout_default(&stated, layout.nb_channels);
-        return 0;
-    }
-    return av_channel_layout_copy(&stated, &layout);
 }
 
 } // namespace varno::ffmpeg

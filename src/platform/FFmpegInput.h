@@ -4,15 +4,10 @@
 
 #include <memory>
 
-struct AVChannelLayout;
-struct AVCodecContext;
 struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
-struct AVStream;
 
 // Opening media files with libavformat, shared by the metadata fallback and
-// the PCM reader. Callable from any thread.
+// the decode session. Callable from any thread.
 namespace varno::ffmpeg {
 
 struct FormatContextCloser {
@@ -28,30 +23,5 @@ QString reason(int code);
 // pipe, not a regular file", the system's reason); anything but a regular
 // file is refused before it is opened.
 FormatContext open(const QString& path);
-
-// A stream's decoder with the packet and frame it works through, freed
-// together.
-struct Decoder {
-    AVCodecContext* context = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
-
-    Decoder() = default;
-    ~Decoder();
-    Decoder(const Decoder&) = delete;
-    Decoder& operator=(const Decoder&) = delete;
-};
-
-// Opens the decoder of `stream` into `decoder` with `threadCount` decoding
-// threads (0: as many as the codec likes). Returns 0 or FFmpeg's error code:
-// AVERROR_DECODER_NOT_FOUND when no decoder handles the codec,
-// AVERROR(ENOMEM) when memory ran out.
-int openDecoder(const AVStream& stream, int threadCount, Decoder& decoder);
-
-// Copies `layout` into `stated` (uninitialised or empty), giving a layout
-// whose channel order is unstated the default order for its channel count,
-// which is what players assume and what the converter needs. 0 or FFmpeg's
-// error code.
-int statedLayout(const AVChannelLayout& layout, AVChannelLayout& stated);
 
 } // namespace varno::ffmpeg

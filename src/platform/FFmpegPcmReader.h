@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/FFmpegInput.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,9 +12,9 @@
 #include <optional>
 #include <thread>
 
-struct AVFormatContext;
-
 namespace varno {
+
+class FFmpegAudioDecodeSession;
 
 // One decoded block of the audio track: 32-bit float samples, one plane per
 // channel, planes stored one after the other in `data`.
@@ -37,8 +36,8 @@ struct PcmStreamDescription {
 };
 
 // Reads the first audio track of a file as 32-bit float non-interleaved PCM
-// at the file's own rate and channel count, through libavformat, libavcodec
-// and libswresample.
+// at the file's own rate and channel count, through a decode session (whose
+// rules say what damaged input costs).
 //
 // Construction and the set-up calls block on file work and belong on a
 // worker thread. Once reading has started, a thread of the reader's own
@@ -59,12 +58,13 @@ public:
     FFmpegPcmReader(const FFmpegPcmReader&) = delete;
     FFmpegPcmReader& operator=(const FFmpegPcmReader&) = delete;
 
-    bool hasAudioTrack() const { return m_streamIndex >= 0; }
+    bool hasAudioTrack() const;
     // Absent when the file does not state a sample rate or channel count.
     std::optional<PcmStreamDescription> streamDescription() const;
 
     // Prepares the decoder and the float planar converter for the first audio
-    // track. Call once, before startReading().
+    // track. Call once, before startReading(). When it fails, error() says
+    // why.
     OutputResult addOutput();
     // Reading covers the track from `startSeconds` to its end; samples
     // before the start are dropped, so the first block begins at it.
@@ -82,21 +82,14 @@ public:
     void cancelReading();
 
 private:
-    struct Codec;
-
     void decodeLoop();
-    // Decodes what the codec has ready into blocks; false when decoding must stop.
-    bool drainFrames();
     void push(PcmBlock block);
     void finish(std::optional<QString> failure);
 
-    QString m_path;
-    ffmpeg::FormatContext m_format;
-    int m_streamIndex = -1;
-    std::unique_ptr<Codec> m_codec;
+    // Used by the decoding thread once reading has started; before that, by
+    // whoever sets the reader up.
+    std::unique_ptr<FFmpegAudioDecodeSession> m_session;
     double m_startSeconds = 0;
-    std::int64_t m_framesToSkip = 0;
-    bool m_skipComputed = true;
 
     static constexpr std::size_t kBlocksAhead = 16;
 

@@ -1,73 +1,60 @@
 #pragma once
 
-#include "platform/FFmpegInput.h"
+#include "platform/FFmpegAudioDecodeSession.h"
 
 #include <QString>
 
-#include <cstdint>
-#include <memory>
 #include <optional>
-#include <vector>
+#include <span>
 
 namespace varno {
 
-// Decodes one audio stream of an opened file into blocks of interleaved
-// 32-bit float samples at the stream's own rate, mono kept mono and
-// anything wider mixed down to stereo, for the player's decoding thread.
+// The player's view of a decode session: interleaved 32-bit float samples
+// at the stream's own rate, mono kept mono and anything wider mixed down to
+// stereo, decoded on one codec thread (playing needs a few hundred times
+// less than one core decodes; more threads would only add frames of delay
+// and their buffers). What counts as damaged input is the session's rule.
 //
 // Used by one thread at a time; handing it between threads needs the usual
 // happens-before (the player starts and joins its thread around it).
-class FFmpegStreamDecoder {
+class FFmpegStreamDecoder final {
 public:
     enum class Result { Samples, End, Failed };
 
-    // `format` holds the stream table already read (ffmpeg::open).
-    FFmpegStreamDecoder(ffmpeg::FormatContext format, int streamIndex);
-    ~FFmpegStreamDecoder();
+    // Opens `path` and reads its stream table; decodes nothing. Throws
+    // MediaReadError when the file cannot be opened, holds no audio or does
+    // not state its audio format.
+    explicit FFmpegStreamDecoder(const QString& path);
 
     FFmpegStreamDecoder(const FFmpegStreamDecoder&) = delete;
     FFmpegStreamDecoder& operator=(const FFmpegStreamDecoder&) = delete;
 
     // Seconds: the container's figure, or the stream's when the container
     // states none; 0 when neither is known. Needs no decoding.
-    double duration() const;
+    double duration() const { return m_session.durationSeconds(); }
 
-    // Opens the codec and the converter. Returns the reason when the stream
-    // cannot be decoded; calling it again after success does nothing.
+    // Opens the codec. Returns the reason when the stream cannot be decoded;
+    // calling it again after success does nothing.
     std::optional<QString> open();
-    bool isOpen() const { return m_codec != nullptr; }
+    bool isOpen() const { return m_session.isOpen(); }
     // Valid once open.
-    int sampleRate() const;
-    int channelCount() const;
+    int sampleRate() const { return m_session.sampleRate(); }
+    int channelCount() const { return m_session.channelCount(); }
 
     // The next block starts at `seconds` from the beginning of the stream.
-    void seek(double seconds);
+    void seek(double seconds) { m_session.seek(seconds); }
     // Whether the decoder stands at the beginning, never read or sought.
-    bool atStart() const { return m_atStart; }
+    bool atStart() const { return m_session.atStart(); }
 
-    // Replaces `out` with the next samples (never an empty block). At the
-    // end of the stream returns End; when the file cannot be read on, or
-    // the decoder gives up on the data, Failed with the reason in `failure`.
-    // A damaged packet costs only its own samples, unless many in a row are.
-    Result next(std::vector<float>& out, QString& failure);
+    // Points `samples` at the next block (never empty), which stays valid
+    // until the next call of next() or seek(): the block lives in buffers
+    // the session reuses, so after the first few blocks decoding allocates
+    // nothing. At the end of the stream returns End; when the file cannot be
+    // read on, Failed with the reason in `failure`.
+    Result next(std::span<const float>& samples, QString& failure);
 
 private:
-    struct Codec;
-
-    // Converts the frame just received into `out`; false on failure.
-    bool convert(std::vector<float>& out, QString& failure);
-
-    ffmpeg::FormatContext m_format;
-    int m_streamIndex;
-    std::unique_ptr<Codec> m_codec;
-    bool m_atStart = true;
-    bool m_inputEnded = false;
-    int m_rejectedInARow = 0;
-    // After a seek: frames before the target are dropped, once the first
-    // decoded frame says where it starts.
-    double m_skipTo = 0;
-    bool m_skipPending = false;
-    std::int64_t m_framesToSkip = 0;
+    FFmpegAudioDecodeSession m_session;
 };
 
 } // namespace varno

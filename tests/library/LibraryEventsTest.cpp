@@ -1,8 +1,10 @@
 #include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
+#include "library/LibraryImporter.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
+#include "library/WatchedFolders.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "platform/Worker.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -150,7 +152,7 @@ TEST_F(LibraryEventsTest, ImportProgressRunsFromFirstToLastFileAndEndsInactive)
     }
     // Throttled: one update per interval at most, besides the first, the
     // last and the end.
-    EXPECT_LE(static_cast<qint64>(updates.size()), 3 + elapsed / OstrelLibraryEngine::kProgressIntervalMs + 1);
+    EXPECT_LE(static_cast<qint64>(updates.size()), 3 + elapsed / LibraryImporter::kProgressIntervalMs + 1);
     EXPECT_EQ(engine->allTracks().size(), 40u);
 }
 
@@ -200,7 +202,7 @@ TEST_F(LibraryEventsTest, FilesAddedOrMovedInAreImportedTogetherOnceTheFolderIsQ
 
     // A change to a song already in the library imports nothing more.
     report(FileSystemChange::modified(added));
-    QTest::qWait(OstrelLibraryEngine::kChangeQuietPeriodMs * 2);
+    QTest::qWait(WatchedFolders::kChangeQuietPeriodMs * 2);
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(stored().size(), 2u);
 }
