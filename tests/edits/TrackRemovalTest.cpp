@@ -198,7 +198,7 @@ TEST_F(TrackRemovalTest, RemovalKeepsTheFileAndUndoBringsTheSongBackLast)
     const Track a = importSong(QStringLiteral("a.mp3"));
     importSong(QStringLiteral("b.mp3"));
     importSong(QStringLiteral("c.mp3"));
-    QSignalSpy inFlight(coordinator->get(), &TrackRemovalCoordinator::inFlightTrackIDChanged);
+    QSignalSpy inFlight(coordinator.get(), &TrackRemovalCoordinator::inFlightTrackIDChanged);
 
     removeThroughCoordinator(a);
     EXPECT_EQ(filenames(), (QStringList {"b.mp3", "c.mp3"}));
@@ -231,7 +231,7 @@ TEST_F(TrackRemovalTest, UndoAfterTheFileVanishedLeavesTheSongOut)
     removeThroughCoordinator(a);
     ASSERT_TRUE(QFile::remove(musicPath(QStringLiteral("a.mp3"))));
 
-    runAndWait([&] { undoStack.undo(); }, coordinator->get(), &TrackRemovalCoordinator::errorMessageChanged);
+    runAndWait([&] { undoStack.undo(); }, coordinator.get(), &TrackRemovalCoordinator::errorMessageChanged);
     EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("a.mp3 cannot be restored because the original file is no longer available."));
     EXPECT_TRUE(filenames().isEmpty());
     EXPECT_TRUE(storedFilenames().isEmpty());
@@ -293,7 +293,7 @@ TEST_F(TrackRemovalTest, ConfirmedDeletionDeletesOnlyTheSongsFile)
 {
     const Track a = importSong(QStringLiteral("a.mp3"));
     importSong(QStringLiteral("b.mp3"));
-    QSignalSpy pending(coordinator->get(), &TrackRemovalCoordinator::pendingPermanentDeletionChanged);
+    QSignalSpy pending(coordinator.get(), &TrackRemovalCoordinator::pendingPermanentDeletionChanged);
 
     coordinator->requestPermanentDeletion(a);
     EXPECT_EQ(coordinator->pendingPermanentDeletion(), a);
@@ -420,7 +420,7 @@ TEST_F(TrackRemovalTest, ASecondRemovalIsRefusedWhileTheFirstRuns)
 TEST_F(TrackRemovalTest, UnknownSongIsReportedAndTheQueueIsNotTold)
 {
     importSong(QStringLiteral("a.mp3"));
-    QSignalSpy errors(coordinator->get(), &TrackRemovalCoordinator::errorMessageChanged);
+    QSignalSpy errors(coordinator.get(), &TrackRemovalCoordinator::errorMessageChanged);
 
     removeThroughCoordinator(test::makeTrack(QStringLiteral("stranger")));
     EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("Track not found in the local library."));

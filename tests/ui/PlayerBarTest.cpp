@@ -51,8 +51,9 @@ protected:
         DataFolderTest::TearDown();
     }
 
-    QueueEngine& queue() { return harness->container->queueEngine(); }
-    OstrelAudioEngine& audio() { return harness->container->audioEngine(); }
+    // The concrete engines: some cases drive what only they offer.
+    OstrelQueueEngine& queue() { return dynamic_cast<OstrelQueueEngine&>(harness->container->queueEngine()); }
+    OstrelAudioEngine& audio() { return dynamic_cast<OstrelAudioEngine&>(harness->container->audioEngine()); }
 
     std::unique_ptr<BottomPlayerView> makeBar(test::EnvironmentOverrides overrides = {})
     {

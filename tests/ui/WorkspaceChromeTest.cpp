@@ -114,7 +114,7 @@ TEST_F(WorkspaceChromeTest, RecoveryBannerFollowsTheMessageAndItsCloseButtonDism
 {
     test::UiHarness ui;
     QWidget window;
-    auto* banner = new RecoveryBanner(*ui.container, ui.container->themeEngine(), &window);
+    auto* banner = new RecoveryBanner(ui.container->windowEngines().recoveryMessage, ui.container->themeEngine(), &window);
     ui.container->themeEngine().setReduceMotion(true);
     window.show();
     EXPECT_FALSE(banner->isVisible());
@@ -128,7 +128,7 @@ TEST_F(WorkspaceChromeTest, RecoveryBannerFollowsTheMessageAndItsCloseButtonDism
     test::writeFile(appFile(QStringLiteral("playback_state.json")),
                     QByteArray::fromStdString(json::encodePlaybackStateSnapshot(snapshot)));
     test::UiHarness second;
-    auto* secondBanner = new RecoveryBanner(*second.container, second.container->themeEngine(), &window);
+    auto* secondBanner = new RecoveryBanner(second.container->windowEngines().recoveryMessage, second.container->themeEngine(), &window);
     EXPECT_TRUE(secondBanner->isShowing());
     EXPECT_EQ(secondBanner->message(), QStringLiteral("The last track is no longer available. Your library was left unchanged."));
     EXPECT_LE(secondBanner->findChild<QWidget*>()->maximumWidth(), RecoveryBanner::kMaximumWidth);

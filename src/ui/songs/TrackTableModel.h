@@ -47,7 +47,7 @@ public:
         // ... and the player is playing it.
         IsPlayingRole,
         IsSelectedRole,
-        // The heart: the favourite state being saved, else rating > 3.
+        // The heart: the favourite state being saved, else isFavorite() of its rating.
         IsFavoriteRole,
         // The song's file went missing.
         IsUnavailableRole,
