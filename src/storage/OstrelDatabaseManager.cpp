@@ -4,7 +4,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
-#include "playlists/PlaylistCodec.h"
+#include "storage/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 
 #include "storage/DatabaseError.h"

@@ -5,7 +5,7 @@
 #include "app/DIContainer.h"
 #include "library/LibraryEngine.h"
 #include "platform/FileIO.h"
-#include "playlists/PlaylistCodec.h"
+#include "storage/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 #include "ui/MainWindow.h"
 
