@@ -33,9 +33,9 @@ void writeColour(json::Writer& w, const StudioColor& colour)
 }
 
 // Components out of range are skipped one by one, keeping the default.
-void readColour(json::od::value& v, const json::Path& at, StudioColor& colour)
+void readColour(json::Value v, const json::Path& at, StudioColor& colour)
 {
-    json::forEachField(v, at, [&](std::string_view k, json::od::value& component, const json::Path& cp) {
+    json::forEachField(v, at, [&](std::string_view k, json::Value component, const json::Path& cp) {
         const double value = within(json::readDouble(component, cp), 0, 1, -1);
         if (value < 0)
             return;
@@ -73,10 +73,8 @@ ThemeConfiguration decodeConfiguration(const QByteArray& bytes)
 {
     const ThemeConfiguration defaults;
     ThemeConfiguration c;
-    std::string padded(bytes.constData(), size_t(bytes.size()));
-    padded.reserve(padded.size() + simdjson::SIMDJSON_PADDING);
-    json::Document document(padded, "appearance preference");
-    json::forEachField(document.root(), document.path(), [&](std::string_view key, json::od::value& v, const json::Path& at) {
+    json::Document document(QByteArrayView(bytes), "appearance preference");
+    json::forEachField(document.root(), document.path(), [&](std::string_view key, json::Value v, const json::Path& at) {
         if (key == "accentColor") {
             readColour(v, at, c.accentColor);
         } else if (key == "manualAccentColor") {

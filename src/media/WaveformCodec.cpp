@@ -27,13 +27,13 @@ Waveform decodeWaveform(const fileio::FileBytes& bytes, std::string_view fileNam
 
     Document document(bytes, fileName);
     Waveform waveform;
-    decodeFields(document.root(), document.path(), table, required, [&](std::size_t key, od::value& value, const Path& at) {
+    decodeFields(document.root(), document.path(), table, required, [&](std::size_t key, Value value, const Path& at) {
         if (key == kTrackID) {
             waveform.trackID = readUuid(value, at);
             return;
         }
         waveform.peaks.clear();
-        forEachItem(value, at, [&](std::int64_t, od::value& item, const Path& itemPath) {
+        forEachItem(value, at, [&](std::int64_t, Value item, const Path& itemPath) {
             const double peak = readDouble(item, itemPath);
             // Peaks are normalised; anything else was not written by a
             // generator and would draw outside the bar.

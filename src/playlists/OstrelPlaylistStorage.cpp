@@ -3,7 +3,7 @@
 #include "platform/ApplicationFolder.h"
 #include "platform/FileError.h"
 #include "platform/FileLock.h"
-#include "playlists/PlaylistCodec.h"
+#include "storage/PlaylistCodec.h"
 
 #include <QSet>
 

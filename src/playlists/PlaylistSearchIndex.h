@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playlists/Playlist.h"
 #include "playlists/SearchColumn.h"
+#include "storage/Playlist.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playlists/PlaylistRecord.h"
+#include "storage/PlaylistRecord.h"
 
 #include <QCoroTask>
 #include <QUuid>

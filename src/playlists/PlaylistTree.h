@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playlists/Playlist.h"
-#include "playlists/PlaylistRecord.h"
+#include "storage/Playlist.h"
+#include "storage/PlaylistRecord.h"
 
 #include <QHash>
 #include <QList>

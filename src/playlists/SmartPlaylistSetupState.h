@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playlists/Playlist.h"
 #include "playlists/SmartRule.h"
+#include "storage/Playlist.h"
 
 #include <QCoroTask>
 #include <QList>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "playlists/Playlist.h"
 #include "storage/Json.h"
 #include "storage/PlaybackHistory.h"
 #include "storage/PlaybackStateSnapshot.h"
 #include "storage/PlaybackStatistics.h"
+#include "storage/Playlist.h"
 #include "storage/Track.h"
 #include "storage/TracksFileUpdate.h"
 

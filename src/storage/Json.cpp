@@ -1,8 +1,11 @@
 #include "Json.h"
 
+#include "storage/JsonReader.h"
+
 #include <charconv>
 #include <cstring>
 #include <cmath>
+#include <limits>
 
 namespace varno::json {
 
@@ -336,30 +339,49 @@ simdjson::simdjson_result<od::document> iterate(const char* data, std::size_t si
 
 } // namespace
 
+struct Document::State {
+    od::document document;
+    detail::Cursor root {nullptr, &document};
+    // The padded copy of a text handed over without padding.
+    std::string text;
+};
+
 Document::Document(const fileio::FileBytes& bytes, std::string_view fileName)
-    : m_path(fileName)
+    : m_state(std::make_unique<State>())
+    , m_path(fileName)
 {
-    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
+    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_state->document))
         failSyntax(m_path, error);
 }
 
-Document::Document(const std::string& paddedText, std::string_view fileName)
-    : m_path(fileName)
+Document::Document(QByteArrayView text, std::string_view fileName)
+    : m_state(std::make_unique<State>())
+    , m_path(fileName)
 {
-    if (auto error = iterate(paddedText.data(), paddedText.size(), paddedText.capacity()).get(m_document))
+    std::string& padded = m_state->text;
+    padded.reserve(static_cast<std::size_t>(text.size()) + simdjson::SIMDJSON_PADDING);
+    padded.assign(text.data(), static_cast<std::size_t>(text.size()));
+    if (auto error = iterate(padded.data(), padded.size(), padded.capacity()).get(m_state->document))
         failSyntax(m_path, error);
+}
+
+Document::~Document() = default;
+
+Value Document::root()
+{
+    return Value(m_state->root);
 }
 
 void Document::restart(const fileio::FileBytes& bytes)
 {
-    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_document))
+    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_state->document))
         failSyntax(m_path, error);
 }
 
 void Document::expectEnd()
 {
     const char* location = nullptr;
-    const auto error = m_document.current_location().get(location);
+    const auto error = m_state->document.current_location().get(location);
     if (error == simdjson::OUT_OF_BOUNDS)
         return;
     if (error)
@@ -503,5 +525,158 @@ QString stringFromUtf8(std::string_view text)
         return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// ---------------------------------------------------------------------------
+// Reading through json::Value
+
+namespace {
+
+// Runs `read` on the parser's value or document behind `value`.
+template<typename Read>
+decltype(auto) onCursor(Value value, Read&& read)
+{
+    detail::Cursor& cursor = value.cursor();
+    if (cursor.value)
+        return read(*cursor.value);
+    return read(*cursor.document);
+}
+
+} // namespace
+
+bool readBool(Value value, const Path& path)
+{
+    return onCursor(value, [&](auto& v) { return readBool(v, path); });
+}
+
+double readDouble(Value value, const Path& path)
+{
+    return onCursor(value, [&](auto& v) { return readDouble(v, path); });
+}
+
+std::int64_t readInteger(Value value, const Path& path)
+{
+    return onCursor(value, [&](auto& v) { return readInteger(v, path); });
+}
+
+QString readString(Value value, const Path& path)
+{
+    return onCursor(value, [&](auto& v) { return readString(v, path); });
+}
+
+std::string_view readRawString(Value value, const Path& path)
+{
+    return onCursor(value, [&](auto& v) { return readRawString(v, path); });
+}
+
+QUuid readUuid(Value value, const Path& path)
+{
+    return onCursor(value, [&](auto& v) { return readUuid(v, path); });
+}
+
+std::optional<double> tryReadDouble(Value value)
+{
+    return onCursor(value, [](auto& v) -> std::optional<double> {
+        double result = 0;
+        if (v.get_double().get(result))
+            return std::nullopt;
+        return result;
+    });
+}
+
+std::string_view rawToken(Value value)
+{
+    detail::Cursor& cursor = value.cursor();
+    if (cursor.value)
+        return cursor.value->raw_json_token();
+    std::string_view token;
+    if (cursor.document->raw_json_token().get(token))
+        return {};
+    return token;
+}
+
+void forEachField(Value value, const Path& path, FieldVisitor visit)
+{
+    onCursor(value, [&](auto& v) {
+        forEachField(v, path, [&](std::string_view key, od::value& field, const Path& at) {
+            detail::Cursor cursor {&field, nullptr};
+            visit(key, Value(cursor), at);
+        });
+    });
+}
+
+void forEachItem(Value value, const Path& path, ItemVisitor visit)
+{
+    onCursor(value, [&](auto& v) {
+        forEachItem(v, path, [&](std::int64_t index, od::value& item, const Path& at) {
+            detail::Cursor cursor {&item, nullptr};
+            visit(index, Value(cursor), at);
+        });
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Single values
+
+namespace {
+
+template<typename T>
+T readSingle(od::document& document, const Path& path);
+
+template<>
+bool readSingle<bool>(od::document& document, const Path& path)
+{
+    return readBool(document, path);
+}
+
+template<>
+std::int64_t readSingle<std::int64_t>(od::document& document, const Path& path)
+{
+    return readInteger(document, path);
+}
+
+template<>
+int readSingle<int>(od::document& document, const Path& path)
+{
+    const std::int64_t wide = readInteger(document, path);
+    if (wide < std::numeric_limits<int>::min() || wide > std::numeric_limits<int>::max())
+        path.fail("number out of range");
+    return static_cast<int>(wide);
+}
+
+template<>
+double readSingle<double>(od::document& document, const Path& path)
+{
+    return readDouble(document, path);
+}
+
+template<>
+QString readSingle<QString>(od::document& document, const Path& path)
+{
+    return readString(document, path);
+}
+
+template<>
+QStringList readSingle<QStringList>(od::document& document, const Path& path)
+{
+    return readStringArray(document, path);
+}
+
+} // namespace
+
+template<typename T>
+T decodeValue(const QByteArray& text, std::string_view name)
+{
+    Document document(QByteArrayView(text), name);
+    T value = readSingle<T>(onDemandRoot(document), document.path());
+    document.expectEnd();
+    return value;
+}
+
+template bool decodeValue<bool>(const QByteArray&, std::string_view);
+template std::int64_t decodeValue<std::int64_t>(const QByteArray&, std::string_view);
+template int decodeValue<int>(const QByteArray&, std::string_view);
+template double decodeValue<double>(const QByteArray&, std::string_view);
+template QString decodeValue<QString>(const QByteArray&, std::string_view);
+template QStringList decodeValue<QStringList>(const QByteArray&, std::string_view);
 
 } // namespace varno::json

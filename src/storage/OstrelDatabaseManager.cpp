@@ -4,7 +4,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
-#include "playlists/PlaylistCodec.h"
+#include "storage/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 
 #include "storage/DatabaseError.h"
@@ -477,11 +477,9 @@ PlaybackStatistics OstrelDatabaseManager::fetchStatistics(const QUuid& trackID)
     // Counted while parsing rather than after building the whole list: the
     // history grows with every play.
     try {
-        json::Document document(bytes, kHistoryFile);
         std::int64_t count = 0;
         std::optional<Timestamp> latest;
-        json::forEachItem(document.root(), document.path(), [&](std::int64_t, json::od::value& item, const json::Path& at) {
-            const PlaybackHistory entry = json::decodePlaybackHistory(item, at);
+        json::forEachPlaybackHistory(bytes, kHistoryFile, [&](const PlaybackHistory& entry) {
             if (entry.trackID != trackID)
                 return;
             ++count;
@@ -489,7 +487,6 @@ PlaybackStatistics OstrelDatabaseManager::fetchStatistics(const QUuid& trackID)
             if (!latest || entry.timestamp > *latest)
                 latest = entry.timestamp;
         });
-        document.expectEnd();
         statistics.playCount = count;
         statistics.lastPlayedDate = latest;
     } catch (const json::DecodingError&) {

@@ -1,5 +1,7 @@
 #include "StateCodecs.h"
 
+#include "storage/JsonReader.h"
+
 #include <cstring>
 
 namespace varno::json {
@@ -127,7 +129,11 @@ void StringPool::grow()
     }
 }
 
-Track decodeTrack(od::value& value, const Path& path, StringPool* pool)
+namespace {
+
+// With a pool, the artist, album, genre, composer and album artist of every
+// song decoded through it share their text.
+Track decodeTrack(od::value& value, const Path& path, StringPool* pool = nullptr)
 {
     Track t;
     const auto shared = [&](od::value& v, const Path& at, std::size_t slot) {
@@ -164,6 +170,8 @@ Track decodeTrack(od::value& value, const Path& path, StringPool* pool)
         t.dateAdded = Timestamp::now();
     return t;
 }
+
+} // namespace
 
 std::string encodeTracks(const TrackList& tracks)
 {
@@ -207,6 +215,8 @@ void encode(Writer& w, const PlaybackHistory& entry)
     w.endObject();
 }
 
+namespace {
+
 PlaybackHistory decodePlaybackHistory(od::value& value, const Path& path)
 {
     static constexpr std::string_view names[] = {"trackID", "timestamp"};
@@ -220,6 +230,8 @@ PlaybackHistory decodePlaybackHistory(od::value& value, const Path& path)
     });
     return entry;
 }
+
+} // namespace
 
 std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history)
 {
@@ -241,6 +253,13 @@ fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vec
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName)
 {
     return decodeArray<PlaybackHistory>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaybackHistory(v, at); });
+}
+
+void forEachPlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName, FunctionRef<void(const PlaybackHistory&)> visit)
+{
+    Document document(bytes, fileName);
+    forEachItem(onDemandRoot(document), document.path(), [&](std::int64_t, od::value& item, const Path& at) { visit(decodePlaybackHistory(item, at)); });
+    document.expectEnd();
 }
 
 // ---------------------------------------------------------------------------
@@ -270,6 +289,8 @@ void encode(Writer& w, const PlaybackStateSnapshot& s)
     w.endObject();
 }
 
+namespace {
+
 PlaybackStateSnapshot decodePlaybackStateSnapshot(od::document& document, const Path& path)
 {
     enum : std::size_t { kCurrent, kUpcoming, kHistory, kOrder, kRepeat, kShuffle, kTime, kPlaying, kVolume, kSavedAt, };
@@ -296,6 +317,8 @@ PlaybackStateSnapshot decodePlaybackStateSnapshot(od::document& document, const 
     return s;
 }
 
+} // namespace
+
 std::string encodePlaybackStateSnapshot(const PlaybackStateSnapshot& snapshot)
 {
     std::string out;
@@ -307,7 +330,7 @@ std::string encodePlaybackStateSnapshot(const PlaybackStateSnapshot& snapshot)
 PlaybackStateSnapshot decodePlaybackStateSnapshot(const fileio::FileBytes& bytes, std::string_view fileName)
 {
     Document document(bytes, fileName);
-    PlaybackStateSnapshot snapshot = decodePlaybackStateSnapshot(document.root(), document.path());
+    PlaybackStateSnapshot snapshot = decodePlaybackStateSnapshot(onDemandRoot(document), document.path());
     document.expectEnd();
     return snapshot;
 }

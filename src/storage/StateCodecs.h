@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storage/FunctionRef.h"
 #include "storage/Json.h"
 #include "storage/PlaybackHistory.h"
 #include "storage/PlaybackStateSnapshot.h"
@@ -52,15 +53,8 @@ private:
 };
 
 void encode(Writer& writer, const Track& track);
-// With a pool, the artist, album, genre, composer and album artist of every
-// song decoded through it share their text.
-Track decodeTrack(od::value& value, const Path& path, StringPool* pool = nullptr);
-
 void encode(Writer& writer, const PlaybackHistory& entry);
-PlaybackHistory decodePlaybackHistory(od::value& value, const Path& path);
-
 void encode(Writer& writer, const PlaybackStateSnapshot& snapshot);
-PlaybackStateSnapshot decodePlaybackStateSnapshot(od::document& document, const Path& path);
 
 // Whole-file forms.
 std::string encodeTracks(const TrackList& tracks);
@@ -76,6 +70,9 @@ fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vec
 
 std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history);
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName);
+// Calls `visit` with each entry in file order, without building the list: the
+// history grows with every play.
+void forEachPlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName, FunctionRef<void(const PlaybackHistory&)> visit);
 
 std::string encodePlaybackStateSnapshot(const PlaybackStateSnapshot& snapshot);
 PlaybackStateSnapshot decodePlaybackStateSnapshot(const fileio::FileBytes& bytes, std::string_view fileName);

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace varno {
@@ -19,15 +20,11 @@ constexpr std::string_view kStoredName = "trackTable.columnLayout.v1";
 // A number too large for a double (1e400) is a width that is not finite,
 // which clamping repairs like any other; simdjson refuses such numbers, so
 // they are recognised here rather than failing the whole layout.
-double readWidth(json::od::value& value, const json::Path& path)
+double readWidth(json::Value value, const json::Path& path)
 {
-    double width = 0;
-    const auto error = value.get_double().get(width);
-    if (!error)
-        return width;
-    if (error != simdjson::NUMBER_ERROR)
-        return json::readDouble(value, path);
-    std::string_view token = value.raw_json_token();
+    if (const std::optional<double> width = json::tryReadDouble(value))
+        return *width;
+    std::string_view token = json::rawToken(value);
     while (!token.empty() && std::isspace(static_cast<unsigned char>(token.back())))
         token.remove_suffix(1);
     double parsed = 0;
@@ -37,13 +34,13 @@ double readWidth(json::od::value& value, const json::Path& path)
     return json::readDouble(value, path);
 }
 
-TrackTableColumnConfiguration decodeColumn(json::od::value& value, const json::Path& path)
+TrackTableColumnConfiguration decodeColumn(json::Value value, const json::Path& path)
 {
     enum : std::size_t { kId, kWidth, kExpandedWidth, kIsCollapsed };
     static constexpr std::string_view names[] = {"id", "width", "expandedWidth", "isCollapsed"};
     static const json::KeyTable table(names);
     TrackTableColumnConfiguration column;
-    json::decodeFields(value, path, table, 0b1111, [&](std::size_t i, json::od::value& v, const json::Path& at) {
+    json::decodeFields(value, path, table, 0b1111, [&](std::size_t i, json::Value v, const json::Path& at) {
         switch (i) {
         case kId: {
             const std::string_view raw = json::readRawString(v, at);
@@ -122,11 +119,9 @@ QByteArray encodeTrackTableColumns(const TrackTableColumns& columns)
 
 TrackTableColumns decodeTrackTableColumns(const QByteArray& stored)
 {
-    std::string padded(stored.constData(), static_cast<std::size_t>(stored.size()));
-    padded.reserve(padded.size() + simdjson::SIMDJSON_PADDING);
-    json::Document document(padded, kStoredName);
+    json::Document document(QByteArrayView(stored), kStoredName);
     TrackTableColumns columns;
-    json::forEachItem(document.root(), document.path(), [&](std::int64_t, json::od::value& item, const json::Path& at) {
+    json::forEachItem(document.root(), document.path(), [&](std::int64_t, json::Value item, const json::Path& at) {
         columns.append(decodeColumn(item, at));
     });
     document.expectEnd();

@@ -6,7 +6,7 @@
 #include "playback/OstrelQueueEngine.h"
 #include "library/LibraryEngine.h"
 #include "platform/FileIO.h"
-#include "playlists/PlaylistCodec.h"
+#include "storage/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
 #include "ui/MainWindow.h"
 

@@ -4,9 +4,9 @@
 #include "platform/FileIO.h"
 #include "playlists/OstrelPlaylistEngine.h"
 #include "playlists/OstrelPlaylistStorage.h"
-#include "playlists/PlaylistCodec.h"
 #include "playlists/PlaylistError.h"
 #include "playlists/SmartPlaylistSetupState.h"
+#include "storage/PlaylistCodec.h"
 
 #include <QSignalSpy>
 

@@ -9,12 +9,9 @@ namespace {
 
 std::vector<std::string> keysOf(const std::string& objectJson)
 {
-    std::string padded = objectJson;
-    padded.reserve(padded.size() + simdjson::SIMDJSON_PADDING);
-    json::Document document(padded, "x");
+    json::Document document(QByteArrayView(objectJson), "x");
     std::vector<std::string> keys;
-    json::forEachField(document.root(), document.path(),
-                       [&](std::string_view key, json::od::value&, const json::Path&) { keys.emplace_back(key); });
+    json::forEachField(document.root(), document.path(), [&](std::string_view key, json::Value, const json::Path&) { keys.emplace_back(key); });
     return keys;
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/ApplicationIdentity.h"
 #include "platform/Diagnostics.h"
-#include "playlists/Playlist.h"
+#include "storage/Playlist.h"
 #include "storage/Track.h"
 #include "storage/TrackList.h"
 

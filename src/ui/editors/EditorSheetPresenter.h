@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playlists/Playlist.h"
+#include "storage/Playlist.h"
 #include "storage/Track.h"
 #include "ui/ViewEnvironment.h"
 

@@ -6,7 +6,7 @@
 #include "workspace/PlaybackNavigationShortcutMonitor.h"
 #include "workspace/WorkspacePanelState.h"
 #include "storage/TrackList.h"
-#include "playlists/Playlist.h"
+#include "storage/Playlist.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "playlists/Playlist.h"
-#include "playlists/PlaylistRecord.h"
 #include "storage/Json.h"
+#include "storage/Playlist.h"
+#include "storage/PlaylistRecord.h"
 
 #include <string>
 #include <vector>
@@ -12,7 +12,6 @@ namespace varno::json {
 // The playlist model's JSON form; "type" is an object with exactly one key
 // naming the case ("standard", "smart" with its "criteria", or "folder").
 void encode(Writer& writer, const Playlist& playlist);
-Playlist decodePlaylist(od::value& value, const Path& path);
 
 std::string encodePlaylists(const std::vector<Playlist>& playlists);
 std::vector<Playlist> decodePlaylists(const fileio::FileBytes& bytes, std::string_view fileName);
@@ -20,7 +19,6 @@ std::vector<Playlist> decodePlaylists(const fileio::FileBytes& bytes, std::strin
 // The stored rows of "playlist_records.json". Optional keys may be missing
 // or null when read and are omitted when absent on writing.
 void encode(Writer& writer, const PlaylistRecord& record);
-PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path);
 std::vector<PlaylistRecord> decodePlaylistRecords(const fileio::FileBytes& bytes, std::string_view fileName);
 
 } // namespace varno::json

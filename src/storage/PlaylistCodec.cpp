@@ -1,5 +1,6 @@
 #include "PlaylistCodec.h"
 
+#include "storage/JsonReader.h"
 #include "storage/StateCodecs.h"
 
 namespace varno::json {
@@ -74,6 +75,8 @@ void encode(Writer& w, const Playlist& p)
     w.endObject();
 }
 
+namespace {
+
 Playlist decodePlaylist(od::value& value, const Path& path)
 {
     enum : std::size_t { kId, kName, kDescription, kTags, kFavorite, kType, kTracks, kChildren, kCount };
@@ -96,6 +99,8 @@ Playlist decodePlaylist(od::value& value, const Path& path)
     });
     return p;
 }
+
+} // namespace
 
 std::string encodePlaylists(const std::vector<Playlist>& playlists)
 {
@@ -133,6 +138,8 @@ void encode(Writer& w, const PlaylistRecord& r)
     w.endObject();
 }
 
+namespace {
+
 PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path)
 {
     enum : std::size_t { kId, kName, kParent, kFolder, kSmart, kCriteria, kFavorite, kDescription, kTags, kTracks, kOrder, kCount };
@@ -159,6 +166,8 @@ PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path)
     });
     return r;
 }
+
+} // namespace
 
 std::vector<PlaylistRecord> decodePlaylistRecords(const fileio::FileBytes& bytes, std::string_view fileName)
 {

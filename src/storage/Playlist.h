@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playlists/PlaylistType.h"
+#include "storage/PlaylistType.h"
 
 #include <QList>
 #include <QString>
