@@ -1,7 +1,7 @@
 #include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
-#include "../playback/FakeAudioEngine.h"
+#include "FakeAudioEngine.h"
 
 #include "library/AudioImportSupport.h"
 #include "library/OstrelLibraryEngine.h"

@@ -72,7 +72,7 @@ protected:
     }
 
     test::FakeLibrary library;
-    test::MemoryArtworkCache artwork;
+    test::FakeArtworkCache artwork;
     test::FakeDialogs dialogs;
     TrackMetadataBatchCoordinator coordinator {library, artwork};
     std::vector<Track> tracksBefore;

@@ -79,7 +79,7 @@ protected:
     }
 
     Track song;
-    test::MemoryArtworkCache artwork;
+    test::FakeArtworkCache artwork;
     test::FakeDialogs dialogs;
     std::unique_ptr<TrackMetadataEditorSheet> sheet;
 };
