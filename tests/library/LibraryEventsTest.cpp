@@ -1,11 +1,8 @@
-#include "RecordingFileWatcher.h"
+#include "LibraryHarness.h"
 #include "TestSupport.h"
 
-#include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
-#include "platform/SettingsPreferencesStore.h"
 #include "platform/Worker.h"
-#include "storage/OstrelDatabaseManager.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -67,9 +64,7 @@ protected:
         DataFolderTest::SetUp();
         libraryWarnings.clear();
         previousHandler = qInstallMessageHandler(collectLibraryWarnings);
-        database = std::make_unique<OstrelDatabaseManager>(preferences);
-        engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, cache, watcher);
-        await(engine->loadLibraryFromDisk());
+        library.start();
     }
     void TearDown() override
     {
@@ -120,12 +115,11 @@ protected:
 
     TrackList stored() { return await(database->loadAllTracks()); }
 
-    SettingsPreferencesStore preferences;
-    std::unique_ptr<OstrelDatabaseManager> database;
     PacedMetadataEngine metadataEngine;
-    MetadataCache cache;
-    test::RecordingFileWatcher watcher;
-    std::unique_ptr<OstrelLibraryEngine> engine;
+    test::LibraryHarness library {&metadataEngine};
+    std::unique_ptr<OstrelDatabaseManager>& database = library.database;
+    test::RecordingFileWatcher& watcher = library.watcher;
+    std::unique_ptr<OstrelLibraryEngine>& engine = library.engine;
 };
 
 } // namespace
