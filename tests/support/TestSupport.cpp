@@ -72,6 +72,26 @@ void writeFile(const QString& path, const QByteArray& bytes)
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+DiagnosticCapture::DiagnosticCapture()
+{
+    if (!m_file.open())
+        throw std::runtime_error("cannot make a file for diagnostic lines");
+    m_stream = ::fdopen(::dup(m_file.handle()), "w");
+    setDiagnosticOutput(m_stream);
+}
+
+DiagnosticCapture::~DiagnosticCapture()
+{
+    setDiagnosticOutput(nullptr);
+    std::fclose(m_stream);
+}
+
+QString DiagnosticCapture::text() const
+{
+    // Each line is flushed as it is written, so the file holds them all.
+    return QString::fromUtf8(readFile(m_file.fileName()));
+}
+
 QString settingsFile()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganizationName, kApplicationName).fileName();

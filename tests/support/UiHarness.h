@@ -12,36 +12,14 @@
 #include "workspace/WorkspacePanelState.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <chrono>
-
 #include <QThreadPool>
 
 #include <deque>
 #include <memory>
 
 namespace varno::test {
-
-// Runs the event loop until `condition` holds or `timeout` passes; whether it
-// held. QTest's QTRY_ macros only return from the function on a timeout,
-// which GoogleTest does not count as a failure, so tests use this instead:
-// EXPECT_TRUE(test::waitUntil([&] { return …; })).
-template <typename Condition>
-bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
 
 // Lets short jobs on the shared pool (a preview being decoded, a picked
 // cover being read) finish and their coroutines resume, so none is left
@@ -128,17 +106,13 @@ public:
     {
     }
 
-    // The composition root looks at its state folder once the folder has
-    // been quiet for a moment, checking on workers whether another process
-    // wrote the library or the playlists. A container destroyed while such a
-    // check is out would leave it suspended for good (or resume it on a
-    // destroyed engine), so the look is let happen and finish first.
+    // Playlist operations still being written are let finish, and then
+    // the composition root ends its background work (its look at the state
+    // folder among it), so no coroutine is left waiting for an engine or a
+    // worker that is about to go.
     ~UiHarness()
     {
-        QTest::qWait(30);
-        waitUntil([this] { return !container->isStateFolderCheckPending(); }, std::chrono::seconds(2));
         await(container->playlistEngine().waitForPendingOperations());
-        QTest::qWait(20);
         container->finishBackgroundWork();
     }
 

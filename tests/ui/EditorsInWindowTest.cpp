@@ -67,9 +67,6 @@ protected:
     void TearDown() override
     {
         window.reset();
-        // The container looks at its state folder a moment after the
-        // library file was written; that look ends before the engines go.
-        QTest::qWait(450);
         ui.reset();
         DataFolderTest::TearDown();
     }

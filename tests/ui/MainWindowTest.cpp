@@ -190,11 +190,15 @@ TEST_F(MainWindowTest, AFolderThatCannotBeAddedIsExplainedInAWarning)
     EXPECT_EQ(ui.dialogs.shown.last().title, QStringLiteral("The folder could not be added"));
     EXPECT_FALSE(ui.dialogs.shown.last().message.isEmpty());
 
-    // Cancelling the chooser does nothing.
+    // Cancelling the chooser does nothing: the next add that fails shows
+    // one warning more, its own, after its own chooser.
     const qsizetype shown = ui.dialogs.shown.size();
     action(*window, MenuCommand::AddFolder)->trigger();
-    QTest::qWait(50);
     EXPECT_EQ(ui.dialogs.shown.size(), shown + 1);
+    ui.dialogs.folderAnswers.push_back({FileURL::fromLocalFile(folder)});
+    action(*window, MenuCommand::AddFolder)->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return ui.dialogs.shown.last().kind == QStringLiteral("warning"); }));
+    EXPECT_EQ(ui.dialogs.shown.size(), shown + 3);
 }
 
 } // namespace

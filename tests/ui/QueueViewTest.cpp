@@ -272,12 +272,13 @@ TEST_F(QueueViewTest, aSongsThumbnailIsLoadedOnceAndKept)
     const int row = rowShowing(*view, "Covered", QueueListModel::RowKind::Current);
 
     view->list()->viewport()->repaint();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.hasThumbnail(covered.id); }, 20000));
+    ASSERT_TRUE(test::waitUntil([&] { return model.hasThumbnail(covered.id); }));
     const QImage thumbnail = model.index(row).data(Qt::DecorationRole).value<QImage>();
     EXPECT_EQ(thumbnail.size(), QSize(64, 64));
 
+    // A second request would be counted as pending until it ends.
     view->list()->viewport()->repaint();
-    test::settle();
+    test::waitForRequests(thumbnails->pending);
     const auto loadsOfCovered = [&] {
         return std::count_if(loaded.begin(), loaded.end(), [&](const QList<QVariant>& call) { return call[0].toUuid() == covered.id; });
     };

@@ -26,20 +26,6 @@
 
 namespace varno::test {
 
-// Runs the event loop until `condition` holds; false when it still does not
-// after `milliseconds`.
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 15000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 // The texts of a menu's items in order, separators left out.
 inline QStringList itemTexts(const QMenu& menu)
 {
@@ -79,11 +65,6 @@ protected:
     {
         closeList();
         undoStack.clear();
-        // The container checks the state folder a quarter of a second after
-        // the library file was written, on its database worker; the check
-        // must have ended before the container goes, or its coroutine is
-        // never resumed.
-        QTest::qWait(450);
         harness.reset();
         DataFolderTest::TearDown();
     }
@@ -100,6 +81,10 @@ protected:
         }
         list.reset();
     }
+
+    // Whether every operation the list started (an import, a save, a
+    // removal) has ended and shown what it had to show.
+    bool listOperationsEnd() { return waitUntil([&] { return list->runningOperationCount() == 0; }); }
 
     LibraryEngine& library() { return harness->container->libraryEngine(); }
     QString musicFolder() const { return scratch(QStringLiteral("music")); }
