@@ -98,25 +98,12 @@ protected:
         return path;
     }
 
-    // One song per title, from copies of a four-minute file (long enough
-    // that nothing ends while a test runs), titled as given.
-    void addSongs(const QStringList& titles, const QString& fixture = QStringLiteral("signals/long-4min.mp3"))
+    // One song per title in the music folder, from copies of a generated
+    // file (four minutes long by default, so nothing ends while a test
+    // runs) with the standard tags under the song's title.
+    void addSongs(const QStringList& titles, const QString& fixture = UiHarness::kFourMinuteSong)
     {
-        std::vector<FileURL> files;
-        for (const QString& title : titles)
-            files.push_back(FileURL::fromLocalFile(copyFixture(fixture, title + QLatin1Char('.') + QFileInfo(fixture).suffix())));
-        await(library().importFiles(files));
-        std::vector<Track> titled;
-        for (const Track& track : library().allTracks()) {
-            const QString name = QFileInfo(track.fileURL.toLocalFile()).completeBaseName();
-            if (titles.contains(name) && track.title != name) {
-                Track renamed = track;
-                renamed.title = name;
-                titled.push_back(renamed);
-            }
-        }
-        if (!titled.empty())
-            await(library().updateTracks(titled));
+        harness->importSongs(musicFolder(), titles, UiHarness::standardTagsTitled, fixture);
     }
 
     Track song(const QString& title)
