@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ModelChecks.h"
 #include "TestSupport.h"
 #include "UiHarness.h"
 
@@ -132,6 +133,7 @@ protected:
 
     void show()
     {
+        checkModel(list->model());
         list->resize(1400, 800);
         list->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(list.get()));
