@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
 
 namespace varno {
 
@@ -129,6 +130,38 @@ QStringList namesOf(const QList<Playlist>& playlists)
     for (const Playlist& playlist : playlists)
         names << playlist.name;
     return names;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    // The loop sleeps until an event comes rather than spinning, so a busy
+    // machine gives its time to the threads the test is waiting for; the
+    // timer wakes it for conditions other threads change without an event.
+    QTimer poll;
+    poll.start(5);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+bool happensWithin(TimerBeats window, const std::function<bool()>& happened)
+{
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    int beats = 0;
+    QObject::connect(&beat, &QTimer::timeout, &beat, [&beats] { ++beats; });
+    beat.start(window.interval);
+    while (!happened()) {
+        if (beats >= window.count)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 namespace detail {

@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@
 #include <cstdio>
 #include <unistd.h>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -74,18 +74,7 @@ QStringList namesOf(const QList<Playlist>& playlists);
 // EXPECT_TRUE(test::waitUntil([&] { return …; })). The deadline is generous
 // on purpose: it only matters when the test fails, and a sanitizer build on
 // a busy machine can take seconds for what takes milliseconds when idle.
-template<typename Condition>
-bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout = std::chrono::seconds(30))
-{
-    QDeadlineTimer deadline(timeout);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // A stretch of the event loop's own time: `count` timeouts of a timer of
 // `interval` started when the wait starts. On a loaded machine it lasts
@@ -100,22 +89,7 @@ struct TimerBeats {
 
 // Runs the event loop until `happened` holds or `window` has passed;
 // whether it held.
-template<typename Condition>
-bool happensWithin(TimerBeats window, Condition&& happened)
-{
-    QTimer beat;
-    beat.setTimerType(Qt::PreciseTimer);
-    beat.setInterval(window.interval);
-    int beats = 0;
-    QObject::connect(&beat, &QTimer::timeout, &beat, [&beats] { ++beats; });
-    beat.start();
-    while (!happened()) {
-        if (beats >= window.count)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+bool happensWithin(TimerBeats window, const std::function<bool()>& happened);
 
 // Runs the event loop until `task` finishes, then returns its value or
 // rethrows its exception. QCoro::waitFor hangs when a task throws after
