@@ -75,11 +75,9 @@ TEST_F(AppProcessTest, StartCreatesTheApplicationFolderWithEmptyStateFiles)
 {
     QProcess process;
     ASSERT_TRUE(startOffscreen(process));
-    QDeadlineTimer deadline(20000);
     // The playlist store is built after the persistence layer, so its file
     // comes last.
-    while (!QFileInfo::exists(appFile(QStringLiteral("playlist_records.json"))) && !deadline.hasExpired())
-        QThread::msleep(20);
+    EXPECT_TRUE(test::waitUntil([&] { return QFileInfo::exists(appFile(QStringLiteral("playlist_records.json"))); }, std::chrono::seconds(60)));
     EXPECT_EQ(process.state(), QProcess::Running);
     EXPECT_EQ(QDir(appFolder()).entryList(QDir::Files),
               (QStringList {"playback_history.json", "playback_state.json", "playlist_records.json", "playlists.json", "tracks.json"}));
@@ -108,14 +106,11 @@ TEST_F(AppProcessTest, ATerminationSignalWritesTheSessionBeforeExiting)
     QProcess process;
     ASSERT_TRUE(startOffscreen(process));
     // The restore loads the song, which the queue saves once.
-    QDeadlineTimer deadline(20000);
-    while (saved().savedAt->secondsSinceReferenceDate == 1 && !deadline.hasExpired())
-        QThread::msleep(20);
-    ASSERT_FALSE(deadline.hasExpired());
+    ASSERT_TRUE(test::waitUntil([&] { return saved().savedAt->secondsSinceReferenceDate != 1; }, std::chrono::seconds(60)));
 
     const Timestamp signalled = Timestamp::now();
     process.terminate();
-    ASSERT_TRUE(process.waitForFinished(20000));
+    ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().right(6000).toStdString();
     const PlaybackStateSnapshot written = saved();
@@ -156,14 +151,12 @@ TEST_F(AppProcessTest, TheAppAndTheCommandLineToolShareTheLibraryAndLoseNothing)
     // watch is in place, another file is dropped every two seconds.
     int dropped = 0;
     const auto appImports = [&] {
-        QDeadlineTimer deadline(40000);
+        QDeadlineTimer deadline(120000);
         const qsizetype before = storedFiles().size();
         while (!deadline.hasExpired()) {
             ++dropped;
             EXPECT_TRUE(QFile::copy(source, watched + QStringLiteral("/w%1.wav").arg(dropped)));
-            for (int i = 0; i < 40 && storedFiles().size() == before; ++i)
-                QThread::msleep(50);
-            if (storedFiles().size() > before)
+            if (test::waitUntil([&] { return storedFiles().size() > before; }, std::chrono::seconds(2)))
                 return true;
         }
         return false;
@@ -178,7 +171,7 @@ TEST_F(AppProcessTest, TheAppAndTheCommandLineToolShareTheLibraryAndLoseNothing)
     EXPECT_TRUE(QString::fromUtf8(tool.readAllStandardOutput()).startsWith(QStringLiteral("Imported 5 songs;")));
     ASSERT_TRUE(appImports());
     app.terminate();
-    ASSERT_TRUE(app.waitForFinished(20000));
+    ASSERT_TRUE(app.waitForFinished(60000));
 
     // A file dropped before the app's watch was in place is only found by a
     // rescan; the last one the app imported came after the tool's import.

@@ -1,15 +1,10 @@
-#include "RecordingFileWatcher.h"
+#include "LibraryHarness.h"
 #include "TestSupport.h"
 
 #include "app/MediaCacheUpkeep.h"
-#include "library/OstrelMetadataEngine.h"
-#include "platform/SettingsPreferencesStore.h"
-#include "storage/MetadataCache.h"
-#include "storage/OstrelDatabaseManager.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTest>
 
 using namespace varno;
 using test::await;
@@ -28,6 +23,12 @@ public:
 
 class MediaCacheUpkeepTest : public test::DataFolderTest {
 protected:
+    void SetUp() override
+    {
+        DataFolderTest::SetUp();
+        libraryHarness.start();
+    }
+
     FileURL audioFile(const QString& name)
     {
         const QString path = scratch(name);
@@ -35,38 +36,36 @@ protected:
         return FileURL::fromLocalFile(path);
     }
 
-    SettingsPreferencesStore preferences;
-    OstrelDatabaseManager database {preferences};
-    OstrelMetadataEngine metadataEngine;
-    MetadataCache metadataCache;
-    test::RecordingFileWatcher watcher;
-    OstrelLibraryEngine library {database, metadataEngine, metadataCache, watcher};
     RecordingWaveforms waveforms;
+    test::LibraryHarness libraryHarness;
+    test::RecordingFileWatcher& watcher = libraryHarness.watcher;
+    std::unique_ptr<OstrelLibraryEngine>& library = libraryHarness.engine;
 };
 
 } // namespace
 
 TEST_F(MediaCacheUpkeepTest, PeaksGoWithTheSongOrWhenItsFileChanges)
 {
-    await(library.loadLibraryFromDisk());
-    MediaCacheUpkeep upkeep(library, watcher, waveforms);
+    MediaCacheUpkeep upkeep(*library, watcher, waveforms);
     const FileURL a = audioFile(QStringLiteral("a.mp3"));
     const FileURL b = audioFile(QStringLiteral("b.mp3"));
-    await(library.importFiles({a, b}));
-    ASSERT_EQ(library.allTracks().size(), 2u);
+    await(library->importFiles({a, b}));
+    ASSERT_EQ(library->allTracks().size(), 2u);
     EXPECT_TRUE(waveforms.invalidated.isEmpty());
 
     // A file changed on disk: once the changes have settled.
-    const QUuid bID = library.allTracks()[1].id;
-    const FileURL changed = library.allTracks()[1].fileURL;
+    const QUuid bID = library->allTracks()[1].id;
+    const FileURL changed = library->allTracks()[1].fileURL;
     emit watcher.changeOccurred(FileSystemChange::modified(changed));
     emit watcher.changeOccurred(FileSystemChange::modified(changed));
-    emit watcher.changeOccurred(FileSystemChange::deleted(library.allTracks()[0].fileURL));
-    QTest::qWait(int(MediaCacheUpkeep::kQuietPeriod.count()) + 300);
+    emit watcher.changeOccurred(FileSystemChange::deleted(library->allTracks()[0].fileURL));
+    // The changes of one quiet period are handled together, so once any
+    // song's peaks are dropped, all that will be are.
+    ASSERT_TRUE(test::waitUntil([&] { return !waveforms.invalidated.isEmpty(); }));
     EXPECT_EQ(waveforms.invalidated, QList<QUuid> {bID});
 
     // A song that left the library.
-    const Track first = library.allTracks()[0];
-    await(library.removeTrack(first, RemovalKind::KeepFile));
+    const Track first = library->allTracks()[0];
+    await(library->removeTrack(first, RemovalKind::KeepFile));
     EXPECT_EQ(waveforms.invalidated, (QList<QUuid> {bID, first.id}));
 }

@@ -1,7 +1,7 @@
 #include "PrivateSessionBus.h"
 #include "TestSupport.h"
 #include "UiHarness.h"
-#include "../playback/FakeAudioPlayer.h"
+#include "FakeAudioPlayer.h"
 
 #include "app/PlaybackRemote.h"
 #include "media/OstrelArtworkCache.h"

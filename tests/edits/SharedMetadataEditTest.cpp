@@ -1,3 +1,4 @@
+#include "FakeArtworkCache.h"
 #include "FakeEngines.h"
 #include "TestSupport.h"
 
@@ -17,53 +18,12 @@
 
 using namespace varno;
 using test::await;
+using test::FakeArtworkCache;
 using test::FakeLibrary;
 
 namespace {
 
 constexpr qsizetype kMiB = 1024 * 1024;
-
-// Covers by song id. `failStore` and `failRemove` may throw to make a write
-// fail; every call is counted so tests can tell what was touched.
-class FakeArtworkCache final : public ArtworkCache {
-public:
-    QHash<QUuid, QByteArray> covers;
-    std::vector<QUuid> retrieved;
-    int writes = 0;
-    std::function<void(const Track&, const QByteArray&)> failStore;
-    std::function<void(const Track&)> failRemove;
-
-    QCoro::Task<std::optional<QByteArray>> retrieveArtwork(Track track) override
-    {
-        retrieved.push_back(track.id);
-        co_return covers.contains(track.id) ? std::optional(covers.value(track.id)) : std::nullopt;
-    }
-    QCoro::Task<> storeArtwork(QByteArray data, Track track) override
-    {
-        ++writes;
-        if (failStore)
-            failStore(track, data);
-        covers.insert(track.id, data);
-        co_return;
-    }
-    QCoro::Task<> removeArtwork(Track track) override
-    {
-        ++writes;
-        if (failRemove)
-            failRemove(track);
-        covers.remove(track.id);
-        co_return;
-    }
-    QUuid cacheVersion() const override { return {}; }
-    QCoro::Task<std::optional<QByteArray>> retrieveThumbnail(Track, QSizeF) override { co_return std::nullopt; }
-    QCoro::Task<> storeThumbnail(QByteArray, Track, QSizeF) override { co_return; }
-    void evictArtwork(const Track& track) override { covers.remove(track.id); }
-    QCoro::Task<> clearCache() override
-    {
-        covers.clear();
-        co_return;
-    }
-};
 
 [[noreturn]] void fail(const char* text)
 {

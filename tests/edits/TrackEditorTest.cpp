@@ -1,7 +1,7 @@
 #include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
-#include "../ui/EditorTestSupport.h"
+#include "FakeArtworkCache.h"
 
 #include "edits/TrackEditor.h"
 #include "library/OstrelLibraryEngine.h"
@@ -53,7 +53,7 @@ protected:
     OstrelMetadataEngine metadataEngine;
     MetadataCache cache;
     test::RecordingFileWatcher watcher;
-    test::MemoryArtworkCache artwork;
+    test::FakeArtworkCache artwork;
     std::unique_ptr<OstrelLibraryEngine> library;
     std::unique_ptr<TrackEditor> editor;
     Track song;

@@ -1,12 +1,9 @@
-#include "RecordingFileWatcher.h"
 #include "FakeEngines.h"
+#include "LibraryHarness.h"
 #include "TestSupport.h"
 
 #include "library/LibraryTrackRemovalError.h"
-#include "library/OstrelLibraryEngine.h"
-#include "library/OstrelMetadataEngine.h"
 #include "edits/TrackRemovalCoordinator.h"
-#include "platform/SettingsPreferencesStore.h"
 #include "playback/QueueEngine.h"
 #include "storage/DatabaseError.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -88,10 +85,9 @@ protected:
     void SetUp() override
     {
         DataFolderTest::SetUp();
-        realDatabase = std::make_unique<OstrelDatabaseManager>(preferences);
+        library.open();
         database = std::make_unique<InterceptingDatabase>(*realDatabase);
-        engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, cache, watcher);
-        await(engine->loadLibraryFromDisk());
+        library.start(database.get());
         coordinator = std::make_unique<TrackRemovalCoordinator>(*engine, &queue, &undoStack);
     }
     void TearDown() override
@@ -175,13 +171,11 @@ protected:
         ASSERT_TRUE(!published.isEmpty() || published.wait());
     }
 
-    SettingsPreferencesStore preferences;
-    std::unique_ptr<OstrelDatabaseManager> realDatabase;
+    test::LibraryHarness library;
+    std::unique_ptr<OstrelDatabaseManager>& realDatabase = library.database;
     std::unique_ptr<InterceptingDatabase> database;
-    OstrelMetadataEngine metadataEngine;
-    MetadataCache cache;
-    test::RecordingFileWatcher watcher;
-    std::unique_ptr<OstrelLibraryEngine> engine;
+    MetadataCache& cache = library.cache;
+    std::unique_ptr<OstrelLibraryEngine>& engine = library.engine;
 
     RecordingQueue queue;
     QUndoStack undoStack;

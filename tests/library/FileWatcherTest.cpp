@@ -83,18 +83,19 @@ public:
         return m_changes;
     }
 
-    bool waitFor(const FileSystemChange& change, std::chrono::milliseconds timeout = 2s)
-    {
-        return QTest::qWaitFor([&] { return contains(change); }, static_cast<int>(timeout.count()));
-    }
+    bool waitFor(const FileSystemChange& change) { return test::waitUntil([&] { return contains(change); }); }
 
     bool contains(const FileSystemChange& change) const { return std::find(m_changes.begin(), m_changes.end(), change) != m_changes.end(); }
 
-    // Runs the event loop for a while, for checking that nothing arrives.
-    const std::vector<FileSystemChange>& settle(std::chrono::milliseconds duration = 400ms)
+    // Everything emitted up to `marker`, a change the test made after the
+    // ones it looks at: one stream reports a watched tree's changes in the
+    // order they happened, so once the marker is here, any change made
+    // before it that was going to be reported is here too.
+    std::vector<FileSystemChange> upTo(const FileSystemChange& marker)
     {
-        QTest::qWait(static_cast<int>(duration.count()));
-        return changes();
+        EXPECT_TRUE(waitFor(marker));
+        const auto end = std::find(m_changes.begin(), m_changes.end(), marker);
+        return {m_changes.begin(), end == m_changes.end() ? end : end + 1};
     }
 
 private:
@@ -313,7 +314,9 @@ TEST_F(InotifyFileWatcher, FolderMovedAwayIsNoLongerWatched)
     ASSERT_TRUE(QDir().rename(library + "/Album", scratch("elsewhere/Album")));
     ASSERT_TRUE(log->waitFor(FileSystemChange::modified(url(library + "/Album"))));
     file(scratch("elsewhere/Album/01.mp3"));
-    EXPECT_EQ(log->settle(), std::vector {FileSystemChange::modified(url(library + "/Album"))});
+    const QString marker = file(library + "/marker.mp3");
+    EXPECT_EQ(log->upTo(FileSystemChange::added(url(marker))),
+              (std::vector {FileSystemChange::modified(url(library + "/Album")), FileSystemChange::added(url(marker))}));
 }
 
 TEST_F(InotifyFileWatcher, DeletedFileIsReportedAsDeleted)
@@ -330,7 +333,8 @@ TEST_F(InotifyFileWatcher, FileCreatedAndDeletedWithinTheWindowIsReportedAsDelet
     const QString song = file(library + "/brief.mp3");
     ASSERT_TRUE(QFile::remove(song));
     EXPECT_TRUE(log->waitFor(FileSystemChange::deleted(url(song))));
-    EXPECT_EQ(log->settle(), std::vector {FileSystemChange::deleted(url(song))});
+    const QString marker = file(library + "/marker.mp3");
+    EXPECT_EQ(log->upTo(FileSystemChange::added(url(marker))), (std::vector {FileSystemChange::deleted(url(song)), FileSystemChange::added(url(marker))}));
 }
 
 TEST_F(InotifyFileWatcher, RenameReportsBothPathsAsModified)
@@ -340,15 +344,25 @@ TEST_F(InotifyFileWatcher, RenameReportsBothPathsAsModified)
     watcher->startWatching(url(library));
     ASSERT_TRUE(QFile::rename(before, after));
     EXPECT_TRUE(log->waitFor(FileSystemChange::modified(url(after))));
-    EXPECT_EQ(log->settle(), (std::vector {FileSystemChange::modified(url(before)), FileSystemChange::modified(url(after))}));
+    const QString marker = file(library + "/marker.mp3");
+    EXPECT_EQ(log->upTo(FileSystemChange::added(url(marker))),
+              (std::vector {FileSystemChange::modified(url(before)), FileSystemChange::modified(url(after)), FileSystemChange::added(url(marker))}));
 }
 
 TEST_F(InotifyFileWatcher, StoppingTheLastFolderStopsReporting)
 {
+    // With nothing watched there is no stream to order a marker after, so
+    // the test gives the change ten times the stream's latency...
+    const test::TimerBeats window {100ms, 10};
     watcher->startWatching(url(library));
     watcher->stopWatching(url(library));
     file(library + "/unseen.mp3");
-    EXPECT_TRUE(log->settle().empty());
+    EXPECT_FALSE(test::happensWithin(window, [&] { return !log->changes().empty(); }));
+    // ...in which a file made while the folder is watched is reported.
+    watcher->startWatching(url(library));
+    const QString seen = file(library + "/seen.mp3");
+    EXPECT_TRUE(test::happensWithin(window, [&] { return log->contains(FileSystemChange::added(url(seen))); }));
+    EXPECT_FALSE(log->contains(FileSystemChange::added(url(library + "/unseen.mp3"))));
 }
 
 TEST_F(InotifyFileWatcher, ChangesAreEmittedOnTheWatcherThread)

@@ -1,15 +1,10 @@
-#include "RecordingFileWatcher.h"
+#include "FakeAudioEngine.h"
+#include "LibraryHarness.h"
 #include "TestSupport.h"
 
-#include "../playback/FakeAudioEngine.h"
-
 #include "library/AudioImportSupport.h"
-#include "library/OstrelLibraryEngine.h"
-#include "library/OstrelMetadataEngine.h"
 #include "playback/OstrelQueueEngine.h"
-#include "platform/SettingsPreferencesStore.h"
 #include "storage/DatabaseError.h"
-#include "storage/OstrelDatabaseManager.h"
 #include "storage/StateCodecs.h"
 
 #include <QDir>
@@ -27,9 +22,7 @@ protected:
     void SetUp() override
     {
         DataFolderTest::SetUp();
-        database = std::make_unique<OstrelDatabaseManager>(preferences);
-        engine = std::make_unique<OstrelLibraryEngine>(*database, metadataEngine, cache, watcher);
-        await(engine->loadLibraryFromDisk());
+        library.start();
     }
     void TearDown() override
     {
@@ -74,12 +67,12 @@ protected:
                          [this](const TrackListChange& change) { changes.push_back(change); });
     }
 
-    SettingsPreferencesStore preferences;
-    std::unique_ptr<OstrelDatabaseManager> database;
-    OstrelMetadataEngine metadataEngine;
-    MetadataCache cache;
-    test::RecordingFileWatcher watcher;
-    std::unique_ptr<OstrelLibraryEngine> engine;
+    test::LibraryHarness library;
+    SettingsPreferencesStore& preferences = library.preferences;
+    std::unique_ptr<OstrelDatabaseManager>& database = library.database;
+    MetadataCache& cache = library.cache;
+    test::RecordingFileWatcher& watcher = library.watcher;
+    std::unique_ptr<OstrelLibraryEngine>& engine = library.engine;
     std::vector<TrackListChange> changes;
 };
 
@@ -171,8 +164,8 @@ TEST_F(LibraryEngineTest, WatchedFoldersSurviveARestartAndRescanFindsNewAndMissi
 
     // A new engine (the next start) watches the folder again.
     test::RecordingFileWatcher restartedWatcher;
-    OstrelLibraryEngine restarted(*database, metadataEngine, cache, restartedWatcher);
-    await(restarted.loadLibraryFromDisk());
+    const auto restarted = library.makeEngine(restartedWatcher);
+    await(restarted->loadLibraryFromDisk());
     EXPECT_EQ(restartedWatcher.folders, std::vector<FileURL> {folder});
 
     audioFile(QStringLiteral("music/new.mp3"));

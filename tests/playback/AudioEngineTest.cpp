@@ -70,13 +70,11 @@ protected:
     test::FakePlayerLog& lastLog() { return *shared->logs.back(); }
     test::FakeAudioPlayer& lastPlayer() { return *shared->players.back(); }
 
-    void spin(int ms)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    // As long as the position timer takes for three reports: the window in
+    // which a paused engine must report nothing.
+    static constexpr test::TimerBeats kThreeReports {std::chrono::milliseconds(OstrelAudioEngine::kProgressIntervalMs), 3};
+    // As long as a fade takes for three steps.
+    static constexpr test::TimerBeats kThreeFadeSteps {std::chrono::milliseconds(20), 3};
 
     std::shared_ptr<FakeAudioPlayerFactory::Shared> shared;
     RecordingDelegate delegate;
@@ -202,24 +200,27 @@ TEST_F(AudioEngineTest, ResumeNearTheEndStartsOverAndPauseHoldsThePosition)
 TEST_F(AudioEngineTest, ThePositionTimerFeedsTheDelegateOnlyWhilePlaying)
 {
     const Track a = song(QStringLiteral("a"), 200);
+    QElapsedTimer playing;
+    playing.start();
     engine->play(a);
     lastLog().currentTime = 12.25;
-    spin(180);
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.times.size() >= 3; }));
     EXPECT_DOUBLE_EQ(engine->currentTime(), 12.25);
-    // About one update every 50 ms: 3 or 4 in 180 ms, plus the one at load.
-    EXPECT_GE(delegate.times.size(), 3u);
-    EXPECT_LE(delegate.times.size(), 6u);
+    // About one update every 50 ms, plus the one at load; a busy machine
+    // makes them rarer, never more frequent.
+    EXPECT_LE(qint64(delegate.times.size()), 2 + playing.elapsed() / OstrelAudioEngine::kProgressIntervalMs);
 
     engine->pause();
     const std::size_t updates = delegate.times.size();
     lastLog().currentTime = 30;
-    spin(150);
-    EXPECT_EQ(delegate.times.size(), updates);
+    EXPECT_FALSE(test::happensWithin(kThreeReports, [&] { return delegate.times.size() > updates; }));
+    EXPECT_DOUBLE_EQ(engine->currentTime(), 12.25);
 
-    // A position past the end is shown as the end.
+    // Resumed, the timer reports again within the same window, and a
+    // position past the end is shown as the end.
     engine->resume();
     lastLog().currentTime = 250;
-    spin(80);
+    EXPECT_TRUE(test::happensWithin(kThreeReports, [&] { return delegate.times.size() > updates; }));
     EXPECT_DOUBLE_EQ(engine->currentTime(), 200);
 }
 
@@ -285,25 +286,29 @@ TEST_F(AudioEngineTest, VolumeIsClampedAndFadesMoveInSteps)
 
     lastLog().volumes.clear();
     engine->fade(1.0, 0);
-    spin(1300);
+    ASSERT_TRUE(test::waitUntil([&] { return engine->volume() == 0.0f; }));
     EXPECT_EQ(lastLog().volumes.size(), 50u);
-    EXPECT_EQ(engine->volume(), 0.0f);
     EXPECT_NEAR(lastLog().volumes.front(), 0.98f, 1e-6);
 
     lastLog().volumes.clear();
     engine->fade(0.01, 0.5f);
-    spin(100);
+    ASSERT_TRUE(test::waitUntil([&] { return engine->volume() == 0.5f; }));
     EXPECT_EQ(lastLog().volumes, std::vector<float> {0.5f});
 
     engine->fade(0, 3);
     EXPECT_EQ(engine->volume(), 1.0f);
 
-    // A new fade replaces a running one.
+    // A new fade replaces a running one: after the new one has landed, the
+    // old one takes no further step...
     lastLog().volumes.clear();
     engine->fade(10, 0);
     engine->fade(0.02, 0.25f);
-    spin(200);
+    ASSERT_TRUE(test::waitUntil([&] { return engine->volume() == 0.25f; }));
+    EXPECT_FALSE(test::happensWithin(kThreeFadeSteps, [&] { return lastLog().volumes.size() > 1; }));
     EXPECT_EQ(lastLog().volumes, std::vector<float> {0.25f});
+    // ...where the same window sees the steps of a fade left running.
+    engine->fade(10, 0);
+    EXPECT_TRUE(test::happensWithin(kThreeFadeSteps, [&] { return lastLog().volumes.size() > 1; }));
 }
 
 TEST_F(AudioEngineTest, EndOfSongStopsAtTheEndAndStaleEndsAreIgnored)

@@ -6,6 +6,7 @@
 #include "storage/OstrelDatabaseManager.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -357,10 +358,19 @@ protected:
     // through lastPersistenceErrorChanged).
     void waitForSaves(int count)
     {
-        QDeadlineTimer deadline(10000);
-        while (saves->count() < count && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_TRUE(test::waitUntil([&] { return saves->count() >= count; }));
         ASSERT_EQ(saves->count(), count);
+    }
+
+    // The saves reported so far, counted once every save asked for has
+    // ended: a synchronous save runs after the writes queued before it, and
+    // their reports are delivered next. Its own report is not counted.
+    int savesAskedFor()
+    {
+        queue->savePlaybackState(true);
+        ++m_synchronousSaves;
+        QCoreApplication::sendPostedEvents();
+        return int(saves->count()) - m_synchronousSaves;
     }
 
     PlaybackStateSnapshot stored() { return database->loadPlaybackState().value(); }
@@ -370,6 +380,9 @@ protected:
     FakeAudioEngine audio;
     std::unique_ptr<OstrelQueueEngine> queue;
     std::unique_ptr<QSignalSpy> saves;
+
+private:
+    int m_synchronousSaves = 0;
 };
 
 std::vector<QUuid> ids(const TrackList& tracks)
@@ -403,22 +416,25 @@ TEST_F(QueueSavingTest, EveryOperationSavesTheLiveSession)
     EXPECT_EQ(saved.volume, 0.25f);
     EXPECT_TRUE(saved.savedAt);
 
-    // Setting a mode to its current value saves nothing.
+    // Setting a mode to its current value saves nothing; setting another
+    // one does.
     queue->setRepeatMode(RepeatMode::All);
-    QCoreApplication::processEvents();
-    QThread::msleep(50);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(saves->count(), 2);
+    EXPECT_EQ(savesAskedFor(), 2);
+    queue->setRepeatMode(RepeatMode::Off);
+    EXPECT_EQ(savesAskedFor(), 3);
 }
 
 TEST_F(QueueSavingTest, TimeUpdatesSaveAtMostOncePerSecond)
 {
     for (int i = 0; i < 15; ++i)
         queue->audioEngine(audio, double(i) * 0.05);
-    waitForSaves(1);
-    QThread::msleep(100);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(saves->count(), 1);
+    EXPECT_EQ(savesAskedFor(), 1);
+    // Once a second has passed, the next update saves again.
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    ASSERT_TRUE(test::waitUntil([&] { return sinceFirst.elapsed() > OstrelQueueEngine::kPeriodicSaveInterval * 1000 + 100; }));
+    queue->audioEngine(audio, 1.5);
+    EXPECT_EQ(savesAskedFor(), 2);
 }
 
 TEST_F(QueueSavingTest, RestoringASessionSavesNothing)
@@ -427,10 +443,8 @@ TEST_F(QueueSavingTest, RestoringASessionSavesNothing)
     queue->restorePlaybackSession(shared(list[0]), std::vector<Track>(list.begin() + 1, list.end()), {}, RepeatMode::Track, ShuffleMode::Standard);
     EXPECT_EQ(queue->shuffleMode(), ShuffleMode::Standard);
     EXPECT_EQ(sorted(titles(queue->upcoming())), names({"s1", "s2", "s3", "s4", "s5"}));
-    QThread::msleep(100);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(saves->count(), 0);
     EXPECT_FALSE(database->loadPlaybackState().has_value());
+    EXPECT_EQ(savesAskedFor(), 0);
 }
 
 TEST_F(QueueSavingTest, ASynchronousSaveIsOnDiskWhenItReturns)

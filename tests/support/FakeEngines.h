@@ -1,7 +1,8 @@
 #pragma once
 
+#include "FakeAudioEngine.h"
+
 #include "library/LibraryEngine.h"
-#include "playback/AudioEngine.h"
 #include "playback/QueueEngine.h"
 #include "storage/DatabaseError.h"
 
@@ -129,59 +130,6 @@ public:
 private:
     std::optional<Track> m_none;
     TrackList m_empty;
-};
-
-// An audio engine whose state tests set; plays nothing and records the
-// play, pause and resume requests.
-class FakeAudioEngine final : public AudioEngine {
-public:
-    QStringList requests;
-
-    void setPlaybackState(PlaybackState state)
-    {
-        m_state = state;
-        emit playbackStateChanged();
-    }
-    void setCurrentTrack(std::optional<Track> track)
-    {
-        m_current = std::move(track);
-        emit currentTrackChanged();
-    }
-
-    AudioEngineDelegate* delegate() const override { return nullptr; }
-    void setDelegate(AudioEngineDelegate*) override { }
-    PlaybackState playbackState() const override { return m_state; }
-    const std::optional<Track>& currentTrack() const override { return m_current; }
-    const std::vector<Track>& queue() const override { return m_queue; }
-    double currentTime() const override { return 0; }
-    double duration() const override { return 0; }
-    double progress() const override { return 0; }
-    float volume() const override { return 1; }
-    void setVolume(float) override { }
-    void setQueue(const std::vector<Track>&, int) override { }
-    void appendToQueue(const Track&) override { }
-    void clearQueue() override { }
-    void play(const Track&) override { requests << QStringLiteral("play"); }
-    void resume() override { requests << QStringLiteral("resume"); }
-    void pause() override { requests << QStringLiteral("pause"); }
-    void stop() override { requests << QStringLiteral("stop"); }
-    void togglePlayback() override { requests << QStringLiteral("toggle"); }
-    void nextTrack() override { }
-    void previousTrack() override { }
-    void seek(double) override { }
-    bool isGaplessEnabled() const override { return false; }
-    void setGaplessEnabled(bool) override { }
-    double crossfadeDuration() const override { return 0; }
-    void setCrossfadeDuration(double) override { }
-    bool isReplayGainEnabled() const override { return false; }
-    void setReplayGainEnabled(bool) override { }
-    void fade(double, float) override { }
-    void setOutputDevice(const QString&) override { }
-
-private:
-    PlaybackState m_state = PlaybackState::Stopped;
-    std::optional<Track> m_current;
-    std::vector<Track> m_queue;
 };
 
 } // namespace varno::test

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
 
 namespace varno {
 
@@ -72,6 +73,26 @@ void writeFile(const QString& path, const QByteArray& bytes)
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+DiagnosticCapture::DiagnosticCapture()
+{
+    if (!m_file.open())
+        throw std::runtime_error("cannot make a file for diagnostic lines");
+    m_stream = ::fdopen(::dup(m_file.handle()), "w");
+    setDiagnosticOutput(m_stream);
+}
+
+DiagnosticCapture::~DiagnosticCapture()
+{
+    setDiagnosticOutput(nullptr);
+    std::fclose(m_stream);
+}
+
+QString DiagnosticCapture::text() const
+{
+    // Each line is flushed as it is written, so the file holds them all.
+    return QString::fromUtf8(readFile(m_file.fileName()));
+}
+
 QString settingsFile()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganizationName, kApplicationName).fileName();
@@ -109,6 +130,38 @@ QStringList namesOf(const QList<Playlist>& playlists)
     for (const Playlist& playlist : playlists)
         names << playlist.name;
     return names;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    // The loop sleeps until an event comes rather than spinning, so a busy
+    // machine gives its time to the threads the test is waiting for; the
+    // timer wakes it for conditions other threads change without an event.
+    QTimer poll;
+    poll.start(5);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+bool happensWithin(TimerBeats window, const std::function<bool()>& happened)
+{
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    int beats = 0;
+    QObject::connect(&beat, &QTimer::timeout, &beat, [&beats] { ++beats; });
+    beat.start(window.interval);
+    while (!happened()) {
+        if (beats >= window.count)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 namespace detail {

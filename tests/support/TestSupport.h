@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <unistd.h>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -67,6 +68,29 @@ Track makeTrack(const QString& title, const QUuid& id = QUuid::createUuid());
 QStringList titlesOf(const TrackList& tracks);
 QStringList namesOf(const QList<Playlist>& playlists);
 
+// Runs the event loop until `condition` holds or `timeout` passes; whether it
+// held. QTest's QTRY_ macros only return from the function on a timeout,
+// which GoogleTest does not count as a failure, so tests use this instead:
+// EXPECT_TRUE(test::waitUntil([&] { return …; })). The deadline is generous
+// on purpose: it only matters when the test fails, and a sanitizer build on
+// a busy machine can take seconds for what takes milliseconds when idle.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// A stretch of the event loop's own time: `count` timeouts of a timer of
+// `interval` started when the wait starts. On a loaded machine it lasts
+// longer, just as the timers of the code under test fire later, so it is
+// the window for checking that something does NOT happen: a test that uses
+// it shows, with the same window, that the thing is seen when it does
+// happen, and both hold however busy the machine is.
+struct TimerBeats {
+    std::chrono::milliseconds interval;
+    int count = 1;
+};
+
+// Runs the event loop until `happened` holds or `window` has passed;
+// whether it held.
+bool happensWithin(TimerBeats window, const std::function<bool()>& happened);
+
 // Runs the event loop until `task` finishes, then returns its value or
 // rethrows its exception. QCoro::waitFor hangs when a task throws after
 // suspending, so the task is driven through a wrapper that records both.
@@ -112,18 +136,30 @@ inline void await(QCoro::Task<> task, std::chrono::milliseconds timeout = std::c
         std::rethrow_exception(error);
 }
 
+// Catches the diagnostic lines written from its making to its end, so a
+// test can wait for a line to be printed.
+class DiagnosticCapture {
+public:
+    DiagnosticCapture();
+    ~DiagnosticCapture();
+    DiagnosticCapture(const DiagnosticCapture&) = delete;
+    DiagnosticCapture& operator=(const DiagnosticCapture&) = delete;
+
+    // Every line written so far.
+    QString text() const;
+
+private:
+    QTemporaryFile m_file;
+    std::FILE* m_stream = nullptr;
+};
+
 // Diagnostic lines written while `body` runs.
 template<typename Body>
 QString diagnosticsOf(Body&& body)
 {
-    QTemporaryFile capture;
-    EXPECT_TRUE(capture.open());
-    std::FILE* stream = ::fdopen(::dup(capture.handle()), "w");
-    setDiagnosticOutput(stream);
+    const DiagnosticCapture capture;
     body();
-    setDiagnosticOutput(nullptr);
-    std::fclose(stream);
-    return QString::fromUtf8(readFile(capture.fileName()));
+    return capture.text();
 }
 
 // The description of the exception `body` throws, or "<no error>".

@@ -4,44 +4,32 @@
 #include "TestSupport.h"
 
 #include "app/DIContainer.h"
+#include "fixtures/FixtureGenerator.h"
+#include "library/LibraryEngine.h"
+#include "media/ThemeEngine.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "ui/DesktopDialogs.h"
 #include "ui/InspectedSongState.h"
+#include "ui/MainWindow.h"
 #include "ui/ViewEnvironment.h"
 #include "workspace/TrackTableLayoutState.h"
 #include "workspace/WorkspacePanelState.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <chrono>
-
 #include <QThreadPool>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace varno::test {
-
-// Runs the event loop until `condition` holds or `timeout` passes; whether it
-// held. QTest's QTRY_ macros only return from the function on a timeout,
-// which GoogleTest does not count as a failure, so tests use this instead:
-// EXPECT_TRUE(test::waitUntil([&] { return …; })).
-template <typename Condition>
-bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
 
 // Lets short jobs on the shared pool (a preview being decoded, a picked
 // cover being read) finish and their coroutines resume, so none is left
@@ -118,8 +106,32 @@ private:
 // The real engines over the test's data folder, booted, with the window's
 // own state and scripted dialogs: what a view needs to be built as in the
 // app. Use inside a DataFolderTest, which gives each test fresh folders.
+// It also makes the songs a test's library holds and opens the main window
+// over it, so every window test gets them the same way.
 class UiHarness {
 public:
+    // What importSongs writes as a song's tags, given its title.
+    using SongTags = std::function<fixtures::Tags(const QString& title)>;
+    // A generated file four minutes long: no song made from it ends while
+    // a test plays it and looks at what is playing.
+    static inline const QString kFourMinuteSong = QStringLiteral("signals/long-4min.mp3");
+
+    // The tags of the generated "tagged" files, under the song's own title.
+    static fixtures::Tags standardTagsTitled(const QString& title)
+    {
+        fixtures::Tags tags = fixtures::standardTags();
+        tags.title = title;
+        return tags;
+    }
+    // Only the title and the artist "Artist of <title>".
+    static fixtures::Tags titleAndArtist(const QString& title)
+    {
+        fixtures::Tags tags;
+        tags.title = title;
+        tags.artist = QStringLiteral("Artist of ") + title;
+        return tags;
+    }
+
     UiHarness()
         : container(bootContainer())
         , panelState(preferences)
@@ -128,17 +140,13 @@ public:
     {
     }
 
-    // The composition root looks at its state folder once the folder has
-    // been quiet for a moment, checking on workers whether another process
-    // wrote the library or the playlists. A container destroyed while such a
-    // check is out would leave it suspended for good (or resume it on a
-    // destroyed engine), so the look is let happen and finish first.
+    // Playlist operations still being written are let finish, and then
+    // the composition root ends its background work (its look at the state
+    // folder among it), so no coroutine is left waiting for an engine or a
+    // worker that is about to go.
     ~UiHarness()
     {
-        QTest::qWait(30);
-        waitUntil([this] { return !container->isStateFolderCheckPending(); }, std::chrono::seconds(2));
         await(container->playlistEngine().waitForPendingOperations());
-        QTest::qWait(20);
         container->finishBackgroundWork();
     }
 
@@ -151,13 +159,65 @@ public:
                                inspection,                      dialogs};
     }
 
+    // For each title a copy of the generated file `fixture`, named after the
+    // title, in `folder`, with its tags replaced by `tags(title)` (its audio
+    // and pictures are kept); all are imported through the library engine
+    // in one import. Returns the songs in the order of `titles`.
+    std::vector<Track> importSongs(const QString& folder, const QStringList& titles, const SongTags& tags = standardTagsTitled,
+                                   const QString& fixture = kFourMinuteSong)
+    {
+        QDir().mkpath(folder);
+        std::vector<FileURL> files;
+        for (const QString& title : titles) {
+            const QString path = folder + QLatin1Char('/') + title + QLatin1Char('.') + QFileInfo(fixture).suffix();
+            QFile::remove(path);
+            fixtures::copyWithTags(fixturePath(fixture), path, tags(title));
+            files.push_back(FileURL::fromLocalFile(path));
+        }
+        LibraryEngine& library = container->libraryEngine();
+        await(library.importFiles(files));
+        std::vector<Track> imported;
+        for (const FileURL& file : files) {
+            const auto found = std::find_if(library.allTracks().begin(), library.allTracks().end(),
+                                            [&](const Track& song) { return song.fileURL == file; });
+            if (found == library.allTracks().end()) {
+                ADD_FAILURE() << file.toLocalFile().toStdString() << " was not imported";
+                continue;
+            }
+            imported.push_back(*found);
+        }
+        return imported;
+    }
+
+    // How far openMainWindow waits: for the window to be on screen, or for
+    // it to have the keyboard focus too.
+    enum class Readiness { Exposed, Active };
+    // Whether the window runs with reduced motion, so that nothing a test
+    // looks at waits for an animation, or with the appearance as stored.
+    enum class Motion { Reduced, AsStored };
+
+    // The main window over these engines, shown.
+    std::unique_ptr<MainWindow> openMainWindow(Readiness readiness = Readiness::Active, Motion motion = Motion::Reduced)
+    {
+        if (motion == Motion::Reduced)
+            container->themeEngine().setReduceMotion(true);
+        auto window = std::make_unique<MainWindow>(container->windowEngines(), panelState, trackTableLayout, dialogs);
+        window->show();
+        if (readiness == Readiness::Active) {
+            window->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        } else {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        }
+        return window;
+    }
+
     std::unique_ptr<DIContainer> container;
     SettingsPreferencesStore preferences;
     WorkspacePanelState panelState;
     TrackTableLayoutState trackTableLayout;
     InspectedSongState inspection;
     FakeDialogs dialogs;
-
 };
 
 } // namespace varno::test

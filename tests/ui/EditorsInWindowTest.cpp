@@ -43,23 +43,9 @@ protected:
     {
         DataFolderTest::SetUp();
         ui = std::make_unique<test::UiHarness>();
-        std::vector<FileURL> files;
-        for (const QString& title : {QStringLiteral("Alpha"), QStringLiteral("Beta")}) {
-            const QString path = scratch(QStringLiteral("music/%1.mp3").arg(title));
-            QDir().mkpath(QFileInfo(path).path());
-            fixtures::Tags tags;
-            tags.title = title;
-            tags.artist = QStringLiteral("Artist of ") + title;
-            fixtures::copyWithTags(test::fixturePath(QStringLiteral("formats/tagged.mp3")), path, tags);
-            files.push_back(FileURL::fromLocalFile(path));
-        }
-        await(library().importFiles(files));
-
-        ui->container->themeEngine().setReduceMotion(true);
-        window = std::make_unique<MainWindow>(ui->container->windowEngines(), ui->panelState, ui->trackTableLayout, ui->dialogs);
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ui->importSongs(scratch(QStringLiteral("music")), {QStringLiteral("Alpha"), QStringLiteral("Beta")}, test::UiHarness::titleAndArtist,
+                        QStringLiteral("formats/tagged.mp3"));
+        window = ui->openMainWindow();
         list = window->layoutView().visibleTrackList();
         ASSERT_NE(list, nullptr);
         ASSERT_TRUE(test::waitUntil([&] { return list->model().rowCount() == 2; }));
@@ -68,9 +54,6 @@ protected:
     void TearDown() override
     {
         window.reset();
-        // The container looks at its state folder a moment after the
-        // library file was written; that look ends before the engines go.
-        QTest::qWait(450);
         ui.reset();
         DataFolderTest::TearDown();
     }

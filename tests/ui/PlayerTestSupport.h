@@ -177,13 +177,6 @@ inline Track writeSong(const QString& path, const QString& title, std::optional<
 }
 
 // Runs queued events (deferred model refreshes, finished tasks).
-// Waits for the tracked requests, then runs what they queued.
-inline void waitForRequests(const int& pending)
-{
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pending == 0; }, 30000)) << pending << " requests never finished";
-    QTest::qWait(20);
-}
-
 inline void settle()
 {
     for (int round = 0; round < 3; ++round) {
@@ -191,6 +184,13 @@ inline void settle()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
+}
+
+// Waits for the tracked requests, then runs what they queued.
+inline void waitForRequests(const int& pending)
+{
+    EXPECT_TRUE(waitUntil([&] { return pending == 0; })) << pending << " requests never finished";
+    settle();
 }
 
 } // namespace varno::test

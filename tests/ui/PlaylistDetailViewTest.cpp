@@ -1,3 +1,4 @@
+#include "ModelChecks.h"
 #include "UiHarness.h"
 #include "ViewTestSupport.h"
 
@@ -76,6 +77,17 @@ protected:
         return ids;
     }
     QList<QUuid> storedTrackIDs(const Playlist& playlist) { return playlists().getPlaylist(playlist.id)->trackIDs; }
+
+    // Opens the "Add Songs" sheet; its model is checked by Qt's model tester
+    // from then on.
+    AddSongsSheet* openAddSongs()
+    {
+        QTest::mouseClick(view->addSongsButton(), Qt::LeftButton);
+        AddSongsSheet* sheet = view->addSongsSheet();
+        if (sheet)
+            test::checkModel(sheet->model());
+        return sheet;
+    }
 
     QLabel* errorLabel() const { return view->findChild<QLabel*>(QStringLiteral("playlistImportError")); }
 
@@ -168,8 +180,7 @@ TEST_F(PlaylistDetailViewTest, AddSongsSheetTicksCountsAndAdds)
     test::await(playlists().addTracks(TrackList {songs[1]}, playlist.id));
     show(playlist);
 
-    QTest::mouseClick(view->addSongsButton(), Qt::LeftButton);
-    AddSongsSheet* sheet = view->addSongsSheet();
+    AddSongsSheet* sheet = openAddSongs();
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(sheet->isVisible());
     QListView* list = sheet->list();
@@ -208,8 +219,7 @@ TEST_F(PlaylistDetailViewTest, AFailedAddKeepsTheSheetAndItsTicks)
 {
     const TrackList songs = importFixtures({QStringLiteral("formats/tagged.mp3")});
     show(test::await(playlists().createPlaylist(QStringLiteral("Mix"))));
-    QTest::mouseClick(view->addSongsButton(), Qt::LeftButton);
-    AddSongsSheet* sheet = view->addSongsSheet();
+    AddSongsSheet* sheet = openAddSongs();
     test::clickRow(sheet->list(), sheet->model().index(0));
 
     test::writeFile(appFile(QStringLiteral("playlist_records.json")), "not a playlist store");

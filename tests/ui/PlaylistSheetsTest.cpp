@@ -201,11 +201,19 @@ TEST_F(PlaylistSheetsTest, RemovingEveryRuleGivesEmptyCriteriaAndCancelCreatesNo
     ASSERT_TRUE(created);
     EXPECT_EQ(created->type, PlaylistType::smart(QString()));
 
+    // The sheet hands a creation to the engine at once, so once the
+    // engine's operations have ended a cancelled sheet has made nothing...
     openSmart();
     QTest::mouseClick(smart->cancelButton(), Qt::LeftButton);
     EXPECT_FALSE(smart->isVisible());
-    QTest::qWait(20);
+    test::await(playlists().waitForPendingOperations());
     EXPECT_EQ(playlists().rootPlaylists().size(), 1);
+    // ...where the same wait sees what Create makes.
+    openSmart();
+    retype(smart->nameField(), QStringLiteral("Made"));
+    QTest::mouseClick(smart->createButton(), Qt::LeftButton);
+    test::await(playlists().waitForPendingOperations());
+    EXPECT_EQ(playlists().rootPlaylists().size(), 2);
 }
 
 TEST_F(PlaylistSheetsTest, AFailedCreationIsPrintedAndTheSheetStaysAsItWas)
@@ -214,13 +222,12 @@ TEST_F(PlaylistSheetsTest, AFailedCreationIsPrintedAndTheSheetStaysAsItWas)
     test::writeFile(appFile(QStringLiteral("playlist_records.json")), "[{\"id\": 17}]");
     openSmart();
     retype(smart->nameField(), QStringLiteral("Kept"));
-    const QString printed = test::diagnosticsOf([&] {
-        QTest::mouseClick(smart->createButton(), Qt::LeftButton);
-        test::await(playlists().waitForPendingOperations());
-        // The sheet's own task resumes after the engine's.
-        QTest::qWait(20);
-    });
-    EXPECT_TRUE(printed.startsWith(QStringLiteral("Failed to create smart playlist: "))) << printed.toStdString();
+    // The sheet's own task prints the failure once it resumes after the
+    // engine's.
+    const test::DiagnosticCapture printed;
+    QTest::mouseClick(smart->createButton(), Qt::LeftButton);
+    EXPECT_TRUE(test::waitUntil([&] { return printed.text().startsWith(QStringLiteral("Failed to create smart playlist: ")); }))
+        << printed.text().toStdString();
     EXPECT_TRUE(smart->isVisible());
     EXPECT_EQ(smart->nameField()->text(), QStringLiteral("Kept"));
     EXPECT_EQ(smart->ruleRowCount(), 1);

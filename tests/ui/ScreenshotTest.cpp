@@ -24,10 +24,8 @@ class ScreenshotTest : public test::DataFolderTest {};
 TEST_F(ScreenshotTest, EveryMainScreenCapturesWithContent)
 {
     test::UiHarness ui;
-    ui.container->themeEngine().setReduceMotion(true);
-    MainWindow window(ui.container->windowEngines(), ui.panelState, ui.trackTableLayout, ui.dialogs);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const std::unique_ptr<MainWindow> shown = ui.openMainWindow(test::UiHarness::Readiness::Exposed);
+    MainWindow& window = *shown;
 
     const QString empty = scratch(QStringLiteral("empty.png"));
     screenshots::saveCapture(window, empty);

@@ -182,12 +182,8 @@ class AppliedSettingsTest : public test::DataFolderTest {
 protected:
     std::unique_ptr<MainWindow> openWindow(test::UiHarness& ui, bool reduceMotion = true)
     {
-        if (reduceMotion)
-            ui.container->themeEngine().setReduceMotion(true);
-        auto window = std::make_unique<MainWindow>(ui.container->windowEngines(), ui.panelState, ui.trackTableLayout, ui.dialogs);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        return window;
+        return ui.openMainWindow(test::UiHarness::Readiness::Exposed,
+                                 reduceMotion ? test::UiHarness::Motion::Reduced : test::UiHarness::Motion::AsStored);
     }
 
     static TrackTableView& table(MainWindow& window) { return window.layoutView().visibleTrackList()->table(); }

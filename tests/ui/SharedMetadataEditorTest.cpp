@@ -73,7 +73,7 @@ protected:
     }
 
     test::FakeLibrary library;
-    test::MemoryArtworkCache artwork;
+    test::FakeArtworkCache artwork;
     test::FakeDialogs dialogs;
     TrackEditor editor {library, artwork};
     TrackMetadataBatchCoordinator coordinator {editor, artwork};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ModelChecks.h"
 #include "TestSupport.h"
 #include "UiHarness.h"
 
@@ -25,20 +26,6 @@
 #include <memory>
 
 namespace varno::test {
-
-// Runs the event loop until `condition` holds; false when it still does not
-// after `milliseconds`.
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 15000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // The texts of a menu's items in order, separators left out.
 inline QStringList itemTexts(const QMenu& menu)
@@ -79,11 +66,6 @@ protected:
     {
         closeList();
         undoStack.clear();
-        // The container checks the state folder a quarter of a second after
-        // the library file was written, on its database worker; the check
-        // must have ended before the container goes, or its coroutine is
-        // never resumed.
-        QTest::qWait(450);
         harness.reset();
         DataFolderTest::TearDown();
     }
@@ -101,6 +83,10 @@ protected:
         list.reset();
     }
 
+    // Whether every operation the list started (an import, a save, a
+    // removal) has ended and shown what it had to show.
+    bool listOperationsEnd() { return waitUntil([&] { return list->runningOperationCount() == 0; }); }
+
     LibraryEngine& library() { return harness->container->libraryEngine(); }
     QString musicFolder() const { return scratch(QStringLiteral("music")); }
 
@@ -113,25 +99,12 @@ protected:
         return path;
     }
 
-    // One song per title, from copies of a four-minute file (long enough
-    // that nothing ends while a test runs), titled as given.
-    void addSongs(const QStringList& titles, const QString& fixture = QStringLiteral("signals/long-4min.mp3"))
+    // One song per title in the music folder, from copies of a generated
+    // file (four minutes long by default, so nothing ends while a test
+    // runs) with the standard tags under the song's title.
+    void addSongs(const QStringList& titles, const QString& fixture = UiHarness::kFourMinuteSong)
     {
-        std::vector<FileURL> files;
-        for (const QString& title : titles)
-            files.push_back(FileURL::fromLocalFile(copyFixture(fixture, title + QLatin1Char('.') + QFileInfo(fixture).suffix())));
-        await(library().importFiles(files));
-        std::vector<Track> titled;
-        for (const Track& track : library().allTracks()) {
-            const QString name = QFileInfo(track.fileURL.toLocalFile()).completeBaseName();
-            if (titles.contains(name) && track.title != name) {
-                Track renamed = track;
-                renamed.title = name;
-                titled.push_back(renamed);
-            }
-        }
-        if (!titled.empty())
-            await(library().updateTracks(titled));
+        harness->importSongs(musicFolder(), titles, UiHarness::standardTagsTitled, fixture);
     }
 
     Track song(const QString& title)
@@ -160,6 +133,7 @@ protected:
 
     void show()
     {
+        checkModel(list->model());
         list->resize(1400, 800);
         list->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(list.get()));

@@ -81,7 +81,7 @@ protected:
     }
 
     Track song;
-    test::MemoryArtworkCache artwork;
+    test::FakeArtworkCache artwork;
     test::FakeLibrary library;
     TrackEditor editor {library, artwork};
     test::FakeDialogs dialogs;
@@ -266,7 +266,8 @@ TEST_F(TrackMetadataEditorTest, AChosenPictureBecomesTheCoverOnceSaved)
 
     ASSERT_TRUE(clickSave());
     sheet->finishSaving();
-    ASSERT_TRUE(test::waitUntil([&] { return artwork.stores == 1; }));
+    test::finishPoolWork();
+    EXPECT_EQ(artwork.stores, 1);
     EXPECT_EQ(artwork.covers.value(song.id), test::pngBytes(Qt::blue));
 }
 
@@ -277,7 +278,8 @@ TEST_F(TrackMetadataEditorTest, ChoosingTheSameBytesAgainWritesNothing)
     chooseArtwork(test::writePicture(scratch(QStringLiteral("same.png")), Qt::green));
     ASSERT_TRUE(clickSave());
     sheet->finishSaving();
-    QTest::qWait(20);
+    // The wait that sees a different cover stored in the test above.
+    test::finishPoolWork();
     EXPECT_EQ(artwork.stores, 0);
     EXPECT_EQ(artwork.removals, 0);
 }

@@ -1,3 +1,4 @@
+#include "ModelChecks.h"
 #include "SongListTestSupport.h"
 
 #include "ui/songs/FilteredLibraryTrackSource.h"
@@ -22,6 +23,7 @@ protected:
     {
         fixedSource = std::make_unique<FixedTrackSource>(std::move(tracks));
         fixedModel = std::make_unique<TrackTableModel>(*fixedSource, harness->environment());
+        checkModel(*fixedModel);
         return *fixedModel;
     }
 
@@ -102,7 +104,8 @@ TEST_F(TrackTableModelTest, RowsStartSortedByTitleAndFollowANewSortOrder)
               QStringLiteral("Sort by Title, Not selected"));
 }
 
-// What a model tells its view when the library changes under it.
+// What a model tells its view when the library changes under it; Qt's
+// model tester checks each announcement against the model as it is made.
 struct ModelSignals {
     explicit ModelSignals(TrackTableModel& tracks)
         : changed(&tracks, &QAbstractItemModel::dataChanged)
@@ -112,6 +115,7 @@ struct ModelSignals {
         , removed(&tracks, &QAbstractItemModel::rowsRemoved)
         , relaid(&tracks, &QAbstractItemModel::layoutChanged)
     {
+        checkModel(tracks);
     }
     QSignalSpy changed, reset, moved, inserted, removed, relaid;
 };

@@ -4,25 +4,55 @@
 #include "playback/AudioPlaybackError.h"
 
 #include <QSet>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
 
 namespace varno::test {
 
-// An audio engine that only records what the queue asked of it. Songs whose
-// id is in `failing` cannot start.
+// An audio engine that plays nothing. It records what it is asked, and
+// reports what the test sets: the state (setPlaybackState), the song
+// (setCurrentTrack or `track`), the time and the volume. A play request for
+// a song whose id is in `failing` throws as a missing file would; any other
+// makes that song current and playing, as the real engine does. Resume,
+// pause, stop and toggle are only recorded, so the state stays the test's.
+// Main thread only, like the engine it stands in for.
 class FakeAudioEngine final : public AudioEngine {
 public:
+    // Every request, in order: "play", "resume", "pause", "stop", "toggle".
+    QStringList requests;
+    // Titles of the songs that started, in order.
+    std::vector<QString> played;
     QSet<QUuid> failing;
-    std::vector<QString> played; // titles, in order
     std::vector<double> seeks;
     int clears = 0;
     double time = 0;
-    PlaybackState state = PlaybackState::Stopped;
     float vol = 1.0f;
     std::optional<Track> track;
 
+    void setPlaybackState(PlaybackState state)
+    {
+        m_state = state;
+        emit playbackStateChanged();
+    }
+    void setCurrentTrack(std::optional<Track> song)
+    {
+        track = std::move(song);
+        emit currentTrackChanged();
+    }
+
+    // The song ended by itself.
+    void finish()
+    {
+        m_state = PlaybackState::Stopped;
+        if (m_delegate)
+            m_delegate->audioEngineDidFinishPlayback(*this);
+    }
+
     AudioEngineDelegate* delegate() const override { return m_delegate; }
     void setDelegate(AudioEngineDelegate* delegate) override { m_delegate = delegate; }
-    PlaybackState playbackState() const override { return state; }
+    PlaybackState playbackState() const override { return m_state; }
     const std::optional<Track>& currentTrack() const override { return track; }
     const std::vector<Track>& queue() const override { return m_queue; }
     double currentTime() const override { return time; }
@@ -36,21 +66,22 @@ public:
     {
         ++clears;
         track.reset();
-        state = PlaybackState::Stopped;
+        m_state = PlaybackState::Stopped;
     }
     void play(const Track& song) override
     {
+        requests << QStringLiteral("play");
         if (failing.contains(song.id))
             throw AudioPlaybackError::missingFile(song.fileURL);
         played.push_back(song.title);
-        track = song;
         time = 0;
-        state = PlaybackState::Playing;
+        setCurrentTrack(song);
+        setPlaybackState(PlaybackState::Playing);
     }
-    void resume() override { }
-    void pause() override { }
-    void stop() override { }
-    void togglePlayback() override { }
+    void resume() override { requests << QStringLiteral("resume"); }
+    void pause() override { requests << QStringLiteral("pause"); }
+    void stop() override { requests << QStringLiteral("stop"); }
+    void togglePlayback() override { requests << QStringLiteral("toggle"); }
     void nextTrack() override { }
     void previousTrack() override { }
     void seek(double to) override
@@ -67,16 +98,9 @@ public:
     void fade(double, float) override { }
     void setOutputDevice(const QString&) override { throw AudioPlaybackError::outputDeviceRoutingUnavailable(); }
 
-    // The song ended by itself.
-    void finish()
-    {
-        state = PlaybackState::Stopped;
-        if (m_delegate)
-            m_delegate->audioEngineDidFinishPlayback(*this);
-    }
-
 private:
     AudioEngineDelegate* m_delegate = nullptr;
+    PlaybackState m_state = PlaybackState::Stopped;
     std::vector<Track> m_queue;
 };
 
