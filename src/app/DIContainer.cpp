@@ -102,14 +102,20 @@ void DIContainer::finishBackgroundWork()
     detail::ResumeQueue* hops = detail::ResumeQueue::forCurrentThread();
     while ((m_refreshesInFlight > 0 || !hops->isIdle()) && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    // An answer may start more work (a cover read, then its thumbnail), so
-    // a few rounds.
-    for (int round = 0; round < 3; ++round) {
+    // An answer may start more work (a cover read, then its thumbnail; a
+    // changed folder looked at, then its new files read), so rounds go on
+    // while work that finished waits to be resumed. Every pool is waited for
+    // before looking, so work still running is not taken for none.
+    for (int round = 0;; ++round) {
         m_waveformGenerator->waitForIdle();
         m_artworkCache->waitForIdle();
+        m_libraryEngine->waitForIdle();
+        m_metadataEngine->waitForIdle();
         // Short jobs of the views and engines (decoding a preview, reading a
         // picked cover) whose coroutines wait for them.
         QThreadPool::globalInstance()->waitForDone();
+        if (round >= 3 && (hops->isIdle() || deadline.hasExpired()))
+            break;
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }

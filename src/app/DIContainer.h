@@ -7,6 +7,7 @@
 #include "library/LibraryEngine.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/MetadataEngine.h"
+#include "library/OstrelMetadataEngine.h"
 #include "media/OstrelArtworkCache.h"
 #include "media/OstrelThemeEngine.h"
 #include "media/OstrelThumbnailGenerator.h"
@@ -113,7 +114,7 @@ private:
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<OstrelDatabaseManager> m_databaseManager;
     std::unique_ptr<FileWatcher> m_fileWatcher;
-    std::unique_ptr<MetadataEngine> m_metadataEngine;
+    std::unique_ptr<OstrelMetadataEngine> m_metadataEngine;
     std::unique_ptr<OstrelArtworkCache> m_artworkCache;
     std::unique_ptr<OstrelThumbnailGenerator> m_thumbnailGenerator;
     std::unique_ptr<OstrelWaveformGenerator> m_waveformGenerator;

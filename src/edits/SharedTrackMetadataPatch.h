@@ -2,12 +2,14 @@
 
 #include "edits/OptionalMetadataChange.h"
 #include "edits/SharedArtworkChange.h"
+#include "edits/TrackPatch.h"
 #include "storage/Track.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace varno {
 
@@ -41,20 +43,23 @@ struct SharedTrackMetadataPatch {
     bool isEmpty() const { return !changesTrackRecords() && artwork.isUnchanged(); }
 
     // The song's record with the patch applied.
-    Track appliedTo(Track track) const
+    Track appliedTo(Track track) const { return fields().appliedTo(std::move(track)); }
+
+    // The fields it sets, as the edit of any one song of the batch.
+    TrackPatch fields() const
     {
-        artist.applyTo(track.artist);
-        album.applyTo(track.album);
-        albumArtist.applyTo(track.albumArtist);
-        genre.applyTo(track.genre);
-        year.applyTo(track.year);
-        discNumber.applyTo(track.discNumber);
-        composer.applyTo(track.composer);
-        comments.applyTo(track.comments);
-        bpm.applyTo(track.bpm);
-        if (rating)
-            track.rating = *rating;
-        return track;
+        TrackPatch patch;
+        patch.artist = artist;
+        patch.album = album;
+        patch.albumArtist = albumArtist;
+        patch.genre = genre;
+        patch.year = year;
+        patch.discNumber = discNumber;
+        patch.composer = composer;
+        patch.comments = comments;
+        patch.bpm = bpm;
+        patch.rating = rating;
+        return patch;
     }
 
     friend bool operator==(const SharedTrackMetadataPatch&, const SharedTrackMetadataPatch&) = default;

@@ -12,27 +12,6 @@
 
 namespace varno {
 
-namespace {
-
-// The fields a shared edit sets, as the edit of one song.
-TrackPatch fieldsOf(const SharedTrackMetadataPatch& shared)
-{
-    TrackPatch patch;
-    patch.artist = shared.artist;
-    patch.album = shared.album;
-    patch.albumArtist = shared.albumArtist;
-    patch.genre = shared.genre;
-    patch.year = shared.year;
-    patch.discNumber = shared.discNumber;
-    patch.composer = shared.composer;
-    patch.comments = shared.comments;
-    patch.bpm = shared.bpm;
-    patch.rating = shared.rating;
-    return patch;
-}
-
-} // namespace
-
 TrackMetadataBatchCoordinator::TrackMetadataBatchCoordinator(TrackEditor& editor, ArtworkCache& artworkCache, QObject* parent)
     : QObject(parent)
     , m_editor(editor)
@@ -103,7 +82,7 @@ QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, Sha
         patched.push_back(patch.appliedTo(track));
     const bool recordsChanged = patch.changesTrackRecords();
     if (recordsChanged) {
-        const TrackPatch fields = fieldsOf(patch);
+        const TrackPatch fields = patch.fields();
         std::vector<TrackEditor::Edit> edits;
         edits.reserve(state.tracks.size());
         for (const Track& track : state.tracks)

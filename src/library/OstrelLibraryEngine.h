@@ -80,6 +80,11 @@ public:
     // scanned once against the few URLs asked about, never hashed whole.
     QHash<FileURL, SharedTrack> songsAt(const QSet<FileURL>& urls) const;
 
+    // Blocks until no folder walk or look at changed files is running; for
+    // quitting, so their answers can still be delivered before the engine
+    // goes.
+    void waitForIdle() { m_walkPool.waitForDone(); }
+
 private:
     // The list as the importer and the watched folders reach it.
     const TrackList& tracks() const override { return m_tracks; }

@@ -26,6 +26,10 @@ public:
     // fields. `fileSize` is absent when the file's size could not be read.
     static ExtractedMetadata extract(const MediaAsset& asset, const QString& path, std::optional<std::int64_t> fileSize);
 
+    // Blocks until no metadata read is running; for quitting, so a read's
+    // answer can still be delivered before the engines go.
+    void waitForIdle() { m_pool.waitForDone(); }
+
 private:
     std::shared_ptr<const MediaReader> m_reader;
     QThreadPool m_pool;

@@ -93,13 +93,15 @@ TEST_F(TrackEditorTest, EditsOfDifferentFieldsAskedForAtOnceAllStay)
     }
 }
 
-TEST_F(TrackEditorTest, AnEditIsWrittenOverWhatAnotherProcessWroteMeanwhile)
+TEST_F(TrackEditorTest, AnEditIsWrittenOverWhatAnotherProcessWroteAndTheLibraryTookIn)
 {
     OstrelDatabaseManager otherProcess(preferences);
     Track theirs = onDisk();
     theirs.album = QStringLiteral("Their Album");
     theirs.rating = 4;
     await(otherProcess.saveTracks({theirs}));
+    // What the app does when the state folder changes.
+    await(library->refreshIfChangedElsewhere());
 
     await(editor->edit(song.id, artistPatch(QStringLiteral("Mine"))));
     const Track stored = onDisk();
