@@ -186,6 +186,10 @@ QCoro::Task<> DIContainer::loadLibrary()
     QPointer<DIContainer> self(this);
     auto loading = m_libraryEngine->loadLibraryFromDisk();
     co_await loading;
+    // The saved session names songs of the library that could not be read;
+    // it stays on disk as it is for a later start that can read them.
+    if (self && m_libraryEngine->loadError())
+        m_queueEngine->setKeepsSavedSession(true);
     // One line anyone can time start-up by.
     if (self && !m_libraryEngine->loadError())
         qCInfo(lcBoot).noquote() << QStringLiteral("library loaded: %1 songs, %2 ms after the process started")

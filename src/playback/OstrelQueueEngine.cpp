@@ -483,7 +483,7 @@ std::function<PlaybackStateSnapshot()> OstrelQueueEngine::makeSnapshot() const
 
 void OstrelQueueEngine::savePlaybackState(bool synchronously)
 {
-    if (!m_sessionStore)
+    if (!m_sessionStore || m_keepsSavedSession)
         return;
     std::function<PlaybackStateSnapshot()> snapshot = makeSnapshot();
     if (synchronously) {

@@ -69,6 +69,12 @@ public:
                                 const std::optional<TrackList>& playbackOrder = std::nullopt);
 
     void savePlaybackState(bool synchronously) override;
+    // While set, nothing this engine does writes the saved session. The
+    // composition root sets it when the library could not be read: the
+    // session belongs to that library, and an empty queue saved over it
+    // would lose the user's place for good.
+    void setKeepsSavedSession(bool keep) { m_keepsSavedSession = keep; }
+    bool keepsSavedSession() const { return m_keepsSavedSession; }
 
     // The whole list the user started playing, restarted under repeat all.
     const TrackList& playbackOrder() const { return m_playbackOrder; }
@@ -119,6 +125,7 @@ private:
     std::unique_ptr<PlaybackSessionStore> m_sessionStore;
     // Empty until the first save caused by a time update.
     std::optional<std::chrono::steady_clock::time_point> m_lastPeriodicSave;
+    bool m_keepsSavedSession = false;
     bool m_isRestoringSession = false;
     // The current song as the lists hold it, and the copy published.
     SharedTrack m_current;

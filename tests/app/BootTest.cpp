@@ -14,6 +14,10 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 
+#include <functional>
+
+#include <sys/stat.h>
+
 using namespace varno;
 
 namespace {
@@ -196,6 +200,40 @@ TEST_F(BootTest, CorruptLibraryIsReportedOnStandardOutputAndLeftAlone)
     EXPECT_EQ(out.rfind("LibraryEngine failed to load tracks: tracks.json: ", 0), 0u) << out;
     EXPECT_EQ(container->recoveryMessage(), QStringLiteral("The last track is no longer available. Your library was left unchanged."));
     EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), QByteArray("[{]"));
+}
+
+// A session waits for its library: when the library cannot be read, saving
+// (at quit, when the window loses focus, or as playback moves) would replace
+// the session with an empty one, and the user would lose their queue and
+// place along with the damaged library.
+TEST_F(BootTest, WhenTheLibraryCannotBeReadTheSavedSessionIsLeftAsItIs)
+{
+    const struct {
+        const char* name;
+        std::function<void(const QString&)> damage;
+    } cases[] = {
+        {"damaged", [](const QString& path) { test::writeFile(path, "[{]"); }},
+        {"a folder", [](const QString& path) { QDir().mkpath(path); }},
+        {"a pipe", [](const QString& path) { ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(appFolder()).removeRecursively();
+        QDir().mkpath(appFolder());
+        c.damage(appFile(QStringLiteral("tracks.json")));
+        storeSession(session(QUuid::createUuid(), {QUuid::createUuid()}));
+        const QByteArray saved = test::readFile(appFile(QStringLiteral("playback_state.json")));
+
+        testing::internal::CaptureStdout();
+        auto container = boot();
+        testing::internal::GetCapturedStdout();
+        // What quitting and losing focus do.
+        container->queueEngine().savePlaybackState(true);
+        container->queueEngine().savePlaybackState(false);
+        container->finishBackgroundWork();
+        container.reset();
+        EXPECT_EQ(test::readFile(appFile(QStringLiteral("playback_state.json"))), saved);
+    }
 }
 
 TEST_F(BootTest, DemoSampleIsTheFirstCandidateThatExists)
