@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 
 #include "platform/Diagnostics.h"
+#include "platform/FolderChangeMonitor.h"
 #include "library/OstrelFileWatcher.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
@@ -119,6 +120,11 @@ void DIContainer::finishBackgroundWork()
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
+}
+
+bool DIContainer::isStateFolderCheckPending() const
+{
+    return m_stateFolderMonitor && m_stateFolderMonitor->isPending();
 }
 
 void DIContainer::saveSessionNow()

@@ -18,7 +18,6 @@
 #include "playlists/OstrelPlaylistEngine.h"
 #include "playlists/OstrelPlaylistStorage.h"
 #include "playlists/OstrelSearchEngine.h"
-#include "platform/FolderChangeMonitor.h"
 #include "platform/PreferencesStore.h"
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
@@ -33,6 +32,8 @@
 #include <optional>
 
 namespace varno {
+
+class FolderChangeMonitor;
 
 // The composition root: creates every engine once, wires them, runs the boot
 // task and publishes the one user-facing recovery message. Main thread only.
@@ -90,7 +91,7 @@ public:
     // (its frame would never be freed). The views must be gone already.
     void finishBackgroundWork();
     // Whether a change of the state folder is waiting to be looked at.
-    bool isStateFolderCheckPending() const { return m_stateFolderMonitor && m_stateFolderMonitor->isPending(); }
+    bool isStateFolderCheckPending() const;
 
     // The first sample file under the home folder that exists, if any.
     static std::optional<QString> demoSampleFile();
