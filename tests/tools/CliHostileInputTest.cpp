@@ -1,6 +1,9 @@
 #include "CliRunner.h"
 #include "TestSupport.h"
 
+#include "fixtures/FixtureGenerator.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -83,4 +86,35 @@ TEST_F(CliHostileInputTest, DataFolderThatCannotBeMadeEndsWithAMessageNotAHang)
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(result.err.contains(QStringLiteral("OstrelMediaStudio"))) << result.err.toStdString();
     }
+}
+
+// A tag is text anyone can write: printed raw, an escape sequence in it
+// could retitle the terminal or move the cursor, a carriage return could
+// overwrite the line and a bidirectional override could reverse it. Every
+// listing shows such characters as escapes; --json stays as it was.
+TEST_F(CliHostileInputTest, ControlCharactersInTagsArePrintedAsEscapes)
+{
+    const QString path = scratch(QStringLiteral("music/trap.mp3"));
+    QDir().mkpath(QFileInfo(path).path());
+    fixtures::Tags tags;
+    tags.title = QStringLiteral("Title\x1b]0;owned\x07 fake\r\nline");
+    tags.artist = QStringLiteral("Art\u202Eist\ttab");
+    tags.album = QStringLiteral("Album\x9b" "31m");
+    fixtures::copyWithTags(test::fixturePath(QStringLiteral("formats/tagged.mp3")), path, tags);
+    ASSERT_EQ(test::runCli({QStringLiteral("import"), path}).exitCode, 0);
+
+    const QString escaped = QStringLiteral("Title\\e]0;owned\\x07 fake\\r\\nline \u2014 Art\\u202eist\\ttab \u2014 Album\\x9b31m");
+    for (const QStringList& command : {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("search"), QStringLiteral("fake")}}) {
+        const CliRun run = test::runCli(command);
+        SCOPED_TRACE(command.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(escaped)) << run.out.toStdString();
+        for (const QChar raw : {QChar(0x1b), QChar(0x07), QChar(u'\r'), QChar(0x202e), QChar(0x9b)})
+            EXPECT_FALSE(run.out.contains(raw)) << int(raw.unicode());
+        // One song, one line (a search adds its section heading).
+        EXPECT_EQ(run.out.count(QLatin1Char('\n')), command.size() == 1 ? 1 : 2) << run.out.toStdString();
+    }
+
+    const CliRun json = test::runCli({QStringLiteral("list"), QStringLiteral("--json")});
+    EXPECT_TRUE(json.out.contains(QStringLiteral("\\u001b]0;owned\\u0007"))) << json.out.toStdString();
 }

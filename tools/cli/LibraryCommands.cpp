@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 #include "CliLibrary.h"
+#include "TerminalText.h"
 
 #include "library/AudioImportSupport.h"
 #include "platform/Error.h"
@@ -20,11 +21,11 @@ namespace varno::cli {
 QString describeSong(const Track& track)
 {
     const int seconds = static_cast<int>(track.duration + 0.5);
-    QString line = track.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + track.title;
+    QString line = track.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + terminalSafe(track.title);
     if (track.artist)
-        line += QStringLiteral(" \u2014 ") + *track.artist;
+        line += QStringLiteral(" \u2014 ") + terminalSafe(*track.artist);
     if (track.album)
-        line += QStringLiteral(" \u2014 ") + *track.album;
+        line += QStringLiteral(" \u2014 ") + terminalSafe(*track.album);
     line += QStringLiteral(" (%1:%2)").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     return line;
 }
@@ -98,7 +99,7 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
             const ImportProgress progress = engine->importProgress();
             if (!progress.active)
                 return;
-            const QString line = QStringLiteral("\r\x1b[2KImporting %1 of %2: %3").arg(progress.done).arg(progress.total).arg(progress.currentFile);
+            const QString line = QStringLiteral("\r\x1b[2KImporting %1 of %2: %3").arg(progress.done).arg(progress.total).arg(terminalSafe(progress.currentFile));
             std::fputs(line.toUtf8().constData(), console.out);
             std::fflush(console.out);
         });
@@ -130,6 +131,8 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
             inFolders.push_back(path);
     }
     if (!failures.isEmpty()) {
+        for (QString& failure : failures)
+            failure = terminalSafe(failure);
         console.errorLine(QStringLiteral("Some files could not be imported:\n") + failures.join(QLatin1Char('\n')));
         status = 1;
     }
@@ -228,10 +231,16 @@ QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console)
             songs << describeSong(track);
         QStringList playlists;
         for (const Playlist& playlist : found.playlists)
-            playlists << playlist.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + playlist.name;
+            playlists << playlist.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + terminalSafe(playlist.name);
+        const auto safe = [](const QStringList& names) {
+            QStringList escaped;
+            for (const QString& name : names)
+                escaped << terminalSafe(name);
+            return escaped;
+        };
         section("SONGS", songs);
-        section("ARTISTS", found.artists);
-        section("ALBUMS", found.albums);
+        section("ARTISTS", safe(found.artists));
+        section("ALBUMS", safe(found.albums));
         section("PLAYLISTS", playlists);
     }
     const bool nothing = found.songs.empty() && found.artists.isEmpty() && found.albums.isEmpty() && found.genres.isEmpty() && found.playlists.isEmpty();
@@ -279,8 +288,8 @@ QCoro::Task<int> removeSong(QString id, bool deleteFile, Console console)
         console.errorLine(describe(error));
         co_return 1;
     }
-    console.line(deleteFile ? QStringLiteral("Removed \u201C%1\u201D from the library and deleted its file.").arg(song.title)
-                            : QStringLiteral("Removed \u201C%1\u201D from the library; its file was kept.").arg(song.title));
+    console.line(deleteFile ? QStringLiteral("Removed \u201C%1\u201D from the library and deleted its file.").arg(terminalSafe(song.title))
+                            : QStringLiteral("Removed \u201C%1\u201D from the library; its file was kept.").arg(terminalSafe(song.title)));
     co_return 0;
 }
 

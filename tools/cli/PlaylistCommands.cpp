@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 #include "CliLibrary.h"
+#include "TerminalText.h"
 
 #include "platform/Error.h"
 #include "playlists/PlaylistError.h"
@@ -225,7 +226,7 @@ QCoro::Task<int> listPlaylists(bool asJson, Console console)
     const std::function<void(const Playlist&, int)> print = [&](const Playlist& playlist, int depth) {
         seen.insert(playlist.id);
         console.line(QStringLiteral("%1\t%2%3 (%4)")
-                         .arg(idText(playlist.id), QString(depth * 2, QLatin1Char(' ')), playlist.name,
+                         .arg(idText(playlist.id), QString(depth * 2, QLatin1Char(' ')), terminalSafe(playlist.name),
                               detailOf(playlist, songsInLibrary(playlist, library))));
         for (const Playlist& child : engine.childrenOf(playlist.id)) {
             if (!seen.contains(child.id))
@@ -289,7 +290,7 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
             auto creating = action == QLatin1String("create") ? engine.createPlaylist(arguments.join(QLatin1Char(' ')), folder)
                                                               : engine.createFolder(arguments.join(QLatin1Char(' ')), folder);
             const Playlist created = co_await creating;
-            console.line(QStringLiteral("%1\t%2").arg(idText(created.id), created.name));
+            console.line(QStringLiteral("%1\t%2").arg(idText(created.id), terminalSafe(created.name)));
         } else if (action == QLatin1String("smart")) {
             QList<SmartRule> rules;
             bool matchAll = true;
@@ -312,7 +313,7 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
             }
             auto creating = engine.createSmartPlaylist(name.join(QLatin1Char(' ')), smartCriteriaText(rules, matchAll), folder);
             const Playlist created = co_await creating;
-            console.line(QStringLiteral("%1\t%2\t%3").arg(idText(created.id), created.name, created.type.criteria()));
+            console.line(QStringLiteral("%1\t%2\t%3").arg(idText(created.id), terminalSafe(created.name), terminalSafe(created.type.criteria())));
         } else {
             const std::optional<QUuid> id = parseID(arguments.value(0), QStringLiteral("playlist"), console);
             if (!id)
@@ -356,7 +357,7 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
                 co_await removing;
             }
             if (const std::optional<Playlist> playlist = engine.getPlaylist(*id))
-                console.line(QStringLiteral("%1\t%2 (%3)").arg(idText(playlist->id), playlist->name, count(playlist->trackIDs.size(), "song", "songs")));
+                console.line(QStringLiteral("%1\t%2 (%3)").arg(idText(playlist->id), terminalSafe(playlist->name), count(playlist->trackIDs.size(), "song", "songs")));
         }
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
