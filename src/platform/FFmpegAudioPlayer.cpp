@@ -166,6 +166,7 @@ bool FFmpegAudioPlayer::play()
     m_markFirstSamples.store(true, std::memory_order_release);
     m_stream->start();
     m_state = State::Playing;
+    watchOutputProgress();
     return true;
 }
 
@@ -175,6 +176,8 @@ void FFmpegAudioPlayer::pause()
         return;
     m_stream->pause();
     m_state = State::Paused;
+    if (m_stallWatch)
+        m_stallWatch->stop();
 }
 
 void FFmpegAudioPlayer::stop()
@@ -272,7 +275,64 @@ void FFmpegAudioPlayer::shutDown()
         m_command = Command {};
     }
     m_commandPending.store(false, std::memory_order_relaxed);
+    m_draining.store(false, std::memory_order_relaxed);
     m_state = State::Stopped;
+    if (m_stallWatch)
+        m_stallWatch->stop();
+}
+
+void FFmpegAudioPlayer::watchOutputProgress()
+{
+    if (!m_stallWatch) {
+        m_stallWatch = std::make_unique<QTimer>();
+        m_stallWatch->setInterval(500);
+        QObject::connect(m_stallWatch.get(), &QTimer::timeout, [this] { checkOutputProgress(); });
+    }
+    m_lastHeard = m_stream->heardFrames();
+    m_lastProgress = std::chrono::steady_clock::now();
+    m_stallWatch->start();
+}
+
+void FFmpegAudioPlayer::checkOutputProgress()
+{
+    if (m_state != State::Playing || !m_stream)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t heard = m_stream->heardFrames();
+    // Nothing waiting means the decoder is behind (a slow disk), not the
+    // output: that is not the output's fault.
+    const bool waiting = m_ring->writable() < m_ring->capacity() || m_draining.load(std::memory_order_acquire);
+    if (heard != m_lastHeard || !waiting) {
+        m_lastHeard = heard;
+        m_lastProgress = now;
+        return;
+    }
+    if (now - m_lastProgress < kStallLimit)
+        return;
+    m_stallWatch->stop();
+    // Not from inside the timer's own signal: the observer may destroy the
+    // player, and the timer with it.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [liveness = m_livenessForThreads] {
+            if (const std::shared_ptr<Liveness> alive = liveness.lock())
+                alive->player->outputStalled();
+        },
+        Qt::QueuedConnection);
+}
+
+void FFmpegAudioPlayer::outputStalled()
+{
+    if (m_state != State::Playing || !m_stream)
+        return;
+    m_outputFailure = QStringLiteral("the sound server has taken no sound for %1 seconds; it may have stopped responding")
+                          .arg(std::chrono::duration_cast<std::chrono::seconds>(kStallLimit).count());
+    printDiagnostic(QStringLiteral("The sound output stopped taking sound"));
+    m_position = currentTime();
+    shutDown();
+    // Last: the observer may well destroy this player.
+    if (m_observer)
+        m_observer->audioPlayerDidFinishPlaying(*this, false);
 }
 
 bool FFmpegAudioPlayer::ensureUsableOutput()
@@ -302,7 +362,8 @@ void FFmpegAudioPlayer::finished(std::uint32_t generation, bool successfully)
         // Not the end of the file: the sound stopped where it was heard, and
         // a later play() picks up there once the output is back.
         const QString reason = m_output->failureReason();
-        m_outputFailure = reason.isEmpty() ? QStringLiteral("the sound output stopped playing") : reason;
+        m_outputFailure = reason.isEmpty() ? QStringLiteral("the connection to the sound server was lost")
+                                           : QStringLiteral("the connection to the sound server was lost (%1)").arg(reason);
         m_position = currentTime();
         shutDown();
         if (m_observer)
@@ -398,8 +459,12 @@ void FFmpegAudioPlayer::decodeLoop()
                 waitForRoom(capacity, seen);
                 break;
             }
-            if (!m_stream->drain(m_generation, generation))
+            m_draining.store(true, std::memory_order_release);
+            if (!m_stream->drain(m_generation, generation)) {
+                m_draining.store(false, std::memory_order_release);
                 break;
+            }
+            m_draining.store(false, std::memory_order_release);
             postFinished(generation, succeeded);
             phase = Phase::Idle;
             break;

@@ -4,6 +4,7 @@
 #include "platform/AudioPlayer.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -62,6 +63,12 @@ private:
 // unsuccessful end, keeps the position that was heard and says why through
 // outputFailure(). Given the connection it came from, the next prepare
 // connects again, so playing on resumes where the sound stopped.
+//
+// An output can also stop taking sound without breaking: a sound server that
+// was suspended or hangs keeps its connection open and simply never asks for
+// more. While playing, the player looks twice a second whether the output
+// has heard anything new; when samples are waiting and nothing was heard for
+// kStallLimit, it ends the same way as a broken output, saying so.
 class FFmpegAudioPlayer final : public AudioPlayer, private audio::AudioSource {
 public:
     // Opens `path` and reads its stream table; decodes nothing. Throws
@@ -87,6 +94,11 @@ public:
 
     void setObserver(AudioPlayerObserver* observer) override { m_observer = observer; }
     std::optional<QString> outputFailure() const override { return m_outputFailure; }
+
+    // How long an output may sit on waiting samples before the player gives
+    // up on it. A sound server holds a new stream back for up to two seconds
+    // before it plays.
+    static constexpr std::chrono::milliseconds kStallLimit {3000};
 
     // For tests and benchmarks. The open output stream (null when not
     // prepared), and when the first samples after the latest play() or seek
@@ -130,6 +142,9 @@ private:
     // connection when that one went away. False, with m_outputFailure set,
     // when there is none.
     bool ensureUsableOutput();
+    void watchOutputProgress();
+    void checkOutputProgress();
+    void outputStalled();
 
     QString m_path;
     std::shared_ptr<audio::AudioOutput> m_output;
@@ -172,6 +187,9 @@ private:
     std::mutex m_commandMutex;
     Command m_command;
 
+    // Set by the decoder while it waits for the output to play out the end.
+    std::atomic<bool> m_draining {false};
+
     std::atomic<float> m_volume {1.0f};
     std::atomic<bool> m_markFirstSamples {false};
     std::atomic<std::int64_t> m_firstSamplesAt {0};
@@ -179,6 +197,13 @@ private:
     // The callback's own; its calls never overlap (the output serialises them).
     std::uint32_t m_renderedGeneration = 0;
     std::uint64_t m_rendered = 0;
+
+    // Main thread: what the output had heard when it last moved. Declared
+    // last so the timer goes first and never fires into a half-destroyed
+    // player.
+    std::uint64_t m_lastHeard = 0;
+    std::chrono::steady_clock::time_point m_lastProgress;
+    std::unique_ptr<QTimer> m_stallWatch;
 };
 
 // Makes FFmpeg players for an output connected on demand: at the first

@@ -410,3 +410,67 @@ TEST(AudioPlayer, anUnknownOutputNameIsReportedOnceAndTheRealOutputUsed)
     EXPECT_EQ(printed, "VARNO_AUDIO_OUTPUT=loudspeaker is not an audio output (auto, pulse or null); using auto\n");
     ASSERT_NE(factory, nullptr);
 }
+
+namespace {
+
+// An output that opens streams and then never takes a sample, as a sound
+// server does while it is stopped: no error, no progress.
+class SilentStream final : public audio::AudioOutputStream {
+public:
+    void start() override {}
+    void pause() override {}
+    void flush() override {}
+    void samplesAvailable() override {}
+    std::uint64_t heardFrames() const override { return 0; }
+    bool drain(const std::atomic<std::uint32_t>& generation, std::uint32_t expected) override
+    {
+        while (generation.load() == expected)
+            std::this_thread::sleep_for(5ms);
+        return false;
+    }
+    void interruptDrain() override {}
+};
+
+class SilentOutput final : public audio::AudioOutput {
+public:
+    bool isUsable() const override { return true; }
+    std::unique_ptr<audio::AudioOutputStream> openStream(const audio::StreamFormat&, audio::AudioSource&) override
+    {
+        return std::make_unique<SilentStream>();
+    }
+};
+
+} // namespace
+
+TEST(AudioPlayer, anOutputThatStopsTakingSoundEndsPlaybackWithTheReason)
+{
+    FFmpegAudioPlayer player(test::fixturePath("signals/long-4min.flac"), std::make_shared<SilentOutput>());
+    RecordingObserver observer;
+    player.setObserver(&observer);
+    ASSERT_TRUE(player.play());
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ASSERT_TRUE(waitFor([&] { return !observer.finishes.empty(); }, 20s));
+    // Not before the output had its time to start.
+    EXPECT_GE(elapsed.elapsed(), std::chrono::milliseconds(FFmpegAudioPlayer::kStallLimit).count());
+    ASSERT_EQ(observer.finishes.size(), 1u);
+    EXPECT_FALSE(observer.finishes[0].successfully);
+    EXPECT_EQ(player.outputFailure(), QStringLiteral("the sound server has taken no sound for 3 seconds; it may have stopped responding"));
+    EXPECT_EQ(player.currentTime(), 0.0);
+    EXPECT_EQ(player.outputStream(), nullptr);
+}
+
+TEST(AudioPlayer, aPausedPlayerIsNeverTakenForAStalledOutput)
+{
+    FFmpegAudioPlayer player(test::fixturePath("signals/long-4min.flac"), std::make_shared<SilentOutput>());
+    RecordingObserver observer;
+    player.setObserver(&observer);
+    ASSERT_TRUE(player.play());
+    player.pause();
+    // Well past the limit, with the event loop running all along.
+    const auto until = std::chrono::steady_clock::now() + FFmpegAudioPlayer::kStallLimit + 1500ms;
+    while (std::chrono::steady_clock::now() < until)
+        QTest::qWait(50);
+    EXPECT_TRUE(observer.finishes.empty());
+    EXPECT_FALSE(player.outputFailure());
+}

@@ -27,6 +27,8 @@
 #include <iostream>
 #include <utility>
 
+#include <csignal>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -111,6 +113,14 @@ public:
         if (!pollUntil([] { return run(program("pactl"), {"info"}, 5000) == 0; }, 15s))
             return QStringLiteral("the server did not answer pactl info");
         return {};
+    }
+
+    // The server's process, from the pid file it keeps in the runtime
+    // folder; 0 when there is none.
+    pid_t pid() const
+    {
+        const QByteArray text = test::readFile(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/pulse/pid"));
+        return static_cast<pid_t>(text.trimmed().toLongLong());
     }
 
     ~PrivateSoundServer()
@@ -415,8 +425,9 @@ TEST_F(PulseOutput, aServerThatWentAwayIsReportedAsSuchAndPlayingOnReconnectsWhe
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine.playbackState() == PlaybackState::Failed; }, 10000));
     const QString reported = describe(queue.lastPlaybackError());
     std::cout << "[ info     ] reported: " << reported.toStdString() << std::endl;
-    // The file is fine; the sound server is what went.
-    EXPECT_TRUE(reported.startsWith(QStringLiteral("The audio engine could not start: "))) << reported.toStdString();
+    // The file is fine; the sound server is what went, and the message says so.
+    EXPECT_TRUE(reported.startsWith(QStringLiteral("The audio engine could not start: the connection to the sound server was lost (")))
+        << reported.toStdString();
     const double stoppedAt = engine.currentTime();
 
     // Pressing play while there is no server says the same, and tries again
@@ -435,5 +446,35 @@ TEST_F(PulseOutput, aServerThatWentAwayIsReportedAsSuchAndPlayingOnReconnectsWhe
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine.currentTime() > stoppedAt + 1.0; }, 10000))
         << "stopped at " << stoppedAt << ", now " << engine.currentTime();
     EXPECT_GT(engine.currentTime(), stoppedAt - 0.5);
+    engine.clearQueue();
+}
+
+TEST_F(PulseOutput, aServerThatStopsRespondingIsReportedWithinSecondsInsteadOfPlayingOnInSilence)
+{
+    PrivateRuntime runtime;
+    PrivateSoundServer server;
+    ASSERT_EQ(server.start(), QString());
+    const pid_t serverPid = server.pid();
+    ASSERT_GT(serverPid, 0);
+
+    const QString song = scratch("long.wav");
+    fixtures::Signal signal;
+    signal.seconds = 30.0;
+    fixtures::writeAudioFile(song, fixtures::Format::Wav, signal);
+    Track track = test::makeTrack(QStringLiteral("long"));
+    track.fileURL = FileURL::fromLocalFile(song);
+
+    OstrelAudioEngine engine(makeDefaultAudioPlayerFactory());
+    OstrelQueueEngine queue;
+    queue.setAudioEngine(&engine);
+    queue.playNow(TrackList {track});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.currentTime() > 1.0; }, 10000));
+
+    ASSERT_EQ(::kill(serverPid, SIGSTOP), 0);
+    const bool failed = QTest::qWaitFor([&] { return engine.playbackState() == PlaybackState::Failed; }, 15000);
+    ::kill(serverPid, SIGCONT);
+    ASSERT_TRUE(failed) << "still " << int(engine.playbackState()) << " at " << engine.currentTime();
+    EXPECT_EQ(describe(queue.lastPlaybackError()),
+              QStringLiteral("The audio engine could not start: the sound server has taken no sound for 3 seconds; it may have stopped responding"));
     engine.clearQueue();
 }
