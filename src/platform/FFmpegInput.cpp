@@ -20,8 +20,17 @@ void FormatContextCloser::operator()(AVFormatContext* context) const
 
 QString reason(int code)
 {
+    // FFmpeg's own words for the usual failures ("End of file",
+    // "Input/output error") say nothing to someone holding a cut-off
+    // download or a failing disk.
     if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
         return QStringLiteral("its format is not recognised");
+    if (code == AVERROR_EOF)
+        return QStringLiteral("the file ends before its audio does; it may have been cut off while copying or downloading");
+    if (code == AVERROR(EIO))
+        return QStringLiteral("the disk reported an error while reading it");
+    if (code == AVERROR(ENOMEM))
+        return QStringLiteral("there was not enough memory to read it");
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, buffer, sizeof buffer);
     return QString::fromUtf8(buffer);

@@ -213,7 +213,7 @@ TEST(AudioDecoderTest, BadFilesFailWithExactTextsWithoutCrashing)
     EXPECT_EQ(openError(QStringLiteral("bad/truncated.mp3")),
               QStringLiteral("The file \u201Ctruncated.mp3\u201D could not be read as audio: its format is not recognised"));
     EXPECT_EQ(openError(QStringLiteral("bad/truncated.flac")),
-              QStringLiteral("The file \u201Ctruncated.flac\u201D could not be read as audio: End of file"));
+              QStringLiteral("The file \u201Ctruncated.flac\u201D could not be read as audio: the file ends before its audio does; it may have been cut off while copying or downloading"));
     // The media layer finds a stream in the noise but no decoder for it.
     EXPECT_EQ(openError(QStringLiteral("bad/random.flac")), QStringLiteral("Cannot add track output to AVAssetReader."));
 }

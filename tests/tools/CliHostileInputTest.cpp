@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -117,4 +118,33 @@ TEST_F(CliHostileInputTest, ControlCharactersInTagsArePrintedAsEscapes)
 
     const CliRun json = test::runCli({QStringLiteral("list"), QStringLiteral("--json")});
     EXPECT_TRUE(json.out.contains(QStringLiteral("\\u001b]0;owned\\u0007"))) << json.out.toStdString();
+}
+
+TEST_F(CliHostileInputTest, DurationsOfAnySizePrintAsAClock)
+{
+    for (const char* name : {"one.mp3", "two.mp3", "three.mp3"}) {
+        const QString path = scratch(QStringLiteral("music/") + QLatin1String(name));
+        QDir().mkpath(QFileInfo(path).path());
+        QFile::copy(test::fixturePath(QStringLiteral("formats/tagged.mp3")), path);
+        ASSERT_EQ(test::runCli({QStringLiteral("import"), path}).exitCode, 0);
+    }
+    // A hand-edited or damaged library may say anything a JSON number can.
+    const QString library = appFile(QStringLiteral("tracks.json"));
+    QByteArray stored = test::readFile(library);
+    const QRegularExpression duration(QStringLiteral("\"duration\":[-0-9.e+]+"));
+    int index = 0;
+    for (const char* value : {"1e300", "3723.4", "0.5"}) {
+        const QRegularExpressionMatch found = duration.match(QString::fromUtf8(stored), index);
+        ASSERT_TRUE(found.hasMatch());
+        stored.replace(found.capturedStart(), found.capturedLength(), QByteArray("\"duration\":") + value);
+        index = found.capturedStart() + 12;
+    }
+    test::writeFile(library, stored);
+
+    const CliRun run = test::runCli({QStringLiteral("list")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("(277777777777:46:40)"))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("(1:02:03)"))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("(0:01)"))) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(QStringLiteral("(-"))) << run.out.toStdString();
 }

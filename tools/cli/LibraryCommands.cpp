@@ -5,6 +5,7 @@
 #include "library/AudioImportSupport.h"
 #include "platform/Error.h"
 #include "playlists/OstrelSearchEngine.h"
+#include "storage/DurationText.h"
 #include "storage/StateCodecs.h"
 
 #include <QFileInfo>
@@ -20,13 +21,12 @@ namespace varno::cli {
 
 QString describeSong(const Track& track)
 {
-    const int seconds = static_cast<int>(track.duration + 0.5);
     QString line = track.id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('\t') + terminalSafe(track.title);
     if (track.artist)
         line += QStringLiteral(" \u2014 ") + terminalSafe(*track.artist);
     if (track.album)
         line += QStringLiteral(" \u2014 ") + terminalSafe(*track.album);
-    line += QStringLiteral(" (%1:%2)").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    line += QStringLiteral(" (") + clockText(track.duration) + QLatin1Char(')');
     return line;
 }
 

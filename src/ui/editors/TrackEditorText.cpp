@@ -1,5 +1,7 @@
 #include "TrackEditorText.h"
 
+#include "storage/DurationText.h"
+
 #include <QRegularExpression>
 
 #include <cmath>
@@ -30,15 +32,7 @@ std::optional<std::int64_t> wholeNumber(const QString& text)
 
 QString formatDurationText(double seconds)
 {
-    if (!std::isfinite(seconds) || seconds <= 0)
-        return QStringLiteral("0:00");
-    // Beyond this the hours no longer fit the text's integer; no song is
-    // that long, but a hand-edited library may say so.
-    constexpr double kLongest = 9.0e15;
-    const auto whole = static_cast<std::int64_t>(std::round(std::min(seconds, kLongest)));
-    if (whole < 3600)
-        return QString::asprintf("%d:%02d", int(whole / 60), int(whole % 60));
-    return QString::asprintf("%lld:%02d:%02d", static_cast<long long>(whole / 3600), int((whole % 3600) / 60), int(whole % 60));
+    return clockText(seconds);
 }
 
 std::optional<double> parseDurationText(const QString& text)

@@ -10,9 +10,7 @@ namespace varno {
 // How the song editors show and read numbers typed as text. Pure functions,
 // any thread.
 
-// "m:ss" below an hour, "h:mm:ss" from an hour on, after rounding to the
-// nearest second (halves away from zero). A duration that is not finite, is
-// zero or is negative reads "0:00".
+// The duration as every other place shows it (clockText).
 QString formatDurationText(double seconds);
 
 // Seconds from the editor's duration field, or nothing when the text is not

@@ -1,6 +1,7 @@
 #include "PlayerBarRules.h"
 
 #include "platform/Error.h"
+#include "storage/DurationText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,17 +10,7 @@ namespace varno::player {
 
 QString timeText(double seconds)
 {
-    if (!std::isfinite(seconds) || seconds < 0)
-        return QStringLiteral("0:00");
-    // std::llround rounds halves away from zero. Centuries of seconds still
-    // fit; anything beyond is not a song's length.
-    const long long total = std::llround(std::min(seconds, 1e15));
-    const long long hours = total / 3600;
-    const long long minutes = (total / 60) % 60;
-    const long long secs = total % 60;
-    if (hours == 0)
-        return QStringLiteral("%1:%2").arg(minutes).arg(secs, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2:%3").arg(hours).arg(minutes, 2, 10, QLatin1Char('0')).arg(secs, 2, 10, QLatin1Char('0'));
+    return clockText(seconds);
 }
 
 double displayedDuration(double engineDuration, std::optional<double> shownSongDuration)

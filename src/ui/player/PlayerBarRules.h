@@ -41,9 +41,7 @@ inline const QString kWaveformID = QStringLiteral("player.waveform");
 // The waveform's resolution asked of the generator.
 inline constexpr int kWaveformPoints = 360;
 
-// "m:ss" under an hour, "h:mm:ss" from an hour, rounded to the nearest
-// second (halves away from zero); anything negative, infinite or not a
-// number reads "0:00".
+// A position or length as every other place shows it (clockText).
 QString timeText(double seconds);
 
 // The total time shown for a song: the larger of what the audio engine
