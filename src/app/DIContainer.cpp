@@ -182,6 +182,11 @@ QCoro::Task<> DIContainer::boot()
     co_await playlists;
     if (!self)
         co_return;
+    // Said after the rest, beside whatever else start-up had to say.
+    if (const std::optional<QString> problem = m_preferences->problem()) {
+        const std::optional<QString>& earlier = m_recoveryMessage.message();
+        setRecoveryMessage(earlier ? *earlier + QLatin1Char('\n') + *problem : *problem);
+    }
     m_bootFinished = true;
     emit bootFinished();
 }

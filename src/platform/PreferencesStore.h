@@ -24,6 +24,11 @@ public:
     // value edited by hand may be text of any kind, so callers check it.
     virtual std::optional<QVariant> typedValue(const QString& key) const = 0;
     virtual void setTypedValue(const QString& key, const QVariant& value) = 0;
+
+    // Why the stored preferences could not be read, in a sentence for the
+    // user, or nothing. A store with a problem starts from defaults, keeps
+    // changes for this run only and leaves the stored file as it is.
+    virtual std::optional<QString> problem() const { return std::nullopt; }
 };
 
 } // namespace varno

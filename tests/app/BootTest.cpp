@@ -321,3 +321,45 @@ TEST_F(BootTest, QuittingDuringAnImportStopsItAndLeavesNoWorkBehind)
     EXPECT_EQ(stored.size(), static_cast<std::size_t>(library.allTracks().size()));
     container.reset();
 }
+
+TEST_F(BootTest, PreferencesThatCannotBeReadAreReportedAndLeftAsTheyAre)
+{
+    const QString settings = test::settingsFile();
+    QDir().mkpath(QFileInfo(settings).path());
+    QFile::remove(settings);
+
+    // A folder in the file's place, then a pipe (which QSettings would wait
+    // on forever), then a file nobody may read.
+    ASSERT_TRUE(QDir().mkpath(settings));
+    {
+        auto container = boot();
+        ASSERT_TRUE(container->recoveryMessage().has_value());
+        EXPECT_EQ(*container->recoveryMessage(),
+                  QStringLiteral("The preferences in %1 could not be read: it is a folder. Changes made now last until you quit; the file is left as it is.")
+                      .arg(settings));
+        // A change of this run is kept, in memory only.
+        container->themeEngine().setReduceMotion(true);
+        EXPECT_TRUE(QFileInfo(settings).isDir());
+    }
+    QDir(settings).removeRecursively();
+
+    ASSERT_EQ(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    {
+        auto container = boot();
+        ASSERT_TRUE(container->recoveryMessage().has_value());
+        EXPECT_TRUE(container->recoveryMessage()->contains(QStringLiteral("it is not a regular file"))) << container->recoveryMessage()->toStdString();
+    }
+    QFile::remove(settings);
+
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which reads any file: the unreadable case cannot be made";
+    test::writeFile(settings, "[General]\nlibrary.something=1\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(settings).constData(), 0), 0);
+    {
+        auto container = boot();
+        ASSERT_TRUE(container->recoveryMessage().has_value());
+        EXPECT_TRUE(container->recoveryMessage()->contains(QStringLiteral(": Permission denied."))) << container->recoveryMessage()->toStdString();
+    }
+    ::chmod(QFile::encodeName(settings).constData(), 0600);
+    EXPECT_EQ(test::readFile(settings), QByteArray("[General]\nlibrary.something=1\n"));
+}
