@@ -13,7 +13,9 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/mpegheader.h>
 #include <taglib/opusfile.h>
+#include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
@@ -24,6 +26,8 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -168,9 +172,11 @@ int audioStreamOf(AVFormatContext* context, const QString& path)
     return index;
 }
 
+// What the library imports, and the covers it shows, must come from files
+// that are audio by their content, not only by their names.
 MediaAsset readWithFFmpeg(const QString& path)
 {
-    FormatContext context = ffmpeg::open(path);
+    FormatContext context = ffmpeg::open(path, ffmpeg::Recognition::ByContent);
     const int index = audioStreamOf(context.get(), path);
     const AVStream* stream = context->streams[index];
 
@@ -193,7 +199,7 @@ MediaAsset readWithFFmpeg(const QString& path)
 
 std::optional<QByteArray> ffmpegPicture(const QString& path)
 {
-    FormatContext context = ffmpeg::open(path);
+    FormatContext context = ffmpeg::open(path, ffmpeg::Recognition::ByContent);
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* stream = context->streams[i];
         if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) && stream->attached_pic.size > 0)
@@ -202,14 +208,118 @@ std::optional<QByteArray> ffmpegPicture(const QString& path)
     return std::nullopt;
 }
 
-// TagLib picks the file type from the extension. A file it cannot open, or
-// one without audio properties, goes to FFmpeg instead.
-std::unique_ptr<TagLib::FileRef> openWithTagLib(const QString& path)
+// ---------------------------------------------------------------------------
+// TagLib, on a budget
+
+// What TagLib may read of one file: room for covers of several megabytes,
+// far more than the few kilobytes tags and headers take otherwise.
+constexpr std::int64_t kTagLibReadBudget = std::int64_t(32) << 20;
+// Every read is charged at least this much, so the budget bounds the number
+// of reads too: searching, TagLib reads a kilobyte at a time.
+constexpr std::int64_t kMinimumReadCharge = std::int64_t(16) << 10;
+
+// The file, read-only, as TagLib reads it, refusing reads past a budget.
+// TagLib looks for tags where each format keeps them, but where a file is
+// not what its name says it searches on, a kilobyte at a time, to the end:
+// over a sparse file of gigabytes that took minutes. A spent budget reads as
+// the end of the file, and the reader then leaves the file to FFmpeg. Opened
+// read-only: TagLib opens a file for writing when it may, and closing it
+// then tells whoever watches the folder that the song was written.
+class BudgetedFileStream final : public TagLib::IOStream {
+public:
+    explicit BudgetedFileStream(const QByteArray& path)
+        : m_file(path.constData(), true)
+        , m_size(m_file.isOpen() ? m_file.length() : 0)
+    {
+    }
+
+    bool isSpent() const { return m_spent; }
+
+    TagLib::FileName name() const override { return m_file.name(); }
+
+    // A request is charged before anything is allocated for it: a tag may
+    // declare any size up to 256 MB.
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        const std::int64_t left = std::max<std::int64_t>(0, m_size - m_file.tell());
+        const std::int64_t charge = std::max(std::min<std::int64_t>(static_cast<std::int64_t>(length), left), kMinimumReadCharge);
+        if (m_spent || charge > m_budget) {
+            m_spent = true;
+            return {};
+        }
+        m_budget -= charge;
+        return m_file.readBlock(length);
+    }
+
+    void writeBlock(const TagLib::ByteVector&) override {}
+    void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+    void removeBlock(unsigned long, unsigned long) override {}
+    bool readOnly() const override { return true; }
+    bool isOpen() const override { return m_file.isOpen(); }
+    void seek(long offset, Position position) override { m_file.seek(offset, position); }
+    void clear() override { m_file.clear(); }
+    long tell() const override { return m_file.tell(); }
+    long length() override { return m_size; }
+    void truncate(long) override {}
+
+private:
+    TagLib::FileStream m_file;
+    const long m_size;
+    std::int64_t m_budget = kTagLibReadBudget;
+    bool m_spent = false;
+};
+
+// TagLib takes an MPEG stream to start at the first frame header whose next
+// header agrees with it, and a megabyte of random bytes holds such a pair now
+// and then. Audio is a run of frames of one version, layer and rate: four in
+// a row, or as many as come before the file ends.
+bool startsWithFrameRun(TagLib::MPEG::File& file)
+{
+    constexpr int kFrames = 4;
+    long offset = file.firstFrameOffset();
+    if (offset < 0)
+        return false;
+    const long end = file.length();
+    std::optional<TagLib::MPEG::Header> first;
+    for (int frame = 0; frame < kFrames; ++frame) {
+        if (offset >= end)
+            return frame > 0;
+        const TagLib::MPEG::Header header(&file, offset, false);
+        if (!header.isValid() || header.frameLength() <= 0)
+            return false;
+        if (!first)
+            first.emplace(header);
+        else if (header.version() != first->version() || header.layer() != first->layer() || header.sampleRate() != first->sampleRate())
+            return false;
+        offset += header.frameLength();
+    }
+    return true;
+}
+
+// One file as TagLib read it. TagLib does not own the stream, so the
+// reference, declared last, is destroyed first.
+struct TagLibFile {
+    std::unique_ptr<BudgetedFileStream> stream;
+    std::unique_ptr<TagLib::FileRef> ref;
+};
+
+// TagLib picks the file type from the extension. A file it cannot open, one
+// without audio properties, an MPEG file without a run of frames and one
+// that would cost more than the budget go to FFmpeg instead.
+std::optional<TagLibFile> openWithTagLib(const QString& path)
 {
     requireRegularFile(path);
-    auto file = std::make_unique<TagLib::FileRef>(QFile::encodeName(path).constData(), true, TagLib::AudioProperties::Average);
-    if (file->isNull() || !file->file()->isValid() || !file->audioProperties() || file->audioProperties()->sampleRate() <= 0)
-        return nullptr;
+    TagLibFile file {std::make_unique<BudgetedFileStream>(QFile::encodeName(path)), nullptr};
+    if (!file.stream->isOpen())
+        return std::nullopt;
+    file.ref = std::make_unique<TagLib::FileRef>(file.stream.get(), true, TagLib::AudioProperties::Average);
+    const TagLib::FileRef& ref = *file.ref;
+    if (ref.isNull() || !ref.file()->isValid() || !ref.audioProperties() || ref.audioProperties()->sampleRate() <= 0)
+        return std::nullopt;
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()); mpeg && !startsWithFrameRun(*mpeg))
+        return std::nullopt;
+    if (file.stream->isSpent())
+        return std::nullopt;
     return file;
 }
 
@@ -217,16 +327,16 @@ std::unique_ptr<TagLib::FileRef> openWithTagLib(const QString& path)
 
 MediaAsset TagLibMediaReader::read(const QString& path) const
 {
-    const std::unique_ptr<TagLib::FileRef> file = openWithTagLib(path);
+    const std::optional<TagLibFile> file = openWithTagLib(path);
     if (!file)
         return readWithFFmpeg(path);
 
     MediaAsset asset;
-    const TagLib::AudioProperties* audio = file->audioProperties();
+    const TagLib::AudioProperties* audio = file->ref->audioProperties();
     asset.durationSeconds = static_cast<double>(audio->lengthInMilliseconds()) / 1000.0;
     asset.sampleRate = audio->sampleRate();
 
-    const TagLib::PropertyMap properties = file->file()->properties();
+    const TagLib::PropertyMap properties = file->ref->file()->properties();
     for (const KeyMapping& mapping : kTagLibKeys) {
         const auto found = properties.find(mapping.property);
         if (found != properties.end() && !found->second.isEmpty())
@@ -237,10 +347,10 @@ MediaAsset TagLibMediaReader::read(const QString& path) const
 
 std::optional<QByteArray> TagLibMediaReader::firstArtwork(const QString& path) const
 {
-    const std::unique_ptr<TagLib::FileRef> file = openWithTagLib(path);
+    const std::optional<TagLibFile> file = openWithTagLib(path);
     if (!file)
         return ffmpegPicture(path);
-    return tagLibPicture(file->file());
+    return tagLibPicture(file->ref->file());
 }
 
 } // namespace varno

@@ -1,5 +1,6 @@
 #include "Json.h"
 
+#include "storage/JsonLimits.h"
 #include "storage/JsonReader.h"
 
 #include <charconv>
@@ -325,9 +326,12 @@ od::parser& threadParser()
 
 // Some editors start UTF-8 files with a byte-order mark, which simdjson
 // would take for content. Stepping over it moves only the start, so the
-// padding the parser needs past the end stays where it is.
-simdjson::simdjson_result<od::document> iterate(const char* data, std::size_t size, std::size_t capacity)
+// padding the parser needs past the end stays where it is. Nesting is
+// checked first, before the parser allocates for the document.
+simdjson::simdjson_result<od::document> iterate(const char* data, std::size_t size, std::size_t capacity, const Path& path)
 {
+    if (!nestsWithin(data, size, kMaximumNesting))
+        path.fail("nested more than " + std::to_string(kMaximumNesting) + " levels deep, deeper than the app ever writes");
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (std::string_view(data, size).starts_with(kByteOrderMark)) {
         data += kByteOrderMark.size();
@@ -350,7 +354,7 @@ Document::Document(const fileio::FileBytes& bytes, std::string_view fileName)
     : m_state(std::make_unique<State>())
     , m_path(fileName)
 {
-    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_state->document))
+    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity(), m_path).get(m_state->document))
         failSyntax(m_path, error);
 }
 
@@ -361,7 +365,7 @@ Document::Document(QByteArrayView text, std::string_view fileName)
     std::string& padded = m_state->text;
     padded.reserve(static_cast<std::size_t>(text.size()) + simdjson::SIMDJSON_PADDING);
     padded.assign(text.data(), static_cast<std::size_t>(text.size()));
-    if (auto error = iterate(padded.data(), padded.size(), padded.capacity()).get(m_state->document))
+    if (auto error = iterate(padded.data(), padded.size(), padded.capacity(), m_path).get(m_state->document))
         failSyntax(m_path, error);
 }
 
@@ -374,7 +378,7 @@ Value Document::root()
 
 void Document::restart(const fileio::FileBytes& bytes)
 {
-    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity()).get(m_state->document))
+    if (auto error = iterate(bytes.data(), bytes.size(), bytes.capacity(), m_path).get(m_state->document))
         failSyntax(m_path, error);
 }
 

@@ -1,5 +1,6 @@
 #include "PlaylistCodec.h"
 
+#include "storage/JsonLimits.h"
 #include "storage/JsonReader.h"
 #include "storage/StateCodecs.h"
 
@@ -115,6 +116,7 @@ std::string encodePlaylists(const std::vector<Playlist>& playlists)
 
 std::vector<Playlist> decodePlaylists(const fileio::FileBytes& bytes, std::string_view fileName)
 {
+    refuseOversizedStateFile(bytes, fileName);
     return decodeArray<Playlist>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaylist(v, at); });
 }
 
@@ -171,6 +173,7 @@ PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path)
 
 std::vector<PlaylistRecord> decodePlaylistRecords(const fileio::FileBytes& bytes, std::string_view fileName)
 {
+    refuseOversizedStateFile(bytes, fileName);
     return decodeArray<PlaylistRecord>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaylistRecord(v, at); });
 }
 

@@ -14,6 +14,7 @@ namespace varno::json {
 void encode(Writer& writer, const Playlist& playlist);
 
 std::string encodePlaylists(const std::vector<Playlist>& playlists);
+// Both decoders refuse a file above json::kMaximumStateFileBytes unread.
 std::vector<Playlist> decodePlaylists(const fileio::FileBytes& bytes, std::string_view fileName);
 
 // The stored rows of "playlist_records.json". Optional keys may be missing

@@ -1,5 +1,6 @@
 #include "StateCodecs.h"
 
+#include "storage/JsonLimits.h"
 #include "storage/JsonReader.h"
 
 #include <cstring>
@@ -252,11 +253,13 @@ fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vec
 
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName)
 {
+    refuseOversizedStateFile(bytes, fileName);
     return decodeArray<PlaybackHistory>(bytes, fileName, [](od::value& v, const Path& at) { return decodePlaybackHistory(v, at); });
 }
 
 void forEachPlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName, FunctionRef<void(const PlaybackHistory&)> visit)
 {
+    refuseOversizedStateFile(bytes, fileName);
     Document document(bytes, fileName);
     forEachItem(onDemandRoot(document), document.path(), [&](std::int64_t, od::value& item, const Path& at) { visit(decodePlaybackHistory(item, at)); });
     document.expectEnd();
@@ -329,6 +332,7 @@ std::string encodePlaybackStateSnapshot(const PlaybackStateSnapshot& snapshot)
 
 PlaybackStateSnapshot decodePlaybackStateSnapshot(const fileio::FileBytes& bytes, std::string_view fileName)
 {
+    refuseOversizedStateFile(bytes, fileName);
     Document document(bytes, fileName);
     PlaybackStateSnapshot snapshot = decodePlaybackStateSnapshot(onDemandRoot(document), document.path());
     document.expectEnd();

@@ -68,6 +68,10 @@ std::vector<Track> decodeTracks(const fileio::FileBytes& bytes, std::string_view
 fileio::FileVersion writeTracksFile(const QString& path, const TrackList& tracks, const std::function<void()>& beforeReplacing = {});
 fileio::FileVersion writePlaybackHistoryFile(const QString& path, const std::vector<PlaybackHistory>& history);
 
+// The history, the session and the playlists are refused unread above
+// json::kMaximumStateFileBytes ("… is too large to be a state file"); the
+// library has no such limit. Every document is refused before parsing when
+// it nests deeper than json::kMaximumNesting.
 std::string encodePlaybackHistory(const std::vector<PlaybackHistory>& history);
 std::vector<PlaybackHistory> decodePlaybackHistory(const fileio::FileBytes& bytes, std::string_view fileName);
 // Calls `visit` with each entry in file order, without building the list: the

@@ -1,6 +1,7 @@
 // What keeps the user's state safe from other processes, from files they
 // changed by hand, and from saves that were cut short.
 
+#include "HostileFiles.h"
 #include "TestSupport.h"
 
 #include "platform/Diagnostics.h"
@@ -221,4 +222,74 @@ TEST_F(StateFileSafetyTest, ADamagedHistoryOrPlaylistListIsKeptAside)
     EXPECT_EQ(damagedCopies(QStringLiteral("playback_history.json")).size(), 1);
     EXPECT_EQ(damagedCopies(QStringLiteral("playlists.json")).size(), 1);
     EXPECT_EQ(said.count(QLatin1Char('\n')), 2) << said.toStdString();
+}
+
+// A damaged library of nothing but opening brackets had the parser index
+// every one of them: 100 MB of them peaked at over half a gigabyte. The
+// nesting is refused before parsing, and the library is never replaced.
+TEST_F(StateFileSafetyTest, AHundredMegabytesOfBracketsInTheLibraryAreRefusedBeforeParsing)
+{
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    constexpr std::int64_t kSize = std::int64_t(100) << 20;
+    test::writeRepeatedByte(path, '[', kSize);
+    const QString expected = QStringLiteral("tracks.json: nested more than 8 levels deep, deeper than the app ever writes");
+
+    const test::PeakMemoryGrowth memory;
+    EXPECT_EQ(test::errorText([&] { stored(); }), expected);
+    // The file is mapped, and reading its first bytes brings them in; what
+    // parsing would add on top must not come.
+    EXPECT_LT(memory.bytes(), kSize + (64 << 20));
+    EXPECT_EQ(test::errorText([&] { await(manager->saveTracks({test::makeTrack(QStringLiteral("A"))})); }), expected);
+    EXPECT_EQ(QFileInfo(path).size(), kSize);
+}
+
+// Brackets inside strings are text, whatever escapes come before them and
+// wherever they fall in the blocks the depth check reads.
+TEST_F(StateFileSafetyTest, BracketsInsideTextDoNotCountAsNesting)
+{
+    std::vector<Track> songs;
+    for (int padding = 0; padding < 130; ++padding) {
+        Track song = test::makeTrack(QString(padding, QLatin1Char(' ')) + QStringLiteral("\\\"[[[[[[[[[[{{{{{{{{{{\\"));
+        song.artist = QStringLiteral("\\\\\"]]]]]]]]]]\"");
+        songs.push_back(std::move(song));
+    }
+    await(manager->saveTracks(TrackList(songs)));
+    const TrackList loaded = stored();
+    ASSERT_EQ(loaded.size(), songs.size());
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        EXPECT_EQ(loaded[i].title, songs[i].title);
+        EXPECT_EQ(loaded[i].artist, songs[i].artist);
+    }
+}
+
+// The session, the history and the playlist list are small; a file of one
+// of their names that is hundreds of megabytes or nests deeply is damaged.
+// It is refused unparsed and kept aside like any other damaged file.
+TEST_F(StateFileSafetyTest, AHugeOrDeeplyNestedSmallStateFileIsRefusedUnparsedAndKeptAside)
+{
+    const QString session = appFile(QStringLiteral("playback_state.json"));
+    constexpr std::int64_t kSize = std::int64_t(100) << 20;
+    test::writeRepeatedByte(session, '[', kSize);
+    const QString tooLarge = QStringLiteral("playback_state.json is too large to be a state file (100 MB)");
+    {
+        const test::PeakMemoryGrowth memory;
+        EXPECT_EQ(test::errorText([&] { manager->loadPlaybackState(); }), tooLarge);
+        const QString said = diagnosticsOf([&] { manager->savePlaybackState(PlaybackStateSnapshot {}); });
+        EXPECT_TRUE(said.endsWith(tooLarge + QLatin1Char('\n'))) << said.toStdString();
+        EXPECT_LT(memory.bytes(), kSize + (64 << 20));
+    }
+    ASSERT_EQ(damagedCopies(QStringLiteral("playback_state.json")).size(), 1);
+    EXPECT_EQ(QFileInfo(appFile(damagedCopies(QStringLiteral("playback_state.json")).first())).size(), kSize);
+    EXPECT_TRUE(manager->loadPlaybackState());
+
+    test::writeFile(appFile(QStringLiteral("playback_history.json")), QByteArray(10000, '['));
+    test::writeFile(appFile(QStringLiteral("playlists.json")), "[{\"tags\":[[[[[[[[[[[[]]]]]]]]]]]]}]");
+    const QString said = diagnosticsOf([&] {
+        manager->recordPlayback(QUuid::createUuid(), Timestamp::now());
+        manager->savePlaylists({});
+    });
+    EXPECT_TRUE(said.contains(QStringLiteral(": playback_history.json: nested more than 8 levels deep, deeper than the app ever writes\n"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral(": playlists.json: nested more than 8 levels deep, deeper than the app ever writes\n"))) << said.toStdString();
+    EXPECT_EQ(damagedCopies(QStringLiteral("playback_history.json")).size(), 1);
+    EXPECT_EQ(damagedCopies(QStringLiteral("playlists.json")).size(), 1);
 }
