@@ -5,6 +5,8 @@
 #include "app/PlaybackRemote.h"
 #include "platform/ApplicationFolder.h"
 #include "platform/DesktopEntry.h"
+#include "platform/Diagnostics.h"
+#include "platform/Error.h"
 #include "platform/SingleInstance.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "ui/DesktopDialogs.h"
@@ -67,6 +69,15 @@ std::optional<int> OstrelMediaStudioApp::start(const QStringList& arguments)
         library = applicationFolderPath();
     } catch (const std::exception&) {
         // The container reports the missing data folder itself.
+    }
+    if (!library.isEmpty()) {
+        try {
+            makeApplicationFolderPrivate();
+        } catch (const Error& error) {
+            // Nothing else would say why a folder of another user is left
+            // open; a folder that cannot be used at all fails the start later.
+            printDiagnostic(QStringLiteral("The library folder was left as it is: %1").arg(error.description()));
+        }
     }
     m_instance = std::make_unique<SingleInstance>(QDBusConnection::sessionBus(), library);
     switch (m_instance->claim(uris)) {

@@ -2,6 +2,8 @@
 
 #include "media/ArtworkCache.h"
 #include "playback/AudioEngine.h"
+#include "platform/Error.h"
+#include "platform/FileIO.h"
 #include "playback/QueueEngine.h"
 
 #include <QBuffer>
@@ -10,7 +12,6 @@
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 #include <QtConcurrent>
@@ -203,14 +204,18 @@ void PlaybackRemote::fetchCover()
             self->m_coverUrl = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
             self->scheduleUpdate();
         });
-        watcher->setFuture(QtConcurrent::run([path, data = *bytes] {
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            QSaveFile file(path);
-            if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-                qCWarning(lcDesktop) << "the cover for the desktop's player controls could not be written to" << path;
+        watcher->setFuture(QtConcurrent::run([path, folder = self->m_coverFolder, data = *bytes] {
+            // A new file in a folder only we may enter, renamed over the
+            // name: whatever was left at that name, a link included, is
+            // replaced, never written through.
+            try {
+                fileio::createPrivateFolder(folder);
+                fileio::writeFileAtomically(path, std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+                return true;
+            } catch (const Error& error) {
+                qCWarning(lcDesktop).noquote() << "the cover for the desktop's player controls could not be written:" << error.description();
                 return false;
             }
-            return true;
         }));
     }(self, m_artwork, song);
 }

@@ -35,7 +35,7 @@ public:
 
     // `artwork` may be null (no covers are offered then). `coverFolder` is
     // where the playing song's cover is written as a picture file for the
-    // desktop to show.
+    // desktop to show; it is made private to the user (0700).
     PlaybackRemote(QDBusConnection connection, MprisIdentity identity, QueueEngine& queue, AudioEngine& audio,
                    ArtworkCache* artwork, QString coverFolder, Hooks hooks, QObject* parent = nullptr);
     ~PlaybackRemote() override;

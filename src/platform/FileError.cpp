@@ -25,6 +25,9 @@ QString describeFileFailure(FileError::Operation operation, const QString& path,
     case FileError::Operation::Remove:
         verb = QStringLiteral("could not be removed");
         break;
+    case FileError::Operation::Open:
+        verb = QStringLiteral("could not be opened");
+        break;
     }
     return QStringLiteral("The file \u201C%1\u201D %2: %3 (%4)")
         .arg(name.isEmpty() ? path : name, verb, reason, path);

@@ -7,7 +7,7 @@ namespace varno {
 // A failed file-system operation, carrying the system's own reason (strerror).
 class FileError final : public Error {
 public:
-    enum class Operation { Read, Write, Create, Remove };
+    enum class Operation { Read, Write, Create, Remove, Open };
 
     FileError(Operation operation, const QString& path, int errorNumber);
     // For failures the system has no error number for, such as a read-only

@@ -238,9 +238,11 @@ AtomicFile::AtomicFile(const QString& path)
 {
     // A file whose owner may not write it was made read-only on purpose
     // (root may write anything, so the permission bit is what counts, not
-    // access()); replacing it by rename would quietly undo that.
+    // access()); replacing it by rename would quietly undo that. Only a
+    // regular file counts: a link in its place is replaced by the rename
+    // like anything else, and what it leads to says nothing about the file.
     struct stat existing {};
-    const bool replacing = ::stat(nativePath(path).constData(), &existing) == 0;
+    const bool replacing = ::lstat(nativePath(path).constData(), &existing) == 0 && S_ISREG(existing.st_mode);
     if (replacing && !(existing.st_mode & S_IWUSR))
         throw FileError(FileError::Operation::Write, path, EACCES, QStringLiteral("it is read-only; make it writable to save changes"));
 
@@ -251,9 +253,11 @@ AtomicFile::AtomicFile(const QString& path)
         m_temporary.clear();
         throw FileError(FileError::Operation::Write, path, errno);
     }
-    // mkstemp creates the file private to the user; keep the mode of the file
-    // being replaced so a save never changes who may read it.
-    const mode_t mode = replacing ? (existing.st_mode & 07777) : 0644;
+    // mkstemp's mode is cut by the umask, so it is set here whatever the
+    // umask: a new file is the user's alone, like the folder it lives in,
+    // and a replaced one keeps its mode so a save never changes who may
+    // read it.
+    const mode_t mode = replacing ? (existing.st_mode & 07777) : 0600;
     if (::fchmod(m_fd, mode) != 0)
         fail(errno);
 }
@@ -463,8 +467,13 @@ QString moveAside(const QString& path)
 
 bool createEmptyFileIfMissing(const QString& path)
 {
-    Descriptor fd(::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    return fd.get() >= 0;
+    // O_EXCL never follows a link; the umask may only take bits away, and
+    // the file must be exactly the user's alone.
+    Descriptor fd(::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd.get() < 0)
+        return false;
+    ::fchmod(fd.get(), 0600);
+    return true;
 }
 
 void removeFile(const QString& path)
@@ -475,15 +484,43 @@ void removeFile(const QString& path)
 
 void createFolder(const QString& path)
 {
-    if (QFileInfo(path).isDir())
+    const QByteArray native = nativePath(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    struct stat info {};
+    if (::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode))
         return;
-    if (!QDir().mkpath(path)) {
-        // QDir does not report why; ask the system once more for the reason.
-        const int reason = ::mkdir(nativePath(path).constData(), 0755) == 0 ? 0 : errno;
-        if (reason == 0)
-            return;
-        throw FileError(FileError::Operation::Create, path, reason);
+    // Each missing folder on the way is made the user's alone, as XDG asks
+    // of the folders under a data home: the library and its caches are
+    // nobody else's business, whatever the umask says.
+    for (qsizetype slash = native.indexOf('/', 1);; slash = native.indexOf('/', slash + 1)) {
+        const QByteArray folder = slash < 0 ? native : native.left(slash);
+        if (::mkdir(folder.constData(), 0700) == 0)
+            ::chmod(folder.constData(), 0700);
+        else if (errno != EEXIST)
+            throw FileError(FileError::Operation::Create, path, errno);
+        if (slash < 0)
+            break;
     }
+    if (::stat(native.constData(), &info) != 0)
+        throw FileError(FileError::Operation::Create, path, errno);
+    if (!S_ISDIR(info.st_mode))
+        throw FileError(FileError::Operation::Create, path, ENOTDIR);
+}
+
+void createPrivateFolder(const QString& path)
+{
+    createFolder(path);
+    // Checked and changed through one descriptor, so that what is checked is
+    // what is changed even if the name is swapped in between.
+    Descriptor folder(::open(nativePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        throw FileError(FileError::Operation::Open, path, errno);
+    struct stat info {};
+    if (::fstat(folder.get(), &info) != 0)
+        throw FileError(FileError::Operation::Open, path, errno);
+    if (info.st_uid != ::geteuid())
+        throw FileError(FileError::Operation::Open, path, EPERM, QStringLiteral("it belongs to another user (uid %1)").arg(info.st_uid));
+    if ((info.st_mode & 07777) != 0700 && ::fchmod(folder.get(), 0700) != 0)
+        throw FileError(FileError::Operation::Write, path, errno);
 }
 
 bool exists(const QString& path)

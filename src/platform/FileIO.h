@@ -77,7 +77,10 @@ std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding 
 // Replaces `path` with `bytes` so that a crash or a kill at any moment leaves
 // either the old or the new content: a temporary file in the same folder is
 // written, synced and renamed over the old one, then the folder is synced.
-// A file the user made read-only is never replaced. Throws FileError.
+// A file the user made read-only is never replaced. A new file is readable
+// by its owner alone (0600) whatever the umask; a replaced one keeps its
+// mode. A symbolic link at `path` is replaced, never written through.
+// Throws FileError.
 FileVersion writeFileAtomically(const QString& path, std::string_view bytes);
 
 // The streaming form of writeFileAtomically, for content produced piece by
@@ -146,15 +149,24 @@ void removeStaleTemporaries(const QString& folder, const QStringList& names);
 // one loses nothing. Returns the new path. Throws FileError.
 QString moveAside(const QString& path);
 
-// Creates an empty file when nothing exists at `path`. Returns false when
+// Creates an empty file, readable by its owner alone, when nothing exists
+// at `path` (a link there counts as something). Returns false when
 // something was there already or the file could not be created.
 bool createEmptyFileIfMissing(const QString& path);
 
 // Removes a file. Throws FileError (for example when it does not exist).
 void removeFile(const QString& path);
 
-// Creates a folder and its missing parents. Throws FileError.
+// Creates a folder and its missing parents, each one for its owner alone
+// (0700) whatever the umask. A folder already there is left as it is.
+// Throws FileError.
 void createFolder(const QString& path);
+
+// Makes `path` a folder only its owner may enter: creates it as
+// createFolder does, or, when it is there already and ours, takes away
+// what others may do in it. A folder of another user is neither used nor
+// changed: that throws FileError, as does anything that is not a folder.
+void createPrivateFolder(const QString& path);
 
 bool exists(const QString& path);
 

@@ -12,7 +12,13 @@ namespace varno::fileio {
 // The other process did not let go of the lock in time.
 class LockTimeoutError final : public Error {
 public:
-    explicit LockTimeoutError(std::chrono::milliseconds waited);
+    // Another process of this user, such as varno-cli or a second app.
+    static LockTimeoutError byOurProcess(std::chrono::milliseconds waited);
+    // A process of another user, which this user cannot end.
+    static LockTimeoutError byAnotherUser(std::chrono::milliseconds waited, unsigned uid);
+
+private:
+    explicit LockTimeoutError(const QString& description);
 };
 
 // An exclusive advisory lock (flock) on one file, held from construction to
@@ -21,12 +27,15 @@ public:
 // second one works on what the first one wrote.
 //
 // Each lock opens the file anew: flock belongs to an open file description,
-// so two threads of one process exclude each other too. Blocking; callable
-// from any thread but the GUI thread.
+// so two threads of one process exclude each other too. The file is made
+// the user's alone (0600); a symbolic link in its place, or a file of
+// another user, is refused rather than used, since whoever can open the
+// lock file can keep every writer waiting. Blocking; callable from any
+// thread but the GUI thread.
 class FileLock {
 public:
     // Waits at most `wait` for the lock. Throws LockTimeoutError, or
-    // FileError when the lock file cannot be opened or created.
+    // FileError when the lock file cannot be opened, created or trusted.
     static FileLock acquire(const QString& path, std::chrono::milliseconds wait);
     // Absent when another holder has it now.
     static std::optional<FileLock> tryAcquire(const QString& path);

@@ -2,6 +2,8 @@
 
 #include "platform/DesktopEntry.h"
 #include "platform/Diagnostics.h"
+#include "platform/Error.h"
+#include "platform/FileIO.h"
 
 #include <QCryptographicHash>
 #include <QDBusAbstractAdaptor>
@@ -9,12 +11,17 @@
 #include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QLoggingCategory>
-#include <QStandardPaths>
 #include <QThread>
+
+#include <optional>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varno {
 
@@ -26,6 +33,37 @@ constexpr const char* kObjectPath = "/org/varno/Music";
 constexpr const char* kInterface = "org.varno.Music.Instance";
 // A second start waits this long for a starting first one to listen.
 constexpr int kForwardWaitMs = 5000;
+
+// XDG_RUNTIME_DIR when it is fit for a socket only we may reach: a folder of
+// ours that nobody else may enter. Empty otherwise.
+QString privateRuntimeFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat info {};
+    if (!runtime.startsWith('/') || ::stat(runtime.constData(), &info) != 0)
+        return {};
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 0777) != 0700)
+        return {};
+    return QFile::decodeName(runtime);
+}
+
+// The user of the process at the other end of a connected local socket, as
+// the kernel recorded it when the connection was made; absent when it does
+// not say.
+std::optional<uid_t> peerUser(const QLocalSocket& socket)
+{
+    ucred credentials {};
+    socklen_t length = sizeof credentials;
+    if (socket.socketDescriptor() < 0
+        || ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+QString describeUser(const std::optional<uid_t>& user)
+{
+    return user ? QStringLiteral("uid %1").arg(*user) : QStringLiteral("an unknown user");
+}
 
 } // namespace
 
@@ -55,11 +93,29 @@ SingleInstance::SingleInstance(QDBusConnection bus, const QString& key, QObject*
     // Names may not start with a digit, hence the letter before the hash.
     const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
     m_busName = kDesktopEntryID + QStringLiteral(".L") + QString::fromLatin1(hash);
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty())
-        runtime = QDir::tempPath();
-    m_socketPath = QDir(runtime).filePath(QStringLiteral("varno-%1.socket").arg(QString::fromLatin1(hash)));
+    chooseSocketFolder(key, hash);
     new SingleInstanceAdaptor(*this);
+}
+
+void SingleInstance::chooseSocketFolder(const QString& key, const QByteArray& hash)
+{
+    // Never the shared temporary folder: another user could make the socket
+    // there first, be handed our files and keep this app from starting.
+    QString folder = privateRuntimeFolder();
+    if (folder.isEmpty()) {
+        if (!QDir::isAbsolutePath(key)) {
+            m_noSocketReason = QStringLiteral("there is neither a private runtime folder nor a library folder");
+            return;
+        }
+        folder = key + QStringLiteral("/Instance");
+        try {
+            fileio::createPrivateFolder(folder);
+        } catch (const Error& error) {
+            m_noSocketReason = error.description();
+            return;
+        }
+    }
+    m_socketPath = QDir(folder).filePath(QStringLiteral("varno-%1.socket").arg(QString::fromLatin1(hash)));
 }
 
 SingleInstance::~SingleInstance()
@@ -74,6 +130,15 @@ SingleInstance::~SingleInstance()
 
 SingleInstance::Outcome SingleInstance::claim(const QStringList& uris)
 {
+    if (m_socketPath.isEmpty()) {
+        // Without a lock only the bus can find a running instance, and only
+        // the bus can be found by a later one.
+        if (forwardOverBus(uris))
+            return Outcome::HandedOver;
+        printDiagnostic(QStringLiteral("Later starts over this library may not find this VARNO MUSIC and run beside it: %1").arg(m_noSocketReason));
+        listen();
+        return Outcome::Primary;
+    }
     // The lock decides who runs; a lock whose owner died is taken over.
     m_lock = std::make_unique<QLockFile>(m_socketPath + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0);
@@ -114,6 +179,14 @@ bool SingleInstance::forwardOverSocket(const QStringList& uris)
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(500))
         return false;
+    // The folder is private, yet the file list is only for our own app.
+    const std::optional<uid_t> server = peerUser(socket);
+    if (server != ::geteuid()) {
+        if (!std::exchange(m_reportedForeignServer, true))
+            qCWarning(lcDesktop).noquote() << "the socket" << m_socketPath << "is served by" << describeUser(server) << "and is not handed the files";
+        socket.abort();
+        return false;
+    }
     // One URL a line (URLs hold no line breaks), then an empty line; the
     // running instance answers "ok" once it has them.
     QByteArray message;
@@ -138,6 +211,8 @@ void SingleInstance::listen()
         if (!m_ownsBusName)
             qCWarning(lcDesktop) << "the session bus name" << m_busName << "could not be taken:" << m_bus.lastError().message();
     }
+    if (m_socketPath.isEmpty())
+        return;
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // A socket left by an instance that died goes; the lock says none runs.
@@ -148,6 +223,15 @@ void SingleInstance::listen()
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* client = m_server->nextPendingConnection()) {
+            // Only a process of our own user may hand us files: anybody
+            // else's could make the app open what they chose.
+            const std::optional<uid_t> peer = peerUser(*client);
+            if (peer != ::geteuid()) {
+                qCWarning(lcDesktop).noquote() << "a connection from" << describeUser(peer) << "was refused";
+                client->abort();
+                client->deleteLater();
+                continue;
+            }
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] { readClient(client); });
             readClient(client);

@@ -19,6 +19,11 @@ namespace varno {
 // rather than racing it on the state files. The key (the application
 // folder) keeps apps over different libraries apart.
 //
+// The socket and its lock live only in a folder nobody else may enter: the
+// runtime folder when it is ours and private, else "Instance" inside the
+// application folder, never the shared temporary folder. Both ends check
+// that the other is a process of the same user before a file list passes.
+//
 // Main thread only.
 class SingleInstance final : public QObject {
     Q_OBJECT
@@ -41,7 +46,8 @@ public:
     // while a starting instance gets ready to listen.
     Outcome claim(const QStringList& uris);
 
-    // The bus name and socket the running instance listens on.
+    // The bus name and socket the running instance listens on; no socket
+    // when no private folder could be had for it.
     const QString& busName() const { return m_busName; }
     const QString& socketPath() const { return m_socketPath; }
 
@@ -53,6 +59,7 @@ signals:
     void activated(const QStringList& uris);
 
 private:
+    void chooseSocketFolder(const QString& key, const QByteArray& hash);
     bool forwardOverBus(const QStringList& uris);
     bool forwardOverSocket(const QStringList& uris);
     void listen();
@@ -61,6 +68,9 @@ private:
     QDBusConnection m_bus;
     QString m_busName;
     QString m_socketPath;
+    // Why there is no socket, when there is none.
+    QString m_noSocketReason;
+    bool m_reportedForeignServer = false;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
     bool m_ownsBusName = false;

@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace varno;
 
@@ -146,6 +147,35 @@ TEST_F(DesktopProcessTest, WithoutASessionBusTheAppSaysSoOnceAndLaterStartsUseTh
     EXPECT_EQ(app.exitCode(), 0);
     const QString output = QString::fromUtf8(app.readAllStandardOutput());
     EXPECT_EQ(output.count(QStringLiteral("No session bus: ")), 1) << output.toStdString();
+}
+
+TEST_F(DesktopProcessTest, WithoutARuntimeFolderLaterStartsFindTheAppThroughAPrivateFolderOfTheLibrary)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + scratch(QStringLiteral("no-bus")));
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const QString first = copy(QStringLiteral("formats/tagged.mp3"), QStringLiteral("first.mp3"));
+    const QString second = copy(QStringLiteral("formats/untagged.flac"), QStringLiteral("second.flac"));
+
+    QProcess& app = startApp({first}, environment);
+    ASSERT_TRUE(test::waitUntil([&] { return QFile(appFile(QStringLiteral("tracks.json"))).size() > 10; }, std::chrono::seconds(60)));
+    const QString folder = appFile(QStringLiteral("Instance"));
+    const QStringList sockets = QDir(folder).entryList(QDir::System);
+    ASSERT_EQ(sockets.size(), 1) << sockets.join(QLatin1Char(' ')).toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat(QFile::encodeName(appFolder()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+
+    QProcess& again = startApp({second}, environment);
+    ASSERT_TRUE(finish(again));
+    EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(appFile(QStringLiteral("tracks.json"))).contains("second.flac"); },
+                                std::chrono::seconds(60)));
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(finish(app));
+    EXPECT_EQ(app.exitCode(), 0);
 }
 
 TEST_F(DesktopProcessTest, TheInstallTreeHoldsTheProgramsTheDesktopEntryTheIconsAndTheMetainfo)

@@ -15,10 +15,15 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace varno;
 
@@ -27,6 +32,17 @@ namespace {
 constexpr const char* kPath = "/org/mpris/MediaPlayer2";
 constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
 constexpr const char* kService = "org.mpris.MediaPlayer2.varno";
+
+QByteArray redSquare()
+{
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return png;
+}
 
 // The signals a client on the bus heard from the player.
 class SignalLog final : public QObject {
@@ -251,12 +267,7 @@ TEST_F(MprisTest, CommandsMoveTheEnginesAndEveryChangeIsAnnounced)
 TEST_F(MprisTest, TheCoverIsOfferedAsAPictureFile)
 {
     const TrackList list = songs({QStringLiteral("Covered")});
-    QImage picture(8, 8, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
+    const QByteArray png = redSquare();
     test::await(artwork->storeArtwork(png, list[0]));
 
     queue.playNow(list, 0);
@@ -264,6 +275,34 @@ TEST_F(MprisTest, TheCoverIsOfferedAsAPictureFile)
     const QString file = QUrl(metadata().value(QStringLiteral("mpris:artUrl")).toString()).toLocalFile();
     EXPECT_TRUE(file.endsWith(QStringLiteral(".png")));
     EXPECT_EQ(test::readFile(file), png);
+}
+
+TEST_F(MprisTest, TheCoverFileIsPrivateAndALinkPlantedInItsPlaceIsReplacedNotFollowed)
+{
+    const TrackList list = songs({QStringLiteral("Covered")});
+    const QByteArray png = redSquare();
+    test::await(artwork->storeArtwork(png, list[0]));
+    // The folder as an older version left it, with a link where this song's
+    // cover goes that leads to a file of the user's outside the cache.
+    const QString folder = scratch(QStringLiteral("now-playing"));
+    QDir().mkpath(folder);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    const QString outside = scratch(QStringLiteral("outside.txt"));
+    test::writeFile(outside, "precious");
+    const QString cover = folder + QStringLiteral("/cover-%1.png").arg(list[0].id.toString(QUuid::WithoutBraces));
+    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(cover).constData()), 0);
+
+    queue.playNow(list, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return metadata().contains(QStringLiteral("mpris:artUrl")); }));
+    EXPECT_EQ(QUrl(metadata().value(QStringLiteral("mpris:artUrl")).toString()).toLocalFile(), cover);
+    EXPECT_EQ(test::readFile(outside), QByteArray("precious"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(cover).constData(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(test::readFile(cover), png);
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
 }
 
 TEST_F(MprisTest, WithoutABusThePlayerSaysSoInOneLineAndPlaysOn)

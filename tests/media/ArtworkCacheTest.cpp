@@ -15,6 +15,8 @@
 #include <QtEndian>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace varno;
 using test::await;
@@ -107,6 +109,13 @@ protected:
     }
 
     static QString id(const Track& track) { return track.id.toString(QUuid::WithoutBraces).toUpper(); }
+    // What lstat says is at `path`: its type and permission bits.
+    static mode_t modeOf(const QString& path)
+    {
+        struct stat info {};
+        EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+        return info.st_mode;
+    }
 
     CountingMetadataEngine engine;
     std::unique_ptr<OstrelArtworkCache> cache;
@@ -165,6 +174,31 @@ TEST_F(ArtworkCacheTest, EvictingASongDeletesItsCoverAndThumbnailsOnly)
     // A thumbnail of a size never made is not made by asking.
     EXPECT_FALSE(await(cache->retrieveThumbnail(other, QSizeF(40, 40))));
     EXPECT_EQ(files().size(), 2);
+}
+
+TEST_F(ArtworkCacheTest, CacheFilesArePrivateAndALinkPlantedInTheirPlaceIsReplacedNotFollowed)
+{
+    EXPECT_EQ(modeOf(folder()) & 07777, 0700u);
+    const Track song = test::makeTrack(QStringLiteral("linked"));
+    const QString outside = scratch(QStringLiteral("outside.txt"));
+    test::writeFile(outside, "precious");
+    const auto plantLink = [&](const QString& path) { ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(path).constData()), 0); };
+
+    const QString cover = folder() + QStringLiteral("/original_%1.raw").arg(id(song));
+    plantLink(cover);
+    await(cache->storeArtwork("cover", song));
+    // Storing a cover removes the song's thumbnails, so this link goes in after.
+    const QString thumbnail = folder() + QStringLiteral("/thumb_40x40_%1.thumb").arg(id(song));
+    plantLink(thumbnail);
+    await(cache->storeThumbnail("small", song, QSizeF(40, 40)));
+
+    EXPECT_EQ(test::readFile(outside), QByteArray("precious"));
+    for (const QString& path : {cover, thumbnail}) {
+        EXPECT_TRUE(S_ISREG(modeOf(path))) << path.toStdString();
+        EXPECT_EQ(modeOf(path) & 07777, 0600u) << path.toStdString();
+    }
+    EXPECT_EQ(test::readFile(cover), QByteArray("cover"));
+    EXPECT_EQ(test::readFile(thumbnail), QByteArray("small"));
 }
 
 TEST_F(ArtworkCacheTest, ChangesInOneTurnPublishOneVersion)

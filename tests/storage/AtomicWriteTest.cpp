@@ -27,6 +27,28 @@ std::string version(char fill, std::size_t size)
     return text;
 }
 
+unsigned modeOf(const QString& path)
+{
+    struct stat info {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+}
+
+// A umask that would let everybody read new files, for as long as it lives.
+class OpenUmask {
+public:
+    OpenUmask()
+        : m_previous(::umask(0))
+    {
+    }
+    ~OpenUmask() { ::umask(m_previous); }
+    OpenUmask(const OpenUmask&) = delete;
+    OpenUmask& operator=(const OpenUmask&) = delete;
+
+private:
+    mode_t m_previous;
+};
+
 } // namespace
 
 class AtomicWriteTest : public test::DataFolderTest {};
@@ -80,6 +102,46 @@ TEST_F(AtomicWriteTest, ReplacingKeepsTheFileMode)
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(test::readFile(path), QByteArray("[1]"));
+}
+
+TEST_F(AtomicWriteTest, NewFilesAndTheirTemporariesAreForTheUserAloneWhateverTheUmask)
+{
+    const OpenUmask umask;
+    const QString path = scratch(QStringLiteral("new.json"));
+    fileio::AtomicFile file(path);
+    file.write("[]");
+    const QStringList temporaries = QDir(QFileInfo(path).absolutePath()).entryList({QStringLiteral(".new.json.*")}, QDir::Hidden | QDir::Files);
+    ASSERT_EQ(temporaries.size(), 1);
+    EXPECT_EQ(modeOf(scratch(temporaries.front())), 0600u);
+    file.commit();
+    EXPECT_EQ(modeOf(path), 0600u);
+}
+
+TEST_F(AtomicWriteTest, ALinkInTheFilesPlaceIsReplacedAndWhatItLeadsToIsLeftAlone)
+{
+    const QString outside = scratch(QStringLiteral("outside.txt"));
+    test::writeFile(outside, "precious");
+    ASSERT_TRUE(QFile::setPermissions(outside, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QString path = scratch(QStringLiteral("linked.json"));
+    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(path).constData()), 0);
+    fileio::writeFileAtomically(path, "[1]");
+    EXPECT_EQ(test::readFile(outside), QByteArray("precious"));
+    EXPECT_EQ(modeOf(outside), 0644u);
+    EXPECT_TRUE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(test::readFile(path), QByteArray("[1]"));
+}
+
+TEST_F(AtomicWriteTest, TheStateFilesTheirBackupTheLockAndTheirFolderAreForTheUserAlone)
+{
+    const OpenUmask umask;
+    SettingsPreferencesStore preferences;
+    OstrelDatabaseManager manager(preferences);
+    test::await(manager.saveTracks({test::makeTrack(QStringLiteral("A"))}));
+    test::await(manager.saveTracks({test::makeTrack(QStringLiteral("B"))}));
+    EXPECT_EQ(modeOf(appFolder()), 0700u);
+    for (const char* name : {"tracks.json", "tracks.json.bak", "playlists.json", "playback_history.json", "playback_state.json", ".state.lock"})
+        EXPECT_EQ(modeOf(appFile(QString::fromLatin1(name))), 0600u) << name;
 }
 
 TEST_F(AtomicWriteTest, NoTemporaryOfAKilledSaveSurvivesTheNextStart)
