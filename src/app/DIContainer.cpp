@@ -182,6 +182,13 @@ QCoro::Task<> DIContainer::boot()
     co_await playlists;
     if (!self)
         co_return;
+    // Playlists that are there but cannot be read show as none, so the user
+    // is told why, after what the session restore had to say.
+    if (const std::optional<QString>& error = m_playlistEngine->loadError()) {
+        const QString line = QStringLiteral("Playlists could not be loaded: ") + *error;
+        const std::optional<QString>& earlier = m_recoveryMessage.message();
+        setRecoveryMessage(earlier ? *earlier + QLatin1Char('\n') + line : line);
+    }
     m_bootFinished = true;
     emit bootFinished();
 }

@@ -1,7 +1,6 @@
 #include "OstrelPlaylistStorage.h"
 
 #include "platform/ApplicationFolder.h"
-#include "platform/FileError.h"
 #include "platform/FileLock.h"
 #include "storage/PlaylistCodec.h"
 
@@ -31,22 +30,19 @@ OstrelPlaylistStorage::OstrelPlaylistStorage(const std::optional<QString>& stora
 
 OstrelPlaylistStorage::~OstrelPlaylistStorage() = default;
 
-OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords(bool strict) const
+OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords() const
 {
     const fileio::FileVersion version = fileio::versionOf(m_path);
     if (m_knownRecords && version.exists && version == m_knownVersion)
         return m_knownRecords;
 
-    std::optional<fileio::FileBytes> bytes;
-    try {
-        bytes = fileio::readWholeFile(m_path);
-    } catch (const FileError&) {
-        // Reading treats an unreadable file as an empty store; a change
-        // refuses, since writing would replace records nobody could read.
-        if (strict)
-            throw;
-        return std::make_shared<const std::vector<PlaylistRecord>>();
-    }
+    // Only a missing file is an empty store. One that is there but cannot be
+    // read (no permission, a folder, a pipe or a device in its place) throws
+    // the reason: shown as empty, it would look like playlists lost, and the
+    // next change would replace what nobody could read. The file's type is
+    // looked at before any byte is read, so a pipe is not waited on and a
+    // device is not read without end.
+    const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(m_path);
     if (!bytes)
         return std::make_shared<const std::vector<PlaylistRecord>>();
     auto records = std::make_shared<const std::vector<PlaylistRecord>>(json::decodePlaylistRecords(*bytes, kFileName));
@@ -57,13 +53,13 @@ OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords(bool strict
 
 std::vector<PlaylistRecord> OstrelPlaylistStorage::readRecords() const
 {
-    return *currentRecords(false);
+    return *currentRecords();
 }
 
 void OstrelPlaylistStorage::changeRecords(const std::function<void(std::vector<PlaylistRecord>&)>& change) const
 {
     const fileio::FileLock lock = fileio::FileLock::acquire(m_lockPath, m_lockWait);
-    std::vector<PlaylistRecord> records = *currentRecords(true);
+    std::vector<PlaylistRecord> records = *currentRecords();
     change(records);
     const fileio::FileVersion written =
         json::writeArrayFile(m_path, records, [](json::Writer& writer, const PlaylistRecord& record) { json::encode(writer, record); });
@@ -108,8 +104,10 @@ QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchAllRecords(
 QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchRecords(std::optional<QUuid> folder)
 {
     auto work = m_worker.run([this, folder] {
+        // Held in a local: the records may be owned by nothing else.
+        const Records records = currentRecords();
         std::vector<PlaylistRecord> inside;
-        for (const PlaylistRecord& record : *currentRecords(false)) {
+        for (const PlaylistRecord& record : *records) {
             if (record.parentFolderID == folder)
                 inside.push_back(record);
         }

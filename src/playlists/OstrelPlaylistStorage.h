@@ -45,10 +45,10 @@ public:
 private:
     using Records = std::shared_ptr<const std::vector<PlaylistRecord>>;
 
-    // The records as the file holds them now. With `strict`, a file that is
-    // there but cannot be read is an error rather than an empty store: a
-    // change must never replace records it could not see.
-    Records currentRecords(bool strict) const;
+    // The records as the file holds them now; none when there is no file.
+    // Throws FileError when the file is there but cannot be read, and the
+    // decoding error when it does not decode.
+    Records currentRecords() const;
 
     QString m_folder;
     QString m_path;

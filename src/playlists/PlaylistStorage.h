@@ -16,8 +16,9 @@ namespace varno {
 //
 // Main thread only. Each operation suspends while its file work runs on the
 // store's own serial worker, so operations apply in the order they were
-// asked for. A file that exists but does not decode fails every operation
-// with its decoding error and is never written over.
+// asked for. A missing file is an empty store; a file that exists but cannot
+// be read or does not decode fails every operation with the reason and is
+// never written over.
 class PlaylistStorage {
 public:
     virtual ~PlaylistStorage() = default;

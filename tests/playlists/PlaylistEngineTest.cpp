@@ -8,9 +8,12 @@
 #include "playlists/SmartPlaylistSetupState.h"
 #include "storage/PlaylistCodec.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace varno;
 using test::await;
@@ -378,4 +381,20 @@ TEST(SmartRuleTest, EveryPropertyAndConditionHasItsTextBothWays)
                                    "starts with", ">", "<"}));
     EXPECT_FALSE(smartRulePropertyFromRawValue(QStringLiteral("artist")));
     EXPECT_FALSE(smartRuleConditionFromRawValue(QStringLiteral("is not")));
+}
+
+// A store that is there but cannot be read is not an empty one: the engine
+// publishes why, shows nothing, and no change replaces it.
+TEST_F(PlaylistEngineTest, AStoreThatCannotBeReadIsPublishedAsAnErrorAndLeftAlone)
+{
+    fileio::removeFile(path());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    const QString reason = QStringLiteral("The file \u201Cplaylist_records.json\u201D could not be read: it is a named pipe, not a regular file (%1)").arg(path());
+    const QString printed = test::diagnosticsOf([&] { start(); });
+    EXPECT_TRUE(printed.startsWith(QStringLiteral("Failed to load playlists: ") + reason + QLatin1Char('\n'))) << printed.toStdString();
+    EXPECT_EQ(engine->loadError(), reason);
+    EXPECT_TRUE(engine->rootPlaylists().isEmpty());
+
+    EXPECT_EQ(errorText([&] { await(engine->createPlaylist(QStringLiteral("new"))); }), reason);
+    EXPECT_TRUE(QFileInfo(path()).exists() && !QFileInfo(path()).isFile());
 }
