@@ -2,9 +2,8 @@
 
 #include "platform/ApplicationFolder.h"
 #include "platform/FileLock.h"
+#include "playlists/PlaylistRecordChanges.h"
 #include "storage/PlaylistCodec.h"
-
-#include <QSet>
 
 #include <algorithm>
 
@@ -56,7 +55,7 @@ std::vector<PlaylistRecord> OstrelPlaylistStorage::readRecords() const
     return *currentRecords();
 }
 
-void OstrelPlaylistStorage::changeRecords(const std::function<void(std::vector<PlaylistRecord>&)>& change) const
+std::vector<PlaylistRecord> OstrelPlaylistStorage::changeRecords(const RecordsChange& change) const
 {
     const fileio::FileLock lock = fileio::FileLock::acquire(m_lockPath, m_lockWait);
     std::vector<PlaylistRecord> records = *currentRecords();
@@ -64,35 +63,8 @@ void OstrelPlaylistStorage::changeRecords(const std::function<void(std::vector<P
     const fileio::FileVersion written =
         json::writeArrayFile(m_path, records, [](json::Writer& writer, const PlaylistRecord& record) { json::encode(writer, record); });
     m_knownVersion = written;
-    m_knownRecords = std::make_shared<const std::vector<PlaylistRecord>>(std::move(records));
-}
-
-void OstrelPlaylistStorage::upsert(std::vector<PlaylistRecord>& records, const PlaylistRecord& record)
-{
-    const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == record.id; });
-    if (found != records.end())
-        *found = record;
-    else
-        records.push_back(record);
-}
-
-void OstrelPlaylistStorage::removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id)
-{
-    // Passes over the whole list until one adds nothing, so a child stored
-    // before its parent is found too; a cycle of parents ends because the
-    // set only grows.
-    QSet<QUuid> doomed {id};
-    bool grew = true;
-    while (grew) {
-        grew = false;
-        for (const PlaylistRecord& record : records) {
-            if (record.parentFolderID && doomed.contains(*record.parentFolderID) && !doomed.contains(record.id)) {
-                doomed.insert(record.id);
-                grew = true;
-            }
-        }
-    }
-    std::erase_if(records, [&](const PlaylistRecord& record) { return doomed.contains(record.id); });
+    m_knownRecords = std::make_shared<const std::vector<PlaylistRecord>>(records);
+    return records;
 }
 
 QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchAllRecords()
@@ -118,7 +90,7 @@ QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchRecords(std
 
 QCoro::Task<> OstrelPlaylistStorage::saveRecord(PlaylistRecord record)
 {
-    auto work = m_worker.run([this, record = std::move(record)] { changeRecords([&](auto& records) { upsert(records, record); }); });
+    auto work = m_worker.run([this, record = std::move(record)] { changeRecords([&](auto& records) { upsertRecord(records, record); }); });
     co_await work;
 }
 
@@ -127,7 +99,7 @@ QCoro::Task<> OstrelPlaylistStorage::saveRecords(std::vector<PlaylistRecord> inc
     auto work = m_worker.run([this, incoming = std::move(incoming)] {
         changeRecords([&](auto& records) {
             for (const PlaylistRecord& record : incoming)
-                upsert(records, record);
+                upsertRecord(records, record);
         });
     });
     co_await work;
@@ -143,6 +115,12 @@ QCoro::Task<> OstrelPlaylistStorage::deleteFolderRecursively(QUuid id)
 {
     auto work = m_worker.run([this, id] { changeRecords([&](auto& records) { removeWithDescendants(records, id); }); });
     co_await work;
+}
+
+QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::applyChange(RecordsChange change)
+{
+    auto work = m_worker.run([this, change = std::move(change)] { return changeRecords(change); });
+    co_return co_await work;
 }
 
 QCoro::Task<bool> OstrelPlaylistStorage::changedElsewhere()

@@ -5,6 +5,7 @@
 #include <QCoroTask>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -37,6 +38,16 @@ public:
     // Removes the record and everything below it in the folder hierarchy,
     // however the records are ordered in the file.
     virtual QCoro::Task<> deleteFolderRecursively(QUuid id) = 0;
+
+    // A change of the records as they are when its turn comes. `change` is
+    // handed the records the file holds then, read under the state lock,
+    // and what it leaves is written before the lock is let go, so no other
+    // process's change between the two is lost. Returns the records written.
+    // `change` runs on the store's worker: it must own what it uses. When it
+    // throws, nothing is written and the operation fails with its error.
+    using RecordsChange = std::function<void(std::vector<PlaylistRecord>&)>;
+    virtual QCoro::Task<std::vector<PlaylistRecord>> applyChange(RecordsChange change) = 0;
+
     // Whether the file now on disk is a version this store has neither read
     // nor written: another process changed it.
     virtual QCoro::Task<bool> changedElsewhere() = 0;
