@@ -182,11 +182,17 @@ QCoro::Task<> DIContainer::boot()
     co_await playlists;
     if (!self)
         co_return;
-    // Said after the rest, beside whatever else start-up had to say.
-    if (const std::optional<QString> problem = m_preferences->problem()) {
+    // Said after the rest, each on a line of its own below what the session
+    // restore had to say. Playlists that are there but cannot be read would
+    // otherwise show as none, and unreadable preferences as defaults.
+    const auto addLine = [this](const QString& line) {
         const std::optional<QString>& earlier = m_recoveryMessage.message();
-        setRecoveryMessage(earlier ? *earlier + QLatin1Char('\n') + *problem : *problem);
-    }
+        setRecoveryMessage(earlier ? *earlier + QLatin1Char('\n') + line : line);
+    };
+    if (const std::optional<QString>& error = m_playlistEngine->loadError())
+        addLine(QStringLiteral("Playlists could not be loaded: ") + *error);
+    if (const std::optional<QString> problem = m_preferences->problem())
+        addLine(*problem);
     m_bootFinished = true;
     emit bootFinished();
 }

@@ -3,6 +3,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/Error.h"
 #include "playlists/PlaylistError.h"
+#include "playlists/PlaylistRecordChanges.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -25,6 +26,30 @@ qsizetype graphemeCount(const QString& text)
     while (finder.toNextBoundary() != -1)
         ++count;
     return count;
+}
+
+// The new top level in the order shown so far: what was shown keeps its
+// place, what was not follows in the order given.
+QList<Playlist> inShownOrder(const QList<Playlist>& shown, QList<Playlist> fresh)
+{
+    QHash<QUuid, qsizetype> where;
+    for (qsizetype i = 0; i < fresh.size(); ++i)
+        where.insert(fresh[i].id, i);
+    QList<Playlist> ordered;
+    ordered.reserve(fresh.size());
+    std::vector<bool> placed(static_cast<std::size_t>(fresh.size()), false);
+    for (const Playlist& playlist : shown) {
+        const auto at = where.constFind(playlist.id);
+        if (at != where.cend() && !placed[static_cast<std::size_t>(*at)]) {
+            placed[static_cast<std::size_t>(*at)] = true;
+            ordered.push_back(std::move(fresh[*at]));
+        }
+    }
+    for (qsizetype i = 0; i < fresh.size(); ++i) {
+        if (!placed[static_cast<std::size_t>(i)])
+            ordered.push_back(std::move(fresh[i]));
+    }
+    return ordered;
 }
 
 } // namespace
@@ -115,8 +140,8 @@ void OstrelPlaylistEngine::setLoadState(std::optional<QString> error, QStringLis
 QCoro::Task<> OstrelPlaylistEngine::loadPlaylists()
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    auto rebuilding = rebuild();
-    co_await rebuilding;
+    auto showing = showStore(TopLevelOrder::ByName);
+    co_await showing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::waitForPendingOperations()
@@ -130,11 +155,11 @@ QCoro::Task<> OstrelPlaylistEngine::refreshIfChangedElsewhere()
     auto checking = m_storage.changedElsewhere();
     if (!co_await checking)
         co_return;
-    auto rebuilding = rebuild();
-    co_await rebuilding;
+    auto showing = showStore(TopLevelOrder::ByName);
+    co_await showing;
 }
 
-QCoro::Task<> OstrelPlaylistEngine::rebuild()
+QCoro::Task<> OstrelPlaylistEngine::showStore(TopLevelOrder order)
 {
     std::vector<PlaylistRecord> records;
     try {
@@ -148,13 +173,43 @@ QCoro::Task<> OstrelPlaylistEngine::rebuild()
         setLoadState(description, {});
         co_return;
     }
+    adopt(records, order);
+}
+
+void OstrelPlaylistEngine::adopt(const std::vector<PlaylistRecord>& records, TopLevelOrder order)
+{
     QCollator collator {QLocale()};
     PlaylistTree tree = PlaylistTree::build(records, collator);
-    for (const QString& problem : tree.problems)
-        qCWarning(lcPlaylists).noquote() << problem;
+    if (tree.problems != m_loadProblems) {
+        for (const QString& problem : tree.problems)
+            qCWarning(lcPlaylists).noquote() << problem;
+    }
     m_allPlaylists = std::move(tree.byID);
-    setRootPlaylists(std::move(tree.roots));
+    setRootPlaylists(order == TopLevelOrder::ByName ? std::move(tree.roots) : inShownOrder(m_rootPlaylists, std::move(tree.roots)));
     setLoadState(std::nullopt, std::move(tree.problems));
+}
+
+QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistEngine::changeStore(PlaylistStorage::RecordsChange change, TopLevelOrder order)
+{
+    std::vector<PlaylistRecord> records;
+    bool gone = false;
+    try {
+        auto changing = m_storage.applyChange(std::move(change));
+        records = co_await changing;
+    } catch (const PlaylistError& error) {
+        if (error.kind() != PlaylistError::Kind::PlaylistNotFound)
+            throw;
+        gone = true;
+    }
+    if (gone) {
+        // Another process deleted the playlist after this engine showed it.
+        // Nothing was written; the engine stops showing it and says so.
+        auto showing = showStore(TopLevelOrder::AsShown);
+        co_await showing;
+        throw PlaylistError::playlistNotFound();
+    }
+    adopt(records, order);
+    co_return records;
 }
 
 QCoro::Task<Playlist> OstrelPlaylistEngine::create(QString name, PlaylistType type, std::optional<QUuid> parentFolderID)
@@ -164,13 +219,9 @@ QCoro::Task<Playlist> OstrelPlaylistEngine::create(QString name, PlaylistType ty
     playlist.id = QUuid::createUuid();
     playlist.name = std::move(name);
     playlist.type = std::move(type);
-    auto saving = m_storage.saveRecord(PlaylistRecord::from(playlist, parentFolderID, 0));
-    co_await saving;
-    if (!parentFolderID) {
-        m_rootPlaylists.push_back(playlist);
-        m_allPlaylists.insert(playlist.id, playlist);
-        emit rootPlaylistsChanged();
-    }
+    auto changing = changeStore([record = PlaylistRecord::from(playlist, parentFolderID, 0)](std::vector<PlaylistRecord>& records) { records.push_back(record); },
+                                TopLevelOrder::AsShown);
+    co_await changing;
     co_return playlist;
 }
 
@@ -196,128 +247,132 @@ QCoro::Task<> OstrelPlaylistEngine::rename(QUuid playlistID, QString newName)
 {
     const QString name = validatedName(newName);
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    // The store, not the tree: a playlist inside a folder is renamed too.
+    // The store, not the tree: a playlist inside a folder is renamed too. A
+    // name that is already the stored one is not written again.
     auto fetching = m_storage.fetchAllRecords();
     const std::vector<PlaylistRecord> records = co_await fetching;
     const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == playlistID; });
-    if (found == records.end())
-        throw PlaylistError::playlistNotFound();
-    if (found->name == name)
+    if (found != records.end() && found->name == name)
         co_return;
-    PlaylistRecord renamed = *found;
-    renamed.name = name;
-    auto saving = m_storage.saveRecord(std::move(renamed));
-    co_await saving;
-    auto rebuilding = rebuild();
-    co_await rebuilding;
+    auto changing = changeStore([playlistID, name](std::vector<PlaylistRecord>& stored) { recordWithID(stored, playlistID).name = name; },
+                                TopLevelOrder::ByName);
+    co_await changing;
 }
 
 QCoro::Task<Playlist> OstrelPlaylistEngine::duplicate(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const Playlist& source = m_rootPlaylists[topLevelIndex(playlistID)];
-    Playlist copy;
-    copy.id = QUuid::createUuid();
-    copy.name = source.name + QStringLiteral(" (Copy)");
-    copy.description = source.description;
-    copy.tags = source.tags;
-    copy.type = source.type;
-    copy.trackIDs = source.trackIDs;
-    auto saving = m_storage.saveRecord(PlaylistRecord::from(copy, std::nullopt, m_rootPlaylists.size()));
-    co_await saving;
-    m_rootPlaylists.push_back(copy);
-    m_allPlaylists.insert(copy.id, copy);
-    emit rootPlaylistsChanged();
-    co_return copy;
+    topLevelIndex(playlistID);
+    const QUuid copyID = QUuid::createUuid();
+    const qsizetype order = m_rootPlaylists.size();
+    // The copy is made of the source as stored now, with what another
+    // process added to it.
+    auto changing = changeStore(
+        [playlistID, copyID, order](std::vector<PlaylistRecord>& records) {
+            Playlist copy = recordWithID(records, playlistID).toPlaylist();
+            copy.id = copyID;
+            copy.name += QStringLiteral(" (Copy)");
+            copy.isFavorite = false;
+            records.push_back(PlaylistRecord::from(copy, std::nullopt, order));
+        },
+        TopLevelOrder::AsShown);
+    std::vector<PlaylistRecord> records = co_await changing;
+    co_return recordWithID(records, copyID).toPlaylist();
 }
 
 QCoro::Task<> OstrelPlaylistEngine::deletePlaylist(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const bool isFolder = m_rootPlaylists[topLevelIndex(playlistID)].type.kind() == PlaylistType::Kind::Folder;
-    if (isFolder) {
-        auto deleting = m_storage.deleteFolderRecursively(playlistID);
-        co_await deleting;
-    } else {
-        auto deleting = m_storage.deleteRecord(playlistID);
-        co_await deleting;
-    }
-    m_rootPlaylists.removeIf([&](const Playlist& p) { return p.id == playlistID; });
-    m_allPlaylists.remove(playlistID);
-    emit rootPlaylistsChanged();
+    topLevelIndex(playlistID);
+    // A playlist another process deleted already is gone as asked.
+    auto changing = changeStore(
+        [playlistID](std::vector<PlaylistRecord>& records) {
+            const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == playlistID; });
+            if (found != records.end() && found->isFolder)
+                removeWithDescendants(records, playlistID);
+            else
+                std::erase_if(records, [&](const PlaylistRecord& r) { return r.id == playlistID; });
+        },
+        TopLevelOrder::AsShown);
+    co_await changing;
 }
 
-QCoro::Task<> OstrelPlaylistEngine::writeBack(qsizetype index)
+QCoro::Task<> OstrelPlaylistEngine::changeShownPlaylist(QUuid playlistID, std::function<void(PlaylistRecord&)> change)
 {
-    const Playlist& playlist = m_rootPlaylists[index];
-    m_allPlaylists.insert(playlist.id, playlist);
-    emit rootPlaylistsChanged();
-    auto saving = m_storage.saveRecord(PlaylistRecord::from(playlist, std::nullopt, index));
-    co_await saving;
+    // The position in the top level as shown is what the record keeps as
+    // its order; the tree never reads it back.
+    const qsizetype order = topLevelIndex(playlistID);
+    auto changing = changeStore(
+        [playlistID, order, change = std::move(change)](std::vector<PlaylistRecord>& records) {
+            PlaylistRecord& record = recordWithID(records, playlistID);
+            change(record);
+            record.displayOrderIndex = order;
+        },
+        TopLevelOrder::AsShown);
+    co_await changing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::addTracks(TrackList tracks, QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const qsizetype index = topLevelIndex(playlistID);
-    Playlist& playlist = m_rootPlaylists[index];
-    // Only ids already in the playlist before the call are left out; a song
-    // given twice in this call is added twice.
-    const QSet<QUuid> present(playlist.trackIDs.cbegin(), playlist.trackIDs.cend());
-    for (const Track& track : tracks) {
-        if (!present.contains(track.id))
-            playlist.trackIDs.push_back(track.id);
-    }
-    auto writing = writeBack(index);
-    co_await writing;
+    QList<QUuid> ids;
+    ids.reserve(static_cast<qsizetype>(tracks.size()));
+    for (const Track& track : tracks)
+        ids.push_back(track.id);
+    auto changing = changeShownPlaylist(playlistID, [ids](PlaylistRecord& record) {
+        // Only ids already stored before the call are left out; a song given
+        // twice in this call is added twice.
+        const QSet<QUuid> present(record.trackIDs.cbegin(), record.trackIDs.cend());
+        for (const QUuid& id : ids) {
+            if (!present.contains(id))
+                record.trackIDs.push_back(id);
+        }
+    });
+    co_await changing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::removeTracks(QList<qsizetype> positions, QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const qsizetype index = topLevelIndex(playlistID);
-    Playlist& playlist = m_rootPlaylists[index];
-    // Highest first, so each removal leaves the positions still to come
-    // where they were.
-    std::sort(positions.begin(), positions.end(), std::greater<>());
-    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    for (const qsizetype at : positions) {
-        if (at >= 0 && at < playlist.trackIDs.size())
-            playlist.trackIDs.removeAt(at);
-    }
-    auto writing = writeBack(index);
-    co_await writing;
+    // The positions are in the list as this engine shows it; another process
+    // may have changed the stored one since.
+    const QList<QUuid> shown = m_rootPlaylists[topLevelIndex(playlistID)].trackIDs;
+    auto changing = changeShownPlaylist(playlistID, [shown, positions](PlaylistRecord& record) { removeShownSongs(record.trackIDs, shown, positions); });
+    co_await changing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const qsizetype index = topLevelIndex(playlistID);
-    const Playlist moved = m_rootPlaylists.takeAt(index);
-    emit rootPlaylistsChanged();
-    auto saving = m_storage.saveRecord(PlaylistRecord::from(moved, toFolder, atIndex));
-    co_await saving;
-    auto rebuilding = rebuild();
-    co_await rebuilding;
+    topLevelIndex(playlistID);
+    auto changing = changeStore(
+        [playlistID, toFolder, atIndex](std::vector<PlaylistRecord>& records) {
+            PlaylistRecord& record = recordWithID(records, playlistID);
+            record.parentFolderID = toFolder;
+            record.displayOrderIndex = atIndex;
+        },
+        TopLevelOrder::ByName);
+    co_await changing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::toggleFavorite(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const qsizetype index = topLevelIndex(playlistID);
-    m_rootPlaylists[index].isFavorite = !m_rootPlaylists[index].isFavorite;
-    auto writing = writeBack(index);
-    co_await writing;
+    // The user asked for the opposite of the mark they saw: toggling what is
+    // stored would undo the same click made in another process.
+    const bool favourite = !m_rootPlaylists[topLevelIndex(playlistID)].isFavorite;
+    auto changing = changeShownPlaylist(playlistID, [favourite](PlaylistRecord& record) { record.isFavorite = favourite; });
+    co_await changing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::updateMetadata(QUuid playlistID, std::optional<QString> description, QStringList tags)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const qsizetype index = topLevelIndex(playlistID);
-    m_rootPlaylists[index].description = std::move(description);
-    m_rootPlaylists[index].tags = std::move(tags);
-    auto writing = writeBack(index);
-    co_await writing;
+    auto changing = changeShownPlaylist(playlistID, [description, tags](PlaylistRecord& record) {
+        record.description = description;
+        record.tags = tags;
+    });
+    co_await changing;
 }
 
 QCoro::Task<> OstrelPlaylistEngine::queuePlaylist(QUuid playlistID)

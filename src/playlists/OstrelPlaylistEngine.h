@@ -9,7 +9,9 @@
 
 #include <QHash>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace varno {
 
@@ -54,13 +56,27 @@ public:
     static constexpr qsizetype kMaxNameLength = 120;
 
 private:
+    // How a new top level is ordered: by name (a load, a rename, a move), or
+    // keeping the order shown so far with new playlists after it (every
+    // other change, so that a playlist just made shows at the end).
+    enum class TopLevelOrder { ByName, AsShown };
+
     QCoro::Task<Playlist> create(QString name, PlaylistType type, std::optional<QUuid> parentFolderID);
-    // The tree rebuild, for callers already holding the gate.
-    QCoro::Task<> rebuild();
+    // Reads the store and shows it; a store that cannot be read shows
+    // nothing and is published as loadError(). For callers holding the gate.
+    QCoro::Task<> showStore(TopLevelOrder order);
+    // Publishes the tree of `records`.
+    void adopt(const std::vector<PlaylistRecord>& records, TopLevelOrder order);
+    // Applies `change` to the records as stored when its turn comes and shows
+    // the result, other processes' changes included. A playlist the change
+    // does not find (deleted elsewhere) fails with playlistNotFound after the
+    // store is shown again. For callers holding the gate.
+    QCoro::Task<std::vector<PlaylistRecord>> changeStore(PlaylistStorage::RecordsChange change, TopLevelOrder order);
+    // changeStore for one top-level playlist as shown (playlistNotFound when
+    // it is not shown there); its stored order becomes its shown position.
+    QCoro::Task<> changeShownPlaylist(QUuid playlistID, std::function<void(PlaylistRecord&)> change);
     // Index into rootPlaylists, or throws playlistNotFound.
     qsizetype topLevelIndex(const QUuid& id) const;
-    // Writes the top-level playlist at `index` back to the store.
-    QCoro::Task<> writeBack(qsizetype index);
     void setRootPlaylists(QList<Playlist> playlists);
     void setLoadState(std::optional<QString> error, QStringList problems);
 

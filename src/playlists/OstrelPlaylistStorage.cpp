@@ -1,11 +1,9 @@
 #include "OstrelPlaylistStorage.h"
 
 #include "platform/ApplicationFolder.h"
-#include "platform/FileError.h"
 #include "platform/FileLock.h"
+#include "playlists/PlaylistRecordChanges.h"
 #include "storage/PlaylistCodec.h"
-
-#include <QSet>
 
 #include <algorithm>
 
@@ -31,22 +29,19 @@ OstrelPlaylistStorage::OstrelPlaylistStorage(const std::optional<QString>& stora
 
 OstrelPlaylistStorage::~OstrelPlaylistStorage() = default;
 
-OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords(bool strict) const
+OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords() const
 {
     const fileio::FileVersion version = fileio::versionOf(m_path);
     if (m_knownRecords && version.exists && version == m_knownVersion)
         return m_knownRecords;
 
-    std::optional<fileio::FileBytes> bytes;
-    try {
-        bytes = fileio::readWholeFile(m_path);
-    } catch (const FileError&) {
-        // Reading treats an unreadable file as an empty store; a change
-        // refuses, since writing would replace records nobody could read.
-        if (strict)
-            throw;
-        return std::make_shared<const std::vector<PlaylistRecord>>();
-    }
+    // Only a missing file is an empty store. One that is there but cannot be
+    // read (no permission, a folder, a pipe or a device in its place) throws
+    // the reason: shown as empty, it would look like playlists lost, and the
+    // next change would replace what nobody could read. The file's type is
+    // looked at before any byte is read, so a pipe is not waited on and a
+    // device is not read without end.
+    const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(m_path);
     if (!bytes)
         return std::make_shared<const std::vector<PlaylistRecord>>();
     auto records = std::make_shared<const std::vector<PlaylistRecord>>(json::decodePlaylistRecords(*bytes, kFileName));
@@ -57,46 +52,19 @@ OstrelPlaylistStorage::Records OstrelPlaylistStorage::currentRecords(bool strict
 
 std::vector<PlaylistRecord> OstrelPlaylistStorage::readRecords() const
 {
-    return *currentRecords(false);
+    return *currentRecords();
 }
 
-void OstrelPlaylistStorage::changeRecords(const std::function<void(std::vector<PlaylistRecord>&)>& change) const
+std::vector<PlaylistRecord> OstrelPlaylistStorage::changeRecords(const RecordsChange& change) const
 {
     const fileio::FileLock lock = fileio::FileLock::acquire(m_lockPath, m_lockWait);
-    std::vector<PlaylistRecord> records = *currentRecords(true);
+    std::vector<PlaylistRecord> records = *currentRecords();
     change(records);
     const fileio::FileVersion written =
         json::writeArrayFile(m_path, records, [](json::Writer& writer, const PlaylistRecord& record) { json::encode(writer, record); });
     m_knownVersion = written;
-    m_knownRecords = std::make_shared<const std::vector<PlaylistRecord>>(std::move(records));
-}
-
-void OstrelPlaylistStorage::upsert(std::vector<PlaylistRecord>& records, const PlaylistRecord& record)
-{
-    const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == record.id; });
-    if (found != records.end())
-        *found = record;
-    else
-        records.push_back(record);
-}
-
-void OstrelPlaylistStorage::removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id)
-{
-    // Passes over the whole list until one adds nothing, so a child stored
-    // before its parent is found too; a cycle of parents ends because the
-    // set only grows.
-    QSet<QUuid> doomed {id};
-    bool grew = true;
-    while (grew) {
-        grew = false;
-        for (const PlaylistRecord& record : records) {
-            if (record.parentFolderID && doomed.contains(*record.parentFolderID) && !doomed.contains(record.id)) {
-                doomed.insert(record.id);
-                grew = true;
-            }
-        }
-    }
-    std::erase_if(records, [&](const PlaylistRecord& record) { return doomed.contains(record.id); });
+    m_knownRecords = std::make_shared<const std::vector<PlaylistRecord>>(records);
+    return records;
 }
 
 QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchAllRecords()
@@ -108,8 +76,10 @@ QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchAllRecords(
 QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchRecords(std::optional<QUuid> folder)
 {
     auto work = m_worker.run([this, folder] {
+        // Held in a local: the records may be owned by nothing else.
+        const Records records = currentRecords();
         std::vector<PlaylistRecord> inside;
-        for (const PlaylistRecord& record : *currentRecords(false)) {
+        for (const PlaylistRecord& record : *records) {
             if (record.parentFolderID == folder)
                 inside.push_back(record);
         }
@@ -120,7 +90,7 @@ QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::fetchRecords(std
 
 QCoro::Task<> OstrelPlaylistStorage::saveRecord(PlaylistRecord record)
 {
-    auto work = m_worker.run([this, record = std::move(record)] { changeRecords([&](auto& records) { upsert(records, record); }); });
+    auto work = m_worker.run([this, record = std::move(record)] { changeRecords([&](auto& records) { upsertRecord(records, record); }); });
     co_await work;
 }
 
@@ -129,7 +99,7 @@ QCoro::Task<> OstrelPlaylistStorage::saveRecords(std::vector<PlaylistRecord> inc
     auto work = m_worker.run([this, incoming = std::move(incoming)] {
         changeRecords([&](auto& records) {
             for (const PlaylistRecord& record : incoming)
-                upsert(records, record);
+                upsertRecord(records, record);
         });
     });
     co_await work;
@@ -145,6 +115,12 @@ QCoro::Task<> OstrelPlaylistStorage::deleteFolderRecursively(QUuid id)
 {
     auto work = m_worker.run([this, id] { changeRecords([&](auto& records) { removeWithDescendants(records, id); }); });
     co_await work;
+}
+
+QCoro::Task<std::vector<PlaylistRecord>> OstrelPlaylistStorage::applyChange(RecordsChange change)
+{
+    auto work = m_worker.run([this, change = std::move(change)] { return changeRecords(change); });
+    co_return co_await work;
 }
 
 QCoro::Task<bool> OstrelPlaylistStorage::changedElsewhere()

@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 
 namespace varno {
@@ -32,23 +31,22 @@ public:
     QCoro::Task<> saveRecords(std::vector<PlaylistRecord> records) override;
     QCoro::Task<> deleteRecord(QUuid id) override;
     QCoro::Task<> deleteFolderRecursively(QUuid id) override;
+    QCoro::Task<std::vector<PlaylistRecord>> applyChange(RecordsChange change) override;
     QCoro::Task<bool> changedElsewhere() override;
-
-    // The list operations on plain records, shared with the blocking forms.
-    static void upsert(std::vector<PlaylistRecord>& records, const PlaylistRecord& record);
-    static void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id);
 
     // Blocking forms, for the worker and for tools without an event loop.
     std::vector<PlaylistRecord> readRecords() const;
-    void changeRecords(const std::function<void(std::vector<PlaylistRecord>&)>& change) const;
+    // Holds the state lock, reads the file as it is now, applies `change`
+    // and writes the result, which it returns.
+    std::vector<PlaylistRecord> changeRecords(const RecordsChange& change) const;
 
 private:
     using Records = std::shared_ptr<const std::vector<PlaylistRecord>>;
 
-    // The records as the file holds them now. With `strict`, a file that is
-    // there but cannot be read is an error rather than an empty store: a
-    // change must never replace records it could not see.
-    Records currentRecords(bool strict) const;
+    // The records as the file holds them now; none when there is no file.
+    // Throws FileError when the file is there but cannot be read, and the
+    // decoding error when it does not decode.
+    Records currentRecords() const;
 
     QString m_folder;
     QString m_path;

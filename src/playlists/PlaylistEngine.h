@@ -19,16 +19,20 @@ namespace varno {
 //
 // Main thread only. Operations suspend while the store reads and writes on
 // its worker; they run one at a time in the order they were called, so each
-// sees what the ones before it did. Unknown ids fail with
+// sees what the ones before it did. Each change is made to the playlists as
+// stored when its turn comes, so another process's change made meanwhile is
+// kept, and what is published afterwards shows it too. Unknown ids (and
+// playlists another process deleted) fail with
 // PlaylistError::playlistNotFound; store failures reach the caller as the
-// store's errors.
+// store's errors, and then nothing published changes.
 class PlaylistEngine : public QObject {
     Q_OBJECT
 
 public:
     using QObject::QObject;
 
-    // The top level, in name order after each rebuild; rootPlaylistsChanged()
+    // The top level, in name order after each rebuild; other changes keep
+    // the order shown and add new playlists at the end. rootPlaylistsChanged()
     // follows every change.
     virtual const QList<Playlist>& rootPlaylists() const = 0;
     // Only the top level is searched.
@@ -41,8 +45,8 @@ public:
     virtual QList<Playlist> playlistsInTreeOrder() const = 0;
 
     // Creation takes any name as given. Without a folder the new playlist is
-    // appended to the top level; inside a folder it shows after the next
-    // rebuild.
+    // appended to the top level; inside a folder it is among the folder's
+    // children.
     virtual QCoro::Task<Playlist> createPlaylist(QString name, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
     virtual QCoro::Task<Playlist> createSmartPlaylist(QString name, QString criteria, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
     virtual QCoro::Task<Playlist> createFolder(QString name, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
@@ -52,11 +56,17 @@ public:
     virtual QCoro::Task<Playlist> duplicate(QUuid playlistID) = 0;
     // A folder goes with everything inside it. Songs are never touched.
     virtual QCoro::Task<> deletePlaylist(QUuid playlistID) = 0;
-    // Appends the songs not already in the playlist, in the given order.
+    // Appends the songs not already in the playlist as stored, in the given
+    // order.
     virtual QCoro::Task<> addTracks(TrackList tracks, QUuid playlistID) = 0;
-    // Positions in the playlist's song ids; those outside it are ignored.
+    // Positions in the playlist's song ids as published; those outside it
+    // are ignored. The songs shown there go: when another process changed
+    // the stored list meanwhile, each from the same position if it is still
+    // there, else its nearest occurrence; a song already gone removes
+    // nothing else.
     virtual QCoro::Task<> removeTracks(QList<qsizetype> positions, QUuid playlistID) = 0;
     virtual QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) = 0;
+    // Sets the opposite of the mark published.
     virtual QCoro::Task<> toggleFavorite(QUuid playlistID) = 0;
     virtual QCoro::Task<> updateMetadata(QUuid playlistID, std::optional<QString> description, QStringList tags) = 0;
     // Replaces the queue with the playlist's songs from the first one. A
@@ -76,8 +86,8 @@ public:
     // Finishes once every operation called before it has finished (the
     // first load included).
     virtual QCoro::Task<> waitForPendingOperations() = 0;
-    // Why the last rebuild showed no playlists (the store could not be read),
-    // or absent.
+    // Why the last rebuild showed no playlists (the store is there but could
+    // not be read, or does not decode), or absent.
     virtual const std::optional<QString>& loadError() const = 0;
     // What the last rebuild had to leave out of the tree, one sentence each.
     virtual const QStringList& loadProblems() const = 0;

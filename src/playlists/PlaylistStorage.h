@@ -5,6 +5,7 @@
 #include <QCoroTask>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -16,8 +17,9 @@ namespace varno {
 //
 // Main thread only. Each operation suspends while its file work runs on the
 // store's own serial worker, so operations apply in the order they were
-// asked for. A file that exists but does not decode fails every operation
-// with its decoding error and is never written over.
+// asked for. A missing file is an empty store; a file that exists but cannot
+// be read or does not decode fails every operation with the reason and is
+// never written over.
 class PlaylistStorage {
 public:
     virtual ~PlaylistStorage() = default;
@@ -36,6 +38,16 @@ public:
     // Removes the record and everything below it in the folder hierarchy,
     // however the records are ordered in the file.
     virtual QCoro::Task<> deleteFolderRecursively(QUuid id) = 0;
+
+    // A change of the records as they are when its turn comes. `change` is
+    // handed the records the file holds then, read under the state lock,
+    // and what it leaves is written before the lock is let go, so no other
+    // process's change between the two is lost. Returns the records written.
+    // `change` runs on the store's worker: it must own what it uses. When it
+    // throws, nothing is written and the operation fails with its error.
+    using RecordsChange = std::function<void(std::vector<PlaylistRecord>&)>;
+    virtual QCoro::Task<std::vector<PlaylistRecord>> applyChange(RecordsChange change) = 0;
+
     // Whether the file now on disk is a version this store has neither read
     // nor written: another process changed it.
     virtual QCoro::Task<bool> changedElsewhere() = 0;

@@ -322,6 +322,62 @@ TEST_F(BootTest, QuittingDuringAnImportStopsItAndLeavesNoWorkBehind)
     container.reset();
 }
 
+// Playlists that are there but cannot be read are said in the banner rather
+// than shown as none, and the file is left as it is for the user to mend;
+// a message about the session is kept beside it.
+TEST_F(BootTest, PlaylistsThatCannotBeReadAreReportedAtStartAndLeftAlone)
+{
+    const QString store = appFile(QStringLiteral("playlist_records.json"));
+    const auto unreadable = [&](const QString& reason) {
+        return QStringLiteral("Playlists could not be loaded: The file \u201Cplaylist_records.json\u201D could not be read: %1 (%2)").arg(reason, store);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        QString message;
+        std::function<bool()> untouched;
+    } cases[] = {
+        {"a folder", [&] { QDir().mkpath(store); }, unreadable(QStringLiteral("it is a folder, not a file")), [&] { return QFileInfo(store).isDir(); }},
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(store).constData(), 0600), 0); }, unreadable(QStringLiteral("it is a named pipe, not a regular file")),
+         [&] {
+             struct stat info {};
+             return ::lstat(QFile::encodeName(store).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+         }},
+        {"a link to /dev/zero", [&] { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), store)); },
+         unreadable(QStringLiteral("it is a character device, not a regular file")), [&] { return QFileInfo(store).symLinkTarget() == QStringLiteral("/dev/zero"); }},
+        {"damaged", [&] { test::writeFile(store, "[{"); }, QString(), [&] { return test::readFile(store) == "[{"; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(appFolder()).removeRecursively();
+        QDir().mkpath(appFolder());
+        c.make();
+        testing::internal::CaptureStdout();
+        auto container = boot();
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("Failed to load playlists: "), std::string::npos) << out;
+        ASSERT_TRUE(container->recoveryMessage().has_value());
+        if (c.message.isEmpty())
+            EXPECT_TRUE(container->recoveryMessage()->startsWith(QStringLiteral("Playlists could not be loaded: playlist_records.json: "))) << container->recoveryMessage()->toStdString();
+        else
+            EXPECT_EQ(container->recoveryMessage(), c.message);
+        EXPECT_TRUE(container->playlistEngine().rootPlaylists().isEmpty());
+        container->finishBackgroundWork();
+        container.reset();
+        EXPECT_TRUE(c.untouched());
+    }
+
+    QDir(appFolder()).removeRecursively();
+    QDir().mkpath(appFolder());
+    QDir().mkpath(store);
+    storeSession(session(QUuid::createUuid()));
+    testing::internal::CaptureStdout();
+    auto container = boot();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(container->recoveryMessage(), QStringLiteral("The last track is no longer available. Your library was left unchanged.\n") +
+                                                unreadable(QStringLiteral("it is a folder, not a file")));
+}
+
 TEST_F(BootTest, PreferencesThatCannotBeReadAreReportedAndLeftAsTheyAre)
 {
     const QString settings = test::settingsFile();

@@ -8,9 +8,14 @@
 #include "playlists/SmartPlaylistSetupState.h"
 #include "storage/PlaylistCodec.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace varno;
 using test::await;
@@ -145,15 +150,18 @@ TEST_F(PlaylistEngineTest, RenameTrimsAndCountsWhatTheUserSeesAsCharacters)
     EXPECT_EQ(fileio::versionOf(path()), before);
 }
 
-TEST_F(PlaylistEngineTest, CreatesAppendAtTheTopLevelOrShowInTheirFolderAfterARebuild)
+TEST_F(PlaylistEngineTest, CreatesAppendAtTheTopLevelOrShowInTheirFolderAtOnce)
 {
     start();
     QSignalSpy changes(engine.get(), &PlaylistEngine::rootPlaylistsChanged);
     const Playlist zed = await(engine->createPlaylist(QStringLiteral("Zed")));
     const Playlist folder = await(engine->createFolder(QStringLiteral("Albums")));
     const Playlist smart = await(engine->createSmartPlaylist(QStringLiteral("Recent"), QStringLiteral("Year > 2020"), folder.id));
+    // Appended, not sorted in, until the next load; the folder shows its new
+    // playlist at once, which is a change of the top level too.
     EXPECT_EQ(roots(), (QStringList {"Zed", "Albums"}));
-    EXPECT_EQ(changes.size(), 2);
+    EXPECT_EQ(changes.size(), 3);
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Recent"});
     EXPECT_EQ(smart.type, PlaylistType::smart(QStringLiteral("Year > 2020")));
     EXPECT_EQ(records().back(), PlaylistRecord::from(smart, folder.id, 0));
 
@@ -378,4 +386,145 @@ TEST(SmartRuleTest, EveryPropertyAndConditionHasItsTextBothWays)
                                    "starts with", ">", "<"}));
     EXPECT_FALSE(smartRulePropertyFromRawValue(QStringLiteral("artist")));
     EXPECT_FALSE(smartRuleConditionFromRawValue(QStringLiteral("is not")));
+}
+
+// Another process (a second store over the same folder) adds a song and a
+// playlist after this engine loaded the store. The engine's own change is
+// made to what is stored when its turn comes, and what it publishes then
+// holds the other process's change too.
+TEST_F(PlaylistEngineTest, AddingOverAStaleViewKeepsTheSongAnotherProcessAdded)
+{
+    const PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    start({mix});
+    OstrelPlaylistStorage elsewhere;
+    elsewhere.changeRecords([&](std::vector<PlaylistRecord>& records) {
+        records[0].trackIDs.push_back(library.tracks[0].id);
+        records.push_back(stored(QStringLiteral("Theirs")));
+    });
+
+    await(engine->addTracks(songs({1}), mix.id));
+    const QList<QUuid> both {library.tracks[0].id, library.tracks[1].id};
+    EXPECT_EQ(records()[0].trackIDs, both);
+    EXPECT_EQ(engine->getPlaylist(mix.id)->trackIDs, both);
+    EXPECT_EQ(roots(), (QStringList {"Mix", "Theirs"}));
+}
+
+TEST_F(PlaylistEngineTest, EveryChangeKeepsWhatAnotherProcessStoredMeanwhile)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    const PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    PlaylistRecord other = stored(QStringLiteral("Other"));
+    other.trackIDs = {library.tracks[1].id};
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"create", [&] { await(engine->createPlaylist(QStringLiteral("New"))); }},
+        {"create smart", [&] { await(engine->createSmartPlaylist(QStringLiteral("Smart"), QStringLiteral("Year > 1990"))); }},
+        {"create folder inside", [&] { await(engine->createFolder(QStringLiteral("Box"), folder.id)); }},
+        {"rename", [&] { await(engine->rename(other.id, QStringLiteral("Renamed"))); }},
+        {"duplicate", [&] { await(engine->duplicate(other.id)); }},
+        {"delete", [&] { await(engine->deletePlaylist(other.id)); }},
+        {"delete folder", [&] { await(engine->deletePlaylist(folder.id)); }},
+        {"add", [&] { await(engine->addTracks(songs({2}), other.id)); }},
+        {"remove", [&] { await(engine->removeTracks({0}, other.id)); }},
+        {"move", [&] { await(engine->move(other.id, folder.id, 0)); }},
+        {"favourite", [&] { await(engine->toggleFavorite(other.id)); }},
+        {"details", [&] { await(engine->updateMetadata(other.id, QStringLiteral("notes"), {QStringLiteral("a")})); }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        engine.reset();
+        QFile::remove(path());
+        start({folder, mix, other});
+        OstrelPlaylistStorage elsewhere;
+        elsewhere.changeRecords([&](std::vector<PlaylistRecord>& records) {
+            records[1].trackIDs.push_back(library.tracks[0].id);
+            records.push_back(stored(QStringLiteral("Theirs")));
+        });
+
+        change();
+        const std::vector<PlaylistRecord> now = records();
+        const auto find = [&](const QUuid& id) { return std::find_if(now.begin(), now.end(), [&](const PlaylistRecord& r) { return r.id == id; }); };
+        ASSERT_NE(find(mix.id), now.end());
+        EXPECT_EQ(find(mix.id)->trackIDs, QList<QUuid> {library.tracks[0].id});
+        EXPECT_EQ(std::count_if(now.begin(), now.end(), [](const PlaylistRecord& r) { return r.name == QStringLiteral("Theirs"); }), 1);
+        EXPECT_EQ(engine->getPlaylist(mix.id)->trackIDs, QList<QUuid> {library.tracks[0].id});
+        EXPECT_TRUE(roots().contains(QStringLiteral("Theirs"))) << roots().join(QStringLiteral(", ")).toStdString();
+    }
+}
+
+// Positions name the songs as the engine showed them. When another process
+// changed the list meanwhile, each shown song goes from where it is now:
+// at the same position when it is still there, else its occurrence nearest
+// to it; a song that is gone already removes nothing else.
+TEST_F(PlaylistEngineTest, RemovingByPositionTakesTheSongsShownThereEvenWhenTheListChanged)
+{
+    const QUuid a = QUuid::createUuid(), b = QUuid::createUuid(), c = QUuid::createUuid(), d = QUuid::createUuid();
+    const struct {
+        const char* name;
+        QList<QUuid> shown;
+        QList<QUuid> meanwhile;
+        QList<qsizetype> positions;
+        QList<QUuid> left;
+    } cases[] = {
+        {"unchanged", {a, b, c, d}, {a, b, c, d}, {0, 2}, {b, d}},
+        {"a song added after", {a, b, c}, {a, b, c, d}, {2}, {a, b, d}},
+        {"a song before it removed", {a, b, c, d}, {b, c, d}, {2}, {b, d}},
+        {"already removed", {a, b, c}, {a, c}, {1}, {a, c}},
+        {"reordered", {a, b, c}, {c, b, a}, {0, 1}, {c}},
+        {"repeated, nearest occurrence", {a, b, a, c, a}, {b, a, c, a}, {4}, {b, a, c}},
+        {"repeated, a tie goes to the earlier", {a, b, a}, {a, a, b, a}, {2}, {a, b, a}},
+        {"the same song at two positions", {a, a, b}, {b, a, a}, {0, 1}, {b}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine.reset();
+        QFile::remove(path());
+        PlaylistRecord mix = stored(QStringLiteral("Mix"));
+        mix.trackIDs = c.shown;
+        start({mix});
+        OstrelPlaylistStorage elsewhere;
+        elsewhere.changeRecords([&](std::vector<PlaylistRecord>& records) { records[0].trackIDs = c.meanwhile; });
+
+        await(engine->removeTracks(c.positions, mix.id));
+        EXPECT_EQ(records()[0].trackIDs, c.left);
+        EXPECT_EQ(engine->getPlaylist(mix.id)->trackIDs, c.left);
+    }
+}
+
+// The mark the user sets is the opposite of the one shown, whatever another
+// process set meanwhile; a playlist another process deleted is not found
+// and the engine stops showing it.
+TEST_F(PlaylistEngineTest, FavouriteSetsWhatWasShownReversedAndAPlaylistGoneElsewhereIsNotFound)
+{
+    const PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    const PlaylistRecord gone = stored(QStringLiteral("Gone"));
+    start({mix, gone});
+    OstrelPlaylistStorage elsewhere;
+    elsewhere.changeRecords([&](std::vector<PlaylistRecord>& records) {
+        records[0].isFavorite = true;
+        records.pop_back();
+    });
+    await(engine->toggleFavorite(mix.id));
+    EXPECT_TRUE(records()[0].isFavorite);
+    EXPECT_TRUE(engine->getPlaylist(mix.id)->isFavorite);
+
+    const fileio::FileVersion before = fileio::versionOf(path());
+    EXPECT_EQ(errorText([&] { await(engine->addTracks(songs({0}), gone.id)); }), QStringLiteral("Playlist not found"));
+    EXPECT_EQ(fileio::versionOf(path()), before);
+    EXPECT_EQ(roots(), QStringList {"Mix"});
+}
+
+// A store that is there but cannot be read is not an empty one: the engine
+// publishes why, shows nothing, and no change replaces it.
+TEST_F(PlaylistEngineTest, AStoreThatCannotBeReadIsPublishedAsAnErrorAndLeftAlone)
+{
+    fileio::removeFile(path());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    const QString reason = QStringLiteral("The file \u201Cplaylist_records.json\u201D could not be read: it is a named pipe, not a regular file (%1)").arg(path());
+    const QString printed = test::diagnosticsOf([&] { start(); });
+    EXPECT_TRUE(printed.startsWith(QStringLiteral("Failed to load playlists: ") + reason + QLatin1Char('\n'))) << printed.toStdString();
+    EXPECT_EQ(engine->loadError(), reason);
+    EXPECT_TRUE(engine->rootPlaylists().isEmpty());
+
+    EXPECT_EQ(errorText([&] { await(engine->createPlaylist(QStringLiteral("new"))); }), reason);
+    EXPECT_TRUE(QFileInfo(path()).exists() && !QFileInfo(path()).isFile());
 }

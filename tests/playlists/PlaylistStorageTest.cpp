@@ -4,8 +4,12 @@
 #include "playlists/OstrelPlaylistStorage.h"
 
 #include <QDir>
+#include <QFileInfo>
 
+#include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace varno;
 using test::await;
@@ -167,13 +171,32 @@ TEST_F(PlaylistStorageTest, ADamagedFileFailsEveryOperationAndIsKeptByteForByte)
               QStringList {QStringLiteral("playlist_records.json")});
 }
 
-TEST_F(PlaylistStorageTest, AnUnreadableFileReadsAsEmptyButIsNeverWrittenOver)
+// Only a missing file is an empty store. A folder, a named pipe or a device
+// in its place fails every operation with the reason, at once (a pipe is
+// not waited on, a device not read), and is never replaced.
+TEST_F(PlaylistStorageTest, AFileThatCannotBeReadFailsEveryOperationAndIsLeftInPlace)
 {
-    fileio::removeFile(path());
-    QDir().mkpath(path());
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[&] { QDir().mkpath(path()); }, QStringLiteral("it is a folder, not a file")},
+        {[&] { ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0); }, QStringLiteral("it is a named pipe, not a regular file")},
+        {[&] { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path())); }, QStringLiteral("it is a character device, not a regular file")},
+    };
+    for (const auto& [make, reason] : cases) {
+        SCOPED_TRACE(reason.toStdString());
+        QDir(path()).removeRecursively();
+        QFile::remove(path());
+        make();
+        const QString expected = QStringLiteral("The file \u201Cplaylist_records.json\u201D could not be read: %1 (%2)").arg(reason, path());
+        EXPECT_EQ(test::errorText([&] { all(); }), expected);
+        EXPECT_EQ(test::errorText([&] { await(storage->fetchRecords(std::nullopt)); }), expected);
+        EXPECT_EQ(test::errorText([&] { await(storage->saveRecord(record(kA, QStringLiteral("a")))); }), expected);
+        EXPECT_EQ(test::errorText([&] { await(storage->deleteRecord(kA)); }), expected);
+        EXPECT_EQ(test::errorText([&] { storage->changeRecords([](auto&) {}); }), expected);
+        EXPECT_FALSE(QFileInfo(path()).isFile() && !QFileInfo(path()).isSymLink());
+    }
+
+    QFile::remove(path());
     EXPECT_TRUE(all().empty());
-    EXPECT_NE(test::errorText([&] { await(storage->saveRecord(record(kA, QStringLiteral("a")))); }), QStringLiteral("<no error>"));
-    EXPECT_TRUE(QFileInfo(path()).isDir());
 }
 
 TEST_F(PlaylistStorageTest, SeesWhatAnotherProcessWroteBetweenOperations)

@@ -2,7 +2,13 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
+
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace varno;
 using test::CliRun;
@@ -20,6 +26,23 @@ protected:
         for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             found << line.section(QLatin1Char('\t'), 0, 0).section(QLatin1Char(' '), -1);
         return found;
+    }
+
+    QString store() const { return appFile(QStringLiteral("playlist_records.json")); }
+
+    // Every command that reads the playlists, and one that would change them,
+    // refuses with one line naming the file and `reason`.
+    void expectRefusedSaying(const QString& reason)
+    {
+        for (const QStringList& arguments : {QStringList {"playlists"}, QStringList {"playlists", "--json"}, QStringList {"playlist", "create", "Mix"},
+                                             QStringList {"playlist", "folder", "Road"}}) {
+            SCOPED_TRACE(arguments.join(' ').toStdString());
+            const CliRun result = run(arguments);
+            EXPECT_EQ(result.exitCode, 1);
+            EXPECT_EQ(result.out, QString());
+            EXPECT_EQ(result.err, QStringLiteral("Failed to load playlists: The file \u201Cplaylist_records.json\u201D could not be read: %1 (%2)\n")
+                                      .arg(reason, store()));
+        }
     }
 };
 
@@ -86,4 +109,49 @@ TEST_F(CliPlaylistTest, ADamagedStoreIsReportedAndLeftAlone)
     EXPECT_TRUE(result.err.startsWith(QStringLiteral("Failed to load playlists: playlist_records.json: item 0: key \"id\""))) << result.err.toStdString();
     EXPECT_EQ(run({QStringLiteral("playlists")}).exitCode, 1);
     EXPECT_EQ(test::readFile(appFile(QStringLiteral("playlist_records.json"))), damaged);
+}
+
+// What is at the store's place but cannot be read is not an empty store:
+// every command says why and exits 1, and the thing is left as it was.
+TEST_F(CliPlaylistTest, AStoreThatCannotBeReadIsReportedNotShownAsEmpty)
+{
+    const struct {
+        const char* name;
+        std::function<void(const QString&)> make;
+        QString reason;
+        std::function<bool(const QFileInfo&)> untouched;
+    } cases[] = {
+        {"a named pipe", [](const QString& path) { ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+         QStringLiteral("it is a named pipe, not a regular file"),
+         [](const QFileInfo& info) { return !info.isSymLink() && !info.isFile() && !info.isDir() && info.exists(); }},
+        {"a folder", [](const QString& path) { QDir().mkpath(path + QStringLiteral("/inside")); }, QStringLiteral("it is a folder, not a file"),
+         [](const QFileInfo& info) { return info.isDir() && QFileInfo::exists(info.filePath() + QStringLiteral("/inside")); }},
+        {"a link to /dev/zero", [](const QString& path) { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path)); },
+         QStringLiteral("it is a character device, not a regular file"),
+         [](const QFileInfo& info) { return info.isSymLink() && info.symLinkTarget() == QStringLiteral("/dev/zero"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(appFolder()).removeRecursively();
+        QDir().mkpath(appFolder());
+        c.make(store());
+        expectRefusedSaying(c.reason);
+        EXPECT_TRUE(c.untouched(QFileInfo(store())));
+    }
+}
+
+TEST_F(CliPlaylistTest, AStoreWithoutReadPermissionIsReportedAndLeftAlone)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which reads a file whatever its mode";
+    const QByteArray content = "[]";
+    QDir().mkpath(appFolder());
+    test::writeFile(store(), content);
+    ASSERT_EQ(::chmod(QFile::encodeName(store()).constData(), 0), 0);
+    expectRefusedSaying(QStringLiteral("Permission denied"));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(store()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0u);
+    ::chmod(QFile::encodeName(store()).constData(), 0600);
+    EXPECT_EQ(test::readFile(store()), content);
 }

@@ -25,7 +25,9 @@ QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(LibraryEngine& library
         console.errorLine(QStringLiteral("varno-cli: the playlists cannot be used: ") + describe(error));
         co_return std::unique_ptr<PlaylistShelf>();
     }
-    auto loading = shelf->engine.loadPlaylists();
+    // The engine starts loading when made; loading again would say a
+    // second time why the store cannot be read.
+    auto loading = shelf->engine.waitForPendingOperations();
     co_await loading;
     // The engine printed why; a store it cannot read is not one to change.
     if (shelf->engine.loadError())

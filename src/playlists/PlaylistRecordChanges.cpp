@@ -1,0 +1,83 @@
+#include "PlaylistRecordChanges.h"
+
+#include "playlists/PlaylistError.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+namespace varno {
+
+PlaylistRecord& recordWithID(std::vector<PlaylistRecord>& records, const QUuid& id)
+{
+    const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == id; });
+    if (found == records.end())
+        throw PlaylistError::playlistNotFound();
+    return *found;
+}
+
+void upsertRecord(std::vector<PlaylistRecord>& records, const PlaylistRecord& record)
+{
+    const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == record.id; });
+    if (found != records.end())
+        *found = record;
+    else
+        records.push_back(record);
+}
+
+void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id)
+{
+    // Passes over the whole list until one adds nothing, so a child stored
+    // before its parent is found too; a cycle of parents ends because the
+    // set only grows.
+    QSet<QUuid> doomed {id};
+    bool grew = true;
+    while (grew) {
+        grew = false;
+        for (const PlaylistRecord& record : records) {
+            if (record.parentFolderID && doomed.contains(*record.parentFolderID) && !doomed.contains(record.id)) {
+                doomed.insert(record.id);
+                grew = true;
+            }
+        }
+    }
+    std::erase_if(records, [&](const PlaylistRecord& record) { return doomed.contains(record.id); });
+}
+
+void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions)
+{
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    std::vector<bool> doomed(static_cast<std::size_t>(songs.size()), false);
+    std::vector<std::pair<qsizetype, QUuid>> moved;
+    // Songs still where they were shown are placed first, so that looking
+    // for another song's nearest occurrence cannot take one of them.
+    for (const qsizetype at : positions) {
+        if (at < 0 || at >= shown.size())
+            continue;
+        if (at < songs.size() && songs[at] == shown[at])
+            doomed[static_cast<std::size_t>(at)] = true;
+        else
+            moved.emplace_back(at, shown[at]);
+    }
+    for (const auto& [at, id] : moved) {
+        qsizetype nearest = -1;
+        for (qsizetype i = 0; i < songs.size(); ++i) {
+            // Strictly nearer only, so of two as near the earlier one wins.
+            if (songs[i] == id && !doomed[static_cast<std::size_t>(i)] && (nearest < 0 || std::abs(i - at) < std::abs(nearest - at)))
+                nearest = i;
+        }
+        if (nearest >= 0)
+            doomed[static_cast<std::size_t>(nearest)] = true;
+    }
+    // Highest first, so each removal leaves the ones still to come where
+    // they are.
+    for (qsizetype i = songs.size() - 1; i >= 0; --i) {
+        if (doomed[static_cast<std::size_t>(i)])
+            songs.removeAt(i);
+    }
+}
+
+} // namespace varno

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "storage/PlaylistRecord.h"
+
+#include <QList>
+#include <QUuid>
+
+#include <vector>
+
+namespace varno {
+
+// Changes of the stored records, made to the records as they are on disk
+// when the change's turn comes (under the state lock), not to a copy read
+// earlier. Plain functions on plain values: the store runs them on its
+// worker.
+
+// The first record with this id. Throws PlaylistError::playlistNotFound
+// when there is none: another process may have deleted it.
+PlaylistRecord& recordWithID(std::vector<PlaylistRecord>& records, const QUuid& id);
+
+// Replaces the first record with the same id in place, else appends.
+void upsertRecord(std::vector<PlaylistRecord>& records, const PlaylistRecord& record);
+
+// Removes the record and everything below it in the folder hierarchy,
+// however the records are ordered.
+void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id);
+
+// Removes from `songs` (a playlist's song ids as stored now) the songs that
+// were at `positions` of `shown` (the same playlist as the caller saw it).
+// When the list did not change meanwhile, that is exactly the songs at those
+// positions. Otherwise each song shown goes from where it is now: from the
+// same position when it is still there, else its occurrence nearest to that
+// position (the earlier one of two as near, since songs going before it are
+// what moves a song; adding only appends). A song no longer in the list
+// removes nothing, so a removal never takes a song the caller did not see
+// there. Positions outside `shown`, and a position given twice, count once
+// or not at all.
+void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions);
+
+} // namespace varno
