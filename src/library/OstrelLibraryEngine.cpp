@@ -140,15 +140,15 @@ QCoro::Task<> OstrelLibraryEngine::adoptLibrary(TrackList library)
     co_await indexing;
 }
 
-QCoro::Task<bool> OstrelLibraryEngine::saveAndAdopt(TrackList tracks)
+QCoro::Task<TracksFileUpdate> OstrelLibraryEngine::saveEdits(TrackList tracks)
 {
-    auto saving = m_database.saveTracks(std::move(tracks));
-    const TracksFileUpdate update = co_await saving;
-    if (!update.library)
-        co_return false;
-    auto adopting = adoptLibrary(*update.library);
-    co_await adopting;
-    co_return true;
+    auto saving = m_database.updateTracks(std::move(tracks));
+    TracksFileUpdate update = co_await saving;
+    if (update.library) {
+        auto adopting = adoptLibrary(*update.library);
+        co_await adopting;
+    }
+    co_return update;
 }
 
 QCoro::Task<> OstrelLibraryEngine::refreshIfChangedElsewhere()
@@ -291,8 +291,18 @@ QCoro::Task<> OstrelLibraryEngine::updateTracks(std::vector<Track> tracks)
     edited.reserve(tracks.size());
     for (Track& track : tracks)
         edited.append(std::make_shared<const Track>(std::move(track)));
-    auto saving = saveAndAdopt(edited);
-    if (co_await saving)
+    auto saving = saveEdits(edited);
+    const TracksFileUpdate update = co_await saving;
+    // Another process removed some of the songs after this one read the
+    // library: the edit is refused whole rather than bringing them back, and
+    // the list is now the file's, without them.
+    if (!update.notStored.empty()) {
+        QStringList titles;
+        for (const Track& track : update.notStored)
+            titles.push_back(track.title);
+        throw DatabaseError::noLongerInLibrary(titles);
+    }
+    if (update.library)
         co_return;
     auto indexing = m_metadataCache.insert(edited);
     co_await indexing;

@@ -90,7 +90,7 @@ private:
     const TrackList& tracks() const override { return m_tracks; }
     void setTracks(TrackList tracks, const TrackListChange& change) override;
     QCoro::Task<> adoptLibrary(TrackList library) override;
-    QCoro::Task<bool> saveAndAdopt(TrackList tracks) override;
+    QCoro::Task<TracksFileUpdate> saveEdits(TrackList tracks) override;
 
     QCoro::Task<> load();
     // Never throws: a failure is kept in loadError().

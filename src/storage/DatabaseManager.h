@@ -37,8 +37,14 @@ public:
 
     virtual QCoro::Task<> eraseAllData() = 0;
     // Upsert keyed by id: a stored song with the same id is replaced in place,
-    // others are appended in the given order.
+    // others are appended in the given order. For putting songs back (undo
+    // of a removal); edits go through updateTracks.
     virtual QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) = 0;
+    // For edits: each song replaces the stored song with the same id, in
+    // place. A song the file no longer holds (another process removed it) is
+    // never added back: then nothing is written, the update lists those songs
+    // in `notStored` and carries the file's library.
+    virtual QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) = 0;
     // For imports: appends the songs whose file the library does not hold
     // yet. A song for the same file that another process stored meanwhile
     // wins, so two imports of one folder at once add each file once.

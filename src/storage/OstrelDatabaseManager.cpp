@@ -278,6 +278,29 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tra
         }
     }
 
+    // An edit never brings back a song another process removed: when any
+    // edited song is gone from the file, nothing is written and the caller
+    // is handed the file's library to take in.
+    if (merge == Merge::Update) {
+        QSet<QUuid> present;
+        for (const Track& song : stored) {
+            if (incoming.contains(song.id))
+                present.insert(song.id);
+        }
+        TracksFileUpdate refused;
+        for (std::size_t i = 0; i < tracks.size(); ++i) {
+            if (!present.contains(tracks[i].id) && incoming.value(tracks[i].id) == i)
+                refused.notStored.append(tracks.shared(i));
+        }
+        if (!refused.notStored.empty()) {
+            if (differs)
+                rememberTracks(version, stored);
+            refused.storedCount = stored.size();
+            refused.library = std::move(stored);
+            return refused;
+        }
+    }
+
     // Only the first stored song with an id is replaced; later duplicates in
     // a hand-edited file are left alone.
     std::vector<bool> placed(tracks.size(), false);
@@ -320,6 +343,11 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tra
 TracksFileUpdate OstrelDatabaseManager::upsertTracksFile(const TrackList& tracks) const
 {
     return mergeIntoTracksFile(tracks, Merge::Upsert);
+}
+
+TracksFileUpdate OstrelDatabaseManager::updateTracksFile(const TrackList& tracks) const
+{
+    return mergeIntoTracksFile(tracks, Merge::Update);
 }
 
 TracksFileUpdate OstrelDatabaseManager::appendToTracksFile(const TrackList& tracks) const
@@ -368,6 +396,12 @@ QCoro::Task<> OstrelDatabaseManager::eraseAllData()
 QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::saveTracks(TrackList tracks)
 {
     auto work = m_worker.run([this, tracks = std::move(tracks)] { return upsertTracksFile(tracks); });
+    co_return co_await work;
+}
+
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::updateTracks(TrackList tracks)
+{
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { return updateTracksFile(tracks); });
     co_return co_await work;
 }
 

@@ -36,6 +36,7 @@ public:
 
     QCoro::Task<> eraseAllData() override;
     QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) override;
+    QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) override;
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override;
     void prepareToAppend() override;
     QCoro::Task<TrackList> loadAllTracks() override;
@@ -57,6 +58,7 @@ public:
     // for tools that have no event loop.
     TrackList readTracksFile() const;
     TracksFileUpdate upsertTracksFile(const TrackList& tracks) const;
+    TracksFileUpdate updateTracksFile(const TrackList& tracks) const;
     TracksFileUpdate appendToTracksFile(const TrackList& tracks) const;
     // Copies the library file as this manager knows it into the next
     // version, less its closing bracket, for the next append to complete.
@@ -81,7 +83,7 @@ protected:
     std::optional<QByteArray> preferenceData(const QString& key) const override;
 
 private:
-    enum class Merge { Upsert, AppendNew };
+    enum class Merge { Upsert, Update, AppendNew };
 
     QString join(const QString& name) const { return m_folder + QLatin1Char('/') + name; }
     void createMissingStateFiles() const;

@@ -46,6 +46,7 @@ public:
         auto saving = m_real.saveTracks(std::move(tracks));
         co_return co_await saving;
     }
+    QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) override { return m_real.updateTracks(std::move(tracks)); }
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override { return m_real.appendNewTracks(std::move(tracks)); }
     QCoro::Task<bool> tracksFileChangedElsewhere() override { return m_real.tracksFileChangedElsewhere(); }
     QCoro::Task<TrackList> loadAllTracks() override { return m_real.loadAllTracks(); }
