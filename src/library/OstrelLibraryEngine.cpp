@@ -79,9 +79,13 @@ QCoro::Task<> OstrelLibraryEngine::load()
     co_await reading;
     // The remembered folders are watched once the first load is over, loaded
     // or not: watching a large collection walks thousands of folders, which
-    // would only delay the songs on their way to the window.
-    if (self)
-        m_watchedFolders.watchRemembered();
+    // would only delay the songs on their way to the window. The list is read
+    // before the load counts as done, so that it is known to whoever awaited
+    // the load; the watch itself is set up in the background.
+    if (!self)
+        co_return;
+    auto watching = m_watchedFolders.watchRemembered();
+    co_await watching;
 }
 
 QCoro::Task<> OstrelLibraryEngine::readLibrary()
@@ -154,6 +158,11 @@ QCoro::Task<TracksFileUpdate> OstrelLibraryEngine::saveEdits(TrackList tracks)
 QCoro::Task<> OstrelLibraryEngine::refreshIfChangedElsewhere()
 {
     QPointer<OstrelLibraryEngine> self(this);
+    // Folders another process added are watched here too.
+    auto watching = m_watchedFolders.current();
+    co_await watching;
+    if (!self)
+        co_return;
     bool changed = false;
     try {
         auto checking = m_database.tracksFileChangedElsewhere();
@@ -185,7 +194,8 @@ QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
 
 QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
 {
-    m_watchedFolders.add(folders);
+    auto remembering = m_watchedFolders.add(folders);
+    co_await remembering;
     auto importing = m_importer.importFolders(std::move(folders));
     try {
         co_await importing;
@@ -196,7 +206,8 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
 
 QCoro::Task<ImportSummary> OstrelLibraryEngine::importPaths(std::vector<FileURL> folders, std::vector<FileURL> files)
 {
-    m_watchedFolders.add(folders);
+    auto remembering = m_watchedFolders.add(folders);
+    co_await remembering;
     auto importing = m_importer.importPaths(std::move(folders), std::move(files));
     co_return co_await importing;
 }
@@ -209,8 +220,11 @@ QCoro::Task<> OstrelLibraryEngine::rescanLibrary()
 
 QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
 {
-    const QStringList folders = m_watchedFolders.folders();
-    return m_importer.rescan(std::vector<QString>(folders.begin(), folders.end()));
+    // Read again: another process may have added folders since the start.
+    auto reading = m_watchedFolders.current();
+    const QStringList folders = co_await reading;
+    auto rescanning = m_importer.rescan(std::vector<QString>(folders.begin(), folders.end()));
+    co_return co_await rescanning;
 }
 
 // ---------------------------------------------------------------------------

@@ -72,8 +72,9 @@ public:
     // summary, not thrown.
     QCoro::Task<RescanSummary> rescan();
 
-    // The folders added to the library, kept across restarts under the
-    // preference "library.watchedFolders" and watched again at start.
+    // The folders added to the library, kept across restarts in the
+    // watched folders file and watched again at start; known once the first
+    // load is done.
     QStringList watchedFolders() const { return m_watchedFolders.folders(); }
 
     // The first song of each of `urls` the library holds. The library is

@@ -9,6 +9,7 @@
 #include "storage/TracksFileUpdate.h"
 
 #include <QCoroTask>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -59,6 +60,14 @@ public:
     // Whether the tracks file now on disk is a version this manager neither
     // read nor wrote: another process replaced it.
     virtual QCoro::Task<bool> tracksFileChangedElsewhere() = 0;
+
+    // The folders added to the library, in the order added. Kept in a state
+    // file of their own rather than the preferences, so that processes adding
+    // folders at the same time each add theirs to the list as it is on disk.
+    virtual QCoro::Task<QStringList> loadWatchedFolders() = 0;
+    // Adds the folders not listed yet to the list as it is on disk now, under
+    // the state lock; returns the list as written.
+    virtual QCoro::Task<QStringList> addWatchedFolders(QStringList folders) = 0;
 
     virtual void savePlaylists(const std::vector<Playlist>& playlists) = 0;
     virtual std::vector<Playlist> loadAllPlaylists() = 0;

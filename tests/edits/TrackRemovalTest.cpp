@@ -59,6 +59,8 @@ public:
             afterDelete();
         co_return update;
     }
+    QCoro::Task<QStringList> loadWatchedFolders() override { return m_real.loadWatchedFolders(); }
+    QCoro::Task<QStringList> addWatchedFolders(QStringList folders) override { return m_real.addWatchedFolders(std::move(folders)); }
     void savePlaylists(const std::vector<Playlist>& playlists) override { m_real.savePlaylists(playlists); }
     std::vector<Playlist> loadAllPlaylists() override { return m_real.loadAllPlaylists(); }
     void deletePlaylist(const QUuid& id) override { m_real.deletePlaylist(id); }
