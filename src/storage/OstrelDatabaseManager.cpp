@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace varno {
 
@@ -239,8 +240,12 @@ bool OstrelDatabaseManager::completePreparedAppend(const TrackList& stored, cons
     try {
         rememberTracks(prepared->file->commit([&] { keepTracksBackup(prepared->replaces); }), stored);
     } catch (const FileError& error) {
-        // Its temporary was swept by another process starting meanwhile.
-        qCDebug(lcDatabase) << "the prepared append failed, writing the whole library:" << error.description();
+        // Another process starting meanwhile swept the temporary away: a
+        // normal race with another writer, which costs a whole write and is
+        // not worth a word. Anything else is a real fault, though the whole
+        // write may still succeed.
+        if (error.errorNumber() != ENOENT)
+            qCWarning(lcDatabase).noquote() << "the prepared append failed, writing the whole library:" << error.description();
         return false;
     }
     return true;
