@@ -1,4 +1,5 @@
-// `varno-cli import` run many times at once.
+// `varno-cli import` run many times at once, and what it says about links
+// and folders it cannot follow.
 
 #include "CliRunner.h"
 #include "LibraryHarness.h"
@@ -8,6 +9,8 @@
 #include <QProcess>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace varno;
 using test::CliRun;
@@ -82,4 +85,39 @@ TEST_F(CliImportTest, ImportsRunningAtOnceKeepEveryWatchedFolder)
         EXPECT_TRUE(test::waitUntil([&] { return watched() == folders; })) << watched().join(' ').toStdString();
         EXPECT_EQ(app.engine->allTracks().size(), std::size_t(kProcesses));
     }
+}
+
+TEST_F(CliImportTest, ALinkNamedOnTheCommandLineThatLoopsSaysSo)
+{
+    const QString loop = scratch(QStringLiteral("loop.mp3"));
+    ASSERT_EQ(::symlink("loop.mp3", QFile::encodeName(loop).constData()), 0);
+    const CliRun run = test::runCli({QStringLiteral("import"), loop});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QStringLiteral("Some files could not be imported:\nloop.mp3: the link leads to itself or to a loop\n"));
+    EXPECT_EQ(run.out, QStringLiteral("Imported 0 songs; the library holds 0.\n"));
+}
+
+TEST_F(CliImportTest, ALoopInsideAnAddedFolderIsNamed)
+{
+    const QString folder = musicFolder(QStringLiteral("music"));
+    ASSERT_EQ(::symlink("loop.flac", QFile::encodeName(folder + QStringLiteral("/loop.flac")).constData()), 0);
+    const CliRun run = test::runCli({QStringLiteral("import"), folder});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QStringLiteral("Some files could not be imported:\nloop.flac: the link leads to itself or to a loop\n"));
+    EXPECT_EQ(run.out, QStringLiteral("Imported 1 songs; the library holds 1.\n"));
+}
+
+TEST_F(CliImportTest, AFolderThatCannotBeOpenedInsideAnAddedFolderIsNamed)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root opens every folder whatever its permissions, so a refused one cannot be made";
+    const QString folder = musicFolder(QStringLiteral("music"));
+    const QByteArray closed = QFile::encodeName(folder + QStringLiteral("/closed"));
+    ASSERT_EQ(::mkdir(closed.constData(), 0), 0);
+    const CliRun run = test::runCli({QStringLiteral("import"), folder});
+    ::chmod(closed.constData(), 0700);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QStringLiteral("Some files could not be imported:\n"
+                                      "closed: the folder cannot be opened, so its files cannot be added: Permission denied\n"));
+    EXPECT_EQ(run.out, QStringLiteral("Imported 1 songs; the library holds 1.\n"));
 }
