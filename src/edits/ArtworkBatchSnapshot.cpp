@@ -63,6 +63,17 @@ void ArtworkBatchSnapshot::checkValidFor(const std::vector<Track>& tracks) const
         throw ArtworkBatchTransactionError::invalidSnapshot();
 }
 
+ArtworkBatchSnapshot ArtworkBatchSnapshot::restrictedTo(const std::vector<Track>& tracks) const
+{
+    const QSet<QUuid> kept = identifiers(tracks);
+    std::vector<Entry> entries;
+    for (const Entry& entry : m_entries) {
+        if (kept.contains(entry.track.id))
+            entries.push_back(entry);
+    }
+    return ArtworkBatchSnapshot(std::move(entries));
+}
+
 QCoro::Task<> ArtworkBatchSnapshot::restore(ArtworkCache& cache, std::vector<Track> tracks) const
 {
     checkValidFor(tracks);

@@ -46,6 +46,9 @@ public:
     bool isValidFor(const std::vector<Track>& tracks) const;
     // Throws ArtworkBatchTransactionError::invalidSnapshot unless isValidFor().
     void checkValidFor(const std::vector<Track>& tracks) const;
+    // The entries of those of `tracks` it records, for an edit that reaches
+    // only the songs still in the library.
+    ArtworkBatchSnapshot restrictedTo(const std::vector<Track>& tracks) const;
 
     // Puts every recorded cover back, and removes the cached cover of songs
     // that had none. Checks first that the snapshot still covers `tracks`.

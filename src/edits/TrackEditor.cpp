@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
+
+#include <exception>
 
 namespace varno {
 
@@ -27,14 +30,20 @@ QCoro::Task<> TrackEditor::edit(QUuid id, TrackPatch patch)
 {
     std::vector<Edit> edits;
     edits.push_back({id, std::move(patch)});
-    auto writing = write(std::move(edits));
+    auto writing = write(std::move(edits), GoneSongs::Refuse);
     co_await std::move(writing);
 }
 
 QCoro::Task<> TrackEditor::edit(std::vector<Edit> edits)
 {
-    auto writing = write(std::move(edits));
+    auto writing = write(std::move(edits), GoneSongs::Refuse);
     co_await std::move(writing);
+}
+
+QCoro::Task<std::vector<QUuid>> TrackEditor::editThoseStillInLibrary(std::vector<Edit> edits)
+{
+    auto writing = write(std::move(edits), GoneSongs::LeaveOut);
+    co_return co_await std::move(writing);
 }
 
 QCoro::Task<> TrackEditor::setRating(QUuid id, std::int64_t rating)
@@ -49,53 +58,90 @@ QCoro::Task<> TrackEditor::setFavorite(QUuid id, bool favorite)
     co_await std::move(writing);
 }
 
-QCoro::Task<> TrackEditor::write(std::vector<Edit> edits)
+QCoro::Task<std::vector<QUuid>> TrackEditor::write(std::vector<Edit> edits, GoneSongs gone)
 {
     const std::shared_ptr<AsyncGate> gate = m_gate;
     const QPointer<TrackEditor> self(this);
     const AsyncGate::Hold hold = co_await gate->enter();
     if (!self)
-        co_return;
+        co_return std::vector<QUuid>();
 
-    // The records are read only now that it is this edit's turn: whatever
-    // the edits before it wrote, and whatever the library took in from
-    // another process meanwhile, is what the patch is applied to.
+    // Two parts for one song are one edit, the later fields winning.
     QHash<QUuid, std::size_t> wanted;
+    std::vector<std::size_t> order;
     for (std::size_t i = 0; i < edits.size(); ++i) {
         if (edits[i].patch.isEmpty())
             continue;
-        // Two parts for one song are one edit, the later fields winning.
         const auto earlier = wanted.constFind(edits[i].id);
-        if (earlier != wanted.constEnd())
+        if (earlier != wanted.constEnd()) {
             edits[*earlier].patch.merge(edits[i].patch);
-        else
+        } else {
             wanted.insert(edits[i].id, i);
+            order.push_back(i);
+        }
     }
-    if (wanted.isEmpty())
-        co_return;
-    std::vector<Track> records(edits.size());
-    std::vector<bool> found(edits.size(), false);
-    qsizetype missing = wanted.size();
-    for (const Track& song : m_library.allTracks()) {
-        const auto at = wanted.constFind(song.id);
-        if (at == wanted.constEnd() || found[*at])
-            continue;
-        records[*at] = edits[*at].patch.appliedTo(song);
-        found[*at] = true;
-        if (--missing == 0)
-            break;
-    }
-    if (missing > 0)
-        throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
 
-    std::vector<Track> changed;
-    changed.reserve(static_cast<std::size_t>(wanted.size()));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (found[i])
-            changed.push_back(std::move(records[i]));
+    // A write the library refused because another process had removed some
+    // of the songs from the file is tried again over what the library lists
+    // once it has taken that file in, which leaves those songs out; it is
+    // given up when the list still holds every song it tried.
+    QSet<QUuid> leftOut;
+    std::exception_ptr refusal;
+    while (!wanted.isEmpty()) {
+        // The records are read only now that it is this edit's turn:
+        // whatever the edits before it wrote, and whatever the library took
+        // in from another process meanwhile, is what the patch is applied to.
+        std::vector<Track> records(edits.size());
+        std::vector<bool> found(edits.size(), false);
+        qsizetype missing = wanted.size();
+        for (const Track& song : m_library.allTracks()) {
+            const auto at = wanted.constFind(song.id);
+            if (at == wanted.constEnd() || found[*at])
+                continue;
+            records[*at] = edits[*at].patch.appliedTo(song);
+            found[*at] = true;
+            if (--missing == 0)
+                break;
+        }
+        if (missing > 0 && gone == GoneSongs::Refuse)
+            throw DatabaseError::entityNotFound(QStringLiteral("One or more tracks are no longer in the local library."));
+        if (refusal && missing == 0)
+            std::rethrow_exception(refusal);
+
+        std::vector<Track> changed;
+        changed.reserve(static_cast<std::size_t>(wanted.size()));
+        for (const std::size_t i : order) {
+            if (!wanted.contains(edits[i].id))
+                continue;
+            if (found[i]) {
+                changed.push_back(std::move(records[i]));
+            } else {
+                leftOut.insert(edits[i].id);
+                wanted.remove(edits[i].id);
+            }
+        }
+        if (changed.empty())
+            break;
+
+        refusal = nullptr;
+        auto updating = m_library.updateTracks(std::move(changed));
+        try {
+            co_await std::move(updating);
+            break;
+        } catch (const DatabaseError& error) {
+            if (gone == GoneSongs::Refuse || error.kind() != DatabaseError::Kind::NoLongerInLibrary)
+                throw;
+            refusal = std::current_exception();
+        }
+        if (!self)
+            std::rethrow_exception(refusal);
     }
-    auto updating = m_library.updateTracks(std::move(changed));
-    co_await std::move(updating);
+    std::vector<QUuid> inOrder;
+    for (const std::size_t i : order) {
+        if (leftOut.contains(edits[i].id))
+            inOrder.push_back(edits[i].id);
+    }
+    co_return inOrder;
 }
 
 QCoro::Task<> TrackEditor::setArtwork(Track song, QByteArray image)
@@ -120,6 +166,24 @@ QCoro::Task<> TrackEditor::removeArtwork(Track song)
     const std::vector<Track> current = currentRecords({song});
     auto removing = m_artworkCache.removeArtwork(current.front());
     co_await std::move(removing);
+}
+
+std::vector<QUuid> TrackEditor::missingFromLibrary(const std::vector<Track>& songs) const
+{
+    QSet<QUuid> missing;
+    for (const Track& song : songs)
+        missing.insert(song.id);
+    for (const Track& song : m_library.allTracks()) {
+        missing.remove(song.id);
+        if (missing.isEmpty())
+            break;
+    }
+    std::vector<QUuid> ids;
+    for (const Track& song : songs) {
+        if (missing.remove(song.id))
+            ids.push_back(song.id);
+    }
+    return ids;
 }
 
 std::vector<Track> TrackEditor::currentRecords(const std::vector<Track>& songs) const

@@ -42,12 +42,21 @@ public:
 
     // Writes `patch` over the library's record of the song. Throws
     // DatabaseError::entityNotFound when the song is no longer in the
-    // library, and the library's refusal (an empty title, a negative
-    // duration) without writing anything. An empty patch writes nothing.
+    // library, DatabaseError::noLongerInLibrary when the library still
+    // listed it but another process had removed it from the file (the
+    // library then lists the file's songs), and the library's refusal (an
+    // empty title, a negative duration), each without writing anything. An
+    // empty patch writes nothing.
     QCoro::Task<> edit(QUuid id, TrackPatch patch);
     // Several songs in one write: every song is found and checked before
     // any is written.
     QCoro::Task<> edit(std::vector<Edit> edits);
+    // Like edit(edits), for a selection some of whose songs may have left
+    // the library: those no longer in it, whether the library knew already
+    // or the write found another process had removed them from the file,
+    // are left out and the others written. Returns the ids left out, in the
+    // order given; nothing is written when that is every song.
+    QCoro::Task<std::vector<QUuid>> editThoseStillInLibrary(std::vector<Edit> edits);
 
     QCoro::Task<> setRating(QUuid id, std::int64_t rating);
     QCoro::Task<> setFavorite(QUuid id, bool favorite);
@@ -61,12 +70,18 @@ public:
     // The library's current records of `songs`, in the same order; a song
     // no longer in the library keeps the record given.
     std::vector<Track> currentRecords(const std::vector<Track>& songs) const;
+    // The ids of those of `songs` the library no longer lists, in order.
+    std::vector<QUuid> missingFromLibrary(const std::vector<Track>& songs) const;
 
     // Whether an edit is being written or waits for its turn.
     bool isBusy() const { return m_gate->isBusy(); }
 
 private:
-    QCoro::Task<> write(std::vector<Edit> edits);
+    // What an edit does with songs no longer in the library.
+    enum class GoneSongs { Refuse, LeaveOut };
+
+    // Returns the songs left out (none when refusing).
+    QCoro::Task<std::vector<QUuid>> write(std::vector<Edit> edits, GoneSongs gone);
 
     LibraryEngine& m_library;
     ArtworkCache& m_artworkCache;

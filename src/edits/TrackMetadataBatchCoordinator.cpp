@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 
 #include <QHash>
+#include <QSet>
 #include <QUuid>
 
 #include <exception>
@@ -43,23 +44,30 @@ QCoro::Task<> TrackMetadataBatchCoordinator::save(SharedTrackMetadataPatch patch
     setSaving(true);
 
     std::exception_ptr failure;
+    std::size_t gone = 0;
     try {
         auto work = apply(batch, std::move(patch));
-        co_await std::move(work);
+        gone = co_await std::move(work);
     } catch (...) {
         failure = std::current_exception();
     }
 
     // The outcome is published before isSaving drops, so an observer of the
-    // end of the save already sees its result.
-    if (failure)
+    // end of the save already sees its result. An edit that reached only
+    // some of the songs succeeded: the editor closes, and the message says
+    // how many were gone.
+    if (failure) {
         setErrorMessage(describe(failure));
-    else if (m_batch && m_batch->id == batch.id)
-        setBatch(std::nullopt);
+    } else {
+        if (gone > 0)
+            setErrorMessage(TrackMetadataBatchEditError::songsNoLongerInLibrary(batch.tracks.size() - gone, gone).description());
+        if (m_batch && m_batch->id == batch.id)
+            setBatch(std::nullopt);
+    }
     setSaving(false);
 }
 
-QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch)
+QCoro::Task<std::size_t> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch)
 {
     // Everything needed to undo the edit is captured before anything is
     // written, so an over-large cover snapshot refuses the edit untouched.
@@ -76,32 +84,44 @@ QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, Sha
 
     // The songs go first: the library checks the whole update before writing
     // any of it, so a refused update costs no cover writes and needs no undo.
-    std::vector<Track> patched;
-    patched.reserve(state.tracks.size());
-    for (const Track& track : state.tracks)
-        patched.push_back(patch.appliedTo(track));
+    // Songs another process removed meanwhile are left out of the edit, here
+    // and for the covers, rather than failing it for the others.
     const bool recordsChanged = patch.changesTrackRecords();
+    std::vector<QUuid> goneIDs;
     if (recordsChanged) {
         const TrackPatch fields = patch.fields();
         std::vector<TrackEditor::Edit> edits;
         edits.reserve(state.tracks.size());
         for (const Track& track : state.tracks)
             edits.push_back({track.id, fields});
-        auto update = m_editor.edit(std::move(edits));
-        co_await std::move(update);
+        auto update = m_editor.editThoseStillInLibrary(std::move(edits));
+        goneIDs = co_await std::move(update);
+    } else {
+        goneIDs = m_editor.missingFromLibrary(state.tracks);
+    }
+    const QSet<QUuid> gone(goneIDs.begin(), goneIDs.end());
+    if (gone.size() == static_cast<qsizetype>(state.tracks.size()))
+        throw TrackMetadataBatchEditError::songsNoLongerInLibrary(0, goneIDs.size());
+    std::vector<Track> reached;
+    std::vector<Track> patched;
+    for (const Track& track : state.tracks) {
+        if (gone.contains(track.id))
+            continue;
+        reached.push_back(track);
+        patched.push_back(patch.appliedTo(track));
     }
     if (patch.artwork.isUnchanged())
-        co_return;
+        co_return goneIDs.size();
 
     std::exception_ptr artworkFailure;
     try {
-        auto replacement = replaceArtwork(*patch.artwork.replacement(), patched, *state.artwork);
+        auto replacement = replaceArtwork(*patch.artwork.replacement(), patched, state.artwork->restrictedTo(patched));
         co_await std::move(replacement);
     } catch (...) {
         artworkFailure = std::current_exception();
     }
     if (!artworkFailure)
-        co_return;
+        co_return goneIDs.size();
     if (!recordsChanged)
         std::rethrow_exception(artworkFailure);
 
@@ -109,14 +129,15 @@ QCoro::Task<> TrackMetadataBatchCoordinator::apply(TrackMetadataBatch batch, Sha
     // the songs written above are put back too, so the batch is either fully
     // edited or not edited at all.
     // Only the fields this edit set are put back, each song's as it was:
-    // an edit of other fields that landed meanwhile stays.
+    // an edit of other fields that landed meanwhile stays. A song removed
+    // since has nothing to put back.
     std::exception_ptr recordsRollbackFailure;
     try {
         std::vector<TrackEditor::Edit> restorations;
-        restorations.reserve(state.tracks.size());
-        for (std::size_t i = 0; i < state.tracks.size(); ++i)
-            restorations.push_back({state.tracks[i].id, TrackPatch::between(patched[i], state.tracks[i])});
-        auto restore = m_editor.edit(std::move(restorations));
+        restorations.reserve(reached.size());
+        for (std::size_t i = 0; i < reached.size(); ++i)
+            restorations.push_back({reached[i].id, TrackPatch::between(patched[i], reached[i])});
+        auto restore = m_editor.editThoseStillInLibrary(std::move(restorations));
         co_await std::move(restore);
     } catch (...) {
         recordsRollbackFailure = std::current_exception();

@@ -32,7 +32,8 @@ public:
 
     // The songs being edited; the editor is shown while this is present.
     const std::optional<TrackMetadataBatch>& batch() const { return m_batch; }
-    // The description of the last failed save.
+    // The description of the last failed save, or of one that left out songs
+    // no longer in the library.
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     bool isSaving() const { return m_isSaving; }
 
@@ -42,10 +43,12 @@ public:
     // editor is shown by then alone.
     void cancelEditing();
 
-    // Applies `patch` to every song of the shown batch. Success closes the
-    // editor; a failure is published in errorMessage and the editor stays
-    // open with everything written so far undone. Never throws. Must not be
-    // called without a batch or while a save runs.
+    // Applies `patch` to every song of the shown batch that is still in the
+    // library. Success closes the editor; when some songs were gone it also
+    // publishes in errorMessage how many were saved and how many were gone.
+    // A failure is published in errorMessage and the editor stays open with
+    // everything written so far undone. Never throws. Must not be called
+    // without a batch or while a save runs.
     QCoro::Task<> save(SharedTrackMetadataPatch patch);
 
 signals:
@@ -58,7 +61,9 @@ private:
     void setErrorMessage(std::optional<QString> message);
     void setSaving(bool saving);
 
-    QCoro::Task<> apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch);
+    // Returns how many songs of the batch were no longer in the library and
+    // were left out; throws when that is all of them.
+    QCoro::Task<std::size_t> apply(TrackMetadataBatch batch, SharedTrackMetadataPatch patch);
     QCoro::Task<> replaceArtwork(QByteArray artwork, std::vector<Track> tracks, ArtworkBatchSnapshot snapshot);
 
     TrackEditor& m_editor;

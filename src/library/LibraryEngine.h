@@ -56,6 +56,9 @@ public:
     virtual TrackList getFavorites() const = 0;
 
     // Stores edited records. Every check runs before anything is written.
+    // A song another process removed from the tracks file is never put back
+    // by an edit: the update fails with DatabaseError::noLongerInLibrary
+    // and the list becomes the file's.
     virtual QCoro::Task<> updateTrack(Track track) = 0;
     virtual QCoro::Task<> updateTracks(std::vector<Track> tracks) = 0;
 

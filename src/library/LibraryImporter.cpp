@@ -296,7 +296,9 @@ QCoro::Task<> LibraryImporter::reconnect(std::vector<FileURL> urls)
     if (changed.empty())
         co_return;
     publish();
-    auto saving = m_library.saveAndAdopt(std::move(changed));
+    // A song another process removed meanwhile is not brought back by its
+    // new bookmark: the library takes in the file without it.
+    auto saving = m_library.saveEdits(std::move(changed));
     co_await saving;
 }
 

@@ -2,6 +2,7 @@
 
 #include "storage/FileURL.h"
 #include "storage/TrackList.h"
+#include "storage/TracksFileUpdate.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -25,9 +26,12 @@ public:
     // Takes in the library a write found changed by another process: the
     // list becomes the file's at once, and the index follows.
     virtual QCoro::Task<> adoptLibrary(TrackList library) = 0;
-    // Stores the songs; when the write found the file changed by another
-    // process, takes in its library and says so.
-    virtual QCoro::Task<bool> saveAndAdopt(TrackList tracks) = 0;
+    // Writes edited songs over the file's records of them; when the write
+    // found the file changed by another process, or found some of the songs
+    // removed by one, takes in the file's library. Songs the file no longer
+    // holds are never added back: they come back in `notStored`, with
+    // nothing written.
+    virtual QCoro::Task<TracksFileUpdate> saveEdits(TrackList tracks) = 0;
 };
 
 // The first song of each of `urls` that `tracks` holds. The list is scanned

@@ -79,9 +79,13 @@ QCoro::Task<> OstrelLibraryEngine::load()
     co_await reading;
     // The remembered folders are watched once the first load is over, loaded
     // or not: watching a large collection walks thousands of folders, which
-    // would only delay the songs on their way to the window.
-    if (self)
-        m_watchedFolders.watchRemembered();
+    // would only delay the songs on their way to the window. The list is read
+    // before the load counts as done, so that it is known to whoever awaited
+    // the load; the watch itself is set up in the background.
+    if (!self)
+        co_return;
+    auto watching = m_watchedFolders.watchRemembered();
+    co_await watching;
 }
 
 QCoro::Task<> OstrelLibraryEngine::readLibrary()
@@ -140,20 +144,25 @@ QCoro::Task<> OstrelLibraryEngine::adoptLibrary(TrackList library)
     co_await indexing;
 }
 
-QCoro::Task<bool> OstrelLibraryEngine::saveAndAdopt(TrackList tracks)
+QCoro::Task<TracksFileUpdate> OstrelLibraryEngine::saveEdits(TrackList tracks)
 {
-    auto saving = m_database.saveTracks(std::move(tracks));
-    const TracksFileUpdate update = co_await saving;
-    if (!update.library)
-        co_return false;
-    auto adopting = adoptLibrary(*update.library);
-    co_await adopting;
-    co_return true;
+    auto saving = m_database.updateTracks(std::move(tracks));
+    TracksFileUpdate update = co_await saving;
+    if (update.library) {
+        auto adopting = adoptLibrary(*update.library);
+        co_await adopting;
+    }
+    co_return update;
 }
 
 QCoro::Task<> OstrelLibraryEngine::refreshIfChangedElsewhere()
 {
     QPointer<OstrelLibraryEngine> self(this);
+    // Folders another process added are watched here too.
+    auto watching = m_watchedFolders.current();
+    co_await watching;
+    if (!self)
+        co_return;
     bool changed = false;
     try {
         auto checking = m_database.tracksFileChangedElsewhere();
@@ -185,7 +194,8 @@ QCoro::Task<> OstrelLibraryEngine::importFiles(std::vector<FileURL> urls)
 
 QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
 {
-    m_watchedFolders.add(folders);
+    auto remembering = m_watchedFolders.add(folders);
+    co_await remembering;
     auto importing = m_importer.importFolders(std::move(folders));
     try {
         co_await importing;
@@ -196,7 +206,8 @@ QCoro::Task<> OstrelLibraryEngine::addFolders(std::vector<FileURL> folders)
 
 QCoro::Task<ImportSummary> OstrelLibraryEngine::importPaths(std::vector<FileURL> folders, std::vector<FileURL> files)
 {
-    m_watchedFolders.add(folders);
+    auto remembering = m_watchedFolders.add(folders);
+    co_await remembering;
     auto importing = m_importer.importPaths(std::move(folders), std::move(files));
     co_return co_await importing;
 }
@@ -209,8 +220,11 @@ QCoro::Task<> OstrelLibraryEngine::rescanLibrary()
 
 QCoro::Task<RescanSummary> OstrelLibraryEngine::rescan()
 {
-    const QStringList folders = m_watchedFolders.folders();
-    return m_importer.rescan(std::vector<QString>(folders.begin(), folders.end()));
+    // Read again: another process may have added folders since the start.
+    auto reading = m_watchedFolders.current();
+    const QStringList folders = co_await reading;
+    auto rescanning = m_importer.rescan(std::vector<QString>(folders.begin(), folders.end()));
+    co_return co_await rescanning;
 }
 
 // ---------------------------------------------------------------------------
@@ -291,8 +305,18 @@ QCoro::Task<> OstrelLibraryEngine::updateTracks(std::vector<Track> tracks)
     edited.reserve(tracks.size());
     for (Track& track : tracks)
         edited.append(std::make_shared<const Track>(std::move(track)));
-    auto saving = saveAndAdopt(edited);
-    if (co_await saving)
+    auto saving = saveEdits(edited);
+    const TracksFileUpdate update = co_await saving;
+    // Another process removed some of the songs after this one read the
+    // library: the edit is refused whole rather than bringing them back, and
+    // the list is now the file's, without them.
+    if (!update.notStored.empty()) {
+        QStringList titles;
+        for (const Track& track : update.notStored)
+            titles.push_back(track.title);
+        throw DatabaseError::noLongerInLibrary(titles);
+    }
+    if (update.library)
         co_return;
     auto indexing = m_metadataCache.insert(edited);
     co_await indexing;

@@ -72,8 +72,9 @@ public:
     // summary, not thrown.
     QCoro::Task<RescanSummary> rescan();
 
-    // The folders added to the library, kept across restarts under the
-    // preference "library.watchedFolders" and watched again at start.
+    // The folders added to the library, kept across restarts in the
+    // watched folders file and watched again at start; known once the first
+    // load is done.
     QStringList watchedFolders() const { return m_watchedFolders.folders(); }
 
     // The first song of each of `urls` the library holds. The library is
@@ -90,7 +91,7 @@ private:
     const TrackList& tracks() const override { return m_tracks; }
     void setTracks(TrackList tracks, const TrackListChange& change) override;
     QCoro::Task<> adoptLibrary(TrackList library) override;
-    QCoro::Task<bool> saveAndAdopt(TrackList tracks) override;
+    QCoro::Task<TracksFileUpdate> saveEdits(TrackList tracks) override;
 
     QCoro::Task<> load();
     // Never throws: a failure is kept in loadError().

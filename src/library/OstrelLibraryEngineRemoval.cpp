@@ -170,8 +170,13 @@ QCoro::Task<> OstrelLibraryEngine::restoreTrack(Track track)
 
     TrackList entry;
     entry.append(std::make_shared<const Track>(std::move(track)));
-    auto saving = saveAndAdopt(entry);
-    co_await saving;
+    // Put back whether or not the file still lists it, unlike an edit.
+    auto saving = m_database.saveTracks(entry);
+    const TracksFileUpdate update = co_await saving;
+    if (update.library) {
+        auto adopting = adoptLibrary(*update.library);
+        co_await adopting;
+    }
     auto indexing = m_metadataCache.insert(entry);
     co_await indexing;
 

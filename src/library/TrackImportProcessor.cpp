@@ -1,7 +1,10 @@
 #include "TrackImportProcessor.h"
 
+#include "library/SecurityScopedAccessError.h"
 #include "library/SecurityScopedResource.h"
 #include "platform/FileBookmarks.h"
+#include "platform/FolderWalk.h"
+#include "storage/TrackError.h"
 
 #include <QFileInfo>
 
@@ -40,7 +43,18 @@ QString lastPathComponent(const FileURL& url)
 QCoro::Task<Track> TrackImportProcessor::makeTrack(FileURL url, QString fallbackTitle)
 {
     const AccessScope access(url.toLocalFile());
-    QByteArray bookmark = SecurityScopedResource::makeBookmark(url);
+    QByteArray bookmark;
+    try {
+        bookmark = SecurityScopedResource::makeBookmark(url);
+    } catch (const SecurityScopedAccessError&) {
+        // The system's reason for a link that loops ("Too many levels of
+        // symbolic links") says nothing useful about the file; the link is
+        // looked at only once the bookmark has failed, which costs the files
+        // that import nothing.
+        if (const std::optional<QString> reason = describeBrokenLink(url.toLocalFile()))
+            throw TrackError::brokenLink(lastPathComponent(url), *reason);
+        throw;
+    }
     auto reading = m_metadataEngine.readMetadata(url);
     const ExtractedMetadata metadata = co_await reading;
 

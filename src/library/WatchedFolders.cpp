@@ -17,8 +17,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcLibrary)
 
 namespace {
 
-const QString kWatchedFoldersKey = QStringLiteral("library.watchedFolders");
-
 // Whether `path` is one of `roots` or lies below one of them. Walks up the
 // path rather than comparing every root, so a batch of thousands of removed
 // files costs the same per song as a batch of one.
@@ -87,43 +85,90 @@ WatchedFolders::WatchedFolders(LibraryTracks& library, LibraryImporter& importer
 // ---------------------------------------------------------------------------
 // The remembered folders
 
-QStringList WatchedFolders::folders() const
+QCoro::Task<QStringList> WatchedFolders::readFolders()
 {
-    return m_database.getPreference<QStringList>(kWatchedFoldersKey).value_or(QStringList());
+    QPointer<WatchedFolders> self(this);
+    try {
+        auto loading = m_database.loadWatchedFolders();
+        QStringList folders = co_await loading;
+        co_return folders;
+    } catch (const std::exception& error) {
+        printDiagnostic(QStringLiteral("LibraryEngine could not read the watched folders: ") + describe(error));
+    }
+    co_return self ? m_folders : QStringList();
 }
 
-void WatchedFolders::add(const std::vector<FileURL>& folders)
+void WatchedFolders::takeIn(const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        if (!m_folders.contains(folder))
+            m_folders.push_back(folder);
+    }
+    if (!m_watchingRemembered)
+        return;
+    std::vector<FileURL> fresh;
+    for (const QString& folder : std::as_const(m_folders)) {
+        if (!m_watched.contains(folder)) {
+            m_watched.insert(folder);
+            fresh.push_back(FileURL::fromLocalFile(folder));
+        }
+    }
+    if (!fresh.empty())
+        m_fileWatcher.startWatchingInBackground(fresh);
+}
+
+QCoro::Task<QStringList> WatchedFolders::current()
+{
+    QPointer<WatchedFolders> self(this);
+    auto reading = readFolders();
+    const QStringList folders = co_await reading;
+    if (!self)
+        co_return folders;
+    takeIn(folders);
+    co_return m_folders;
+}
+
+QCoro::Task<> WatchedFolders::add(std::vector<FileURL> folders)
 {
     if (folders.empty())
-        return;
-    for (const FileURL& folder : folders)
-        m_fileWatcher.startWatching(folder);
-
-    QStringList watched = this->folders();
-    const qsizetype before = watched.size();
+        co_return;
+    QStringList paths;
     for (const FileURL& folder : folders) {
-        const QString path = folder.toLocalFile();
-        if (!watched.contains(path))
-            watched.push_back(path);
+        m_fileWatcher.startWatching(folder);
+        m_watched.insert(folder.toLocalFile());
+        paths.push_back(folder.toLocalFile());
     }
-    if (watched.size() == before)
-        return;
+    // Written as a change of the list on disk, under the state lock: another
+    // process adding its own folder at the same moment keeps it.
+    QPointer<WatchedFolders> self(this);
+    QStringList watched;
     try {
-        m_database.setPreference(watched, kWatchedFoldersKey);
+        auto adding = m_database.addWatchedFolders(paths);
+        watched = co_await adding;
     } catch (const std::exception& error) {
-        printDiagnostic(QStringLiteral("LibraryEngine could not remember the watched folders: ") + describe(error));
+        if (self)
+            printDiagnostic(QStringLiteral("LibraryEngine could not remember the watched folders: ") + describe(error));
     }
+    if (!self)
+        co_return;
+    takeIn(paths);
+    takeIn(watched);
 }
 
-void WatchedFolders::watchRemembered()
+QCoro::Task<> WatchedFolders::watchRemembered()
 {
-    if (m_watchingRemembered)
-        return;
+    if (m_rememberedAskedFor)
+        co_return;
+    m_rememberedAskedFor = true;
+    QPointer<WatchedFolders> self(this);
+    auto reading = readFolders();
+    const QStringList remembered = co_await reading;
+    if (!self)
+        co_return;
+    // Folders added while the list was read are watched already and are
+    // not asked for twice.
     m_watchingRemembered = true;
-    std::vector<FileURL> remembered;
-    for (const QString& folder : folders())
-        remembered.push_back(FileURL::fromLocalFile(folder));
-    m_fileWatcher.startWatchingInBackground(remembered);
+    takeIn(remembered);
 }
 
 // ---------------------------------------------------------------------------

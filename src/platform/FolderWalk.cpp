@@ -26,6 +26,36 @@ QString notUtf8()
     return QStringLiteral("the name is not valid UTF-8, so the library cannot keep this file");
 }
 
+QString systemReason(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+// What following a link that failed with `errorNumber` means to a user.
+QString brokenLinkReason(int errorNumber)
+{
+    switch (errorNumber) {
+    case ELOOP:
+        return QStringLiteral("the link leads to itself or to a loop");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("the link leads nowhere: what it names does not exist");
+    default:
+        return QStringLiteral("the link cannot be followed: ") + systemReason(errorNumber);
+    }
+}
+
+QString folderCannotBeOpened(int errorNumber)
+{
+    return QStringLiteral("the folder cannot be opened, so its files cannot be added: ") + systemReason(errorNumber);
+}
+
+bool isLink(const QByteArray& native)
+{
+    struct stat status {};
+    return ::lstat(native.constData(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
 QString failure(const QByteArray& name, const QString& reason)
 {
     return QFile::decodeName(name) + QStringLiteral(": ") + reason;
@@ -55,9 +85,13 @@ void Walker::walk(const QByteArray& folder)
 {
     std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.constData()), &::closedir);
     if (!directory) {
-        // A folder this deep cannot be opened, so what it holds is unknown.
-        if (errno == ENAMETOOLONG)
+        // What such a folder holds is unknown, and the user is told so; one
+        // that vanished since it was listed (or never was) held nothing.
+        const int error = errno;
+        if (error == ENAMETOOLONG)
             m_walk.failures.push_back(failure(lastComponent(folder), pathTooLong()));
+        else if (error != ENOENT && error != ENOTDIR)
+            m_walk.failures.push_back(failure(lastComponent(folder), folderCannotBeOpened(error)));
         return;
     }
     // Subfolders are walked once this folder is closed, so a deep tree never
@@ -74,8 +108,19 @@ void Walker::walk(const QByteArray& folder)
         struct stat status {};
         if (type == DT_UNKNOWN || type == DT_LNK) {
             if (::stat(native.constData(), &status) != 0) {
-                if (errno == ENAMETOOLONG && m_choose(path) == FolderWalk::Choice::Take)
+                // Only an item with a name the walk would take is worth a
+                // word: a link called "cover.jpg" that loops is as
+                // uninteresting as a cover.
+                const int error = errno;
+                if (m_choose(path) != FolderWalk::Choice::Take)
+                    continue;
+                // A file removed since the listing is simply not there.
+                if (error == ENAMETOOLONG)
                     m_walk.failures.push_back(failure(name, pathTooLong()));
+                else if (isLink(native))
+                    m_walk.failures.push_back(failure(name, brokenLinkReason(error)));
+                else if (error != ENOENT)
+                    m_walk.failures.push_back(failure(name, systemReason(error)));
                 continue;
             }
             if (S_ISDIR(status.st_mode)) {
@@ -111,7 +156,7 @@ void Walker::walk(const QByteArray& folder)
         else if (::stat(native.constData(), &status) == 0)
             m_walk.failures.push_back(failure(name, fileio::describeNonRegularFile(status.st_mode)));
         else
-            m_walk.failures.push_back(failure(name, QString::fromLocal8Bit(std::strerror(errno))));
+            m_walk.failures.push_back(failure(name, systemReason(errno)));
     }
     directory.reset();
     for (const QByteArray& subfolder : subfolders) {
@@ -133,6 +178,15 @@ FolderWalk walkFolders(const std::vector<QString>& folders, const std::function<
     for (const QString& folder : folders)
         walker.walk(QFile::encodeName(QDir::cleanPath(folder)));
     return found;
+}
+
+std::optional<QString> describeBrokenLink(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status {};
+    if (!isLink(native) || ::stat(native.constData(), &status) == 0)
+        return std::nullopt;
+    return brokenLinkReason(errno);
 }
 
 } // namespace varno

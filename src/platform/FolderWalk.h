@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace varno {
@@ -27,8 +28,9 @@ struct FolderWalk {
     QStringList mentioned;
     // "name: reason" for every item that cannot be taken at all: a name that
     // is not valid UTF-8, a path longer than the system allows, a pipe, a
-    // device or a socket, and for folders too deep to open or whose own name
-    // is not valid UTF-8.
+    // device or a socket, a link that leads to itself, to a loop or nowhere,
+    // and for folders that cannot be opened (no permission, too deep) or
+    // whose own name is not valid UTF-8.
     QStringList failures;
 };
 
@@ -37,10 +39,17 @@ struct FolderWalk {
 // folders too deep to open, and callers must be able to say so. Hidden files
 // and folders are skipped; links are looked through to what they name, but a
 // link to a folder is not followed, so a loop cannot trap the walk; a folder
-// that cannot be read contributes nothing. `choose` is asked about files
-// only, on the calling thread.
+// that cannot be opened contributes nothing but its failure (one that does
+// not exist, not even that). `choose` is asked about files only, on the
+// calling thread.
 //
 // Blocks on the disk: call it on a worker. Callable from any thread.
 FolderWalk walkFolders(const std::vector<QString>& folders, const std::function<FolderWalk::Choice(const QString& path)>& choose);
+
+// Why `path` is a symbolic link that leads to no file, in the words a walk
+// uses for one ("the link leads to itself or to a loop"); absent when it is
+// not a link or leads somewhere. Blocks on the disk; callable from any
+// thread.
+std::optional<QString> describeBrokenLink(const QString& path);
 
 } // namespace varno

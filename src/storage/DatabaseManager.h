@@ -9,6 +9,7 @@
 #include "storage/TracksFileUpdate.h"
 
 #include <QCoroTask>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -37,8 +38,14 @@ public:
 
     virtual QCoro::Task<> eraseAllData() = 0;
     // Upsert keyed by id: a stored song with the same id is replaced in place,
-    // others are appended in the given order.
+    // others are appended in the given order. For putting songs back (undo
+    // of a removal); edits go through updateTracks.
     virtual QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) = 0;
+    // For edits: each song replaces the stored song with the same id, in
+    // place. A song the file no longer holds (another process removed it) is
+    // never added back: then nothing is written, the update lists those songs
+    // in `notStored` and carries the file's library.
+    virtual QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) = 0;
     // For imports: appends the songs whose file the library does not hold
     // yet. A song for the same file that another process stored meanwhile
     // wins, so two imports of one folder at once add each file once.
@@ -53,6 +60,14 @@ public:
     // Whether the tracks file now on disk is a version this manager neither
     // read nor wrote: another process replaced it.
     virtual QCoro::Task<bool> tracksFileChangedElsewhere() = 0;
+
+    // The folders added to the library, in the order added. Kept in a state
+    // file of their own rather than the preferences, so that processes adding
+    // folders at the same time each add theirs to the list as it is on disk.
+    virtual QCoro::Task<QStringList> loadWatchedFolders() = 0;
+    // Adds the folders not listed yet to the list as it is on disk now, under
+    // the state lock; returns the list as written.
+    virtual QCoro::Task<QStringList> addWatchedFolders(QStringList folders) = 0;
 
     virtual void savePlaylists(const std::vector<Playlist>& playlists) = 0;
     virtual std::vector<Playlist> loadAllPlaylists() = 0;

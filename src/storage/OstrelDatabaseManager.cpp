@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace varno {
 
@@ -26,6 +27,10 @@ constexpr std::string_view kTracksFile = "tracks.json";
 constexpr std::string_view kPlaylistsFile = "playlists.json";
 constexpr std::string_view kHistoryFile = "playback_history.json";
 constexpr std::string_view kStateFile = "playback_state.json";
+constexpr std::string_view kWatchedFoldersFile = "watched_folders.json";
+
+// Where the watched folders were kept before they had a file of their own.
+const QString kLegacyWatchedFoldersKey = QStringLiteral("library.watchedFolders");
 
 QString nameOf(std::string_view name)
 {
@@ -54,6 +59,7 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
     m_playlistsPath = join(nameOf(kPlaylistsFile));
     m_historyPath = join(nameOf(kHistoryFile));
     m_statePath = join(nameOf(kStateFile));
+    m_watchedFoldersPath = join(nameOf(kWatchedFoldersFile));
     createMissingStateFiles();
 
     // Temporaries of a save that was killed are swept at the next start, but
@@ -63,7 +69,7 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
         if (const std::optional<fileio::FileLock> lock = fileio::FileLock::tryAcquire(stateLockPath())) {
             fileio::removeStaleTemporaries(m_folder, {nameOf(kTracksFile), tracksBackupPath().section(QLatin1Char('/'), -1),
                                                       nameOf(kPlaylistsFile), nameOf(kHistoryFile), nameOf(kStateFile),
-                                                      QStringLiteral("playlist_records.json")});
+                                                      nameOf(kWatchedFoldersFile), QStringLiteral("playlist_records.json")});
         }
     } catch (const Error& error) {
         qCWarning(lcDatabase).noquote() << "stale temporary files were not removed:" << error.description();
@@ -234,8 +240,12 @@ bool OstrelDatabaseManager::completePreparedAppend(const TrackList& stored, cons
     try {
         rememberTracks(prepared->file->commit([&] { keepTracksBackup(prepared->replaces); }), stored);
     } catch (const FileError& error) {
-        // Its temporary was swept by another process starting meanwhile.
-        qCDebug(lcDatabase) << "the prepared append failed, writing the whole library:" << error.description();
+        // Another process starting meanwhile swept the temporary away: a
+        // normal race with another writer, which costs a whole write and is
+        // not worth a word. Anything else is a real fault, though the whole
+        // write may still succeed.
+        if (error.errorNumber() != ENOENT)
+            qCWarning(lcDatabase).noquote() << "the prepared append failed, writing the whole library:" << error.description();
         return false;
     }
     return true;
@@ -275,6 +285,29 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tra
         for (const Track& song : stored) {
             if (incomingFiles.contains(song.fileURL))
                 storedFiles.insert(song.fileURL);
+        }
+    }
+
+    // An edit never brings back a song another process removed: when any
+    // edited song is gone from the file, nothing is written and the caller
+    // is handed the file's library to take in.
+    if (merge == Merge::Update) {
+        QSet<QUuid> present;
+        for (const Track& song : stored) {
+            if (incoming.contains(song.id))
+                present.insert(song.id);
+        }
+        TracksFileUpdate refused;
+        for (std::size_t i = 0; i < tracks.size(); ++i) {
+            if (!present.contains(tracks[i].id) && incoming.value(tracks[i].id) == i)
+                refused.notStored.append(tracks.shared(i));
+        }
+        if (!refused.notStored.empty()) {
+            if (differs)
+                rememberTracks(version, stored);
+            refused.storedCount = stored.size();
+            refused.library = std::move(stored);
+            return refused;
         }
     }
 
@@ -320,6 +353,11 @@ TracksFileUpdate OstrelDatabaseManager::mergeIntoTracksFile(const TrackList& tra
 TracksFileUpdate OstrelDatabaseManager::upsertTracksFile(const TrackList& tracks) const
 {
     return mergeIntoTracksFile(tracks, Merge::Upsert);
+}
+
+TracksFileUpdate OstrelDatabaseManager::updateTracksFile(const TrackList& tracks) const
+{
+    return mergeIntoTracksFile(tracks, Merge::Update);
 }
 
 TracksFileUpdate OstrelDatabaseManager::appendToTracksFile(const TrackList& tracks) const
@@ -371,6 +409,12 @@ QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::saveTracks(TrackList tracks
     co_return co_await work;
 }
 
+QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::updateTracks(TrackList tracks)
+{
+    auto work = m_worker.run([this, tracks = std::move(tracks)] { return updateTracksFile(tracks); });
+    co_return co_await work;
+}
+
 QCoro::Task<TracksFileUpdate> OstrelDatabaseManager::appendNewTracks(TrackList tracks)
 {
     auto work = m_worker.run([this, tracks = std::move(tracks)] { return appendToTracksFile(tracks); });
@@ -413,6 +457,102 @@ QCoro::Task<bool> OstrelDatabaseManager::tracksFileChangedElsewhere()
 {
     auto work = m_worker.run([this] { return !isKnownTracksVersion(fileio::versionOf(m_tracksPath)); });
     co_return co_await work;
+}
+
+// ---------------------------------------------------------------------------
+// Watched folders
+
+namespace {
+
+QStringList decodeWatchedFolders(const fileio::FileBytes& bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    return json::decodeValue<QStringList>(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), kWatchedFoldersFile);
+}
+
+} // namespace
+
+QStringList OstrelDatabaseManager::storedWatchedFolders(const QStringList& legacy) const
+{
+    if (const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(m_watchedFoldersPath))
+        return decodeWatchedFolders(*bytes);
+    if (!legacy.isEmpty()) {
+        const fileio::FileVersion written = fileio::writeFileAtomically(m_watchedFoldersPath, json::encodeValue(legacy));
+        const std::lock_guard guard(m_versionMutex);
+        m_watchedFoldersVersion = written;
+    }
+    return legacy;
+}
+
+QStringList OstrelDatabaseManager::readWatchedFolders(const QStringList& legacy) const
+{
+    // The file is replaced whole by rename, so it reads without the lock;
+    // only moving the preference's list into it writes.
+    if (const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(m_watchedFoldersPath))
+        return decodeWatchedFolders(*bytes);
+    if (legacy.isEmpty())
+        return {};
+    const fileio::FileLock lock = lockState();
+    return storedWatchedFolders(legacy);
+}
+
+QStringList OstrelDatabaseManager::addToWatchedFolders(const QStringList& folders, const QStringList& legacy) const
+{
+    const fileio::FileLock lock = lockState();
+    fileio::FileVersion lastWritten;
+    {
+        const std::lock_guard guard(m_versionMutex);
+        lastWritten = m_watchedFoldersVersion;
+    }
+    // A damaged list is kept aside and replaced by the folders added now:
+    // the folders themselves are still on disk to be added again.
+    setAsideIfDamaged(m_watchedFoldersPath, [](const fileio::FileBytes& bytes) { decodeWatchedFolders(bytes); }, lastWritten);
+    QStringList watched = storedWatchedFolders(legacy);
+    const qsizetype before = watched.size();
+    for (const QString& folder : folders) {
+        if (!watched.contains(folder))
+            watched.push_back(folder);
+    }
+    if (watched.size() == before)
+        return watched;
+    const fileio::FileVersion written = fileio::writeFileAtomically(m_watchedFoldersPath, json::encodeValue(watched));
+    const std::lock_guard guard(m_versionMutex);
+    m_watchedFoldersVersion = written;
+    return watched;
+}
+
+QStringList OstrelDatabaseManager::legacyWatchedFolders() const
+{
+    if (fileio::exists(m_watchedFoldersPath))
+        return {};
+    return getPreference<QStringList>(kLegacyWatchedFoldersKey).value_or(QStringList());
+}
+
+void OstrelDatabaseManager::forgetLegacyWatchedFolders(const QStringList& legacy)
+{
+    if (!legacy.isEmpty())
+        m_preferences.remove(kLegacyWatchedFoldersKey);
+}
+
+QCoro::Task<QStringList> OstrelDatabaseManager::loadWatchedFolders()
+{
+    // The preferences belong to the main thread: the old list is read here
+    // and handed to the worker.
+    const QStringList legacy = legacyWatchedFolders();
+    auto work = m_worker.run([this, legacy] { return readWatchedFolders(legacy); });
+    QStringList folders = co_await work;
+    forgetLegacyWatchedFolders(legacy);
+    co_return folders;
+}
+
+QCoro::Task<QStringList> OstrelDatabaseManager::addWatchedFolders(QStringList folders)
+{
+    const QStringList legacy = legacyWatchedFolders();
+    auto work = m_worker.run([this, folders = std::move(folders), legacy] { return addToWatchedFolders(folders, legacy); });
+    QStringList watched = co_await work;
+    forgetLegacyWatchedFolders(legacy);
+    co_return watched;
 }
 
 // ---------------------------------------------------------------------------

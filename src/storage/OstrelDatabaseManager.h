@@ -7,6 +7,7 @@
 #include "storage/DatabaseManager.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <mutex>
 
@@ -36,12 +37,16 @@ public:
 
     QCoro::Task<> eraseAllData() override;
     QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) override;
+    QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) override;
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override;
     void prepareToAppend() override;
     QCoro::Task<TrackList> loadAllTracks() override;
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override;
     QCoro::Task<TracksFileUpdate> deleteTracks(TrackList tracks) override;
     QCoro::Task<bool> tracksFileChangedElsewhere() override;
+
+    QCoro::Task<QStringList> loadWatchedFolders() override;
+    QCoro::Task<QStringList> addWatchedFolders(QStringList folders) override;
 
     void savePlaylists(const std::vector<Playlist>& playlists) override;
     std::vector<Playlist> loadAllPlaylists() override;
@@ -57,6 +62,7 @@ public:
     // for tools that have no event loop.
     TrackList readTracksFile() const;
     TracksFileUpdate upsertTracksFile(const TrackList& tracks) const;
+    TracksFileUpdate updateTracksFile(const TrackList& tracks) const;
     TracksFileUpdate appendToTracksFile(const TrackList& tracks) const;
     // Copies the library file as this manager knows it into the next
     // version, less its closing bracket, for the next append to complete.
@@ -64,6 +70,13 @@ public:
     void prepareTracksAppend() const;
     TracksFileUpdate deleteFromTracksFile(const TrackList& tracks) const;
     void eraseAllFiles() const;
+
+    // "watched_folders.json", the folders added to the library. While it does
+    // not exist, `legacy` (the list the preferences kept before there was a
+    // file) is written as its first version.
+    const QString& watchedFoldersPath() const { return m_watchedFoldersPath; }
+    QStringList readWatchedFolders(const QStringList& legacy) const;
+    QStringList addToWatchedFolders(const QStringList& folders, const QStringList& legacy) const;
 
     // ".state.lock": taken by every change of a state file, in any process.
     // Hidden, so the folder still shows just the state files.
@@ -81,7 +94,7 @@ protected:
     std::optional<QByteArray> preferenceData(const QString& key) const override;
 
 private:
-    enum class Merge { Upsert, AppendNew };
+    enum class Merge { Upsert, Update, AppendNew };
 
     QString join(const QString& name) const { return m_folder + QLatin1Char('/') + name; }
     void createMissingStateFiles() const;
@@ -103,6 +116,14 @@ private:
     void forgetTracks() const;
     // Whether `read` is the version this manager last read or wrote.
     bool isKnownTracksVersion(const fileio::FileVersion& read) const;
+    // The watched folders before the preferences' list was moved to a file.
+    QStringList legacyWatchedFolders() const;
+    // Once the file exists the preference is never read again; removing it
+    // keeps a stale copy from coming back should the file ever be erased.
+    void forgetLegacyWatchedFolders(const QStringList& legacy);
+    // The watched folders file under the lock: what it holds, or `legacy`
+    // written as its first version when there is none.
+    QStringList storedWatchedFolders(const QStringList& legacy) const;
     // Keeps a damaged file aside before a write that may replace it.
     void setAsideIfDamaged(const QString& path, const std::function<void(const fileio::FileBytes&)>& decode,
                            const fileio::FileVersion& lastWritten) const;
@@ -114,6 +135,7 @@ private:
     QString m_playlistsPath;
     QString m_historyPath;
     QString m_statePath;
+    QString m_watchedFoldersPath;
     std::chrono::milliseconds m_lockWait;
     // The version of "tracks.json" this manager last read or wrote, to tell
     // its own writes from other processes'. Guarded: reads of the blocking
@@ -127,6 +149,7 @@ private:
     // The versions this manager wrote last, known to decode; guarded too.
     mutable fileio::FileVersion m_playlistsVersion;
     mutable fileio::FileVersion m_stateVersion;
+    mutable fileio::FileVersion m_watchedFoldersVersion;
     // Reading a large library leaves the thread's JSON parser holding buffers
     // as large as the file; letting the idle thread end gives them back.
     SerialWorker m_worker {QStringLiteral("Database"), std::chrono::seconds(5)};

@@ -16,9 +16,15 @@ struct TracksFileUpdate {
     std::size_t storedCount = 0;
     // The whole library as written, when it is not simply what this manager
     // last read or wrote with the given change applied: another process
-    // changed the file meanwhile, or songs were left out as already known.
-    // The caller takes it as its new list. Absent otherwise.
+    // changed the file meanwhile, songs were left out as already known, or
+    // an update found songs no longer stored (then it is the file as it
+    // stands, unchanged). The caller takes it as its new list. Absent
+    // otherwise.
     std::optional<TrackList> library;
+    // Of an update of edited songs, those the file no longer holds: another
+    // process removed them. An update that finds any writes nothing, so a
+    // removed song is never brought back by an edit.
+    TrackList notStored;
 };
 
 } // namespace varno

@@ -1,5 +1,6 @@
 #include "FakeArtworkCache.h"
 #include "FakeEngines.h"
+#include "LibraryHarness.h"
 #include "TestSupport.h"
 
 #include "edits/ArtworkBatchSnapshot.h"
@@ -10,6 +11,8 @@
 #include "media/ArtworkCache.h"
 #include "storage/DatabaseError.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSignalSpy>
 
@@ -96,6 +99,44 @@ protected:
     TrackMetadataBatchCoordinator coordinator {editor, artwork};
     QHash<QUuid, QByteArray> coversBefore;
     std::vector<Track> tracksBefore;
+};
+
+// Four songs imported into the real library, a track editor over it and a
+// coordinator over that.
+class SharedEditOverTheLibraryTest : public test::DataFolderTest {
+protected:
+    void SetUp() override
+    {
+        DataFolderTest::SetUp();
+        harness.start();
+        std::vector<FileURL> files;
+        for (int i = 0; i < 4; ++i) {
+            const QString path = scratch(QStringLiteral("music/%1.mp3").arg(i));
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            ASSERT_TRUE(QFile::copy(test::fixturePath(QStringLiteral("formats/tagged.mp3")), path));
+            files.push_back(FileURL::fromLocalFile(path));
+        }
+        await(harness.engine->importFiles(files));
+        for (const Track& track : harness.engine->allTracks())
+            songs.push_back(track);
+        ASSERT_EQ(songs.size(), 4u);
+        editor = std::make_unique<TrackEditor>(*harness.engine, artwork);
+        coordinator = std::make_unique<TrackMetadataBatchCoordinator>(*editor, artwork);
+    }
+    void TearDown() override
+    {
+        coordinator.reset();
+        editor.reset();
+        harness.engine.reset();
+        harness.database.reset();
+        DataFolderTest::TearDown();
+    }
+
+    test::LibraryHarness harness;
+    FakeArtworkCache artwork;
+    std::unique_ptr<TrackEditor> editor;
+    std::unique_ptr<TrackMetadataBatchCoordinator> coordinator;
+    std::vector<Track> songs;
 };
 
 } // namespace
@@ -425,9 +466,58 @@ TEST_F(SharedMetadataSaveTest, FailedSongRecoveryReportsBothFailures)
     EXPECT_EQ(artwork.covers, coversBefore);
 }
 
-TEST_F(SharedMetadataSaveTest, SongRemovedMeanwhileIsReportedByTheLibrary)
+// Another process removed one selected song and the library took that in:
+// the others are edited, and the message says what became of the edit.
+TEST_F(SharedMetadataSaveTest, ASongRemovedMeanwhileIsLeftOutAndTheOthersAreSaved)
 {
+    const QUuid gone = library.tracks.back().id;
     library.tracks.pop_back();
-    await(coordinator.save(patchSettingArtist(QStringLiteral("Band"))));
-    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("One or more tracks are no longer in the local library."));
+    await(coordinator.save(artistAndCover()));
+
+    for (const Track& track : library.tracks) {
+        EXPECT_EQ(track.artist, QStringLiteral("Band"));
+        EXPECT_EQ(artwork.covers.value(track.id), "new cover");
+    }
+    EXPECT_FALSE(artwork.covers.contains(gone));
+    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("The changes were saved to 2 songs; 1 song is no longer in the library."));
+    EXPECT_FALSE(coordinator.batch().has_value());
+}
+
+TEST_F(SharedMetadataSaveTest, ARollbackPutsBackTheSongsItChangedWhenOneWasGone)
+{
+    library.tracks.erase(library.tracks.begin());
+    tracksBefore.erase(tracksBefore.begin());
+    failWritingNewCoverOf(0);
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("The shared artwork could not be applied. Existing artwork was restored. disk full"));
+    EXPECT_EQ(library.tracks, tracksBefore);
+    EXPECT_EQ(artwork.covers, coversBefore);
+    EXPECT_TRUE(coordinator.batch().has_value());
+}
+
+TEST_F(SharedMetadataSaveTest, NothingIsSavedWhenEverySongIsGone)
+{
+    library.tracks.clear();
+    await(coordinator.save(artistAndCover()));
+    EXPECT_EQ(coordinator.errorMessage(), QStringLiteral("Nothing was saved: the 3 songs are no longer in the library."));
+    EXPECT_EQ(library.updateCalls, 0);
+    EXPECT_EQ(artwork.covers, coversBefore);
+    EXPECT_TRUE(coordinator.batch().has_value());
+}
+
+// The same over the real library, which still lists the song another process
+// removed: the write finds it gone from the file.
+TEST_F(SharedEditOverTheLibraryTest, ASongRemovedByAnotherProcessIsLeftOutOfASharedEdit)
+{
+    OstrelDatabaseManager otherProcess(harness.preferences);
+    await(otherProcess.deleteTracks({songs[1]}));
+
+    coordinator->beginEditing(songs);
+    await(coordinator->save(patchSettingArtist(QStringLiteral("Band"))));
+    EXPECT_EQ(coordinator->errorMessage(), QStringLiteral("The changes were saved to 3 songs; 1 song is no longer in the library."));
+    const TrackList stored = await(harness.database->loadAllTracks());
+    ASSERT_EQ(stored.size(), 3u);
+    for (const Track& track : stored)
+        EXPECT_EQ(track.artist, QStringLiteral("Band"));
+    EXPECT_FALSE(harness.engine->allTracks().find(songs[1].id));
 }

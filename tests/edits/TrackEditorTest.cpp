@@ -139,6 +139,20 @@ TEST_F(TrackEditorTest, ASongNoLongerInTheLibraryIsReportedAndNothingIsWritten)
     EXPECT_EQ(current().artist, QStringLiteral("After"));
 }
 
+// The heart clicked on a row that `varno-cli remove` took out of the file
+// before the app reloaded: the edit fails and the song stays out.
+TEST_F(TrackEditorTest, AHeartOnASongAnotherProcessRemovedIsRefusedAndDoesNotBringItBack)
+{
+    OstrelDatabaseManager otherProcess(preferences);
+    await(otherProcess.deleteTracks({song}));
+    ASSERT_EQ(library->allTracks().size(), 1u) << "the app has not taken the removal in";
+
+    EXPECT_EQ(test::errorText([&] { await(editor->setFavorite(song.id, true)); }),
+              QStringLiteral("\u201C%1\u201D is no longer in the library.").arg(song.title));
+    EXPECT_TRUE(await(database->loadAllTracks()).empty());
+    EXPECT_TRUE(library->allTracks().empty());
+}
+
 TEST_F(TrackEditorTest, TheLibrarysRefusalReachesTheCaller)
 {
     TrackPatch blank;

@@ -46,6 +46,7 @@ public:
         auto saving = m_real.saveTracks(std::move(tracks));
         co_return co_await saving;
     }
+    QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) override { return m_real.updateTracks(std::move(tracks)); }
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override { return m_real.appendNewTracks(std::move(tracks)); }
     QCoro::Task<bool> tracksFileChangedElsewhere() override { return m_real.tracksFileChangedElsewhere(); }
     QCoro::Task<TrackList> loadAllTracks() override { return m_real.loadAllTracks(); }
@@ -58,6 +59,8 @@ public:
             afterDelete();
         co_return update;
     }
+    QCoro::Task<QStringList> loadWatchedFolders() override { return m_real.loadWatchedFolders(); }
+    QCoro::Task<QStringList> addWatchedFolders(QStringList folders) override { return m_real.addWatchedFolders(std::move(folders)); }
     void savePlaylists(const std::vector<Playlist>& playlists) override { m_real.savePlaylists(playlists); }
     std::vector<Playlist> loadAllPlaylists() override { return m_real.loadAllPlaylists(); }
     void deletePlaylist(const QUuid& id) override { m_real.deletePlaylist(id); }

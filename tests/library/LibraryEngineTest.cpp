@@ -432,3 +432,32 @@ TEST_F(LibraryEngineTest, UndoingARemovalPutsTheSameSongBack)
     EXPECT_EQ(await(database->loadAllTracks()).back(), removed);
     EXPECT_EQ(await(cache.track(removed.id)), removed);
 }
+
+// `varno-cli remove` while the app still lists the song: an edit of it (a
+// heart clicked before the app took the removal in) must not put it back.
+TEST_F(LibraryEngineTest, AnEditOfASongAnotherProcessRemovedFailsAndNeverPutsItBack)
+{
+    importThreeSongs();
+    const Track kept = engine->allTracks()[0];
+    const Track removed = engine->allTracks()[1];
+    test::LibraryHarness otherProcess;
+    await(otherProcess.start().removeTrack(removed, RemovalKind::KeepFile));
+    const QByteArray file = test::readFile(appFile(QStringLiteral("tracks.json")));
+
+    Track keptEdit = kept;
+    keptEdit.rating = 3;
+    Track removedEdit = removed;
+    removedEdit.rating = 5;
+    EXPECT_EQ(test::errorText([&] { await(engine->updateTracks({keptEdit, removedEdit})); }),
+              QStringLiteral("\u201CTagged Title\u201D is no longer in the library."));
+
+    // Nothing was written, and the engine now lists what the file holds.
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), file);
+    EXPECT_FALSE(stored().find(removed.id));
+    EXPECT_EQ(filenames(), (QStringList {"a.mp3", "c.mp3"}));
+    EXPECT_FALSE(await(cache.track(removed.id)));
+
+    await(engine->updateTrack(keptEdit));
+    EXPECT_EQ(stored().size(), 2u);
+    EXPECT_EQ(stored()[0].rating, 3);
+}

@@ -132,3 +132,37 @@ TEST_F(FolderWalkTest, AFolderThatDoesNotExistContributesNothing)
     EXPECT_TRUE(found.mentioned.isEmpty());
     EXPECT_TRUE(found.failures.isEmpty());
 }
+
+TEST_F(FolderWalkTest, LinksThatLeadToThemselvesOrNowhereAreFailuresWhenTheyWouldBeTaken)
+{
+    make("good.mp3");
+    ASSERT_EQ(::symlink("loop.mp3", native("loop.mp3").constData()), 0);
+    ASSERT_EQ(::symlink("ping.mp3", native("pong.mp3").constData()), 0);
+    ASSERT_EQ(::symlink("pong.mp3", native("ping.mp3").constData()), 0);
+    ASSERT_EQ(::symlink("nothing-here.mp3", native("gone.mp3").constData()), 0);
+    // Not a name the walk takes: left out without a word, like the cover.
+    ASSERT_EQ(::symlink("cover.jpg", native("cover.jpg").constData()), 0);
+
+    const FolderWalk found = walk();
+    EXPECT_EQ(relative(found.files), QStringList {"good.mp3"});
+    QStringList failures = found.failures;
+    failures.sort();
+    EXPECT_EQ(failures, (QStringList {QStringLiteral("gone.mp3: the link leads nowhere: what it names does not exist"),
+                                      QStringLiteral("loop.mp3: the link leads to itself or to a loop"),
+                                      QStringLiteral("ping.mp3: the link leads to itself or to a loop"),
+                                      QStringLiteral("pong.mp3: the link leads to itself or to a loop")}));
+}
+
+TEST_F(FolderWalkTest, AFolderThatCannotBeOpenedIsAFailure)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root opens every folder whatever its permissions, so a refused one cannot be made";
+    make("open/a.mp3");
+    make("closed/b.mp3");
+    ASSERT_EQ(::chmod(native("closed").constData(), 0), 0);
+
+    const FolderWalk found = walk();
+    ::chmod(native("closed").constData(), 0700);
+    EXPECT_EQ(relative(found.files), QStringList {"open/a.mp3"});
+    EXPECT_EQ(found.failures, QStringList {QStringLiteral("closed: the folder cannot be opened, so its files cannot be added: Permission denied")});
+}

@@ -436,3 +436,63 @@ TEST_F(DatabaseManagerTest, APreparedAppendGivesTheFileAWholeWriteWouldAndFallsB
     EXPECT_EQ(test::readFile(path).toStdString(), json::encodeTracks({a, b, c, d, e}));
     EXPECT_EQ(QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files), QStringList());
 }
+
+namespace {
+
+QStringList databaseMessages;
+QtMessageHandler previousMessageHandler = nullptr;
+
+void collectDatabaseMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (qstrcmp(context.category, "varno.database") == 0)
+        databaseMessages.push_back(message);
+    else if (previousMessageHandler)
+        previousMessageHandler(type, context, message);
+}
+
+} // namespace
+
+// Another process starting while an import runs may sweep the prepared
+// temporary away: a normal race, which costs a whole write and says nothing.
+TEST_F(DatabaseManagerTest, AnAppendWhoseTemporaryAnotherProcessSweptAwaySaysNothing)
+{
+    manager->appendToTracksFile({test::makeTrack(QStringLiteral("A"))});
+    manager->prepareTracksAppend();
+    // What another process's start does when it finds the lock free.
+    { OstrelDatabaseManager starting(preferences); }
+    ASSERT_EQ(QDir(appFolder()).entryList({QStringLiteral(".tracks.json.*")}, QDir::Hidden | QDir::Files), QStringList());
+
+    databaseMessages.clear();
+    previousMessageHandler = qInstallMessageHandler(collectDatabaseMessages);
+    manager->appendToTracksFile({test::makeTrack(QStringLiteral("B"))});
+    qInstallMessageHandler(previousMessageHandler);
+    EXPECT_EQ(databaseMessages, QStringList());
+    EXPECT_EQ(titles(), (std::vector<QString> {QStringLiteral("A"), QStringLiteral("B")}));
+}
+
+// Each process adds its folder to the list on disk, not to a copy it read
+// earlier, so folders added at the same time by several processes all stay.
+TEST_F(DatabaseManagerTest, WatchedFoldersAddedByTwoProcessesBothStay)
+{
+    OstrelDatabaseManager other(preferences);
+    EXPECT_EQ(await(manager->loadWatchedFolders()), QStringList());
+    EXPECT_EQ(await(other.loadWatchedFolders()), QStringList());
+
+    EXPECT_EQ(await(manager->addWatchedFolders({QStringLiteral("/music/a")})), QStringList {QStringLiteral("/music/a")});
+    EXPECT_EQ(await(other.addWatchedFolders({QStringLiteral("/music/b"), QStringLiteral("/music/a")})),
+              (QStringList {QStringLiteral("/music/a"), QStringLiteral("/music/b")}));
+    EXPECT_EQ(await(manager->loadWatchedFolders()), (QStringList {QStringLiteral("/music/a"), QStringLiteral("/music/b")}));
+    EXPECT_EQ(test::readFile(appFile(QStringLiteral("watched_folders.json"))), QByteArray(R"(["/music/a","/music/b"])"));
+}
+
+TEST_F(DatabaseManagerTest, TheWatchedFoldersThePreferencesHeldMoveIntoTheFileOnce)
+{
+    manager->setPreference(QStringList {QStringLiteral("/old/one"), QStringLiteral("/old/two")}, QStringLiteral("library.watchedFolders"));
+    EXPECT_EQ(await(manager->addWatchedFolders({QStringLiteral("/new")})),
+              (QStringList {QStringLiteral("/old/one"), QStringLiteral("/old/two"), QStringLiteral("/new")}));
+    EXPECT_FALSE(manager->getPreference<QStringList>(QStringLiteral("library.watchedFolders")));
+
+    // Once the file is there the list is the file's alone.
+    QFile::remove(appFile(QStringLiteral("watched_folders.json")));
+    EXPECT_EQ(await(manager->loadWatchedFolders()), QStringList());
+}
