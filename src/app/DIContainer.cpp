@@ -192,7 +192,7 @@ QCoro::Task<> DIContainer::boot()
     if (const std::optional<QString>& error = m_playlistEngine->loadError())
         addLine(QStringLiteral("Playlists could not be loaded: ") + *error);
     if (const std::optional<QString> problem = m_preferences->problem())
-        addLine(*problem);
+        addLine(*problem + QStringLiteral(" Changes made now last until you quit; the file is left as it is."));
     m_bootFinished = true;
     emit bootFinished();
 }

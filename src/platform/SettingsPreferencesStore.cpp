@@ -50,7 +50,7 @@ SettingsPreferencesStore::SettingsPreferencesStore()
     const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') + kOrganizationName
                          + QLatin1Char('/') + kApplicationName + QStringLiteral(".conf");
     if (const std::optional<QString> reason = unreadableBecause(path)) {
-        m_problem = QStringLiteral("The preferences in %1 could not be read: %2. Changes made now last until you quit; the file is left as it is.")
+        m_problem = QStringLiteral("The preferences in %1 could not be read: %2.")
                         .arg(path, *reason);
         return;
     }

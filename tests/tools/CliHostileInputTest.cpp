@@ -148,3 +148,24 @@ TEST_F(CliHostileInputTest, DurationsOfAnySizePrintAsAClock)
     EXPECT_TRUE(run.out.contains(QStringLiteral("(0:01)"))) << run.out.toStdString();
     EXPECT_FALSE(run.out.contains(QStringLiteral("(-"))) << run.out.toStdString();
 }
+
+TEST_F(CliHostileInputTest, PreferencesThatCannotBeReadStopTheCommandWithTheReason)
+{
+    const QString settings = test::settingsFile();
+    QFile::remove(settings);
+    ASSERT_TRUE(QDir().mkpath(settings));
+    const CliRun run = test::runCli({QStringLiteral("list")});
+    QDir(settings).removeRecursively();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QStringLiteral("varno-cli: The preferences in %1 could not be read: it is a folder.\n").arg(settings));
+}
+
+TEST_F(CliHostileInputTest, ALibraryFolderOpenToEveryoneIsClosedBeforeUse)
+{
+    ASSERT_TRUE(QDir().mkpath(appFolder()));
+    ASSERT_EQ(::chmod(QFile::encodeName(appFolder()).constData(), 0755), 0);
+    ASSERT_EQ(test::runCli({QStringLiteral("list")}).exitCode, 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(appFolder()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+}

@@ -3,6 +3,7 @@
 #include "TerminalText.h"
 
 #include "library/AudioImportSupport.h"
+#include "platform/ApplicationFolder.h"
 #include "platform/Error.h"
 #include "playlists/OstrelSearchEngine.h"
 #include "storage/DurationText.h"
@@ -33,6 +34,19 @@ QString describeSong(const Track& track)
 QCoro::Task<std::unique_ptr<Library>> openLibrary(Console console)
 {
     std::unique_ptr<Library> library;
+    try {
+        // Folders an older version made readable by everyone are closed
+        // before anything is read from them.
+        makeApplicationFolderPrivate();
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: the library folder was left as it is: ") + describe(error));
+    }
+    // A command would otherwise run on defaults and say nothing about it.
+    // Looked at before the engines exist: they start reading at once.
+    if (const std::optional<QString> problem = SettingsPreferencesStore().problem()) {
+        console.errorLine(QStringLiteral("varno-cli: ") + *problem);
+        co_return std::unique_ptr<Library>();
+    }
     try {
         library = std::make_unique<Library>();
     } catch (const std::exception& error) {
