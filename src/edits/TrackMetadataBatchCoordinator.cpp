@@ -54,15 +54,16 @@ QCoro::Task<> TrackMetadataBatchCoordinator::save(SharedTrackMetadataPatch patch
 
     // The outcome is published before isSaving drops, so an observer of the
     // end of the save already sees its result. An edit that reached only
-    // some of the songs succeeded: the editor closes, and the message says
-    // how many were gone.
+    // some of the songs succeeded: the editor closes first, so whoever shows
+    // the message that follows (how many were gone) can tell it from a
+    // failure, which leaves the editor open.
     if (failure) {
         setErrorMessage(describe(failure));
     } else {
-        if (gone > 0)
-            setErrorMessage(TrackMetadataBatchEditError::songsNoLongerInLibrary(batch.tracks.size() - gone, gone).description());
         if (m_batch && m_batch->id == batch.id)
             setBatch(std::nullopt);
+        if (gone > 0)
+            setErrorMessage(TrackMetadataBatchEditError::songsNoLongerInLibrary(batch.tracks.size() - gone, gone).description());
     }
     setSaving(false);
 }

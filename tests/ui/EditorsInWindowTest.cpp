@@ -207,6 +207,31 @@ TEST_F(EditorsInWindowTest, CtrlEWithTwoSongsSelectedOpensTheSharedEditor)
         EXPECT_EQ(track.genre, QStringLiteral("Ambient"));
 }
 
+// Another process removed one of the songs while the shared editor was
+// open: the edit is saved to the other, and the alert says so without
+// calling it a failure.
+TEST_F(EditorsInWindowTest, ASharedEditOverASongRemovedElsewhereIsSavedToTheRestAndSaysSo)
+{
+    list->table().setFocus();
+    list->model().selectAll();
+    ASSERT_TRUE(test::waitUntil([&] { return menuItem(MenuCommand::EditSelection)->isEnabled(); }));
+    QTest::keyClick(&list->table(), Qt::Key_E, Qt::ControlModifier);
+    BulkMetadataEditorSheet* sheet = editors().sharedEditor();
+    ASSERT_NE(sheet, nullptr);
+
+    OstrelDatabaseManager otherProcess(ui->preferences);
+    await(otherProcess.deleteTracks(TrackList {stored(QStringLiteral("Beta"))}));
+
+    retype(sheet->field(BulkMetadataEditorSheet::Field::Genre), QStringLiteral("Ambient"));
+    QTest::mouseClick(sheet->applyButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return !ui->dialogs.shown.isEmpty(); }));
+    EXPECT_EQ(ui->dialogs.shown.last().title, QStringLiteral("Some Songs Were Not Changed"));
+    EXPECT_EQ(ui->dialogs.shown.last().message, QStringLiteral("The changes were saved to 1 song; 1 song is no longer in the library."));
+    EXPECT_EQ(editors().sharedEditor(), nullptr);
+    EXPECT_EQ(stored(QStringLiteral("Alpha")).genre, QStringLiteral("Ambient"));
+    ASSERT_TRUE(test::waitUntil([&] { return library().allTracks().size() == 1; }));
+}
+
 TEST_F(EditorsInWindowTest, TheSongListsContextMenuOpensTheEditors)
 {
     const int row = rowOf(QStringLiteral("Beta"));

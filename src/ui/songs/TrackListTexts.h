@@ -59,6 +59,7 @@ inline const QString kDeleteConfirmationButton = QStringLiteral("Delete Permanen
 inline const QString kRemovalFailedTitle = QStringLiteral("Track Removal Failed");
 inline const QString kRemovalFailedFallback = QStringLiteral("The track could not be removed.");
 inline const QString kMetadataUpdateFailedTitle = QStringLiteral("Metadata Update Failed");
+inline const QString kMetadataPartlySavedTitle = QStringLiteral("Some Songs Were Not Changed");
 inline const QString kMetadataUpdateFailedFallback = QStringLiteral("The selected songs could not be updated.");
 inline const QString kFavoriteFailedTitle = QStringLiteral("Favorite Could Not Be Updated");
 inline const QString kFavoriteFailedMessage = QStringLiteral("The library could not save this change.");

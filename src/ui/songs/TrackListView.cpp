@@ -426,7 +426,9 @@ void TrackListView::showMetadataError()
     const std::optional<QString>& message = m_sharedEdit.errorMessage();
     if (!message)
         return;
-    m_environment.dialogs.showAlert(this, songs::kMetadataUpdateFailedTitle, message->isEmpty() ? songs::kMetadataUpdateFailedFallback : *message);
+    // A closed editor means the edit was saved, to the songs still there.
+    const QString& title = m_sharedEdit.batch() ? songs::kMetadataUpdateFailedTitle : songs::kMetadataPartlySavedTitle;
+    m_environment.dialogs.showAlert(this, title, message->isEmpty() ? songs::kMetadataUpdateFailedFallback : *message);
 }
 
 // --- Context menu ----------------------------------------------------------
