@@ -7,6 +7,7 @@
 #include "platform/FileIO.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/OstrelDatabaseManager.h"
+#include "storage/JsonLimits.h"
 #include "storage/StateCodecs.h"
 
 #include <QCoreApplication>
@@ -69,6 +70,17 @@ void BM_BareSimdjsonParse(benchmark::State& state)
     state.counters["MB"] = double(f.fileSize) / 1e6;
 }
 
+// The nesting check every load runs before the parser, alone, over the
+// library file already in memory.
+void BM_NestingCheck(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const std::string text = json::encodeTracks(f.library);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(json::nestsWithin(text.data(), text.size(), 8));
+    state.counters["MB/s"] = benchmark::Counter(double(text.size()) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void BM_LoadAllTracks(benchmark::State& state)
 {
     Fixture& f = fixture();
@@ -121,6 +133,7 @@ void BM_FetchStatistics(benchmark::State& state)
 // Several rounds each so the figures are steady state: the first touch of
 // fresh memory is slow on these machines.
 BENCHMARK(BM_BareSimdjsonParse)->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
+BENCHMARK(BM_NestingCheck)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_LoadAllTracks)->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
 BENCHMARK(BM_LoadAllTracksPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_SaveTracksOneEdited)->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();

@@ -7,6 +7,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/FileLock.h"
 #include "platform/SettingsPreferencesStore.h"
+#include "storage/JsonLimits.h"
 #include "storage/OstrelDatabaseManager.h"
 #include "storage/StateCodecs.h"
 
@@ -15,6 +16,8 @@
 #include <QTemporaryFile>
 
 #include <cmath>
+#include <random>
+#include <string>
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -292,4 +295,45 @@ TEST_F(StateFileSafetyTest, AHugeOrDeeplyNestedSmallStateFileIsRefusedUnparsedAn
     EXPECT_TRUE(said.contains(QStringLiteral(": playlists.json: nested more than 8 levels deep, deeper than the app ever writes\n"))) << said.toStdString();
     EXPECT_EQ(damagedCopies(QStringLiteral("playback_history.json")).size(), 1);
     EXPECT_EQ(damagedCopies(QStringLiteral("playlists.json")).size(), 1);
+}
+
+// The nesting check has a wide-vector kernel and a portable one; both must
+// give the answer a plain byte-by-byte reading gives, across block edges,
+// strings, escapes and stray closing brackets.
+TEST(NestingCheck, BothKernelsAgreeWithAPlainReadingOnRandomText)
+{
+    const auto plain = [](const std::string& text, int limit) {
+        int depth = 0;
+        bool inString = false;
+        bool escaped = false;
+        for (const char c : text) {
+            if (inString) {
+                if (escaped)
+                    escaped = false;
+                else if (c == '\\')
+                    escaped = true;
+                else if (c == '"')
+                    inString = false;
+            } else if (c == '"') {
+                inString = true;
+            } else if (c == '[' || c == '{') {
+                if (++depth > limit)
+                    return false;
+            } else if ((c == ']' || c == '}') && depth > 0) {
+                --depth;
+            }
+        }
+        return true;
+    };
+    std::mt19937 random(2026);
+    const std::string alphabet = "[[{{]]}}\"\\ a";
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(std::uniform_int_distribution<int>(0, 300)(random), ' ');
+        for (char& c : text)
+            c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)];
+        const int limit = std::uniform_int_distribution<int>(1, 8)(random);
+        const bool expected = plain(text, limit);
+        ASSERT_EQ(json::nestsWithin(text.data(), text.size(), limit), expected) << text;
+        ASSERT_EQ(json::nestsWithinPortably(text.data(), text.size(), limit), expected) << text;
+    }
 }
