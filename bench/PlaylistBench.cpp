@@ -37,15 +37,18 @@ struct World {
     bench::IdleFileWatcher watcher;
     OstrelMetadataEngine metadataEngine;
     MetadataCache metadataCache;
-    OstrelLibraryEngine library {database, metadataEngine, metadataCache, watcher};
+    // Made once the songs are stored: a library engine starts reading the
+    // file as it is made.
+    std::unique_ptr<OstrelLibraryEngine> libraryEngine;
+    OstrelLibraryEngine& library;
     OstrelQueueEngine queue;
     OstrelPlaylistStorage storage {folder.path()};
     std::unique_ptr<OstrelPlaylistEngine> engine;
     QUuid folderID;
 
     World()
+        : library(storeSongsThenOpen())
     {
-        bench::awaitTask(database.saveTracks(TrackList(bench::syntheticLibrary(kLibrarySongs))));
         bench::awaitTask(library.loadLibraryFromDisk());
         const TrackList& songs = library.allTracks();
         std::vector<PlaylistRecord> records;
@@ -66,6 +69,13 @@ struct World {
         bench::awaitTask(storage.saveRecords(std::move(records)));
         engine = std::make_unique<OstrelPlaylistEngine>(storage, library, queue);
         bench::awaitTask(engine->loadPlaylists());
+    }
+
+    OstrelLibraryEngine& storeSongsThenOpen()
+    {
+        bench::awaitTask(database.saveTracks(TrackList(bench::syntheticLibrary(kLibrarySongs))));
+        libraryEngine = std::make_unique<OstrelLibraryEngine>(database, metadataEngine, metadataCache, watcher);
+        return *libraryEngine;
     }
 
     QUuid middle() const { return engine->rootPlaylists()[kPlaylists / 2].id; }

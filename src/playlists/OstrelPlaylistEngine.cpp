@@ -28,9 +28,9 @@ qsizetype graphemeCount(const QString& text)
     return count;
 }
 
-// The new top level in the order shown so far: what was shown keeps its
-// place, what was not follows in the order given.
-QList<Playlist> inShownOrder(const QList<Playlist>& shown, QList<Playlist> fresh)
+// The top level of `fresh` in the order `shown` has it; entries not shown yet
+// (another process made them) follow, by name.
+QList<Playlist> inShownOrder(const QList<Playlist>& shown, QList<Playlist> fresh, const QCollator& collator)
 {
     QHash<QUuid, qsizetype> where;
     for (qsizetype i = 0; i < fresh.size(); ++i)
@@ -45,10 +45,13 @@ QList<Playlist> inShownOrder(const QList<Playlist>& shown, QList<Playlist> fresh
             ordered.push_back(std::move(fresh[*at]));
         }
     }
+    const qsizetype firstNew = ordered.size();
     for (qsizetype i = 0; i < fresh.size(); ++i) {
         if (!placed[static_cast<std::size_t>(i)])
             ordered.push_back(std::move(fresh[i]));
     }
+    std::stable_sort(ordered.begin() + firstNew, ordered.end(),
+                     [&](const Playlist& a, const Playlist& b) { return collator.compare(a.name, b.name) < 0; });
     return ordered;
 }
 
@@ -178,14 +181,15 @@ QCoro::Task<> OstrelPlaylistEngine::showStore(TopLevelOrder order)
 
 void OstrelPlaylistEngine::adopt(const std::vector<PlaylistRecord>& records, TopLevelOrder order)
 {
-    QCollator collator {QLocale()};
-    PlaylistTree tree = PlaylistTree::build(records, collator);
+    const QCollator collator {QLocale()};
+    // Kept in the order shown, only what is new needs names compared.
+    PlaylistTree tree = PlaylistTree::build(records, order == TopLevelOrder::ByName ? &collator : nullptr);
     if (tree.problems != m_loadProblems) {
         for (const QString& problem : tree.problems)
             qCWarning(lcPlaylists).noquote() << problem;
     }
     m_allPlaylists = std::move(tree.byID);
-    setRootPlaylists(order == TopLevelOrder::ByName ? std::move(tree.roots) : inShownOrder(m_rootPlaylists, std::move(tree.roots)));
+    setRootPlaylists(order == TopLevelOrder::ByName ? std::move(tree.roots) : inShownOrder(m_rootPlaylists, std::move(tree.roots), collator));
     setLoadState(std::nullopt, std::move(tree.problems));
 }
 

@@ -19,12 +19,14 @@ enum class Ending { Unknown, TopLevel, MissingFolder, Loop };
 
 } // namespace
 
-PlaylistTree PlaylistTree::build(const std::vector<PlaylistRecord>& records, const QCollator& collator)
+PlaylistTree PlaylistTree::build(const std::vector<PlaylistRecord>& records, const QCollator* collator)
 {
     PlaylistTree tree;
     std::vector<const PlaylistRecord*> used;
     used.reserve(records.size());
     QHash<QUuid, int> copies;
+    copies.reserve(qsizetype(records.size()));
+    tree.byID.reserve(qsizetype(records.size()));
     for (const PlaylistRecord& record : records) {
         if (++copies[record.id] > 1)
             continue;
@@ -47,6 +49,7 @@ PlaylistTree PlaylistTree::build(const std::vector<PlaylistRecord>& records, con
     }
 
     QHash<QUuid, const PlaylistRecord*> recordOf;
+    recordOf.reserve(qsizetype(used.size()));
     for (const PlaylistRecord* record : used)
         recordOf.insert(record->id, record);
 
@@ -54,7 +57,13 @@ PlaylistTree PlaylistTree::build(const std::vector<PlaylistRecord>& records, con
     // learns is kept for every playlist it passed, so the pass is linear and
     // each hidden group is described once.
     QHash<QUuid, Ending> endings;
+    endings.reserve(qsizetype(used.size()));
     for (const PlaylistRecord* record : used) {
+        // Most playlists sit at the top level: nothing to follow.
+        if (!record->parentFolderID) {
+            endings.insert(record->id, Ending::TopLevel);
+            continue;
+        }
         QList<QUuid> path;
         QSet<QUuid> onPath;
         const PlaylistRecord* at = record;
@@ -95,8 +104,9 @@ PlaylistTree PlaylistTree::build(const std::vector<PlaylistRecord>& records, con
         if (!record->parentFolderID)
             tree.roots.push_back(tree.byID.value(record->id));
     }
-    std::stable_sort(tree.roots.begin(), tree.roots.end(),
-                     [&](const Playlist& a, const Playlist& b) { return collator.compare(a.name, b.name) < 0; });
+    if (collator)
+        std::stable_sort(tree.roots.begin(), tree.roots.end(),
+                         [&](const Playlist& a, const Playlist& b) { return collator->compare(a.name, b.name) < 0; });
     return tree;
 }
 

@@ -29,8 +29,10 @@ struct PlaylistTree {
     QStringList problems;
 
     // Top-level entries sorted with `collator`, stably: equal names keep
-    // their stored order.
-    static PlaylistTree build(const std::vector<PlaylistRecord>& records, const QCollator& collator);
+    // their stored order. Without one they stay in stored order, for a
+    // caller that puts them in an order of its own (comparing names in the
+    // user's language is most of what building costs).
+    static PlaylistTree build(const std::vector<PlaylistRecord>& records, const QCollator* collator);
 };
 
 // Visits `roots` and everything inside them depth first, in tree order, with
