@@ -28,16 +28,18 @@ public:
     virtual QUuid cacheVersion() const = 0;
 
     // The song's cover: from memory, then from the disk folder, then
-    // extracted from the audio file. Nothing when the song has none; never
-    // throws, because a cover that cannot be read is treated as missing.
+    // extracted from the audio file, then the picture beside the file.
+    // Nothing when the song has none or the user removed it; never throws,
+    // because a cover that cannot be read is treated as missing.
     virtual QCoro::Task<std::optional<QByteArray>> retrieveArtwork(Track track) = 0;
 
     // A thumbnail stored for the song at this size (fractions are dropped);
     // never makes one.
     virtual QCoro::Task<std::optional<QByteArray>> retrieveThumbnail(Track track, QSizeF targetSize) = 0;
 
-    // Makes `data` the song's cover in memory and on disk. Throws when the
-    // disk write fails, and then nothing has changed.
+    // Makes `data` the song's cover in memory and on disk, shown even when
+    // an earlier cover was removed. Throws when the disk write fails, and
+    // then nothing has changed.
     virtual QCoro::Task<> storeArtwork(QByteArray data, Track track) = 0;
 
     // Keeps a thumbnail of the song's cover at this size, in memory and on
@@ -48,11 +50,15 @@ public:
     // deletion on disk is logged, not reported.
     virtual void evictArtwork(const Track& track) = 0;
 
-    // Forgets everything cached for the song, memory and disk. Throws the
-    // first failed deletion on disk; the memory entries are gone by then.
+    // "Remove Artwork": forgets everything cached for the song, memory and
+    // disk, and hides the cover in its file or beside it from now on, this
+    // run and the next, without changing any file of the song. Throws when
+    // the song cannot be marked or the first deletion on disk fails; the
+    // memory entries are gone by then.
     virtual QCoro::Task<> removeArtwork(Track track) = 0;
 
-    // Empties memory, the songs known to have no cover, and the disk folder.
+    // Empties memory, the songs known to have no cover, the disk folder and
+    // the marks of removed covers.
     virtual QCoro::Task<> clearCache() = 0;
 
 signals:

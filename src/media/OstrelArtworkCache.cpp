@@ -1,12 +1,15 @@
 #include "OstrelArtworkCache.h"
 
 #include "library/SecurityScopedResource.h"
+#include "media/FolderCoverFinder.h"
+#include "media/HiddenCovers.h"
 #include "platform/ApplicationFolder.h"
 #include "platform/Error.h"
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <cerrno>
@@ -14,9 +17,9 @@
 
 namespace varno {
 
-namespace {
-
 Q_LOGGING_CATEGORY(lcArtwork, "varno.artwork")
+
+namespace {
 
 QString idText(const QUuid& id)
 {
@@ -45,10 +48,22 @@ void deleteFiles(const QString& folder, Match&& match, bool stopAtFirstFailure)
     }
 }
 
+// The folder a song's file lies in; empty when it is not a local file.
+QString folderOf(const Track& track)
+{
+    const QString path = track.fileURL.toLocalFile();
+    return path.isEmpty() ? QString() : QFileInfo(path).path();
+}
+
 } // namespace
 
+struct OstrelArtworkCache::DiskSide {
+    FolderCoverFinder folders;
+    HiddenCovers hidden;
+};
+
 OstrelArtworkCache::OstrelArtworkCache(CacheMetrics metrics, const std::optional<QString>& cacheDirectory, MetadataEngine* metadataEngine,
-                                       QObject* parent)
+                                       FileWatcher* fileWatcher, QObject* parent)
     : ArtworkCache(parent)
     , m_metrics(metrics)
     , m_folder(cacheDirectory ? *cacheDirectory : applicationFolderPath() + QStringLiteral("/ArtworkCache"))
@@ -58,6 +73,19 @@ OstrelArtworkCache::OstrelArtworkCache(CacheMetrics metrics, const std::optional
     m_memory.setMaxCost(static_cast<qsizetype>(m_metrics.maxMemoryBytes));
     if (!fileio::exists(m_folder))
         fileio::createFolder(m_folder);
+    // The marks are the user's wishes, not a cache of anything: they live
+    // beside the cache folder with the other state files, under their lock.
+    const QString stateFolder = QFileInfo(m_folder).absolutePath();
+    m_diskSide = std::make_shared<DiskSide>(
+        DiskSide {{}, HiddenCovers(stateFolder + QStringLiteral("/hidden_covers.json"), stateFolder + QStringLiteral("/.state.lock"))});
+
+    m_folderQuiet.setSingleShot(true);
+    m_folderQuiet.setInterval(kFolderQuietPeriod);
+    connect(&m_folderQuiet, &QTimer::timeout, this, &OstrelArtworkCache::forgetChangedFolders);
+    // The watcher reports on its own thread; the context object brings each
+    // change here.
+    if (fileWatcher)
+        connect(fileWatcher, &FileWatcher::changeOccurred, this, &OstrelArtworkCache::noteFileChange, Qt::QueuedConnection);
 }
 
 OstrelArtworkCache::~OstrelArtworkCache()
@@ -92,6 +120,7 @@ void OstrelArtworkCache::forgetInMemory(const QUuid& id)
 {
     m_memory.remove(originalKey(id));
     m_missingArtwork.remove(id);
+    m_coverFolders.remove(id);
     for (const QString& key : m_thumbnailKeys.take(id))
         m_memory.remove(key);
 }
@@ -126,22 +155,65 @@ QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::readFile(QString name
     co_return co_await reading;
 }
 
+QCoro::Task<OstrelArtworkCache::Found> OstrelArtworkCache::findOnDisk(const Track& track, bool besideFileToo)
+{
+    return m_disk.run([path = m_folder + QLatin1Char('/') + originalKey(track.id) + QStringLiteral(".raw"), side = m_diskSide, id = track.id,
+                       folder = besideFileToo ? folderOf(track) : QString(), besideFileToo]() -> Found {
+        try {
+            // Any failure counts as not stored.
+            const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(path, 0);
+            if (bytes && !bytes->isEmpty())
+                return {Source::Stored, QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())), {}};
+        } catch (const Error&) {
+        }
+        if (side->hidden.contains(id))
+            return {Source::Hidden, std::nullopt, {}};
+        if (!besideFileToo)
+            return {Source::NotStored, std::nullopt, {}};
+        if (!folder.isEmpty()) {
+            if (std::optional<QByteArray> picture = side->folders.coverIn(folder))
+                return {Source::Folder, std::move(picture), folder};
+        }
+        return {Source::None, std::nullopt, {}};
+    });
+}
+
+std::optional<QByteArray> OstrelArtworkCache::take(const Track& track, const Found& found)
+{
+    switch (found.source) {
+    case Source::Stored:
+        m_coverFolders.remove(track.id);
+        remember(originalKey(track.id), *found.bytes);
+        return found.bytes;
+    case Source::Folder:
+        // Kept under the song's own key, so that the next request is served
+        // from memory like any other cover; the bytes are shared between the
+        // songs of the folder, though each song counts them in the budget.
+        m_coverFolders.insert(track.id, found.folder);
+        remember(originalKey(track.id), *found.bytes);
+        return found.bytes;
+    case Source::Hidden:
+    case Source::None:
+    case Source::NotStored:
+        break;
+    }
+    return std::nullopt;
+}
+
 QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveArtwork(Track track)
 {
-    const QString key = originalKey(track.id);
-    if (std::optional<QByteArray> cached = inMemory(key))
+    if (std::optional<QByteArray> cached = inMemory(originalKey(track.id)))
         co_return cached;
     const std::shared_ptr<bool> alive = m_alive;
-    auto reading = readFile(key + QStringLiteral(".raw"));
-    std::optional<QByteArray> stored = co_await reading;
+    // The song's own file comes before the picture beside it, so the folder
+    // is looked at in this hop only when the file is known to have none.
+    const bool fileHasNone = !m_metadataEngine || m_missingArtwork.contains(track.id);
+    auto finding = findOnDisk(track, fileHasNone);
+    const Found found = co_await finding;
     if (!*alive)
         co_return std::nullopt;
-    if (stored) {
-        remember(key, *stored);
-        co_return stored;
-    }
-    if (m_missingArtwork.contains(track.id) || !m_metadataEngine)
-        co_return std::nullopt;
+    if (found.source != Source::NotStored)
+        co_return take(track, found);
 
     try {
         const std::unique_ptr<SecurityScopedResource> access = SecurityScopedResource::access(track);
@@ -149,18 +221,22 @@ QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveArtwork(Track
         std::optional<QByteArray> artwork = co_await extracting;
         if (!*alive)
             co_return std::nullopt;
-        if (!artwork || artwork->isEmpty()) {
-            m_missingArtwork.insert(track.id);
-            co_return std::nullopt;
+        if (artwork && !artwork->isEmpty()) {
+            auto storing = storeArtwork(*artwork, track);
+            co_await storing;
+            co_return artwork;
         }
-        auto storing = storeArtwork(*artwork, track);
-        co_await storing;
-        co_return artwork;
     } catch (const std::exception& error) {
         // Not marked as missing: the next request tries again.
         qCCritical(lcArtwork).noquote() << QStringLiteral("Unable to load artwork for %1: %2").arg(track.title, describe(error));
+        co_return std::nullopt;
     }
-    co_return std::nullopt;
+    m_missingArtwork.insert(track.id);
+    auto besideFile = findOnDisk(track, true);
+    const Found beside = co_await besideFile;
+    if (!*alive)
+        co_return std::nullopt;
+    co_return take(track, beside);
 }
 
 QCoro::Task<std::optional<QByteArray>> OstrelArtworkCache::retrieveThumbnail(Track track, QSizeF targetSize)
@@ -186,13 +262,22 @@ QCoro::Task<> OstrelArtworkCache::storeArtwork(QByteArray data, Track track)
     m_missingArtwork.remove(track.id);
     const QString key = originalKey(track.id);
     // Thumbnails of the old cover go with it.
-    auto writing = m_disk.run([folder = m_folder, key, data, id = idText(track.id)] {
+    auto writing = m_disk.run([folder = m_folder, key, data, id = idText(track.id), song = track.id, title = track.title, side = m_diskSide] {
         fileio::writeFileAtomically(folder + QLatin1Char('/') + key + QStringLiteral(".raw"), std::string_view(data.constData(), size_t(data.size())));
         deleteFiles(folder, [&](const QString& name) { return name.startsWith(QLatin1String("thumb_")) && name.contains(id); }, false);
+        // A stored cover is shown whatever the mark says, so a mark that
+        // cannot be taken away now is only logged: it matters again only
+        // once this cover is removed, which hides the song anyway.
+        try {
+            side->hidden.reveal(song);
+        } catch (const std::exception& error) {
+            qCWarning(lcArtwork).noquote() << QStringLiteral("The cover of %1 stays marked as removed: %2").arg(title, describe(error));
+        }
     });
     co_await writing;
     if (!*alive)
         co_return;
+    m_coverFolders.remove(track.id);
     for (const QString& thumbnail : m_thumbnailKeys.take(track.id))
         m_memory.remove(thumbnail);
     remember(key, data);
@@ -203,6 +288,13 @@ QCoro::Task<> OstrelArtworkCache::storeThumbnail(QByteArray data, Track track, Q
 {
     const std::shared_ptr<bool> alive = m_alive;
     const QString key = thumbnailKey(track.id, size);
+    if (m_coverFolders.contains(track.id)) {
+        // A picture beside the song's file may change or go while the app
+        // is closed; a thumbnail of it on disk would outlive it.
+        remember(key, data);
+        m_thumbnailKeys[track.id].insert(key);
+        co_return;
+    }
     auto writing = m_disk.run([path = m_folder + QLatin1Char('/') + key + QStringLiteral(".thumb"), data] {
         fileio::writeFileAtomically(path, std::string_view(data.constData(), size_t(data.size())));
     });
@@ -232,7 +324,12 @@ QCoro::Task<> OstrelArtworkCache::removeArtwork(Track track)
 {
     const std::shared_ptr<bool> alive = m_alive;
     forgetInMemory(track.id);
-    auto deleting = m_disk.run([folder = m_folder, id = idText(track.id)] { deleteFiles(folder, [&](const QString& name) { return name.contains(id); }, true); });
+    auto deleting = m_disk.run([folder = m_folder, id = idText(track.id), song = track.id, side = m_diskSide] {
+        // Marked first, so that the song's cover in its file or beside it
+        // stays hidden even when a deletion below fails.
+        side->hidden.hide(song);
+        deleteFiles(folder, [&](const QString& name) { return name.contains(id); }, true);
+    });
     co_await deleting;
     if (!*alive)
         co_return;
@@ -245,10 +342,56 @@ QCoro::Task<> OstrelArtworkCache::clearCache()
     m_memory.clear();
     m_missingArtwork.clear();
     m_thumbnailKeys.clear();
-    auto deleting = m_disk.run([folder = m_folder] { deleteFiles(folder, [](const QString&) { return true; }, false); });
+    m_coverFolders.clear();
+    auto deleting = m_disk.run([folder = m_folder, side = m_diskSide] {
+        side->folders.forgetAll();
+        try {
+            side->hidden.clear();
+        } catch (const std::exception& error) {
+            qCWarning(lcArtwork).noquote() << "Removed covers stay hidden after the cache was cleared:" << describe(error);
+        }
+        deleteFiles(folder, [](const QString&) { return true; }, false);
+    });
     co_await deleting;
     if (!*alive)
         co_return;
+    scheduleCacheChangeNotification();
+}
+
+void OstrelArtworkCache::noteFileChange(const FileSystemChange& change)
+{
+    for (const FileURL* url : {&change.url(), &change.previousURL()}) {
+        const QString path = url->toLocalFile();
+        if (!path.isEmpty() && FolderCoverFinder::isPictureName(QFileInfo(path).fileName()))
+            m_changedFolders.insert(QFileInfo(path).path());
+    }
+    if (!m_changedFolders.isEmpty())
+        m_folderQuiet.start();
+}
+
+void OstrelArtworkCache::forgetChangedFolders()
+{
+    const QSet<QString> folders = std::exchange(m_changedFolders, {});
+    if (folders.isEmpty())
+        return;
+    // Songs known to have no cover are kept as such: only the folder's
+    // answer changes, and the next request asks the worker for it.
+    for (auto it = m_coverFolders.begin(); it != m_coverFolders.end();) {
+        if (folders.contains(it.value())) {
+            m_memory.remove(originalKey(it.key()));
+            for (const QString& thumbnail : m_thumbnailKeys.take(it.key()))
+                m_memory.remove(thumbnail);
+            it = m_coverFolders.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Queued before any later request, which therefore lists the folders
+    // again.
+    m_disk.pool()->start([side = m_diskSide, folders] {
+        for (const QString& folder : folders)
+            side->folders.forget(folder);
+    });
     scheduleCacheChangeNotification();
 }
 

@@ -109,9 +109,12 @@ protected:
         DataFolderTest::TearDown();
     }
 
-    Track song(const QString& title)
+    // A song file in the scratch folder, or in `folder` below it.
+    Track song(const QString& title, const QString& folder = {})
     {
-        const QString path = scratch(title + QStringLiteral(".mp3"));
+        if (!folder.isEmpty())
+            QDir().mkpath(scratch(folder));
+        const QString path = scratch((folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + title + QStringLiteral(".mp3"));
         test::writeFile(path, "not really audio");
         Track track = test::makeTrack(title);
         track.fileURL = FileURL::fromLocalFile(path);
@@ -275,6 +278,22 @@ TEST_F(MprisTest, TheCoverIsOfferedAsAPictureFile)
     const QString file = QUrl(metadata().value(QStringLiteral("mpris:artUrl")).toString()).toLocalFile();
     EXPECT_TRUE(file.endsWith(QStringLiteral(".png")));
     EXPECT_EQ(test::readFile(file), png);
+}
+
+TEST_F(MprisTest, ASongWithoutACoverOfItsOwnOffersThePictureBesideItsFile)
+{
+    TrackList list;
+    list.append(std::make_shared<const Track>(song(QStringLiteral("Beside"), QStringLiteral("Album"))));
+    QImage picture(12, 12, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    const QString cover = scratch(QStringLiteral("Album/folder.jpg"));
+    ASSERT_TRUE(picture.save(cover, "JPG"));
+
+    queue.playNow(list, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return metadata().contains(QStringLiteral("mpris:artUrl")); }));
+    const QString file = QUrl(metadata().value(QStringLiteral("mpris:artUrl")).toString()).toLocalFile();
+    EXPECT_TRUE(file.endsWith(QStringLiteral(".jpeg"))) << file.toStdString();
+    EXPECT_EQ(test::readFile(file), test::readFile(cover));
 }
 
 TEST_F(MprisTest, TheCoverFileIsPrivateAndALinkPlantedInItsPlaceIsReplacedNotFollowed)

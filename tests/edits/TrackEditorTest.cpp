@@ -6,6 +6,7 @@
 #include "edits/TrackEditor.h"
 #include "library/OstrelLibraryEngine.h"
 #include "library/OstrelMetadataEngine.h"
+#include "media/OstrelArtworkCache.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "storage/OstrelDatabaseManager.h"
 
@@ -168,6 +169,29 @@ TEST_F(TrackEditorTest, CoversAreWrittenAndRemovedForTheSong)
     await(editor->removeArtwork(song));
     EXPECT_FALSE(artwork.covers.contains(song.id));
     EXPECT_EQ(artwork.removals, 1);
+}
+
+TEST_F(TrackEditorTest, RemovingTheCoverInTheSongsFileHidesItForGoodWithoutChangingTheFile)
+{
+    // The real cache, and a second one over the same folder for the next start.
+    const auto makeCovers = [&] { return std::make_unique<OstrelArtworkCache>(CacheMetrics {}, std::nullopt, &metadataEngine); };
+    std::unique_ptr<OstrelArtworkCache> covers = makeCovers();
+    auto covering = std::make_unique<TrackEditor>(*library, *covers);
+    const QString path = song.fileURL.toLocalFile();
+    const QByteArray audio = test::readFile(path);
+    ASSERT_EQ(await(covers->retrieveArtwork(song)), test::readFile(test::fixturePath(QStringLiteral("covers/cover.jpg"))));
+
+    await(covering->removeArtwork(song));
+    EXPECT_FALSE(await(covers->retrieveArtwork(song)));
+    covering.reset();
+    covers = makeCovers();
+    covering = std::make_unique<TrackEditor>(*library, *covers);
+    EXPECT_FALSE(await(covers->retrieveArtwork(song)));
+    EXPECT_EQ(test::readFile(path), audio);
+
+    await(covering->setArtwork(song, QByteArray("chosen")));
+    EXPECT_EQ(await(covers->retrieveArtwork(song)), QByteArray("chosen"));
+    covering.reset();
 }
 
 // --- Patches -------------------------------------------------------------

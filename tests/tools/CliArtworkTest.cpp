@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QImage>
 
 using namespace varno;
 using test::CliRun;
@@ -41,4 +42,23 @@ TEST_F(CliArtworkTest, WritesACoverAndPrintsItsAccent)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.endsWith(QStringLiteral("has no artwork\n")));
     EXPECT_FALSE(QFile::exists(out.filePath(QStringLiteral("none.jpg"))));
+}
+
+TEST_F(CliArtworkTest, ASongWithoutACoverOfItsOwnGivesThePictureBesideItsFile)
+{
+    const QString album = scratch(QStringLiteral("Album"));
+    QDir().mkpath(album);
+    ASSERT_TRUE(QFile::copy(test::fixturePath(QStringLiteral("formats/untagged.mp3")), album + QStringLiteral("/untagged.mp3")));
+    QImage picture(24, 12, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(picture.save(album + QStringLiteral("/Cover.JPG"), "JPG"));
+    CliRun result = test::runCli({QStringLiteral("import"), album + QStringLiteral("/untagged.mp3")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString id = test::runCli({QStringLiteral("list")}).out.section(QLatin1Char('\t'), 0, 0);
+
+    const QString out = scratch(QStringLiteral("out.jpg"));
+    result = test::runCli({QStringLiteral("artwork"), id, QStringLiteral("--out"), out});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.endsWith(QStringLiteral("JPEG 24\u00D712).\n"))) << result.out.toStdString();
+    EXPECT_EQ(test::readFile(out), test::readFile(album + QStringLiteral("/Cover.JPG")));
 }
