@@ -5,10 +5,16 @@
 
 namespace varno {
 
+QString applicationVersion()
+{
+    return QStringLiteral(VARNO_VERSION);
+}
+
 void applyApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(kOrganizationName);
     QCoreApplication::setApplicationName(kApplicationName);
+    QCoreApplication::setApplicationVersion(applicationVersion());
     QGuiApplication::setApplicationDisplayName(kApplicationDisplayName);
 }
 

@@ -9,7 +9,12 @@ inline const QString kOrganizationName = QStringLiteral("Varno");
 inline const QString kApplicationName = QStringLiteral("varno");
 inline const QString kApplicationDisplayName = QStringLiteral("VARNO MUSIC");
 
-// Sets the organisation and application names on the running QCoreApplication.
+// This build's version, "x.y.z", as the top-level CMake project states it.
+// Needs no QCoreApplication, so `--version` answers without a display.
+QString applicationVersion();
+
+// Sets the organisation and application names and the version on the
+// running QCoreApplication.
 void applyApplicationIdentity();
 
 } // namespace varno

@@ -8,13 +8,16 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 const char* const kUsage =
     "usage: varno-cli COMMAND [ARGS]\n"
+    "       varno-cli --help | --version\n"
     "\n"
     "commands:\n"
     "  probe FILE...      print what the library would read from each audio file, one JSON object per line\n"
@@ -45,6 +48,26 @@ const char* const kUsage =
     "  waveform FILE|ID [--points N] [--ascii]\n"
     "                     print a song's waveform peaks (N from 8 to 4096, 360 by default), with --ascii also as bars;\n"
     "                     a file not in the library is analysed without importing it\n";
+
+// The options answered before Qt starts, as they need no library: the
+// status to exit with, or nothing when `first` is a command.
+std::optional<int> answerOption(const char* first)
+{
+    const std::string_view option(first);
+    if (option == "--help" || option == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (option == "--version") {
+        std::printf("varno-cli (VARNO MUSIC) %s\n", qPrintable(varno::applicationVersion()));
+        return 0;
+    }
+    if (option.size() > 1 && option.front() == '-') {
+        std::fprintf(stderr, "varno-cli: unknown option '%s' (varno-cli help lists the commands)\n", first);
+        return 2;
+    }
+    return std::nullopt;
+}
 
 // The command's task, or nothing when the arguments do not fit it.
 std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStringList& arguments, const varno::cli::Console& console)
@@ -140,6 +163,10 @@ QCoro::Task<> run(std::vector<QByteArray> rawArguments)
 
 int main(int argc, char* argv[])
 {
+    if (argc > 1) {
+        if (const std::optional<int> status = answerOption(argv[1]))
+            return *status;
+    }
     QCoreApplication application(argc, argv);
     varno::applyApplicationIdentity();
     // The raw bytes, not QCoreApplication::arguments(): decoding loses bytes
