@@ -44,6 +44,8 @@ constexpr SymbolEntry kSymbols[] = {
     {"clock.arrow.circlepath", "document-open-recent"},
     {"star", "non-starred"},
     {"star.fill", "starred"},
+    {"square.stack", nullptr},
+    {"music.mic", nullptr},
     {"heart", nullptr},
     {"heart.fill", nullptr},
     {"plus", "list-add"},

@@ -9,7 +9,7 @@ namespace varno {
 
 // What the centre of the window shows; chosen in the sidebar.
 struct NavigationDestination {
-    enum class Kind { Playlist, Folder, Songs, RecentlyAdded, RecentlyPlayed, TopRated, Favorites };
+    enum class Kind { Playlist, Folder, Songs, RecentlyAdded, RecentlyPlayed, TopRated, Favorites, Albums, Artists };
 
     Kind kind = Kind::Songs;
     // The playlist or folder, for those two kinds; null otherwise.
@@ -22,6 +22,8 @@ struct NavigationDestination {
     static NavigationDestination recentlyPlayed() { return {Kind::RecentlyPlayed, {}}; }
     static NavigationDestination topRated() { return {Kind::TopRated, {}}; }
     static NavigationDestination favorites() { return {Kind::Favorites, {}}; }
+    static NavigationDestination albums() { return {Kind::Albums, {}}; }
+    static NavigationDestination artists() { return {Kind::Artists, {}}; }
 
     friend bool operator==(const NavigationDestination&, const NavigationDestination&) = default;
 };

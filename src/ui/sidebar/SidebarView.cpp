@@ -26,6 +26,8 @@ const QString SidebarView::kRecentlyAdded = QStringLiteral("Recently Added");
 const QString SidebarView::kRecentlyPlayed = QStringLiteral("Recently Played");
 const QString SidebarView::kTopRated = QStringLiteral("Top Rated");
 const QString SidebarView::kFavorites = QStringLiteral("Favorites");
+const QString SidebarView::kAlbums = QStringLiteral("Albums");
+const QString SidebarView::kArtists = QStringLiteral("Artists");
 const QString SidebarView::kNewPlaylistHelp = QStringLiteral("New Playlist");
 const QString SidebarView::kNewPlaylist = QStringLiteral("New Playlist");
 const QString SidebarView::kNewSmartPlaylist = QStringLiteral("New Smart Playlist…");
@@ -43,14 +45,16 @@ struct FixedScreen {
 };
 
 // In the order they are listed; m_fixedRows holds their rows in the same order.
-const std::array<FixedScreen, 5>& fixedScreens()
+const std::array<FixedScreen, 7>& fixedScreens()
 {
-    static const std::array<FixedScreen, 5> screens = {{
+    static const std::array<FixedScreen, 7> screens = {{
         {"sidebarRow.songs", "music.note", SidebarView::kAllSongs, NavigationDestination::songs()},
         {"sidebarRow.recentlyAdded", "clock", SidebarView::kRecentlyAdded, NavigationDestination::recentlyAdded()},
         {"sidebarRow.recentlyPlayed", "clock.arrow.circlepath", SidebarView::kRecentlyPlayed, NavigationDestination::recentlyPlayed()},
         {"sidebarRow.topRated", "star", SidebarView::kTopRated, NavigationDestination::topRated()},
         {"sidebarRow.favorites", "heart", SidebarView::kFavorites, NavigationDestination::favorites()},
+        {"sidebarRow.albums", "square.stack", SidebarView::kAlbums, NavigationDestination::albums()},
+        {"sidebarRow.artists", "music.mic", SidebarView::kArtists, NavigationDestination::artists()},
     }};
     return screens;
 }

@@ -45,6 +45,8 @@ public:
     static const QString kRecentlyPlayed;
     static const QString kTopRated;
     static const QString kFavorites;
+    static const QString kAlbums;
+    static const QString kArtists;
     static const QString kNewPlaylistHelp;
     static const QString kNewPlaylist;
     static const QString kNewSmartPlaylist;
@@ -95,7 +97,7 @@ private:
 
     ViewEnvironment& m_environment;
     std::optional<NavigationDestination> m_selection;
-    std::array<SidebarRow*, 5> m_fixedRows {};
+    std::array<SidebarRow*, 7> m_fixedRows {};
     SidebarPlaylistTree* m_tree = nullptr;
     NewPlaylistForm* m_form = nullptr;
     QAbstractButton* m_newPlaylistButton = nullptr;

@@ -21,6 +21,10 @@ CentreScreen centreScreenFor(const std::optional<NavigationDestination>& selecti
         return {CentreScreen::Kind::SongList, QStringLiteral("Top Rated"), CentreScreen::Filter::TopRated, {}};
     case Kind::Favorites:
         return {CentreScreen::Kind::Favorites, QStringLiteral("Favorites"), CentreScreen::Filter::WholeLibrary, {}};
+    case Kind::Albums:
+        return {CentreScreen::Kind::Albums, QStringLiteral("Albums"), CentreScreen::Filter::WholeLibrary, {}};
+    case Kind::Artists:
+        return {CentreScreen::Kind::Artists, QStringLiteral("Artists"), CentreScreen::Filter::WholeLibrary, {}};
     case Kind::Playlist:
     case Kind::Folder:
         if (std::optional<Playlist> playlist = playlists.getPlaylist(selection->id))

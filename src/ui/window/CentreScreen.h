@@ -19,6 +19,9 @@ struct CentreScreen {
         Favorites,
         // A playlist's or folder's detail screen.
         PlaylistDetail,
+        // The library's albums as a grid of covers, or its artists.
+        Albums,
+        Artists,
     };
     enum class Filter { WholeLibrary, TopRated };
 

@@ -3,6 +3,7 @@
 #include "workspace/RecoveryMessage.h"
 #include "playback/QueueEngine.h"
 #include "playlists/PlaylistEngine.h"
+#include "ui/albums/AlbumBrowserView.h"
 #include "ui/inspector/NowPlayingPanelView.h"
 #include "ui/playlists/PlaylistDetailView.h"
 #include "ui/sidebar/SidebarView.h"
@@ -217,6 +218,16 @@ void MainLayoutView::showScreen()
         TrackListView* list = makeFavoritesSongList(m_environment, m_undoStack, m_centre);
         wireTrackList(list);
         screen = list;
+        break;
+    }
+    case CentreScreen::Kind::Albums:
+    case CentreScreen::Kind::Artists: {
+        const auto mode = m_screen.kind == CentreScreen::Kind::Albums ? AlbumBrowserView::Mode::Albums : AlbumBrowserView::Mode::Artists;
+        // Chosen again (the sidebar re-selects on a playlist change) it keeps
+        // its page.
+        if (auto* shown = qobject_cast<AlbumBrowserView*>(m_transientScreen.data()); shown && shown->mode() == mode)
+            return;
+        screen = new AlbumBrowserView(m_environment, mode, m_centre);
         break;
     }
     case CentreScreen::Kind::PlaylistDetail: {

@@ -1,0 +1,154 @@
+#include "AlbumGridModel.h"
+
+#include "library/LibraryEngine.h"
+#include "media/ArtworkCache.h"
+#include "media/ThumbnailGenerator.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPointer>
+
+namespace varno {
+
+namespace {
+
+// A few screens of tiles scrolled back and forth: about 100 KiB each at
+// the normal scale.
+constexpr qsizetype kHeldCovers = 400;
+
+} // namespace
+
+AlbumGridModel::AlbumGridModel(LibraryEngine& library, ThumbnailGenerator& thumbnails, ArtworkCache& artworkCache, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_library(library)
+    , m_thumbnails(thumbnails)
+    , m_covers(kHeldCovers)
+{
+    m_index.reset(library.allTracks());
+    m_rows = static_cast<int>(m_index.albums().size());
+    connect(&library, &LibraryEngine::tracksChanged, this, &AlbumGridModel::follow);
+    // The cache says only that some cover changed: every cover held is drawn
+    // on and asked for again when its tile is next painted.
+    connect(&artworkCache, &ArtworkCache::cacheVersionChanged, this, [this] {
+        ++m_generation;
+        if (rowCount() > 0)
+            emit dataChanged(index(0), index(rowCount() - 1), {Qt::DecorationRole});
+    });
+}
+
+AlbumGridModel::~AlbumGridModel() = default;
+
+int AlbumGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+QVariant AlbumGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)
+        || static_cast<std::size_t>(index.row()) >= m_index.albums().size())
+        return {};
+    const Album& shown = album(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return shown.title();
+    case ArtistRole:
+        return shown.artist();
+    case YearRole:
+        return shown.year ? QString::number(*shown.year) : QString();
+    case ArtistKeyRole:
+        return shown.artistKey;
+    case SongCountRole:
+        return static_cast<int>(shown.tracks.size());
+    case Qt::ToolTipRole:
+        return shown.title() + QStringLiteral(" — ") + shown.artist();
+    case Qt::DecorationRole: {
+        const Cover* held = m_covers.object(keyOf(shown));
+        if (!held || held->generation != m_generation)
+            requestCover(shown);
+        return held ? QVariant(held->pixmap) : QVariant();
+    }
+    default:
+        return {};
+    }
+}
+
+QString AlbumGridModel::keyOf(const Album& album)
+{
+    return album.artistKey + QChar(0x1f) + album.titleKey;
+}
+
+void AlbumGridModel::requestCover(const Album& album) const
+{
+    const QString key = keyOf(album);
+    if (album.tracks.empty() || m_requests.value(key) == m_generation)
+        return;
+    m_requests.insert(key, m_generation);
+    // Runs on by itself; it finds this model gone or the album changed when
+    // it ends.
+    auto fetching = const_cast<AlbumGridModel*>(this)->fetchCover(album.tracks.shared(0), key, m_generation);
+}
+
+QCoro::Task<> AlbumGridModel::fetchCover(SharedTrack track, QString key, std::uint64_t generation)
+{
+    const QPointer<AlbumGridModel> self(this);
+    const qreal scale = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    const int edge = qRound(kCoverEdge * scale);
+    auto making = m_thumbnails.thumbnail(*track, QSize(edge, edge));
+    const std::optional<QByteArray> bytes = co_await making;
+    if (!self)
+        co_return;
+    if (m_requests.value(key) == generation)
+        m_requests.remove(key);
+    QPixmap pixmap;
+    if (bytes) {
+        QImage image = QImage::fromData(*bytes);
+        if (!image.isNull() && (image.width() != edge || image.height() != edge))
+            image = image.scaled(edge, edge, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        pixmap = QPixmap::fromImage(std::move(image));
+        pixmap.setDevicePixelRatio(scale);
+    }
+    m_covers.insert(key, new Cover {pixmap, generation});
+    const int separator = static_cast<int>(key.indexOf(QChar(0x1f)));
+    if (const auto at = m_index.find(key.left(separator), key.mid(separator + 1))) {
+        const QModelIndex changed = index(static_cast<int>(*at));
+        emit dataChanged(changed, changed, {Qt::DecorationRole});
+    }
+}
+
+void AlbumGridModel::follow(const TrackListChange& change)
+{
+    if (change.kind == TrackListChange::Kind::Reset) {
+        beginResetModel();
+        const AlbumIndexChange reset = m_index.apply(m_library.allTracks(), change);
+        m_rows = static_cast<int>(m_index.albums().size());
+        endResetModel();
+        emit albumsChanged(reset);
+        return;
+    }
+    // The index is changed whole first; the rows then follow its steps one
+    // by one, each step's positions being those the earlier steps left, and
+    // the count shown moves with them so that each announcement holds.
+    const AlbumIndexChange steps = m_index.apply(m_library.allTracks(), change);
+    for (const AlbumIndexChange::Step& step : steps.steps) {
+        const int row = static_cast<int>(step.at);
+        switch (step.op) {
+        case AlbumIndexChange::Op::Remove:
+            beginRemoveRows({}, row, row);
+            --m_rows;
+            endRemoveRows();
+            break;
+        case AlbumIndexChange::Op::Insert:
+            beginInsertRows({}, row, row);
+            ++m_rows;
+            endInsertRows();
+            break;
+        case AlbumIndexChange::Op::Update:
+            emit dataChanged(index(row), index(row));
+            break;
+        }
+    }
+    emit albumsChanged(steps);
+}
+
+} // namespace varno

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "workspace/AlbumIndex.h"
+
+#include <QAbstractListModel>
+#include <QCache>
+#include <QCoroTask>
+#include <QHash>
+#include <QPixmap>
+
+#include <cstdint>
+
+namespace varno {
+
+class ArtworkCache;
+class LibraryEngine;
+class ThumbnailGenerator;
+
+// The library's albums, one row each, in the album index's order. It follows
+// the library's changes album by album: an edited song changes its album's
+// row (dataChanged), an album's last song gone removes its row, never a
+// reset but for the library's own. Covers are asked for only when a tile is
+// painted (the decoration role), from the thumbnail generator at tile size,
+// and kept for the tiles painted most recently. Main thread only.
+class AlbumGridModel final : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Role { ArtistRole = Qt::UserRole + 1, YearRole, ArtistKeyRole, SongCountRole };
+    // Edge of a cover as drawn, in pixels at scale 1.
+    static constexpr int kCoverEdge = 160;
+
+    AlbumGridModel(LibraryEngine& library, ThumbnailGenerator& thumbnails, ArtworkCache& artworkCache, QObject* parent = nullptr);
+    ~AlbumGridModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    const AlbumIndex& albumIndex() const { return m_index; }
+    const Album& album(int row) const { return m_index.albums()[static_cast<std::size_t>(row)]; }
+    // Requests still running for covers.
+    qsizetype pendingCoverCount() const { return m_requests.size(); }
+
+signals:
+    // After the rows have changed.
+    void albumsChanged(const varno::AlbumIndexChange& change);
+
+private:
+    struct Cover {
+        QPixmap pixmap;
+        std::uint64_t generation = 0;
+    };
+
+    void follow(const TrackListChange& change);
+    void requestCover(const Album& album) const;
+    QCoro::Task<> fetchCover(SharedTrack track, QString key, std::uint64_t generation);
+    static QString keyOf(const Album& album);
+
+    LibraryEngine& m_library;
+    ThumbnailGenerator& m_thumbnails;
+    AlbumIndex m_index;
+    // The rows announced so far; it lags the index only while a change's
+    // steps are being announced.
+    int m_rows = 0;
+    mutable QCache<QString, Cover> m_covers;
+    mutable QHash<QString, std::uint64_t> m_requests;
+    std::uint64_t m_generation = 1;
+};
+
+} // namespace varno
