@@ -13,7 +13,6 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -147,17 +146,10 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     connect(m_play, &QPushButton::clicked, this, [this] { playAlbum(0); });
     connect(m_shuffle, &QPushButton::clicked, this, &AlbumBrowserView::shuffleAlbum);
     connect(m_back, &QPushButton::clicked, this, &AlbumBrowserView::goBack);
-    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Left)}) {
-        auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, this, &AlbumBrowserView::goBack);
-    }
-    m_grid->installEventFilter(this);
-    m_artists->installEventFilter(this);
     // The window takes plain left and right arrows for playback before the
     // focused widget sees them; the grid needs them to move between tiles,
-    // so it looks first (the application calls the filter installed last
-    // first) and keeps them while it has focus.
+    // so this view looks at the application's key presses first (the filter
+    // installed last is called first) and keeps the ones meant for its pages.
     qApp->installEventFilter(this);
 
     connect(m_model, &AlbumGridModel::albumsChanged, this, [this] {
@@ -298,6 +290,13 @@ bool AlbumBrowserView::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
+    auto* target = qobject_cast<QWidget*>(watched);
+    if (!target || !isAncestorOf(target))
+        return QWidget::eventFilter(watched, event);
+    if (key->key() == Qt::Key_Backspace || (key->key() == Qt::Key_Left && key->modifiers() == Qt::AltModifier)) {
+        goBack();
+        return true;
+    }
     if (watched == m_grid && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
         openAlbum(m_grid->currentIndex());
         return true;
