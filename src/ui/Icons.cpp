@@ -75,6 +75,7 @@ constexpr SymbolEntry kSymbols[] = {
     {"lock.fill", "changes-prevent"},
     {"chevron.up", "go-up"},
     {"chevron.down", "go-down"},
+    {"chevron.left", "go-previous"},
     {"chevron.right", "go-next"},
     {"sidebar.left", "view-left-pane"},
     {"sidebar.right", "view-right-pane"},

@@ -3,6 +3,7 @@
 #include "DemoLibrary.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/MainWindow.h"
+#include "ui/albums/AlbumBrowserView.h"
 #include "ui/inspector/NowPlayingPanelView.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/songs/TrackListView.h"
@@ -10,6 +11,7 @@
 #include "ui/window/MainLayoutView.h"
 
 #include <QCoroTimer>
+#include <QListView>
 #include <QHash>
 #include <QTimer>
 
@@ -78,6 +80,31 @@ QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder)
     co_await settle(1200);
     capture(QStringLiteral("queue.png"));
     layout.setQueueVisible(false);
+    co_return written;
+}
+
+QCoro::Task<QStringList> captureAlbumScreens(MainWindow& window, QString folder)
+{
+    MainLayoutView& layout = window.layoutView();
+    QStringList written;
+    auto capture = [&](const QString& name) {
+        const QString path = folder + QLatin1Char('/') + name;
+        saveCapture(window, path);
+        written << path;
+    };
+
+    layout.setSelection(NavigationDestination::albums());
+    co_await settle(1500);
+    capture(QStringLiteral("albums.png"));
+    if (auto* albums = qobject_cast<AlbumBrowserView*>(layout.centreWidget())) {
+        albums->openAlbum(albums->grid()->model()->index(0, 0));
+        co_await settle(600);
+        capture(QStringLiteral("album.png"));
+    }
+    layout.setSelection(NavigationDestination::artists());
+    co_await settle(800);
+    capture(QStringLiteral("artists.png"));
+    layout.setSelection(NavigationDestination::songs());
     co_return written;
 }
 

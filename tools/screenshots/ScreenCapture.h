@@ -25,6 +25,11 @@ inline constexpr double kMostlyOneColour = 0.85;
 // thumbnails. Returns the files written.
 QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder);
 
+// Captures the album screens: "albums.png" (the grid of covers),
+// "album.png" (the first album opened) and "artists.png". Returns the files
+// written.
+QCoro::Task<QStringList> captureAlbumScreens(MainWindow& window, QString folder);
+
 // Captures the right panel's inspector with a song chosen in the list while
 // another plays ("inspector.png", the window) and the settings sheet
 // ("settings.png", the sheet alone). Returns the files written.

@@ -79,7 +79,7 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     layout->setContentsMargins(0, 0, 0, 0);
     auto* header = new QHBoxLayout;
     header->setContentsMargins(16, 12, 16, 8);
-    m_back = new QPushButton(symbolIcon(QStringLiteral("chevron.right")), kBack, this);
+    m_back = new QPushButton(symbolIcon(QStringLiteral("chevron.left")), kBack, this);
     m_back->setObjectName(QStringLiteral("albumBack"));
     m_back->setFlat(true);
     header->addWidget(m_back);
@@ -97,6 +97,8 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     m_artists = new QListWidget(this);
     m_artists->setObjectName(QStringLiteral("artistList"));
     m_artists->setUniformItemSizes(true);
+    m_artists->setSpacing(3);
+    m_artists->setIconSize(QSize(22, 22));
     m_pages->addWidget(m_artists);
 
     m_grid = new QListView(this);
@@ -132,7 +134,11 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     m_songs->setRootIsDecorated(false);
     m_songs->setUniformRowHeights(true);
     m_songs->setHeaderLabels({QStringLiteral("#"), QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Time")});
+    m_songs->header()->setStretchLastSection(false);
     m_songs->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_songs->setColumnWidth(0, 44);
+    m_songs->setColumnWidth(2, 220);
+    m_songs->setColumnWidth(3, 64);
     albumLayout->addWidget(m_songs, 1);
     m_pages->addWidget(m_albumPage);
 

@@ -64,9 +64,12 @@ QVariant AlbumGridModel::data(const QModelIndex& index, int role) const
         return shown.title() + QStringLiteral(" — ") + shown.artist();
     case Qt::DecorationRole: {
         const Cover* held = m_covers.object(keyOf(shown));
+        // Taken before asking: a cover the thumbnail generator holds in
+        // memory comes back at once and replaces the entry held.
+        const QVariant pixmap = held ? QVariant(held->pixmap) : QVariant();
         if (!held || held->generation != m_generation)
             requestCover(shown);
-        return held ? QVariant(held->pixmap) : QVariant();
+        return pixmap;
     }
     default:
         return {};
