@@ -101,6 +101,17 @@ protected:
 
 } // namespace
 
+TEST_F(AlbumBrowserViewTest, ClickingATileOpensItsAlbum)
+{
+    importLibrary();
+    open(AlbumBrowserView::Mode::Albums);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    const QRect tile = view->grid()->visualRect(view->grid()->model()->index(1, 0));
+    QTest::mouseClick(view->grid()->viewport(), Qt::LeftButton, {}, tile.center());
+    EXPECT_TRUE(test::waitUntil([&] { return view->currentPage() == view->albumPage(); }));
+    EXPECT_EQ(view->albumTitle()->text(), "Day");
+}
+
 TEST_F(AlbumBrowserViewTest, SidebarRowsAfterFavoritesChooseAlbumsAndArtists)
 {
     ViewEnvironment environment = harness->environment();
@@ -188,4 +199,25 @@ TEST_F(AlbumBrowserViewTest, ArrowsMoveBetweenTilesReturnOpensAltLeftGoesBack)
     EXPECT_EQ(view->albumTitle()->text(), "Day");
     QTest::keyClick(view->albumSongs(), Qt::Key_Left, Qt::AltModifier);
     EXPECT_EQ(view->currentPage(), view->gridPage());
+}
+
+TEST_F(AlbumBrowserViewTest, DoubleClickingATilePlaysItsAlbumAndASongPlaysFromThatSong)
+{
+    importLibrary();
+    open(AlbumBrowserView::Mode::Albums);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    const QRect tile = view->grid()->visualRect(view->grid()->model()->index(0, 0));
+    // The first click's press and release come before the double-click, as
+    // from a mouse.
+    QTest::mouseClick(view->grid()->viewport(), Qt::LeftButton, {}, tile.center());
+    QTest::mouseDClick(view->grid()->viewport(), Qt::LeftButton, {}, tile.center());
+    ASSERT_EQ(queued(), (QStringList {"c third", "b second", "a first"}));
+    EXPECT_EQ(view->currentPage(), view->albumPage());
+
+    const QRect song = view->albumSongs()->visualItemRect(view->albumSongs()->topLevelItem(1));
+    QTest::mouseClick(view->albumSongs()->viewport(), Qt::LeftButton, {}, song.center());
+    QTest::mouseDClick(view->albumSongs()->viewport(), Qt::LeftButton, {}, song.center());
+    ASSERT_TRUE(harness->container->queueEngine().currentTrack());
+    EXPECT_EQ(harness->container->queueEngine().currentTrack()->title, "b second");
+    EXPECT_EQ(test::titlesOf(harness->container->queueEngine().upcoming()), QStringList {"a first"});
 }

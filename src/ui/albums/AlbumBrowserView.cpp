@@ -13,8 +13,10 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -142,8 +144,30 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     albumLayout->addWidget(m_songs, 1);
     m_pages->addWidget(m_albumPage);
 
-    connect(m_grid, &QListView::clicked, this, &AlbumBrowserView::openAlbum);
+    // Covers of tiles scrolled out of view are no longer made.
+    connect(m_grid->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        const QRect shown = m_grid->viewport()->rect();
+        const QModelIndex first = m_grid->indexAt(shown.topLeft() + QPoint(4, 4));
+        QModelIndex last = m_grid->indexAt(shown.bottomRight() - QPoint(4, 4));
+        if (!last.isValid())
+            last = m_grid->indexAt(QPoint(shown.left() + 4, shown.bottom() - 4));
+        if (!last.isValid())
+            last = m_byArtist->index(m_byArtist->rowCount() - 1, 0);
+        if (first.isValid())
+            m_model->keepCoversFor(m_byArtist->mapToSource(first).row(), m_byArtist->mapToSource(last).row());
+    });
+    // A click opens its album once it is clear no second click follows: a
+    // double-click plays the album and must still find the tile on screen.
+    m_openLater = new QTimer(this);
+    m_openLater->setSingleShot(true);
+    m_openLater->setInterval(QApplication::doubleClickInterval());
+    connect(m_openLater, &QTimer::timeout, this, [this] { openAlbum(m_clickedTile); });
+    connect(m_grid, &QListView::clicked, this, [this](const QModelIndex& tile) {
+        m_clickedTile = QPersistentModelIndex(tile);
+        m_openLater->start();
+    });
     connect(m_grid, &QListView::doubleClicked, this, [this](const QModelIndex& tile) {
+        m_openLater->stop();
         openAlbum(tile);
         playAlbum(0);
     });

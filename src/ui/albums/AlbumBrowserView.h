@@ -2,7 +2,10 @@
 
 #include "ui/ViewEnvironment.h"
 
+#include <QPersistentModelIndex>
 #include <QWidget>
+
+#include <vector>
 
 class QLabel;
 class QListView;
@@ -10,6 +13,7 @@ class QListWidget;
 class QPushButton;
 class QSortFilterProxyModel;
 class QStackedWidget;
+class QTimer;
 class QTreeWidget;
 
 namespace varno {
@@ -86,6 +90,8 @@ private:
     QString m_openTitle;
     QString m_chosenArtist;
     std::vector<QWidget*> m_history;
+    QTimer* m_openLater = nullptr;
+    QPersistentModelIndex m_clickedTile;
 };
 
 } // namespace varno

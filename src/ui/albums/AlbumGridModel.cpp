@@ -7,6 +7,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPointer>
+#include <QSet>
+
+#include <algorithm>
 
 namespace varno {
 
@@ -84,25 +87,53 @@ QString AlbumGridModel::keyOf(const Album& album)
 void AlbumGridModel::requestCover(const Album& album) const
 {
     const QString key = keyOf(album);
-    if (album.tracks.empty() || m_requests.value(key) == m_generation)
+    if (album.tracks.empty())
         return;
-    m_requests.insert(key, m_generation);
+    if (const auto pending = m_requests.constFind(key); pending != m_requests.cend() && pending->generation == m_generation)
+        return;
+    Request& request = m_requests[key];
+    request.stop.request_stop();
+    request.stop = std::stop_source();
+    request.generation = m_generation;
     // Runs on by itself; it finds this model gone or the album changed when
     // it ends.
-    auto fetching = const_cast<AlbumGridModel*>(this)->fetchCover(album.tracks.shared(0), key, m_generation);
+    auto fetching = const_cast<AlbumGridModel*>(this)->fetchCover(album.tracks.shared(0), key, m_generation, request.stop.get_token());
 }
 
-QCoro::Task<> AlbumGridModel::fetchCover(SharedTrack track, QString key, std::uint64_t generation)
+void AlbumGridModel::keepCoversFor(int first, int last)
+{
+    const std::vector<Album>& albums = m_index.albums();
+    QSet<QString> shown;
+    for (int row = std::max(first, 0); row <= last && static_cast<std::size_t>(row) < albums.size(); ++row)
+        shown.insert(keyOf(albums[static_cast<std::size_t>(row)]));
+    for (auto it = m_requests.begin(); it != m_requests.end();) {
+        if (shown.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        it->stop.request_stop();
+        it = m_requests.erase(it);
+    }
+}
+
+QCoro::Task<> AlbumGridModel::fetchCover(SharedTrack track, QString key, std::uint64_t generation, std::stop_token stop)
 {
     const QPointer<AlbumGridModel> self(this);
     const qreal scale = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
     const int edge = qRound(kCoverEdge * scale);
-    auto making = m_thumbnails.thumbnail(*track, QSize(edge, edge));
+    ++m_running;
+    auto making = m_thumbnails.thumbnail(*track, QSize(edge, edge), stop);
     const std::optional<QByteArray> bytes = co_await making;
     if (!self)
         co_return;
-    if (m_requests.value(key) == generation)
-        m_requests.remove(key);
+    --m_running;
+    const auto pending = m_requests.find(key);
+    const bool current = pending != m_requests.end() && pending->generation == generation;
+    if (current)
+        m_requests.erase(pending);
+    // A cancelled request that brought nothing says nothing about the cover.
+    if (!bytes && (stop.stop_requested() || !current))
+        co_return;
     QPixmap pixmap;
     if (bytes) {
         QImage image = QImage::fromData(*bytes);

@@ -9,6 +9,7 @@
 #include <QPixmap>
 
 #include <cstdint>
+#include <stop_token>
 
 namespace varno {
 
@@ -39,7 +40,11 @@ public:
     const AlbumIndex& albumIndex() const { return m_index; }
     const Album& album(int row) const { return m_index.albums()[static_cast<std::size_t>(row)]; }
     // Requests still running for covers.
-    qsizetype pendingCoverCount() const { return m_requests.size(); }
+    qsizetype pendingCoverCount() const { return m_running; }
+    // Cancels the cover requests of every album outside rows [first, last]
+    // (the tiles on screen), so a fast scroll makes only the covers that
+    // stay in view.
+    void keepCoversFor(int first, int last);
 
 signals:
     // After the rows have changed.
@@ -52,8 +57,13 @@ private:
     };
 
     void follow(const TrackListChange& change);
+    struct Request {
+        std::uint64_t generation = 0;
+        std::stop_source stop;
+    };
+
     void requestCover(const Album& album) const;
-    QCoro::Task<> fetchCover(SharedTrack track, QString key, std::uint64_t generation);
+    QCoro::Task<> fetchCover(SharedTrack track, QString key, std::uint64_t generation, std::stop_token stop);
     static QString keyOf(const Album& album);
 
     LibraryEngine& m_library;
@@ -63,7 +73,8 @@ private:
     // steps are being announced.
     int m_rows = 0;
     mutable QCache<QString, Cover> m_covers;
-    mutable QHash<QString, std::uint64_t> m_requests;
+    mutable QHash<QString, Request> m_requests;
+    mutable qsizetype m_running = 0;
     std::uint64_t m_generation = 1;
 };
 
