@@ -164,6 +164,9 @@ TEST_F(AlbumBrowserViewTest, ArtistsShowTheirCountsAndTheirAlbums)
     EXPECT_EQ(view->artistList()->item(0)->text(), "Band\n1 album · 3 songs");
     view->openArtist(1);
     EXPECT_EQ(tiles(), QStringList {"Day / Solo"});
+    EXPECT_EQ(view->heading()->text(), "Solo");
+    view->goBack();
+    EXPECT_EQ(view->currentPage(), view->artistList());
 }
 
 TEST_F(AlbumBrowserViewTest, AnEditChangesOneTileAndARemovedLastSongRemovesItsTile)

@@ -85,12 +85,13 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     m_back->setObjectName(QStringLiteral("albumBack"));
     m_back->setFlat(true);
     header->addWidget(m_back);
-    auto* title = new QLabel(mode == Mode::Albums ? QStringLiteral("Albums") : QStringLiteral("Artists"), this);
-    QFont big = title->font();
+    m_heading = new QLabel(this);
+    m_heading->setObjectName(QStringLiteral("albumHeading"));
+    QFont big = m_heading->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
-    title->setFont(big);
-    header->addWidget(title, 1);
+    m_heading->setFont(big);
+    header->addWidget(m_heading, 1);
     layout->addLayout(header);
 
     m_pages = new QStackedWidget(this);
@@ -193,7 +194,7 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
         showPage(m_grid);
     }
     m_history.clear();
-    m_back->setVisible(false);
+    pageShown();
 }
 
 AlbumBrowserView::~AlbumBrowserView() = default;
@@ -213,7 +214,18 @@ void AlbumBrowserView::showPage(QWidget* page)
     if (m_pages->currentWidget() && m_pages->currentWidget() != page)
         m_history.push_back(m_pages->currentWidget());
     m_pages->setCurrentWidget(page);
+    pageShown();
+}
+
+void AlbumBrowserView::pageShown()
+{
+    QWidget* page = m_pages->currentWidget();
     m_back->setVisible(!m_history.empty());
+    // An artist's tiles are headed by the artist; every other page by the
+    // screen's name.
+    const bool artistTiles = m_mode == Mode::Artists && page == m_grid;
+    m_heading->setText(artistTiles ? ArtistSummary {m_chosenArtist}.name()
+                                   : m_mode == Mode::Albums ? QStringLiteral("Albums") : QStringLiteral("Artists"));
     page->setFocus();
 }
 
@@ -224,8 +236,7 @@ void AlbumBrowserView::goBack()
     QWidget* page = m_history.back();
     m_history.pop_back();
     m_pages->setCurrentWidget(page);
-    m_back->setVisible(!m_history.empty());
-    page->setFocus();
+    pageShown();
 }
 
 void AlbumBrowserView::openArtist(int row)

@@ -48,6 +48,8 @@ public:
     QPushButton* backButton() const { return m_back; }
     AlbumGridModel* albums() const { return m_model; }
     QLabel* albumTitle() const { return m_albumTitle; }
+    // "Albums", "Artists", or the chosen artist over their tiles.
+    QLabel* heading() const { return m_heading; }
     // The page shown: the artists, the tiles or an album.
     QWidget* currentPage() const;
     QWidget* albumPage() const { return m_albumPage; }
@@ -67,6 +69,7 @@ protected:
 
 private:
     void showPage(QWidget* page);
+    void pageShown();
     void refreshArtists();
     void refreshAlbum();
     const Album* openedAlbum() const;
@@ -75,6 +78,7 @@ private:
     Mode m_mode;
     AlbumGridModel* m_model = nullptr;
     QSortFilterProxyModel* m_byArtist = nullptr;
+    QLabel* m_heading = nullptr;
     QStackedWidget* m_pages = nullptr;
     QListWidget* m_artists = nullptr;
     QListView* m_grid = nullptr;
