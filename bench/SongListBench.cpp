@@ -235,7 +235,7 @@ int main(int argc, char** argv)
     screen.layout = std::make_unique<TrackTableLayoutState>(*screen.preferences);
     screen.inspection = std::make_unique<InspectedSongState>(*screen.panels);
     DIContainer& c = *screen.container;
-    const ViewEnvironment environment {c.libraryEngine(), c.audioEngine(), c.queueEngine(), c.playlistEngine(), c.searchEngine(), c.artworkCache(),
+    const ViewEnvironment environment {c.libraryEngine(), c.audioEngine(), c.queueEngine(), c.playlistEngine(), c.searchEngine(), c.artworkCache(), c.trackEditor(),
                                        c.thumbnailGenerator(), c.waveformGenerator(), c.themeEngine(), *screen.layout, *screen.panels,
                                        *screen.inspection, screen.dialogs};
 
