@@ -31,19 +31,10 @@ protected:
     // One `varno-cli import` per folder, all started before any is waited for.
     std::vector<CliRun> importAtOnce(const QStringList& folders)
     {
-        std::vector<std::unique_ptr<QProcess>> processes;
-        for (const QString& folder : folders) {
-            auto process = std::make_unique<QProcess>();
-            process->start(QStringLiteral(VARNO_CLI_BINARY), {QStringLiteral("import"), folder});
-            process->closeWriteChannel();
-            processes.push_back(std::move(process));
-        }
-        std::vector<CliRun> runs;
-        for (const auto& process : processes) {
-            EXPECT_TRUE(process->waitForFinished(120000));
-            runs.push_back({process->exitCode(), QString::fromUtf8(process->readAllStandardOutput()), QString::fromUtf8(process->readAllStandardError())});
-        }
-        return runs;
+        std::vector<QStringList> commands;
+        for (const QString& folder : folders)
+            commands.push_back({QStringLiteral("import"), folder});
+        return test::runCliAtOnce(commands);
     }
 };
 

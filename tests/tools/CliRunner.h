@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace varno::test {
@@ -30,6 +33,25 @@ inline CliRun runCli(const QStringList& arguments, const QProcessEnvironment& ex
     process.closeWriteChannel();
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// One varno-cli per argument list, all started before any is waited for;
+// their results in the same order.
+inline std::vector<CliRun> runCliAtOnce(const std::vector<QStringList>& commands)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QStringList& arguments : commands) {
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral(VARNO_CLI_BINARY), arguments);
+        process->closeWriteChannel();
+        processes.push_back(std::move(process));
+    }
+    std::vector<CliRun> runs;
+    for (const auto& process : processes) {
+        EXPECT_TRUE(process->state() == QProcess::NotRunning || process->waitForFinished(120000));
+        runs.push_back({process->exitCode(), QString::fromUtf8(process->readAllStandardOutput()), QString::fromUtf8(process->readAllStandardError())});
+    }
+    return runs;
 }
 
 // runCli for commands that play: the null output at fifty times real time.
