@@ -85,6 +85,7 @@ TEST_F(SongListTest, ClickingAHeaderSortsByItsColumnAndAgainReversesTheChevron)
     edit(QStringLiteral("Alpha"), [](Track& t) { t.year = 2001; });
     edit(QStringLiteral("Bravo"), [](Track& t) { t.year = 1999; });
     edit(QStringLiteral("Charlie"), [](Track& t) { t.year = 2005; });
+    harness->trackTableLayout.setColumnVisible(Column::Year, true, nullptr);
     showLibraryList();
     TrackTableHeaderView& header = table().columnHeader();
     const int year = model().columnOf(Column::Year);
@@ -399,6 +400,7 @@ QWidget* dropTarget(TrackListView& list)
 
 TEST_F(SongListTest, AddSongsImportsTheChosenFiles)
 {
+    harness->trackTableLayout.setColumnVisible(Column::Format, true, nullptr);
     showLibraryList();
     ASSERT_NE(list->addSongsAction(), nullptr);
     EXPECT_EQ(list->addSongsAction()->text(), QStringLiteral("Add songs"));

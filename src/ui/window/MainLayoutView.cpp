@@ -26,6 +26,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace varno {
 
 Q_LOGGING_CATEGORY(lcUi, "varno.ui")
@@ -73,7 +75,10 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     , m_undoStack(undoStack)
 {
     setObjectName(QStringLiteral("mainLayout"));
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    // The window keeps to the smallest size (menu bar included); below it,
+    // the parts of this view fit by giving way (fitRow()), so this view
+    // itself asks for no more than the window leaves it.
+    setMinimumWidth(kMinimumWidth);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -105,6 +110,10 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     m_queue->setObjectName(QStringLiteral("queuePanel"));
     m_queue->setFixedWidth(kQueueWidth);
     m_queue->hide();
+    // A panel without room comes back when the queue makes way for it.
+    connect(m_right, &WorkspacePanelRegion::roomRequested, this, [this] { setQueueVisible(false); });
+    connect(m_left, &WorkspacePanelRegion::roomRequested, this, [this] { setQueueVisible(false); });
+    connect(&environment.panelState, &WorkspacePanelState::panelChanged, this, &MainLayoutView::fitRow);
     row->addWidget(m_left);
     row->addWidget(centreColumn, 1);
     row->addWidget(m_queue);
@@ -132,6 +141,7 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     updatePlaybackKeys();
     qApp->installEventFilter(this);
     showScreen();
+    fitRow();
 }
 
 MainLayoutView::~MainLayoutView()
@@ -177,6 +187,37 @@ void MainLayoutView::setQueueVisible(bool visible)
         return;
     m_queue->setVisible(visible);
     m_player->setQueueVisible(visible);
+    fitRow();
+}
+
+void MainLayoutView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitRow();
+}
+
+void MainLayoutView::fitRow()
+{
+    const WorkspacePanelState& panels = m_environment.panelState;
+    const auto demandOf = [&panels](WorkspacePanelSide side) {
+        workspaceRow::PanelDemand demand;
+        demand.shape = !panels.isEnabled(side)   ? workspaceRow::PanelShape::Hidden
+                       : panels.isExpanded(side) ? workspaceRow::PanelShape::Expanded
+                                                 : workspaceRow::PanelShape::Collapsed;
+        demand.width = int(std::lround(panels.width(side)));
+        demand.minimumWidth = int(std::lround(WorkspacePanelState::limitsOf(side).minimumWidth));
+        return demand;
+    };
+    workspaceRow::Demand demand;
+    demand.rowWidth = width();
+    demand.left = demandOf(WorkspacePanelSide::Left);
+    demand.right = demandOf(WorkspacePanelSide::Right);
+    demand.isQueueOpen = isQueueVisible();
+    m_rowFit = workspaceRow::fit(demand);
+    m_left->fitTo(m_rowFit.left);
+    m_right->fitTo(m_rowFit.right);
+    if (m_rowFit.queueWidth > 0)
+        m_queue->setFixedWidth(m_rowFit.queueWidth);
 }
 
 TrackListView* MainLayoutView::makeTrackList(CentreScreen::Filter filter, const QString& title)

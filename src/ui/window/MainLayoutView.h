@@ -5,6 +5,7 @@
 #include "ui/window/CentreScreen.h"
 #include "workspace/PlaybackNavigationShortcutMonitor.h"
 #include "workspace/WorkspacePanelState.h"
+#include "workspace/WorkspaceRowFit.h"
 #include "storage/TrackList.h"
 #include "storage/Playlist.h"
 
@@ -41,8 +42,8 @@ class MainLayoutView final : public QWidget {
 public:
     static constexpr int kMinimumWidth = 900;
     static constexpr int kMinimumHeight = 650;
-    static constexpr int kMinimumCentreWidth = 420;
-    static constexpr int kQueueWidth = 320;
+    static constexpr int kMinimumCentreWidth = workspaceRow::kCentreMinimumWidth;
+    static constexpr int kQueueWidth = workspaceRow::kQueueWidth;
 
     // `undoStack` is the window's: removals and column changes are entered
     // there.
@@ -67,6 +68,8 @@ public:
     // The song list on screen, if the centre shows one.
     TrackListView* visibleTrackList() const;
     const PlaybackNavigationShortcutMonitor& playbackKeys() const { return m_playbackKeys; }
+    // How the workspace row shares the width now.
+    const workspaceRow::Fit& rowFit() const { return m_rowFit; }
 
 signals:
     // The song list that has keyboard focus changed (none when focus left
@@ -82,6 +85,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void showScreen();
@@ -90,6 +94,7 @@ private:
     void reportFirstRows(TrackListView* list);
     void updatePlaybackKeys();
     void followFocus(QWidget* now);
+    void fitRow();
 
     ViewEnvironment m_environment;
     QUndoStack* m_undoStack;
@@ -116,6 +121,7 @@ private:
     QPointer<TrackListSelectionCommandTarget> m_focusedTarget;
 
     PlaybackNavigationShortcutMonitor m_playbackKeys;
+    workspaceRow::Fit m_rowFit;
 };
 
 } // namespace varno
