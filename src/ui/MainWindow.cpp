@@ -15,18 +15,22 @@
 #include "ui/songs/TrackListView.h"
 #include "playlists/PlaylistEngine.h"
 #include "workspace/MainMenuBarCommands.h"
+#include "workspace/WindowMemory.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QToolButton>
 
 namespace varno {
 
-MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout, WindowMemory& memory,
                        DesktopDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent)
     , m_engines(engines)
+    , m_memory(memory)
     , m_dialogs(dialogs)
     , m_inspection(panelState)
 {
@@ -42,11 +46,12 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     // The chosen appearance is in force before the first widget is made.
     m_themeApplier = new ThemeApplier(engines.themeEngine, this);
     m_accentFollower = new ArtworkAccentFollower(engines.themeEngine, engines.audioEngine, engines.artworkCache, this);
-    m_layout = new MainLayoutView(environment, engines.recoveryMessage, &m_undoStack, this);
+    m_layout = new MainLayoutView(environment, engines.recoveryMessage, &m_undoStack, memory, this);
     m_themeApplier->addPanel(m_layout->sidebar());
     m_themeApplier->addPanel(m_layout->panelRegion(WorkspacePanelSide::Right)->content());
     setCentralWidget(m_layout);
     setMinimumSize(MainLayoutView::kMinimumWidth, MainLayoutView::kMinimumHeight);
+    restorePlacement();
 
     MainMenuBarCommands::Shell shell;
     shell.openAboutWindow = [this] { openAboutWindow(); };
@@ -103,6 +108,52 @@ MainWindow::~MainWindow()
     // exist: closing the window moves focus, and the layout says so.
     disconnect(m_layout, nullptr, this, nullptr);
     delete takeCentralWidget();
+}
+
+void MainWindow::restorePlacement()
+{
+    const std::optional<WindowPlacement> placement = m_memory.placement();
+    if (!placement)
+        return;
+    QList<ScreenArea> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append({screen->name(), screen->availableGeometry()});
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    setGeometry(placeOnScreen(*placement, screens, primary ? primary->name() : QString(), minimumSize()));
+    // Shown maximised, the window still knows the size to return to.
+    if (placement->isMaximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::rememberPlacement()
+{
+    // Hidden, the window has no place of its own yet (or any longer).
+    if (!isVisible() || isMinimized())
+        return;
+    WindowPlacement placement;
+    placement.normalGeometry = normalGeometry();
+    placement.isMaximized = isMaximized();
+    placement.screenName = screen() ? screen()->name() : QString();
+    m_memory.setPlacement(placement);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    rememberPlacement();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    rememberPlacement();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        rememberPlacement();
 }
 
 void MainWindow::openAboutWindow()

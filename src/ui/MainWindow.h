@@ -25,11 +25,14 @@ class MenuBarBinder;
 class SearchPopup;
 class ThemeApplier;
 class TrackTableLayoutState;
+class WindowMemory;
 class WorkspacePanelState;
 
 // The main window: the menu bar, the About button and the main layout. It
 // observes the engines it is handed and the window state it is given and
-// owns none of them. Main thread only.
+// owns none of them. It opens where it was left (on the same screen, kept on
+// a visible one) and keeps its placement in `memory` as it moves. Main
+// thread only.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -37,7 +40,7 @@ public:
     static constexpr int kDefaultWidth = 1320;
     static constexpr int kDefaultHeight = 820;
 
-    MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+    MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout, WindowMemory& memory,
                DesktopDialogs& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -58,8 +61,17 @@ public:
     QLineEdit* searchField() const { return m_searchField; }
     SearchPopup* searchResults() const { return m_search; }
 
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
+    void restorePlacement();
+    void rememberPlacement();
+
     WindowEngines m_engines;
+    WindowMemory& m_memory;
     DesktopDialogs& m_dialogs;
     InspectedSongState m_inspection;
     // Removals and column changes; undone from the Edit menu.

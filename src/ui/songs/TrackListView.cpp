@@ -102,7 +102,7 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
     , m_sharedEdit(environment.trackEditor, environment.artworkCache)
 {
     setObjectName(QStringLiteral("songList"));
-    m_model = new TrackTableModel(*m_source, m_environment, this);
+    m_model = new TrackTableModel(*m_source, m_environment, this, m_options.sortOrder);
     m_header = new TrackListHeaderView(m_options.title, this);
 
     m_importErrorBar = makeMessageBar(this, QStringLiteral("importError"), QColor(0x4a, 0x1f, 0x24), QStringLiteral("exclamationmark.triangle.fill"),

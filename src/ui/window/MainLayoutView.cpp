@@ -1,6 +1,7 @@
 #include "MainLayoutView.h"
 
 #include "workspace/RecoveryMessage.h"
+#include "workspace/WindowMemory.h"
 #include "playback/QueueEngine.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/albums/AlbumBrowserView.h"
@@ -69,10 +70,12 @@ private:
 
 } // namespace
 
-MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, QWidget* parent)
+MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, WindowMemory& memory,
+                               QWidget* parent)
     : QWidget(parent)
     , m_environment(environment)
     , m_undoStack(undoStack)
+    , m_memory(memory)
 {
     setObjectName(QStringLiteral("mainLayout"));
     // The window keeps to the smallest size (menu bar included); below it,
@@ -141,6 +144,7 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     updatePlaybackKeys();
     qApp->installEventFilter(this);
     showScreen();
+    setQueueVisible(m_memory.isQueueOpen());
     fitRow();
 }
 
@@ -187,6 +191,7 @@ void MainLayoutView::setQueueVisible(bool visible)
         return;
     m_queue->setVisible(visible);
     m_player->setQueueVisible(visible);
+    m_memory.setQueueOpen(visible);
     fitRow();
 }
 
@@ -223,14 +228,57 @@ void MainLayoutView::fitRow()
 TrackListView* MainLayoutView::makeTrackList(CentreScreen::Filter filter, const QString& title)
 {
     TrackListView* list = filter == CentreScreen::Filter::TopRated
-                              ? makeTopRatedSongList(m_environment, m_undoStack, m_centre)
-                              : makeLibrarySongList(m_environment, title, m_undoStack, m_centre);
+                              ? makeTopRatedSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder())
+                              : makeLibrarySongList(m_environment, title, m_undoStack, m_centre, rememberedSortOrder());
     wireTrackList(list);
     return list;
 }
 
+QString MainLayoutView::sortOrderScreen() const
+{
+    switch (m_screen.kind) {
+    case CentreScreen::Kind::SongList:
+        if (m_screen.filter == CentreScreen::Filter::TopRated)
+            return QStringLiteral("topRated");
+        // "Recently Added" and "Recently Played" show the library's list
+        // under their own names, each sorted its own way.
+        if (m_selection && m_selection->kind == NavigationDestination::Kind::RecentlyAdded)
+            return QStringLiteral("recentlyAdded");
+        if (m_selection && m_selection->kind == NavigationDestination::Kind::RecentlyPlayed)
+            return QStringLiteral("recentlyPlayed");
+        return QStringLiteral("allSongs");
+    case CentreScreen::Kind::Favorites:
+        return QStringLiteral("favorites");
+    case CentreScreen::Kind::PlaylistDetail:
+        return QStringLiteral("playlist.") + m_screen.playlist->id.toString(QUuid::WithoutBraces).toUpper();
+    case CentreScreen::Kind::Albums:
+    case CentreScreen::Kind::Artists:
+        break;
+    }
+    return {};
+}
+
+TrackSortOrder MainLayoutView::rememberedSortOrder() const
+{
+    const QString screen = sortOrderScreen();
+    return screen.isEmpty() ? TrackSortOrder {} : m_memory.sortOrder(screen).value_or(TrackSortOrder {});
+}
+
+void MainLayoutView::rememberSortOrder(TrackListView* list)
+{
+    // Only the list on screen speaks for the screen's name; the library's
+    // list is sorted again when it is shown under another one.
+    const QString screen = sortOrderScreen();
+    if (list != visibleTrackList() || screen.isEmpty())
+        return;
+    // A screen never sorted by hand leaves nothing behind.
+    if (list->model().sortOrder() != rememberedSortOrder())
+        m_memory.setSortOrder(screen, list->model().sortOrder());
+}
+
 void MainLayoutView::wireTrackList(TrackListView* list)
 {
+    connect(&list->model(), &TrackTableModel::sortOrderChanged, this, [this, list] { rememberSortOrder(list); });
     connect(list, &TrackListView::editMetadataRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
     connect(list, &TrackListView::sharedMetadataEditorRequested, this, [this, list] {
         emit sharedEditRequested(list);
@@ -251,12 +299,15 @@ void MainLayoutView::showScreen()
             }
             m_libraryList->setTitle(m_screen.title);
             screen = m_libraryList;
+            // Shown first, so the order it is given now is the screen's own.
+            m_centre->setCurrentWidget(m_libraryList);
+            m_libraryList->model().setSortOrder(rememberedSortOrder());
         } else {
             screen = makeTrackList(m_screen.filter, m_screen.title);
         }
         break;
     case CentreScreen::Kind::Favorites: {
-        TrackListView* list = makeFavoritesSongList(m_environment, m_undoStack, m_centre);
+        TrackListView* list = makeFavoritesSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder());
         wireTrackList(list);
         screen = list;
         break;
@@ -282,7 +333,8 @@ void MainLayoutView::showScreen()
             [this](QWidget* parent) -> QWidget* {
                 // The playlist screen shows the name; the list only its counts.
                 FixedTrackSource* source = nullptr;
-                TrackListView* list = makeFixedSongList(m_environment, QString(), TrackListEmptyState {}, m_undoStack, parent, &source);
+                TrackListView* list = makeFixedSongList(m_environment, QString(), TrackListEmptyState {}, m_undoStack, parent, &source,
+                                                        rememberedSortOrder());
                 wireTrackList(list);
                 m_playlistSongs = source;
                 return list;

@@ -5,6 +5,7 @@
 #include "ui/window/CentreScreen.h"
 #include "workspace/PlaybackNavigationShortcutMonitor.h"
 #include "workspace/WorkspacePanelState.h"
+#include "workspace/TrackSortOrder.h"
 #include "workspace/WorkspaceRowFit.h"
 #include "storage/TrackList.h"
 #include "storage/Playlist.h"
@@ -29,13 +30,15 @@ class RecoveryBanner;
 class SidebarView;
 class TrackListSelectionCommandTarget;
 class TrackListView;
+class WindowMemory;
 class WorkspacePanelRegion;
 
 // The window's content: the recovery banner, the workspace row (library
 // sidebar, the screen chosen in it, the now-playing panel), and the player
 // bar along the bottom. It owns the window's navigation (which screen shows)
 // and places the playback arrow keys. Every screen reads the engines of the
-// environment; none is owned here except as a widget.
+// environment; none is owned here except as a widget. Whether the queue is
+// open and how each screen's songs are sorted are kept in `memory`.
 class MainLayoutView final : public QWidget {
     Q_OBJECT
 
@@ -47,7 +50,8 @@ public:
 
     // `undoStack` is the window's: removals and column changes are entered
     // there.
-    MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, QWidget* parent = nullptr);
+    MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, WindowMemory& memory,
+                   QWidget* parent = nullptr);
     ~MainLayoutView() override;
 
     const std::optional<NavigationDestination>& selection() const { return m_selection; }
@@ -68,6 +72,9 @@ public:
     // The song list on screen, if the centre shows one.
     TrackListView* visibleTrackList() const;
     const PlaybackNavigationShortcutMonitor& playbackKeys() const { return m_playbackKeys; }
+    // The name the shown screen's sort order is kept under ("allSongs",
+    // "playlist.<UUID>"); empty for a screen without a song list of its own.
+    QString sortOrderScreen() const;
     // How the workspace row shares the width now.
     const workspaceRow::Fit& rowFit() const { return m_rowFit; }
 
@@ -95,9 +102,12 @@ private:
     void updatePlaybackKeys();
     void followFocus(QWidget* now);
     void fitRow();
+    TrackSortOrder rememberedSortOrder() const;
+    void rememberSortOrder(TrackListView* list);
 
     ViewEnvironment m_environment;
     QUndoStack* m_undoStack;
+    WindowMemory& m_memory;
     std::optional<NavigationDestination> m_selection;
     CentreScreen m_screen;
 
