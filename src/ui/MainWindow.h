@@ -5,6 +5,7 @@
 #include "ui/ViewEnvironment.h"
 #include "ui/WindowEngines.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/window/FocusRegions.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -59,9 +60,12 @@ public:
     SettingsView* settingsSheet() const { return m_settings; }
     ThemeApplier& themeApplier() const { return *m_themeApplier; }
     QLineEdit* searchField() const { return m_searchField; }
+    // Tab, Shift+Tab, F6 and Shift+F6 move through these parts, in order.
+    const FocusRegions& focusRegions() const { return m_focusRegions; }
     SearchPopup* searchResults() const { return m_search; }
 
 protected:
+    bool focusNextPrevChild(bool next) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -86,6 +90,8 @@ private:
     ArtworkAccentFollower* m_accentFollower = nullptr;
     QLineEdit* m_searchField = nullptr;
     SearchPopup* m_search = nullptr;
+    QWidget* m_toolRow = nullptr;
+    FocusRegions m_focusRegions;
 };
 
 } // namespace varno

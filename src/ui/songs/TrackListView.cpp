@@ -140,6 +140,8 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
         connect(m_dropOverlay, &DropOverlay::filesDropped, this, [this](const std::vector<FileURL>& files) { importFiles(files); });
     }
 
+    // The header's buttons come before the rows, as they are drawn.
+    QWidget::setTabOrder(m_header->lastActionButton(), m_table);
     connect(m_header->editAction(), &QAction::triggered, this, &TrackListView::editSelection);
     connect(m_table, &TrackTableView::rowClicked, this, &TrackListView::onRowClicked);
     connect(m_table, &TrackTableView::rowDoubleClicked, this, &TrackListView::onRowDoubleClicked);
@@ -181,6 +183,8 @@ void TrackListView::setTitle(const QString& title)
 void TrackListView::addHeaderAction(QAction* action)
 {
     m_header->addHeaderAction(action);
+    if (m_table)
+        QWidget::setTabOrder(m_header->lastActionButton(), m_table);
 }
 
 // --- Rows ------------------------------------------------------------------

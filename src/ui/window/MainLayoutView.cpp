@@ -14,6 +14,7 @@
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
 #include "ui/player/BottomPlayerView.h"
+#include "ui/player/PlayerTransportControls.h"
 #include "ui/queue/QueueView.h"
 #include "platform/ProcessClock.h"
 #include "ui/window/ImportProgressStrip.h"
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -96,10 +98,7 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     connect(m_sidebar, &SidebarView::selectionChanged, this, &MainLayoutView::setSelection);
     connect(m_sidebar, &SidebarView::renameRequested, this, &MainLayoutView::renameRequested);
     connect(m_sidebar, &SidebarView::settingsRequested, this, &MainLayoutView::settingsRequested);
-    auto* nowPlaying = new NowPlayingPanelView(environment);
-    connect(nowPlaying, &NowPlayingPanelView::editRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
-    m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine, nowPlaying, this);
-    auto* centreColumn = new QWidget(this);
+    auto* centreColumn = m_centreColumn = new QWidget(this);
     centreColumn->setMinimumWidth(kMinimumCentreWidth);
     auto* centreLayout = new QVBoxLayout(centreColumn);
     centreLayout->setContentsMargins(0, 0, 0, 0);
@@ -113,6 +112,9 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     m_queue->setObjectName(QStringLiteral("queuePanel"));
     m_queue->setFixedWidth(kQueueWidth);
     m_queue->hide();
+    auto* nowPlaying = new NowPlayingPanelView(environment);
+    connect(nowPlaying, &NowPlayingPanelView::editRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
+    m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine, nowPlaying, this);
     // A panel without room comes back when the queue makes way for it.
     connect(m_right, &WorkspacePanelRegion::roomRequested, this, [this] { setQueueVisible(false); });
     connect(m_left, &WorkspacePanelRegion::roomRequested, this, [this] { setQueueVisible(false); });
@@ -193,6 +195,29 @@ void MainLayoutView::setQueueVisible(bool visible)
     m_player->setQueueVisible(visible);
     m_memory.setQueueOpen(visible);
     fitRow();
+}
+
+QList<FocusRegions::Region> MainLayoutView::focusRegions() const
+{
+    TrackListView* list = visibleTrackList();
+    using Region = FocusRegions::Region;
+    QList<Region> regions {Region {m_left, nullptr}, Region {m_centreColumn, list ? &list->table() : nullptr}};
+    if (isQueueVisible())
+        regions.append(Region {m_queue, nullptr});
+    regions.append(Region {m_right, nullptr});
+    regions.append(Region {m_player, m_player->transport()->playPauseButton()});
+    return regions;
+}
+
+void MainLayoutView::focusCentre()
+{
+    if (TrackListView* list = visibleTrackList()) {
+        list->table().setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    const QList<QWidget*> stops = FocusRegions::tabStops(m_centreColumn);
+    if (!stops.isEmpty())
+        stops.first()->setFocus(Qt::OtherFocusReason);
 }
 
 void MainLayoutView::resizeEvent(QResizeEvent* event)

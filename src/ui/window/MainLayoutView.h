@@ -3,6 +3,7 @@
 #include "ui/NavigationDestination.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/window/CentreScreen.h"
+#include "ui/window/FocusRegions.h"
 #include "workspace/PlaybackNavigationShortcutMonitor.h"
 #include "workspace/WorkspacePanelState.h"
 #include "workspace/TrackSortOrder.h"
@@ -75,6 +76,13 @@ public:
     // The name the shown screen's sort order is kept under ("allSongs",
     // "playlist.<UUID>"); empty for a screen without a song list of its own.
     QString sortOrderScreen() const;
+    // The parts of the layout the keyboard visits, in order: sidebar, the
+    // centre (entered at its song table), the queue, the right panel and the
+    // player bar (entered at Play).
+    QList<FocusRegions::Region> focusRegions() const;
+    // Puts the keyboard focus in the centre: its song table when it shows
+    // a list.
+    void focusCentre();
     // How the workspace row shares the width now.
     const workspaceRow::Fit& rowFit() const { return m_rowFit; }
 
@@ -115,6 +123,7 @@ private:
     SidebarView* m_sidebar = nullptr;
     WorkspacePanelRegion* m_left = nullptr;
     WorkspacePanelRegion* m_right = nullptr;
+    QWidget* m_centreColumn = nullptr;
     QStackedWidget* m_centre = nullptr;
     ImportProgressStrip* m_importProgress = nullptr;
     QueueView* m_queue = nullptr;
