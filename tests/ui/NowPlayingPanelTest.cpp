@@ -286,7 +286,7 @@ TEST_F(NowPlayingPanelTest, ShowsTheCoverAndOffersTheSongsActions)
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
-    EXPECT_EQ(texts, (QStringList {QStringLiteral("Edit Metadata…"), QStringLiteral("Show in Finder")}));
+    EXPECT_EQ(texts, (QStringList {QStringLiteral("Edit Metadata…"), QStringLiteral("Show in File Manager")}));
     menu->actions()[0]->trigger();
     ASSERT_EQ(edits.size(), 1);
     EXPECT_EQ(edits[0][0].value<Track>().id, song.id);

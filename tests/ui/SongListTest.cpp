@@ -232,7 +232,7 @@ TEST_F(SongListTest, ContextMenuListsEveryItemInOrderWithTheSharedEditForSeveral
     addSongs({QStringLiteral("A"), QStringLiteral("B")});
     showLibraryList();
     std::unique_ptr<QMenu> menu(list->makeContextMenu(0));
-    EXPECT_EQ(itemTexts(*menu), (QStringList {"Play Now", "Edit Metadata…", "Add to Favorites", "Choose Artwork…", "Remove Artwork", "Show in Finder",
+    EXPECT_EQ(itemTexts(*menu), (QStringList {"Play Now", "Edit Metadata…", "Add to Favorites", "Choose Artwork…", "Remove Artwork", "Show in File Manager",
                                               "Remove from Player", "Delete Permanently…"}));
 
     clickRow(0);
@@ -300,11 +300,11 @@ TEST_F(SongListTest, ArtworkIsChosenThroughTheDialogsAndRemovedWithFailuresAsAle
     EXPECT_EQ(harness->dialogs.shown.last().message, QStringLiteral("The selected file is not a supported image."));
 }
 
-TEST_F(SongListTest, ShowInFinderRevealsTheSongsFile)
+TEST_F(SongListTest, ShowInFileManagerRevealsTheSongsFile)
 {
     addSongs({QStringLiteral("Song")});
     showLibraryList();
-    triggerMenuItem(0, songs::kShowInFinder);
+    triggerMenuItem(0, songs::kShowInFileManager);
     ASSERT_EQ(harness->dialogs.revealed.size(), 1);
     EXPECT_EQ(harness->dialogs.revealed.first(), song(QStringLiteral("Song")).fileURL);
 }

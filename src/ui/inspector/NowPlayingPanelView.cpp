@@ -383,7 +383,7 @@ QMenu* NowPlayingPanelView::makeActionsMenu()
         if (m_shown)
             emit editRequested(*m_shown);
     });
-    QAction* reveal = menu->addAction(songs::kShowInFinder);
+    QAction* reveal = menu->addAction(songs::kShowInFileManager);
     connect(reveal, &QAction::triggered, this, [this] {
         if (m_shown)
             m_environment.dialogs.revealFile(m_shown->fileURL);

@@ -461,7 +461,7 @@ QMenu* TrackListView::makeContextMenu(int row)
     menu->addSeparator();
     connect(menu->addAction(songs::kChooseArtwork), &QAction::triggered, this, [this, track] { chooseArtwork(track); });
     connect(menu->addAction(songs::kRemoveArtwork), &QAction::triggered, this, [this, track] { removeArtwork(track); });
-    connect(menu->addAction(songs::kShowInFinder), &QAction::triggered, this, [this, track] { m_environment.dialogs.revealFile(track.fileURL); });
+    connect(menu->addAction(songs::kShowInFileManager), &QAction::triggered, this, [this, track] { m_environment.dialogs.revealFile(track.fileURL); });
     menu->addSeparator();
     connect(menu->addAction(songs::kRemoveFromPlayer), &QAction::triggered, this, [this, track] { removeFromPlayer(track); });
     connect(menu->addAction(songs::kDeletePermanently), &QAction::triggered, this, [this, track] { deletePermanently(track); });
