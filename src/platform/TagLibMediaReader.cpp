@@ -30,6 +30,7 @@ extern "C" {
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace varno {
 
@@ -53,6 +54,8 @@ void requireRegularFile(const QString& path)
 namespace {
 
 // Tag properties in the order items are reported, with their common keys.
+// TagLib names each format's own fields alike: TDRC (or TYER in ID3v2.3),
+// ©day, WM/Year, ICRD and the APE tag's YEAR all read as DATE, and so on.
 struct KeyMapping {
     const char* property;
     const char* commonKey;
@@ -64,7 +67,15 @@ constexpr KeyMapping kTagLibKeys[] = {
     {"GENRE", "genre"},
     {"COMPOSER", "composer"},
     {"ALBUMARTIST", "albumArtist"},
+    {"DATE", "date"},
+    {"TRACKNUMBER", "trackNumber"},
+    {"DISCNUMBER", "discNumber"},
+    {"BPM", "bpm"},
+    {"COMMENT", "comment"},
 };
+// FFmpeg's keys are matched without regard to case, so "track" also finds an
+// APE tag's "Track". Several keys may give one common key; the last found
+// wins, as with repeated items.
 constexpr KeyMapping kFFmpegKeys[] = {
     {"title", "title"},
     {"artist", "artist"},
@@ -72,7 +83,23 @@ constexpr KeyMapping kFFmpegKeys[] = {
     {"genre", "genre"},
     {"composer", "composer"},
     {"album_artist", "albumArtist"},
+    {"year", "date"},
+    {"date", "date"},
+    {"track", "trackNumber"},
+    {"disc", "discNumber"},
+    {"TBPM", "bpm"},
+    {"tmpo", "bpm"},
+    {"WM/BeatsPerMinute", "bpm"},
+    {"bpm", "bpm"},
+    {"comment", "comment"},
 };
+
+// A number's text is its first value alone: "3; 4" is no track number, while
+// two comments are both worth keeping.
+bool takesFirstValueOnly(std::string_view commonKey)
+{
+    return commonKey == "date" || commonKey == "trackNumber" || commonKey == "discNumber" || commonKey == "bpm";
+}
 
 QString toQString(const TagLib::String& s)
 {
@@ -172,6 +199,20 @@ int audioStreamOf(AVFormatContext* context, const QString& path)
     return index;
 }
 
+// The container's items, then the audio stream's (Ogg keeps its comments
+// with the stream).
+std::vector<MediaItem> ffmpegItems(const AVFormatContext* context, const AVStream* stream)
+{
+    std::vector<MediaItem> items;
+    for (const AVDictionary* dictionary : {static_cast<const AVDictionary*>(context->metadata), static_cast<const AVDictionary*>(stream->metadata)}) {
+        for (const KeyMapping& mapping : kFFmpegKeys) {
+            if (const AVDictionaryEntry* entry = av_dict_get(dictionary, mapping.property, nullptr, 0))
+                items.push_back({QString::fromLatin1(mapping.commonKey), QString::fromUtf8(entry->value), std::nullopt});
+        }
+    }
+    return items;
+}
+
 // What the library imports, and the covers it shows, must come from files
 // that are audio by their content, not only by their names.
 MediaAsset readWithFFmpeg(const QString& path)
@@ -188,12 +229,7 @@ MediaAsset readWithFFmpeg(const QString& path)
     if (stream->codecpar->sample_rate > 0)
         asset.sampleRate = stream->codecpar->sample_rate;
 
-    for (const AVDictionary* dictionary : {static_cast<const AVDictionary*>(context->metadata), static_cast<const AVDictionary*>(stream->metadata)}) {
-        for (const KeyMapping& mapping : kFFmpegKeys) {
-            if (const AVDictionaryEntry* entry = av_dict_get(dictionary, mapping.property, nullptr, 0))
-                asset.items.push_back({QString::fromLatin1(mapping.commonKey), QString::fromUtf8(entry->value), std::nullopt});
-        }
-    }
+    asset.items = ffmpegItems(context.get(), stream);
     return asset;
 }
 
@@ -303,18 +339,27 @@ struct TagLibFile {
     std::unique_ptr<TagLib::FileRef> ref;
 };
 
+// Whether a file's audio properties are read as well as its tags. Without
+// them a file is still checked to be of its type: TagLib refuses a file
+// whose signature does not match, and an MPEG file needs its run of frames.
+enum class AudioProperties { Read, Skip };
+
 // TagLib picks the file type from the extension. A file it cannot open, one
-// without audio properties, an MPEG file without a run of frames and one
-// that would cost more than the budget go to FFmpeg instead.
-std::optional<TagLibFile> openWithTagLib(const QString& path)
+// without audio properties (when they are read), an MPEG file without a run
+// of frames and one that would cost more than the budget go to FFmpeg
+// instead.
+std::optional<TagLibFile> openWithTagLib(const QString& path, AudioProperties audio)
 {
     requireRegularFile(path);
     TagLibFile file {std::make_unique<BudgetedFileStream>(QFile::encodeName(path)), nullptr};
     if (!file.stream->isOpen())
         return std::nullopt;
-    file.ref = std::make_unique<TagLib::FileRef>(file.stream.get(), true, TagLib::AudioProperties::Average);
+    const bool withAudio = audio == AudioProperties::Read;
+    file.ref = std::make_unique<TagLib::FileRef>(file.stream.get(), withAudio, TagLib::AudioProperties::Average);
     const TagLib::FileRef& ref = *file.ref;
-    if (ref.isNull() || !ref.file()->isValid() || !ref.audioProperties() || ref.audioProperties()->sampleRate() <= 0)
+    if (ref.isNull() || !ref.file()->isValid())
+        return std::nullopt;
+    if (withAudio && (!ref.audioProperties() || ref.audioProperties()->sampleRate() <= 0))
         return std::nullopt;
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()); mpeg && !startsWithFrameRun(*mpeg))
         return std::nullopt;
@@ -323,11 +368,25 @@ std::optional<TagLibFile> openWithTagLib(const QString& path)
     return file;
 }
 
+std::vector<MediaItem> tagLibItems(TagLib::File& file)
+{
+    std::vector<MediaItem> items;
+    const TagLib::PropertyMap properties = file.properties();
+    for (const KeyMapping& mapping : kTagLibKeys) {
+        const auto found = properties.find(mapping.property);
+        if (found == properties.end() || found->second.isEmpty())
+            continue;
+        const QString text = takesFirstValueOnly(mapping.commonKey) ? toQString(found->second.front()) : joined(found->second);
+        items.push_back({QString::fromLatin1(mapping.commonKey), text, std::nullopt});
+    }
+    return items;
+}
+
 } // namespace
 
 MediaAsset TagLibMediaReader::read(const QString& path) const
 {
-    const std::optional<TagLibFile> file = openWithTagLib(path);
+    const std::optional<TagLibFile> file = openWithTagLib(path, AudioProperties::Read);
     if (!file)
         return readWithFFmpeg(path);
 
@@ -335,19 +394,21 @@ MediaAsset TagLibMediaReader::read(const QString& path) const
     const TagLib::AudioProperties* audio = file->ref->audioProperties();
     asset.durationSeconds = static_cast<double>(audio->lengthInMilliseconds()) / 1000.0;
     asset.sampleRate = audio->sampleRate();
-
-    const TagLib::PropertyMap properties = file->ref->file()->properties();
-    for (const KeyMapping& mapping : kTagLibKeys) {
-        const auto found = properties.find(mapping.property);
-        if (found != properties.end() && !found->second.isEmpty())
-            asset.items.push_back({QString::fromLatin1(mapping.commonKey), joined(found->second), std::nullopt});
-    }
+    asset.items = tagLibItems(*file->ref->file());
     return asset;
+}
+
+std::vector<MediaItem> TagLibMediaReader::readTags(const QString& path) const
+{
+    if (const std::optional<TagLibFile> file = openWithTagLib(path, AudioProperties::Skip))
+        return tagLibItems(*file->ref->file());
+    FormatContext context = ffmpeg::open(path, ffmpeg::Recognition::ByContent);
+    return ffmpegItems(context.get(), context->streams[audioStreamOf(context.get(), path)]);
 }
 
 std::optional<QByteArray> TagLibMediaReader::firstArtwork(const QString& path) const
 {
-    const std::optional<TagLibFile> file = openWithTagLib(path);
+    const std::optional<TagLibFile> file = openWithTagLib(path, AudioProperties::Read);
     if (!file)
         return ffmpegPicture(path);
     return tagLibPicture(file->ref->file());
