@@ -29,6 +29,8 @@ struct FolderScan {
     QStringList failures;
     // Audio files of types the library does not take.
     QStringList unsupported;
+    // The paths of `audioFiles`, for telling which songs' files are there.
+    std::vector<QString> paths;
 };
 
 // Supported audio files under `folders`, in enumeration order, with the
@@ -48,6 +50,7 @@ FolderScan scanFolders(const std::vector<QString>& folders)
         scan.audioFiles.push_back(FileURL::fromLocalFile(path));
     scan.failures = std::move(walk.failures);
     scan.unsupported = std::move(walk.mentioned);
+    scan.paths = std::move(walk.files);
     return scan;
 }
 
@@ -185,9 +188,12 @@ QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
         co_return summary;
     // A file that cannot be read now leaves its song unmarked, to be read at
     // a later rescan, when it may be back.
+    QSet<QUuid> readNow;
     for (std::size_t i = 0; i < read.size(); ++i) {
-        if (read[i])
+        if (read[i]) {
+            readNow.insert(unread[i]);
             fills.push_back({unread[i], std::move(*read[i])});
+        }
     }
     if (!progress.cancelled() && !fills.empty()) {
         auto filling = fillTagFields(std::move(fills));
@@ -196,12 +202,17 @@ QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
             co_return summary;
     }
 
-    std::vector<QString> paths;
-    paths.reserve(m_library.tracks().size());
-    for (const Track& track : m_library.tracks())
-        paths.push_back(track.fileURL.toLocalFile());
-    auto counting = runOn(&m_walkPool, [paths = std::move(paths)] {
-        return static_cast<int>(std::count_if(paths.begin(), paths.end(), [](const QString& path) { return !QFileInfo::exists(path); }));
+    // The files the walk found and those whose tags were just read are
+    // there; only the others are looked for. The list is read on the pool:
+    // its songs never change under whoever holds it.
+    auto counting = runOn(&m_walkPool, [library = m_library.tracks(), walked = std::move(scan.paths), readNow = std::move(readNow)] {
+        const QSet<QString> found(walked.begin(), walked.end());
+        return static_cast<int>(std::count_if(library.begin(), library.end(), [&](const Track& track) {
+            if (readNow.contains(track.id))
+                return false;
+            const QString path = track.fileURL.toLocalFile();
+            return !found.contains(path) && !QFileInfo::exists(path);
+        }));
     });
     summary.added = imported.added;
     summary.missing = co_await counting;
