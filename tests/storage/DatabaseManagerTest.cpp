@@ -353,6 +353,8 @@ TEST_F(DatabaseManagerTest, FilesWrittenByOtherEncodersLoadAndRoundTrip)
     EXPECT_EQ(tracks[1].title, QStringLiteral("Déjà vu / Überall"));
     EXPECT_EQ(tracks[1].rating, 5);
     EXPECT_EQ(tracks[2].rating, 0);
+    // None of them says its tag fields were read: a rescan reads them.
+    EXPECT_FALSE(tracks[0].tagFieldsRead || tracks[1].tagFieldsRead || tracks[2].tagFieldsRead);
     const std::optional<PlaybackStateSnapshot> state = manager->loadPlaybackState();
     ASSERT_TRUE(state.has_value());
     EXPECT_EQ(state->currentTrackID, tracks[1].id);
