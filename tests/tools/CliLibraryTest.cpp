@@ -57,6 +57,29 @@ TEST_F(CliLibraryTest, RescanReportsWhatChangedInWatchedFolders)
     EXPECT_EQ(result.out, QStringLiteral("Added 1 songs; 1 files missing.\n"));
 }
 
+TEST_F(CliLibraryTest, RescanFillsInWhatSongsImportedBeforeTheTagFieldsLack)
+{
+    ASSERT_EQ(run({QStringLiteral("import"), test::fixturePath(QStringLiteral("formats/tagged.flac"))}).exitCode, 0);
+    // The library as a version that did not read the year, numbers,
+    // comments and BPM wrote it.
+    const QString tracksFile = appFile(QStringLiteral("tracks.json"));
+    QByteArray library = test::readFile(tracksFile);
+    for (const char* field : {R"("year":1999,)", R"("trackNumber":3,)", R"("discNumber":1,)", R"("comments":"Tagged comment",)", R"("bpm":120,)",
+                              R"(,"tagFieldsRead":true)"}) {
+        ASSERT_TRUE(library.contains(field)) << field;
+        library.replace(field, "");
+    }
+    test::writeFile(tracksFile, library);
+
+    CliRun result = run({QStringLiteral("rescan")});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("Added 0 songs; 0 files missing; 1 songs filled in from their tags.\n"));
+    const QString listed = run({QStringLiteral("list"), QStringLiteral("--json")}).out;
+    EXPECT_TRUE(listed.contains(QStringLiteral(R"("genre":"Tagged Genre","year":1999,"trackNumber":3,"discNumber":1,)"))) << listed.toStdString();
+    EXPECT_TRUE(listed.contains(QStringLiteral(R"(,"tagFieldsRead":true}])"))) << listed.toStdString();
+    EXPECT_EQ(run({QStringLiteral("rescan")}).out, QStringLiteral("Added 0 songs; 0 files missing.\n"));
+}
+
 TEST_F(CliLibraryTest, RemoveKeepsOrDeletesTheFile)
 {
     const QString folder = scratch(QStringLiteral("music"));

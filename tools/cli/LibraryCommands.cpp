@@ -322,7 +322,10 @@ QCoro::Task<int> rescanLibrary(Console console)
         console.errorLine(describe(error));
         co_return 1;
     }
-    console.line(QStringLiteral("Added %1 songs; %2 files missing.").arg(summary.added).arg(summary.missing));
+    QString line = QStringLiteral("Added %1 songs; %2 files missing").arg(summary.added).arg(summary.missing);
+    if (summary.filled > 0)
+        line += QStringLiteral("; %1 songs filled in from their tags").arg(summary.filled);
+    console.line(line + QLatin1Char('.'));
     if (!summary.failures.isEmpty()) {
         console.errorLine(summary.failures);
         co_return 1;
