@@ -12,6 +12,7 @@
 #include "ui/DesktopDialogs.h"
 #include "ui/MainWindow.h"
 #include "workspace/TrackTableLayoutState.h"
+#include "workspace/WindowMemory.h"
 #include "workspace/WorkspacePanelState.h"
 
 #include <QCoreApplication>
@@ -59,6 +60,13 @@ TrackTableLayoutState& OstrelMediaStudioApp::trackTableLayout()
     return *m_trackTableLayout;
 }
 
+WindowMemory& OstrelMediaStudioApp::windowMemory()
+{
+    if (!m_windowMemory)
+        m_windowMemory = std::make_unique<WindowMemory>(preferences());
+    return *m_windowMemory;
+}
+
 std::optional<int> OstrelMediaStudioApp::start(const QStringList& arguments)
 {
     const QStringList uris = FileOpenHandler::toFileUris(arguments);
@@ -91,7 +99,7 @@ std::optional<int> OstrelMediaStudioApp::start(const QStringList& arguments)
 
     DIContainer& root = container();
     m_dialogs = std::make_unique<QtDesktopDialogs>();
-    m_mainWindow = std::make_unique<MainWindow>(root.windowEngines(), panelState(), trackTableLayout(), *m_dialogs);
+    m_mainWindow = std::make_unique<MainWindow>(root.windowEngines(), panelState(), trackTableLayout(), windowMemory(), *m_dialogs);
     m_mainWindow->show();
 
     m_fileOpener = std::make_unique<FileOpenHandler>(root);

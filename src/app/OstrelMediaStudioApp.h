@@ -15,6 +15,7 @@ class PlaybackRemote;
 class SingleInstance;
 class PreferencesStore;
 class TrackTableLayoutState;
+class WindowMemory;
 class WorkspacePanelState;
 
 // The application value: holds the composition root and the main window for
@@ -39,6 +40,7 @@ public:
     // use and kept for the life of the process.
     WorkspacePanelState& panelState();
     TrackTableLayoutState& trackTableLayout();
+    WindowMemory& windowMemory();
     // Null until start().
     MainWindow* mainWindow() const { return m_mainWindow.get(); }
 
@@ -49,6 +51,7 @@ private:
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<WorkspacePanelState> m_panelState;
     std::unique_ptr<TrackTableLayoutState> m_trackTableLayout;
+    std::unique_ptr<WindowMemory> m_windowMemory;
     std::unique_ptr<DesktopDialogs> m_dialogs;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<FileOpenHandler> m_fileOpener;

@@ -13,7 +13,8 @@ public:
 
     static SecurityScopedAccessError bookmarkCreationFailed(const FileURL& url, const QString& reason);
     static SecurityScopedAccessError bookmarkResolutionFailed(const FileURL& url, const QString& reason);
-    static SecurityScopedAccessError permissionDenied(const FileURL& url);
+    // `reason` is the system's ("Permission denied").
+    static SecurityScopedAccessError permissionDenied(const FileURL& url, const QString& reason);
 
     Kind kind() const { return m_kind; }
     const FileURL& url() const { return m_url; }

@@ -34,10 +34,10 @@ SecurityScopedAccessError SecurityScopedAccessError::bookmarkResolutionFailed(co
             QStringLiteral("Saved access to ") + nameOf(url) + QStringLiteral(" could not be restored: ") + reason};
 }
 
-SecurityScopedAccessError SecurityScopedAccessError::permissionDenied(const FileURL& url)
+SecurityScopedAccessError SecurityScopedAccessError::permissionDenied(const FileURL& url, const QString& reason)
 {
     return {Kind::PermissionDenied, url,
-            QStringLiteral("macOS no longer permits access to ") + nameOf(url) + QStringLiteral(". Add the file again to reconnect it.")};
+            nameOf(url) + QStringLiteral(" cannot be read: ") + reason + QStringLiteral(". Add the file again to reconnect it.")};
 }
 
 SecurityScopedResource::SecurityScopedResource(FileURL url, bool didStartAccess)
@@ -82,8 +82,10 @@ std::unique_ptr<SecurityScopedResource> SecurityScopedResource::access(const Tra
     }
     const QString path = url.toLocalFile();
     const bool started = bookmarks::startAccessing(path);
-    if (!started && !bookmarks::isReadableFile(path))
-        throw SecurityScopedAccessError::permissionDenied(url);
+    if (!started) {
+        if (const std::optional<QString> reason = bookmarks::unreadableFileReason(path))
+            throw SecurityScopedAccessError::permissionDenied(url, *reason);
+    }
     return std::unique_ptr<SecurityScopedResource>(new SecurityScopedResource(std::move(url), started));
 }
 

@@ -86,11 +86,21 @@ void stopAccessing(const QString&)
 {
 }
 
-bool isReadableFile(const QString& path)
+std::optional<QString> unreadableFileReason(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat info {};
-    return ::stat(native.constData(), &info) == 0 && S_ISREG(info.st_mode) && ::access(native.constData(), R_OK) == 0;
+    if (::stat(native.constData(), &info) != 0)
+        return systemReason(errno);
+    // The system has words for a folder; anything else that is not a plain
+    // file (a device, a pipe) is named for what it is not.
+    if (S_ISDIR(info.st_mode))
+        return systemReason(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("Not a regular file");
+    if (::access(native.constData(), R_OK) != 0)
+        return systemReason(errno);
+    return std::nullopt;
 }
 
 } // namespace varno::bookmarks

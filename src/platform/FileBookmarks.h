@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // Saved access to user files. Linux has no access grants: a bookmark is an
 // opaque, versioned record from which the file can be found again (its path,
 // plus its device and inode numbers so a moved file can be traced later), and
@@ -43,7 +45,9 @@ QString resolve(const QByteArray& bookmark);
 bool startAccessing(const QString& path);
 void stopAccessing(const QString& path);
 
-// Whether `path` is a regular file this process may read.
-bool isReadableFile(const QString& path);
+// Why this process may not read `path` as a regular file, in the system's
+// words ("Permission denied", "No such file or directory", "Is a
+// directory"); nothing when it may.
+std::optional<QString> unreadableFileReason(const QString& path);
 
 } // namespace varno::bookmarks

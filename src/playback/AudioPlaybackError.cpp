@@ -51,7 +51,7 @@ AudioPlaybackError AudioPlaybackError::audioEngineUnavailable()
 AudioPlaybackError AudioPlaybackError::outputDeviceRoutingUnavailable()
 {
     return {Kind::OutputDeviceRoutingUnavailable,
-            QStringLiteral("Output device switching is not available in this version. Use macOS Sound settings instead.")};
+            QStringLiteral("Output device switching is not available in this version. Choose the output in your desktop's sound settings instead.")};
 }
 
 } // namespace varno

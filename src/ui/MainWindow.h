@@ -5,6 +5,7 @@
 #include "ui/ViewEnvironment.h"
 #include "ui/WindowEngines.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/window/FocusRegions.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -25,11 +26,14 @@ class MenuBarBinder;
 class SearchPopup;
 class ThemeApplier;
 class TrackTableLayoutState;
+class WindowMemory;
 class WorkspacePanelState;
 
 // The main window: the menu bar, the About button and the main layout. It
 // observes the engines it is handed and the window state it is given and
-// owns none of them. Main thread only.
+// owns none of them. It opens where it was left (on the same screen, kept on
+// a visible one) and keeps its placement in `memory` as it moves. Main
+// thread only.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -37,7 +41,7 @@ public:
     static constexpr int kDefaultWidth = 1320;
     static constexpr int kDefaultHeight = 820;
 
-    MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout,
+    MainWindow(WindowEngines engines, WorkspacePanelState& panelState, TrackTableLayoutState& trackTableLayout, WindowMemory& memory,
                DesktopDialogs& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -56,10 +60,22 @@ public:
     SettingsView* settingsSheet() const { return m_settings; }
     ThemeApplier& themeApplier() const { return *m_themeApplier; }
     QLineEdit* searchField() const { return m_searchField; }
+    // Tab, Shift+Tab, F6 and Shift+F6 move through these parts, in order.
+    const FocusRegions& focusRegions() const { return m_focusRegions; }
     SearchPopup* searchResults() const { return m_search; }
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
+    void restorePlacement();
+    void rememberPlacement();
+
     WindowEngines m_engines;
+    WindowMemory& m_memory;
     DesktopDialogs& m_dialogs;
     InspectedSongState m_inspection;
     // Removals and column changes; undone from the Edit menu.
@@ -74,6 +90,8 @@ private:
     ArtworkAccentFollower* m_accentFollower = nullptr;
     QLineEdit* m_searchField = nullptr;
     SearchPopup* m_search = nullptr;
+    QWidget* m_toolRow = nullptr;
+    FocusRegions m_focusRegions;
 };
 
 } // namespace varno

@@ -102,12 +102,14 @@ QList<Menu> MainMenuBarCommands::buildMenus() const
     file.items = {
         {MenuCommand::AddFolder, QStringLiteral("Add Folder to Library..."), keys(Qt::CTRL | Qt::SHIFT | Qt::Key_O), true, {}, false},
         {MenuCommand::RescanLibrary, QStringLiteral("Rescan Library Folders"), keys(Qt::CTRL | Qt::SHIFT | Qt::Key_R), true, {}, true},
+        {MenuCommand::Quit, QStringLiteral("Quit"), keys(Qt::CTRL | Qt::Key_Q), true, {}, true},
     };
 
     // The separator before the song items closes the text-editing group
     // (undo, cut, copy, paste) the window puts first.
     Menu edit {QStringLiteral("Edit"), {}};
     edit.items = {
+        {MenuCommand::FindInLibrary, QStringLiteral("Find in Library"), keys(Qt::CTRL | Qt::Key_F), true, {}, false},
         {MenuCommand::SelectAllSongs, QStringLiteral("Select All Songs"), keys(Qt::CTRL | Qt::Key_A), songs > 0, {}, true},
         {MenuCommand::DeselectAllSongs, QStringLiteral("Deselect All Songs"), keys(Qt::CTRL | Qt::SHIFT | Qt::Key_A), selected > 0, {}, false},
         {MenuCommand::EditSelection,
@@ -176,6 +178,14 @@ void MainMenuBarCommands::run(MenuCommand command)
         auto rescanning = rescanLibrary();
         return;
     }
+    case MenuCommand::Quit:
+        if (m_shell.quit)
+            m_shell.quit();
+        return;
+    case MenuCommand::FindInLibrary:
+        if (m_shell.focusSearch)
+            m_shell.focusSearch();
+        return;
     case MenuCommand::SelectAllSongs:
         send(TrackListSelectionCommand::SelectAll);
         return;

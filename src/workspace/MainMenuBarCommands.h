@@ -25,6 +25,8 @@ enum class MenuCommand {
     About,
     AddFolder,
     RescanLibrary,
+    Quit,
+    FindInLibrary,
     SelectAllSongs,
     DeselectAllSongs,
     EditSelection,
@@ -81,6 +83,11 @@ public:
         std::function<std::vector<FileURL>()> chooseFolders;
         // A modal warning with one "OK" button.
         std::function<void(const QString& message, const QString& informativeText)> showWarning;
+        // Closes the window, which ends the application as closing it by
+        // hand does.
+        std::function<void()> quit;
+        // Puts the keyboard focus in the search field, its text selected.
+        std::function<void()> focusSearch;
     };
 
     // "The folder could not be added"

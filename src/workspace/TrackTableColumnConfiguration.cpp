@@ -69,8 +69,7 @@ TrackTableColumnConfiguration TrackTableColumnConfiguration::defaultFor(TrackTab
 TrackTableColumns defaultTrackTableColumns()
 {
     TrackTableColumns columns;
-    columns.reserve(static_cast<qsizetype>(kAllTrackTableColumns.size()));
-    for (TrackTableColumnID id : kAllTrackTableColumns)
+    for (TrackTableColumnID id : kDefaultTrackTableColumns)
         columns.append(TrackTableColumnConfiguration::defaultFor(id));
     return columns;
 }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <array>
+
 namespace varno {
 
 // One shown column of the song table. Widths are in points.
@@ -31,7 +33,13 @@ inline constexpr double kCollapsedColumnWidth = 48;
 // it belongs to no column.
 inline constexpr double kTrackTableLeadingWidth = 132;
 
-// All twelve columns in canonical order, at their default widths.
+// The columns a new library shows: the ones most lists are read by, which fit
+// the default window beside both panels. The others are a right-click on the
+// header away.
+inline constexpr std::array kDefaultTrackTableColumns {TrackTableColumnID::Title, TrackTableColumnID::Artist,
+                                                       TrackTableColumnID::Album, TrackTableColumnID::Duration};
+
+// The default columns in canonical order, at their default widths.
 TrackTableColumns defaultTrackTableColumns();
 
 // `width` within the column's limits; a width that is not finite (a damaged

@@ -4,16 +4,18 @@ namespace varno {
 
 namespace {
 
-// In declaration order of TrackTableColumnID.
+// In declaration order of TrackTableColumnID. The default widths of the
+// columns shown at first (title, artist, album, duration) add up to what the
+// default window leaves the song table beside both panels.
 constexpr TrackTableColumnTraits kTraits[] = {
-    {"title", "Title", 220, 120, 420},
-    {"artist", "Artist", 150, 90, 320},
-    {"album", "Album", 150, 90, 320},
+    {"title", "Title", 200, 120, 420},
+    {"artist", "Artist", 140, 90, 320},
+    {"album", "Album", 140, 90, 320},
     {"albumArtist", "Album Artist", 140, 90, 320},
     {"genre", "Genre", 110, 80, 260},
     {"year", "Year", 70, 64, 160},
     {"trackNumber", "Track #", 70, 64, 160},
-    {"duration", "Duration", 84, 64, 160},
+    {"duration", "Duration", 72, 64, 160},
     {"bitrate", "Bitrate", 92, 76, 190},
     {"sampleRate", "Sample Rate", 104, 76, 190},
     {"format", "Format", 80, 64, 160},

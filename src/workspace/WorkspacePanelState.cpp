@@ -1,6 +1,7 @@
 #include "WorkspacePanelState.h"
 
-#include <QMetaType>
+#include "workspace/StoredPreferenceValues.h"
+
 #include <QVariant>
 
 #include <algorithm>
@@ -14,58 +15,6 @@ namespace {
 QString sideName(WorkspacePanelSide side)
 {
     return side == WorkspacePanelSide::Left ? QStringLiteral("workspace.left.") : QStringLiteral("workspace.right.");
-}
-
-// QSettings' INI file keeps no types: a boolean it wrote reads back as the
-// text "true" or "false", and so does one typed in by hand. Any other text,
-// a number or a list is not a boolean.
-std::optional<bool> asBool(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool();
-    case QMetaType::QString:
-    case QMetaType::QByteArray: {
-        const QString text = value.toString().trimmed();
-        if (text == QLatin1String("true"))
-            return true;
-        if (text == QLatin1String("false"))
-            return false;
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
-// Numbers come back from the INI file as text too; only text that reads
-// entirely as a finite number counts.
-std::optional<double> asWidth(const QVariant& value)
-{
-    double width = 0;
-    switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        width = value.toDouble();
-        break;
-    case QMetaType::QString:
-    case QMetaType::QByteArray: {
-        bool ok = false;
-        width = value.toString().toDouble(&ok);
-        if (!ok)
-            return std::nullopt;
-        break;
-    }
-    default:
-        return std::nullopt;
-    }
-    if (!std::isfinite(width))
-        return std::nullopt;
-    return width;
 }
 
 } // namespace
@@ -113,10 +62,10 @@ WorkspacePanelState::Panel WorkspacePanelState::load(WorkspacePanelSide side) co
     const auto stored = [&](const QString& key) { return m_defaults.typedValue(key).value_or(QVariant()); };
     const Limits limits = limitsOf(side);
     Panel panel;
-    panel.enabled = asBool(stored(enabledKey(side))).value_or(true);
-    panel.expanded = asBool(stored(expandedKey(side))).value_or(true);
-    panel.locked = asBool(stored(lockedKey(side))).value_or(false);
-    panel.width = std::clamp(asWidth(stored(widthKey(side))).value_or(limits.defaultWidth), limits.minimumWidth, limits.maximumWidth);
+    panel.enabled = storedBool(stored(enabledKey(side))).value_or(true);
+    panel.expanded = storedBool(stored(expandedKey(side))).value_or(true);
+    panel.locked = storedBool(stored(lockedKey(side))).value_or(false);
+    panel.width = std::clamp(storedNumber(stored(widthKey(side))).value_or(limits.defaultWidth), limits.minimumWidth, limits.maximumWidth);
     return panel;
 }
 

@@ -285,8 +285,9 @@ TEST_F(BootTest, MainWindowShowsTheRecoveryMessageUntilDismissed)
     SettingsPreferencesStore preferences;
     WorkspacePanelState panels(preferences);
     TrackTableLayoutState columns(preferences);
+    WindowMemory memory(preferences);
     test::FakeDialogs dialogs;
-    MainWindow window(container->windowEngines(), panels, columns, dialogs);
+    MainWindow window(container->windowEngines(), panels, columns, memory, dialogs);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VARNO MUSIC"));
     EXPECT_EQ(window.size(), QSize(1320, 820));
     EXPECT_EQ(window.minimumSize(), QSize(900, 650));

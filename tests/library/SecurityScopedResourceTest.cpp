@@ -80,9 +80,9 @@ TEST_F(SecurityScopedResourceTest, FailuresCarryTheirTexts)
     QDir().mkpath(folder);
     const QByteArray folderBookmark = SecurityScopedResource::makeBookmark(FileURL::fromLocalFile(folder));
     EXPECT_EQ(test::errorText([&] { SecurityScopedResource::access(songAt(scratch(QStringLiteral("stored.mp3")), folderBookmark)); }),
-              QStringLiteral("macOS no longer permits access to folder.mp3. Add the file again to reconnect it."));
+              QStringLiteral("folder.mp3 cannot be read: Is a directory. Add the file again to reconnect it."));
     EXPECT_EQ(test::errorText([&] { SecurityScopedResource::access(songAt(missing)); }),
-              QStringLiteral("macOS no longer permits access to gone.mp3. Add the file again to reconnect it."));
+              QStringLiteral("gone.mp3 cannot be read: No such file or directory. Add the file again to reconnect it."));
 }
 
 TEST_F(SecurityScopedResourceTest, BookmarkFromANewerVersionIsRefused)

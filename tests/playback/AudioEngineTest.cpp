@@ -351,7 +351,7 @@ TEST_F(AudioEngineTest, SettingsAreKeptAndDeviceRoutingIsRefused)
     EXPECT_FALSE(engine->isReplayGainEnabled());
 
     EXPECT_EQ(test::errorText([&] { engine->setOutputDevice(QStringLiteral("hdmi")); }),
-              "Output device switching is not available in this version. Use macOS Sound settings instead.");
+              "Output device switching is not available in this version. Choose the output in your desktop's sound settings instead.");
 }
 
 TEST_F(AudioEngineTest, DestroyingTheEngineStopsThePlayerAndForgetsAGoneDelegate)

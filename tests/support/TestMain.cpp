@@ -18,7 +18,7 @@ extern "C" const char* __ubsan_default_options() { return VARNO_UBSAN_OPTIONS; }
 int main(int argc, char** argv)
 {
     varno::test::isolateProcessFolders();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", varno::test::offscreenPlatformWithTestScreens());
     qputenv("VARNO_AUDIO_OUTPUT", "null");
     // No test reaches the machine's session bus (a running player there
     // would take the files of an app a test starts); the desktop tests

@@ -38,6 +38,28 @@ void isolateProcessFolders()
     QFile::setPermissions(QString::fromUtf8(base + "/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+QByteArray offscreenPlatformWithTestScreens()
+{
+    const QString path = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/offscreen-screens.json");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        QByteArray screens;
+        for (const TestScreen& screen : {kPrimaryTestScreen, kSecondTestScreen}) {
+            const QRect& at = screen.geometry;
+            screens += (screens.isEmpty() ? "" : ",")
+                + QStringLiteral(R"({"name":"%1","x":%2,"y":%3,"width":%4,"height":%5,"logicalDpi":96,"dpr":1})")
+                      .arg(QString::fromLatin1(screen.name))
+                      .arg(at.x())
+                      .arg(at.y())
+                      .arg(at.width())
+                      .arg(at.height())
+                      .toUtf8();
+        }
+        file.write(R"({"screens":[)" + screens + "]}");
+    }
+    return "offscreen:configfile=" + QFile::encodeName(path);
+}
+
 void DataFolderTest::SetUp()
 {
     ASSERT_TRUE(m_root.isValid());

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDeadlineTimer>
+#include <QRect>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
@@ -29,6 +30,19 @@ namespace varno::test {
 // Points XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME at a fresh
 // temporary folder for the whole process. Called once, before QApplication.
 void isolateProcessFolders();
+
+// The offscreen desktop every test (and every program a test starts) runs
+// on: two screens side by side, the first the primary one, each as large as
+// a common monitor, so a window of the default size fits as it would for a
+// user. The platform option is what QT_QPA_PLATFORM is set to; call it after
+// isolateProcessFolders(), which gives it a folder for its description.
+struct TestScreen {
+    const char* name;
+    QRect geometry;
+};
+inline const TestScreen kPrimaryTestScreen {"DP-1", QRect(0, 0, 1600, 1000)};
+inline const TestScreen kSecondTestScreen {"HDMI-1", QRect(1600, 0, 1280, 1024)};
+QByteArray offscreenPlatformWithTestScreens();
 
 // A fixture giving each test its own empty data folder, home folder and
 // preferences: XDG_DATA_HOME and HOME are moved to a new temporary folder

@@ -13,6 +13,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ViewEnvironment.h"
 #include "workspace/TrackTableLayoutState.h"
+#include "workspace/WindowMemory.h"
 #include "workspace/WorkspacePanelState.h"
 
 #include <QCoreApplication>
@@ -136,6 +137,7 @@ public:
         : container(bootContainer())
         , panelState(preferences)
         , trackTableLayout(preferences)
+        , windowMemory(preferences)
         , inspection(panelState)
     {
     }
@@ -201,7 +203,7 @@ public:
     {
         if (motion == Motion::Reduced)
             container->themeEngine().setReduceMotion(true);
-        auto window = std::make_unique<MainWindow>(container->windowEngines(), panelState, trackTableLayout, dialogs);
+        auto window = std::make_unique<MainWindow>(container->windowEngines(), panelState, trackTableLayout, windowMemory, dialogs);
         window->show();
         if (readiness == Readiness::Active) {
             window->activateWindow();
@@ -216,6 +218,7 @@ public:
     SettingsPreferencesStore preferences;
     WorkspacePanelState panelState;
     TrackTableLayoutState trackTableLayout;
+    WindowMemory windowMemory;
     InspectedSongState inspection;
     FakeDialogs dialogs;
 };

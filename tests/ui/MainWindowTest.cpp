@@ -19,6 +19,9 @@
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
 #include "ui/EmptyStateView.h"
+#include "workspace/WindowMemory.h"
+
+#include <QScreen>
 
 #include <QAction>
 #include <QLineEdit>
@@ -275,6 +278,87 @@ TEST_F(MainWindowNavigationTest, QueueButtonOpensTheQueuePanel)
     EXPECT_TRUE(layout.isQueueVisible());
     QTest::mouseClick(layout.playerBar()->queueButton(), Qt::LeftButton);
     EXPECT_FALSE(layout.queueView()->isVisible());
+}
+
+} // namespace
+} // namespace varno
+
+namespace varno {
+namespace {
+
+class MainWindowMemoryTest : public MainWindowTest {};
+
+TEST_F(MainWindowMemoryTest, TheWindowComesBackWithTheSizeAndPlaceItHadOnItsScreen)
+{
+    const QRect onSecondScreen(test::kSecondTestScreen.geometry.x() + 100, 60, 1000, 720);
+    {
+        test::UiHarness ui;
+        auto window = openWindow(ui);
+        window->setGeometry(onSecondScreen);
+        ASSERT_TRUE(test::waitUntil([&] { return window->geometry() == onSecondScreen; }));
+    }
+    test::UiHarness restarted;
+    auto window = openWindow(restarted);
+    EXPECT_EQ(window->geometry(), onSecondScreen);
+    EXPECT_EQ(window->screen()->name(), QString::fromLatin1(test::kSecondTestScreen.name));
+}
+
+TEST_F(MainWindowMemoryTest, AMaximisedWindowComesBackMaximisedAndStillKnowsItsOwnSize)
+{
+    const QRect normal(200, 100, 1100, 760);
+    {
+        test::UiHarness ui;
+        auto window = openWindow(ui);
+        window->setGeometry(normal);
+        ASSERT_TRUE(test::waitUntil([&] { return window->geometry() == normal; }));
+        window->showMaximized();
+        ASSERT_TRUE(test::waitUntil([&] { return window->isMaximized(); }));
+    }
+    test::UiHarness restarted;
+    auto window = openWindow(restarted);
+    EXPECT_TRUE(window->isMaximized());
+    window->showNormal();
+    EXPECT_TRUE(test::waitUntil([&] { return window->geometry() == normal; }));
+}
+
+TEST_F(MainWindowMemoryTest, AWindowLeftOffEveryScreenComesBackOnThePrimaryOne)
+{
+    test::UiHarness ui;
+    ui.windowMemory.setPlacement({QRect(9000, 4000, 1100, 760), false, QStringLiteral("DP-7")});
+    auto window = openWindow(ui);
+    EXPECT_TRUE(test::kPrimaryTestScreen.geometry.contains(window->geometry()));
+    EXPECT_EQ(window->size(), QSize(1100, 760));
+}
+
+TEST_F(MainWindowMemoryTest, TheQueueAndEachScreensSortOrderLastAcrossARestart)
+{
+    {
+        test::UiHarness ui;
+        importSongs(ui, {QStringLiteral("A"), QStringLiteral("B")});
+        auto window = openWindow(ui);
+        MainLayoutView& layout = window->layoutView();
+        QTest::mouseClick(layout.playerBar()->queueButton(), Qt::LeftButton);
+        layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Artist);
+        layout.setSelection(NavigationDestination::recentlyAdded());
+        layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Title);
+        layout.setSelection(NavigationDestination::favorites());
+        layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Duration);
+    }
+    test::UiHarness restarted;
+    auto window = openWindow(restarted);
+    MainLayoutView& layout = window->layoutView();
+    EXPECT_TRUE(layout.isQueueVisible());
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Artist, true}));
+    layout.setSelection(NavigationDestination::recentlyAdded());
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Title, false}));
+    layout.setSelection(NavigationDestination::favorites());
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Duration, true}));
+    layout.setSelection(NavigationDestination::songs());
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Artist, true}));
+    // A screen never sorted by hand keeps the usual order and stores nothing.
+    layout.setSelection(NavigationDestination::topRated());
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), TrackSortOrder {});
+    EXPECT_EQ(restarted.preferences.typedValue(QStringLiteral("songs.sortOrder.topRated")), std::nullopt);
 }
 
 } // namespace

@@ -99,7 +99,7 @@ protected:
     QString music() const { return scratch(QStringLiteral("music")); }
 };
 
-TEST_F(NowPlayingPanelTest, FollowsThePlayingSongElseTheSelectedOne)
+TEST_F(NowPlayingPanelTest, ShowsTheSelectedSongElseThePlayingOneAndSaysNowPlayingOnlyOfThePlayingSong)
 {
     test::UiHarness ui;
     const Track first = test::importSong(ui, music(), QStringLiteral("First"), QStringLiteral("Ann"), QStringLiteral("Blue"));
@@ -109,33 +109,41 @@ TEST_F(NowPlayingPanelTest, FollowsThePlayingSongElseTheSelectedOne)
     EXPECT_EQ(panel->titleText(), QStringLiteral("No track selected"));
     EXPECT_FALSE(panel->inspectedTrack().has_value());
 
+    // A selected song while nothing plays: nothing says it plays.
     ui.inspection.setSelectedTrack(first);
     EXPECT_EQ(panel->titleText(), QStringLiteral("First"));
     EXPECT_EQ(panel->artistText(), QStringLiteral("Ann"));
     EXPECT_EQ(panel->albumText(), QStringLiteral("Blue"));
-    EXPECT_EQ(panel->indicator()->text(), QStringLiteral("Current track"));
+    EXPECT_FALSE(panel->indicator()->isVisible());
 
-    // A playing song takes the upper part; the inspector stays on the
-    // selection.
+    // Another song starts: the panel stays on the selected song, and header,
+    // audio rows and fields all belong to it.
     ui.container->queueEngine().playNow(TrackList({second}), 0);
     ASSERT_TRUE(test::waitUntil([&] { return ui.container->audioEngine().playbackState() == PlaybackState::Playing; }));
+    EXPECT_EQ(panel->titleText(), QStringLiteral("First"));
+    EXPECT_EQ(panel->inspectedTrack()->id, first.id);
+    EXPECT_EQ(panel->inspector()->titleField()->text(), QStringLiteral("First"));
+    EXPECT_EQ(panel->inspector()->artistField()->text(), QStringLiteral("Ann"));
+    EXPECT_FALSE(panel->indicator()->isVisible());
+
+    // With nothing selected the panel is about the playing song, and says so.
+    ui.inspection.setSelectedTrack(std::nullopt);
     EXPECT_EQ(panel->titleText(), QStringLiteral("Second"));
     EXPECT_EQ(panel->artistText(), QStringLiteral("Unknown Artist"));
     EXPECT_EQ(panel->albumText(), QStringLiteral("Unknown Album"));
+    EXPECT_EQ(panel->inspector()->titleField()->text(), QStringLiteral("Second"));
+    EXPECT_TRUE(panel->indicator()->isVisible());
     EXPECT_EQ(panel->indicator()->text(), QStringLiteral("Now playing"));
     EXPECT_TRUE(panel->indicator()->isMoving());
     // Reduce motion stills the bars but keeps the words.
     ui.container->themeEngine().setReduceMotion(true);
     EXPECT_FALSE(panel->indicator()->isMoving());
     EXPECT_EQ(panel->indicator()->text(), QStringLiteral("Now playing"));
-    EXPECT_EQ(panel->inspectedTrack()->id, first.id);
-    EXPECT_EQ(panel->inspector()->artistField()->text(), QStringLiteral("Ann"));
-
-    // With nothing selected the inspector edits the playing song.
-    ui.inspection.setSelectedTrack(std::nullopt);
-    EXPECT_EQ(panel->inspectedTrack()->id, second.id);
     ui.container->audioEngine().pause();
-    EXPECT_TRUE(test::waitUntil([&] { return panel->indicator()->text() == QStringLiteral("Current track"); }));
+    EXPECT_TRUE(test::waitUntil([&] { return panel->indicator()->text() == QStringLiteral("Paused"); }));
+    // Selecting the playing song itself keeps the indicator.
+    ui.inspection.setSelectedTrack(second);
+    EXPECT_TRUE(panel->indicator()->isVisible());
 
     // An edit made elsewhere shows at once: the library's copy is shown.
     Track renamed = second;
@@ -143,6 +151,30 @@ TEST_F(NowPlayingPanelTest, FollowsThePlayingSongElseTheSelectedOne)
     await(ui.container->libraryEngine().updateTrack(renamed));
     EXPECT_EQ(panel->artistText(), QStringLiteral("Late Artist"));
     EXPECT_EQ(panel->inspector()->artistField()->text(), QStringLiteral("Late Artist"));
+    ui.container->audioEngine().stop();
+    ui.inspection.setSelectedTrack(std::nullopt);
+    EXPECT_TRUE(test::waitUntil([&] { return !panel->indicator()->isVisible(); }));
+    EXPECT_FALSE(panel->grab().isNull());
+}
+
+TEST_F(NowPlayingPanelTest, AnEditInThePanelChangesTheSongItNamesNotThePlayingOne)
+{
+    test::UiHarness ui;
+    const Track chosen = test::importSong(ui, music(), QStringLiteral("Chosen"), QStringLiteral("Ann"));
+    const Track playing = test::importSong(ui, music(), QStringLiteral("Playing"), QStringLiteral("Bo"));
+    auto panel = makePanel(ui);
+    ui.container->queueEngine().playNow(TrackList({playing}), 0);
+    ui.inspection.setSelectedTrack(chosen);
+    ASSERT_EQ(panel->titleText(), QStringLiteral("Chosen"));
+    QLineEdit* artist = panel->inspector()->artistField();
+    artist->setFocus();
+    artist->selectAll();
+    QTest::keyClicks(artist, QStringLiteral("Cy"));
+    QTest::keyClick(artist, Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return !panel->isStoringEdits(); }));
+    const TrackList& library = ui.container->libraryEngine().allTracks();
+    EXPECT_EQ(library.find(chosen.id)->artist, QStringLiteral("Cy"));
+    EXPECT_EQ(library.find(playing.id)->artist, QStringLiteral("Bo"));
     ui.container->audioEngine().stop();
 }
 
@@ -254,7 +286,7 @@ TEST_F(NowPlayingPanelTest, ShowsTheCoverAndOffersTheSongsActions)
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
-    EXPECT_EQ(texts, (QStringList {QStringLiteral("Edit Metadata…"), QStringLiteral("Show in Finder")}));
+    EXPECT_EQ(texts, (QStringList {QStringLiteral("Edit Metadata…"), QStringLiteral("Show in File Manager")}));
     menu->actions()[0]->trigger();
     ASSERT_EQ(edits.size(), 1);
     EXPECT_EQ(edits[0][0].value<Track>().id, song.id);

@@ -18,6 +18,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QColorDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -128,6 +129,41 @@ TEST_F(SettingsViewTest, EveryControlChangesTheThemeConfiguration)
     EXPECT_EQ(again->animationSpeedText(), QStringLiteral("Instant"));
     EXPECT_EQ(again->cornerRadiusSlider()->valueText(), QStringLiteral("12px"));
     EXPECT_TRUE(again->compactSwitch()->isChecked());
+}
+
+TEST_F(SettingsViewTest, AnyAccentColourCanBePickedBesideTheSwatches)
+{
+    test::UiHarness ui;
+    ThemeEngine& theme = ui.container->themeEngine();
+    auto sheet = makeSheet(ui);
+    sheet->dynamicAccentSwitch()->click();
+    QAbstractButton* picker = sheet->accentPickerButton();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_TRUE(picker->isVisible());
+    EXPECT_EQ(picker->accessibleName(), QStringLiteral("Custom Color…"));
+    EXPECT_FALSE(picker->isChecked());
+
+    picker->click();
+    QColorDialog* dialog = sheet->accentColorDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(picker->isChecked()) << "a click alone chooses nothing";
+    EXPECT_EQ(dialog->currentColor(), ThemeApplier::toColor(SettingsView::accentChoices()[0]));
+    dialog->setCurrentColor(QColor(0x12, 0x9a, 0x77));
+    dialog->accept();
+    EXPECT_EQ(ThemeApplier::toColor(theme.currentConfiguration().manualAccentColor), QColor(0x12, 0x9a, 0x77));
+    EXPECT_TRUE(picker->isChecked());
+    for (QAbstractButton* swatch : sheet->accentSwatches())
+        EXPECT_FALSE(swatch->isChecked());
+
+    // Cancelling keeps the colour; a swatch takes over from the picker.
+    picker->click();
+    sheet->accentColorDialog()->setCurrentColor(Qt::red);
+    sheet->accentColorDialog()->reject();
+    EXPECT_EQ(ThemeApplier::toColor(theme.currentConfiguration().manualAccentColor), QColor(0x12, 0x9a, 0x77));
+    sheet->accentSwatches()[2]->click();
+    EXPECT_FALSE(picker->isChecked());
+    EXPECT_TRUE(sheet->accentSwatches()[2]->isChecked());
 }
 
 TEST_F(SettingsViewTest, ReduceMotionHoldsTheSpeedChoiceOff)

@@ -68,17 +68,16 @@ protected:
 TEST_F(SongColumnsTest, SectionsFollowTheLayoutAfterTheLeadingArea)
 {
     EXPECT_EQ(header().sectionSize(0), 132);
-    EXPECT_EQ(header().sectionSize(model().columnOf(Column::Title)), 220);
-    EXPECT_EQ(headerTitles().size(), 12);
-    EXPECT_EQ(headerTitles().first(), QStringLiteral("Title"));
+    EXPECT_EQ(header().sectionSize(model().columnOf(Column::Title)), 200);
+    EXPECT_EQ(headerTitles(), (QStringList {"Title", "Artist", "Album", "Duration"}));
 }
 
 TEST_F(SongColumnsTest, DraggingAHeaderOntoAnotherReordersAndUndoes)
 {
-    drag(section(Column::Year).center(), section(Column::Title).center());
-    EXPECT_EQ(layout().visibleColumnIDs().first(), Column::Year);
-    EXPECT_EQ(headerTitles().first(), QStringLiteral("Year"));
-    EXPECT_EQ(model().columnOf(Column::Year), 1);
+    drag(section(Column::Duration).center(), section(Column::Title).center());
+    EXPECT_EQ(layout().visibleColumnIDs().first(), Column::Duration);
+    EXPECT_EQ(headerTitles().first(), QStringLiteral("Duration"));
+    EXPECT_EQ(model().columnOf(Column::Duration), 1);
     EXPECT_EQ(model().data(model().index(0, model().columnOf(Column::Title))).toString(), QStringLiteral("Song"));
     EXPECT_EQ(undoStack.undoText(), QStringLiteral("Reorder Song Columns"));
 
@@ -92,17 +91,17 @@ TEST_F(SongColumnsTest, DraggingAnEdgeResizesLiveAndUndoesAsOneStep)
     const QPoint edge(title.right() + 1, title.center().y());
     EXPECT_EQ(header().edgeSectionAt(edge.x()), model().columnOf(Column::Title));
     drag(edge, edge + QPoint(60, 0));
-    EXPECT_EQ(width(Column::Title), 280);
-    EXPECT_EQ(header().sectionSize(model().columnOf(Column::Title)), 280);
+    EXPECT_EQ(width(Column::Title), 260);
+    EXPECT_EQ(header().sectionSize(model().columnOf(Column::Title)), 260);
     EXPECT_EQ(undoStack.count(), 1);
     EXPECT_EQ(undoStack.undoText(), QStringLiteral("Resize Song Column"));
 
     undoStack.undo();
-    EXPECT_EQ(width(Column::Title), 220);
+    EXPECT_EQ(width(Column::Title), 200);
 
     drag(edge, edge + QPoint(60, 0));
     QTest::mouseDClick(header().viewport(), Qt::LeftButton, {}, edge + QPoint(60, 0));
-    EXPECT_EQ(width(Column::Title), 220);
+    EXPECT_EQ(width(Column::Title), 200);
     EXPECT_EQ(undoStack.undoText(), QStringLiteral("Reset Song Column Width"));
 }
 
@@ -115,7 +114,7 @@ TEST_F(SongColumnsTest, ColumnMenuCollapsesResetsAndRemovesWithUndo)
     menu.reset(header().makeColumnMenu(Column::Album, nullptr));
     ASSERT_NE(itemNamed(*menu, songs::kExpandColumn), nullptr);
     itemNamed(*menu, songs::kExpandColumn)->trigger();
-    EXPECT_EQ(header().sectionSize(model().columnOf(Column::Album)), 150);
+    EXPECT_EQ(header().sectionSize(model().columnOf(Column::Album)), 140);
 
     menu.reset(header().makeColumnMenu(Column::Album, nullptr));
     itemNamed(*menu, songs::kRemoveColumn)->trigger();
@@ -133,22 +132,23 @@ TEST_F(SongColumnsTest, CustomizeMenuTogglesColumnsAndRestoresTheDefaultLayout)
     EXPECT_EQ(menu->title(), QStringLiteral("Customize Song Columns"));
     EXPECT_EQ(menu->actions().size(), 14);
     EXPECT_FALSE(itemNamed(*menu, songs::kRestoreDefaultColumns)->isEnabled());
+    // The columns not shown at first are there to be switched on.
     QAction* genre = itemNamed(*menu, QStringLiteral("Genre"));
-    ASSERT_TRUE(genre->isChecked());
+    ASSERT_FALSE(genre->isChecked());
     genre->trigger();
-    EXPECT_FALSE(layout().isColumnVisible(Column::Genre));
-    EXPECT_EQ(model().columnCount(), 12);
+    EXPECT_TRUE(layout().isColumnVisible(Column::Genre));
+    EXPECT_EQ(headerTitles(), (QStringList {"Title", "Artist", "Album", "Genre", "Duration"}));
 
     menu.reset(header().makeCustomizeMenu(nullptr));
-    EXPECT_FALSE(itemNamed(*menu, QStringLiteral("Genre"))->isChecked());
+    EXPECT_TRUE(itemNamed(*menu, QStringLiteral("Genre"))->isChecked());
     itemNamed(*menu, songs::kRestoreDefaultColumns)->trigger();
     EXPECT_TRUE(layout().isDefaultLayout());
-    EXPECT_EQ(model().columnCount(), 13);
+    EXPECT_EQ(model().columnCount(), 5);
 }
 
 TEST_F(SongColumnsTest, RightClickingAHeaderOpensItsColumnMenu)
 {
-    const QPoint at = section(Column::Genre).center();
+    const QPoint at = section(Column::Album).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, header().viewport()->mapToGlobal(at));
     QApplication::sendEvent(header().viewport(), &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -156,7 +156,7 @@ TEST_F(SongColumnsTest, RightClickingAHeaderOpensItsColumnMenu)
     EXPECT_EQ(itemTexts(*menu).first(), QStringLiteral("Collapse Column"));
     itemNamed(*menu, songs::kRemoveColumn)->trigger();
     menu->close();
-    EXPECT_FALSE(layout().isColumnVisible(Column::Genre));
+    EXPECT_FALSE(layout().isColumnVisible(Column::Album));
 }
 
 TEST_F(SongColumnsTest, AnInvalidStoredLayoutIsReportedUntilDismissed)

@@ -18,6 +18,14 @@ using Kind = TrackListChange::Kind;
 
 class TrackTableModelTest : public SongListTest {
 protected:
+    // Every column shown, so each cell's text can be read.
+    void SetUp() override
+    {
+        SongListTest::SetUp();
+        for (TrackTableColumnID column : kAllTrackTableColumns)
+            harness->trackTableLayout.setColumnVisible(column, true, nullptr);
+    }
+
     // A model over songs handed to it, as a playlist's list is.
     TrackTableModel& modelOver(TrackList tracks)
     {

@@ -57,6 +57,8 @@ public:
         shell.showWarning = [this](const QString& message, const QString& informative) {
             shellCalls << QStringLiteral("warning: ") + message + QStringLiteral(" / ") + informative;
         };
+        shell.quit = [this] { shellCalls << QStringLiteral("quit"); };
+        shell.focusSearch = [this] { shellCalls << QStringLiteral("focus search"); };
         menu = std::make_unique<MainMenuBarCommands>(shell, library, audio, queue, *panels);
     }
 
@@ -99,6 +101,8 @@ TEST_F(MainMenuBarCommandsTest, MenusTitlesAndKeysInOrder)
     EXPECT_EQ(lines, (QStringList {
                          "File: Add Folder to Library... [Ctrl+Shift+O]",
                          "File: --- Rescan Library Folders [Ctrl+Shift+R]",
+                         "File: --- Quit [Ctrl+Q]",
+                         "Edit: Find in Library [Ctrl+F]",
                          "Edit: --- Select All Songs [Ctrl+A]",
                          "Edit: Deselect All Songs [Ctrl+Shift+A]",
                          "Edit: Edit Selected Song Metadata… [Ctrl+E]",
@@ -278,6 +282,8 @@ INSTANTIATE_TEST_SUITE_P(
         ActionCase {"UnlockSidebar", [](auto& f) { f.panels->setPanelLocked(Left, true); }, MenuCommand::LockLibrarySidebar, leftPanel,
                     {"enabled", "expanded", "unlocked"}},
         ActionCase {"About", {}, MenuCommand::About, shell, {"about"}},
+        ActionCase {"Quit", {}, MenuCommand::Quit, shell, {"quit"}},
+        ActionCase {"FindInLibrary", {}, MenuCommand::FindInLibrary, shell, {"focus search"}},
         ActionCase {"Rescan", {}, MenuCommand::RescanLibrary, library, {"rescans 1"}},
         ActionCase {"AddFolders", chooseTwo, MenuCommand::AddFolder, library, {"choose folders", "add /music/a", "add /music/b"}},
         ActionCase {"AddFoldersCancelled", {}, MenuCommand::AddFolder, library, {"choose folders"}},

@@ -83,6 +83,28 @@ QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder)
     co_return written;
 }
 
+QCoro::Task<QStringList> captureWindowSizes(MainWindow& window, QString folder)
+{
+    MainLayoutView& layout = window.layoutView();
+    QStringList written;
+    const QSize before = window.size();
+    layout.setSelection(NavigationDestination::songs());
+    for (const QSize size : {QSize(900, 650), QSize(1320, 820)}) {
+        window.resize(size);
+        for (const bool queue : {false, true}) {
+            layout.setQueueVisible(queue);
+            co_await settle(800);
+            const QString path = folder + QStringLiteral("/window-%1x%2%3.png").arg(size.width()).arg(size.height()).arg(queue ? QStringLiteral("-queue") : QString());
+            saveCapture(window, path);
+            written << path;
+        }
+    }
+    layout.setQueueVisible(false);
+    window.resize(before);
+    co_await settle(300);
+    co_return written;
+}
+
 QCoro::Task<QStringList> captureAlbumScreens(MainWindow& window, QString folder)
 {
     MainLayoutView& layout = window.layoutView();

@@ -25,6 +25,12 @@ inline constexpr double kMostlyOneColour = 0.85;
 // thumbnails. Returns the files written.
 QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder);
 
+// Captures the song list with every panel open at the smallest window and at
+// the default one, each without and with the play queue:
+// "window-900x650.png", "window-900x650-queue.png", "window-1320x820.png"
+// and "window-1320x820-queue.png". Returns the files written.
+QCoro::Task<QStringList> captureWindowSizes(MainWindow& window, QString folder);
+
 // Captures the album screens: "albums.png" (the grid of covers),
 // "album.png" (the first album opened) and "artists.png". Returns the files
 // written.

@@ -13,7 +13,7 @@
 namespace varno {
 
 const QString NowPlayingIndicator::kPlayingText = QStringLiteral("Now playing");
-const QString NowPlayingIndicator::kIdleText = QStringLiteral("Current track");
+const QString NowPlayingIndicator::kPausedText = QStringLiteral("Paused");
 
 class NowPlayingIndicator::Bars final : public QWidget {
 public:
@@ -46,7 +46,7 @@ NowPlayingIndicator::NowPlayingIndicator(ThemeEngine& theme, QWidget* parent)
     : QWidget(parent)
     , m_theme(theme)
     , m_bars(new Bars(this))
-    , m_label(new QLabel(kIdleText, this))
+    , m_label(new QLabel(kPausedText, this))
 {
     setObjectName(QStringLiteral("nowPlayingIndicator"));
     auto* row = new QHBoxLayout(this);
@@ -66,7 +66,8 @@ NowPlayingIndicator::NowPlayingIndicator(ThemeEngine& theme, QWidget* parent)
 void NowPlayingIndicator::setAnimating(bool animating)
 {
     m_animating = animating;
-    m_label->setText(animating ? kPlayingText : kIdleText);
+    m_label->setText(animating ? kPlayingText : kPausedText);
+    setAccessibleName(m_label->text());
     updateMotion();
 }
 

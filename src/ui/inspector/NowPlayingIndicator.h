@@ -10,7 +10,8 @@ namespace varno {
 class ThemeEngine;
 
 // Three bouncing bars and a label: "Now playing" while the shown song plays,
-// "Current track" otherwise. The bars stand still while animations are off
+// "Paused" while it is the loaded song but paused. The panel hides it while
+// it shows any other song. The bars stand still while animations are off
 // (reduce motion, or the "Instant" speed) and while the widget is hidden, so
 // it costs nothing when nobody sees it. Main thread only.
 class NowPlayingIndicator final : public QWidget {
@@ -18,7 +19,7 @@ class NowPlayingIndicator final : public QWidget {
 
 public:
     static const QString kPlayingText;
-    static const QString kIdleText;
+    static const QString kPausedText;
 
     explicit NowPlayingIndicator(ThemeEngine& theme, QWidget* parent = nullptr);
 

@@ -132,7 +132,8 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     m_actions->setToolTip(tr("Song Actions"));
     m_actions->setAccessibleName(tr("Song Actions"));
     m_actions->setMenu(makeActionsMenu());
-    statusRow->addWidget(m_indicator, 1);
+    statusRow->addWidget(m_indicator);
+    statusRow->addStretch(1);
     statusRow->addWidget(m_actions);
     song->addLayout(statusRow);
 
@@ -229,24 +230,28 @@ std::optional<Track> NowPlayingPanelView::resolve(const Track& track, qsizetype&
 
 void NowPlayingPanelView::follow()
 {
+    // One song for the whole panel, so the fields below edit the song named
+    // above them: the selection first, as the fields are for editing it.
     const std::optional<Track>& playing = m_environment.audioEngine.currentTrack();
     const std::optional<Track>& selected = m_environment.inspection.selectedTrack();
     std::optional<Track> shown;
-    if (playing || selected)
-        shown = resolve(playing ? *playing : *selected, m_shownPosition);
-    std::optional<Track> inspected;
-    if (selected)
-        inspected = resolve(*selected, m_inspectedPosition);
-    else
-        inspected = shown;
+    if (selected || playing)
+        shown = resolve(selected ? *selected : *playing, m_shownPosition);
 
     if (shown != m_shown) {
         const bool newSong = !shown || !m_shown || shown->id != m_shown->id;
+        // What was typed for the song being left is stored for that song.
+        if (newSong)
+            storePending();
         m_shown = shown;
         if (shown)
             showSong(*shown, newSong);
         else
             m_artwork->setImage({});
+        if (shown && newSong)
+            m_inspector->setTrack(*shown);
+        else if (shown && !m_pendingEdit)
+            m_inspector->refreshFrom(*shown);
     }
     m_empty->setVisible(!m_shown);
     m_song->setVisible(m_shown.has_value());
@@ -254,18 +259,13 @@ void NowPlayingPanelView::follow()
     // a song's details keep to the top.
     m_contentLayout->setStretch(m_contentLayout->count() - 1, m_shown ? 1 : 0);
     updateIndicator();
+    m_inspectorSection->setVisible(m_shown.has_value());
+}
 
-    if (inspected != m_inspected) {
-        const bool newSong = !inspected || !m_inspected || inspected->id != m_inspected->id;
-        if (newSong)
-            storePending();
-        m_inspected = inspected;
-        if (inspected && newSong)
-            m_inspector->setTrack(*inspected);
-        else if (inspected && !m_pendingEdit)
-            m_inspector->refreshFrom(*inspected);
-    }
-    m_inspectorSection->setVisible(m_inspected.has_value());
+bool NowPlayingPanelView::isShowingLoadedSong() const
+{
+    const std::optional<Track>& loaded = m_environment.audioEngine.currentTrack();
+    return m_shown && loaded && loaded->id == m_shown->id;
 }
 
 void NowPlayingPanelView::showSong(const Track& track, bool newSong)
@@ -284,9 +284,12 @@ void NowPlayingPanelView::showSong(const Track& track, bool newSong)
 
 void NowPlayingPanelView::updateIndicator()
 {
-    const std::optional<Track>& playing = m_environment.audioEngine.currentTrack();
-    m_indicator->setAnimating(m_shown && playing && playing->id == m_shown->id
-                              && m_environment.audioEngine.playbackState() == PlaybackState::Playing);
+    // Said only of the song in the player; any other song is just shown.
+    const PlaybackState state = m_environment.audioEngine.playbackState();
+    const bool loaded = isShowingLoadedSong() && (state == PlaybackState::Playing || state == PlaybackState::Paused
+                                                  || state == PlaybackState::Buffering);
+    m_indicator->setVisible(loaded);
+    m_indicator->setAnimating(loaded && state != PlaybackState::Paused);
 }
 
 void NowPlayingPanelView::applyTheme()
@@ -380,7 +383,7 @@ QMenu* NowPlayingPanelView::makeActionsMenu()
         if (m_shown)
             emit editRequested(*m_shown);
     });
-    QAction* reveal = menu->addAction(songs::kShowInFinder);
+    QAction* reveal = menu->addAction(songs::kShowInFileManager);
     connect(reveal, &QAction::triggered, this, [this] {
         if (m_shown)
             m_environment.dialogs.revealFile(m_shown->fileURL);

@@ -24,11 +24,12 @@ class NowPlayingIndicator;
 class NowPlayingMetadataDetailsView;
 struct TrackListChange;
 
-// The right panel. Its upper part shows the playing song, or the song
-// selected in a list while nothing is loaded: cover, title, artist, album,
-// whether it plays, its actions and its audio details. Below it the
-// inspector edits the selected song (the shown one while nothing is
-// selected), storing edits through the library engine.
+// The right panel. Everything in it is about one song: the song selected in
+// a list, else the one loaded in the player. The upper part shows its cover,
+// title, artist and album, whether it is the one playing (only then), its
+// actions and its audio details; below it the inspector edits the same
+// song, storing edits through the library engine. An edit never reaches a
+// song other than the one named above it.
 //
 // Songs are shown as the library has them now, found by id from a remembered
 // position, so following an edit costs no search through the library. Main
@@ -45,10 +46,11 @@ public:
     explicit NowPlayingPanelView(ViewEnvironment environment, QWidget* parent = nullptr);
     ~NowPlayingPanelView() override;
 
-    // The song in the upper part, if any.
+    // The song the panel is about, if any; the inspector edits it.
     const std::optional<Track>& shownTrack() const { return m_shown; }
-    // The song the inspector edits, if any.
-    const std::optional<Track>& inspectedTrack() const { return m_inspected; }
+    const std::optional<Track>& inspectedTrack() const { return m_shown; }
+    // Whether the shown song is the one in the player (playing or paused).
+    bool isShowingLoadedSong() const;
     bool isShowingEmptyState() const;
     QString titleText() const;
     QString artistText() const;
@@ -84,10 +86,8 @@ private:
 
     ViewEnvironment m_environment;
     std::optional<Track> m_shown;
-    std::optional<Track> m_inspected;
-    // Where each song was last found in the library's list.
+    // Where the song was last found in the library's list.
     qsizetype m_shownPosition = -1;
-    qsizetype m_inspectedPosition = -1;
 
     QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_contentLayout = nullptr;

@@ -28,7 +28,10 @@ namespace varno {
 
 namespace {
 
+// The playing song's cover and names take this much of the bar, and give
+// way down to the smaller width in a narrow window before the waveform does.
 constexpr int kSongAreaWidth = 300;
+constexpr int kSongAreaMinimumWidth = 180;
 
 // The bar's own surface: a shade darker than the window, with a hairline
 // along its top edge that separates it from the content above.
@@ -83,10 +86,12 @@ BottomPlayerView::BottomPlayerView(const ViewEnvironment& environment, QWidget* 
     surface->setFixedHeight(kBarHeight);
     auto* row = new QHBoxLayout(surface);
     row->setContentsMargins(16, 0, 16, 0);
-    row->setSpacing(20);
+    row->setSpacing(16);
 
     m_songArea = new QStackedWidget(surface);
-    m_songArea->setFixedWidth(kSongAreaWidth);
+    m_songArea->setMinimumWidth(kSongAreaMinimumWidth);
+    m_songArea->setMaximumWidth(kSongAreaWidth);
+    m_songArea->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     m_emptyState = new PlayerEmptyStateView(m_songArea);
     m_trackInfo = new PlayerTrackInfoView(m_audioEngine, environment.artworkCache, environment.thumbnailGenerator, m_songArea);
     m_songArea->addWidget(m_emptyState);

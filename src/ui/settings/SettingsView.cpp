@@ -11,6 +11,8 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QColorDialog>
+#include <QConicalGradient>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -29,6 +31,7 @@ const QString SettingsView::kSubtitle = QStringLiteral("Personalize your workspa
 const QString SettingsView::kCloseLabel = QStringLiteral("Close Settings");
 const QString SettingsView::kDynamicAccentTitle = QStringLiteral("Extract accent color from artwork");
 const QString SettingsView::kManualAccentTitle = QStringLiteral("Manual Accent Color");
+const QString SettingsView::kCustomAccentTitle = QStringLiteral("Custom Color…");
 const QString SettingsView::kColumnsHint = QStringLiteral("Drag headers to reorder and their edges to resize.");
 const QString SettingsView::kRestoreColumnsTitle = QStringLiteral("Restore Song Columns");
 const QString SettingsView::kRestoreColumnsHelp = QStringLiteral("Restore the default song-column order, widths, and visibility");
@@ -62,6 +65,65 @@ protected:
         painter.setPen(Qt::NoPen);
         painter.setBrush(m_colour);
         painter.drawEllipse(outer.adjusted(4, 4, -4, -4));
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(outer);
+        }
+    }
+
+private:
+    QColor m_colour;
+};
+
+// The last of the accent row: a ring of every hue, which opens the colour
+// dialog; while the accent is a colour of its own choosing, it shows that
+// colour and the ring of the chosen swatch.
+class AccentPickerButton final : public QAbstractButton {
+public:
+    explicit AccentPickerButton(QWidget* parent)
+        : QAbstractButton(parent)
+    {
+        setCheckable(true);
+        setFixedSize(26, 26);
+        setCursor(Qt::PointingHandCursor);
+        setObjectName(QStringLiteral("accentPicker"));
+        setAccessibleName(SettingsView::kCustomAccentTitle);
+        setToolTip(SettingsView::kCustomAccentTitle);
+    }
+
+    void setColour(const QColor& colour)
+    {
+        m_colour = colour;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF outer = QRectF(rect()).adjusted(1, 1, -1, -1);
+        if (isChecked()) {
+            painter.setPen(QPen(palette().color(QPalette::WindowText), 2));
+            painter.drawEllipse(outer);
+        }
+        const QRectF dot = outer.adjusted(4, 4, -4, -4);
+        QConicalGradient hues(dot.center(), 90);
+        for (int i = 0; i <= 6; ++i)
+            hues.setColorAt(i / 6.0, QColor::fromHsv((i * 60) % 360, 200, 240));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(hues);
+        painter.drawEllipse(dot);
+        if (isChecked() && m_colour.isValid()) {
+            painter.setBrush(m_colour);
+            painter.drawEllipse(dot.adjusted(3, 3, -3, -3));
+        }
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(outer);
+        }
     }
 
 private:
@@ -75,6 +137,10 @@ QLabel* dimmed(const QString& text, QWidget* parent)
     label->setWordWrap(true);
     return label;
 }
+
+// Closer than this (summed over the channels) counts as the same colour:
+// a colour from a swatch comes back from the settings file rounded.
+constexpr double kSameColour = 0.02;
 
 double distance(const StudioColor& a, const StudioColor& b)
 {
@@ -195,6 +261,15 @@ QWidget* SettingsView::makeAppearance()
             showConfiguration();
         });
     }
+    auto* picker = new AccentPickerButton(m_manualAccentRow);
+    m_accentPicker = picker;
+    accentRow->addWidget(picker);
+    connect(picker, &QAbstractButton::clicked, this, [this] {
+        // Clicking toggles the check mark; what is checked follows the
+        // accent, shown again when the dialog ends.
+        showConfiguration();
+        openColorDialog();
+    });
     section->body()->addWidget(m_manualAccentRow);
 
     m_transparency = new SettingsSlider(QStringLiteral("Panel Transparency"), 0.4, 1.0, 0.01, percentageText, section);
@@ -280,6 +355,24 @@ QWidget* SettingsView::makeColumns()
     return section;
 }
 
+void SettingsView::openColorDialog()
+{
+    // Qt's own dialog, so it looks the same on every desktop and can be
+    // driven by the tests; opened window-modal over the sheet.
+    if (!m_colorDialog) {
+        m_colorDialog = new QColorDialog(this);
+        m_colorDialog->setObjectName(QStringLiteral("accentColorDialog"));
+        m_colorDialog->setWindowTitle(tr("Accent Color"));
+        m_colorDialog->setOption(QColorDialog::DontUseNativeDialog);
+        connect(m_colorDialog, &QColorDialog::colorSelected, this, [this](const QColor& colour) {
+            const StudioColor chosen = ThemeApplier::fromColor(colour);
+            edit([chosen](ThemeConfiguration& c) { c.manualAccentColor = chosen; });
+        });
+    }
+    m_colorDialog->setCurrentColor(ThemeApplier::toColor(m_theme.currentConfiguration().manualAccentColor));
+    m_colorDialog->open();
+}
+
 void SettingsView::edit(const std::function<void(ThemeConfiguration&)>& change)
 {
     m_theme.updateTheme(change);
@@ -293,14 +386,18 @@ void SettingsView::showConfiguration()
         m_dynamicAccent->setChecked(c.useDynamicAccent);
     }
     m_manualAccentRow->setVisible(!c.useDynamicAccent);
-    // The swatch nearest to the manual accent is the chosen one.
+    // The swatch of the manual accent is the chosen one; an accent that is
+    // none of them was picked in the colour dialog.
     qsizetype nearest = 0;
     for (qsizetype i = 1; i < accentChoices().size(); ++i) {
         if (distance(accentChoices()[i], c.manualAccentColor) < distance(accentChoices()[nearest], c.manualAccentColor))
             nearest = i;
     }
+    const bool custom = distance(accentChoices()[nearest], c.manualAccentColor) > kSameColour;
     for (qsizetype i = 0; i < m_swatches.size(); ++i)
-        m_swatches[i]->setChecked(i == nearest);
+        m_swatches[i]->setChecked(!custom && i == nearest);
+    m_accentPicker->setChecked(custom);
+    static_cast<AccentPickerButton*>(m_accentPicker)->setColour(ThemeApplier::toColor(c.manualAccentColor));
     m_transparency->setValue(c.panelTransparency);
     {
         const QSignalBlocker quiet(m_compact);

@@ -2,7 +2,9 @@
 
 #include "media/ThemeConfiguration.h"
 
+#include <QColorDialog>
 #include <QDialog>
+#include <QPointer>
 #include <QList>
 
 class QAbstractButton;
@@ -32,6 +34,8 @@ public:
     static const QString kCloseLabel;
     static const QString kDynamicAccentTitle;
     static const QString kManualAccentTitle;
+    // "Custom Color…": the button that opens the colour dialog.
+    static const QString kCustomAccentTitle;
     static const QString kColumnsHint;
     static const QString kRestoreColumnsTitle;
     static const QString kRestoreColumnsHelp;
@@ -46,6 +50,11 @@ public:
     QAbstractButton* dynamicAccentSwitch() const { return m_dynamicAccent; }
     QWidget* manualAccentRow() const { return m_manualAccentRow; }
     const QList<QAbstractButton*>& accentSwatches() const { return m_swatches; }
+    // After the swatches: any colour, through the desktop's colour dialog.
+    // Checked while the manual accent is none of the swatches.
+    QAbstractButton* accentPickerButton() const { return m_accentPicker; }
+    // The colour dialog while it is open (or was last), else null.
+    QColorDialog* accentColorDialog() const { return m_colorDialog; }
     SettingsSlider* transparencySlider() const { return m_transparency; }
     QAbstractButton* compactSwitch() const { return m_compact; }
     SettingsSlider* cornerRadiusSlider() const { return m_cornerRadius; }
@@ -68,6 +77,7 @@ private:
     QWidget* makeBehavior();
     QWidget* makeColumns();
     void showConfiguration();
+    void openColorDialog();
     void showColumns();
     void edit(const std::function<void(ThemeConfiguration&)>& change);
 
@@ -80,6 +90,8 @@ private:
     QAbstractButton* m_dynamicAccent = nullptr;
     QWidget* m_manualAccentRow = nullptr;
     QList<QAbstractButton*> m_swatches;
+    QAbstractButton* m_accentPicker = nullptr;
+    QPointer<QColorDialog> m_colorDialog;
     SettingsSlider* m_transparency = nullptr;
     QAbstractButton* m_compact = nullptr;
     SettingsSlider* m_cornerRadius = nullptr;

@@ -8,31 +8,42 @@
 
 namespace varno {
 
-TrackListView* makeLibrarySongList(ViewEnvironment environment, const QString& title, QUndoStack* undoStack, QWidget* parent)
+namespace {
+
+TrackListOptions sortedBy(TrackListOptions options, TrackSortOrder sortOrder)
 {
-    return new TrackListView(environment, std::make_unique<LibraryTrackSource>(environment.libraryEngine), TrackListOptions::library(title),
-                             undoStack, parent);
+    options.sortOrder = sortOrder;
+    return options;
 }
 
-TrackListView* makeTopRatedSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent)
+} // namespace
+
+TrackListView* makeLibrarySongList(ViewEnvironment environment, const QString& title, QUndoStack* undoStack, QWidget* parent,
+                                   TrackSortOrder sortOrder)
+{
+    return new TrackListView(environment, std::make_unique<LibraryTrackSource>(environment.libraryEngine),
+                             sortedBy(TrackListOptions::library(title), sortOrder), undoStack, parent);
+}
+
+TrackListView* makeTopRatedSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent, TrackSortOrder sortOrder)
 {
     return new TrackListView(environment, std::make_unique<FilteredLibraryTrackSource>(environment.libraryEngine, topRatedTracks),
-                             TrackListOptions::library(songs::kTopRatedTitle), undoStack, parent);
+                             sortedBy(TrackListOptions::library(songs::kTopRatedTitle), sortOrder), undoStack, parent);
 }
 
-TrackListView* makeFavoritesSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent)
+TrackListView* makeFavoritesSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent, TrackSortOrder sortOrder)
 {
     return new TrackListView(environment, std::make_unique<FilteredLibraryTrackSource>(environment.libraryEngine, favoriteTracks),
-                             TrackListOptions::favorites(), undoStack, parent);
+                             sortedBy(TrackListOptions::favorites(), sortOrder), undoStack, parent);
 }
 
 TrackListView* makeFixedSongList(ViewEnvironment environment, const QString& title, const TrackListEmptyState& emptyState, QUndoStack* undoStack,
-                                 QWidget* parent, FixedTrackSource** source)
+                                 QWidget* parent, FixedTrackSource** source, TrackSortOrder sortOrder)
 {
     auto fixed = std::make_unique<FixedTrackSource>();
     if (source)
         *source = fixed.get();
-    return new TrackListView(environment, std::move(fixed), TrackListOptions {title, emptyState, false}, undoStack, parent);
+    return new TrackListView(environment, std::move(fixed), TrackListOptions {title, emptyState, false, sortOrder}, undoStack, parent);
 }
 
 } // namespace varno

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/ViewEnvironment.h"
+#include "workspace/TrackSortOrder.h"
 
 #include <QString>
 
@@ -14,17 +15,18 @@ class TrackListView;
 struct TrackListEmptyState;
 
 // The song lists of the main window's centre, built over the sources they
-// show. Each returns a new list owned by `parent`.
+// show. Each returns a new list owned by `parent`, sorted by `sortOrder`.
 
 // The whole library under `title` ("All Songs", "Recently Added", …), with
 // "Add songs" and drop-to-import.
-TrackListView* makeLibrarySongList(ViewEnvironment environment, const QString& title, QUndoStack* undoStack, QWidget* parent);
+TrackListView* makeLibrarySongList(ViewEnvironment environment, const QString& title, QUndoStack* undoStack, QWidget* parent,
+                                   TrackSortOrder sortOrder = {});
 // "Top Rated": songs rated above 0, best first, then the list's own sort.
-TrackListView* makeTopRatedSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent);
+TrackListView* makeTopRatedSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent, TrackSortOrder sortOrder = {});
 // "Favorites": songs rated 4 or more.
-TrackListView* makeFavoritesSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent);
+TrackListView* makeFavoritesSongList(ViewEnvironment environment, QUndoStack* undoStack, QWidget* parent, TrackSortOrder sortOrder = {});
 // Songs the caller sets, such as a playlist's, through `source`.
 TrackListView* makeFixedSongList(ViewEnvironment environment, const QString& title, const TrackListEmptyState& emptyState, QUndoStack* undoStack,
-                                 QWidget* parent, FixedTrackSource** source);
+                                 QWidget* parent, FixedTrackSource** source, TrackSortOrder sortOrder = {});
 
 } // namespace varno

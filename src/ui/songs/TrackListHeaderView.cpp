@@ -88,6 +88,11 @@ QString TrackListHeaderView::selectionText() const
     return m_selection->text();
 }
 
+QWidget* TrackListHeaderView::lastActionButton() const
+{
+    return m_actions->count() > 0 ? m_actions->itemAt(m_actions->count() - 1)->widget() : nullptr;
+}
+
 QToolButton* TrackListHeaderView::addHeaderAction(QAction* action)
 {
     auto* button = new QToolButton(this);
@@ -98,6 +103,9 @@ QToolButton* TrackListHeaderView::addHeaderAction(QAction* action)
     // Owners' actions go before the edit button, which stays last.
     const int at = m_actions->count() > 0 && action != m_editAction ? m_actions->count() - 1 : m_actions->count();
     m_actions->insertWidget(at, button);
+    // Tab reaches the buttons in the order they are drawn.
+    for (int i = 1; i < m_actions->count(); ++i)
+        QWidget::setTabOrder(m_actions->itemAt(i - 1)->widget(), m_actions->itemAt(i)->widget());
     return button;
 }
 

@@ -26,6 +26,8 @@ public:
 
     // A button for the action, before the edit button.
     QToolButton* addHeaderAction(QAction* action);
+    // The last button Tab reaches in the header (the edit button).
+    QWidget* lastActionButton() const;
     QAction* editAction() const { return m_editAction; }
 
 private:

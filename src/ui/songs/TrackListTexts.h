@@ -48,7 +48,7 @@ inline const QString kEditMetadata = QStringLiteral("Edit Metadata…");
 QString editSharedMetadataItem(qsizetype count);
 inline const QString kChooseArtwork = QStringLiteral("Choose Artwork…");
 inline const QString kRemoveArtwork = QStringLiteral("Remove Artwork");
-inline const QString kShowInFinder = QStringLiteral("Show in Finder");
+inline const QString kShowInFileManager = QStringLiteral("Show in File Manager");
 inline const QString kRemoveFromPlayer = QStringLiteral("Remove from Player");
 inline const QString kDeletePermanently = QStringLiteral("Delete Permanently…");
 

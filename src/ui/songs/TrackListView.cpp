@@ -102,7 +102,7 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
     , m_sharedEdit(environment.trackEditor, environment.artworkCache)
 {
     setObjectName(QStringLiteral("songList"));
-    m_model = new TrackTableModel(*m_source, m_environment, this);
+    m_model = new TrackTableModel(*m_source, m_environment, this, m_options.sortOrder);
     m_header = new TrackListHeaderView(m_options.title, this);
 
     m_importErrorBar = makeMessageBar(this, QStringLiteral("importError"), QColor(0x4a, 0x1f, 0x24), QStringLiteral("exclamationmark.triangle.fill"),
@@ -140,6 +140,8 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
         connect(m_dropOverlay, &DropOverlay::filesDropped, this, [this](const std::vector<FileURL>& files) { importFiles(files); });
     }
 
+    // The header's buttons come before the rows, as they are drawn.
+    QWidget::setTabOrder(m_header->lastActionButton(), m_table);
     connect(m_header->editAction(), &QAction::triggered, this, &TrackListView::editSelection);
     connect(m_table, &TrackTableView::rowClicked, this, &TrackListView::onRowClicked);
     connect(m_table, &TrackTableView::rowDoubleClicked, this, &TrackListView::onRowDoubleClicked);
@@ -181,6 +183,8 @@ void TrackListView::setTitle(const QString& title)
 void TrackListView::addHeaderAction(QAction* action)
 {
     m_header->addHeaderAction(action);
+    if (m_table)
+        QWidget::setTabOrder(m_header->lastActionButton(), m_table);
 }
 
 // --- Rows ------------------------------------------------------------------
@@ -457,7 +461,7 @@ QMenu* TrackListView::makeContextMenu(int row)
     menu->addSeparator();
     connect(menu->addAction(songs::kChooseArtwork), &QAction::triggered, this, [this, track] { chooseArtwork(track); });
     connect(menu->addAction(songs::kRemoveArtwork), &QAction::triggered, this, [this, track] { removeArtwork(track); });
-    connect(menu->addAction(songs::kShowInFinder), &QAction::triggered, this, [this, track] { m_environment.dialogs.revealFile(track.fileURL); });
+    connect(menu->addAction(songs::kShowInFileManager), &QAction::triggered, this, [this, track] { m_environment.dialogs.revealFile(track.fileURL); });
     menu->addSeparator();
     connect(menu->addAction(songs::kRemoveFromPlayer), &QAction::triggered, this, [this, track] { removeFromPlayer(track); });
     connect(menu->addAction(songs::kDeletePermanently), &QAction::triggered, this, [this, track] { deletePermanently(track); });

@@ -7,6 +7,7 @@
 #include "ui/songs/TrackRowLayout.h"
 #include "workspace/TrackListSelectionCommandTarget.h"
 #include "workspace/TrackListShortcutMonitor.h"
+#include "workspace/TrackSortOrder.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -44,6 +45,8 @@ struct TrackListOptions {
     // The library's own list: an "Add songs" action in the header, and
     // files dropped on the list are imported.
     bool importsIntoLibrary = false;
+    // The order the list starts in.
+    TrackSortOrder sortOrder;
 
     // "All Songs" (or another title over the whole library) with the
     // library's empty state and import.

@@ -31,11 +31,12 @@ bool isNumericColumn(TrackTableColumnID id)
 
 } // namespace
 
-TrackTableModel::TrackTableModel(TrackListSource& source, ViewEnvironment environment, QObject* parent)
+TrackTableModel::TrackTableModel(TrackListSource& source, ViewEnvironment environment, QObject* parent, TrackSortOrder sortOrder)
     : QAbstractTableModel(parent)
     , m_source(source)
     , m_environment(environment)
     , m_collator(trackCollator())
+    , m_sortOrder(sortOrder)
     , m_thumbnails(new TrackThumbnailCache(environment.thumbnailGenerator, environment.artworkCache, this))
     , m_sourceTracks(source.tracks())
     , m_shown(sortForDisplay(m_sourceTracks, m_sortOrder, m_collator))

@@ -61,7 +61,9 @@ public:
     // larger changes sort the list again and reset it.
     static constexpr std::size_t kLargestStepwiseChange = 256;
 
-    TrackTableModel(TrackListSource& source, ViewEnvironment environment, QObject* parent = nullptr);
+    // The rows start sorted by `sortOrder`, so a list that remembers its
+    // order is sorted once.
+    TrackTableModel(TrackListSource& source, ViewEnvironment environment, QObject* parent = nullptr, TrackSortOrder sortOrder = {});
     ~TrackTableModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -42,6 +42,9 @@ TrackTableView::TrackTableView(TrackTableModel& model, TrackTableLayoutState& la
     setMouseTracking(true);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
+    // Tab leaves the table for the next part of the window; walking its
+    // cells one by one would trap a keyboard user in twelve columns.
+    setTabKeyNavigation(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(trackRowLayout::kRowHeight / 2);

@@ -1,6 +1,7 @@
 #include "MainLayoutView.h"
 
 #include "workspace/RecoveryMessage.h"
+#include "workspace/WindowMemory.h"
 #include "playback/QueueEngine.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/albums/AlbumBrowserView.h"
@@ -13,6 +14,7 @@
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
 #include "ui/player/BottomPlayerView.h"
+#include "ui/player/PlayerTransportControls.h"
 #include "ui/queue/QueueView.h"
 #include "platform/ProcessClock.h"
 #include "ui/window/ImportProgressStrip.h"
@@ -24,7 +26,10 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace varno {
 
@@ -67,13 +72,18 @@ private:
 
 } // namespace
 
-MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, QWidget* parent)
+MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, WindowMemory& memory,
+                               QWidget* parent)
     : QWidget(parent)
     , m_environment(environment)
     , m_undoStack(undoStack)
+    , m_memory(memory)
 {
     setObjectName(QStringLiteral("mainLayout"));
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    // The window keeps to the smallest size (menu bar included); below it,
+    // the parts of this view fit by giving way (fitRow()), so this view
+    // itself asks for no more than the window leaves it.
+    setMinimumWidth(kMinimumWidth);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -88,10 +98,7 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     connect(m_sidebar, &SidebarView::selectionChanged, this, &MainLayoutView::setSelection);
     connect(m_sidebar, &SidebarView::renameRequested, this, &MainLayoutView::renameRequested);
     connect(m_sidebar, &SidebarView::settingsRequested, this, &MainLayoutView::settingsRequested);
-    auto* nowPlaying = new NowPlayingPanelView(environment);
-    connect(nowPlaying, &NowPlayingPanelView::editRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
-    m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine, nowPlaying, this);
-    auto* centreColumn = new QWidget(this);
+    auto* centreColumn = m_centreColumn = new QWidget(this);
     centreColumn->setMinimumWidth(kMinimumCentreWidth);
     auto* centreLayout = new QVBoxLayout(centreColumn);
     centreLayout->setContentsMargins(0, 0, 0, 0);
@@ -105,6 +112,13 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     m_queue->setObjectName(QStringLiteral("queuePanel"));
     m_queue->setFixedWidth(kQueueWidth);
     m_queue->hide();
+    auto* nowPlaying = new NowPlayingPanelView(environment);
+    connect(nowPlaying, &NowPlayingPanelView::editRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
+    m_right = new WorkspacePanelRegion(WorkspacePanelSide::Right, environment.panelState, environment.themeEngine, nowPlaying, this);
+    // A panel without room comes back when the queue makes way for it.
+    connect(m_right, &WorkspacePanelRegion::roomRequested, this, [this] { setQueueVisible(false); });
+    connect(m_left, &WorkspacePanelRegion::roomRequested, this, [this] { setQueueVisible(false); });
+    connect(&environment.panelState, &WorkspacePanelState::panelChanged, this, &MainLayoutView::fitRow);
     row->addWidget(m_left);
     row->addWidget(centreColumn, 1);
     row->addWidget(m_queue);
@@ -132,6 +146,8 @@ MainLayoutView::MainLayoutView(ViewEnvironment environment, RecoveryMessage& rec
     updatePlaybackKeys();
     qApp->installEventFilter(this);
     showScreen();
+    setQueueVisible(m_memory.isQueueOpen());
+    fitRow();
 }
 
 MainLayoutView::~MainLayoutView()
@@ -177,19 +193,117 @@ void MainLayoutView::setQueueVisible(bool visible)
         return;
     m_queue->setVisible(visible);
     m_player->setQueueVisible(visible);
+    m_memory.setQueueOpen(visible);
+    fitRow();
+}
+
+QList<FocusRegions::Region> MainLayoutView::focusRegions() const
+{
+    TrackListView* list = visibleTrackList();
+    using Region = FocusRegions::Region;
+    QList<Region> regions {Region {m_left, nullptr}, Region {m_centreColumn, list ? &list->table() : nullptr}};
+    if (isQueueVisible())
+        regions.append(Region {m_queue, nullptr});
+    regions.append(Region {m_right, nullptr});
+    regions.append(Region {m_player, m_player->transport()->playPauseButton()});
+    return regions;
+}
+
+void MainLayoutView::focusCentre()
+{
+    if (TrackListView* list = visibleTrackList()) {
+        list->table().setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    const QList<QWidget*> stops = FocusRegions::tabStops(m_centreColumn);
+    if (!stops.isEmpty())
+        stops.first()->setFocus(Qt::OtherFocusReason);
+}
+
+void MainLayoutView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitRow();
+}
+
+void MainLayoutView::fitRow()
+{
+    const WorkspacePanelState& panels = m_environment.panelState;
+    const auto demandOf = [&panels](WorkspacePanelSide side) {
+        workspaceRow::PanelDemand demand;
+        demand.shape = !panels.isEnabled(side)   ? workspaceRow::PanelShape::Hidden
+                       : panels.isExpanded(side) ? workspaceRow::PanelShape::Expanded
+                                                 : workspaceRow::PanelShape::Collapsed;
+        demand.width = int(std::lround(panels.width(side)));
+        demand.minimumWidth = int(std::lround(WorkspacePanelState::limitsOf(side).minimumWidth));
+        return demand;
+    };
+    workspaceRow::Demand demand;
+    demand.rowWidth = width();
+    demand.left = demandOf(WorkspacePanelSide::Left);
+    demand.right = demandOf(WorkspacePanelSide::Right);
+    demand.isQueueOpen = isQueueVisible();
+    m_rowFit = workspaceRow::fit(demand);
+    m_left->fitTo(m_rowFit.left);
+    m_right->fitTo(m_rowFit.right);
+    if (m_rowFit.queueWidth > 0)
+        m_queue->setFixedWidth(m_rowFit.queueWidth);
 }
 
 TrackListView* MainLayoutView::makeTrackList(CentreScreen::Filter filter, const QString& title)
 {
     TrackListView* list = filter == CentreScreen::Filter::TopRated
-                              ? makeTopRatedSongList(m_environment, m_undoStack, m_centre)
-                              : makeLibrarySongList(m_environment, title, m_undoStack, m_centre);
+                              ? makeTopRatedSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder())
+                              : makeLibrarySongList(m_environment, title, m_undoStack, m_centre, rememberedSortOrder());
     wireTrackList(list);
     return list;
 }
 
+QString MainLayoutView::sortOrderScreen() const
+{
+    switch (m_screen.kind) {
+    case CentreScreen::Kind::SongList:
+        if (m_screen.filter == CentreScreen::Filter::TopRated)
+            return QStringLiteral("topRated");
+        // "Recently Added" and "Recently Played" show the library's list
+        // under their own names, each sorted its own way.
+        if (m_selection && m_selection->kind == NavigationDestination::Kind::RecentlyAdded)
+            return QStringLiteral("recentlyAdded");
+        if (m_selection && m_selection->kind == NavigationDestination::Kind::RecentlyPlayed)
+            return QStringLiteral("recentlyPlayed");
+        return QStringLiteral("allSongs");
+    case CentreScreen::Kind::Favorites:
+        return QStringLiteral("favorites");
+    case CentreScreen::Kind::PlaylistDetail:
+        return QStringLiteral("playlist.") + m_screen.playlist->id.toString(QUuid::WithoutBraces).toUpper();
+    case CentreScreen::Kind::Albums:
+    case CentreScreen::Kind::Artists:
+        break;
+    }
+    return {};
+}
+
+TrackSortOrder MainLayoutView::rememberedSortOrder() const
+{
+    const QString screen = sortOrderScreen();
+    return screen.isEmpty() ? TrackSortOrder {} : m_memory.sortOrder(screen).value_or(TrackSortOrder {});
+}
+
+void MainLayoutView::rememberSortOrder(TrackListView* list)
+{
+    // Only the list on screen speaks for the screen's name; the library's
+    // list is sorted again when it is shown under another one.
+    const QString screen = sortOrderScreen();
+    if (list != visibleTrackList() || screen.isEmpty())
+        return;
+    // A screen never sorted by hand leaves nothing behind.
+    if (list->model().sortOrder() != rememberedSortOrder())
+        m_memory.setSortOrder(screen, list->model().sortOrder());
+}
+
 void MainLayoutView::wireTrackList(TrackListView* list)
 {
+    connect(&list->model(), &TrackTableModel::sortOrderChanged, this, [this, list] { rememberSortOrder(list); });
     connect(list, &TrackListView::editMetadataRequested, this, [this](const Track& track) { emit editRequested(TrackList({track})); });
     connect(list, &TrackListView::sharedMetadataEditorRequested, this, [this, list] {
         emit sharedEditRequested(list);
@@ -210,12 +324,15 @@ void MainLayoutView::showScreen()
             }
             m_libraryList->setTitle(m_screen.title);
             screen = m_libraryList;
+            // Shown first, so the order it is given now is the screen's own.
+            m_centre->setCurrentWidget(m_libraryList);
+            m_libraryList->model().setSortOrder(rememberedSortOrder());
         } else {
             screen = makeTrackList(m_screen.filter, m_screen.title);
         }
         break;
     case CentreScreen::Kind::Favorites: {
-        TrackListView* list = makeFavoritesSongList(m_environment, m_undoStack, m_centre);
+        TrackListView* list = makeFavoritesSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder());
         wireTrackList(list);
         screen = list;
         break;
@@ -241,7 +358,8 @@ void MainLayoutView::showScreen()
             [this](QWidget* parent) -> QWidget* {
                 // The playlist screen shows the name; the list only its counts.
                 FixedTrackSource* source = nullptr;
-                TrackListView* list = makeFixedSongList(m_environment, QString(), TrackListEmptyState {}, m_undoStack, parent, &source);
+                TrackListView* list = makeFixedSongList(m_environment, QString(), TrackListEmptyState {}, m_undoStack, parent, &source,
+                                                        rememberedSortOrder());
                 wireTrackList(list);
                 m_playlistSongs = source;
                 return list;

@@ -3,8 +3,11 @@
 #include "ui/NavigationDestination.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/window/CentreScreen.h"
+#include "ui/window/FocusRegions.h"
 #include "workspace/PlaybackNavigationShortcutMonitor.h"
 #include "workspace/WorkspacePanelState.h"
+#include "workspace/TrackSortOrder.h"
+#include "workspace/WorkspaceRowFit.h"
 #include "storage/TrackList.h"
 #include "storage/Playlist.h"
 
@@ -28,25 +31,28 @@ class RecoveryBanner;
 class SidebarView;
 class TrackListSelectionCommandTarget;
 class TrackListView;
+class WindowMemory;
 class WorkspacePanelRegion;
 
 // The window's content: the recovery banner, the workspace row (library
 // sidebar, the screen chosen in it, the now-playing panel), and the player
 // bar along the bottom. It owns the window's navigation (which screen shows)
 // and places the playback arrow keys. Every screen reads the engines of the
-// environment; none is owned here except as a widget.
+// environment; none is owned here except as a widget. Whether the queue is
+// open and how each screen's songs are sorted are kept in `memory`.
 class MainLayoutView final : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int kMinimumWidth = 900;
     static constexpr int kMinimumHeight = 650;
-    static constexpr int kMinimumCentreWidth = 420;
-    static constexpr int kQueueWidth = 320;
+    static constexpr int kMinimumCentreWidth = workspaceRow::kCentreMinimumWidth;
+    static constexpr int kQueueWidth = workspaceRow::kQueueWidth;
 
     // `undoStack` is the window's: removals and column changes are entered
     // there.
-    MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, QWidget* parent = nullptr);
+    MainLayoutView(ViewEnvironment environment, RecoveryMessage& recoveryMessage, QUndoStack* undoStack, WindowMemory& memory,
+                   QWidget* parent = nullptr);
     ~MainLayoutView() override;
 
     const std::optional<NavigationDestination>& selection() const { return m_selection; }
@@ -67,6 +73,18 @@ public:
     // The song list on screen, if the centre shows one.
     TrackListView* visibleTrackList() const;
     const PlaybackNavigationShortcutMonitor& playbackKeys() const { return m_playbackKeys; }
+    // The name the shown screen's sort order is kept under ("allSongs",
+    // "playlist.<UUID>"); empty for a screen without a song list of its own.
+    QString sortOrderScreen() const;
+    // The parts of the layout the keyboard visits, in order: sidebar, the
+    // centre (entered at its song table), the queue, the right panel and the
+    // player bar (entered at Play).
+    QList<FocusRegions::Region> focusRegions() const;
+    // Puts the keyboard focus in the centre: its song table when it shows
+    // a list.
+    void focusCentre();
+    // How the workspace row shares the width now.
+    const workspaceRow::Fit& rowFit() const { return m_rowFit; }
 
 signals:
     // The song list that has keyboard focus changed (none when focus left
@@ -82,6 +100,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void showScreen();
@@ -90,9 +109,13 @@ private:
     void reportFirstRows(TrackListView* list);
     void updatePlaybackKeys();
     void followFocus(QWidget* now);
+    void fitRow();
+    TrackSortOrder rememberedSortOrder() const;
+    void rememberSortOrder(TrackListView* list);
 
     ViewEnvironment m_environment;
     QUndoStack* m_undoStack;
+    WindowMemory& m_memory;
     std::optional<NavigationDestination> m_selection;
     CentreScreen m_screen;
 
@@ -100,6 +123,7 @@ private:
     SidebarView* m_sidebar = nullptr;
     WorkspacePanelRegion* m_left = nullptr;
     WorkspacePanelRegion* m_right = nullptr;
+    QWidget* m_centreColumn = nullptr;
     QStackedWidget* m_centre = nullptr;
     ImportProgressStrip* m_importProgress = nullptr;
     QueueView* m_queue = nullptr;
@@ -116,6 +140,7 @@ private:
     QPointer<TrackListSelectionCommandTarget> m_focusedTarget;
 
     PlaybackNavigationShortcutMonitor m_playbackKeys;
+    workspaceRow::Fit m_rowFit;
 };
 
 } // namespace varno

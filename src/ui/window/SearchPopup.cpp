@@ -185,6 +185,7 @@ bool SearchPopup::eventFilter(QObject* watched, QEvent* event)
     case Qt::Key_Escape:
         m_field.clear();
         hide();
+        emit leaveRequested();
         return true;
     case Qt::Key_Down:
         if (isVisible())

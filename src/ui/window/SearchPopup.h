@@ -18,7 +18,7 @@ class SearchEngine;
 // goes through the search engine's debounced query, so a fast typist costs
 // one search per pause. Choosing a song plays the found songs from it;
 // choosing a playlist opens it; choosing an artist or an album searches for
-// it. Escape clears the field.
+// it. Escape clears the field and leaves it (leaveRequested()).
 class SearchPopup final : public QFrame {
     Q_OBJECT
 
@@ -35,6 +35,9 @@ public:
 
 signals:
     void playlistChosen(const QUuid& playlistID);
+    // Escape was pressed: the field is cleared and focus should go back to
+    // the window's content.
+    void leaveRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

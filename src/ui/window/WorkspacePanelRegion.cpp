@@ -151,7 +151,12 @@ WorkspacePanelRegion::WorkspacePanelRegion(WorkspacePanelSide side, WorkspacePan
     m_reveal->setAutoRaise(true);
     m_reveal->setIcon(symbolIcon(side == WorkspacePanelSide::Left ? u"sidebar.left" : u"sidebar.right"));
     m_reveal->setIconSize(QSize(18, 18));
-    connect(m_reveal, &QToolButton::clicked, this, [this] { m_state.setPanelExpanded(m_side, true); });
+    connect(m_reveal, &QToolButton::clicked, this, [this] {
+        if (isSqueezedOut())
+            emit roomRequested();
+        else
+            m_state.setPanelExpanded(m_side, true);
+    });
 
     connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) { setFraction(value.toDouble()); });
     connect(&m_state, &WorkspacePanelState::panelChanged, this, [this](WorkspacePanelSide changed) {
@@ -168,7 +173,19 @@ WorkspacePanelRegion::Shape WorkspacePanelRegion::targetShape() const
 {
     if (!m_state.isEnabled(m_side))
         return Shape::Hidden;
-    return m_state.isExpanded(m_side) ? Shape::Expanded : Shape::Collapsed;
+    return m_state.isExpanded(m_side) && !m_fit.isSqueezedOut ? Shape::Expanded : Shape::Collapsed;
+}
+
+void WorkspacePanelRegion::fitTo(const workspaceRow::PanelFit& fit)
+{
+    if (fit == m_fit)
+        return;
+    const bool squeezeChanged = fit.isSqueezedOut != m_fit.isSqueezedOut;
+    m_fit = fit;
+    if (squeezeChanged)
+        follow(false);
+    else
+        placeChildren();
 }
 
 bool WorkspacePanelRegion::isAnimating() const
@@ -178,7 +195,9 @@ bool WorkspacePanelRegion::isAnimating() const
 
 int WorkspacePanelRegion::panelWidth() const
 {
-    return int(std::lround(m_state.width(m_side)));
+    const int chosen = int(std::lround(m_state.width(m_side)));
+    // Before the window has measured the row, the chosen width stands.
+    return m_fit.width > 0 ? std::min(chosen, m_fit.width) : chosen;
 }
 
 int WorkspacePanelRegion::targetWidth() const
@@ -194,11 +213,22 @@ int WorkspacePanelRegion::targetWidth() const
     return int(std::lround(m_fraction * (panelWidth() + WorkspacePanelDivider::kWidth)));
 }
 
-void WorkspacePanelRegion::follow(bool animate)
+void WorkspacePanelRegion::describeReveal()
 {
+    if (isSqueezedOut()) {
+        const QString name = WorkspacePanelState::panelName(m_side);
+        m_reveal->setAccessibleName(tr("%1 hidden for lack of room").arg(name));
+        m_reveal->setToolTip(tr("%1 hidden for lack of room\nWiden the window or close the queue to show it").arg(name));
+        return;
+    }
     const WorkspacePanelState::ControlTexts texts = m_state.controlTexts(m_side);
     m_reveal->setToolTip(texts.revealHelp.isEmpty() ? texts.revealTitle : texts.revealTitle + QLatin1Char('\n') + texts.revealHelp);
     m_reveal->setAccessibleName(texts.revealTitle);
+}
+
+void WorkspacePanelRegion::follow(bool animate)
+{
+    describeReveal();
     m_divider->refresh();
 
     const Shape shape = targetShape();

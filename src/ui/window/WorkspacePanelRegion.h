@@ -1,6 +1,7 @@
 #pragma once
 
 #include "workspace/WorkspacePanelState.h"
+#include "workspace/WorkspaceRowFit.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -20,7 +21,7 @@ class WorkspacePanelDivider final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kWidth = 7;
+    static constexpr int kWidth = workspaceRow::kDividerWidth;
 
     WorkspacePanelDivider(WorkspacePanelSide side, WorkspacePanelState& state, QWidget* parent = nullptr);
 
@@ -50,12 +51,13 @@ private:
 // disabled. Expanding and collapsing slide the panel in from (and out to)
 // its window edge with a fade; the theme's animation speed scales the
 // motion and reduce motion makes it instant. Everything it shows comes from
-// the panel state; it changes that state only through its operations.
+// the panel state and the room the window gives it (fitTo()); it changes that
+// state only through its operations.
 class WorkspacePanelRegion final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kRevealWidth = 30;
+    static constexpr int kRevealWidth = workspaceRow::kRevealWidth;
 
     WorkspacePanelRegion(WorkspacePanelSide side, WorkspacePanelState& state, ThemeEngine& theme, QWidget* content,
                          QWidget* parent = nullptr);
@@ -67,8 +69,20 @@ public:
     double revealFraction() const { return m_fraction; }
     bool isAnimating() const;
 
+    // The room the window gives the panel now: its width (the chosen one, or
+    // less while the window is narrow), or none at all, when it shows as its
+    // reveal button until there is room again.
+    void fitTo(const workspaceRow::PanelFit& fit);
+    const workspaceRow::PanelFit& fit() const { return m_fit; }
+    // The panel shows only its reveal button for lack of room.
+    bool isSqueezedOut() const { return m_fit.isSqueezedOut && m_state.isEnabled(m_side) && m_state.isExpanded(m_side); }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+signals:
+    // The reveal button of a panel that has no room was clicked.
+    void roomRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -82,6 +96,7 @@ private:
     int panelWidth() const;
     int targetWidth() const;
     void placeChildren();
+    void describeReveal();
 
     WorkspacePanelSide m_side;
     WorkspacePanelState& m_state;
@@ -93,6 +108,7 @@ private:
     QVariantAnimation* m_animation;
     Shape m_shape = Shape::Expanded;
     double m_fraction = 1.0;
+    workspaceRow::PanelFit m_fit;
 };
 
 } // namespace varno
