@@ -24,7 +24,7 @@ const char* const kUsage =
     "  import PATH...     add audio files and folders to the library\n"
     "  list [--json]      print the library (--json: as the tracks file holds it)\n"
     "  search TEXT [--json]\n"
-    "                     print the songs, artists, albums and playlists matching TEXT (case does not matter, accents do)\n"
+    "                     print the songs, artists, albums and playlists matching TEXT (neither case nor accents matter)\n"
     "  remove ID [--delete-file]\n"
     "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
