@@ -27,7 +27,7 @@ const char* const kUsage =
     "                     sorted by that column: title, artist, album, albumArtist, genre, year, trackNumber, duration,\n"
     "                     bitrate, sampleRate, format, dateAdded (:desc for descending)\n"
     "  search TEXT [--json]\n"
-    "                     print the songs, artists, albums and playlists matching TEXT (case does not matter, accents do)\n"
+    "                     print the songs, artists, albums and playlists matching TEXT (neither case nor accents matter)\n"
     "  remove ID [--delete-file]\n"
     "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
