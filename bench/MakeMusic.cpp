@@ -46,8 +46,8 @@ int main(int argc, char** argv)
         tags.artist = QStringLiteral("Artist %1").arg(artist);
         tags.album = QStringLiteral("Album %1").arg(album);
         tags.genre = QStringLiteral("Genre %1").arg(artist % 12);
-        tags.year = 1960 + artist % 60;
-        tags.track = i % 10 + 1;
+        tags.year = QString::number(1960 + artist % 60);
+        tags.track = QString::number(i % 10 + 1);
         const QString path = folder + QStringLiteral("/%1 Song %2.%3").arg(i % 10 + 1, 2, 10, QLatin1Char('0')).arg(i).arg(fixtures::extension(formats[format]));
         fixtures::copyWithTags(sourceFiles[format], path, tags);
     }

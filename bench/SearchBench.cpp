@@ -223,7 +223,8 @@ void BM_UpdateTracksRepublished(benchmark::State& state)
     BENCHMARK_CAPTURE(bm, common_word, "love")->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();          \
     BENCHMARK_CAPTURE(bm, rare_word, "zephyrine")->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();       \
     BENCHMARK_CAPTURE(bm, no_hit, "xylophone quartet")->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();  \
-    BENCHMARK_CAPTURE(bm, accented, "ÉTÉ")->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime()
+    BENCHMARK_CAPTURE(bm, accented, "ÉTÉ")->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();             \
+    BENCHMARK_CAPTURE(bm, unaccented, "bjorn")->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime()
 
 SEARCH_QUERIES(BM_EngineSearch);
 SEARCH_QUERIES(BM_BareContainsLoop);

@@ -49,7 +49,16 @@ _varno_cli()
             probe | import)
                 _varno_cli_files
                 ;;
-            list | playlists)
+            list)
+                if [[ $prev == --sort ]]; then
+                    words='title artist album albumArtist genre year trackNumber duration bitrate sampleRate format dateAdded
+                        title:desc artist:desc album:desc albumArtist:desc genre:desc year:desc trackNumber:desc
+                        duration:desc bitrate:desc sampleRate:desc format:desc dateAdded:desc'
+                else
+                    words='--json --sort'
+                fi
+                ;;
+            playlists)
                 ((cword == 2)) && words='--json'
                 ;;
             search)

@@ -4,6 +4,7 @@
 #include "library/AudioImportSupport.h"
 #include "platform/Diagnostics.h"
 #include "platform/Error.h"
+#include "workspace/TrackSorting.h"
 
 #include <QCoroSignal>
 #include <QDir>
@@ -105,10 +106,15 @@ QCoro::Task<> FileOpenHandler::run(QStringList uris)
             continue;
         }
         const QString prefix = item.url.toLocalFile() + QLatin1Char('/');
+        TrackList inFolder;
         for (auto it = all.begin(); it != all.end(); ++it) {
             if (it->fileURL.toLocalFile().startsWith(prefix))
-                songs.append(it.shared());
+                inFolder.append(it.shared());
         }
+        // A folder is usually an album or a shelf of them: it plays as the
+        // song list sorted by album lists it, each album in disc and track
+        // order, whatever its files are named.
+        songs.append(sortedTracks(inFolder, {TrackSortField::Album, true}, trackCollator()));
     }
     if (!songs.empty())
         m_container.queueEngine().playNow(songs, 0);

@@ -10,7 +10,8 @@ class DIContainer;
 
 // What `varno FILE...`, "Open With" and a remote OpenUri do: import the
 // files (and folders, with everything inside) and play them now, in the
-// order given. Waits for start-up to finish, so the library it adds to is
+// order given; a folder's songs in album order (album artist, album, disc,
+// track). Waits for start-up to finish, so the library it adds to is
 // the loaded one. Main thread only.
 class FileOpenHandler final : public QObject {
     Q_OBJECT

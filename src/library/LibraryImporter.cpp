@@ -29,6 +29,8 @@ struct FolderScan {
     QStringList failures;
     // Audio files of types the library does not take.
     QStringList unsupported;
+    // The paths of `audioFiles`, for telling which songs' files are there.
+    std::vector<QString> paths;
 };
 
 // Supported audio files under `folders`, in enumeration order, with the
@@ -48,6 +50,7 @@ FolderScan scanFolders(const std::vector<QString>& folders)
         scan.audioFiles.push_back(FileURL::fromLocalFile(path));
     scan.failures = std::move(walk.failures);
     scan.unsupported = std::move(walk.mentioned);
+    scan.paths = std::move(walk.files);
     return scan;
 }
 
@@ -107,6 +110,7 @@ LibraryImporter::LibraryImporter(LibraryTracks& library, DatabaseManager& databa
     , m_database(database)
     , m_metadataCache(metadataCache)
     , m_walkPool(walkPool)
+    , m_metadataEngine(metadataEngine)
     , m_importProcessor(metadataEngine)
 {
     m_progressFlush.setSingleShot(true);
@@ -152,6 +156,24 @@ QCoro::Task<ImportSummary> LibraryImporter::importPaths(std::vector<FileURL> fol
 QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
 {
     const ProgressScope progress(this);
+    QPointer<LibraryImporter> self(this);
+    // The tags of songs imported before their tag fields were read are read
+    // on the metadata workers while the folders are walked.
+    std::vector<QUuid> unread;
+    std::vector<FileURL> unreadFiles;
+    std::vector<TagFieldsFill> fills;
+    for (const Track& track : m_library.tracks()) {
+        if (track.tagFieldsRead)
+            continue;
+        // A record that holds all five has nothing to gain from its file.
+        if (track.year && track.trackNumber && track.discNumber && track.comments && track.bpm) {
+            fills.push_back({track.id, {}});
+            continue;
+        }
+        unread.push_back(track.id);
+        unreadFiles.push_back(track.fileURL);
+    }
+    auto readingTags = m_metadataEngine.readTagFields(std::move(unreadFiles));
     auto walking = runOn(&m_walkPool, [folders = std::move(folders)] { return scanFolders(folders); });
     FolderScan scan = co_await walking;
 
@@ -160,19 +182,79 @@ QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
     co_await importing;
     imported.failures = scan.failures + imported.failures;
 
-    std::vector<QString> paths;
-    paths.reserve(m_library.tracks().size());
-    for (const Track& track : m_library.tracks())
-        paths.push_back(track.fileURL.toLocalFile());
-    auto counting = runOn(&m_walkPool, [paths = std::move(paths)] {
-        return static_cast<int>(std::count_if(paths.begin(), paths.end(), [](const QString& path) { return !QFileInfo::exists(path); }));
-    });
+    std::vector<std::optional<TagFields>> read = co_await readingTags;
     RescanSummary summary;
+    if (!self)
+        co_return summary;
+    // A file that cannot be read now leaves its song unmarked, to be read at
+    // a later rescan, when it may be back.
+    QSet<QUuid> readNow;
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        if (read[i]) {
+            readNow.insert(unread[i]);
+            fills.push_back({unread[i], std::move(*read[i])});
+        }
+    }
+    if (!progress.cancelled() && !fills.empty()) {
+        auto filling = fillTagFields(std::move(fills));
+        summary.filled = co_await filling;
+        if (!self)
+            co_return summary;
+    }
+
+    // The files the walk found and those whose tags were just read are
+    // there; only the others are looked for. The list is read on the pool:
+    // its songs never change under whoever holds it.
+    auto counting = runOn(&m_walkPool, [library = m_library.tracks(), walked = std::move(scan.paths), readNow = std::move(readNow)] {
+        const QSet<QString> found(walked.begin(), walked.end());
+        return static_cast<int>(std::count_if(library.begin(), library.end(), [&](const Track& track) {
+            if (readNow.contains(track.id))
+                return false;
+            const QString path = track.fileURL.toLocalFile();
+            return !found.contains(path) && !QFileInfo::exists(path);
+        }));
+    });
     summary.added = imported.added;
     summary.missing = co_await counting;
     if (!imported.failures.isEmpty())
         summary.failures = ImportError::describeFailures(imported.failures);
     co_return summary;
+}
+
+QCoro::Task<int> LibraryImporter::fillTagFields(std::vector<TagFieldsFill> fills)
+{
+    QPointer<LibraryImporter> self(this);
+    auto filling = m_database.fillTagFields(std::move(fills));
+    const TracksFileUpdate update = co_await filling;
+    if (!self)
+        co_return 0;
+    if (update.library) {
+        auto adopting = m_library.adoptLibrary(*update.library);
+        co_await adopting;
+        co_return static_cast<int>(update.filled.size());
+    }
+    if (update.filled.empty())
+        co_return 0;
+    auto indexing = m_metadataCache.insert(update.filled);
+    co_await indexing;
+    if (!self)
+        co_return 0;
+    // Applied to the list as it is now, which may have changed meanwhile.
+    QHash<QUuid, std::size_t> byID;
+    for (std::size_t i = 0; i < update.filled.size(); ++i)
+        byID.insert(update.filled[i].id, i);
+    TrackList tracks = m_library.tracks();
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const auto found = byID.constFind(tracks[i].id);
+        if (found == byID.constEnd())
+            continue;
+        tracks.replace(i, update.filled.shared(*found));
+        positions.push_back(i);
+    }
+    if (!positions.empty())
+        m_library.setTracks(std::move(tracks), TrackListChange::updated(std::move(positions)));
+    co_return static_cast<int>(update.filled.size());
 }
 
 QCoro::Task<ImportSummary> LibraryImporter::importQuietly(std::vector<FileURL> urls)

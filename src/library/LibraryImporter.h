@@ -48,8 +48,10 @@ public:
     QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL> files);
     // Walks the folders again: imports supported files not yet in the
     // library, gives songs without a bookmark a fresh one and counts the
-    // songs whose file is missing. Import failures are reported in the
-    // summary, not thrown.
+    // songs whose file is missing. Songs of the whole library imported
+    // before their tag fields were read get what their files' tags give for
+    // the fields they lack, in one write. Import failures are reported in
+    // the summary, not thrown.
     QCoro::Task<RescanSummary> rescan(std::vector<QString> folders);
     // Imports new files nobody asked for, in the given order: no progress,
     // no cancel. The caller has left out files already in the library and
@@ -90,6 +92,8 @@ private:
     QCoro::Task<> importFound(std::vector<FileURL> urls, ImportSummary* summary, const ProgressScope* progress);
     QCoro::Task<ImportSummary> importNew(std::vector<FileURL> urls, const ProgressScope* progress);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
+    // Writes the fills and publishes the songs they changed; their number.
+    QCoro::Task<int> fillTagFields(std::vector<TagFieldsFill> fills);
 
     void addProgressTotal(int files, const QString& firstFile);
     void advanceProgress(const QString& currentFile);
@@ -99,6 +103,7 @@ private:
     DatabaseManager& m_database;
     MetadataCache& m_metadataCache;
     QThreadPool& m_walkPool;
+    MetadataEngine& m_metadataEngine;
     TrackImportProcessor m_importProcessor;
     // Files some import is reading now, so that a change reported for one of
     // them does not import it a second time.

@@ -68,8 +68,9 @@ public:
 
     // Walks every watched folder again: imports supported files not yet in
     // the library, gives songs without a bookmark a fresh one and counts the
-    // songs whose file is missing. Import failures are reported in the
-    // summary, not thrown.
+    // songs whose file is missing. Songs imported before their year, track
+    // and disc numbers, comments and BPM were taken from the tags get those
+    // they lack. Import failures are reported in the summary, not thrown.
     QCoro::Task<RescanSummary> rescan();
 
     // The folders added to the library, kept across restarts in the

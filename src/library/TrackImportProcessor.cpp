@@ -74,6 +74,9 @@ QCoro::Task<Track> TrackImportProcessor::makeTrack(FileURL url, QString fallback
     track.bpm = metadata.bpm;
     track.bitrate = metadata.bitrate;
     track.sampleRate = metadata.sampleRate;
+    // Whatever the tags held for these fields is in the record now; what
+    // they lacked, or the user clears later, a rescan leaves alone.
+    track.tagFieldsRead = true;
     co_return track;
 }
 

@@ -13,7 +13,9 @@ namespace varno {
 
 // One descriptive item of a file's tags, under the common key it maps to
 // ("title", "artist", "albumName", "genre", "type", "composer",
-// "albumArtist", "artwork").
+// "albumArtist", "artwork", "date", "trackNumber", "discNumber", "bpm",
+// "comment"). Items are the tags' text as stored: "3/12" for a track
+// number, "2004-05-01" for a date; the library's rules make fields of them.
 struct MediaItem {
     QString commonKey;
     std::optional<QString> stringValue;
@@ -61,6 +63,10 @@ public:
 
     // Throws MediaReadError.
     virtual MediaAsset read(const QString& path) const = 0;
+    // The text items alone, for a file already known to be audio: the audio
+    // properties are not read, which spares most of the work of read().
+    // Throws MediaReadError when the file cannot be read.
+    virtual std::vector<MediaItem> readTags(const QString& path) const = 0;
     // The first embedded picture's bytes exactly as stored; absent when the
     // file has none. Throws MediaReadError when the file cannot be read.
     virtual std::optional<QByteArray> firstArtwork(const QString& path) const = 0;

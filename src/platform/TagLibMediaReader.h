@@ -10,6 +10,7 @@ namespace varno {
 class TagLibMediaReader final : public MediaReader {
 public:
     MediaAsset read(const QString& path) const override;
+    std::vector<MediaItem> readTags(const QString& path) const override;
     std::optional<QByteArray> firstArtwork(const QString& path) const override;
 };
 

@@ -185,6 +185,9 @@ SearchResults OstrelSearchEngine::resultsFor(const QString& query) const
         return results;
     Q_ASSERT(m_songIndex);
     const QString key = searchKey(query);
+    // Accents alone: there is no letter to look for.
+    if (key.isEmpty())
+        return results;
     SongSearchIndex::Found found = m_songIndex->find(key);
     results.songs = std::move(found.songs);
     results.artists = std::move(found.artists);

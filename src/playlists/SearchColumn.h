@@ -10,9 +10,13 @@
 
 namespace varno {
 
-// The form in which search compares texts: canonically composed (NFC), then
-// case-folded. Letter case stops mattering while accents still count, and a
-// decomposed "é" equals a precomposed one.
+// The form in which search compares texts: without the accents of the
+// Latin, Greek and Cyrillic scripts (marks of other scripts, such as the
+// kana's voicing marks, stay: there they make another letter), then fully
+// case-folded and composed again. So "bjorn" finds "Björn", "strasse"
+// finds "Straße", a decomposed "é" equals a precomposed one, and "soren"
+// finds "Søren", since a stroke through a letter counts as an accent here.
+// A text of accents alone has an empty search form.
 QString searchKey(QStringView text);
 
 // Plain code-point order. QString's operator< compares UTF-16 code units,

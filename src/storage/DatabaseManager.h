@@ -5,6 +5,7 @@
 #include "storage/PlaybackStateSnapshot.h"
 #include "storage/PlaybackStatistics.h"
 #include "storage/Playlist.h"
+#include "storage/TagFields.h"
 #include "storage/Track.h"
 #include "storage/TracksFileUpdate.h"
 
@@ -50,6 +51,13 @@ public:
     // yet. A song for the same file that another process stored meanwhile
     // wins, so two imports of one folder at once add each file once.
     virtual QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) = 0;
+    // For rescans: on each named song's record as the file holds it now,
+    // fills in the tag fields it lacks and marks them read (fillTagFields in
+    // TagFields.h), so another process's edits of the same records stay. A
+    // record already marked is left alone (its fields may have been cleared
+    // on purpose) and a song the file no longer holds is not brought back.
+    // Writes nothing when no record changes; `filled` holds those that did.
+    virtual QCoro::Task<TracksFileUpdate> fillTagFields(std::vector<TagFieldsFill> fills) = 0;
     // Songs are about to be appended: the manager may begin the write now,
     // while they are still being read, so that the append itself costs what
     // the new songs take. A hint; returns at once.

@@ -39,6 +39,8 @@ public:
     QCoro::Task<TracksFileUpdate> saveTracks(TrackList tracks) override;
     QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) override;
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override;
+    // Defined in OstrelDatabaseManagerTagFields.cpp, with its blocking form.
+    QCoro::Task<TracksFileUpdate> fillTagFields(std::vector<TagFieldsFill> fills) override;
     void prepareToAppend() override;
     QCoro::Task<TrackList> loadAllTracks() override;
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override;
@@ -64,6 +66,7 @@ public:
     TracksFileUpdate upsertTracksFile(const TrackList& tracks) const;
     TracksFileUpdate updateTracksFile(const TrackList& tracks) const;
     TracksFileUpdate appendToTracksFile(const TrackList& tracks) const;
+    TracksFileUpdate fillTagFieldsInTracksFile(const std::vector<TagFieldsFill>& fills) const;
     // Copies the library file as this manager knows it into the next
     // version, less its closing bracket, for the next append to complete.
     // Does nothing when the file is not that version.

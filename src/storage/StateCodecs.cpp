@@ -46,6 +46,10 @@ void encode(Writer& w, const Track& t)
     encodeOptionalInteger(w, "sampleRate", t.sampleRate);
     if (t.dateAdded)
         w.key("dateAdded").timestamp(*t.dateAdded);
+    // Written only when set, after every older key, so that the files of
+    // libraries imported before it existed read exactly as they did.
+    if (t.tagFieldsRead)
+        w.key("tagFieldsRead").boolean(true);
     w.endObject();
 }
 
@@ -54,13 +58,13 @@ namespace {
 enum TrackKey : std::size_t {
     kId, kFileURL, kFilename, kTitle, kDuration, kBookmark, kArtist, kAlbum, kGenre, kYear, kTrackNumber,
     kDiscNumber, kComposer, kAlbumArtist, kComments, kBpm, kLyrics, kRating, kBitrate, kSampleRate, kDateAdded,
-    kTrackKeyCount
+    kTagFieldsRead, kTrackKeyCount
 };
 
 constexpr std::string_view kTrackKeyNames[] = {
     "id", "fileURL", "filename", "title", "duration", "securityScopedBookmark", "artist", "album", "genre", "year",
     "trackNumber", "discNumber", "composer", "albumArtist", "comments", "bpm", "lyrics", "rating", "bitrate",
-    "sampleRate", "dateAdded",
+    "sampleRate", "dateAdded", "tagFieldsRead",
 };
 static_assert(std::size(kTrackKeyNames) == kTrackKeyCount);
 
@@ -163,6 +167,7 @@ Track decodeTrack(od::value& value, const Path& path, StringPool* pool = nullptr
         case kBitrate: readOptional(v, t.bitrate, [&] { return readInteger(v, at); }); break;
         case kSampleRate: readOptional(v, t.sampleRate, [&] { return readInteger(v, at); }); break;
         case kDateAdded: readOptional(v, t.dateAdded, [&] { return readTimestamp(v, at); }); break;
+        case kTagFieldsRead: t.tagFieldsRead = !isNull(v) && readBool(v, at); break;
         }
     });
     // A record without a date gets the moment it was read, so every decoded

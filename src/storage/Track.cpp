@@ -73,6 +73,7 @@ size_t qHash(const Track& track, size_t seed) noexcept
     combineOptional(combine, seed, track.bitrate);
     combineOptional(combine, seed, track.sampleRate);
     combineOptional(combine, seed, track.dateAdded);
+    seed = combine(seed, track.tagFieldsRead);
     return seed;
 }
 

@@ -37,6 +37,11 @@ struct Track {
     std::optional<std::int64_t> bitrate;
     std::optional<std::int64_t> sampleRate;
     std::optional<Timestamp> dateAdded;
+    // Whether the year, track and disc numbers, comments and BPM have been
+    // taken from the file's tags. Songs imported before those were read
+    // lack them; a rescan fills in what they lack and sets this, so that a
+    // value the user cleared afterwards is never filled in again.
+    bool tagFieldsRead = false;
 
     // For decoders and containers; every field empty.
     Track() = default;

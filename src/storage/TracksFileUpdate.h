@@ -25,6 +25,8 @@ struct TracksFileUpdate {
     // process removed them. An update that finds any writes nothing, so a
     // removed song is never brought back by an edit.
     TrackList notStored;
+    // Of a fill of tag fields, the records it changed, as written.
+    TrackList filled;
 };
 
 } // namespace varno

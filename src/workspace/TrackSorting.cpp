@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <span>
 #include <tuple>
 
 namespace varno {
@@ -111,37 +112,6 @@ struct UuidKey {
 
     friend auto operator<=>(const UuidKey&, const UuidKey&) = default;
 };
-
-// Sorts positions by one key per song. The key and the UUID sit beside the
-// position, so comparisons never follow a song's pointer.
-template<typename Key>
-std::vector<std::uint32_t> sortByKeys(const TrackList& tracks, const std::vector<Key>& keys, bool ascending)
-{
-    struct Entry {
-        Key key;
-        UuidKey id;
-        std::uint32_t position;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(tracks.size());
-    for (std::size_t i = 0; i < tracks.size(); ++i)
-        entries.push_back({keys[i], UuidKey(tracks[i].id), static_cast<std::uint32_t>(i)});
-    std::sort(entries.begin(), entries.end(), [ascending](const Entry& a, const Entry& b) {
-        if (a.key < b.key)
-            return ascending;
-        if (b.key < a.key)
-            return !ascending;
-        if (a.id != b.id)
-            return a.id < b.id;
-        // Copies of one song keep their order.
-        return a.position < b.position;
-    });
-    std::vector<std::uint32_t> positions;
-    positions.reserve(entries.size());
-    for (const Entry& entry : entries)
-        positions.push_back(entry.position);
-    return positions;
-}
 
 // Runs `second` on a pool thread while this thread runs `first`, when a
 // pool thread is free at once; otherwise runs both here. Only worth it for
@@ -251,81 +221,261 @@ private:
     std::vector<std::uint32_t> m_order;
 };
 
-// Songs whose texts the collator finds equal share a rank; ranks count up
-// from 0 in collation order.
-struct TextRanks {
-    std::vector<std::uint32_t> rankOfSong;
-    std::uint32_t count = 0;
-};
+// What decides between songs that tie on the sort field, in this order,
+// always ascending. They make an album play in disc and track order
+// whichever album-like column the list is sorted by.
+enum class TieKey { AlbumArtistOrArtist, Album, Artist, Disc, Track, Title };
 
-// Collation keys are built once per distinct text (artists, albums and genres
-// repeat a lot) and ordered once; the songs are then placed by rank.
-TextRanks textRanks(const TrackList& tracks, TrackSortField field, const QCollator& collator)
+std::span<const TieKey> tieKeysOf(TrackSortField field)
 {
-    TextRanks ranks;
-    if (field == TrackSortField::Title) {
-        // Titles rarely repeat: looking them up would cost more than it saves,
-        // and each song's title is its own text.
-        const SortKeys keys(tracks.size(), [&](std::size_t i) -> const QString& { return tracks[i].title; }, collator);
-        std::tie(ranks.rankOfSong, ranks.count) = keys.ranks();
-        return ranks;
+    using enum TieKey;
+    static constexpr TieKey album[] = {AlbumArtistOrArtist, Disc, Track, Title};
+    static constexpr TieKey byAlbum[] = {Album, Disc, Track, Title};
+    static constexpr TieKey genre[] = {Artist, Album, Disc, Track, Title};
+    static constexpr TieKey trackNumber[] = {Album, Disc, Title};
+    static constexpr TieKey title[] = {Title};
+    switch (field) {
+    case TrackSortField::Title: return {};
+    case TrackSortField::Album: return album;
+    case TrackSortField::AlbumArtist:
+    case TrackSortField::Artist:
+    case TrackSortField::Year: return byAlbum;
+    case TrackSortField::Genre: return genre;
+    case TrackSortField::TrackNumber: return trackNumber;
+    default: return title;
     }
-    std::vector<QString> texts;
-    std::vector<std::uint32_t> textOfSong(tracks.size());
-    QHash<QString, std::uint32_t> distinct;
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        QString text = textKey(tracks[i], field);
-        auto found = distinct.constFind(text);
-        if (found == distinct.cend()) {
-            found = distinct.insert(text, static_cast<std::uint32_t>(texts.size()));
-            texts.push_back(std::move(text));
-        }
-        textOfSong[i] = *found;
-    }
-    const SortKeys keys(texts.size(), [&](std::size_t i) -> const QString& { return texts[i]; }, collator);
-    const auto [rankOfText, count] = keys.ranks();
-    ranks.count = count;
-    ranks.rankOfSong.resize(tracks.size());
-    for (std::size_t i = 0; i < tracks.size(); ++i)
-        ranks.rankOfSong[i] = rankOfText[textOfSong[i]];
-    return ranks;
 }
 
-// The positions grouped by rank (a counting sort), the groups in rank order
-// or its reverse, and each group of equal texts in UUID order. Only songs in
-// groups of more than one are read for their UUID: sorting by title reads
-// hardly any.
-std::vector<std::uint32_t> sortByRanks(const TrackList& tracks, const TextRanks& ranks, bool ascending)
+bool isText(TieKey key)
 {
-    std::vector<std::uint32_t> start(ranks.count + 1, 0);
-    for (std::uint32_t rank : ranks.rankOfSong)
-        ++start[ascending ? rank + 1 : ranks.count - rank];
-    std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<std::uint32_t> positions(tracks.size());
-    std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const std::uint32_t rank = ranks.rankOfSong[i];
-        positions[next[ascending ? rank : ranks.count - 1 - rank]++] = static_cast<std::uint32_t>(i);
+    return key != TieKey::Disc && key != TieKey::Track;
+}
+
+const QString& noText()
+{
+    static const QString none;
+    return none;
+}
+
+const QString& tieText(const Track& track, TieKey key)
+{
+    const QString& none = noText();
+    switch (key) {
+    case TieKey::AlbumArtistOrArtist:
+        if (track.albumArtist && !track.albumArtist->isEmpty())
+            return *track.albumArtist;
+        return track.artist ? *track.artist : none;
+    case TieKey::Album: return track.album ? *track.album : none;
+    case TieKey::Artist: return track.artist ? *track.artist : none;
+    case TieKey::Title: return track.title;
+    default: Q_UNREACHABLE();
     }
+    return none;
+}
+
+std::int64_t tieNumber(const Track& track, TieKey key)
+{
+    return key == TieKey::Disc ? track.discNumber.value_or(0) : track.trackNumber.value_or(0);
+}
+
+std::weak_ordering compareTie(const Track& a, const Track& b, TieKey key, const QCollator& collator)
+{
+    if (isText(key))
+        return fromCollation(collator.compare(tieText(a, key), tieText(b, key)));
+    return compareValues(tieNumber(a, key), tieNumber(b, key));
+}
+
+// The rank of each of `count` texts: texts the collator finds equal share a
+// rank; ranks count up from 0 in collation order. Collation keys are built
+// once per distinct text (artists, albums and genres repeat a lot), except
+// for titles, which rarely repeat: looking them up would cost more than it
+// saves.
+std::vector<std::uint32_t> textRanks(std::size_t count, const std::function<const QString&(std::size_t)>& text, bool distinctTexts,
+                                     const QCollator& collator)
+{
+    if (distinctTexts) {
+        const SortKeys keys(count, text, collator);
+        return keys.ranks().first;
+    }
+    std::vector<const QString*> texts;
+    std::vector<std::uint32_t> textOf(count);
+    QHash<QString, std::uint32_t> distinct;
+    for (std::size_t i = 0; i < count; ++i) {
+        const QString& t = text(i);
+        auto found = distinct.constFind(t);
+        if (found == distinct.cend()) {
+            found = distinct.insert(t, static_cast<std::uint32_t>(texts.size()));
+            texts.push_back(&t);
+        }
+        textOf[i] = *found;
+    }
+    const SortKeys keys(texts.size(), [&](std::size_t i) -> const QString& { return *texts[i]; }, collator);
+    const std::vector<std::uint32_t> rankOfText = keys.ranks().first;
+    for (std::uint32_t& rank : textOf)
+        rank = rankOfText[rank];
+    return textOf;
+}
+
+// A list being sorted: positions in the order found so far, and the runs of
+// two or more songs that tie on everything compared so far, as [begin, end)
+// ranges of `positions`.
+struct Ordering {
+    std::vector<std::uint32_t> positions;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+
+    // Records the runs of equal keys in [begin, end), whose positions are in
+    // key order.
+    template<typename KeyOf>
+    void splitIntoRuns(std::uint32_t begin, std::uint32_t end, const KeyOf& keyOf, decltype(runs)& into) const
+    {
+        std::uint32_t start = begin;
+        for (std::uint32_t i = begin + 1; i <= end; ++i) {
+            if (i == end || keyOf(positions[i]) != keyOf(positions[start])) {
+                if (i - start > 1)
+                    into.emplace_back(start, i);
+                start = i;
+            }
+        }
+    }
+};
+
+// Orders the songs by the sort field alone, in its direction.
+template<typename Key>
+Ordering orderByKeys(const std::vector<Key>& keys, bool ascending)
+{
+    Ordering ordering;
+    ordering.positions.resize(keys.size());
+    std::iota(ordering.positions.begin(), ordering.positions.end(), 0u);
+    std::sort(ordering.positions.begin(), ordering.positions.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return ascending ? keys[a] < keys[b] : keys[b] < keys[a];
+    });
+    ordering.splitIntoRuns(0, static_cast<std::uint32_t>(keys.size()), [&](std::uint32_t p) { return keys[p]; }, ordering.runs);
+    return ordering;
+}
+
+// The same for ranks: the positions grouped by rank (a counting sort), the
+// groups in rank order or its reverse.
+Ordering orderByRanks(const std::vector<std::uint32_t>& rankOfSong, bool ascending)
+{
+    const std::uint32_t count = rankOfSong.empty() ? 0 : *std::max_element(rankOfSong.begin(), rankOfSong.end()) + 1;
+    std::vector<std::uint32_t> start(count + 1, 0);
+    for (std::uint32_t rank : rankOfSong)
+        ++start[ascending ? rank + 1 : count - rank];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    Ordering ordering;
+    ordering.positions.resize(rankOfSong.size());
+    std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < rankOfSong.size(); ++i) {
+        const std::uint32_t rank = rankOfSong[i];
+        ordering.positions[next[ascending ? rank : count - 1 - rank]++] = static_cast<std::uint32_t>(i);
+    }
+    for (std::uint32_t g = 0; g < count; ++g) {
+        if (start[g + 1] - start[g] > 1)
+            ordering.runs.emplace_back(start[g], start[g + 1]);
+    }
+    return ordering;
+}
+
+// Orders each run by one more key, ascending, and keeps the runs that still
+// tie. Only songs in runs are read, in the list's own order (where the
+// records lie one after another): sorting by title reads hardly any.
+void refine(const TrackList& tracks, Ordering& ordering, TieKey key, const QCollator& collator)
+{
+    std::vector<std::uint32_t> tied;
+    {
+        std::vector<std::uint8_t> inRun(tracks.size(), 0);
+        for (const auto& [begin, end] : ordering.runs) {
+            for (std::uint32_t i = begin; i < end; ++i)
+                inRun[ordering.positions[i]] = 1;
+        }
+        for (std::uint32_t p = 0; p < tracks.size(); ++p) {
+            if (inRun[p])
+                tied.push_back(p);
+        }
+    }
+    std::vector<std::int64_t> keyOf(tracks.size(), 0);
+    if (isText(key)) {
+        const std::vector<std::uint32_t> ranks = textRanks(
+            tied.size(), [&](std::size_t i) -> const QString& { return tieText(tracks[tied[i]], key); }, key == TieKey::Title, collator);
+        for (std::size_t i = 0; i < tied.size(); ++i)
+            keyOf[tied[i]] = ranks[i];
+    } else {
+        for (std::uint32_t p : tied)
+            keyOf[p] = tieNumber(tracks[p], key);
+    }
+    decltype(ordering.runs) stillTied;
+    for (const auto& [begin, end] : ordering.runs) {
+        std::sort(ordering.positions.begin() + begin, ordering.positions.begin() + end,
+                  [&](std::uint32_t a, std::uint32_t b) { return keyOf[a] < keyOf[b]; });
+        ordering.splitIntoRuns(begin, end, [&](std::uint32_t p) { return keyOf[p]; }, stillTied);
+    }
+    ordering.runs = std::move(stillTied);
+}
+
+// What still ties goes by the text of the UUIDs, so equal songs never swap
+// places when the direction changes; copies of one song keep their order.
+void orderRunsByUuid(const TrackList& tracks, Ordering& ordering)
+{
     struct Entry {
         UuidKey id;
         std::uint32_t position;
     };
-    std::vector<Entry> group;
-    for (std::uint32_t g = 0; g < ranks.count; ++g) {
-        if (start[g + 1] - start[g] < 2)
-            continue;
-        group.clear();
-        for (std::uint32_t i = start[g]; i < start[g + 1]; ++i)
-            group.push_back({UuidKey(tracks[positions[i]].id), positions[i]});
-        // Copies of one song keep their order.
-        std::sort(group.begin(), group.end(), [](const Entry& a, const Entry& b) {
+    std::vector<Entry> run;
+    for (const auto& [begin, end] : ordering.runs) {
+        run.clear();
+        for (std::uint32_t i = begin; i < end; ++i)
+            run.push_back({UuidKey(tracks[ordering.positions[i]].id), ordering.positions[i]});
+        std::sort(run.begin(), run.end(), [](const Entry& a, const Entry& b) {
             return a.id != b.id ? a.id < b.id : a.position < b.position;
         });
-        for (std::size_t k = 0; k < group.size(); ++k)
-            positions[start[g] + k] = group[k].position;
+        for (std::size_t k = 0; k < run.size(); ++k)
+            ordering.positions[begin + k] = run[k].position;
     }
-    return positions;
+}
+
+Ordering orderBySortField(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator)
+{
+    switch (kindOf(order.field)) {
+    case FieldKind::Text: {
+        // Each song's text lives as long as this call: the format's is made
+        // from the URL, so those are kept here.
+        std::vector<QString> made;
+        if (order.field == TrackSortField::Format) {
+            made.reserve(tracks.size());
+            for (const Track& track : tracks)
+                made.push_back(textKey(track, order.field));
+        }
+        const auto text = [&](std::size_t i) -> const QString& {
+            if (!made.empty())
+                return made[i];
+            const Track& track = tracks[i];
+            switch (order.field) {
+            case TrackSortField::Title: return track.title;
+            case TrackSortField::Artist: return tieText(track, TieKey::Artist);
+            case TrackSortField::Album: return tieText(track, TieKey::Album);
+            case TrackSortField::AlbumArtist: return track.albumArtist ? *track.albumArtist : noText();
+            default: return track.genre ? *track.genre : noText();
+            }
+        };
+        return orderByRanks(textRanks(tracks.size(), text, order.field == TrackSortField::Title, collator), order.ascending);
+    }
+    case FieldKind::Integer: {
+        std::vector<std::int64_t> keys;
+        keys.reserve(tracks.size());
+        for (const Track& track : tracks)
+            keys.push_back(integerKey(track, order.field));
+        return orderByKeys(keys, order.ascending);
+    }
+    case FieldKind::Real: {
+        std::vector<double> keys;
+        keys.reserve(tracks.size());
+        for (const Track& track : tracks)
+            keys.push_back(order.field == TrackSortField::Duration ? durationKey(track) : dateKey(track));
+        return orderByKeys(keys, order.ascending);
+    }
+    }
+    Q_UNREACHABLE();
+    return {};
 }
 
 } // namespace
@@ -367,9 +517,14 @@ bool uuidTextPrecedes(const QUuid& a, const QUuid& b)
 bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order, const QCollator& collator)
 {
     const std::weak_ordering result = compareTracks(a, b, order.field, collator);
-    if (result == std::weak_ordering::equivalent)
-        return uuidTextPrecedes(a.id, b.id);
-    return order.ascending ? result == std::weak_ordering::less : result == std::weak_ordering::greater;
+    if (result != std::weak_ordering::equivalent)
+        return order.ascending ? result == std::weak_ordering::less : result == std::weak_ordering::greater;
+    for (TieKey key : tieKeysOf(order.field)) {
+        const std::weak_ordering tie = compareTie(a, b, key, collator);
+        if (tie != std::weak_ordering::equivalent)
+            return tie == std::weak_ordering::less;
+    }
+    return uuidTextPrecedes(a.id, b.id);
 }
 
 bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order)
@@ -380,26 +535,14 @@ bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order)
 std::vector<std::uint32_t> sortedPositions(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator)
 {
     Q_ASSERT(tracks.size() <= std::numeric_limits<std::uint32_t>::max());
-    switch (kindOf(order.field)) {
-    case FieldKind::Text:
-        return sortByRanks(tracks, textRanks(tracks, order.field, collator), order.ascending);
-    case FieldKind::Integer: {
-        std::vector<std::int64_t> keys;
-        keys.reserve(tracks.size());
-        for (const Track& track : tracks)
-            keys.push_back(integerKey(track, order.field));
-        return sortByKeys(tracks, keys, order.ascending);
+    Ordering ordering = orderBySortField(tracks, order, collator);
+    for (TieKey key : tieKeysOf(order.field)) {
+        if (ordering.runs.empty())
+            break;
+        refine(tracks, ordering, key, collator);
     }
-    case FieldKind::Real: {
-        std::vector<double> keys;
-        keys.reserve(tracks.size());
-        for (const Track& track : tracks)
-            keys.push_back(order.field == TrackSortField::Duration ? durationKey(track) : dateKey(track));
-        return sortByKeys(tracks, keys, order.ascending);
-    }
-    }
-    Q_UNREACHABLE();
-    return {};
+    orderRunsByUuid(tracks, ordering);
+    return std::move(ordering.positions);
 }
 
 TrackList sortedTracks(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator)

@@ -35,9 +35,17 @@ QCollator trackCollator();
 std::weak_ordering compareTracks(const Track& a, const Track& b, TrackSortField field, const QCollator& collator);
 std::weak_ordering compareTracks(const Track& a, const Track& b, TrackSortField field);
 
-// Whether `a` comes before `b` in a list sorted by `order`. Songs that
-// compare the same are ordered by the text of their UUIDs, in both
-// directions, so equal songs never swap places when the direction changes.
+// Whether `a` comes before `b` in a list sorted by `order`. Songs that tie
+// on the field are ordered by later keys, always ascending, so that an album
+// lists in disc and track order whichever way its column sorts:
+// - Album: album artist (the artist when it has none), disc, track, title;
+// - Album Artist, Artist, Year: album, disc, track, title;
+// - Genre: artist, album, disc, track, title;
+// - Track #: album, disc, title;
+// - every other field: title.
+// Missing numbers count as 0. Songs that still tie are ordered by the text
+// of their UUIDs, in both directions, so equal songs never swap places when
+// the direction changes.
 bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order, const QCollator& collator);
 bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order);
 

@@ -290,7 +290,9 @@ TEST_F(Completion, offersCommandsAndActions)
     EXPECT_EQ(complete(QStringLiteral("varno-cli pl")), (QStringList {QStringLiteral("play"), QStringLiteral("playlist"), QStringLiteral("playlists")}));
     EXPECT_EQ(complete(QStringLiteral("varno-cli --v")), QStringList {QStringLiteral("--version")});
     EXPECT_EQ(complete(QStringLiteral("varno-cli playlist s")), (QStringList {QStringLiteral("show"), QStringLiteral("smart")}));
-    EXPECT_EQ(complete(QStringLiteral("varno-cli list ")), QStringList {QStringLiteral("--json")});
+    EXPECT_EQ(complete(QStringLiteral("varno-cli list ")), (QStringList {QStringLiteral("--json"), QStringLiteral("--sort")}));
+    EXPECT_EQ(complete(QStringLiteral("varno-cli list --json --sort al")),
+              (QStringList {QStringLiteral("album"), QStringLiteral("album:desc"), QStringLiteral("albumArtist"), QStringLiteral("albumArtist:desc")}));
 }
 
 TEST_F(Completion, offersTheLibrarysSongsAndPlaylistsWhereAnIdGoes)

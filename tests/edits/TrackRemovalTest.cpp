@@ -48,6 +48,7 @@ public:
     }
     QCoro::Task<TracksFileUpdate> updateTracks(TrackList tracks) override { return m_real.updateTracks(std::move(tracks)); }
     QCoro::Task<TracksFileUpdate> appendNewTracks(TrackList tracks) override { return m_real.appendNewTracks(std::move(tracks)); }
+    QCoro::Task<TracksFileUpdate> fillTagFields(std::vector<TagFieldsFill> fills) override { return m_real.fillTagFields(std::move(fills)); }
     QCoro::Task<bool> tracksFileChangedElsewhere() override { return m_real.tracksFileChangedElsewhere(); }
     QCoro::Task<TrackList> loadAllTracks() override { return m_real.loadAllTracks(); }
     QCoro::Task<std::optional<Track>> fetchTrack(QUuid id) override { return m_real.fetchTrack(id); }

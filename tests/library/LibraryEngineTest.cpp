@@ -102,6 +102,23 @@ TEST_F(LibraryEngineTest, ImportAddsSupportedFilesOnceInPathOrder)
     EXPECT_EQ(filenames(), (QStringList {"a.MP3", "b.mp3"}));
 }
 
+TEST_F(LibraryEngineTest, ImportedSongsTakeYearNumbersCommentsAndBpmFromTheirTags)
+{
+    await(engine->importFiles({audioFile(QStringLiteral("a.flac"), QStringLiteral("formats/tagged.flac")), audioFile(QStringLiteral("b.mp3"))}));
+    ASSERT_EQ(engine->allTracks().size(), 2u);
+    const Track& tagged = engine->allTracks()[0];
+    EXPECT_EQ(tagged.year, 1999);
+    EXPECT_EQ(tagged.trackNumber, 3);
+    EXPECT_EQ(tagged.discNumber, 1);
+    EXPECT_EQ(tagged.comments, QStringLiteral("Tagged comment"));
+    EXPECT_EQ(tagged.bpm, 120);
+    const Track& untagged = engine->allTracks()[1];
+    EXPECT_FALSE(untagged.year || untagged.trackNumber || untagged.discNumber || untagged.comments || untagged.bpm);
+    // Both were read: a rescan leaves them as they are.
+    EXPECT_TRUE(tagged.tagFieldsRead && untagged.tagFieldsRead);
+    EXPECT_EQ(stored(), engine->allTracks());
+}
+
 TEST_F(LibraryEngineTest, KnownFilesGetAFreshBookmarkInsteadOfANewSong)
 {
     const FileURL a = audioFile(QStringLiteral("a.mp3"));

@@ -40,6 +40,10 @@ public:
         return m_inner.writeMetadata(std::move(track), std::move(artwork));
     }
     QCoro::Task<std::optional<QByteArray>> extractArtwork(FileURL url) override { return m_inner.extractArtwork(std::move(url)); }
+    QCoro::Task<std::vector<std::optional<TagFields>>> readTagFields(std::vector<FileURL> urls) override
+    {
+        return m_inner.readTagFields(std::move(urls));
+    }
 
 private:
     OstrelMetadataEngine m_inner;

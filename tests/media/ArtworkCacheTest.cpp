@@ -35,6 +35,10 @@ public:
         ++extractions;
         return m_real.extractArtwork(std::move(url));
     }
+    QCoro::Task<std::vector<std::optional<TagFields>>> readTagFields(std::vector<FileURL> urls) override
+    {
+        return m_real.readTagFields(std::move(urls));
+    }
 
 private:
     OstrelMetadataEngine m_real;

@@ -126,10 +126,11 @@ TEST_F(SearchEngineTest, ActiveQueryChangedOnlyWhenTheTextChanges)
     EXPECT_EQ(engine.activeQuery(), QString());
 }
 
-TEST_F(SearchEngineTest, CapitalsMatchAccentsCount)
+TEST_F(SearchEngineTest, CapitalsAndAccentsAreIgnored)
 {
     EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("ÉTÉ")).songs), QStringList {QStringLiteral("Été indien")});
-    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("ete")).songs), QStringList());
+    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("ete")).songs), QStringList {QStringLiteral("Été indien")});
+    EXPECT_EQ(engine.searchImmediately(QStringLiteral("l'ete")).albums, QStringList {QStringLiteral("L'Été indien")});
 }
 
 TEST_F(SearchEngineTest, DecomposedAndPrecomposedAccentsAreTheSameText)
@@ -138,7 +139,58 @@ TEST_F(SearchEngineTest, DecomposedAndPrecomposedAccentsAreTheSameText)
     engine.updateTracks(TrackList {song(QStringLiteral("Caf") + decomposedE), song(QStringLiteral("Café au lait"))});
     EXPECT_EQ(engine.searchImmediately(QStringLiteral("CAFÉ")).songs.size(), 2u);
     EXPECT_EQ(engine.searchImmediately(QStringLiteral("caf") + decomposedE).songs.size(), 2u);
-    EXPECT_EQ(engine.searchImmediately(QStringLiteral("cafe")).songs.size(), 0u);
+    EXPECT_EQ(engine.searchImmediately(QStringLiteral("cafe")).songs.size(), 2u);
+}
+
+// Each query, typed without accents in any case, finds the one song whose
+// title or artist is written with them, and the other way round.
+TEST_F(SearchEngineTest, QueriesWithoutAccentsFindNamesWithThem)
+{
+    const QList<std::pair<QString, QString>> pairs {
+        {QStringLiteral("bjorn"), QStringLiteral("Björn Again")},
+        {QStringLiteral("strasse"), QStringLiteral("Die Straße")},
+        {QStringLiteral("STRASSE"), QStringLiteral("GROẞE STRAẞE")},
+        {QStringLiteral("beyonce"), QStringLiteral("Beyoncé")},
+        {QStringLiteral("soren"), QStringLiteral("Søren Lund")},
+        {QStringLiteral("lodz"), QStringLiteral("Łódź Nights")},
+        {QStringLiteral("istanbul"), QStringLiteral("İSTANBUL")},
+        {QStringLiteral("fiesta"), QStringLiteral("ﬁesta")},
+        {QStringLiteral("αθηνα"), QStringLiteral("ΑΘΉΝΑ")},
+        {QStringLiteral("елка"), QStringLiteral("Ёлка")},
+        {QStringLiteral("Björk"), QStringLiteral("bjork")},
+        {QStringLiteral("Straße"), QStringLiteral("strasse")},
+    };
+    for (const auto& [query, name] : pairs) {
+        engine.updateTracks(TrackList {song(QStringLiteral("Other"), QStringLiteral("Someone")), song(name),
+                                       song(QStringLiteral("Another"), name)});
+        const SearchResults results = engine.searchImmediately(query);
+        EXPECT_EQ(test::titlesOf(results.songs), (QStringList {name, QStringLiteral("Another")})) << query.toStdString();
+        EXPECT_EQ(results.artists, QStringList {name}) << query.toStdString();
+    }
+}
+
+TEST_F(SearchEngineTest, MarksThatMakeAnotherLetterStillCount)
+{
+    engine.updateTracks(TrackList {song(QStringLiteral("かえる")), song(QStringLiteral("がっこう")), song(QStringLiteral("한국"))});
+    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("か")).songs), QStringList {QStringLiteral("かえる")});
+    EXPECT_EQ(test::titlesOf(engine.searchImmediately(QStringLiteral("が")).songs), QStringList {QStringLiteral("がっこう")});
+    // A Hangul syllable is not found by its first letters alone.
+    EXPECT_EQ(engine.searchImmediately(QStringLiteral("하")).songs.size(), 0u);
+    EXPECT_EQ(engine.searchImmediately(QStringLiteral("한")).songs.size(), 1u);
+}
+
+TEST_F(SearchEngineTest, AQueryOfAccentsAloneFindsNothing)
+{
+    const SearchResults results = engine.searchImmediately(QStringLiteral("\u0301"));
+    EXPECT_EQ(results.query, QStringLiteral("\u0301"));
+    EXPECT_TRUE(results.songs.empty());
+    EXPECT_TRUE(results.playlists.isEmpty());
+}
+
+TEST_F(SearchEngineTest, PlaylistNamesMatchIgnoringAccents)
+{
+    engine.updatePlaylists({playlist(QStringLiteral("Café del Mar")), playlist(QStringLiteral("Workout"))});
+    EXPECT_EQ(test::namesOf(engine.searchImmediately(QStringLiteral("CAFE")).playlists), QStringList {QStringLiteral("Café del Mar")});
 }
 
 TEST_F(SearchEngineTest, ArtistsMatchIgnoringCaseListedOnceAndSorted)

@@ -123,6 +123,45 @@ TEST_F(DatabaseManagerTest, DeleteTracksKeepsOrderAndAlwaysRewrites)
     EXPECT_NE(inodeOf(path), inode) << "the file should have been replaced";
 }
 
+TEST_F(DatabaseManagerTest, TagFieldsFillOnlyWhatUnmarkedRecordsOnDiskLack)
+{
+    Track edited = test::makeTrack(QStringLiteral("Edited"));
+    edited.year = 2010;
+    Track cleared = test::makeTrack(QStringLiteral("Cleared"));
+    cleared.tagFieldsRead = true;
+    const Track plain = test::makeTrack(QStringLiteral("Plain"));
+    await(manager->saveTracks({edited, cleared, plain}));
+    const TagFields fromTags {1999, 3, 1, QStringLiteral("Liner notes"), 120};
+
+    // Another process edits a song after this one read the library: the
+    // fill goes onto its record as the file holds it then.
+    OstrelDatabaseManager otherProcess(preferences);
+    Track retitled = plain;
+    retitled.title = QStringLiteral("Retitled");
+    otherProcess.updateTracksFile({retitled});
+
+    const TracksFileUpdate update = await(manager->fillTagFields(
+        {{edited.id, fromTags}, {cleared.id, fromTags}, {plain.id, fromTags}, {QUuid::createUuid(), fromTags}}));
+    const TrackList stored = await(manager->loadAllTracks());
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[0].year, 2010);
+    EXPECT_EQ(stored[0].trackNumber, 3);
+    EXPECT_EQ(stored[0].comments, QStringLiteral("Liner notes"));
+    EXPECT_TRUE(stored[0].tagFieldsRead);
+    EXPECT_EQ(stored[1], cleared);
+    EXPECT_EQ(stored[2].title, QStringLiteral("Retitled"));
+    EXPECT_EQ(stored[2].bpm, 120);
+    EXPECT_EQ(update.filled, (TrackList {stored[0], stored[2]}));
+    ASSERT_TRUE(update.library.has_value());
+    EXPECT_EQ(*update.library, stored);
+
+    // Nothing left to fill: nothing is written.
+    const QString path = appFile(QStringLiteral("tracks.json"));
+    const ino_t inode = inodeOf(path);
+    EXPECT_TRUE(await(manager->fillTagFields({{plain.id, fromTags}})).filled.empty());
+    EXPECT_EQ(inodeOf(path), inode);
+}
+
 TEST_F(DatabaseManagerTest, CorruptTracksFileIsNeverOverwritten)
 {
     const QString path = appFile(QStringLiteral("tracks.json"));
@@ -314,6 +353,8 @@ TEST_F(DatabaseManagerTest, FilesWrittenByOtherEncodersLoadAndRoundTrip)
     EXPECT_EQ(tracks[1].title, QStringLiteral("Déjà vu / Überall"));
     EXPECT_EQ(tracks[1].rating, 5);
     EXPECT_EQ(tracks[2].rating, 0);
+    // None of them says its tag fields were read: a rescan reads them.
+    EXPECT_FALSE(tracks[0].tagFieldsRead || tracks[1].tagFieldsRead || tracks[2].tagFieldsRead);
     const std::optional<PlaybackStateSnapshot> state = manager->loadPlaybackState();
     ASSERT_TRUE(state.has_value());
     EXPECT_EQ(state->currentTrackID, tracks[1].id);

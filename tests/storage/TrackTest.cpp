@@ -50,6 +50,7 @@ Track fullTrack()
     t.rating = 4;
     t.bitrate = 320;
     t.sampleRate = 44100;
+    t.tagFieldsRead = true;
     return t;
 }
 
@@ -84,8 +85,32 @@ TEST(Track, FullRecordWritesEveryKeyInOrderAndRoundTrips)
     EXPECT_EQ(keysOf(encoded(t)),
               (std::vector<std::string> {"id", "fileURL", "filename", "title", "duration", "securityScopedBookmark", "artist", "album",
                                          "genre", "year", "trackNumber", "discNumber", "composer", "albumArtist", "comments", "bpm",
-                                         "lyrics", "rating", "bitrate", "sampleRate", "dateAdded"}));
+                                         "lyrics", "rating", "bitrate", "sampleRate", "dateAdded", "tagFieldsRead"}));
     EXPECT_EQ(decoded(encoded(t)), t);
+}
+
+TEST(Track, TheTagFieldsMarkIsWrittenOnlyWhenSetAndOldRecordsReadWithoutIt)
+{
+    Track t = test::makeTrack(QStringLiteral("Marked"));
+    t.tagFieldsRead = true;
+    EXPECT_TRUE(encoded(t).ends_with(R"(,"tagFieldsRead":true})")) << encoded(t);
+    EXPECT_TRUE(decoded(encoded(t)).tagFieldsRead);
+
+    // A record as every earlier version wrote it reads unmarked and is
+    // written back byte for byte.
+    const std::string old = R"({"id":"0F6C2B9E-0000-4000-8000-000000000001","fileURL":"file:///m/a.mp3","filename":"a.mp3","title":"A",)"
+                            R"("duration":2.5,"year":1999,"rating":3,"dateAdded":786000000.25})";
+    const Track read = decoded(old);
+    EXPECT_FALSE(read.tagFieldsRead);
+    EXPECT_EQ(encoded(read), old);
+    EXPECT_FALSE(decoded(R"({"id":"0F6C2B9E-0000-4000-8000-000000000001","fileURL":"file:///m/a.mp3","filename":"a.mp3","title":"A",)"
+                         R"("duration":2,"tagFieldsRead":null})")
+                     .tagFieldsRead);
+
+    Track unmarked = t;
+    unmarked.tagFieldsRead = false;
+    EXPECT_NE(unmarked, t);
+    EXPECT_NE(qHash(unmarked), qHash(t));
 }
 
 TEST(Track, DecodingDefaultsRatingAndDateAdded)

@@ -1,6 +1,8 @@
 #include "CliRunner.h"
 #include "TestSupport.h"
 
+#include "storage/StateCodecs.h"
+
 #include <QDir>
 
 using namespace varno;
@@ -55,6 +57,29 @@ TEST_F(CliLibraryTest, RescanReportsWhatChangedInWatchedFolders)
     EXPECT_EQ(result.out, QStringLiteral("Added 1 songs; 1 files missing.\n"));
 }
 
+TEST_F(CliLibraryTest, RescanFillsInWhatSongsImportedBeforeTheTagFieldsLack)
+{
+    ASSERT_EQ(run({QStringLiteral("import"), test::fixturePath(QStringLiteral("formats/tagged.flac"))}).exitCode, 0);
+    // The library as a version that did not read the year, numbers,
+    // comments and BPM wrote it.
+    const QString tracksFile = appFile(QStringLiteral("tracks.json"));
+    QByteArray library = test::readFile(tracksFile);
+    for (const char* field : {R"("year":1999,)", R"("trackNumber":3,)", R"("discNumber":1,)", R"("comments":"Tagged comment",)", R"("bpm":120,)",
+                              R"(,"tagFieldsRead":true)"}) {
+        ASSERT_TRUE(library.contains(field)) << field;
+        library.replace(field, "");
+    }
+    test::writeFile(tracksFile, library);
+
+    CliRun result = run({QStringLiteral("rescan")});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("Added 0 songs; 0 files missing; 1 songs filled in from their tags.\n"));
+    const QString listed = run({QStringLiteral("list"), QStringLiteral("--json")}).out;
+    EXPECT_TRUE(listed.contains(QStringLiteral(R"("genre":"Tagged Genre","year":1999,"trackNumber":3,"discNumber":1,)"))) << listed.toStdString();
+    EXPECT_TRUE(listed.contains(QStringLiteral(R"(,"tagFieldsRead":true}])"))) << listed.toStdString();
+    EXPECT_EQ(run({QStringLiteral("rescan")}).out, QStringLiteral("Added 0 songs; 0 files missing.\n"));
+}
+
 TEST_F(CliLibraryTest, RemoveKeepsOrDeletesTheFile)
 {
     const QString folder = scratch(QStringLiteral("music"));
@@ -74,4 +99,44 @@ TEST_F(CliLibraryTest, RemoveKeepsOrDeletesTheFile)
     EXPECT_EQ(run({QStringLiteral("list")}).out, QString());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
     EXPECT_EQ(run({QStringLiteral("remove"), ids[0]}).exitCode, 1);
+}
+
+// `list --sort` prints the order the song list shows for that column: an
+// album by disc and track, whichever way the column sorts.
+TEST_F(CliLibraryTest, ListSortsLikeTheSongList)
+{
+    const auto song = [](const char* title, const char* album, std::int64_t disc, std::int64_t track) {
+        Track t = test::makeTrack(QString::fromUtf8(title));
+        t.album = QString::fromUtf8(album);
+        t.discNumber = disc;
+        t.trackNumber = track;
+        return t;
+    };
+    const TrackList library {song("Ten", "Glass Harbour", 1, 10), song("Coda", "Glass Harbour", 2, 1), song("Morning", "Acoustic", 1, 1),
+                             song("Two", "Glass Harbour", 1, 2)};
+    QDir().mkpath(appFolder());
+    json::writeTracksFile(appFile(QStringLiteral("tracks.json")), library);
+    const auto titles = [&](const QStringList& arguments) {
+        const CliRun result = run(arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        QStringList found;
+        for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            found << line.section(QLatin1Char('\t'), 1).section(QStringLiteral(" \u2014 "), 0, 0);
+        return found;
+    };
+    EXPECT_EQ(titles({QStringLiteral("list"), QStringLiteral("--sort"), QStringLiteral("album")}),
+              (QStringList {QStringLiteral("Morning"), QStringLiteral("Two"), QStringLiteral("Ten"), QStringLiteral("Coda")}));
+    EXPECT_EQ(titles({QStringLiteral("list"), QStringLiteral("--sort"), QStringLiteral("album:desc")}),
+              (QStringList {QStringLiteral("Two"), QStringLiteral("Ten"), QStringLiteral("Coda"), QStringLiteral("Morning")}));
+    // Without --sort: library order.
+    EXPECT_EQ(titles({QStringLiteral("list")}), test::titlesOf(library));
+
+    const CliRun json = run({QStringLiteral("list"), QStringLiteral("--sort"), QStringLiteral("trackNumber"), QStringLiteral("--json")});
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_LT(json.out.indexOf(QStringLiteral("\"Morning\"")), json.out.indexOf(QStringLiteral("\"Coda\"")));
+
+    const CliRun wrong = run({QStringLiteral("list"), QStringLiteral("--sort"), QStringLiteral("rating")});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.err.startsWith(QStringLiteral("varno-cli: cannot sort by 'rating': give a column (title, artist, album, "))) << wrong.err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("list"), QStringLiteral("--sort")}).exitCode, 2);
 }

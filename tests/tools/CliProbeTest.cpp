@@ -107,7 +107,8 @@ TEST(CliProbe, PrintsOneJsonObjectPerFileAndFailsWhenAnyFileFails)
     ASSERT_EQ(run.lines.size(), 3);
     EXPECT_TRUE(run.lines[0].startsWith(QStringLiteral(
         R"({"file":"formats/tagged.flac","duration":2,"title":"Tagged Title","artist":"Tagged Artist","album":"Tagged Album",)"
-        R"("genre":"Tagged Genre","composer":"Tagged Composer","albumArtist":"Tagged Album Artist","bitrate":)")))
+        R"("genre":"Tagged Genre","year":1999,"trackNumber":3,"discNumber":1,"composer":"Tagged Composer",)"
+        R"("albumArtist":"Tagged Album Artist","comments":"Tagged comment","bpm":120,"bitrate":)")))
         << run.lines[0].toStdString();
     EXPECT_TRUE(run.lines[0].endsWith(QStringLiteral(R"("sampleRate":44100,"artworkBytes":)")
                                       + QString::number(test::readFile(test::fixturePath(QStringLiteral("covers/cover.jpg"))).size())

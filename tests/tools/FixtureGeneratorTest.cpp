@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QMap>
 #include <QtEndian>
 
 #include <taglib/fileref.h>
@@ -13,9 +14,11 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 }
 
 #include <cmath>
+#include <tuple>
 
 namespace varno::fixtures {
 namespace {
@@ -143,6 +146,92 @@ TEST(FixtureGenerator, copyWithTagsReplacesTheTagsAndKeepsAudioAndPictures)
     }
     const TagLib::FileRef copied(QFile::encodeName(folder.filePath("copy.mp3")).constData());
     EXPECT_TRUE(copied.tag()->artist().isEmpty());
+}
+
+// The metadata libavformat reads from a file, container and audio stream.
+QMap<QString, QString> ffmpegTags(const QString& path)
+{
+    QMap<QString, QString> tags;
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr, nullptr) != 0)
+        return tags;
+    avformat_find_stream_info(context, nullptr);
+    for (const AVDictionary* dictionary : {static_cast<const AVDictionary*>(context->metadata),
+                                           context->nb_streams ? static_cast<const AVDictionary*>(context->streams[0]->metadata) : nullptr}) {
+        const AVDictionaryEntry* entry = nullptr;
+        while ((entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)))
+            tags.insert(QString::fromUtf8(entry->key).toLower(), QString::fromUtf8(entry->value));
+    }
+    avformat_close_input(&context);
+    return tags;
+}
+
+TEST(FixtureGenerator, numericTagsAreWrittenAsTheirTextInEachKindOfTag)
+{
+    QTemporaryDir folder;
+    Tags tags;
+    tags.title = QStringLiteral("Kinds");
+    tags.year = QStringLiteral("2004-05-01");
+    tags.track = QStringLiteral("3/12");
+    tags.comment = QStringLiteral("abc");
+    // Where each kind keeps the year: the bytes of the file name the field.
+    const std::tuple<const char*, TagKind, QByteArray, QByteArray> kinds[] = {
+        {"mp3", TagKind::Standard, "TDRC", "APETAGEX"}, {"mp3", TagKind::Id3v23, "TYER", "TDRC"},
+        {"mp3", TagKind::Ape, "APETAGEX", "TDRC"},      {"wav", TagKind::RiffInfo, "ICRD", "ID3 "},
+        {"aiff", TagKind::Id3v23, "TYER", "TDRC"},
+    };
+    for (const auto& [extension, kind, present, absent] : kinds) {
+        SCOPED_TRACE(std::string(extension) + " " + present.toStdString());
+        tags.kind = kind;
+        const QString copy = folder.filePath(QStringLiteral("kind.") + QLatin1String(extension));
+        copyWithTags(fixturePath(QStringLiteral("formats/tagged.") + QLatin1String(extension)), copy, tags);
+        const QByteArray bytes = readFile(copy);
+        EXPECT_TRUE(bytes.contains(present));
+        EXPECT_FALSE(bytes.contains(absent));
+        EXPECT_TRUE(bytes.contains(kind == TagKind::Id3v23 ? QByteArray("2004") : QByteArray("2004-05-01")));
+        // TagLib's FileRef finds only ID3v2 in WAV, and FFmpeg no APE tag in
+        // MP3: one reader or the other sees each kind.
+        EXPECT_TRUE(titleOf(copy) == QStringLiteral("Kinds") || ffmpegTags(copy).value(QStringLiteral("title")) == QStringLiteral("Kinds"));
+    }
+}
+
+TEST(FixtureGenerator, rawAacCarriesALeadingId3v2TagOnlyWhenAskedTo)
+{
+    QTemporaryDir folder;
+    const QString copy = folder.filePath(QStringLiteral("tagged.aac"));
+    Tags tags;
+    tags.kind = TagKind::LeadingId3v2;
+    tags.title = QStringLiteral("Raw");
+    tags.year = QStringLiteral("2004-05-01");
+    tags.track = QStringLiteral("3/12");
+    tags.bpm = QStringLiteral("-1");
+    copyWithTags(fixturePath(QStringLiteral("formats/untagged.aac")), copy, tags);
+    EXPECT_TRUE(readFile(copy).startsWith("ID3\x04"));
+    const QMap<QString, QString> read = ffmpegTags(copy);
+    EXPECT_EQ(read.value(QStringLiteral("title")), QStringLiteral("Raw"));
+    EXPECT_EQ(read.value(QStringLiteral("date")), QStringLiteral("2004-05-01"));
+    EXPECT_EQ(read.value(QStringLiteral("track")), QStringLiteral("3/12"));
+    EXPECT_EQ(read.value(QStringLiteral("tbpm")), QStringLiteral("-1"));
+    expectAudioFile(copy, kFormatCases[4], 1.0, QString(), QByteArray());
+
+    // Written again without it, the tag goes and the frames are as they were.
+    copyWithTags(copy, copy, Tags {});
+    EXPECT_EQ(readFile(copy), readFile(fixturePath(QStringLiteral("formats/untagged.aac"))));
+}
+
+TEST(FixtureGenerator, aKindOfTagTheFormatCannotHoldIsAnError)
+{
+    QTemporaryDir folder;
+    Tags ape;
+    ape.kind = TagKind::Ape;
+    EXPECT_EQ(test::errorText([&] { copyWithTags(fixturePath("formats/untagged.flac"), folder.filePath("a.flac"), ape); }),
+              QStringLiteral("cannot write %1: a .flac file cannot hold an APE tag").arg(folder.filePath("a.flac")));
+    Tags info;
+    info.kind = TagKind::RiffInfo;
+    info.disc = QStringLiteral("1");
+    info.bpm = QStringLiteral("120");
+    EXPECT_EQ(test::errorText([&] { copyWithTags(fixturePath("formats/untagged.wav"), folder.filePath("a.wav"), info); }),
+              QStringLiteral("cannot write %1: a RIFF INFO chunk cannot hold DISCNUMBER, BPM").arg(folder.filePath("a.wav")));
 }
 
 // The per-channel RMS of a 16-bit PCM WAV file, read straight from its chunks.

@@ -142,6 +142,36 @@ TEST_F(SongListTest, PlayNowStartsTheWholeShownListAtThatSong)
     EXPECT_TRUE(harness->panelState.isRightExpanded());
 }
 
+// An album whose file names are out of its order reads, and plays, by disc
+// and track once the list is sorted by album, in either direction.
+TEST_F(SongListTest, SortedByAlbumAnAlbumPlaysInDiscAndTrackOrder)
+{
+    struct Numbers {
+        const char* track;
+        const char* disc;
+    };
+    const QHash<QString, Numbers> numbers {{"a Coda", {"1", "2"}}, {"b Ten", {"10/12", "1"}}, {"c One", {"1", "1/2"}}, {"d Two", {"2", "1"}}};
+    harness->importSongs(musicFolder(), numbers.keys(), [&](const QString& title) {
+        fixtures::Tags tags = UiHarness::standardTagsTitled(title);
+        tags.track = QString::fromUtf8(numbers[title].track);
+        tags.disc = QString::fromUtf8(numbers[title].disc);
+        return tags;
+    });
+    showLibraryList();
+    const QStringList albumOrder {"c One", "d Two", "b Ten", "a Coda"};
+    EXPECT_EQ(model().data(model().index(rowOf("b Ten"), model().columnOf(Column::TrackNumber))).toString(), QStringLiteral("10"));
+    model().sortByColumn(Column::Album);
+    EXPECT_EQ(shownTitles(), albumOrder);
+    model().sortByColumn(Column::Album);
+    EXPECT_EQ(shownTitles(), albumOrder);
+
+    triggerMenuItem(0, songs::kPlayNow);
+    QueueEngine& queue = harness->container->queueEngine();
+    ASSERT_TRUE(queue.currentTrack());
+    EXPECT_EQ(queue.currentTrack()->title, QStringLiteral("c One"));
+    EXPECT_EQ(titlesOf(queue.upcoming()), (QStringList {"d Two", "b Ten", "a Coda"}));
+}
+
 TEST_F(SongListTest, ThePlayButtonPausesThePlayingSongAndThenStartsItOver)
 {
     addSongs({QStringLiteral("First"), QStringLiteral("Second")});

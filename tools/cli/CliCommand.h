@@ -22,7 +22,9 @@ QCoro::Task<int> probe(QStringList files, Console console);
 
 // Library commands, over the same engines and data folder as the app.
 QCoro::Task<int> importPaths(QStringList paths, Console console);
-QCoro::Task<int> listLibrary(bool asJson, Console console);
+// `list [--json] [--sort FIELD[:desc]]`: the songs in library order, or in
+// the order the song list shows when sorted by that column.
+QCoro::Task<int> listLibrary(QStringList options, Console console);
 // The songs, artists, albums and playlists that match, by section; 1 when
 // nothing does.
 QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console);

@@ -8,6 +8,7 @@
 #include "playlists/OstrelSearchEngine.h"
 #include "storage/DurationText.h"
 #include "storage/StateCodecs.h"
+#include "workspace/TrackSorting.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -19,6 +20,35 @@
 #include <unistd.h>
 
 namespace varno::cli {
+
+namespace {
+
+// "album" or "album:desc", by the names the columns are stored under.
+std::optional<TrackSortOrder> sortOrderFromText(const QString& text)
+{
+    QString name = text;
+    bool ascending = true;
+    if (name.endsWith(QLatin1String(":desc"))) {
+        name.chop(5);
+        ascending = false;
+    } else if (name.endsWith(QLatin1String(":asc"))) {
+        name.chop(4);
+    }
+    const std::optional<TrackTableColumnID> column = trackTableColumnFromRawValue(name.toStdString());
+    if (!column)
+        return std::nullopt;
+    return TrackSortOrder {sortFieldOf(*column), ascending};
+}
+
+QString sortFieldNames()
+{
+    QStringList names;
+    for (TrackTableColumnID column : kAllTrackTableColumns)
+        names << rawValue(column);
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
 
 QString describeSong(const Track& track)
 {
@@ -161,12 +191,30 @@ QCoro::Task<int> importPaths(QStringList paths, Console console)
     co_return status;
 }
 
-QCoro::Task<int> listLibrary(bool asJson, Console console)
+QCoro::Task<int> listLibrary(QStringList options, Console console)
 {
+    bool asJson = false;
+    std::optional<TrackSortOrder> sort;
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        if (options[i] == QLatin1String("--json") && !asJson) {
+            asJson = true;
+        } else if (options[i] == QLatin1String("--sort") && !sort && i + 1 < options.size()) {
+            sort = sortOrderFromText(options[++i]);
+            if (!sort) {
+                console.errorLine(QStringLiteral("varno-cli: cannot sort by '%1': give a column (%2), with :desc to reverse it")
+                                      .arg(options[i], sortFieldNames()));
+                co_return 2;
+            }
+        } else {
+            console.errorLine(QStringLiteral("varno-cli: list takes --json and --sort FIELD[:desc] (varno-cli help lists the commands)"));
+            co_return 2;
+        }
+    }
     const std::unique_ptr<Library> library = co_await openLibrary(console);
     if (!library)
         co_return 1;
-    const TrackList& tracks = library->engine.allTracks();
+    // The song list's own sort, so both show one order.
+    const TrackList tracks = sort ? sortedTracks(library->engine.allTracks(), *sort, trackCollator()) : library->engine.allTracks();
     if (asJson) {
         // Streamed: a library of 100,000 songs is tens of megabytes of text,
         // never held whole.
@@ -274,7 +322,10 @@ QCoro::Task<int> rescanLibrary(Console console)
         console.errorLine(describe(error));
         co_return 1;
     }
-    console.line(QStringLiteral("Added %1 songs; %2 files missing.").arg(summary.added).arg(summary.missing));
+    QString line = QStringLiteral("Added %1 songs; %2 files missing").arg(summary.added).arg(summary.missing);
+    if (summary.filled > 0)
+        line += QStringLiteral("; %1 songs filled in from their tags").arg(summary.filled);
+    console.line(line + QLatin1Char('.'));
     if (!summary.failures.isEmpty()) {
         console.errorLine(summary.failures);
         co_return 1;

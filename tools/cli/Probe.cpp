@@ -57,8 +57,13 @@ QCoro::Task<int> probe(QStringList files, Console console)
             optionalString(w, "artist", metadata.artist);
             optionalString(w, "album", metadata.album);
             optionalString(w, "genre", metadata.genre);
+            optionalInteger(w, "year", metadata.year);
+            optionalInteger(w, "trackNumber", metadata.trackNumber);
+            optionalInteger(w, "discNumber", metadata.discNumber);
             optionalString(w, "composer", metadata.composer);
             optionalString(w, "albumArtist", metadata.albumArtist);
+            optionalString(w, "comments", metadata.comments);
+            optionalInteger(w, "bpm", metadata.bpm);
             optionalInteger(w, "bitrate", metadata.bitrate);
             optionalInteger(w, "sampleRate", metadata.sampleRate);
             w.key("artworkBytes").integer(artwork ? artwork->size() : 0);

@@ -22,9 +22,12 @@ const char* const kUsage =
     "commands:\n"
     "  probe FILE...      print what the library would read from each audio file, one JSON object per line\n"
     "  import PATH...     add audio files and folders to the library\n"
-    "  list [--json]      print the library (--json: as the tracks file holds it)\n"
+    "  list [--json] [--sort FIELD[:desc]]\n"
+    "                     print the library (--json: as the tracks file holds it); --sort orders it like the song list\n"
+    "                     sorted by that column: title, artist, album, albumArtist, genre, year, trackNumber, duration,\n"
+    "                     bitrate, sampleRate, format, dateAdded (:desc for descending)\n"
     "  search TEXT [--json]\n"
-    "                     print the songs, artists, albums and playlists matching TEXT (case does not matter, accents do)\n"
+    "                     print the songs, artists, albums and playlists matching TEXT (neither case nor accents matter)\n"
     "  remove ID [--delete-file]\n"
     "                     take a song out of the library (and delete its file)\n"
     "  rescan             walk the watched folders again for new and missing files\n"
@@ -76,8 +79,8 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
         return varno::cli::probe(arguments, console);
     if (command == QLatin1String("import") && !arguments.isEmpty())
         return varno::cli::importPaths(arguments, console);
-    if (command == QLatin1String("list") && (arguments.isEmpty() || arguments == QStringList {QStringLiteral("--json")}))
-        return varno::cli::listLibrary(!arguments.isEmpty(), console);
+    if (command == QLatin1String("list"))
+        return varno::cli::listLibrary(arguments, console);
     if (command == QLatin1String("search") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--json"))))
         return varno::cli::searchLibrary(arguments.first(), arguments.size() == 2, console);
     if (command == QLatin1String("remove") && (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == QLatin1String("--delete-file"))))

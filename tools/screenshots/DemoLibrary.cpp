@@ -88,8 +88,8 @@ void writeDemoMusic(const QString& folder, int songs, double recordingSeconds)
         tags.artist = QString::fromUtf8(kArtists[std::size_t(artist)]);
         tags.album = QString::fromUtf8(kAlbums[std::size_t(album)]);
         tags.genre = QString::fromUtf8(kGenres[std::size_t(album % int(kGenres.size()))]);
-        tags.year = 1994 + (album * 3) % 30;
-        tags.track = number;
+        tags.year = QString::number(1994 + (album * 3) % 30);
+        tags.track = QString::number(number);
         const QString albumFolder = folder + QLatin1Char('/') + *tags.artist + QLatin1Char('/') + *tags.album;
         QDir().mkpath(albumFolder);
         const QString suffix = QFileInfo(recordings[album]).suffix();
