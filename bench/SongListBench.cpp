@@ -52,6 +52,7 @@ public:
     bool confirmDestructive(QWidget*, const QString&, const QString&, const QString&) override { return false; }
     void showAlert(QWidget*, const QString&, const QString&) override {}
     void showWarning(QWidget*, const QString&, const QString&) override {}
+    void showNotice(QWidget*, const QString&, const QString&) override {}
     void revealFile(const FileURL&) override {}
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/ImportProgress.h"
+#include "library/ImportSummary.h"
 #include "storage/FileURL.h"
 #include "storage/Track.h"
 #include "storage/TrackList.h"
@@ -43,6 +44,12 @@ public:
     // Adds the given files. Throws DatabaseError::writeFailed listing the
     // files that failed; the others stay imported.
     virtual QCoro::Task<> importFiles(std::vector<FileURL> urls) = 0;
+    // Adds the files and every supported audio file under the folders
+    // (watched from then on) in one import, and says what it did: how many
+    // songs it added and every file it passed over, with the reason. Throws
+    // only when nothing could be tried (the folders or the songs could not
+    // be stored).
+    virtual QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL> files) = 0;
     virtual QCoro::Task<> rescanLibrary() = 0;
     // Replaces the list with the tracks file's content. Never throws.
     virtual QCoro::Task<> loadLibraryFromDisk() = 0;

@@ -34,6 +34,7 @@ public:
 
     QCoro::Task<> addFolders(std::vector<FileURL> folders) override;
     QCoro::Task<> importFiles(std::vector<FileURL> urls) override;
+    QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL> files) override;
     QCoro::Task<> rescanLibrary() override;
     QCoro::Task<> loadLibraryFromDisk() override;
 
@@ -52,10 +53,6 @@ public:
     ImportProgress importProgress() const override { return m_importer.progress(); }
     void cancelImport() override { m_importer.cancel(); }
     QSet<QUuid> unavailableTrackIDs() const override { return m_watchedFolders.unavailableTrackIDs(); }
-
-    // Imports folders (watching them) and files, and reports what happened
-    // instead of throwing for files that failed.
-    QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL> files);
 
     // Reloads the library when another process replaced the tracks file
     // since this engine's manager last read or wrote it; the composition

@@ -135,14 +135,53 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
         setLastPlaybackError(std::make_exception_ptr(AudioPlaybackError::audioEngineUnavailable()));
         return false;
     }
+    m_isStarting = true;
     try {
         m_audioEngine->play(track);
     } catch (...) {
+        m_isStarting = false;
         setLastPlaybackError(std::current_exception());
         return false;
     }
+    m_isStarting = false;
     setLastPlaybackError(nullptr);
     return true;
+}
+
+std::optional<std::size_t> OstrelQueueEngine::startFirstPlayable(const TrackList& candidates, std::size_t from, std::exception_ptr& passedOver)
+{
+    for (std::size_t at = from; at < candidates.size(); ++at) {
+        if (startPlayback(candidates[at])) {
+            // The banner keeps saying why the songs before were passed over.
+            if (passedOver)
+                setLastPlaybackError(passedOver);
+            return at;
+        }
+        passedOver = m_lastPlaybackError;
+    }
+    return std::nullopt;
+}
+
+void OstrelQueueEngine::passOverUpcoming(std::size_t count)
+{
+    if (count == 0)
+        return;
+    for (std::size_t i = 0; i < count; ++i)
+        m_originalUpcomingOrder.removeID(m_upcoming[i].id);
+    m_upcoming = m_upcoming.mid(count);
+    emit upcomingChanged();
+}
+
+void OstrelQueueEngine::moveOnAfterFailure(std::exception_ptr failure)
+{
+    // Repeating the song would only fail again: the queue goes on as the
+    // "next" command does, and starts over under repeat all.
+    if (!m_upcoming.empty())
+        advance(false);
+    else if (m_repeatMode == RepeatMode::All)
+        advance(true);
+    if (!m_lastPlaybackError)
+        setLastPlaybackError(std::move(failure));
 }
 
 void OstrelQueueEngine::rebuildPlaybackOrder()
@@ -240,10 +279,14 @@ void OstrelQueueEngine::playNow(const TrackList& tracks, int startingAt)
 {
     if (tracks.empty())
         return;
-    const auto index = std::size_t(std::clamp(startingAt, 0, int(tracks.size()) - 1));
-    if (startPlayback(tracks[index])) {
+    const auto from = std::size_t(std::clamp(startingAt, 0, int(tracks.size()) - 1));
+    std::exception_ptr passedOver;
+    if (const std::optional<std::size_t> started = startFirstPlayable(tracks, from, passedOver)) {
+        // Songs passed over on the way are left out of the history: going
+        // back would only fail on them again.
+        const std::size_t index = *started;
         m_playbackOrder = tracks;
-        setHistory(tracks.mid(0, index));
+        setHistory(tracks.mid(0, from));
         setCurrentTrack(tracks.shared(index));
         m_upcoming = tracks.mid(index + 1);
         m_originalUpcomingOrder = m_upcoming;
@@ -336,11 +379,15 @@ std::optional<Track> OstrelQueueEngine::advanceToNext()
 std::optional<Track> OstrelQueueEngine::advance(bool automatic)
 {
     if (!m_current) {
-        // The song taken stays current even when it cannot start.
-        std::optional<Track> next = takeNextFromUpcoming();
-        if (!next)
-            return std::nullopt;
-        return startPlayback(*next) ? next : std::nullopt;
+        // The first song that starts becomes current; when none does, the
+        // song taken stays current all the same.
+        std::exception_ptr passedOver;
+        if (const std::optional<std::size_t> started = startFirstPlayable(m_upcoming, 0, passedOver)) {
+            passOverUpcoming(*started);
+            return takeNextFromUpcoming();
+        }
+        takeNextFromUpcoming();
+        return std::nullopt;
     }
 
     if (automatic && m_repeatMode == RepeatMode::Track) {
@@ -367,12 +414,15 @@ std::optional<Track> OstrelQueueEngine::advance(bool automatic)
         return *restarted->currentTrack;
     }
 
-    if (!startPlayback(m_upcoming.front())) {
+    std::exception_ptr passedOver;
+    const std::optional<std::size_t> started = startFirstPlayable(m_upcoming, 0, passedOver);
+    if (!started) {
         save();
         return std::nullopt;
     }
     m_history.append(m_current);
     emit historyChanged();
+    passOverUpcoming(*started);
     std::optional<Track> next = takeNextFromUpcoming();
     save();
     return next;
@@ -526,7 +576,11 @@ void OstrelQueueEngine::audioEngineDidFinishPlayback(AudioEngine&)
 
 void OstrelQueueEngine::audioEngine(AudioEngine&, std::exception_ptr didFailWith)
 {
-    setLastPlaybackError(std::move(didFailWith));
+    setLastPlaybackError(didFailWith);
+    // A song that fails while it plays does not end playback: the next one
+    // that starts takes over.
+    if (!m_isStarting && !m_isRestoringSession && m_current)
+        moveOnAfterFailure(std::move(didFailWith));
     save();
 }
 

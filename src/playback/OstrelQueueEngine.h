@@ -109,6 +109,15 @@ private:
     std::optional<QueueSnapshot> restartedQueue();
     void insertUpcoming(const TrackList& tracks, bool atFront);
     std::optional<Track> advance(bool automatic);
+    // Starts the first song of `candidates` from `from` on that starts; the
+    // error of the last one passed over is left in `passedOver`. None when
+    // none starts (the last error is then published).
+    std::optional<std::size_t> startFirstPlayable(const TrackList& candidates, std::size_t from, std::exception_ptr& passedOver);
+    // Drops the first `count` upcoming songs, which could not start.
+    void passOverUpcoming(std::size_t count);
+    // The song playing failed: the queue goes on to the next song that
+    // starts, keeping the failure in view.
+    void moveOnAfterFailure(std::exception_ptr failure);
     std::optional<Track> goBack(bool restartRule);
     void save() { savePlaybackState(false); }
     // The session as it stands, with the lists' identifiers taken later, on
@@ -127,6 +136,9 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_lastPeriodicSave;
     bool m_keepsSavedSession = false;
     bool m_isRestoringSession = false;
+    // While a song is being started: a failure the audio engine reports
+    // then is the start's own, handled where the start was asked for.
+    bool m_isStarting = false;
     // The current song as the lists hold it, and the copy published.
     SharedTrack m_current;
     std::optional<Track> m_currentTrack;

@@ -37,8 +37,9 @@ public:
     virtual void setShuffleMode(ShuffleMode mode) = 0;
 
     // Replaces the queue with `tracks` and starts the one at `startingAt`
-    // (clamped into the list). When it cannot start, the queue is put back
-    // as it was and the error is published.
+    // (clamped into the list). A song that cannot start is passed over for
+    // the next one that can, and its error is published; when none of them
+    // from `startingAt` on can start, the queue is put back as it was.
     virtual void playNow(const TrackList& tracks, int startingAt = 0) = 0;
     virtual void playNext(const TrackList& tracks) = 0;
     virtual void playLast(const TrackList& tracks) = 0;
@@ -49,7 +50,9 @@ public:
     // Drops every copy of the song from every list, and unloads it when it
     // is the current song. Called once it has left the library.
     virtual void removeTrackFromPlayback(const QUuid& trackID) = 0;
-    // The "next" command. The song now started, or none.
+    // The "next" command. The song now started, or none. Songs that cannot
+    // start are passed over, as when a song fails while it plays: playback
+    // moves on and stops only when no song left can start.
     virtual std::optional<Track> advanceToNext() = 0;
     // The "previous" command: past three seconds into a song it restarts it.
     virtual std::optional<Track> returnToPrevious() = 0;

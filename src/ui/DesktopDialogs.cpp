@@ -5,6 +5,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QListView>
+#include <QTreeView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -46,11 +48,26 @@ std::vector<FileURL> QtDesktopDialogs::chooseFiles(QWidget* parent, const QStrin
 std::vector<FileURL> QtDesktopDialogs::chooseFolders(QWidget* parent, const QString& title)
 {
     // The desktop's own chooser picks one folder at a time; Qt's widget-based
-    // one is the only kind that takes several, and it is plainer to use.
-    const QString folder = QFileDialog::getExistingDirectory(parent, title);
-    if (folder.isEmpty())
+    // one takes several once its views select more than one row (Ctrl- and
+    // Shift-click, as in any list).
+    QFileDialog dialog(parent, title);
+    prepareFolderChooser(dialog);
+    if (dialog.exec() != QDialog::Accepted)
         return {};
-    return toFileURLs({folder});
+    return toFileURLs(dialog.selectedFiles());
+}
+
+void prepareFolderChooser(QFileDialog& dialog)
+{
+    dialog.setObjectName(QStringLiteral("folderChooser"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::Accept, QObject::tr("Add"));
+    for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+        if (qobject_cast<QListView*>(view) || qobject_cast<QTreeView*>(view))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
 }
 
 std::optional<FileURL> QtDesktopDialogs::chooseImageFile(QWidget* parent, const QString& title)
@@ -84,6 +101,13 @@ void QtDesktopDialogs::showAlert(QWidget* parent, const QString& title, const QS
 void QtDesktopDialogs::showWarning(QWidget* parent, const QString& message, const QString& informativeText)
 {
     QMessageBox box(QMessageBox::Warning, message, message, QMessageBox::Ok, parent);
+    box.setInformativeText(informativeText);
+    box.exec();
+}
+
+void QtDesktopDialogs::showNotice(QWidget* parent, const QString& message, const QString& informativeText)
+{
+    QMessageBox box(QMessageBox::Information, message, message, QMessageBox::Ok, parent);
     box.setInformativeText(informativeText);
     box.exec();
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+class QFileDialog;
 class QWidget;
 
 namespace varno {
@@ -35,9 +36,16 @@ public:
     virtual void showAlert(QWidget* parent, const QString& title, const QString& message) = 0;
     // A warning with informative text and one "OK" button.
     virtual void showWarning(QWidget* parent, const QString& message, const QString& informativeText) = 0;
+    // News that is no failure (some songs added, some skipped), with
+    // informative text and one "OK" button.
+    virtual void showNotice(QWidget* parent, const QString& message, const QString& informativeText) = 0;
     // Shows the file in the desktop's file browser.
     virtual void revealFile(const FileURL& file) = 0;
 };
+
+// Makes `dialog` Qt's own folder chooser, which takes several folders at
+// once; what chooseFolders() shows.
+void prepareFolderChooser(QFileDialog& dialog);
 
 // The real dialogs: QFileDialog, QMessageBox, and the desktop's file manager
 // showing the file selected (or its folder, when no file manager answers).
@@ -51,6 +59,7 @@ public:
                             const QString& destructiveButton) override;
     void showAlert(QWidget* parent, const QString& title, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message, const QString& informativeText) override;
+    void showNotice(QWidget* parent, const QString& message, const QString& informativeText) override;
     void revealFile(const FileURL& file) override;
 };
 

@@ -11,7 +11,7 @@
 
 namespace varno {
 
-const QString DropOverlay::kDropText = QStringLiteral("Drop songs here");
+const QString DropOverlay::kDropText = QStringLiteral("Drop songs or folders here");
 
 DropOverlay::DropOverlay(QWidget* target)
     : QWidget(target)

@@ -11,11 +11,11 @@ class QDropEvent;
 
 namespace varno {
 
-// Makes a view a drop target for files. While files are dragged over the
-// view it draws, over the whole view, a rounded rectangle with a dashed
-// outline, the symbol "square.and.arrow.down" and "Drop songs here"; on drop
-// it emits the file URLs of the items (items that are not local files are
-// skipped). Install it on the view; it sizes itself to the view.
+// Makes a view a drop target for files and folders. While they are dragged
+// over the view it draws, over the whole view, a rounded rectangle with a
+// dashed outline, the symbol "square.and.arrow.down" and "Drop songs or
+// folders here"; on drop it emits the URLs of the items (items that are not
+// local are skipped). Install it on the view; it sizes itself to the view.
 class DropOverlay final : public QWidget {
     Q_OBJECT
 

@@ -67,6 +67,9 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     shell.showWarning = [this](const QString& message, const QString& informative) {
         m_dialogs.showWarning(this, message, informative);
     };
+    shell.showNotice = [this](const QString& message, const QString& informative) {
+        m_dialogs.showNotice(this, message, informative);
+    };
     // Quitting is closing the window: the application ends when its last
     // window closes, writing the session on the way out.
     shell.quit = [this] { close(); };

@@ -1,6 +1,7 @@
 #include "MainMenuBarCommands.h"
 
 #include "platform/Error.h"
+#include "workspace/ImportReport.h"
 
 #include <QLoggingCategory>
 
@@ -224,20 +225,29 @@ QCoro::Task<> MainMenuBarCommands::addFolders(std::vector<FileURL> folders)
 {
     const QPointer<MainMenuBarCommands> self(this);
     std::exception_ptr failure;
+    ImportSummary summary;
     try {
-        auto adding = m_libraryEngine.addFolders(std::move(folders));
-        co_await std::move(adding);
+        auto adding = m_libraryEngine.importPaths(std::move(folders), {});
+        summary = co_await std::move(adding);
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!failure)
-        co_return;
     if (!self) {
-        qCWarning(lcWorkspace) << "Adding folders failed after the menu was gone:" << describe(failure);
+        if (failure)
+            qCWarning(lcWorkspace) << "Adding folders failed after the menu was gone:" << describe(failure);
         co_return;
     }
-    if (m_shell.showWarning)
-        m_shell.showWarning(kAddFolderFailedMessage, describe(failure));
+    if (failure) {
+        if (m_shell.showWarning)
+            m_shell.showWarning(kAddFolderFailedMessage, describe(failure));
+        co_return;
+    }
+    // Songs added beside files skipped are news, not a failure.
+    const ImportReport report = reportImport(summary, kAddFolderFailedMessage);
+    if (report.kind == ImportReport::Kind::Failure && m_shell.showWarning)
+        m_shell.showWarning(report.message, report.details);
+    else if (report.kind == ImportReport::Kind::Notice && m_shell.showNotice)
+        m_shell.showNotice(report.message, report.details);
 }
 
 QCoro::Task<> MainMenuBarCommands::rescanLibrary()

@@ -83,6 +83,8 @@ public:
         std::function<std::vector<FileURL>()> chooseFolders;
         // A modal warning with one "OK" button.
         std::function<void(const QString& message, const QString& informativeText)> showWarning;
+        // A modal notice with one "OK" button, for news that is no failure.
+        std::function<void(const QString& message, const QString& informativeText)> showNotice;
         // Closes the window, which ends the application as closing it by
         // hand does.
         std::function<void()> quit;
@@ -108,9 +110,11 @@ public:
     // Runs the item's action; a disabled item does nothing.
     void trigger(MenuCommand command);
 
-    // Adds the folders to the library; a failure is shown as a warning with
-    // kAddFolderFailedMessage and the error's description. What "Add Folder
-    // to Library..." runs once folders are chosen.
+    // Adds the folders to the library and says how it went: nothing when
+    // every song came in; a notice with the number added and what was
+    // skipped and why when some came in; a warning headed
+    // kAddFolderFailedMessage when none could, or the import failed. What
+    // "Add Folder to Library..." runs once folders are chosen.
     QCoro::Task<> addFolders(std::vector<FileURL> folders);
 
 signals:

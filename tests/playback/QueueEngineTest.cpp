@@ -247,9 +247,10 @@ TEST_F(QueueRulesTest, AFailedStartPutsTheQueueBackAndPublishesTheError)
 {
     const std::vector<Track> list = start(4, 1); // s0 | s1 | s2 s3
     const QueueSnapshot before = state();
-    const QString missing = "The audio file could not be found at /music/s2.mp3.";
+    const QString missing = "The audio file could not be found at /music/s3.mp3.";
 
-    audio.failing.insert(list[2].id);
+    // Only when no song left can start does the queue stay as it was.
+    audio.failing = {list[2].id, list[3].id};
     EXPECT_EQ(queue.advanceToNext(), std::nullopt);
     expectSame(state(), before);
     EXPECT_EQ(describe(queue.lastPlaybackError()), missing);
@@ -291,10 +292,51 @@ TEST_F(QueueRulesTest, AFailedStepFromNoCurrentSongKeepsTheTakenSong)
 {
     std::vector<Track> list = songs(3);
     queue.restorePlaybackSession(nullptr, list, {}, RepeatMode::Off, ShuffleMode::Off);
-    audio.failing.insert(list[0].id);
+    audio.failing = {list[0].id, list[1].id, list[2].id};
     EXPECT_EQ(queue.advanceToNext(), std::nullopt);
     EXPECT_EQ(title(queue.currentTrack()), "s0");
     EXPECT_EQ(titles(queue.upcoming()), names({"s1", "s2"}));
+}
+
+TEST_F(QueueRulesTest, ASongThatCannotStartIsPassedOverAndItsErrorStaysInView)
+{
+    const std::vector<Track> list = start(5, 0); // | s0 | s1 s2 s3 s4
+    audio.failing = {list[1].id, list[2].id};
+    EXPECT_EQ(title(queue.advanceToNext()), "s3");
+    EXPECT_EQ(title(queue.currentTrack()), "s3");
+    EXPECT_EQ(audio.track->title, "s3");
+    EXPECT_EQ(titles(queue.history()), names({"s0"}));
+    EXPECT_EQ(titles(queue.upcoming()), names({"s4"}));
+    EXPECT_EQ(describe(queue.lastPlaybackError()), "The audio file could not be found at /music/s2.mp3.");
+
+    // Starting a list at a song that cannot start plays the next one that can.
+    queue.playNow(list, 1);
+    EXPECT_EQ(title(queue.currentTrack()), "s3");
+    EXPECT_EQ(titles(queue.history()), names({"s0"}));
+    EXPECT_EQ(titles(queue.upcoming()), names({"s4"}));
+    EXPECT_TRUE(queue.lastPlaybackError());
+}
+
+TEST_F(QueueRulesTest, ASongFailingWhileItPlaysGivesWayToTheNextAndStopsOnlyWhenNoneIsLeft)
+{
+    const std::vector<Track> list = start(4, 0); // | s0 | s1 s2 s3
+    audio.failing = {list[1].id};
+    audio.failWhilePlaying(QStringLiteral("The stream is damaged"));
+    EXPECT_EQ(title(queue.currentTrack()), "s2");
+    EXPECT_EQ(audio.track->title, "s2");
+    ASSERT_TRUE(queue.lastPlaybackError());
+
+    // Repeat one does not start the failing song again.
+    queue.setRepeatMode(RepeatMode::Track);
+    audio.failWhilePlaying(QStringLiteral("The stream is damaged"));
+    EXPECT_EQ(title(queue.currentTrack()), "s3");
+
+    // The last song failing leaves nothing to go on to: playback stops
+    // there, with the reason in view.
+    queue.setRepeatMode(RepeatMode::Off);
+    audio.failWhilePlaying(QStringLiteral("The stream is damaged"));
+    EXPECT_EQ(title(queue.currentTrack()), "s3");
+    EXPECT_TRUE(describe(queue.lastPlaybackError()).contains(QStringLiteral("The stream is damaged")));
 }
 
 TEST_F(QueueRulesTest, ASongLeavingTheLibraryVanishesFromEveryList)

@@ -42,6 +42,14 @@ public:
         emit currentTrackChanged();
     }
 
+    // The song playing failed, as a damaged file does halfway.
+    void failWhilePlaying(const QString& reason)
+    {
+        m_state = PlaybackState::Failed;
+        if (m_delegate)
+            m_delegate->audioEngine(*this, std::make_exception_ptr(AudioPlaybackError::unreadableFile(track ? track->fileURL : FileURL(), reason)));
+    }
+
     // The song ended by itself.
     void finish()
     {

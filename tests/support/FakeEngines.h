@@ -42,6 +42,16 @@ public:
         co_return;
     }
     QCoro::Task<> importFiles(std::vector<FileURL>) override { co_return; }
+    // What importPaths says it did; the folders go to `addedFolders` and
+    // `failAddFolders` may refuse them as for addFolders.
+    ImportSummary importSummary;
+    QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL>) override
+    {
+        addedFolders.push_back(folders);
+        if (failAddFolders)
+            failAddFolders();
+        co_return importSummary;
+    }
     QCoro::Task<> rescanLibrary() override
     {
         ++rescans;

@@ -90,6 +90,10 @@ public:
     {
         shown.append({QStringLiteral("warning"), message, informativeText});
     }
+    void showNotice(QWidget*, const QString& message, const QString& informativeText) override
+    {
+        shown.append({QStringLiteral("notice"), message, informativeText});
+    }
     void revealFile(const FileURL& file) override { revealed.append(file); }
 
 private:

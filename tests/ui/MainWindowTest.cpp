@@ -24,6 +24,8 @@
 #include <QScreen>
 
 #include <QAction>
+#include <QFileDialog>
+#include <QListView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
@@ -31,6 +33,9 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace varno {
 namespace {
@@ -184,6 +189,52 @@ TEST_F(MainWindowTest, AFolderThatCannotBeAddedIsExplainedInAWarning)
     action(*window, MenuCommand::AddFolder)->trigger();
     ASSERT_TRUE(test::waitUntil([&] { return ui.dialogs.shown.last().kind == QStringLiteral("warning"); }));
     EXPECT_EQ(ui.dialogs.shown.size(), shown + 3);
+}
+
+TEST_F(MainWindowTest, AFolderWhereSomeFilesAreSkippedSaysHowManySongsCameInAsANotice)
+{
+    test::UiHarness ui;
+    auto window = openWindow(ui);
+    const QString folder = scratch(QStringLiteral("mixed"));
+    QDir().mkpath(folder);
+    QFile::copy(test::fixturePath(QStringLiteral("formats/untagged.mp3")), folder + QStringLiteral("/one.mp3"));
+    QFile::copy(test::fixturePath(QStringLiteral("formats/tagged.flac")), folder + QStringLiteral("/two.flac"));
+    // A file whose name is not UTF-8, as some old archives hold.
+    const QByteArray oddName = QFile::encodeName(folder) + "/caf\xe9.mp3";
+    const int descriptor = ::open(oddName.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(descriptor, 0);
+    ::close(descriptor);
+    ui.dialogs.folderAnswers.push_back({FileURL::fromLocalFile(folder)});
+    action(*window, MenuCommand::AddFolder)->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return !ui.dialogs.shown.isEmpty() && ui.dialogs.shown.last().kind != QStringLiteral("folders"); }));
+    EXPECT_EQ(ui.dialogs.shown.last().kind, QStringLiteral("notice"));
+    EXPECT_EQ(ui.dialogs.shown.last().title, QStringLiteral("Added 2 songs"));
+    EXPECT_TRUE(ui.dialogs.shown.last().message.startsWith(QStringLiteral("1 file was skipped:\n"))) << ui.dialogs.shown.last().message.toStdString();
+    EXPECT_EQ(ui.container->libraryEngine().allTracks().size(), 2u);
+}
+
+TEST_F(MainWindowTest, TheFolderChooserTakesSeveralFoldersAtOnce)
+{
+    const QString root = scratch(QStringLiteral("collection"));
+    for (const char* name : {"Jazz", "Folk", "Rock"})
+        QDir().mkpath(root + QLatin1Char('/') + QLatin1String(name));
+    QFileDialog dialog;
+    prepareFolderChooser(dialog);
+    dialog.setDirectory(root);
+    dialog.open();
+    auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+    ASSERT_TRUE(test::waitUntil([&] { return view->model()->rowCount(view->rootIndex()) == 3; }));
+    // A click and a Ctrl-click, as a hand would choose two of them.
+    for (const int row : {0, 2}) {
+        const QRect place = view->visualRect(view->model()->index(row, 0, view->rootIndex()));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, row == 0 ? Qt::NoModifier : Qt::ControlModifier, place.center());
+    }
+    QStringList chosen = dialog.selectedFiles();
+    chosen.sort();
+    EXPECT_EQ(chosen, (QStringList {root + QStringLiteral("/Folk"), root + QStringLiteral("/Rock")}));
+    dialog.reject();
 }
 
 } // namespace

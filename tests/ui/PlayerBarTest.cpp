@@ -462,6 +462,27 @@ TEST_F(PlayerBar, bannerPrefersThePlaybackErrorAndDismissingClearsBoth)
     EXPECT_FALSE(banner->isVisible());
 }
 
+TEST_F(PlayerBar, aDamagedSongInTheQueueIsPassedOverTheBannerSaysWhyAndTheBarShowsWhatPlays)
+{
+    const auto bar = makeBar();
+    const QString damagedPath = scratch(QStringLiteral("Damaged.mp3"));
+    ASSERT_TRUE(QFile::copy(test::fixturePath(QStringLiteral("bad/random.mp3")), damagedPath));
+    Track damaged = test::makeTrack(QStringLiteral("Damaged"));
+    damaged.fileURL = FileURL::fromLocalFile(damagedPath);
+    const Track first = song(QStringLiteral("First"));
+    const Track after = song(QStringLiteral("After"));
+
+    queue().playNow(TrackList({first, damaged, after}), 0);
+    ASSERT_TRUE(test::waitUntil([&] { return bar->trackInfo()->titleText() == QStringLiteral("First"); }));
+    queue().advanceToNext();
+    EXPECT_EQ(queue().currentTrack()->title, QStringLiteral("After"));
+    EXPECT_TRUE(test::waitUntil([&] { return bar->trackInfo()->titleText() == QStringLiteral("After"); }));
+    EXPECT_EQ(bar->trackInfo()->statusText(), "Now playing");
+    EXPECT_TRUE(bar->issueBanner()->isVisible());
+    EXPECT_TRUE(bar->issueBanner()->message().contains(damagedPath)) << bar->issueBanner()->message().toStdString();
+    audio().stop();
+}
+
 // --- the waveform task -------------------------------------------------------
 
 TEST_F(PlayerBar, anOlderSongsWaveformIsNeverShownForTheNewSong)

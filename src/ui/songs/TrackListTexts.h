@@ -19,6 +19,8 @@ inline const QString kEditSelectionHelpNone = QStringLiteral("Select songs to ed
 inline const QString kEditSelectionHelpOne = QStringLiteral("Edit Selected Song Metadata…");
 inline const QString kEditSelectionHelpMany = QStringLiteral("Edit Shared Metadata for Selected Songs…");
 inline const QString kDismissImportError = QStringLiteral("Dismiss");
+// The headline of an import that could add none of the songs given.
+inline const QString kNothingImported = QStringLiteral("No songs could be added");
 
 // Column headers.
 QString sortDescription(const QString& title, bool isSortColumn, bool ascending);

@@ -21,11 +21,13 @@
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
 #include "ui/songs/TrackThumbnailCache.h"
+#include "workspace/ImportReport.h"
 #include "workspace/ShortcutContext.h"
 #include "workspace/TrackTableLayoutState.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,6 +109,8 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
 
     m_importErrorBar = makeMessageBar(this, QStringLiteral("importError"), QColor(0x4a, 0x1f, 0x24), QStringLiteral("exclamationmark.triangle.fill"),
                                       m_importErrorText, songs::kDismissImportError, this, [this] { dismissImportError(); });
+    m_importNoticeBar = makeMessageBar(this, QStringLiteral("importNotice"), QColor(0x1d, 0x33, 0x4d), QStringLiteral("info.circle"),
+                                       m_importNoticeText, songs::kDismissImportError, this, [this] { dismissImportNotice(); });
     m_layoutMessageBar = makeMessageBar(this, QStringLiteral("columnLayoutMessage"), QColor(0x4a, 0x3a, 0x14),
                                         QStringLiteral("arrow.clockwise.circle.fill"), m_layoutMessageText, songs::kDismissMessage, this,
                                         [this] { m_environment.trackTableLayout.dismissRecoveryMessage(); });
@@ -128,6 +132,7 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
     layout->setSpacing(0);
     layout->addWidget(m_header);
     layout->addWidget(m_importErrorBar);
+    layout->addWidget(m_importNoticeBar);
     layout->addWidget(m_layoutMessageBar);
     layout->addWidget(m_content, 1);
 
@@ -480,31 +485,62 @@ void TrackListView::addSongs()
 void TrackListView::importFiles(std::vector<FileURL> files)
 {
     setImportError(std::nullopt);
+    setImportNotice(std::nullopt);
     auto importing = runImport(std::move(files));
 }
 
-QCoro::Task<> TrackListView::runImport(std::vector<FileURL> files)
+QCoro::Task<> TrackListView::runImport(std::vector<FileURL> urls)
 {
     const QPointer<TrackListView> self(this);
     ++m_runningOperations;
+    // A dropped folder brings in everything under it, as "Add Folder to
+    // Library..." does.
+    std::vector<FileURL> folders;
+    std::vector<FileURL> files;
+    for (FileURL& url : urls)
+        (QFileInfo(url.toLocalFile()).isDir() ? folders : files).push_back(std::move(url));
     LibraryEngine& library = m_environment.libraryEngine;
     std::optional<QString> failure;
+    ImportSummary summary;
     try {
-        auto importing = library.importFiles(std::move(files));
-        co_await std::move(importing);
+        auto importing = library.importPaths(std::move(folders), std::move(files));
+        summary = co_await std::move(importing);
     } catch (const std::exception& error) {
         failure = describe(error);
     }
     if (!self)
         co_return;
     --m_runningOperations;
-    if (failure)
+    if (failure) {
         setImportError(failure);
+        co_return;
+    }
+    const ImportReport report = reportImport(summary, songs::kNothingImported);
+    const QString text = report.message + QLatin1Char('\n') + report.details;
+    if (report.kind == ImportReport::Kind::Failure)
+        setImportError(text);
+    else if (report.kind == ImportReport::Kind::Notice)
+        setImportNotice(text);
 }
 
 void TrackListView::dismissImportError()
 {
     setImportError(std::nullopt);
+}
+
+void TrackListView::dismissImportNotice()
+{
+    setImportNotice(std::nullopt);
+}
+
+void TrackListView::setImportNotice(std::optional<QString> notice)
+{
+    if (notice == m_importNotice)
+        return;
+    m_importNotice = std::move(notice);
+    m_importNoticeText->setText(m_importNotice.value_or(QString()));
+    m_importNoticeBar->setVisible(m_importNotice.has_value());
+    emit importNoticeChanged();
 }
 
 void TrackListView::setImportError(std::optional<QString> error)

@@ -101,6 +101,11 @@ public:
 
     // The last import that failed, until dismissed or the next import.
     const std::optional<QString>& importError() const { return m_importError; }
+    // What the last import that added songs but skipped files said (how
+    // many were added, what was skipped and why), until dismissed or the
+    // next import.
+    const std::optional<QString>& importNotice() const { return m_importNotice; }
+    void dismissImportNotice();
     void dismissImportError();
 
     // The row's context menu, as right-clicking shows it; the caller owns it
@@ -123,6 +128,7 @@ signals:
     // songs.
     void sharedMetadataEditorRequested();
     void importErrorChanged();
+    void importNoticeChanged();
     // The table took the keyboard focus: the window hands this list's
     // command target to the menu bar.
     void tableFocused();
@@ -149,6 +155,7 @@ private:
     void showRemovalError();
     void showMetadataError();
     void setImportError(std::optional<QString> error);
+    void setImportNotice(std::optional<QString> notice);
 
     QCoro::Task<> saveFavorite(QUuid id, bool favorite, quint64 attempt);
     QCoro::Task<> storeArtwork(Track track, FileURL file);
@@ -169,6 +176,8 @@ private:
     TrackListHeaderView* m_header = nullptr;
     QWidget* m_importErrorBar = nullptr;
     QLabel* m_importErrorText = nullptr;
+    QWidget* m_importNoticeBar = nullptr;
+    QLabel* m_importNoticeText = nullptr;
     QWidget* m_layoutMessageBar = nullptr;
     QLabel* m_layoutMessageText = nullptr;
     QStackedWidget* m_content = nullptr;
@@ -178,6 +187,7 @@ private:
     QAction* m_addSongsAction = nullptr;
 
     std::optional<QString> m_importError;
+    std::optional<QString> m_importNotice;
     // The latest favourite save of each song; only it clears the pending
     // state when it ends.
     QHash<QUuid, quint64> m_favoriteSaves;
