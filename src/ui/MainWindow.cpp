@@ -2,6 +2,7 @@
 
 #include "ui/DesktopDialogs.h"
 #include "ui/ArtworkAccentFollower.h"
+#include "ui/FocusRing.h"
 #include "ui/Icons.h"
 #include "ui/ThemeApplier.h"
 #include "ui/settings/SettingsView.h"
@@ -92,6 +93,7 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     cornerLayout->setContentsMargins(0, 0, 6, 0);
     m_searchField = new QLineEdit(corner);
     m_searchField->setObjectName(QStringLiteral("searchField"));
+    m_searchField->setAccessibleName(tr("Search the Library"));
     m_searchField->setFixedWidth(300);
     cornerLayout->addWidget(m_searchField);
     m_search = new SearchPopup(engines.searchEngine, engines.queueEngine, *m_searchField, this);
@@ -110,6 +112,8 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     cornerLayout->addWidget(about);
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
     connect(about, &QToolButton::clicked, this, &MainWindow::openAboutWindow);
+
+    m_focusRing = new FocusRing(this);
 
     // F6 and Shift+F6 jump between the window's parts, wherever focus is.
     for (const bool forward : {true, false}) {

@@ -20,6 +20,7 @@ class AboutWindow;
 class ArtworkAccentFollower;
 class DesktopDialogs;
 class EditorSheetPresenter;
+class FocusRing;
 class MainLayoutView;
 class MainMenuBarCommands;
 class MenuBarBinder;
@@ -62,6 +63,8 @@ public:
     QLineEdit* searchField() const { return m_searchField; }
     // Tab, Shift+Tab, F6 and Shift+F6 move through these parts, in order.
     const FocusRegions& focusRegions() const { return m_focusRegions; }
+    // The ring drawn around the control with the keyboard focus.
+    FocusRing* focusRing() const { return m_focusRing; }
     SearchPopup* searchResults() const { return m_search; }
 
 protected:
@@ -92,6 +95,7 @@ private:
     SearchPopup* m_search = nullptr;
     QWidget* m_toolRow = nullptr;
     FocusRegions m_focusRegions;
+    FocusRing* m_focusRing = nullptr;
 };
 
 } // namespace varno

@@ -14,6 +14,16 @@ const QColor kStarColor(0xff, 0xc4, 0x3d);
 
 } // namespace
 
+QString StarRatingControl::starName(int n)
+{
+    return n == 1 ? QStringLiteral("Rate 1 Star") : QStringLiteral("Rate %1 Stars").arg(n);
+}
+
+QString StarRatingControl::ratingDescription(std::int64_t rating)
+{
+    return rating > 0 ? QStringLiteral("Rated %1 of %2").arg(rating).arg(kStarCount) : QStringLiteral("Not rated");
+}
+
 StarRatingControl::StarRatingControl(QWidget* parent)
     : QWidget(parent)
 {
@@ -26,7 +36,8 @@ StarRatingControl::StarRatingControl(QWidget* parent)
         star->setAutoRaise(true);
         star->setIconSize(QSize(20, 20));
         star->setCursor(Qt::PointingHandCursor);
-        star->setAccessibleName(n == 1 ? QStringLiteral("1 star") : QStringLiteral("%1 stars").arg(n));
+        star->setAccessibleName(starName(n));
+        star->setToolTip(starName(n));
         connect(star, &QToolButton::clicked, this, [this, n] { clickStar(n); });
         layout->addWidget(star);
         m_stars[n - 1] = star;
@@ -54,6 +65,7 @@ void StarRatingControl::showRating()
         QToolButton* star = m_stars[n - 1];
         star->setIcon(isFilled(n) ? symbolIcon(u"star.fill", kStarColor) : symbolIcon(u"star", palette().color(QPalette::PlaceholderText)));
         star->setProperty("filled", isFilled(n));
+        star->setAccessibleDescription(ratingDescription(m_rating));
     }
 }
 

@@ -16,6 +16,11 @@ class StarRatingControl final : public QWidget {
 
 public:
     static constexpr int kStarCount = 5;
+    // What a screen reader calls star n ("Rate 3 Stars") and says of the
+    // rating it is part of ("Rated 3 of 5", "Not rated"); the right panel's
+    // stars say the same.
+    static QString starName(int n);
+    static QString ratingDescription(std::int64_t rating);
 
     explicit StarRatingControl(QWidget* parent = nullptr);
 

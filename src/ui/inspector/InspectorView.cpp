@@ -1,6 +1,7 @@
 #include "InspectorView.h"
 
 #include "ui/Icons.h"
+#include "ui/editors/StarRatingControl.h"
 #include "ui/editors/TrackEditorText.h"
 #include "ui/inspector/InspectorText.h"
 #include "ui/inspector/SectionCaption.h"
@@ -69,7 +70,7 @@ InspectorView::InspectorView(QWidget* parent)
         button->setObjectName(QStringLiteral("star%1").arg(star));
         button->setAutoRaise(true);
         button->setIconSize(QSize(18, 18));
-        const QString label = star == 1 ? tr("Rate 1 Star") : tr("Rate %1 Stars").arg(star);
+        const QString label = StarRatingControl::starName(star);
         button->setToolTip(label);
         button->setAccessibleName(label);
         button->setCursor(Qt::PointingHandCursor);
@@ -284,6 +285,7 @@ void InspectorView::setRatingInput(std::int64_t rating)
         const bool filled = star <= rating;
         m_stars[star - 1]->setIcon(filled ? symbolIcon(u"star.fill", kStarColour) : symbolIcon(u"star", empty));
         m_stars[star - 1]->setProperty("filled", filled);
+        m_stars[star - 1]->setAccessibleDescription(StarRatingControl::ratingDescription(rating));
     }
 }
 

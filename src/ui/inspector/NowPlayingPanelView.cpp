@@ -15,6 +15,7 @@
 #include "ui/inspector/NowPlayingMetadataDetailsView.h"
 #include "ui/inspector/SectionCaption.h"
 #include "ui/songs/TrackListTexts.h"
+#include "workspace/WorkspacePanelState.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -69,6 +70,9 @@ NowPlayingPanelView::NowPlayingPanelView(ViewEnvironment environment, QWidget* p
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = m_scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
+    // It takes focus so the keys can scroll the panel; a screen reader
+    // names it after the panel.
+    scroll->setAccessibleName(WorkspacePanelState::panelName(WorkspacePanelSide::Right));
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
@@ -271,6 +275,7 @@ bool NowPlayingPanelView::isShowingLoadedSong() const
 void NowPlayingPanelView::showSong(const Track& track, bool newSong)
 {
     m_title->setText(track.title);
+    m_artwork->setAccessibleName(tr("Cover of %1").arg(track.title));
     m_artist->setText(orUnknown(track.artist, kUnknownArtist));
     m_album->setText(orUnknown(track.album, kUnknownAlbum));
     m_details->setTrack(track);

@@ -76,6 +76,7 @@ BottomPlayerView::BottomPlayerView(const ViewEnvironment& environment, QWidget* 
     , m_waveformGenerator(environment.waveformGenerator)
 {
     setObjectName(QStringLiteral("player.bar"));
+    setAccessibleName(tr("Player"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);

@@ -112,6 +112,7 @@ void PlayerTrackInfoView::showTrack()
     m_shownTrack = track;
     m_title->setFullText(track ? track->title : QString());
     m_artist->setFullText(track ? player::artistText(track->artist) : QString());
+    m_artwork->setAccessibleName(track ? tr("Cover of %1").arg(track->title) : QString());
     if (!sameSong)
         m_artwork->setImage({});
     reloadArtwork();

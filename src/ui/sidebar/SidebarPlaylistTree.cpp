@@ -54,6 +54,7 @@ SidebarPlaylistTree::SidebarPlaylistTree(QWidget* parent)
     : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("sidebarPlaylists"));
+    setAccessibleName(tr("Playlists"));
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(false);

@@ -1,6 +1,7 @@
 #include "SidebarView.h"
 
 #include "playlists/PlaylistEngine.h"
+#include "workspace/WorkspacePanelState.h"
 #include "ui/Icons.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/playlists/SmartPlaylistSetupView.h"
@@ -66,6 +67,7 @@ SidebarView::SidebarView(ViewEnvironment& environment, QWidget* parent)
     , m_environment(environment)
 {
     setObjectName(QStringLiteral("sidebar"));
+    setAccessibleName(WorkspacePanelState::panelName(WorkspacePanelSide::Left));
     setAutoFillBackground(true);
     QPalette sidebarPalette = palette();
     sidebarPalette.setColor(QPalette::Window, sidebar::backgroundColor(palette()));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What the song lists say to the user, in one place so the views and their
 // tests read the same words. Texts built from a song or a count are
@@ -9,6 +10,10 @@ namespace varno::songs {
 
 // Cells.
 inline const QString kMissingValue = QStringLiteral("—");
+// The song table's name for a screen reader when its list has no title.
+inline const QString kSongsTableName = QStringLiteral("Songs");
+// What a screen reader says for kMissingValue.
+inline const QString kMissingValueSpoken = QStringLiteral("None");
 inline const QString kMissingFileTooltip = QStringLiteral("The file of this song is missing.");
 
 // Header of the list.
@@ -43,6 +48,17 @@ QString pauseButtonLabel(const QString& title);
 QString editButtonLabel(const QString& title);
 inline const QString kAddToFavorites = QStringLiteral("Add to Favorites");
 inline const QString kRemoveFromFavorites = QStringLiteral("Remove from Favorites");
+// A row's state for a screen reader: "Favorite, now playing, selected",
+// "Not a favorite".
+inline QString rowStateDescription(bool favorite, bool current, bool selected)
+{
+    QStringList parts {favorite ? QStringLiteral("Favorite") : QStringLiteral("Not a favorite")};
+    if (current)
+        parts << QStringLiteral("now playing");
+    if (selected)
+        parts << QStringLiteral("selected");
+    return parts.join(QStringLiteral(", "));
+}
 
 // Row context menu, in its order.
 inline const QString kPlayNow = QStringLiteral("Play Now");

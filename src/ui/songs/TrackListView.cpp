@@ -145,6 +145,7 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
         connect(m_dropOverlay, &DropOverlay::filesDropped, this, [this](const std::vector<FileURL>& files) { importFiles(files); });
     }
 
+    m_table->setAccessibleName(m_options.title.isEmpty() ? songs::kSongsTableName : m_options.title);
     // The header's buttons come before the rows, as they are drawn.
     QWidget::setTabOrder(m_header->lastActionButton(), m_table);
     connect(m_header->editAction(), &QAction::triggered, this, &TrackListView::editSelection);
@@ -183,6 +184,9 @@ void TrackListView::setTitle(const QString& title)
 {
     m_options.title = title;
     m_header->setTitle(title);
+    // A screen reader names the table after the list ("All Songs"); a list
+    // shown under its screen's own title (a playlist's) is just "Songs".
+    m_table->setAccessibleName(title.isEmpty() ? songs::kSongsTableName : title);
 }
 
 void TrackListView::addHeaderAction(QAction* action)

@@ -102,14 +102,22 @@ QVariant TrackTableModel::data(const QModelIndex& index, int role) const
             return m_thumbnails->thumbnail(sharedTrackAt(row));
         case Qt::AccessibleTextRole:
             return isPlaying(row) ? songs::pauseButtonLabel(track.title) : songs::playButtonLabel(track.title);
+        case Qt::AccessibleDescriptionRole:
+            // The heart is drawn in this cell; a screen reader hears it here.
+            return songs::rowStateDescription(isFavorite(row), isActive(row), isSelected(row));
         default:
             return {};
         }
     }
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
         return m_formatter.text(track, *column);
+    case Qt::AccessibleTextRole: {
+        // The dash drawn for a value the song lacks would be read aloud as
+        // punctuation.
+        const QString text = m_formatter.text(track, *column);
+        return text == songs::kMissingValue ? songs::kMissingValueSpoken : text;
+    }
     case Qt::TextAlignmentRole:
         return static_cast<int>(Qt::AlignVCenter | (isNumericColumn(*column) ? Qt::AlignRight : Qt::AlignLeft));
     default:
