@@ -4,23 +4,23 @@
 
 #include "platform/Error.h"
 #include "playlists/PlaylistError.h"
-#include "playlists/SmartRule.h"
+#include "storage/SmartRule.h"
 #include "storage/Json.h"
 
 #include <algorithm>
 
 namespace varno::cli {
 
-PlaylistShelf::PlaylistShelf(LibraryEngine& library, QueueEngine& queue)
-    : engine(storage, library, queue)
+PlaylistShelf::PlaylistShelf(LibraryEngine& library, QueueEngine& queue, DatabaseManager* database)
+    : engine(storage, library, queue, database)
 {
 }
 
-QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(LibraryEngine& library, QueueEngine& queue, Console console)
+QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(Library& library, QueueEngine& queue, Console console)
 {
     std::unique_ptr<PlaylistShelf> shelf;
     try {
-        shelf = std::make_unique<PlaylistShelf>(library, queue);
+        shelf = std::make_unique<PlaylistShelf>(library.engine, queue, &library.database);
     } catch (const std::exception& error) {
         console.errorLine(QStringLiteral("varno-cli: the playlists cannot be used: ") + describe(error));
         co_return std::unique_ptr<PlaylistShelf>();
@@ -79,7 +79,7 @@ QString detailOf(const Playlist& playlist, qsizetype inLibrary)
         if (playlist.type.kind() == PlaylistType::Kind::Smart)
             parts << QStringLiteral("smart: %1").arg(playlist.type.criteria());
         parts << count(inLibrary, "song", "songs");
-        if (playlist.trackIDs.size() > inLibrary)
+        if (!playlist.type.isLiveSmart() && playlist.trackIDs.size() > inLibrary)
             parts << QStringLiteral("%1 not in the library").arg(playlist.trackIDs.size() - inLibrary);
     }
     if (playlist.isFavorite)
@@ -88,9 +88,11 @@ QString detailOf(const Playlist& playlist, qsizetype inLibrary)
 }
 
 // The songs of the playlist that the library holds, counted without
-// resolving them.
-qsizetype songsInLibrary(const Playlist& playlist, const QSet<QUuid>& library)
+// resolving them; a live smart playlist's, the songs that match its rules.
+qsizetype songsInLibrary(const Playlist& playlist, const PlaylistEngine& engine, const QSet<QUuid>& library)
 {
+    if (playlist.type.isLiveSmart())
+        return static_cast<qsizetype>(engine.getTracks(playlist.id).size());
     return std::count_if(playlist.trackIDs.begin(), playlist.trackIDs.end(), [&](const QUuid& id) { return library.contains(id); });
 }
 
@@ -105,9 +107,9 @@ void writeTree(json::Writer& w, const Playlist& playlist, const PlaylistEngine& 
         w.key("criteria").string(QStringView(playlist.type.criteria()));
     w.key("isFavorite").boolean(playlist.isFavorite);
     if (playlist.type.kind() != PlaylistType::Kind::Folder) {
-        const qsizetype found = songsInLibrary(playlist, library);
+        const qsizetype found = songsInLibrary(playlist, engine, library);
         w.key("songs").integer(found);
-        w.key("missingSongs").integer(playlist.trackIDs.size() - found);
+        w.key("missingSongs").integer(playlist.type.isLiveSmart() ? 0 : playlist.trackIDs.size() - found);
     }
     if (!playlist.childrenIDs.isEmpty()) {
         w.key("children").beginArray();
@@ -118,47 +120,6 @@ void writeTree(json::Writer& w, const Playlist& playlist, const PlaylistEngine& 
         w.endArray();
     }
     w.endObject();
-}
-
-// "Artist contains Jazz", "Play Count > 10", "Genre starts with": the
-// property and the condition are the texts the sheet shows, the rest of
-// the text is the value as given.
-std::optional<SmartRule> parseRule(const QString& text)
-{
-    const auto takePrefix = [](QStringView& rest, const QString& word) {
-        if (!rest.startsWith(word))
-            return false;
-        const QStringView after = rest.mid(word.size());
-        if (!after.isEmpty() && !after.startsWith(QLatin1Char(' ')))
-            return false;
-        rest = after.isEmpty() ? after : after.mid(1);
-        return true;
-    };
-    QStringView rest(text);
-    SmartRule rule;
-    bool named = false;
-    // Longest first, so "Play Count" is never taken for something shorter.
-    std::vector<SmartRuleProperty> properties(allSmartRuleProperties().begin(), allSmartRuleProperties().end());
-    std::sort(properties.begin(), properties.end(), [](auto a, auto b) { return rawValue(a).size() > rawValue(b).size(); });
-    for (const SmartRuleProperty property : properties) {
-        if (takePrefix(rest, rawValue(property))) {
-            rule.property = property;
-            named = true;
-            break;
-        }
-    }
-    if (!named)
-        return std::nullopt;
-    std::vector<SmartRuleCondition> conditions(allSmartRuleConditions().begin(), allSmartRuleConditions().end());
-    std::sort(conditions.begin(), conditions.end(), [](auto a, auto b) { return rawValue(a).size() > rawValue(b).size(); });
-    for (const SmartRuleCondition condition : conditions) {
-        if (takePrefix(rest, rawValue(condition))) {
-            rule.condition = condition;
-            rule.value = rest.toString();
-            return rule;
-        }
-    }
-    return std::nullopt;
 }
 
 QStringList propertyTexts()
@@ -191,7 +152,7 @@ QCoro::Task<std::unique_ptr<Workspace>> openWorkspace(Console console)
     workspace->library = co_await openLibrary(console);
     if (!workspace->library)
         co_return std::unique_ptr<Workspace>();
-    workspace->shelf = co_await openPlaylists(workspace->library->engine, workspace->queue, console);
+    workspace->shelf = co_await openPlaylists(*workspace->library, workspace->queue, console);
     if (!workspace->shelf)
         co_return std::unique_ptr<Workspace>();
     co_return workspace;
@@ -229,7 +190,7 @@ QCoro::Task<int> listPlaylists(bool asJson, Console console)
         seen.insert(playlist.id);
         console.line(QStringLiteral("%1\t%2%3 (%4)")
                          .arg(idText(playlist.id), QString(depth * 2, QLatin1Char(' ')), terminalSafe(playlist.name),
-                              detailOf(playlist, songsInLibrary(playlist, library))));
+                              detailOf(playlist, songsInLibrary(playlist, engine, library))));
         for (const Playlist& child : engine.childrenOf(playlist.id)) {
             if (!seen.contains(child.id))
                 print(child, depth + 1);
@@ -248,10 +209,18 @@ QCoro::Task<int> showPlaylist(QString id, Console console)
     const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
     if (!workspace)
         co_return 1;
-    const std::optional<Playlist> playlist = workspace->shelf->engine.getPlaylist(*playlistID);
+    const PlaylistEngine& engine = workspace->shelf->engine;
+    const std::optional<Playlist> playlist = engine.findPlaylist(*playlistID);
     if (!playlist) {
         console.errorLine(PlaylistError::playlistNotFound().description());
         co_return 1;
+    }
+    if (playlist->type.isLiveSmart()) {
+        // The songs that match its rules now, in library order.
+        qsizetype position = 0;
+        for (const Track& song : engine.getTracks(playlist->id))
+            console.line(QStringLiteral("%1. %2").arg(++position).arg(describeSong(song)));
+        co_return 0;
     }
     QHash<QUuid, const Track*> songs;
     const TrackList& library = workspace->library->engine.allTracks();
@@ -294,26 +263,25 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
             const Playlist created = co_await creating;
             console.line(QStringLiteral("%1\t%2").arg(idText(created.id), terminalSafe(created.name)));
         } else if (action == QLatin1String("smart")) {
-            QList<SmartRule> rules;
-            bool matchAll = true;
+            SmartRuleSet rules;
             QStringList name;
             for (qsizetype i = 0; i < arguments.size(); ++i) {
                 if (arguments[i] == QLatin1String("--any")) {
-                    matchAll = false;
+                    rules.matchAllRules = false;
                 } else if (arguments[i] == QLatin1String("--rule") && i + 1 < arguments.size()) {
-                    const std::optional<SmartRule> rule = parseRule(arguments[++i]);
+                    const std::optional<SmartRule> rule = parseSmartRule(arguments[++i]);
                     if (!rule) {
                         console.errorLine(QStringLiteral("varno-cli: \"%1\" is not a rule: give a property (%2), a condition (%3) and a value")
                                               .arg(arguments[i], propertyTexts().join(QStringLiteral(", ")),
                                                    conditionTexts().join(QStringLiteral(", "))));
                         co_return 1;
                     }
-                    rules.push_back(*rule);
+                    rules.rules.push_back(*rule);
                 } else {
                     name << arguments[i];
                 }
             }
-            auto creating = engine.createSmartPlaylist(name.join(QLatin1Char(' ')), smartCriteriaText(rules, matchAll), folder);
+            auto creating = engine.createSmartPlaylist(name.join(QLatin1Char(' ')), rules, folder);
             const Playlist created = co_await creating;
             console.line(QStringLiteral("%1\t%2\t%3").arg(idText(created.id), terminalSafe(created.name), terminalSafe(created.type.criteria())));
         } else {

@@ -30,7 +30,7 @@ const char* const kUsage =
     "  rescan             walk the watched folders again for new and missing files\n"
     "  restore-backup     put the previous version of the library back\n"
     "  playlists [--json] print the playlists and folders as a tree, with their song counts\n"
-    "  playlist show ID   print a playlist's songs, numbered from 1\n"
+    "  playlist show ID   print a playlist's songs, numbered from 1 (a smart one's: the songs its rules match)\n"
     "  playlist create NAME [--folder ID]\n"
     "  playlist folder NAME [--folder ID]\n"
     "  playlist smart NAME --rule \"PROPERTY CONDITION VALUE\"... [--any] [--folder ID]\n"
