@@ -17,6 +17,7 @@ public:
         InvalidRuleValue,
         SongsFollowRules,
         NotASmartPlaylist,
+        CannotExportFolder,
     };
 
     static PlaylistError playlistNotFound() { return {Kind::PlaylistNotFound, QStringLiteral("Playlist not found")}; }
@@ -45,6 +46,7 @@ public:
         return {Kind::SongsFollowRules, QStringLiteral("A smart playlist holds the songs that match its rules; edit the rules to change them.")};
     }
     static PlaylistError notASmartPlaylist() { return {Kind::NotASmartPlaylist, QStringLiteral("Only a smart playlist has rules.")}; }
+    static PlaylistError cannotExportFolder() { return {Kind::CannotExportFolder, QStringLiteral("Cannot export a folder")}; }
 
     Kind kind() const { return m_kind; }
 

@@ -4,8 +4,11 @@
 
 #include "platform/Error.h"
 #include "playlists/PlaylistError.h"
+#include "playlists/PlaylistFileTransfer.h"
 #include "storage/SmartRule.h"
 #include "storage/Json.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -331,6 +334,78 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
         }
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
+        co_return 1;
+    }
+    co_return 0;
+}
+
+QCoro::Task<int> importPlaylist(QStringList arguments, Console console)
+{
+    std::optional<QString> name;
+    std::optional<QUuid> folder;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--name") || argument == QLatin1String("--folder")) {
+            if (i + 1 >= arguments.size()) {
+                console.errorLine(QStringLiteral("varno-cli: %1 needs a value").arg(argument));
+                co_return 2;
+            }
+            const QString value = arguments[++i];
+            if (argument == QLatin1String("--name")) {
+                name = value;
+            } else {
+                folder = parseID(value, QStringLiteral("folder"), console);
+                if (!folder)
+                    co_return 1;
+            }
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() != 1) {
+        console.errorLine(QStringLiteral("varno-cli: playlist import takes one playlist file"));
+        co_return 2;
+    }
+    const QString path = QFileInfo(files.first()).absoluteFilePath();
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    PlaylistFileImport imported;
+    try {
+        auto importing = importPlaylistFile(workspace->library->engine, workspace->shelf->engine, path, name, folder);
+        imported = co_await std::move(importing);
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: ") + describe(error));
+        co_return 1;
+    }
+    for (const SkippedPlaylistEntry& entry : imported.skipped)
+        console.errorLine(QStringLiteral("varno-cli: skipped ") + terminalSafe(entry.description()));
+    if (!imported.playlist) {
+        console.errorLine(QStringLiteral("varno-cli: no song of %1 could be added; no playlist was made").arg(terminalSafe(files.first())));
+        co_return 1;
+    }
+    console.line(QStringLiteral("%1\t%2 (%3)")
+                     .arg(idText(imported.playlist->id), terminalSafe(imported.playlist->name),
+                          count(static_cast<qsizetype>(imported.songsAdded), "song", "songs")));
+    co_return 0;
+}
+
+QCoro::Task<int> exportPlaylist(QString id, QString file, Console console)
+{
+    const std::optional<QUuid> playlistID = parseID(id, QStringLiteral("playlist"), console);
+    if (!playlistID)
+        co_return 1;
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    const QString path = QFileInfo(file).absoluteFilePath();
+    try {
+        auto exporting = exportPlaylistFile(workspace->shelf->engine, *playlistID, path);
+        const std::size_t written = co_await std::move(exporting);
+        console.line(QStringLiteral("%1 (%2)").arg(terminalSafe(path), count(static_cast<qsizetype>(written), "song", "songs")));
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: ") + describe(error));
         co_return 1;
     }
     co_return 0;
