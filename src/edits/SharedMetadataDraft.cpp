@@ -111,6 +111,17 @@ std::optional<QString> SharedMetadataDraft::validationMessage() const
     return std::nullopt;
 }
 
+QStringList SharedMetadataDraft::validationMessages() const
+{
+    QStringList messages;
+    for (const NumericField& field : numericFields(*this)) {
+        const auto change = numberChange(field);
+        if (const auto* error = std::get_if<SharedMetadataFieldError>(&change))
+            messages.append(error->description());
+    }
+    return messages;
+}
+
 SharedTrackMetadataPatch SharedMetadataDraft::makePatch() const
 {
     SharedTrackMetadataPatch patch;

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,9 @@ public:
     // number, BPM) whose text is not a whole number in its range; nothing
     // when every applied field is acceptable.
     std::optional<QString> validationMessage() const;
+    // The range message of every such field, in field order, so a sheet
+    // can show them all at once.
+    QStringList validationMessages() const;
 
     // The change to hand to the library. Text is trimmed of white space and
     // line breaks, and an applied field left blank clears the field. Throws

@@ -29,8 +29,21 @@ QPalette darkPalette()
     p.setColor(QPalette::Link, accent);
     p.setColor(QPalette::Highlight, accent);
     p.setColor(QPalette::HighlightedText, Qt::white);
+    // The bevel shades follow the dark window. Left at Qt's defaults they
+    // are near white, and Fusion draws disabled text over a white "etched"
+    // copy of itself, which made disabled menu items read as enabled.
+    p.setColor(QPalette::Light, QColor(0x3a, 0x3a, 0x42));
+    p.setColor(QPalette::Midlight, QColor(0x2c, 0x2c, 0x33));
+    p.setColor(QPalette::Mid, QColor(0x19, 0x19, 0x1d));
+    p.setColor(QPalette::Dark, QColor(0x10, 0x10, 0x13));
+    p.setColor(QPalette::Shadow, QColor(0x08, 0x08, 0x0a));
+    const QColor disabledText(0x6e, 0x6e, 0x76);
     for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, dimmed);
+        p.setColor(QPalette::Disabled, role, disabledText);
+    p.setColor(QPalette::Disabled, QPalette::Light, window);
+    p.setColor(QPalette::Disabled, QPalette::Button, window);
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0x3a, 0x3a, 0x42));
+    p.setColor(QPalette::Disabled, QPalette::PlaceholderText, disabledText.darker(120));
     return p;
 }
 

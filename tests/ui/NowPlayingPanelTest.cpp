@@ -13,6 +13,7 @@
 #include "ui/inspector/NowPlayingMetadataDetailsView.h"
 #include "ui/inspector/NowPlayingPanelView.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -45,8 +46,12 @@ TEST(InspectorTextTest, BpmInputIsASignedDecimalWithin64Bits)
         {QStringLiteral("9223372036854775808"), std::nullopt},
         {QStringLiteral("١٢"), std::nullopt},
     };
-    for (const auto& [input, expected] : cases)
+    for (const auto& [input, expected] : cases) {
         EXPECT_EQ(inspector::bpmInputValue(input), expected) << input.toStdString();
+        // Only a blank input stores no BPM; anything else that is no number
+        // is refused with a reason.
+        EXPECT_EQ(inspector::bpmInputProblem(input).has_value(), !expected && !input.isEmpty()) << input.toStdString();
+    }
     EXPECT_EQ(inspector::textInputValue(QString()), std::nullopt);
     EXPECT_EQ(inspector::textInputValue(QStringLiteral("  ")), QStringLiteral("  "));
 }
@@ -218,7 +223,9 @@ TEST_F(NowPlayingPanelTest, InspectorEditsReachTheLibraryFile)
         QTest::keyClick(inspector.artistField(), Qt::Key_Return);
         EXPECT_TRUE(test::waitUntil([&] { return stored().artist == QStringLiteral("New Artist"); }));
 
-        // An empty field stores nothing; a BPM that is no number clears it.
+        // An empty field stores nothing; a BPM that is no number is pointed
+        // out beside the field and keeps the stored one; an empty BPM
+        // clears it.
         inspector.albumField()->selectAll();
         QTest::keyClick(inspector.albumField(), Qt::Key_Backspace);
         QTest::keyClicks(inspector.genreField(), QStringLiteral("Jazz "));
@@ -227,8 +234,18 @@ TEST_F(NowPlayingPanelTest, InspectorEditsReachTheLibraryFile)
         EXPECT_TRUE(test::waitUntil([&] { return stored().bpm == -5 && !panel->isStoringEdits(); }));
         EXPECT_EQ(stored().album, std::nullopt);
         EXPECT_EQ(stored().genre, QStringLiteral("Jazz "));
-        QTest::keyClick(inspector.bpmField(), Qt::Key_A);
+        inspector.bpmField()->selectAll();
+        QTest::keyClicks(inspector.bpmField(), QStringLiteral("12a"));
         QTest::keyClick(inspector.bpmField(), Qt::Key_Return);
+        EXPECT_TRUE(inspector.bpmErrorLabel()->isVisible());
+        EXPECT_EQ(inspector.bpmErrorLabel()->text(), QStringLiteral("Must be a whole number, or blank."));
+        EXPECT_EQ(inspector.bpmField()->accessibleDescription(), QStringLiteral("Must be a whole number, or blank."));
+        EXPECT_TRUE(test::waitUntil([&] { return !panel->isStoringEdits(); }));
+        EXPECT_EQ(stored().bpm, -5);
+        inspector.bpmField()->selectAll();
+        QTest::keyClick(inspector.bpmField(), Qt::Key_Backspace);
+        QTest::keyClick(inspector.bpmField(), Qt::Key_Return);
+        EXPECT_FALSE(inspector.bpmErrorLabel()->isVisible());
         EXPECT_TRUE(test::waitUntil([&] { return !stored().bpm.has_value() && !panel->isStoringEdits(); }));
 
         // Stars: the third sets 3, the third again clears it, the fourth

@@ -156,6 +156,13 @@ TEST_F(SharedMetadataEditorTest, ANumberOutOfRangeIsExplainedAndKeepsApplyOff)
         EXPECT_EQ(sheet->validationLabel()->text(), QString::fromUtf8(example.message));
         type(example.field, QString());
     }
+    // Every field in trouble is named at once.
+    type(Field::Year, QStringLiteral("abc"));
+    type(Field::Bpm, QStringLiteral("12a"));
+    EXPECT_EQ(sheet->validationLabel()->text(), QStringLiteral("Year must be between 0 and 9999, or left blank to clear it.\n"
+                                                               "BPM must be between 1 and 999, or left blank to clear it."));
+    type(Field::Year, QString());
+    type(Field::Bpm, QString());
     // Blank clears the field on every song, which is a change.
     EXPECT_FALSE(sheet->validationLabel()->isVisibleTo(sheet.get()));
     EXPECT_TRUE(sheet->applyButton()->isEnabled());

@@ -30,10 +30,13 @@ TEST_P(DurationParsing, ReadsTheTextAsTheEditorSaves)
 INSTANTIATE_TEST_SUITE_P(
     Texts, DurationParsing,
     ::testing::Values(
-        // Minutes and seconds, hours too; pieces are not range-checked.
-        DurationCase {"3:07", 187}, DurationCase {"3:7", 187}, DurationCase {"1:02:03", 3723}, DurationCase {"1:75", 135},
-        DurationCase {"1:60:00", 7200}, DurationCase {"99999999:00", 5999999940.0}, DurationCase {"-1:00", -60},
-        DurationCase {"+2:00", 120}, DurationCase {"3::07", 187}, DurationCase {":45", std::nullopt},
+        // Minutes and seconds, hours too; what follows a colon is under 60,
+        // and nothing lasts longer than a day.
+        DurationCase {"3:07", 187}, DurationCase {"3:7", 187}, DurationCase {"1:02:03", 3723}, DurationCase {"99:59", 5999},
+        DurationCase {"24:00:00", 86400}, DurationCase {"+2:00", 120}, DurationCase {"3::07", 187}, DurationCase {":45", std::nullopt},
+        DurationCase {"1:75", std::nullopt}, DurationCase {"99:99", std::nullopt}, DurationCase {"1:60:00", std::nullopt},
+        DurationCase {"24:00:01", std::nullopt}, DurationCase {"1441:00", std::nullopt}, DurationCase {"-1:00", std::nullopt},
+        DurationCase {"99999999:00", std::nullopt}, DurationCase {"86401", std::nullopt},
         // Plain seconds, trimmed; blank is zero.
         DurationCase {"187", 187}, DurationCase {"  187 \n", 187}, DurationCase {"215.5", 215.5}, DurationCase {"", 0},
         DurationCase {" \t", 0}, DurationCase {"0", 0},
@@ -70,10 +73,21 @@ INSTANTIATE_TEST_SUITE_P(Durations, DurationFormatting,
 
 TEST(DurationText, WhatIsShownReadsBackAsTheRoundedDuration)
 {
-    for (const double seconds : {1.0, 59.0, 187.0, 3599.0, 3600.0, 86399.0, 1e9}) {
+    for (const double seconds : {1.0, 59.0, 187.0, 3599.0, 3600.0, 86399.0, 86400.0}) {
         const QString text = formatDurationText(seconds);
         EXPECT_EQ(parseDurationText(text), seconds) << text.toStdString();
     }
+}
+
+TEST(DurationText, SaysWhatIsWrongWithATextThatIsNoDuration)
+{
+    EXPECT_EQ(durationTextProblem(QStringLiteral("3:07")), std::nullopt);
+    EXPECT_EQ(durationTextProblem(QStringLiteral("")), std::nullopt);
+    EXPECT_EQ(durationTextProblem(QStringLiteral("99:99")), QStringLiteral("Minutes and seconds after a colon go up to 59."));
+    EXPECT_EQ(durationTextProblem(QStringLiteral("25:00:00")), QStringLiteral("A song can last at most 24 hours."));
+    EXPECT_EQ(durationTextProblem(QStringLiteral("-5")), QStringLiteral("A duration cannot be negative."));
+    EXPECT_EQ(durationTextProblem(QStringLiteral("3 min")),
+              QStringLiteral("Use minutes and seconds (3:07), hours, minutes and seconds (1:02:03), or seconds."));
 }
 
 TEST(WholeNumberText, AcceptsSignedDigitsWithin64BitsAndNothingElse)

@@ -1,4 +1,5 @@
 #include "EditorTestSupport.h"
+#include "ViewTestSupport.h"
 
 #include "FakeEngines.h"
 #include "edits/TrackEditor.h"
@@ -8,6 +9,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -126,7 +128,8 @@ TEST_F(TrackMetadataEditorTest, SaveIsOnOnlyWhileEveryTextParses)
     const Case cases[] = {
         {Field::Title, "   ", false},        {Field::Title, " New ", true},       {Field::Duration, "1:2:3:4", false},
         {Field::Duration, "3:ab", false},     {Field::Duration, "", true},         {Field::Duration, " 187 ", true},
-        {Field::Duration, "-5", false},       {Field::Duration, "-1:00", true},    {Field::Year, "19x9", false},
+        {Field::Duration, "-5", false},       {Field::Duration, "-1:00", false},   {Field::Year, "19x9", false},
+        {Field::Duration, "99:99", false},    {Field::Duration, "25:00:00", false}, {Field::Duration, "99:59", true},
         {Field::Year, "", true},              {Field::Year, "99999999999999999999", false}, {Field::TrackNumber, "3.5", false},
         {Field::Bpm, "128", true},            {Field::Bpm, "fast", false},
     };
@@ -136,7 +139,7 @@ TEST_F(TrackMetadataEditorTest, SaveIsOnOnlyWhileEveryTextParses)
         type(example.field, QString::fromUtf8(example.text));
         EXPECT_EQ(sheet->saveButton()->isEnabled(), example.enabled) << TrackMetadataEditorSheet::label(example.field).toStdString() << ": "
                                                                       << example.text;
-        EXPECT_EQ(sheet->hintLabel()->isVisibleTo(sheet.get()), !example.enabled) << example.text;
+        EXPECT_EQ(sheet->fieldErrorLabel(example.field)->isVisibleTo(sheet.get()), !example.enabled) << example.text;
         type(example.field, before);
     }
     // A disabled Save does nothing, by click or by key.
@@ -144,7 +147,61 @@ TEST_F(TrackMetadataEditorTest, SaveIsOnOnlyWhileEveryTextParses)
     QSignalSpy saved(sheet.get(), &TrackMetadataEditorSheet::saveRequested);
     sheet->save();
     EXPECT_TRUE(saved.isEmpty());
-    EXPECT_EQ(sheet->hintLabel()->text(), QStringLiteral("Year must be a whole number, or left blank."));
+    EXPECT_EQ(sheet->fieldErrorLabel(Field::Year)->text(), QStringLiteral("Must be a whole number, or blank."));
+}
+
+TEST_F(TrackMetadataEditorTest, EveryProblemShowsUnderItsOwnFieldAtOnce)
+{
+    open();
+    type(Field::Year, QStringLiteral("abc"));
+    type(Field::Duration, QStringLiteral("99:99"));
+    type(Field::Bpm, QStringLiteral("12a"));
+    EXPECT_EQ(sheet->fieldErrorLabel(Field::Year)->text(), QStringLiteral("Must be a whole number, or blank."));
+    EXPECT_EQ(sheet->fieldErrorLabel(Field::Duration)->text(), QStringLiteral("Minutes and seconds after a colon go up to 59."));
+    EXPECT_EQ(sheet->fieldErrorLabel(Field::Bpm)->text(), QStringLiteral("Must be a whole number, or blank."));
+    for (const Field shown : {Field::Year, Field::Duration, Field::Bpm}) {
+        QLabel* error = sheet->fieldErrorLabel(shown);
+        EXPECT_TRUE(error->isVisible());
+        // Beside the field: just under it, in the same column.
+        const QRect field = sheet->field(shown)->geometry();
+        EXPECT_EQ(error->geometry().left(), field.left());
+        EXPECT_GE(error->geometry().top(), field.bottom());
+        EXPECT_LT(error->geometry().top(), field.bottom() + 30);
+        EXPECT_EQ(sheet->field(shown)->accessibleDescription(), error->text());
+    }
+    EXPECT_FALSE(sheet->fieldErrorLabel(Field::Title)->isVisible());
+    EXPECT_FALSE(sheet->saveButton()->isEnabled());
+
+    type(Field::Duration, QStringLiteral("25:00:00"));
+    EXPECT_EQ(sheet->fieldErrorLabel(Field::Duration)->text(), QStringLiteral("A song can last at most 24 hours."));
+    type(Field::Year, QStringLiteral("2001"));
+    EXPECT_FALSE(sheet->fieldErrorLabel(Field::Year)->isVisible());
+}
+
+TEST_F(TrackMetadataEditorTest, ADisabledSaveLooksDisabled)
+{
+    const test::ApplicationLook look;
+    open();
+    const auto drawn = [&] { return sheet->saveButton()->grab().toImage(); };
+    const QImage enabled = drawn();
+    type(Field::Title, QStringLiteral(" "));
+    ASSERT_FALSE(sheet->saveButton()->isEnabled());
+    const QImage disabled = drawn();
+    // The accent fills the button while it can be pressed, and not after.
+    // The style shades the fill, so the accent is told by its hue.
+    const QColor accent = sheet->saveButton()->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto accentShare = [&accent](const QImage& image) {
+        int near = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                near += pixel.hsvSaturation() > 80 && std::abs(pixel.hsvHue() - accent.hsvHue()) < 15 ? 1 : 0;
+            }
+        }
+        return double(near) / (image.width() * image.height());
+    };
+    EXPECT_GT(accentShare(enabled), 0.5);
+    EXPECT_LT(accentShare(disabled), 0.05);
 }
 
 TEST_F(TrackMetadataEditorTest, SaveHandsOverTheTrimmedRecordAndKeepsWhatTheSheetDoesNotShow)
@@ -310,6 +367,38 @@ TEST_F(TrackMetadataEditorTest, ARefusedFileIsExplainedAndTheCoverStaysAsItWas)
     chooseArtwork(test::writePicture(scratch(QStringLiteral("good.png")), Qt::yellow));
     EXPECT_FALSE(sheet->artworkError());
     EXPECT_FALSE(sheet->artworkErrorLabel()->isVisibleTo(sheet.get()));
+}
+
+} // namespace
+} // namespace varno
+
+namespace varno {
+namespace {
+
+// Brightest text pixel of the row of a menu item, as drawn.
+int brightestIn(const QImage& image, const QRect& row)
+{
+    int brightest = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y) {
+        for (int x = row.left() + 8; x < row.right() - 8; ++x)
+            brightest = std::max(brightest, qGray(image.pixel(x, y)));
+    }
+    return brightest;
+}
+
+TEST(DisabledLookTest, ADisabledMenuItemIsDrawnClearlyDimmerThanAnEnabledOne)
+{
+    const test::ApplicationLook look;
+    QMenu menu;
+    menu.addAction(QStringLiteral("Select All Songs"));
+    menu.addAction(QStringLiteral("Deselect All Songs"))->setEnabled(false);
+    menu.popup(QPoint(100, 100));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    const QImage drawn = menu.grab().toImage();
+    const int enabled = brightestIn(drawn, menu.actionGeometry(menu.actions()[0]));
+    const int disabled = brightestIn(drawn, menu.actionGeometry(menu.actions()[1]));
+    EXPECT_GT(enabled - disabled, 80) << "enabled " << enabled << ", disabled " << disabled;
+    menu.close();
 }
 
 } // namespace

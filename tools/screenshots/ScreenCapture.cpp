@@ -3,7 +3,10 @@
 #include "DemoLibrary.h"
 #include "playlists/PlaylistEngine.h"
 #include "ui/MainWindow.h"
+#include "library/LibraryEngine.h"
 #include "ui/albums/AlbumBrowserView.h"
+#include "ui/editors/EditorSheetPresenter.h"
+#include "ui/editors/TrackMetadataEditorSheet.h"
 #include "ui/inspector/NowPlayingPanelView.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/songs/TrackListView.h"
@@ -11,6 +14,7 @@
 #include "ui/window/MainLayoutView.h"
 
 #include <QCoroTimer>
+#include <QLineEdit>
 #include <QListView>
 #include <QHash>
 #include <QTimer>
@@ -147,6 +151,24 @@ QCoro::Task<QStringList> captureInspectorAndSettings(MainWindow& window, QString
     const QString inspector = folder + QStringLiteral("/inspector.png");
     saveCapture(window, inspector);
     written << inspector;
+
+    // The song editor with a year and a duration it cannot take: each says
+    // what is wrong under its field, and Save is off.
+    const TrackList& songs = layout.environment().libraryEngine.allTracks();
+    if (!songs.empty()) {
+        window.editors().editTrack(songs[0]);
+        co_await settle(600);
+        if (TrackMetadataEditorSheet* editor = window.editors().trackEditor()) {
+            editor->field(TrackMetadataEditorSheet::Field::Year)->setText(QStringLiteral("abc"));
+            editor->field(TrackMetadataEditorSheet::Field::Duration)->setText(QStringLiteral("99:99"));
+            co_await settle(200);
+            const QString path = folder + QStringLiteral("/editor.png");
+            editor->grab().save(path);
+            written << path;
+            editor->reject();
+            co_await settle(300);
+        }
+    }
 
     window.openSettings();
     co_await settle(800);

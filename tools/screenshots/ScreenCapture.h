@@ -37,7 +37,8 @@ QCoro::Task<QStringList> captureWindowSizes(MainWindow& window, QString folder);
 QCoro::Task<QStringList> captureAlbumScreens(MainWindow& window, QString folder);
 
 // Captures the right panel's inspector with a song chosen in the list while
-// another plays ("inspector.png", the window) and the settings sheet
+// another plays ("inspector.png", the window), the song editor with texts
+// it cannot take ("editor.png", the sheet alone) and the settings sheet
 // ("settings.png", the sheet alone). Returns the files written.
 QCoro::Task<QStringList> captureInspectorAndSettings(MainWindow& window, QString folder);
 

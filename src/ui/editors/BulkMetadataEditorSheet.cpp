@@ -332,7 +332,9 @@ void BulkMetadataEditorSheet::updateState()
     m_chooseArtwork->setText(chosen ? kReplaceArtwork : kChooseArtwork);
     m_chooseArtwork->setEnabled(!m_loadingArtwork && !saving);
     m_keepExisting->setVisible(chosen);
-    showError(m_validationLabel, m_draft.validationMessage());
+    // Every field in trouble is named at once, one line each.
+    const QStringList problems = m_draft.validationMessages();
+    showError(m_validationLabel, problems.isEmpty() ? std::nullopt : std::optional(problems.join(QLatin1Char('\n'))));
     showError(m_artworkErrorLabel, m_artworkError);
     showError(m_errorLabel, m_coordinator ? m_coordinator->errorMessage() : std::nullopt);
 }

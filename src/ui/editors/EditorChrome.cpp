@@ -109,9 +109,13 @@ QToolButton* makeCloseButton(const QString& accessibleName, QWidget* parent)
 
 void makeProminent(QPushButton* button)
 {
+    // Accent-filled only while it can be pressed: disabled, it is a plain
+    // button with dimmed text, so the two states are told apart at a glance.
     QPalette prominent = button->palette();
-    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
-    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        prominent.setColor(group, QPalette::Button, prominent.color(group, QPalette::Highlight));
+        prominent.setColor(group, QPalette::ButtonText, prominent.color(group, QPalette::HighlightedText));
+    }
     button->setPalette(prominent);
     QFont font = button->font();
     font.setWeight(QFont::DemiBold);

@@ -139,12 +139,6 @@ TrackMetadataEditorSheet::TrackMetadataEditorSheet(Track track, ArtworkCache& ar
     m_lyrics->setTabChangesFocus(true);
     layout->addWidget(m_lyrics, 1);
 
-    m_hintLabel = new QLabel(this);
-    m_hintLabel->setObjectName(QStringLiteral("invalidFieldHint"));
-    m_hintLabel->setWordWrap(true);
-    m_hintLabel->setForegroundRole(QPalette::PlaceholderText);
-    m_hintLabel->hide();
-    layout->addWidget(m_hintLabel);
     m_errorLabel = makeErrorLabel(QStringLiteral("saveError"), this);
     layout->addWidget(m_errorLabel);
 
@@ -190,11 +184,15 @@ QWidget* TrackMetadataEditorSheet::makeFields()
         edit->setObjectName(QString::fromLatin1(objectNames[static_cast<int>(place.field)]));
         edit->setAccessibleName(label(place.field));
         m_fields[static_cast<int>(place.field)] = edit;
-        grid->addWidget(makeCaption(label(place.field), fields), place.row, place.column, 1, place.span);
-        grid->addWidget(edit, place.row + 1, place.column, 1, place.span);
-        grid->setRowMinimumHeight(place.row + 1, 0);
+        // Under each field, what is wrong with it, so every problem shows
+        // at once and beside what causes it.
+        QLabel* error = makeErrorLabel(QString::fromLatin1(objectNames[static_cast<int>(place.field)]) + QStringLiteral("Error"), fields);
+        m_fieldErrors[static_cast<int>(place.field)] = error;
+        grid->addWidget(makeCaption(label(place.field), fields), place.row * 3 / 2, place.column, 1, place.span);
+        grid->addWidget(edit, place.row * 3 / 2 + 1, place.column, 1, place.span);
+        grid->addWidget(error, place.row * 3 / 2 + 2, place.column, 1, place.span, Qt::AlignTop);
     }
-    for (int row : {2, 4, 6, 8})
+    for (int row : {3, 6, 9, 12})
         grid->setRowMinimumHeight(row, 22);
     return fields;
 }
@@ -242,27 +240,47 @@ void TrackMetadataEditorSheet::fillFromTrack()
         edit->setCursorPosition(0);
 }
 
-std::optional<QString> TrackMetadataEditorSheet::invalidFieldHint() const
+std::optional<QString> TrackMetadataEditorSheet::fieldProblem(Field which) const
 {
-    if (field(Field::Title)->text().trimmed().isEmpty())
-        return QStringLiteral("Title cannot be empty.");
-    if (!parseDurationText(field(Field::Duration)->text()))
-        return QStringLiteral("Duration must be minutes and seconds (3:07), hours, minutes and seconds (1:02:03), or seconds.");
-    for (const Field numeric : {Field::Year, Field::TrackNumber, Field::Bpm}) {
-        if (!isBlankOrWholeNumber(field(numeric)->text()))
-            return label(numeric) + QStringLiteral(" must be a whole number, or left blank.");
+    const QString text = field(which)->text();
+    switch (which) {
+    case Field::Title:
+        if (text.trimmed().isEmpty())
+            return QStringLiteral("Title cannot be empty.");
+        break;
+    case Field::Duration:
+        // The duration as it was shown stands, even one the editor would not
+        // take as typed (a recording longer than a day).
+        if (text != formatDurationText(m_track.duration))
+            return durationTextProblem(text);
+        break;
+    case Field::Year:
+    case Field::TrackNumber:
+    case Field::Bpm:
+        if (!isBlankOrWholeNumber(text))
+            return kWholeNumberProblem;
+        break;
+    default:
+        break;
     }
     return std::nullopt;
 }
 
 bool TrackMetadataEditorSheet::canSave() const
 {
-    return !invalidFieldHint().has_value();
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (fieldProblem(static_cast<Field>(i)))
+            return false;
+    }
+    return true;
 }
 
 std::optional<Track> TrackMetadataEditorSheet::editedTrack() const
 {
-    const std::optional<double> duration = parseDurationText(field(Field::Duration)->text());
+    if (!canSave())
+        return std::nullopt;
+    const bool durationAsShown = field(Field::Duration)->text() == formatDurationText(m_track.duration);
+    const std::optional<double> duration = durationAsShown ? std::optional(m_track.duration) : parseDurationText(field(Field::Duration)->text());
     if (!duration)
         return std::nullopt;
     // Everything the sheet does not show (the file, the disc, the composer,
@@ -279,20 +297,22 @@ std::optional<Track> TrackMetadataEditorSheet::editedTrack() const
     edited.bpm = parseWholeNumber(field(Field::Bpm)->text());
     // A duration left as shown keeps the stored value, which the text
     // rounds to whole seconds.
-    if (field(Field::Duration)->text() != formatDurationText(m_track.duration))
-        edited.duration = *duration;
+    edited.duration = *duration;
     edited.rating = std::clamp<std::int64_t>(m_stars->rating(), 0, StarRatingControl::kStarCount);
     return edited;
 }
 
 void TrackMetadataEditorSheet::updateState()
 {
-    const std::optional<QString> hint = invalidFieldHint();
-    // A blank title needs no explanation beyond the disabled button until
-    // the user has touched it.
-    m_hintLabel->setText(hint.value_or(QString()));
-    m_hintLabel->setVisible(hint.has_value());
-    m_save->setEnabled(!hint && !m_saving && !m_loadingArtwork);
+    bool valid = true;
+    for (int i = 0; i < kFieldCount; ++i) {
+        const std::optional<QString> problem = fieldProblem(static_cast<Field>(i));
+        showError(m_fieldErrors[i], problem);
+        // A screen reader hears the problem with the field's name.
+        m_fields[i]->setAccessibleDescription(problem.value_or(QString()));
+        valid = valid && !problem;
+    }
+    m_save->setEnabled(valid && !m_saving && !m_loadingArtwork);
     m_chooseArtwork->setEnabled(!m_loadingArtwork);
     m_removeArtwork->setVisible(m_artworkData.has_value());
     showError(m_artworkErrorLabel, m_artworkError);

@@ -68,7 +68,8 @@ public:
     QPushButton* saveButton() const { return m_save; }
     QLabel* errorLabel() const { return m_errorLabel; }
     QLabel* artworkErrorLabel() const { return m_artworkErrorLabel; }
-    QLabel* hintLabel() const { return m_hintLabel; }
+    // The error shown under a field (hidden while its text is fine).
+    QLabel* fieldErrorLabel(Field field) const { return m_fieldErrors[static_cast<int>(field)]; }
 
     // The cover as it will be saved, and as it was when the sheet opened.
     const std::optional<QByteArray>& artworkData() const { return m_artworkData; }
@@ -82,9 +83,9 @@ public:
     // The title is not blank, the duration parses, and year, track number
     // and BPM are blank or whole numbers.
     bool canSave() const;
-    // What the first text that keeps Save disabled must be; none when all
-    // parse.
-    std::optional<QString> invalidFieldHint() const;
+    // What is wrong with a field's text, as shown under it; none when it
+    // is fine. Every field says so at once.
+    std::optional<QString> fieldProblem(Field field) const;
     // The record Save hands over; none while a text does not parse.
     std::optional<Track> editedTrack() const;
 
@@ -141,7 +142,7 @@ private:
     QPushButton* m_save = nullptr;
     QLabel* m_errorLabel = nullptr;
     QLabel* m_artworkErrorLabel = nullptr;
-    QLabel* m_hintLabel = nullptr;
+    std::array<QLabel*, kFieldCount> m_fieldErrors {};
 
     std::optional<QByteArray> m_artworkData;
     std::optional<QByteArray> m_initialArtworkData;

@@ -43,6 +43,13 @@ std::optional<std::int64_t> bpmInputValue(const QString& input)
     return -value;
 }
 
+std::optional<QString> bpmInputProblem(const QString& input)
+{
+    if (input.isEmpty() || bpmInputValue(input))
+        return std::nullopt;
+    return QStringLiteral("Must be a whole number, or blank.");
+}
+
 std::int64_t ratingAfterTapping(std::int64_t current, int star)
 {
     return current == star ? 0 : star;

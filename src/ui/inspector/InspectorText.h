@@ -14,8 +14,11 @@ namespace varno::inspector {
 // otherwise the text exactly as typed.
 std::optional<QString> textInputValue(const QString& input);
 // BPM as typed: an optional sign and decimal digits only, within 64-bit
-// range; anything else (and an empty input) stores no BPM.
+// range; nothing for an empty input or anything else.
 std::optional<std::int64_t> bpmInputValue(const QString& input);
+// Why the BPM typed cannot be stored, shown under the field; nothing for an
+// empty input (which clears the BPM) or a whole number.
+std::optional<QString> bpmInputProblem(const QString& input);
 // The rating after a click on star `star` (1...5): that many stars, or none
 // when the song already had exactly that many.
 std::int64_t ratingAfterTapping(std::int64_t current, int star);

@@ -23,6 +23,7 @@ QString bpmText(const std::optional<std::int64_t>& bpm)
 }
 
 const QColor kStarColour(0xf5, 0xc5, 0x42);
+const QColor kErrorColour(0xff, 0x6b, 0x6b);
 
 } // namespace
 
@@ -49,6 +50,14 @@ InspectorView::InspectorView(QWidget* parent)
     m_album = editableField(QStringLiteral("Album"), metadataGrid, 1);
     m_genre = editableField(QStringLiteral("Genre"), metadataGrid, 2);
     m_bpm = editableField(QStringLiteral("BPM"), metadataGrid, 3);
+    m_bpmError = new QLabel(metadata);
+    m_bpmError->setObjectName(QStringLiteral("bpmError"));
+    m_bpmError->setWordWrap(true);
+    QPalette errorRed = m_bpmError->palette();
+    errorRed.setColor(QPalette::WindowText, kErrorColour);
+    m_bpmError->setPalette(errorRed);
+    m_bpmError->hide();
+    metadataGrid->addWidget(m_bpmError, 4, 1);
     column->addWidget(section(QStringLiteral("METADATA"), metadata));
 
     auto* rating = new QWidget(this);
@@ -95,7 +104,7 @@ InspectorView::InspectorView(QWidget* parent)
     m_error->setObjectName(QStringLiteral("inspectorError"));
     m_error->setWordWrap(true);
     QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, QColor(0xff, 0x6b, 0x6b));
+    red.setColor(QPalette::WindowText, kErrorColour);
     m_error->setPalette(red);
     m_error->hide();
     column->addWidget(m_error);
@@ -162,9 +171,19 @@ void InspectorView::setTrack(const Track& track)
     m_album->setText(track.album.value_or(QString()));
     m_genre->setText(track.genre.value_or(QString()));
     m_bpm->setText(bpmText(track.bpm));
+    m_storedBpm = track.bpm;
     setRatingInput(track.rating);
     fillTechnical();
     setError(std::nullopt);
+    showBpmProblem(std::nullopt);
+}
+
+void InspectorView::showBpmProblem(const std::optional<QString>& problem)
+{
+    m_bpmError->setText(problem.value_or(QString()));
+    m_bpmError->setVisible(problem.has_value());
+    // A screen reader hears the problem with the field's name.
+    m_bpm->setAccessibleDescription(problem.value_or(QString()));
 }
 
 void InspectorView::follow(QLineEdit* field, const QString& text)
@@ -178,6 +197,7 @@ void InspectorView::refreshFrom(const Track& track)
     // The fields being typed in keep what the user has typed; the copy
     // keeps it too, so the next store does not undo it.
     Track merged = track;
+    m_storedBpm = track.bpm;
     const auto typing = [](QLineEdit* field) { return field->hasFocus(); };
     if (typing(m_artist))
         merged.artist = m_track.artist;
@@ -194,6 +214,8 @@ void InspectorView::refreshFrom(const Track& track)
     follow(m_album, track.album.value_or(QString()));
     follow(m_genre, track.genre.value_or(QString()));
     follow(m_bpm, bpmText(track.bpm));
+    if (!typing(m_bpm) && m_bpm->text() == bpmText(track.bpm))
+        showBpmProblem(std::nullopt);
     setRatingInput(track.rating);
     fillTechnical();
 }
@@ -233,7 +255,12 @@ void InspectorView::inputEdited(QLineEdit* field)
         m_track.genre = inspector::textInputValue(m_genre->text());
         patch.genre = OptionalMetadataChange<QString>::set(m_track.genre);
     } else if (field == m_bpm) {
-        m_track.bpm = inspector::bpmInputValue(m_bpm->text());
+        // Text that is no number is pointed out and never stored: the BPM
+        // goes back to the library's (a number typed on the way, "12" of
+        // "12a", is taken back) until the text is a number or blank.
+        const std::optional<QString> problem = inspector::bpmInputProblem(m_bpm->text());
+        showBpmProblem(problem);
+        m_track.bpm = problem ? m_storedBpm : inspector::bpmInputValue(m_bpm->text());
         patch.bpm = OptionalMetadataChange<std::int64_t>::set(m_track.bpm);
     } else {
         return;

@@ -44,6 +44,9 @@ public:
     QLineEdit* albumField() const { return m_album; }
     QLineEdit* genreField() const { return m_genre; }
     QLineEdit* bpmField() const { return m_bpm; }
+    // What is wrong with the BPM typed, under the field; hidden while it is
+    // blank or a whole number.
+    QLabel* bpmErrorLabel() const { return m_bpmError; }
     // Star 1...5.
     QToolButton* starButton(int star) const { return m_stars.at(star - 1); }
     std::int64_t ratingInput() const { return m_ratingInput; }
@@ -62,6 +65,7 @@ private:
     QLineEdit* lockedField(const QString& label, QGridLayout* grid, int row);
     QLineEdit* editableField(const QString& label, QGridLayout* grid, int row);
     void inputEdited(QLineEdit* field);
+    void showBpmProblem(const std::optional<QString>& problem);
     void tapStar(int star);
     void setRatingInput(std::int64_t rating);
     void fillTechnical();
@@ -78,6 +82,10 @@ private:
     QList<QToolButton*> m_stars;
     QList<std::pair<QString, QLabel*>> m_technical;
     QLabel* m_error = nullptr;
+    QLabel* m_bpmError = nullptr;
+    // The BPM as the library holds it, for text that is no number to fall
+    // back on.
+    std::optional<std::int64_t> m_storedBpm;
 };
 
 } // namespace varno
