@@ -49,6 +49,7 @@ public:
     std::vector<FileURL> chooseFiles(QWidget*, const QString&, const QString&, const QStringList&) override { return {}; }
     std::vector<FileURL> chooseFolders(QWidget*, const QString&) override { return {}; }
     std::optional<FileURL> chooseImageFile(QWidget*, const QString&) override { return std::nullopt; }
+    std::optional<FileURL> chooseSaveFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
     bool confirmDestructive(QWidget*, const QString&, const QString&, const QString&) override { return false; }
     void showAlert(QWidget*, const QString&, const QString&) override {}
     void showWarning(QWidget*, const QString&, const QString&) override {}

@@ -95,10 +95,10 @@ _varno_cli()
                 ;;
             playlist)
                 if ((cword == 2)); then
-                    words='show create folder smart rename add remove delete play'
+                    words='show create folder smart rename add remove delete play import export'
                 elif [[ $prev == --folder ]]; then
                     words=$(_varno_cli_playlist_ids "$cli" folder)
-                elif [[ $prev != --rule ]]; then
+                elif [[ $prev != --rule && $prev != --name ]]; then
                     # Names and positions are the user's to type.
                     case ${COMP_WORDS[2]} in
                         show | play)
@@ -122,6 +122,17 @@ _varno_cli()
                             ;;
                         smart)
                             ((cword > 3)) && words='--rule --any --folder'
+                            ;;
+                        import)
+                            _varno_cli_files
+                            ((cword > 3)) && words='--name --folder'
+                            ;;
+                        export)
+                            if ((cword == 3)); then
+                                words=$(_varno_cli_playlist_ids "$cli" 'standard|smart')
+                            elif ((cword == 4)); then
+                                _varno_cli_files
+                            fi
                             ;;
                     esac
                 fi

@@ -6,6 +6,7 @@
 #include "playlists/PlaylistEngine.h"
 #include "playlists/PlaylistStorage.h"
 #include "playlists/PlaylistTree.h"
+#include "playlists/SmartRuleMatcher.h"
 
 #include <QHash>
 
@@ -15,22 +16,31 @@
 
 namespace varno {
 
+class DatabaseManager;
+
 // Main thread only; the store does the file work on its worker. Starts
 // empty and loads the tree at once; operations called meanwhile wait for it.
+//
+// Play counts for smart playlists' rules come from `database`'s play history,
+// read when the playlists are loaded and when a rule about them is made;
+// without a database every song counts as never played.
 class OstrelPlaylistEngine final : public PlaylistEngine {
     Q_OBJECT
 
 public:
-    OstrelPlaylistEngine(PlaylistStorage& storage, LibraryEngine& libraryEngine, QueueEngine& queueEngine, QObject* parent = nullptr);
+    OstrelPlaylistEngine(PlaylistStorage& storage, LibraryEngine& libraryEngine, QueueEngine& queueEngine,
+                         DatabaseManager* database = nullptr, QObject* parent = nullptr);
     ~OstrelPlaylistEngine() override;
 
     const QList<Playlist>& rootPlaylists() const override { return m_rootPlaylists; }
     std::optional<Playlist> getPlaylist(const QUuid& id) const override;
+    std::optional<Playlist> findPlaylist(const QUuid& id) const override;
     QList<Playlist> childrenOf(const QUuid& folderID) const override;
     QList<Playlist> playlistsInTreeOrder() const override;
 
     QCoro::Task<Playlist> createPlaylist(QString name, std::optional<QUuid> parentFolderID = std::nullopt) override;
     QCoro::Task<Playlist> createSmartPlaylist(QString name, QString criteria, std::optional<QUuid> parentFolderID = std::nullopt) override;
+    QCoro::Task<Playlist> createSmartPlaylist(QString name, SmartRuleSet rules, std::optional<QUuid> parentFolderID = std::nullopt) override;
     QCoro::Task<Playlist> createFolder(QString name, std::optional<QUuid> parentFolderID = std::nullopt) override;
     QCoro::Task<> rename(QUuid playlistID, QString newName) override;
     QCoro::Task<Playlist> duplicate(QUuid playlistID) override;
@@ -40,6 +50,7 @@ public:
     QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) override;
     QCoro::Task<> toggleFavorite(QUuid playlistID) override;
     QCoro::Task<> updateMetadata(QUuid playlistID, std::optional<QString> description, QStringList tags) override;
+    QCoro::Task<> updateSmartRules(QUuid playlistID, SmartRuleSet rules) override;
     QCoro::Task<> queuePlaylist(QUuid playlistID) override;
 
     TrackList getTracks(const QUuid& playlistID) const override;
@@ -77,12 +88,19 @@ private:
     QCoro::Task<> changeShownPlaylist(QUuid playlistID, std::function<void(PlaylistRecord&)> change);
     // Index into rootPlaylists, or throws playlistNotFound.
     qsizetype topLevelIndex(const QUuid& id) const;
+    // Throws songsFollowRules for a live smart playlist shown at the top level.
+    void refuseHandEditsOfLiveSmart(const QUuid& id) const;
+    // Reads the play history's counts for rules about them, before the
+    // playlists that need them are shown. For callers holding the gate.
+    QCoro::Task<> readPlayCounts();
+    const TrackList& smartSongs(const Playlist& playlist) const;
     void setRootPlaylists(QList<Playlist> playlists);
     void setLoadState(std::optional<QString> error, QStringList problems);
 
     PlaylistStorage& m_storage;
     LibraryEngine& m_libraryEngine;
     QueueEngine& m_queueEngine;
+    DatabaseManager* m_database;
     QList<Playlist> m_rootPlaylists;
     // Every stored playlist by id, as of the last rebuild, for folders'
     // contents.
@@ -97,6 +115,16 @@ private:
     // not the library's.
     mutable QHash<QUuid, std::size_t> m_libraryPositions;
     mutable bool m_libraryPositionsStale = true;
+
+    // Live smart playlists' songs, worked out when first asked for after the
+    // library, the play counts or the playlist's rules changed.
+    struct SmartSongs {
+        SmartRuleSet rules;
+        TrackList songs;
+    };
+    mutable QHash<QUuid, SmartSongs> m_smartSongs;
+    PlayCounts m_playCounts;
+    bool m_playCountsRead = false;
 };
 
 } // namespace varno

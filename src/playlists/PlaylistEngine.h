@@ -37,6 +37,8 @@ public:
     virtual const QList<Playlist>& rootPlaylists() const = 0;
     // Only the top level is searched.
     virtual std::optional<Playlist> getPlaylist(const QUuid& id) const = 0;
+    // A playlist or folder at any depth, as of the last rebuild.
+    virtual std::optional<Playlist> findPlaylist(const QUuid& id) const = 0;
     // The playlists directly inside a folder at any depth, as of the last
     // rebuild.
     virtual QList<Playlist> childrenOf(const QUuid& folderID) const = 0;
@@ -48,7 +50,13 @@ public:
     // appended to the top level; inside a folder it is among the folder's
     // children.
     virtual QCoro::Task<Playlist> createPlaylist(QString name, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
+    // The criteria text is stored as given; when it reads as valid rules
+    // they are stored too and the playlist is live.
     virtual QCoro::Task<Playlist> createSmartPlaylist(QString name, QString criteria, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
+    // A live smart playlist: the rules and the criteria text written from
+    // them. Throws PlaylistError::Kind::InvalidRuleValue for a value that does
+    // not fit its property ("Rating > abc").
+    virtual QCoro::Task<Playlist> createSmartPlaylist(QString name, SmartRuleSet rules, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
     virtual QCoro::Task<Playlist> createFolder(QString name, std::optional<QUuid> parentFolderID = std::nullopt) = 0;
     // Trims the name; refuses an empty one and one longer than 120
     // user-perceived characters. Works at any depth.
@@ -57,7 +65,8 @@ public:
     // A folder goes with everything inside it. Songs are never touched.
     virtual QCoro::Task<> deletePlaylist(QUuid playlistID) = 0;
     // Appends the songs not already in the playlist as stored, in the given
-    // order.
+    // order. A live smart playlist refuses with
+    // PlaylistError::songsFollowRules, as does removing.
     virtual QCoro::Task<> addTracks(TrackList tracks, QUuid playlistID) = 0;
     // Positions in the playlist's song ids as published; those outside it
     // are ignored. The songs shown there go: when another process changed
@@ -69,13 +78,21 @@ public:
     // Sets the opposite of the mark published.
     virtual QCoro::Task<> toggleFavorite(QUuid playlistID) = 0;
     virtual QCoro::Task<> updateMetadata(QUuid playlistID, std::optional<QString> description, QStringList tags) = 0;
+    // Replaces a smart playlist's rules and criteria text, at any depth;
+    // a smart playlist that was not live becomes live. Validates as
+    // createSmartPlaylist does; other playlists fail with
+    // PlaylistError::notASmartPlaylist.
+    virtual QCoro::Task<> updateSmartRules(QUuid playlistID, SmartRuleSet rules) = 0;
     // Replaces the queue with the playlist's songs from the first one. A
     // folder fails with PlaylistError::cannotPlayFolder; a playlist none of
     // whose songs is in the library does nothing.
     virtual QCoro::Task<> queuePlaylist(QUuid playlistID) = 0;
 
     // The playlist's songs that are in the library, in playlist order (a
-    // repeated id gives the song again); an unknown playlist gives none.
+    // repeated id gives the song again), for a playlist at any depth; an
+    // unknown playlist gives none. A live smart playlist's songs are the
+    // library's songs that match its rules, in library order, worked out
+    // again when the library or the rules change.
     virtual TrackList getTracks(const QUuid& playlistID) const = 0;
 
     // Rebuilds the tree from the store.

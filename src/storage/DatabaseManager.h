@@ -10,6 +10,7 @@
 #include "storage/TracksFileUpdate.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QStringList>
 #include <QUrl>
 
@@ -85,6 +86,10 @@ public:
     // is dropped.
     virtual void recordPlayback(const QUuid& trackID, Timestamp timestamp) = 0;
     virtual PlaybackStatistics fetchStatistics(const QUuid& trackID) = 0;
+    // How often each song of the history was played, from one reading of
+    // the history on the manager's worker. Like fetchStatistics, a history
+    // that cannot be read or decoded counts as empty.
+    virtual QCoro::Task<QHash<QUuid, std::int64_t>> fetchPlayCounts() = 0;
 
     virtual void savePlaybackState(const PlaybackStateSnapshot& snapshot) = 0;
     virtual std::optional<PlaybackStateSnapshot> loadPlaybackState() = 0;

@@ -635,6 +635,23 @@ PlaybackStatistics OstrelDatabaseManager::fetchStatistics(const QUuid& trackID)
     return statistics;
 }
 
+QCoro::Task<QHash<QUuid, std::int64_t>> OstrelDatabaseManager::fetchPlayCounts()
+{
+    auto work = m_worker.run([path = m_historyPath] {
+        QHash<QUuid, std::int64_t> counts;
+        try {
+            const fileio::FileBytes bytes = readOrEmpty(path);
+            if (!bytes.isEmpty())
+                json::forEachPlaybackHistory(bytes, kHistoryFile, [&](const PlaybackHistory& entry) { ++counts[entry.trackID]; });
+        } catch (const std::exception&) {
+            // Unreadable or damaged: no plays, as for fetchStatistics.
+            counts.clear();
+        }
+        return counts;
+    });
+    co_return co_await work;
+}
+
 // ---------------------------------------------------------------------------
 // Playback session
 

@@ -56,6 +56,7 @@ public:
 
     void recordPlayback(const QUuid& trackID, Timestamp timestamp) override;
     PlaybackStatistics fetchStatistics(const QUuid& trackID) override;
+    QCoro::Task<QHash<QUuid, std::int64_t>> fetchPlayCounts() override;
 
     void savePlaybackState(const PlaybackStateSnapshot& snapshot) override;
     std::optional<PlaybackStateSnapshot> loadPlaybackState() override;

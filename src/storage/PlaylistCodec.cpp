@@ -8,6 +8,70 @@ namespace varno::json {
 
 namespace {
 
+// A smart playlist's rules: {"matchAll": true, "rules": [{"property":
+// "Genre", "condition": "contains", "value": "Jazz"}]}, the property and
+// the condition by the texts the rule sheet shows.
+void encodeRules(Writer& w, const SmartRuleSet& rules)
+{
+    w.beginObject();
+    w.key("matchAll").boolean(rules.matchAllRules);
+    w.key("rules").beginArray();
+    for (const SmartRule& rule : rules.rules) {
+        w.beginObject();
+        w.key("property").string(QStringView(rawValue(rule.property)));
+        w.key("condition").string(QStringView(rawValue(rule.condition)));
+        w.key("value").string(QStringView(rule.value));
+        w.endObject();
+    }
+    w.endArray();
+    w.endObject();
+}
+
+// Absent when a rule names a property or condition this version does not
+// know (a later one wrote it): the playlist then falls back on its criteria
+// text, rather than the whole file failing to load.
+std::optional<SmartRuleSet> decodeRules(od::value& value, const Path& path)
+{
+    enum : std::size_t { kMatchAll, kRules, kCount };
+    static constexpr std::string_view names[] = {"matchAll", "rules"};
+    static const KeyTable table(names);
+    SmartRuleSet set;
+    bool known = true;
+    decodeFields(value, path, table, (1u << kCount) - 1, [&](std::size_t i, od::value& v, const Path& at) {
+        if (i == kMatchAll) {
+            set.matchAllRules = readBool(v, at);
+            return;
+        }
+        forEachItem(v, at, [&](std::int64_t, od::value& item, const Path& itemPath) {
+            enum : std::size_t { kProperty, kCondition, kValue, kRuleCount };
+            static constexpr std::string_view ruleNames[] = {"property", "condition", "value"};
+            static const KeyTable ruleTable(ruleNames);
+            QString property;
+            QString condition;
+            SmartRule rule;
+            decodeFields(item, itemPath, ruleTable, (1u << kRuleCount) - 1, [&](std::size_t k, od::value& field, const Path& fieldPath) {
+                switch (k) {
+                case kProperty: property = readString(field, fieldPath); break;
+                case kCondition: condition = readString(field, fieldPath); break;
+                case kValue: rule.value = readString(field, fieldPath); break;
+                }
+            });
+            const std::optional<SmartRuleProperty> knownProperty = smartRulePropertyFromRawValue(property);
+            const std::optional<SmartRuleCondition> knownCondition = smartRuleConditionFromRawValue(condition);
+            if (!knownProperty || !knownCondition) {
+                known = false;
+                return;
+            }
+            rule.property = *knownProperty;
+            rule.condition = *knownCondition;
+            set.rules.push_back(std::move(rule));
+        });
+    });
+    if (!known)
+        return std::nullopt;
+    return set;
+}
+
 void encodeType(Writer& w, const PlaylistType& type)
 {
     w.beginObject();
@@ -19,6 +83,10 @@ void encodeType(Writer& w, const PlaylistType& type)
     case PlaylistType::Kind::Smart:
         w.key("smart").beginObject();
         w.key("criteria").string(QStringView(type.criteria()));
+        if (type.rules()) {
+            w.key("rules");
+            encodeRules(w, *type.rules());
+        }
         w.endObject();
         break;
     case PlaylistType::Kind::Folder:
@@ -42,13 +110,16 @@ PlaylistType decodeType(od::value& value, const Path& path)
         } else if (key == "smart") {
             ++cases;
             std::optional<QString> criteria;
+            std::optional<SmartRuleSet> rules;
             forEachField(caseValue, at, [&](std::string_view k, od::value& v, const Path& kp) {
                 if (k == "criteria")
                     criteria = readString(v, kp);
+                else if (k == "rules" && !isNull(v))
+                    rules = decodeRules(v, kp);
             });
             if (!criteria)
                 at.key("criteria").fail("required key is missing");
-            type = PlaylistType::smart(*criteria);
+            type = PlaylistType::smart(*criteria, std::move(rules));
         }
     });
     if (cases != 1)
@@ -130,6 +201,10 @@ void encode(Writer& w, const PlaylistRecord& r)
     w.key("isFolder").boolean(r.isFolder);
     w.key("isSmart").boolean(r.isSmart);
     encodeOptionalString(w, "smartCriteria", r.smartCriteria);
+    if (r.smartRules) {
+        w.key("smartRules");
+        encodeRules(w, *r.smartRules);
+    }
     w.key("isFavorite").boolean(r.isFavorite);
     encodeOptionalString(w, "description", r.description);
     w.key("tags");
@@ -144,11 +219,12 @@ namespace {
 
 PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path)
 {
-    enum : std::size_t { kId, kName, kParent, kFolder, kSmart, kCriteria, kFavorite, kDescription, kTags, kTracks, kOrder, kCount };
-    static constexpr std::string_view names[] = {"id",         "name",        "parentFolderID", "isFolder", "isSmart",          "smartCriteria",
-                                                 "isFavorite", "description", "tags",           "trackIDs", "displayOrderIndex"};
+    enum : std::size_t { kId, kName, kParent, kFolder, kSmart, kCriteria, kRules, kFavorite, kDescription, kTags, kTracks, kOrder, kCount };
+    static constexpr std::string_view names[] = {"id",         "name",       "parentFolderID", "isFolder", "isSmart",
+                                                 "smartCriteria", "smartRules", "isFavorite",   "description", "tags",
+                                                 "trackIDs",   "displayOrderIndex"};
     static const KeyTable table(names);
-    constexpr std::uint32_t required = ((1u << kCount) - 1) & ~((1u << kParent) | (1u << kCriteria) | (1u << kDescription));
+    constexpr std::uint32_t required = ((1u << kCount) - 1) & ~((1u << kParent) | (1u << kCriteria) | (1u << kRules) | (1u << kDescription));
 
     PlaylistRecord r;
     decodeFields(value, path, table, required, [&](std::size_t i, od::value& v, const Path& at) {
@@ -159,6 +235,10 @@ PlaylistRecord decodePlaylistRecord(od::value& value, const Path& path)
         case kFolder: r.isFolder = readBool(v, at); break;
         case kSmart: r.isSmart = readBool(v, at); break;
         case kCriteria: readOptional(v, r.smartCriteria, [&] { return readString(v, at); }); break;
+        case kRules:
+            if (!isNull(v))
+                r.smartRules = decodeRules(v, at);
+            break;
         case kFavorite: r.isFavorite = readBool(v, at); break;
         case kDescription: readOptional(v, r.description, [&] { return readString(v, at); }); break;
         case kTags: r.tags = readStringArray(v, at); break;

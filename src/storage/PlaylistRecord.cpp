@@ -13,7 +13,8 @@ Playlist PlaylistRecord::toPlaylist() const
     if (isFolder)
         playlist.type = PlaylistType::folder();
     else if (isSmart)
-        playlist.type = PlaylistType::smart(smartCriteria.value_or(QString()));
+        playlist.type = PlaylistType::smart(smartCriteria.value_or(QString()),
+                                            smartRules ? smartRules : parseSmartCriteria(smartCriteria.value_or(QString())));
     else
         playlist.type = PlaylistType::standard();
     playlist.trackIDs = trackIDs;
@@ -28,8 +29,10 @@ PlaylistRecord PlaylistRecord::from(const Playlist& playlist, const std::optiona
     record.parentFolderID = parentFolderID;
     record.isFolder = playlist.type.kind() == PlaylistType::Kind::Folder;
     record.isSmart = playlist.type.kind() == PlaylistType::Kind::Smart;
-    if (record.isSmart)
+    if (record.isSmart) {
         record.smartCriteria = playlist.type.criteria();
+        record.smartRules = playlist.type.rules();
+    }
     record.isFavorite = playlist.isFavorite;
     record.description = playlist.description;
     record.tags = playlist.tags;

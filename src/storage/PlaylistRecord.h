@@ -21,6 +21,10 @@ struct PlaylistRecord {
     bool isFolder = false;
     bool isSmart = false;
     std::optional<QString> smartCriteria;
+    // The rules of a smart playlist as data, beside the criteria text that
+    // stays the readable form; absent in records written before rules were
+    // kept, whose criteria text is read back instead.
+    std::optional<SmartRuleSet> smartRules;
     bool isFavorite = false;
     std::optional<QString> description;
     QStringList tags;
@@ -32,8 +36,9 @@ struct PlaylistRecord {
     friend bool operator==(const PlaylistRecord&, const PlaylistRecord&) = default;
 
     // A folder flag wins over a smart one; a smart record without criteria
-    // is a smart playlist with empty criteria. Children are left empty for
-    // the tree builder.
+    // is a smart playlist with empty criteria. A smart record without rules
+    // takes the rules its criteria text reads as, if any. Children are left
+    // empty for the tree builder.
     Playlist toPlaylist() const;
     // The parent and the position are the caller's to give: each operation
     // decides what it writes there.

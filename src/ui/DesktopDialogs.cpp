@@ -1,5 +1,6 @@
 #include "DesktopDialogs.h"
 
+#include "library/AudioImportSupport.h"
 #include "platform/FileManagerReveal.h"
 
 #include <QDesktopServices>
@@ -10,6 +11,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace varno {
 
@@ -38,7 +41,10 @@ std::vector<FileURL> QtDesktopDialogs::chooseFiles(QWidget* parent, const QStrin
         QStringList patterns;
         for (const QString& extension : extensions)
             patterns.append(QStringLiteral("*.") + extension);
-        dialog.setNameFilter(QObject::tr("Audio files (%1)").arg(patterns.join(QLatin1Char(' '))));
+        const bool audio = std::all_of(extensions.cbegin(), extensions.cend(), [](const QString& extension) {
+            return AudioImportSupport::supportedAudioExtensions().contains(extension);
+        });
+        dialog.setNameFilter((audio ? QObject::tr("Audio files (%1)") : QObject::tr("Files (%1)")).arg(patterns.join(QLatin1Char(' '))));
     }
     if (dialog.exec() != QDialog::Accepted)
         return {};
@@ -77,6 +83,20 @@ std::optional<FileURL> QtDesktopDialogs::chooseImageFile(QWidget* parent, const 
     if (path.isEmpty())
         return std::nullopt;
     return FileURL::fromLocalFile(path);
+}
+
+std::optional<FileURL> QtDesktopDialogs::chooseSaveFile(QWidget* parent, const QString& title, const QString& suggestedName)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(suggestedName);
+    const QString suffix = QFileInfo(suggestedName).suffix();
+    if (!suffix.isEmpty())
+        dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return FileURL::fromLocalFile(dialog.selectedFiles().first());
 }
 
 bool QtDesktopDialogs::confirmDestructive(QWidget* parent, const QString& title, const QString& message,

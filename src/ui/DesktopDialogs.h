@@ -28,6 +28,9 @@ public:
     virtual std::vector<FileURL> chooseFolders(QWidget* parent, const QString& title) = 0;
     // One image file; none when cancelled.
     virtual std::optional<FileURL> chooseImageFile(QWidget* parent, const QString& title) = 0;
+    // Where to write a new file, starting at `suggestedName` (which carries
+    // the extension wanted); none when cancelled.
+    virtual std::optional<FileURL> chooseSaveFile(QWidget* parent, const QString& title, const QString& suggestedName) = 0;
     // A question with a destructive button and "Cancel"; true when the
     // destructive button was chosen.
     virtual bool confirmDestructive(QWidget* parent, const QString& title, const QString& message,
@@ -55,6 +58,7 @@ public:
                                      const QStringList& extensions) override;
     std::vector<FileURL> chooseFolders(QWidget* parent, const QString& title) override;
     std::optional<FileURL> chooseImageFile(QWidget* parent, const QString& title) override;
+    std::optional<FileURL> chooseSaveFile(QWidget* parent, const QString& title, const QString& suggestedName) override;
     bool confirmDestructive(QWidget* parent, const QString& title, const QString& message,
                             const QString& destructiveButton) override;
     void showAlert(QWidget* parent, const QString& title, const QString& message) override;

@@ -7,6 +7,7 @@
 #include "ui/ThemeApplier.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/editors/EditorSheetPresenter.h"
+#include "ui/playlists/PlaylistFileActions.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/window/MainLayoutView.h"
@@ -65,6 +66,7 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     MainMenuBarCommands::Shell shell;
     shell.openAboutWindow = [this] { openAboutWindow(); };
     shell.chooseFolders = [this] { return m_dialogs.chooseFolders(this, tr("Add Folder to Library")); };
+    shell.importPlaylist = [this] { m_layout->sidebar()->playlistFiles()->chooseAndImport(); };
     shell.showWarning = [this](const QString& message, const QString& informative) {
         m_dialogs.showWarning(this, message, informative);
     };

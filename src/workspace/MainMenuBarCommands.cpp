@@ -102,6 +102,7 @@ QList<Menu> MainMenuBarCommands::buildMenus() const
     Menu file {QStringLiteral("File"), {}};
     file.items = {
         {MenuCommand::AddFolder, QStringLiteral("Add Folder to Library..."), keys(Qt::CTRL | Qt::SHIFT | Qt::Key_O), true, {}, false},
+        {MenuCommand::ImportPlaylist, QStringLiteral("Import Playlist\u2026"), {}, true, {}, false},
         {MenuCommand::RescanLibrary, QStringLiteral("Rescan Library Folders"), keys(Qt::CTRL | Qt::SHIFT | Qt::Key_R), true, {}, true},
         {MenuCommand::Quit, QStringLiteral("Quit"), keys(Qt::CTRL | Qt::Key_Q), true, {}, true},
     };
@@ -175,6 +176,10 @@ void MainMenuBarCommands::run(MenuCommand command)
         auto adding = addFolders(std::move(folders));
         return;
     }
+    case MenuCommand::ImportPlaylist:
+        if (m_shell.importPlaylist)
+            m_shell.importPlaylist();
+        return;
     case MenuCommand::RescanLibrary: {
         auto rescanning = rescanLibrary();
         return;

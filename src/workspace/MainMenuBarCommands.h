@@ -24,6 +24,7 @@ namespace varno {
 enum class MenuCommand {
     About,
     AddFolder,
+    ImportPlaylist,
     RescanLibrary,
     Quit,
     FindInLibrary,
@@ -81,6 +82,8 @@ public:
         std::function<void()> openAboutWindow;
         // A modal chooser of one or more folders; empty when cancelled.
         std::function<std::vector<FileURL>()> chooseFolders;
+        // Chooses playlist files and makes playlists of them.
+        std::function<void()> importPlaylist;
         // A modal warning with one "OK" button.
         std::function<void(const QString& message, const QString& informativeText)> showWarning;
         // A modal notice with one "OK" button, for news that is no failure.

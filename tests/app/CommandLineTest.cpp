@@ -204,7 +204,7 @@ QTemporaryDir* InstalledTree::s_prefix = nullptr;
 QStringList commandsOf(const QString& usage)
 {
     QStringList commands;
-    static const QRegularExpression line(QStringLiteral("^  ([a-z][a-z-]*(?: (?:show|create|folder|smart|rename|add|remove|delete|play))?)\\b"),
+    static const QRegularExpression line(QStringLiteral("^  ([a-z][a-z-]*(?: (?:show|create|folder|smart|rename|add|remove|delete|play|import|export))?)\\b"),
                                          QRegularExpression::MultilineOption);
     for (auto it = line.globalMatch(usage); it.hasNext();)
         commands << it.next().captured(1);

@@ -67,6 +67,7 @@ public:
     void deletePlaylist(const QUuid& id) override { m_real.deletePlaylist(id); }
     void recordPlayback(const QUuid& trackID, Timestamp timestamp) override { m_real.recordPlayback(trackID, timestamp); }
     PlaybackStatistics fetchStatistics(const QUuid& trackID) override { return m_real.fetchStatistics(trackID); }
+    QCoro::Task<QHash<QUuid, std::int64_t>> fetchPlayCounts() override { return m_real.fetchPlayCounts(); }
     void savePlaybackState(const PlaybackStateSnapshot& snapshot) override { m_real.savePlaybackState(snapshot); }
     std::optional<PlaybackStateSnapshot> loadPlaybackState() override { return m_real.loadPlaybackState(); }
 

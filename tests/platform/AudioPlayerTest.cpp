@@ -214,8 +214,11 @@ TEST(AudioPlayer, seekMovesThePositionAtOnceAndPlaysOnFromThere)
 
     // Out of range is clamped; just before the end plays out and finishes
     // once, and at the end.
+    // Still playing: by the time it is read the position may have moved on
+    // from 0 by a few milliseconds of sound.
     player->setCurrentTime(-5);
-    EXPECT_DOUBLE_EQ(player->currentTime(), 0.0);
+    EXPECT_GE(player->currentTime(), 0.0);
+    EXPECT_LT(player->currentTime(), 0.5);
     player->setCurrentTime(player->duration() - 0.3);
     ASSERT_TRUE(waitFor([&] { return !observer.finishes.empty(); }));
     ASSERT_EQ(observer.finishes.size(), 1u);

@@ -6,7 +6,9 @@
 #include "playlists/OstrelPlaylistStorage.h"
 #include "playlists/PlaylistError.h"
 #include "playlists/SmartPlaylistSetupState.h"
+#include "storage/OstrelDatabaseManager.h"
 #include "storage/PlaylistCodec.h"
+#include "platform/SettingsPreferencesStore.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -162,7 +164,7 @@ TEST_F(PlaylistEngineTest, CreatesAppendAtTheTopLevelOrShowInTheirFolderAtOnce)
     EXPECT_EQ(roots(), (QStringList {"Zed", "Albums"}));
     EXPECT_EQ(changes.size(), 3);
     EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Recent"});
-    EXPECT_EQ(smart.type, PlaylistType::smart(QStringLiteral("Year > 2020")));
+    EXPECT_EQ(smart.type, PlaylistType::smart(QStringLiteral("Year > 2020"), parseSmartCriteria(QStringLiteral("Year > 2020"))));
     EXPECT_EQ(records().back(), PlaylistRecord::from(smart, folder.id, 0));
 
     await(engine->loadPlaylists());
@@ -344,7 +346,8 @@ TEST_F(PlaylistEngineTest, SmartPlaylistSheetCreatesWithItsCriteriaText)
     const std::optional<Playlist> created = await(sheet.create(*engine));
     ASSERT_TRUE(created);
     EXPECT_EQ(created->name, QStringLiteral("Untitled Smart Playlist"));
-    EXPECT_EQ(created->type, PlaylistType::smart(QStringLiteral("Artist contains ")));
+    EXPECT_EQ(created->type, PlaylistType::smart(SmartRuleSet {true, {SmartRule {}}}));
+    EXPECT_EQ(created->type.criteria(), QStringLiteral("Artist contains "));
     EXPECT_EQ(closed, 1);
     EXPECT_TRUE(records()[0].isSmart);
 
@@ -527,4 +530,127 @@ TEST_F(PlaylistEngineTest, AStoreThatCannotBeReadIsPublishedAsAnErrorAndLeftAlon
 
     EXPECT_EQ(errorText([&] { await(engine->createPlaylist(QStringLiteral("new"))); }), reason);
     EXPECT_TRUE(QFileInfo(path()).exists() && !QFileInfo(path()).isFile());
+}
+
+// --- Live smart playlists --------------------------------------------------
+
+namespace {
+
+SmartRuleSet ratedAbove(int rating)
+{
+    SmartRule rule;
+    rule.property = SmartRuleProperty::Rating;
+    rule.condition = SmartRuleCondition::IsGreaterThan;
+    rule.value = QString::number(rating);
+    return SmartRuleSet {true, {rule}};
+}
+
+} // namespace
+
+TEST_F(PlaylistEngineTest, ASmartPlaylistHoldsTheMatchingSongsInLibraryOrderAndFollowsTheLibrary)
+{
+    library.tracks[0].rating = 5;
+    library.tracks[2].rating = 4;
+    start();
+    const Playlist smart = await(engine->createSmartPlaylist(QStringLiteral("Loved"), ratedAbove(3)));
+    EXPECT_EQ(records()[0].smartCriteria, QStringLiteral("Rating > 3"));
+    EXPECT_EQ(records()[0].smartRules, ratedAbove(3));
+    EXPECT_EQ(test::titlesOf(engine->getTracks(smart.id)), (QStringList {"One", "Three"}));
+
+    Track two = library.tracks[1];
+    two.rating = 5;
+    await(library.updateTrack(two));
+    EXPECT_EQ(test::titlesOf(engine->getTracks(smart.id)), (QStringList {"One", "Two", "Three"}));
+
+    await(engine->queuePlaylist(smart.id));
+    ASSERT_EQ(queue.playNowCalls.size(), 1u);
+    EXPECT_EQ(test::titlesOf(queue.playNowCalls[0].first), (QStringList {"One", "Two", "Three"}));
+}
+
+TEST_F(PlaylistEngineTest, RulesAreEditedAtAnyDepthAndNowhereElse)
+{
+    library.tracks[1].rating = 2;
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    start({folder});
+    const Playlist smart = await(engine->createSmartPlaylist(QStringLiteral("Some"), ratedAbove(4), folder.id));
+    EXPECT_TRUE(engine->getTracks(smart.id).empty());
+
+    await(engine->updateSmartRules(smart.id, ratedAbove(1)));
+    EXPECT_EQ(records().back().smartCriteria, QStringLiteral("Rating > 1"));
+    EXPECT_EQ(records().back().parentFolderID, folder.id);
+    EXPECT_EQ(engine->findPlaylist(smart.id)->type.rules(), ratedAbove(1));
+    EXPECT_EQ(test::titlesOf(engine->getTracks(smart.id)), QStringList {"Two"});
+
+    EXPECT_EQ(errorText([&] { await(engine->updateSmartRules(folder.id, ratedAbove(1))); }), QStringLiteral("Only a smart playlist has rules."));
+}
+
+TEST_F(PlaylistEngineTest, AValueThatDoesNotFitItsRuleIsRefusedAndNothingIsWritten)
+{
+    start();
+    SmartRuleSet rules = ratedAbove(3);
+    rules.rules[0].value = QStringLiteral("abc");
+    EXPECT_EQ(errorText([&] { await(engine->createSmartPlaylist(QStringLiteral("Bad"), rules)); }),
+              QStringLiteral("Rating needs a whole number, not “abc”."));
+    EXPECT_TRUE(records().empty());
+}
+
+TEST_F(PlaylistEngineTest, SongsAreNotAddedToOrRemovedFromALiveSmartPlaylistByHand)
+{
+    start();
+    const Playlist smart = await(engine->createSmartPlaylist(QStringLiteral("Loved"), ratedAbove(3)));
+    const QString refusal = QStringLiteral("A smart playlist holds the songs that match its rules; edit the rules to change them.");
+    EXPECT_EQ(errorText([&] { await(engine->addTracks(songs({0}), smart.id)); }), refusal);
+    EXPECT_EQ(errorText([&] { await(engine->removeTracks({0}, smart.id)); }), refusal);
+    EXPECT_TRUE(records()[0].trackIDs.isEmpty());
+}
+
+// Files written before rules were kept as data have only the criteria text.
+TEST_F(PlaylistEngineTest, OlderSmartRecordsAreLiveWhenTheirCriteriaReadAsRulesAndKeepTheirSongsOtherwise)
+{
+    library.tracks[2].rating = 5;
+    PlaylistRecord readable = stored(QStringLiteral("Readable"));
+    readable.isSmart = true;
+    readable.smartCriteria = QStringLiteral("Rating > 3");
+    PlaylistRecord unreadable = stored(QStringLiteral("Unreadable"));
+    unreadable.isSmart = true;
+    unreadable.smartCriteria = QStringLiteral("songs I like");
+    unreadable.trackIDs = {library.tracks[0].id};
+    start({readable, unreadable});
+    const fileio::FileVersion before = fileio::versionOf(path());
+
+    EXPECT_TRUE(engine->getPlaylist(readable.id)->type.isLiveSmart());
+    EXPECT_EQ(test::titlesOf(engine->getTracks(readable.id)), QStringList {"Three"});
+    EXPECT_FALSE(engine->getPlaylist(unreadable.id)->type.isLiveSmart());
+    EXPECT_EQ(test::titlesOf(engine->getTracks(unreadable.id)), QStringList {"One"});
+    // Reading them back wrote nothing.
+    EXPECT_EQ(fileio::versionOf(path()), before);
+
+    await(engine->addTracks(songs({1}), unreadable.id));
+    EXPECT_EQ(test::titlesOf(engine->getTracks(unreadable.id)), (QStringList {"One", "Two"}));
+    EXPECT_FALSE(records()[0].smartRules);
+    EXPECT_EQ(records()[0].smartCriteria, QStringLiteral("Rating > 3"));
+}
+
+TEST_F(PlaylistEngineTest, PlayCountsComeFromThePlayHistory)
+{
+    SettingsPreferencesStore preferences;
+    OstrelDatabaseManager database(preferences);
+    for (int play = 0; play < 3; ++play)
+        database.recordPlayback(library.tracks[1].id, Timestamp::now());
+    database.recordPlayback(library.tracks[2].id, Timestamp::now());
+    storage = std::make_unique<OstrelPlaylistStorage>();
+    engine = std::make_unique<OstrelPlaylistEngine>(*storage, library, queue, &database);
+    await(engine->waitForPendingOperations());
+
+    SmartRule played;
+    played.property = SmartRuleProperty::PlayCount;
+    played.condition = SmartRuleCondition::IsGreaterThan;
+    played.value = QStringLiteral("0");
+    const Playlist smart = await(engine->createSmartPlaylist(QStringLiteral("Played"), SmartRuleSet {true, {played}}));
+    EXPECT_EQ(test::titlesOf(engine->getTracks(smart.id)), (QStringList {"Two", "Three"}));
+
+    // Read again at the next load.
+    database.recordPlayback(library.tracks[0].id, Timestamp::now());
+    await(engine->loadPlaylists());
+    EXPECT_EQ(test::titlesOf(engine->getTracks(smart.id)), (QStringList {"One", "Two", "Three"}));
 }

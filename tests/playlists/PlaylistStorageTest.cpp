@@ -103,6 +103,48 @@ TEST_F(PlaylistStorageTest, ReadsOptionalKeysAsAbsentOrNullAndConvertsToTheModel
     EXPECT_EQ(back.displayOrderIndex, 5);
 }
 
+TEST_F(PlaylistStorageTest, SmartRulesAreAnOptionalKeyAfterTheCriteria)
+{
+    PlaylistRecord smart = record(kA, QStringLiteral("Jazz"));
+    smart.isSmart = true;
+    SmartRule genre;
+    genre.property = SmartRuleProperty::Genre;
+    genre.value = QStringLiteral("Jazz");
+    SmartRule year;
+    year.property = SmartRuleProperty::Year;
+    year.condition = SmartRuleCondition::IsGreaterThan;
+    year.value = QStringLiteral("1990");
+    smart.smartRules = SmartRuleSet {false, {genre, year}};
+    smart.smartCriteria = smartCriteriaText(*smart.smartRules);
+    await(storage->saveRecord(smart));
+
+    EXPECT_EQ(test::readFile(path()),
+              R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"Jazz","isFolder":false,"isSmart":true,)"
+              R"("smartCriteria":"Genre contains Jazz OR Year > 1990","smartRules":{"matchAll":false,"rules":[)"
+              R"({"property":"Genre","condition":"contains","value":"Jazz"},{"property":"Year","condition":">","value":"1990"}]},)"
+              R"("isFavorite":false,"tags":[],"trackIDs":[],"displayOrderIndex":0}])");
+    EXPECT_EQ(all(), std::vector<PlaylistRecord> {smart});
+    EXPECT_EQ(all()[0].toPlaylist().type.rules(), smart.smartRules);
+}
+
+// A rule a later version knows and this one does not leaves the playlist to
+// its criteria text rather than failing the whole file.
+TEST_F(PlaylistStorageTest, RulesThisVersionDoesNotKnowFallBackOnTheCriteriaText)
+{
+    test::writeFile(path(), R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"Later","isFolder":false,"isSmart":true,)"
+                            R"("smartCriteria":"Year > 2000","smartRules":{"matchAll":true,"rules":[)"
+                            R"({"property":"Mood","condition":"is","value":"calm"}]},)"
+                            R"("isFavorite":false,"tags":[],"trackIDs":[],"displayOrderIndex":0}])");
+    const std::vector<PlaylistRecord> records = all();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_FALSE(records[0].smartRules);
+    EXPECT_EQ(records[0].toPlaylist().type.rules(), parseSmartCriteria(QStringLiteral("Year > 2000")));
+
+    test::writeFile(path(), R"([{"id":"0F6C2B9E-0000-4000-8000-00000000000A","name":"Broken","isFolder":false,"isSmart":true,)"
+                            R"("smartRules":{"matchAll":true},"isFavorite":false,"tags":[],"trackIDs":[],"displayOrderIndex":0}])");
+    EXPECT_THROW(all(), std::exception);
+}
+
 TEST_F(PlaylistStorageTest, ReplacesInPlaceAppendsAndFetchesByFolder)
 {
     store({record(kA, QStringLiteral("a")), record(kB, QStringLiteral("b"), kA), record(kC, QStringLiteral("c"))});

@@ -57,6 +57,7 @@ public:
     std::deque<std::vector<FileURL>> fileAnswers;
     std::deque<std::vector<FileURL>> folderAnswers;
     std::deque<std::optional<FileURL>> imageAnswers;
+    std::deque<std::optional<FileURL>> saveAnswers;
     std::deque<bool> confirmAnswers;
 
     QList<Shown> shown;
@@ -76,6 +77,11 @@ public:
     {
         shown.append({QStringLiteral("image"), title, {}});
         return take(imageAnswers, std::optional<FileURL>{});
+    }
+    std::optional<FileURL> chooseSaveFile(QWidget*, const QString& title, const QString& suggestedName) override
+    {
+        shown.append({QStringLiteral("save"), title, suggestedName});
+        return take(saveAnswers, std::optional<FileURL>{});
     }
     bool confirmDestructive(QWidget*, const QString& title, const QString& message, const QString&) override
     {

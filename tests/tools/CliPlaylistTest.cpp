@@ -155,3 +155,23 @@ TEST_F(CliPlaylistTest, AStoreWithoutReadPermissionIsReportedAndLeftAlone)
     ::chmod(QFile::encodeName(store()).constData(), 0600);
     EXPECT_EQ(test::readFile(store()), content);
 }
+
+TEST_F(CliPlaylistTest, ASmartPlaylistShowsTheSongsItsRulesMatchAndRefusesAValueThatDoesNotFit)
+{
+    ASSERT_EQ(run({QStringLiteral("import"), test::fixturePath(QStringLiteral("formats"))}).exitCode, 0);
+    const CliRun made = run({QStringLiteral("playlist"), QStringLiteral("smart"), QStringLiteral("Tagged"), QStringLiteral("--rule"),
+                             QStringLiteral("Artist is TAGGED ARTIST"), QStringLiteral("--rule"), QStringLiteral("Album starts with tagged al")});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const CliRun shown = run({QStringLiteral("playlist"), QStringLiteral("show"), ids(made).value(0)});
+    const QStringList lines = shown.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_GE(lines.size(), 4);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].startsWith(QStringLiteral("%1. ").arg(i + 1)) && lines[i].contains(QStringLiteral("\tTagged Title \u2014 Tagged Artist")))
+            << lines[i].toStdString();
+    // The songs it lists are counted in the tree too.
+    EXPECT_TRUE(run({QStringLiteral("playlists")}).out.contains(QStringLiteral("Tagged (smart: Artist is TAGGED ARTIST AND Album starts with tagged al, %1 songs)").arg(lines.size())));
+
+    const CliRun refused = run({QStringLiteral("playlist"), QStringLiteral("smart"), QStringLiteral("Bad"), QStringLiteral("--rule"), QStringLiteral("Rating > abc")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, QStringLiteral("Rating needs a whole number, not \u201Cabc\u201D.\n"));
+}

@@ -9,6 +9,7 @@
 #include "ui/playlists/AddSongsModel.h"
 #include "ui/playlists/AddSongsSheet.h"
 #include "ui/playlists/PlaylistDetailView.h"
+#include "ui/playlists/SmartPlaylistSetupView.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -170,6 +171,36 @@ TEST_F(PlaylistDetailViewTest, AFolderOffersNoAddingAndPlayingItSaysWhyNot)
     EXPECT_TRUE(errorLabel()->isVisible());
     EXPECT_EQ(errorLabel()->text(), QStringLiteral("Cannot play a folder"));
     EXPECT_FALSE(harness->container->queueEngine().currentTrack().has_value());
+}
+
+TEST_F(PlaylistDetailViewTest, ASmartPlaylistShowsTheMatchingSongsAndOffersItsRulesInsteadOfAdding)
+{
+    const TrackList songs = importFixtures({QStringLiteral("formats/tagged.flac"), QStringLiteral("formats/tagged.mp3")});
+    SmartRule rated;
+    rated.property = SmartRuleProperty::Rating;
+    rated.condition = SmartRuleCondition::IsGreaterThan;
+    rated.value = QStringLiteral("3");
+    const Playlist smart = test::await(playlists().createSmartPlaylist(QStringLiteral("Loved"), SmartRuleSet {true, {rated}}));
+    show(smart);
+    ASSERT_TRUE(test::waitUntil([&] { return resolved->count() >= 1; }));
+    EXPECT_FALSE(view->addSongsButton()->isVisible());
+    EXPECT_FALSE(view->importButton()->isVisible());
+    EXPECT_TRUE(view->editRulesButton()->isVisible());
+    EXPECT_TRUE(view->emptyState()->isVisible());
+    EXPECT_EQ(view->emptyState()->title(), QStringLiteral("No songs match these rules"));
+
+    // Rated in the library: the playlist follows.
+    Track loved = songs[1];
+    loved.rating = 5;
+    test::await(library().updateTrack(loved));
+    ASSERT_TRUE(test::waitUntil([&] { return view->tracks().size() == 1; }));
+    EXPECT_EQ(view->tracks()[0].id, loved.id);
+
+    QTest::mouseClick(view->editRulesButton(), Qt::LeftButton);
+    auto* sheet = view->window()->findChild<SmartPlaylistSetupView*>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->windowTitle(), QStringLiteral("Edit Smart Playlist"));
+    sheet->close();
 }
 
 TEST_F(PlaylistDetailViewTest, AddSongsSheetTicksCountsAndAdds)

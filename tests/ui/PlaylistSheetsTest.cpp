@@ -4,6 +4,7 @@
 #include "playlists/PlaylistEngine.h"
 #include "ui/editors/PlaylistRenameSheet.h"
 #include "ui/playlists/SmartPlaylistSetupView.h"
+#include "storage/SmartRule.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -162,7 +163,8 @@ TEST_F(PlaylistSheetsTest, TheDefaultSheetCreatesAnUntitledArtistContainsPlaylis
     const std::optional<Playlist> created = create();
     ASSERT_TRUE(created);
     EXPECT_EQ(created->name, QStringLiteral("Untitled Smart Playlist"));
-    EXPECT_EQ(created->type, PlaylistType::smart(QStringLiteral("Artist contains ")));
+    EXPECT_EQ(created->type.criteria(), QStringLiteral("Artist contains "));
+    EXPECT_EQ(created->type.rules(), (SmartRuleSet {true, {SmartRule {}}}));
     EXPECT_TRUE(created->trackIDs.isEmpty());
     EXPECT_TRUE(test::waitUntil([&] { return !smart->isVisible(); }));
 }
@@ -199,7 +201,7 @@ TEST_F(PlaylistSheetsTest, RemovingEveryRuleGivesEmptyCriteriaAndCancelCreatesNo
 
     const std::optional<Playlist> created = create();
     ASSERT_TRUE(created);
-    EXPECT_EQ(created->type, PlaylistType::smart(QString()));
+    EXPECT_EQ(created->type, PlaylistType::smart(SmartRuleSet {}));
 
     // The sheet hands a creation to the engine at once, so once the
     // engine's operations have ended a cancelled sheet has made nothing...
@@ -214,6 +216,53 @@ TEST_F(PlaylistSheetsTest, RemovingEveryRuleGivesEmptyCriteriaAndCancelCreatesNo
     QTest::mouseClick(smart->createButton(), Qt::LeftButton);
     test::await(playlists().waitForPendingOperations());
     EXPECT_EQ(playlists().rootPlaylists().size(), 2);
+}
+
+TEST_F(PlaylistSheetsTest, ANumberRuleWithoutANumberIsRefusedInRedAndReturnCreatesOnceItHasOne)
+{
+    openSmart();
+    retype(smart->nameField(), QStringLiteral("Loved"));
+    setRule(0, QStringLiteral("Rating"), QStringLiteral(">"), QStringLiteral("abc"));
+    auto* value = smart->ruleRow(0)->findChild<QLineEdit*>(QStringLiteral("value"));
+    QTest::keyClick(value, Qt::Key_Return);
+
+    ASSERT_TRUE(test::waitUntil([&] { return smart->errorLabel()->isVisibleTo(smart.get()); }));
+    EXPECT_EQ(smart->errorLabel()->text(), QStringLiteral("Rating needs a whole number, not \u201Cabc\u201D."));
+    EXPECT_TRUE(smart->isVisible());
+    EXPECT_TRUE(value->hasFocus());
+    test::await(playlists().waitForPendingOperations());
+    EXPECT_TRUE(playlists().rootPlaylists().isEmpty());
+
+    // Typed over (the value is selected) and submitted with Return.
+    QTest::keyClicks(value, QStringLiteral("3"));
+    QTest::keyClick(value, Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return !smart->isVisible(); }));
+    ASSERT_EQ(playlists().rootPlaylists().size(), 1);
+    EXPECT_EQ(playlists().rootPlaylists()[0].type.criteria(), QStringLiteral("Rating > 3"));
+    EXPECT_TRUE(test::readFile(appFile(QStringLiteral("playlist_records.json")))
+                    .contains(R"("smartRules":{"matchAll":true,"rules":[{"property":"Rating","condition":">","value":"3"}]})"));
+}
+
+TEST_F(PlaylistSheetsTest, ASmartPlaylistsRulesAreEditedInTheSameSheet)
+{
+    const Playlist made = test::await(playlists().createSmartPlaylist(QStringLiteral("Jazz"), QStringLiteral("Genre contains Jazz OR Year > 1990")));
+    smart = std::make_unique<SmartPlaylistSetupView>(playlists(), made);
+    smart->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(smart.get()));
+    EXPECT_EQ(smart->windowTitle(), QStringLiteral("Edit Smart Playlist"));
+    EXPECT_EQ(smart->createButton()->text(), QStringLiteral("Save"));
+    EXPECT_EQ(smart->matchModeBox()->currentText(), QStringLiteral("ANY"));
+    ASSERT_EQ(smart->ruleRowCount(), 2);
+    EXPECT_EQ(smart->ruleRow(1)->findChild<QLineEdit*>(QStringLiteral("value"))->text(), QStringLiteral("1990"));
+
+    retype(smart->ruleRow(1)->findChild<QLineEdit*>(QStringLiteral("value")), QStringLiteral("2000"));
+    smart->matchModeBox()->setCurrentIndex(smart->matchModeBox()->findText(QStringLiteral("ALL")));
+    QTest::mouseClick(smart->createButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return !smart->isVisible(); }));
+    const Playlist saved = *playlists().getPlaylist(made.id);
+    EXPECT_EQ(saved.type.criteria(), QStringLiteral("Genre contains Jazz AND Year > 2000"));
+    EXPECT_EQ(saved.name, QStringLiteral("Jazz"));
+    EXPECT_EQ(playlists().rootPlaylists().size(), 1);
 }
 
 TEST_F(PlaylistSheetsTest, AFailedCreationIsPrintedAndTheSheetStaysAsItWas)

@@ -300,9 +300,10 @@ TEST_F(SidebarViewTest, RenameInARowsContextMenuAsksTheWindowToRename)
 
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 1);
+    ASSERT_EQ(menu->actions().size(), 2);
     QAction* rename = menu->actions().first();
     EXPECT_EQ(rename->text(), QStringLiteral("Rename…"));
+    EXPECT_EQ(menu->actions().last()->text(), QStringLiteral("Export…"));
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(rename).center());
 
     ASSERT_EQ(requests.size(), 1);

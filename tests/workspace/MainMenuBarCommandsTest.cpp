@@ -50,6 +50,7 @@ public:
         panels = std::make_unique<WorkspacePanelState>(preferences);
         MainMenuBarCommands::Shell shell;
         shell.openAboutWindow = [this] { shellCalls << QStringLiteral("about"); };
+        shell.importPlaylist = [this] { shellCalls << QStringLiteral("import playlist"); };
         shell.chooseFolders = [this] {
             shellCalls << QStringLiteral("choose folders");
             return chosenFolders;
@@ -100,6 +101,7 @@ TEST_F(MainMenuBarCommandsTest, MenusTitlesAndKeysInOrder)
     }
     EXPECT_EQ(lines, (QStringList {
                          "File: Add Folder to Library... [Ctrl+Shift+O]",
+                         "File: Import Playlist…",
                          "File: --- Rescan Library Folders [Ctrl+Shift+R]",
                          "File: --- Quit [Ctrl+Q]",
                          "Edit: Find in Library [Ctrl+F]",
@@ -143,6 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {MenuCommand::DeselectAllSongs, "Deselect All Songs (off)"},
                         {MenuCommand::EditSelection, "Edit Selected Song Metadata… (off)"},
                         {MenuCommand::AddFolder, "Add Folder to Library..."},
+                        {MenuCommand::ImportPlaylist, "Import Playlist…"},
                         {MenuCommand::About, "About VARNO MUSIC"}}},
         MenuStateCase {"TenSongsNoneSelected", [](auto& f) { f.focusListOf(10, 0); },
                        {{MenuCommand::SelectAllSongs, "Select All Songs"},
@@ -284,6 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
         ActionCase {"About", {}, MenuCommand::About, shell, {"about"}},
         ActionCase {"Quit", {}, MenuCommand::Quit, shell, {"quit"}},
         ActionCase {"FindInLibrary", {}, MenuCommand::FindInLibrary, shell, {"focus search"}},
+        ActionCase {"ImportPlaylist", {}, MenuCommand::ImportPlaylist, shell, {"import playlist"}},
         ActionCase {"Rescan", {}, MenuCommand::RescanLibrary, library, {"rescans 1"}},
         ActionCase {"AddFolders", chooseTwo, MenuCommand::AddFolder, library, {"choose folders", "add /music/a", "add /music/b"}},
         ActionCase {"AddFoldersCancelled", {}, MenuCommand::AddFolder, library, {"choose folders"}},

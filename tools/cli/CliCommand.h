@@ -40,6 +40,12 @@ QCoro::Task<int> showPlaylist(QString id, Console console);
 QCoro::Task<int> changePlaylists(QStringList arguments, Console console);
 // Plays a playlist from its first song through the queue, like play.
 QCoro::Task<int> playPlaylist(QString id, Console console);
+// `playlist import FILE [--name NAME] [--folder ID]`: a playlist of an M3U
+// or PLS file; prints its id, names each skipped entry on standard error;
+// 0 when at least one song was added.
+QCoro::Task<int> importPlaylist(QStringList arguments, Console console);
+// `playlist export ID FILE`: the playlist's songs as an M3U8 file.
+QCoro::Task<int> exportPlaylist(QString id, QString file, Console console);
 
 // A song's cover written to a file, through the app's artwork cache.
 QCoro::Task<int> exportArtwork(QString id, QString outPath, Console console);

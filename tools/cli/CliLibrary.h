@@ -63,7 +63,8 @@ QCoro::Task<std::unique_ptr<Library>> openLibrary(Console console);
 
 // The playlists over a library and a queue the caller owns.
 struct PlaylistShelf {
-    PlaylistShelf(LibraryEngine& library, QueueEngine& queue);
+    // The database, for the play counts that smart playlists' rules read.
+    PlaylistShelf(LibraryEngine& library, QueueEngine& queue, DatabaseManager* database);
     OstrelPlaylistStorage storage;
     OstrelPlaylistEngine engine;
 };
@@ -72,7 +73,7 @@ struct PlaylistShelf {
 // listed on standard error. Absent, after the reason on standard error,
 // when the store cannot be read: no command changes a store it could not
 // read.
-QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(LibraryEngine& library, QueueEngine& queue, Console console);
+QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(Library& library, QueueEngine& queue, Console console);
 
 // Absent, after a line on standard error, when `text` is not an id.
 std::optional<QUuid> parseID(const QString& text, const QString& what, Console console);

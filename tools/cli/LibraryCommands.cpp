@@ -251,7 +251,7 @@ QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console)
     // Playlists are searched when their store can be read; songs either way
     // (openPlaylists has said why on standard error).
     OstrelQueueEngine queue;
-    if (const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(library->engine, queue, console))
+    if (const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(*library, queue, console))
         search.updatePlaylists(shelf->engine.playlistsInTreeOrder());
     const SearchResults found = search.searchImmediately(text);
 

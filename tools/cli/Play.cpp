@@ -391,7 +391,7 @@ QCoro::Task<int> playPlaylist(QString id, Console console)
     if (!library)
         co_return 1;
     PlaySession session(console, ::isatty(STDIN_FILENO) == 1);
-    const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(library->engine, session.queue(), console);
+    const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(*library, session.queue(), console);
     if (!shelf)
         co_return 1;
 

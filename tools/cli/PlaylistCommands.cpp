@@ -4,23 +4,26 @@
 
 #include "platform/Error.h"
 #include "playlists/PlaylistError.h"
-#include "playlists/SmartRule.h"
+#include "playlists/PlaylistFileTransfer.h"
+#include "storage/SmartRule.h"
 #include "storage/Json.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
 namespace varno::cli {
 
-PlaylistShelf::PlaylistShelf(LibraryEngine& library, QueueEngine& queue)
-    : engine(storage, library, queue)
+PlaylistShelf::PlaylistShelf(LibraryEngine& library, QueueEngine& queue, DatabaseManager* database)
+    : engine(storage, library, queue, database)
 {
 }
 
-QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(LibraryEngine& library, QueueEngine& queue, Console console)
+QCoro::Task<std::unique_ptr<PlaylistShelf>> openPlaylists(Library& library, QueueEngine& queue, Console console)
 {
     std::unique_ptr<PlaylistShelf> shelf;
     try {
-        shelf = std::make_unique<PlaylistShelf>(library, queue);
+        shelf = std::make_unique<PlaylistShelf>(library.engine, queue, &library.database);
     } catch (const std::exception& error) {
         console.errorLine(QStringLiteral("varno-cli: the playlists cannot be used: ") + describe(error));
         co_return std::unique_ptr<PlaylistShelf>();
@@ -79,7 +82,7 @@ QString detailOf(const Playlist& playlist, qsizetype inLibrary)
         if (playlist.type.kind() == PlaylistType::Kind::Smart)
             parts << QStringLiteral("smart: %1").arg(playlist.type.criteria());
         parts << count(inLibrary, "song", "songs");
-        if (playlist.trackIDs.size() > inLibrary)
+        if (!playlist.type.isLiveSmart() && playlist.trackIDs.size() > inLibrary)
             parts << QStringLiteral("%1 not in the library").arg(playlist.trackIDs.size() - inLibrary);
     }
     if (playlist.isFavorite)
@@ -88,9 +91,11 @@ QString detailOf(const Playlist& playlist, qsizetype inLibrary)
 }
 
 // The songs of the playlist that the library holds, counted without
-// resolving them.
-qsizetype songsInLibrary(const Playlist& playlist, const QSet<QUuid>& library)
+// resolving them; a live smart playlist's, the songs that match its rules.
+qsizetype songsInLibrary(const Playlist& playlist, const PlaylistEngine& engine, const QSet<QUuid>& library)
 {
+    if (playlist.type.isLiveSmart())
+        return static_cast<qsizetype>(engine.getTracks(playlist.id).size());
     return std::count_if(playlist.trackIDs.begin(), playlist.trackIDs.end(), [&](const QUuid& id) { return library.contains(id); });
 }
 
@@ -105,9 +110,9 @@ void writeTree(json::Writer& w, const Playlist& playlist, const PlaylistEngine& 
         w.key("criteria").string(QStringView(playlist.type.criteria()));
     w.key("isFavorite").boolean(playlist.isFavorite);
     if (playlist.type.kind() != PlaylistType::Kind::Folder) {
-        const qsizetype found = songsInLibrary(playlist, library);
+        const qsizetype found = songsInLibrary(playlist, engine, library);
         w.key("songs").integer(found);
-        w.key("missingSongs").integer(playlist.trackIDs.size() - found);
+        w.key("missingSongs").integer(playlist.type.isLiveSmart() ? 0 : playlist.trackIDs.size() - found);
     }
     if (!playlist.childrenIDs.isEmpty()) {
         w.key("children").beginArray();
@@ -118,47 +123,6 @@ void writeTree(json::Writer& w, const Playlist& playlist, const PlaylistEngine& 
         w.endArray();
     }
     w.endObject();
-}
-
-// "Artist contains Jazz", "Play Count > 10", "Genre starts with": the
-// property and the condition are the texts the sheet shows, the rest of
-// the text is the value as given.
-std::optional<SmartRule> parseRule(const QString& text)
-{
-    const auto takePrefix = [](QStringView& rest, const QString& word) {
-        if (!rest.startsWith(word))
-            return false;
-        const QStringView after = rest.mid(word.size());
-        if (!after.isEmpty() && !after.startsWith(QLatin1Char(' ')))
-            return false;
-        rest = after.isEmpty() ? after : after.mid(1);
-        return true;
-    };
-    QStringView rest(text);
-    SmartRule rule;
-    bool named = false;
-    // Longest first, so "Play Count" is never taken for something shorter.
-    std::vector<SmartRuleProperty> properties(allSmartRuleProperties().begin(), allSmartRuleProperties().end());
-    std::sort(properties.begin(), properties.end(), [](auto a, auto b) { return rawValue(a).size() > rawValue(b).size(); });
-    for (const SmartRuleProperty property : properties) {
-        if (takePrefix(rest, rawValue(property))) {
-            rule.property = property;
-            named = true;
-            break;
-        }
-    }
-    if (!named)
-        return std::nullopt;
-    std::vector<SmartRuleCondition> conditions(allSmartRuleConditions().begin(), allSmartRuleConditions().end());
-    std::sort(conditions.begin(), conditions.end(), [](auto a, auto b) { return rawValue(a).size() > rawValue(b).size(); });
-    for (const SmartRuleCondition condition : conditions) {
-        if (takePrefix(rest, rawValue(condition))) {
-            rule.condition = condition;
-            rule.value = rest.toString();
-            return rule;
-        }
-    }
-    return std::nullopt;
 }
 
 QStringList propertyTexts()
@@ -191,7 +155,7 @@ QCoro::Task<std::unique_ptr<Workspace>> openWorkspace(Console console)
     workspace->library = co_await openLibrary(console);
     if (!workspace->library)
         co_return std::unique_ptr<Workspace>();
-    workspace->shelf = co_await openPlaylists(workspace->library->engine, workspace->queue, console);
+    workspace->shelf = co_await openPlaylists(*workspace->library, workspace->queue, console);
     if (!workspace->shelf)
         co_return std::unique_ptr<Workspace>();
     co_return workspace;
@@ -229,7 +193,7 @@ QCoro::Task<int> listPlaylists(bool asJson, Console console)
         seen.insert(playlist.id);
         console.line(QStringLiteral("%1\t%2%3 (%4)")
                          .arg(idText(playlist.id), QString(depth * 2, QLatin1Char(' ')), terminalSafe(playlist.name),
-                              detailOf(playlist, songsInLibrary(playlist, library))));
+                              detailOf(playlist, songsInLibrary(playlist, engine, library))));
         for (const Playlist& child : engine.childrenOf(playlist.id)) {
             if (!seen.contains(child.id))
                 print(child, depth + 1);
@@ -248,10 +212,18 @@ QCoro::Task<int> showPlaylist(QString id, Console console)
     const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
     if (!workspace)
         co_return 1;
-    const std::optional<Playlist> playlist = workspace->shelf->engine.getPlaylist(*playlistID);
+    const PlaylistEngine& engine = workspace->shelf->engine;
+    const std::optional<Playlist> playlist = engine.findPlaylist(*playlistID);
     if (!playlist) {
         console.errorLine(PlaylistError::playlistNotFound().description());
         co_return 1;
+    }
+    if (playlist->type.isLiveSmart()) {
+        // The songs that match its rules now, in library order.
+        qsizetype position = 0;
+        for (const Track& song : engine.getTracks(playlist->id))
+            console.line(QStringLiteral("%1. %2").arg(++position).arg(describeSong(song)));
+        co_return 0;
     }
     QHash<QUuid, const Track*> songs;
     const TrackList& library = workspace->library->engine.allTracks();
@@ -294,26 +266,25 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
             const Playlist created = co_await creating;
             console.line(QStringLiteral("%1\t%2").arg(idText(created.id), terminalSafe(created.name)));
         } else if (action == QLatin1String("smart")) {
-            QList<SmartRule> rules;
-            bool matchAll = true;
+            SmartRuleSet rules;
             QStringList name;
             for (qsizetype i = 0; i < arguments.size(); ++i) {
                 if (arguments[i] == QLatin1String("--any")) {
-                    matchAll = false;
+                    rules.matchAllRules = false;
                 } else if (arguments[i] == QLatin1String("--rule") && i + 1 < arguments.size()) {
-                    const std::optional<SmartRule> rule = parseRule(arguments[++i]);
+                    const std::optional<SmartRule> rule = parseSmartRule(arguments[++i]);
                     if (!rule) {
                         console.errorLine(QStringLiteral("varno-cli: \"%1\" is not a rule: give a property (%2), a condition (%3) and a value")
                                               .arg(arguments[i], propertyTexts().join(QStringLiteral(", ")),
                                                    conditionTexts().join(QStringLiteral(", "))));
                         co_return 1;
                     }
-                    rules.push_back(*rule);
+                    rules.rules.push_back(*rule);
                 } else {
                     name << arguments[i];
                 }
             }
-            auto creating = engine.createSmartPlaylist(name.join(QLatin1Char(' ')), smartCriteriaText(rules, matchAll), folder);
+            auto creating = engine.createSmartPlaylist(name.join(QLatin1Char(' ')), rules, folder);
             const Playlist created = co_await creating;
             console.line(QStringLiteral("%1\t%2\t%3").arg(idText(created.id), terminalSafe(created.name), terminalSafe(created.type.criteria())));
         } else {
@@ -363,6 +334,78 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
         }
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
+        co_return 1;
+    }
+    co_return 0;
+}
+
+QCoro::Task<int> importPlaylist(QStringList arguments, Console console)
+{
+    std::optional<QString> name;
+    std::optional<QUuid> folder;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--name") || argument == QLatin1String("--folder")) {
+            if (i + 1 >= arguments.size()) {
+                console.errorLine(QStringLiteral("varno-cli: %1 needs a value").arg(argument));
+                co_return 2;
+            }
+            const QString value = arguments[++i];
+            if (argument == QLatin1String("--name")) {
+                name = value;
+            } else {
+                folder = parseID(value, QStringLiteral("folder"), console);
+                if (!folder)
+                    co_return 1;
+            }
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() != 1) {
+        console.errorLine(QStringLiteral("varno-cli: playlist import takes one playlist file"));
+        co_return 2;
+    }
+    const QString path = QFileInfo(files.first()).absoluteFilePath();
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    PlaylistFileImport imported;
+    try {
+        auto importing = importPlaylistFile(workspace->library->engine, workspace->shelf->engine, path, name, folder);
+        imported = co_await std::move(importing);
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: ") + describe(error));
+        co_return 1;
+    }
+    for (const SkippedPlaylistEntry& entry : imported.skipped)
+        console.errorLine(QStringLiteral("varno-cli: skipped ") + terminalSafe(entry.description()));
+    if (!imported.playlist) {
+        console.errorLine(QStringLiteral("varno-cli: no song of %1 could be added; no playlist was made").arg(terminalSafe(files.first())));
+        co_return 1;
+    }
+    console.line(QStringLiteral("%1\t%2 (%3)")
+                     .arg(idText(imported.playlist->id), terminalSafe(imported.playlist->name),
+                          count(static_cast<qsizetype>(imported.songsAdded), "song", "songs")));
+    co_return 0;
+}
+
+QCoro::Task<int> exportPlaylist(QString id, QString file, Console console)
+{
+    const std::optional<QUuid> playlistID = parseID(id, QStringLiteral("playlist"), console);
+    if (!playlistID)
+        co_return 1;
+    const std::unique_ptr<Workspace> workspace = co_await openWorkspace(console);
+    if (!workspace)
+        co_return 1;
+    const QString path = QFileInfo(file).absoluteFilePath();
+    try {
+        auto exporting = exportPlaylistFile(workspace->shelf->engine, *playlistID, path);
+        const std::size_t written = co_await std::move(exporting);
+        console.line(QStringLiteral("%1 (%2)").arg(terminalSafe(path), count(static_cast<qsizetype>(written), "song", "songs")));
+    } catch (const std::exception& error) {
+        console.errorLine(QStringLiteral("varno-cli: ") + describe(error));
         co_return 1;
     }
     co_return 0;

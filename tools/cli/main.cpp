@@ -33,7 +33,7 @@ const char* const kUsage =
     "  rescan             walk the watched folders again for new and missing files\n"
     "  restore-backup     put the previous version of the library back\n"
     "  playlists [--json] print the playlists and folders as a tree, with their song counts\n"
-    "  playlist show ID   print a playlist's songs, numbered from 1\n"
+    "  playlist show ID   print a playlist's songs, numbered from 1 (a smart one's: the songs its rules match)\n"
     "  playlist create NAME [--folder ID]\n"
     "  playlist folder NAME [--folder ID]\n"
     "  playlist smart NAME --rule \"PROPERTY CONDITION VALUE\"... [--any] [--folder ID]\n"
@@ -43,6 +43,11 @@ const char* const kUsage =
     "  playlist remove ID POSITION...   (positions as playlist show numbers them)\n"
     "  playlist delete ID (a folder goes with everything inside it; songs stay in the library)\n"
     "  playlist play ID   play a playlist from its first song, like play\n"
+    "  playlist import FILE [--name NAME] [--folder ID]\n"
+    "                     make a playlist of an .m3u, .m3u8 or .pls file, importing its songs; prints its id\n"
+    "                     and names each entry skipped (streams, missing files) on standard error\n"
+    "  playlist export ID FILE\n"
+    "                     write a playlist's songs to FILE as M3U8 (UTF-8, #EXTINF, absolute paths)\n"
     "  artwork ID --out FILE\n"
     "                     write a song's cover to FILE\n"
     "  accent ID          print the accent colour a song's cover gives (#RRGGBB r g b)\n"
@@ -98,6 +103,10 @@ std::optional<QCoro::Task<int>> startCommand(const QString& command, const QStri
             return varno::cli::showPlaylist(arguments[1], console);
         if (action == QLatin1String("play") && given == 1)
             return varno::cli::playPlaylist(arguments[1], console);
+        if (action == QLatin1String("import") && given >= 1)
+            return varno::cli::importPlaylist(arguments.mid(1), console);
+        if (action == QLatin1String("export") && given == 2)
+            return varno::cli::exportPlaylist(arguments[1], arguments[2], console);
         const bool fits = ((action == QLatin1String("create") || action == QLatin1String("folder") || action == QLatin1String("smart")) && given >= 1)
                           || ((action == QLatin1String("rename") || action == QLatin1String("add") || action == QLatin1String("remove")) && given >= 2)
                           || (action == QLatin1String("delete") && given == 1);

@@ -2,7 +2,7 @@
 
 #include "app/DIContainer.h"
 #include "fixtures/FixtureGenerator.h"
-#include "playlists/SmartRule.h"
+#include "storage/SmartRule.h"
 
 #include <QColor>
 #include <QDir>

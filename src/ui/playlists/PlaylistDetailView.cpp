@@ -12,6 +12,7 @@
 #include "ui/playlists/AddSongsModel.h"
 #include "ui/playlists/AddSongsSheet.h"
 #include "ui/playlists/PlaylistImport.h"
+#include "ui/playlists/SmartPlaylistSetupView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -52,6 +53,8 @@ const QString PlaylistDetailView::kPlayHelp = QStringLiteral("Play playlist");
 const QString PlaylistDetailView::kEmptyTitle = QStringLiteral("This playlist is empty");
 const QString PlaylistDetailView::kImportTitle = QStringLiteral("Import Songs");
 const QString PlaylistDetailView::kImportButton = QStringLiteral("Import");
+const QString PlaylistDetailView::kEditRulesHelp = QStringLiteral("Edit Rules");
+const QString PlaylistDetailView::kNoMatchTitle = QStringLiteral("No songs match these rules");
 
 PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist playlist, const SongListFactory& makeSongList,
                                        QWidget* parent)
@@ -80,6 +83,7 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
 
     m_addSongsButton = makeHeaderButton(header, "addSongsButton", symbolIcon(u"music.note.list"), kAddSongsHelp);
     m_importButton = makeHeaderButton(header, "importSongsButton", symbolIcon(u"square.and.arrow.down"), kImportHelp);
+    m_editRulesButton = makeHeaderButton(header, "editRulesButton", symbolIcon(u"slider.horizontal.3"), kEditRulesHelp);
     auto* play = makeHeaderButton(header, "playPlaylistButton", symbolIcon(u"play.fill", Qt::white), kPlayHelp);
     play->setAutoRaise(false);
     // The one prominent button: filled with the accent, round.
@@ -92,6 +96,7 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     m_playButton = play;
     headerLayout->addWidget(m_addSongsButton);
     headerLayout->addWidget(m_importButton);
+    headerLayout->addWidget(m_editRulesButton);
     headerLayout->addSpacing(4);
     headerLayout->addWidget(m_playButton);
     layout->addWidget(header);
@@ -115,11 +120,9 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     layout->addWidget(m_content, 1);
 
     m_title->setText(m_playlist.name);
-    // A folder holds no songs of its own, and the engine refuses to add any.
-    m_addSongsButton->setVisible(!isFolder());
-    m_importButton->setVisible(!isFolder());
+    showKind();
     m_playButton->setEnabled(false);
-    if (!isFolder()) {
+    if (!isFolder() && !m_playlist.type.isLiveSmart()) {
         auto* overlay = new DropOverlay(this);
         connect(overlay, &DropOverlay::filesDropped, this, &PlaylistDetailView::importFiles);
     }
@@ -127,6 +130,7 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     connect(m_addSongsButton, &QAbstractButton::clicked, this, &PlaylistDetailView::openAddSongs);
     connect(m_importButton, &QAbstractButton::clicked, this, &PlaylistDetailView::chooseFilesToImport);
     connect(m_playButton, &QAbstractButton::clicked, this, &PlaylistDetailView::playPlaylist);
+    connect(m_editRulesButton, &QAbstractButton::clicked, this, &PlaylistDetailView::openRulesEditor);
     connect(&m_environment.playlistEngine, &PlaylistEngine::rootPlaylistsChanged, this, &PlaylistDetailView::playlistsChanged);
     connect(&m_environment.libraryEngine, &LibraryEngine::tracksChanged, this, &PlaylistDetailView::scheduleResolve);
 }
@@ -136,6 +140,24 @@ PlaylistDetailView::~PlaylistDetailView() = default;
 bool PlaylistDetailView::isFolder() const
 {
     return m_playlist.type.kind() == PlaylistType::Kind::Folder;
+}
+
+void PlaylistDetailView::showKind()
+{
+    // A folder holds no songs of its own, and a live smart playlist's follow
+    // its rules: the engine refuses to add any to either.
+    const bool live = m_playlist.type.isLiveSmart();
+    m_addSongsButton->setVisible(!isFolder() && !live);
+    m_importButton->setVisible(!isFolder() && !live);
+    m_editRulesButton->setVisible(m_playlist.type.kind() == PlaylistType::Kind::Smart);
+    m_emptyState->setContent(QStringLiteral("music.note.list"), live ? kNoMatchTitle : kEmptyTitle, QString());
+}
+
+void PlaylistDetailView::openRulesEditor()
+{
+    auto* sheet = new SmartPlaylistSetupView(m_environment.playlistEngine, m_playlist, window());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
 }
 
 void PlaylistDetailView::showEvent(QShowEvent* event)
@@ -177,9 +199,10 @@ void PlaylistDetailView::scheduleResolve()
 
 void PlaylistDetailView::playlistsChanged()
 {
-    if (std::optional<Playlist> current = m_environment.playlistEngine.getPlaylist(m_playlist.id)) {
+    if (std::optional<Playlist> current = m_environment.playlistEngine.findPlaylist(m_playlist.id)) {
         m_playlist = std::move(*current);
         m_title->setText(m_playlist.name);
+        showKind();
     }
     scheduleResolve();
 }

@@ -28,7 +28,10 @@ struct ViewEnvironment;
 // by a widget the caller makes (the window's song list), which is handed the
 // songs on every resolve through tracksResolved(); an empty playlist shows
 // "This playlist is empty" instead. A folder shows its name and no songs,
-// and offers neither adding nor importing.
+// and offers neither adding nor importing. A live smart playlist's songs
+// follow its rules: instead of adding and importing it offers "Edit Rules",
+// which opens the rule sheet, and with no song matching it shows "No songs
+// match these rules".
 //
 // The songs are resolved when the view is shown, after each addition it
 // makes, and when the playlists or the library change. Failures of its
@@ -44,6 +47,8 @@ public:
     static const QString kEmptyTitle;
     static const QString kImportTitle;
     static const QString kImportButton;
+    static const QString kEditRulesHelp;
+    static const QString kNoMatchTitle;
 
     // Makes the widget that shows the songs, as a child of `parent`.
     using SongListFactory = std::function<QWidget*(QWidget* parent)>;
@@ -63,6 +68,7 @@ public:
     QAbstractButton* addSongsButton() const { return m_addSongsButton; }
     QAbstractButton* importButton() const { return m_importButton; }
     QAbstractButton* playButton() const { return m_playButton; }
+    QAbstractButton* editRulesButton() const { return m_editRulesButton; }
     QWidget* songList() const { return m_songList; }
     EmptyStateView* emptyState() const { return m_emptyState; }
     // Made when first opened.
@@ -74,6 +80,8 @@ public:
     // types are skipped without a word.
     void importFiles(std::vector<FileURL> urls);
     void playPlaylist();
+    // Opens the "Edit Smart Playlist" sheet over the window.
+    void openRulesEditor();
 
 signals:
     // After every resolve of the songs, with them.
@@ -88,6 +96,8 @@ protected:
 
 private:
     bool isFolder() const;
+    // Shows the buttons and empty text that fit what the playlist is now.
+    void showKind();
     void resolveTracks();
     void scheduleResolve();
     void playlistsChanged();
@@ -107,6 +117,7 @@ private:
     QAbstractButton* m_addSongsButton = nullptr;
     QAbstractButton* m_importButton = nullptr;
     QAbstractButton* m_playButton = nullptr;
+    QAbstractButton* m_editRulesButton = nullptr;
     QStackedWidget* m_content = nullptr;
     QWidget* m_songList = nullptr;
     EmptyStateView* m_emptyState = nullptr;

@@ -17,12 +17,23 @@
 namespace varno {
 
 SmartPlaylistSetupView::SmartPlaylistSetupView(PlaylistEngine& engine, QWidget* parent)
+    : SmartPlaylistSetupView(engine, SmartPlaylistSetupState(), parent)
+{
+}
+
+SmartPlaylistSetupView::SmartPlaylistSetupView(PlaylistEngine& engine, const Playlist& playlist, QWidget* parent)
+    : SmartPlaylistSetupView(engine, SmartPlaylistSetupState(playlist), parent)
+{
+}
+
+SmartPlaylistSetupView::SmartPlaylistSetupView(PlaylistEngine& engine, SmartPlaylistSetupState state, QWidget* parent)
     : QDialog(parent)
     , m_engine(engine)
+    , m_state(std::move(state))
 {
     using State = SmartPlaylistSetupState;
     setObjectName(QStringLiteral("smartPlaylistSheet"));
-    setWindowTitle(State::kTitle);
+    setWindowTitle(m_state.title());
     setWindowModality(Qt::WindowModal);
     resize(620, 420);
     m_state.onCancel = [this] { done(QDialog::Rejected); };
@@ -30,7 +41,7 @@ SmartPlaylistSetupView::SmartPlaylistSetupView(PlaylistEngine& engine, QWidget* 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 16);
     layout->setSpacing(10);
-    layout->addWidget(makeSheetTitle(State::kTitle, this));
+    layout->addWidget(makeSheetTitle(m_state.title(), this));
 
     layout->addWidget(makeCaption(State::kNameLabel, this));
     m_name = new QLineEdit(m_state.playlistName, this);
@@ -66,6 +77,8 @@ SmartPlaylistSetupView::SmartPlaylistSetupView(PlaylistEngine& engine, QWidget* 
     m_rulesLayout->addStretch(1);
     scroll->setWidget(rules);
     layout->addWidget(scroll, 1);
+    m_errorLabel = makeErrorLabel(QStringLiteral("ruleError"), this);
+    layout->addWidget(m_errorLabel);
 
     auto* buttons = new QHBoxLayout;
     m_addRule = new QPushButton(symbolIcon(u"plus"), State::kAddRule, this);
@@ -74,9 +87,11 @@ SmartPlaylistSetupView::SmartPlaylistSetupView(PlaylistEngine& engine, QWidget* 
     m_cancel = new QPushButton(State::kCancel, this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
     m_cancel->setAutoDefault(false);
-    m_create = new QPushButton(State::kCreate, this);
+    m_create = new QPushButton(m_state.createText(), this);
     m_create->setObjectName(QStringLiteral("create"));
     m_create->setAutoDefault(false);
+    // Return in any field creates, as in the other sheets.
+    m_create->setDefault(true);
     m_create->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
     makeProminent(m_create);
     buttons->addWidget(m_addRule);
@@ -216,6 +231,25 @@ QCoro::Task<> SmartPlaylistSetupView::runCreate()
         emit created(*playlist);
         if (closeRequested)
             m_state.cancel();
+        co_return;
+    }
+    m_state.errorMessage = state.errorMessage;
+    m_state.refusedRuleID = state.refusedRuleID;
+    showRefusal();
+}
+
+void SmartPlaylistSetupView::showRefusal()
+{
+    showError(m_errorLabel, m_state.errorMessage);
+    if (!m_state.refusedRuleID)
+        return;
+    for (int i = 0; i < ruleRowCount(); ++i) {
+        QWidget* row = ruleRow(i);
+        if (row->property("ruleID").toUuid() != *m_state.refusedRuleID)
+            continue;
+        auto* value = row->findChild<QLineEdit*>(QStringLiteral("value"));
+        value->setFocus(Qt::OtherFocusReason);
+        value->selectAll();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
@@ -16,10 +17,13 @@ class PlaylistEngine;
 
 // The "Create Smart Playlist" sheet: a name, match all or any, and the
 // rules, each a property, a condition and a value. It draws and edits a
-// SmartPlaylistSetupState, which turns the rules into the stored criteria
-// text and creates the playlist at the top level. "Create" is always on; a
-// failed creation is reported on standard output and leaves the sheet open
-// as it was. Ctrl+Return creates, Escape cancels.
+// SmartPlaylistSetupState, which stores the rules with their criteria text
+// and creates the playlist at the top level; made for a smart playlist, it
+// is the "Edit Smart Playlist" sheet, which saves its rules. "Create" is
+// always on; a value a rule cannot take ("Rating > abc") is named in red
+// under the rules with its field focused, a failed creation is reported on
+// standard output and in red too, and either leaves the sheet open as it
+// was. Return (or Ctrl+Return) creates, Escape cancels.
 //
 // Main thread only.
 class SmartPlaylistSetupView final : public QDialog {
@@ -27,6 +31,8 @@ class SmartPlaylistSetupView final : public QDialog {
 
 public:
     SmartPlaylistSetupView(PlaylistEngine& engine, QWidget* parent = nullptr);
+    // Edits the rules of `playlist`, a smart playlist.
+    SmartPlaylistSetupView(PlaylistEngine& engine, const Playlist& playlist, QWidget* parent = nullptr);
 
     const SmartPlaylistSetupState& state() const { return m_state; }
 
@@ -35,6 +41,7 @@ public:
     QPushButton* addRuleButton() const { return m_addRule; }
     QPushButton* createButton() const { return m_create; }
     QPushButton* cancelButton() const { return m_cancel; }
+    QLabel* errorLabel() const { return m_errorLabel; }
     // The row of the rule at `index`, with its property and condition boxes,
     // value field and remove button as named children ("property",
     // "condition", "value", "removeRule").
@@ -46,10 +53,13 @@ public:
     void create();
 
 signals:
-    // The playlist was created (just before the sheet closes).
+    // The playlist was created, or its rules saved (just before the sheet
+    // closes).
     void created(const varno::Playlist& playlist);
 
 private:
+    SmartPlaylistSetupView(PlaylistEngine& engine, SmartPlaylistSetupState state, QWidget* parent);
+    void showRefusal();
     void rebuildRules();
     QWidget* makeRuleRow(const SmartRule& rule);
     QCoro::Task<> runCreate();
@@ -62,6 +72,7 @@ private:
     QPushButton* m_addRule = nullptr;
     QPushButton* m_cancel = nullptr;
     QPushButton* m_create = nullptr;
+    QLabel* m_errorLabel = nullptr;
     bool m_creating = false;
 };
 

@@ -3,14 +3,19 @@
 #include "playlists/PlaylistEngine.h"
 #include "workspace/WorkspacePanelState.h"
 #include "ui/Icons.h"
+#include "ui/DropOverlay.h"
 #include "ui/ViewEnvironment.h"
+#include "ui/playlists/PlaylistFileActions.h"
 #include "ui/playlists/SmartPlaylistSetupView.h"
 #include "ui/sidebar/NewPlaylistForm.h"
 #include "ui/sidebar/SidebarPlaylistTree.h"
 #include "ui/sidebar/SidebarRow.h"
 #include "ui/sidebar/SidebarRowPainter.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
+#include <QMimeData>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
@@ -34,6 +39,7 @@ const QString SidebarView::kNewPlaylist = QStringLiteral("New Playlist");
 const QString SidebarView::kNewSmartPlaylist = QStringLiteral("New Smart Playlist…");
 const QString SidebarView::kNewFolder = QStringLiteral("New Folder");
 const QString SidebarView::kRename = QStringLiteral("Rename…");
+const QString SidebarView::kExport = QStringLiteral("Export…");
 const QString SidebarView::kSettings = QStringLiteral("Settings");
 
 namespace {
@@ -127,6 +133,11 @@ SidebarView::SidebarView(ViewEnvironment& environment, QWidget* parent)
     // popup(), not the button's own menu: that one runs a nested event loop
     // until the menu closes.
     connect(plus, &QToolButton::clicked, this, [this, plus] { m_newPlaylistMenu->popup(plus->mapToGlobal(QPoint(0, plus->height()))); });
+
+    m_playlistFiles = new PlaylistFileActions(m_environment, this, this);
+    connect(m_playlistFiles, &PlaylistFileActions::imported, this,
+            [this](const Playlist& playlist) { setSelection(NavigationDestination::playlist(playlist.id)); });
+    setAcceptDrops(true);
 
     m_tree = new SidebarPlaylistTree(this);
     layout->addWidget(m_tree, 1);
@@ -322,7 +333,49 @@ void SidebarView::showRowMenu(const QPoint& position)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* rename = menu->addAction(symbolIcon(u"pencil"), kRename);
     connect(rename, &QAction::triggered, this, [this, playlist] { emit renameRequested(playlist); });
+    if (playlist.type.kind() != PlaylistType::Kind::Folder) {
+        QAction* exporting = menu->addAction(symbolIcon(u"square.and.arrow.down.on.square"), kExport);
+        connect(exporting, &QAction::triggered, this, [this, playlist] { m_playlistFiles->chooseAndExport(playlist); });
+    }
     menu->popup(m_tree->viewport()->mapToGlobal(position));
+}
+
+namespace {
+
+// The playlist files among what is dragged; drags of anything else are left
+// to whoever takes them.
+std::vector<FileURL> draggedPlaylistFiles(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    std::vector<FileURL> urls = droppedFileURLs(data->urls());
+    std::erase_if(urls, [](const FileURL& url) { return !PlaylistFileActions::isPlaylistFile(url); });
+    return urls;
+}
+
+} // namespace
+
+void SidebarView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (draggedPlaylistFiles(event->mimeData()).empty())
+        return QWidget::dragEnterEvent(event);
+    event->acceptProposedAction();
+}
+
+void SidebarView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (draggedPlaylistFiles(event->mimeData()).empty())
+        return QWidget::dragMoveEvent(event);
+    event->acceptProposedAction();
+}
+
+void SidebarView::dropEvent(QDropEvent* event)
+{
+    std::vector<FileURL> files = draggedPlaylistFiles(event->mimeData());
+    if (files.empty())
+        return QWidget::dropEvent(event);
+    event->acceptProposedAction();
+    m_playlistFiles->importFiles(std::move(files));
 }
 
 } // namespace varno

@@ -18,6 +18,7 @@ class QTreeWidgetItem;
 namespace varno {
 
 class NewPlaylistForm;
+class PlaylistFileActions;
 class SidebarPlaylistTree;
 class SmartPlaylistSetupView;
 class SidebarRow;
@@ -28,7 +29,9 @@ struct ViewEnvironment;
 // form, the smart-playlist sheet (both from the menu on the playlists
 // header's plus button) and the button that asks for the settings. It holds which screen is
 // selected; the window shows it and may set it too. Renaming and the
-// settings are the window's to show: the sidebar only asks.
+// settings are the window's to show: the sidebar only asks. Playlist files
+// (.m3u, .m3u8, .pls) dropped on it become playlists, and a playlist is
+// exported from its row's menu, through playlistFiles().
 //
 // Main thread only. Reads the playlist engine's published tree and follows
 // its changes.
@@ -52,6 +55,7 @@ public:
     static const QString kNewSmartPlaylist;
     static const QString kNewFolder;
     static const QString kRename;
+    static const QString kExport;
     static const QString kSettings;
 
     explicit SidebarView(ViewEnvironment& environment, QWidget* parent = nullptr);
@@ -77,8 +81,16 @@ public:
     void openSmartPlaylistSheet();
     SmartPlaylistSetupView* smartPlaylistSheet() const;
     QAbstractButton* settingsButton() const { return m_settingsButton; }
+    // Importing and exporting playlist files; the window's "Import
+    // Playlist…" goes through it too. A playlist made of a file is selected.
+    PlaylistFileActions* playlistFiles() const { return m_playlistFiles; }
 
     QSize sizeHint() const override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 signals:
     void selectionChanged(const std::optional<varno::NavigationDestination>& selection);
@@ -104,6 +116,7 @@ private:
     QMenu* m_newPlaylistMenu = nullptr;
     QPointer<SmartPlaylistSetupView> m_smartSheet;
     QAbstractButton* m_settingsButton = nullptr;
+    PlaylistFileActions* m_playlistFiles = nullptr;
     // Every playlist shown, by id, for the context menu's request.
     QHash<QUuid, Playlist> m_shownPlaylists;
     // Folders the user opened; kept across rebuilds of the rows.

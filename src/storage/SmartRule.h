@@ -26,6 +26,7 @@ std::optional<SmartRuleProperty> smartRulePropertyFromRawValue(const QString& te
 std::optional<SmartRuleCondition> smartRuleConditionFromRawValue(const QString& text);
 
 // One rule as the user assembled it; the value is kept exactly as typed.
+// The id tells the sheet's rows apart and is never stored.
 struct SmartRule {
     QUuid id = QUuid::createUuid();
     SmartRuleProperty property = SmartRuleProperty::Artist;
@@ -35,9 +36,33 @@ struct SmartRule {
     friend bool operator==(const SmartRule&, const SmartRule&) = default;
 };
 
+// What a smart playlist holds: its rules and whether a song must match all
+// of them or any one. Two sets are equal when their rules say the same, in
+// the same order, whatever ids the rules were given.
+struct SmartRuleSet {
+    bool matchAllRules = true;
+    QList<SmartRule> rules;
+
+    friend bool operator==(const SmartRuleSet& a, const SmartRuleSet& b);
+};
+
 // The stored, readable form of a rule set: "Artist contains X AND Year > 1990".
-// Nothing is quoted or escaped and nothing reads it back; an empty value
-// leaves the rule ending in a space, and no rules give an empty text.
+// Nothing is quoted or escaped; an empty value leaves the rule ending in a
+// space, and no rules give an empty text.
 QString smartCriteriaText(const QList<SmartRule>& rules, bool matchAllRules);
+QString smartCriteriaText(const SmartRuleSet& rules);
+
+// One rule's text, "Play Count > 10", read back: the longest property and
+// condition texts that fit, each followed by a space (or the end), and the
+// rest as the value.
+std::optional<SmartRule> parseSmartRule(QStringView text);
+
+// Reads back a criteria text written by smartCriteriaText(), for playlists
+// stored before their rules were kept as data. Since nothing was escaped,
+// " AND " or " OR " count as a separator only where a rule's property and
+// condition follow them, and the first such separator says which of the two
+// joins the text. Absent for a text that is not made of rules, and for an
+// empty one, whose playlist may hold songs added by hand.
+std::optional<SmartRuleSet> parseSmartCriteria(const QString& criteria);
 
 } // namespace varno
