@@ -153,9 +153,17 @@ qsizetype OstrelPlaylistEngine::topLevelIndex(const QUuid& id) const
     throw PlaylistError::playlistNotFound();
 }
 
+const Playlist& OstrelPlaylistEngine::shownPlaylist(const QUuid& id) const
+{
+    const auto found = m_allPlaylists.constFind(id);
+    if (found == m_allPlaylists.cend())
+        throw PlaylistError::playlistNotFound();
+    return *found;
+}
+
 void OstrelPlaylistEngine::refuseHandEditsOfLiveSmart(const QUuid& id) const
 {
-    if (m_rootPlaylists[topLevelIndex(id)].type.isLiveSmart())
+    if (shownPlaylist(id).type.isLiveSmart())
         throw PlaylistError::songsFollowRules();
 }
 
@@ -377,13 +385,20 @@ QCoro::Task<> OstrelPlaylistEngine::deletePlaylist(QUuid playlistID)
 QCoro::Task<> OstrelPlaylistEngine::changeShownPlaylist(QUuid playlistID, std::function<void(PlaylistRecord&)> change)
 {
     // The position in the top level as shown is what the record keeps as
-    // its order; the tree never reads it back.
-    const qsizetype order = topLevelIndex(playlistID);
+    // its order; the tree never reads it back. A playlist inside a folder
+    // keeps its place among the folder's children as stored.
+    shownPlaylist(playlistID);
+    std::optional<qsizetype> order;
+    for (qsizetype i = 0; i < m_rootPlaylists.size() && !order; ++i) {
+        if (m_rootPlaylists[i].id == playlistID)
+            order = i;
+    }
     auto changing = changeStore(
         [playlistID, order, change = std::move(change)](std::vector<PlaylistRecord>& records) {
             PlaylistRecord& record = recordWithID(records, playlistID);
             change(record);
-            record.displayOrderIndex = order;
+            if (order)
+                record.displayOrderIndex = *order;
         },
         TopLevelOrder::AsShown);
     co_await changing;
@@ -415,8 +430,27 @@ QCoro::Task<> OstrelPlaylistEngine::removeTracks(QList<qsizetype> positions, QUu
     refuseHandEditsOfLiveSmart(playlistID);
     // The positions are in the list as this engine shows it; another process
     // may have changed the stored one since.
-    const QList<QUuid> shown = m_rootPlaylists[topLevelIndex(playlistID)].trackIDs;
+    const QList<QUuid> shown = shownPlaylist(playlistID).trackIDs;
     auto changing = changeShownPlaylist(playlistID, [shown, positions](PlaylistRecord& record) { removeShownSongs(record.trackIDs, shown, positions); });
+    co_await changing;
+}
+
+QCoro::Task<> OstrelPlaylistEngine::moveTracks(QList<qsizetype> positions, qsizetype beforePosition, QUuid playlistID)
+{
+    const AsyncGate::Hold hold = co_await m_gate.enter();
+    refuseHandEditsOfLiveSmart(playlistID);
+    const QList<QUuid> shown = shownPlaylist(playlistID).trackIDs;
+    auto changing = changeShownPlaylist(playlistID, [shown, positions, beforePosition](PlaylistRecord& record) {
+        moveShownSongs(record.trackIDs, shown, positions, beforePosition);
+    });
+    co_await changing;
+}
+
+QCoro::Task<> OstrelPlaylistEngine::insertTracks(QList<QUuid> songIDs, QList<qsizetype> positions, QUuid playlistID)
+{
+    const AsyncGate::Hold hold = co_await m_gate.enter();
+    refuseHandEditsOfLiveSmart(playlistID);
+    auto changing = changeShownPlaylist(playlistID, [songIDs, positions](PlaylistRecord& record) { insertSongsAt(record.trackIDs, songIDs, positions); });
     co_await changing;
 }
 
@@ -479,7 +513,7 @@ QCoro::Task<> OstrelPlaylistEngine::updateSmartRules(QUuid playlistID, SmartRule
 QCoro::Task<> OstrelPlaylistEngine::queuePlaylist(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const Playlist& playlist = m_rootPlaylists[topLevelIndex(playlistID)];
+    const Playlist& playlist = shownPlaylist(playlistID);
     if (playlist.type.kind() == PlaylistType::Kind::Folder)
         throw PlaylistError::cannotPlayFolder();
     const TrackList songs = getTracks(playlistID);

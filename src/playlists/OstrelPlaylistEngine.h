@@ -47,6 +47,8 @@ public:
     QCoro::Task<> deletePlaylist(QUuid playlistID) override;
     QCoro::Task<> addTracks(TrackList tracks, QUuid playlistID) override;
     QCoro::Task<> removeTracks(QList<qsizetype> positions, QUuid playlistID) override;
+    QCoro::Task<> moveTracks(QList<qsizetype> positions, qsizetype beforePosition, QUuid playlistID) override;
+    QCoro::Task<> insertTracks(QList<QUuid> songIDs, QList<qsizetype> positions, QUuid playlistID) override;
     QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) override;
     QCoro::Task<> toggleFavorite(QUuid playlistID) override;
     QCoro::Task<> updateMetadata(QUuid playlistID, std::optional<QString> description, QStringList tags) override;
@@ -83,12 +85,15 @@ private:
     // does not find (deleted elsewhere) fails with playlistNotFound after the
     // store is shown again. For callers holding the gate.
     QCoro::Task<std::vector<PlaylistRecord>> changeStore(PlaylistStorage::RecordsChange change, TopLevelOrder order);
-    // changeStore for one top-level playlist as shown (playlistNotFound when
-    // it is not shown there); its stored order becomes its shown position.
+    // changeStore for one playlist as shown at any depth (playlistNotFound
+    // when it is not shown); a top-level one's stored order becomes its
+    // shown position.
     QCoro::Task<> changeShownPlaylist(QUuid playlistID, std::function<void(PlaylistRecord&)> change);
     // Index into rootPlaylists, or throws playlistNotFound.
     qsizetype topLevelIndex(const QUuid& id) const;
-    // Throws songsFollowRules for a live smart playlist shown at the top level.
+    // The playlist as shown at any depth, or throws playlistNotFound.
+    const Playlist& shownPlaylist(const QUuid& id) const;
+    // Throws songsFollowRules for a live smart playlist shown at any depth.
     void refuseHandEditsOfLiveSmart(const QUuid& id) const;
     // Reads the play history's counts for rules about them, before the
     // playlists that need them are shown. For callers holding the gate.

@@ -65,15 +65,25 @@ public:
     // A folder goes with everything inside it. Songs are never touched.
     virtual QCoro::Task<> deletePlaylist(QUuid playlistID) = 0;
     // Appends the songs not already in the playlist as stored, in the given
-    // order. A live smart playlist refuses with
-    // PlaylistError::songsFollowRules, as does removing.
+    // order, for a playlist at any depth. A live smart playlist refuses with
+    // PlaylistError::songsFollowRules, as do removing, moving and inserting.
     virtual QCoro::Task<> addTracks(TrackList tracks, QUuid playlistID) = 0;
     // Positions in the playlist's song ids as published; those outside it
     // are ignored. The songs shown there go: when another process changed
     // the stored list meanwhile, each from the same position if it is still
     // there, else its nearest occurrence; a song already gone removes
-    // nothing else.
+    // nothing else. At any depth.
     virtual QCoro::Task<> removeTracks(QList<qsizetype> positions, QUuid playlistID) = 0;
+    // Moves the songs at `positions` of the playlist's song ids as
+    // published, in their order, to just before the song published at
+    // `beforePosition` (past the last one: to the end). Found as removing
+    // finds them when another process changed the list meanwhile. At any
+    // depth.
+    virtual QCoro::Task<> moveTracks(QList<qsizetype> positions, qsizetype beforePosition, QUuid playlistID) = 0;
+    // Puts songs back at positions of the stored list (ascending, each
+    // counted with the ones before it back): what undoes a removal. Unlike
+    // adding, a song already in the playlist goes in again. At any depth.
+    virtual QCoro::Task<> insertTracks(QList<QUuid> songIDs, QList<qsizetype> positions, QUuid playlistID) = 0;
     virtual QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) = 0;
     // Sets the opposite of the mark published.
     virtual QCoro::Task<> toggleFavorite(QUuid playlistID) = 0;
@@ -83,7 +93,8 @@ public:
     // createSmartPlaylist does; other playlists fail with
     // PlaylistError::notASmartPlaylist.
     virtual QCoro::Task<> updateSmartRules(QUuid playlistID, SmartRuleSet rules) = 0;
-    // Replaces the queue with the playlist's songs from the first one. A
+    // Replaces the queue with the playlist's songs from the first one, for a
+    // playlist at any depth. A
     // folder fails with PlaylistError::cannotPlayFolder; a playlist none of
     // whose songs is in the library does nothing.
     virtual QCoro::Task<> queuePlaylist(QUuid playlistID) = 0;

@@ -46,11 +46,15 @@ void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id
     std::erase_if(records, [&](const PlaylistRecord& record) { return doomed.contains(record.id); });
 }
 
-void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions)
+namespace {
+
+// Which stored songs the songs at `positions` of `shown` are now, by the
+// rules removeShownSongs states.
+std::vector<bool> findShownSongs(const QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions)
 {
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    std::vector<bool> doomed(static_cast<std::size_t>(songs.size()), false);
+    std::vector<bool> found(static_cast<std::size_t>(songs.size()), false);
     std::vector<std::pair<qsizetype, QUuid>> moved;
     // Songs still where they were shown are placed first, so that looking
     // for another song's nearest occurrence cannot take one of them.
@@ -58,7 +62,7 @@ void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsiz
         if (at < 0 || at >= shown.size())
             continue;
         if (at < songs.size() && songs[at] == shown[at])
-            doomed[static_cast<std::size_t>(at)] = true;
+            found[static_cast<std::size_t>(at)] = true;
         else
             moved.emplace_back(at, shown[at]);
     }
@@ -66,18 +70,75 @@ void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsiz
         qsizetype nearest = -1;
         for (qsizetype i = 0; i < songs.size(); ++i) {
             // Strictly nearer only, so of two as near the earlier one wins.
-            if (songs[i] == id && !doomed[static_cast<std::size_t>(i)] && (nearest < 0 || std::abs(i - at) < std::abs(nearest - at)))
+            if (songs[i] == id && !found[static_cast<std::size_t>(i)] && (nearest < 0 || std::abs(i - at) < std::abs(nearest - at)))
                 nearest = i;
         }
         if (nearest >= 0)
-            doomed[static_cast<std::size_t>(nearest)] = true;
+            found[static_cast<std::size_t>(nearest)] = true;
     }
+    return found;
+}
+
+} // namespace
+
+void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions)
+{
+    const std::vector<bool> doomed = findShownSongs(songs, shown, std::move(positions));
     // Highest first, so each removal leaves the ones still to come where
     // they are.
     for (qsizetype i = songs.size() - 1; i >= 0; --i) {
         if (doomed[static_cast<std::size_t>(i)])
             songs.removeAt(i);
     }
+}
+
+void moveShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions, qsizetype before)
+{
+    const QSet<qsizetype> moving(positions.cbegin(), positions.cend());
+    // The song the moved ones go before is the first shown from `before` on
+    // that does not move itself.
+    qsizetype anchor = std::max<qsizetype>(before, 0);
+    while (anchor < shown.size() && moving.contains(anchor))
+        ++anchor;
+    const std::vector<bool> moved = findShownSongs(songs, shown, std::move(positions));
+    qsizetype anchorAt = songs.size();
+    if (anchor < shown.size()) {
+        if (anchor < songs.size() && songs[anchor] == shown[anchor] && !moved[static_cast<std::size_t>(anchor)]) {
+            anchorAt = anchor;
+        } else {
+            qsizetype nearest = -1;
+            for (qsizetype i = 0; i < songs.size(); ++i) {
+                if (songs[i] == shown[anchor] && !moved[static_cast<std::size_t>(i)] && (nearest < 0 || std::abs(i - anchor) < std::abs(nearest - anchor)))
+                    nearest = i;
+            }
+            if (nearest >= 0)
+                anchorAt = nearest;
+        }
+    }
+    QList<QUuid> going;
+    QList<QUuid> staying;
+    qsizetype insertAt = -1;
+    for (qsizetype i = 0; i < songs.size(); ++i) {
+        if (i == anchorAt)
+            insertAt = staying.size();
+        (moved[static_cast<std::size_t>(i)] ? going : staying).push_back(songs[i]);
+    }
+    if (insertAt < 0)
+        insertAt = staying.size();
+    for (qsizetype i = 0; i < going.size(); ++i)
+        staying.insert(insertAt + i, going[i]);
+    songs = std::move(staying);
+}
+
+void insertSongsAt(QList<QUuid>& songs, const QList<QUuid>& ids, const QList<qsizetype>& positions)
+{
+    Q_ASSERT(ids.size() == positions.size());
+    std::vector<std::pair<qsizetype, QUuid>> putBack;
+    for (qsizetype i = 0; i < ids.size() && i < positions.size(); ++i)
+        putBack.emplace_back(positions[i], ids[i]);
+    std::stable_sort(putBack.begin(), putBack.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [at, id] : putBack)
+        songs.insert(std::clamp<qsizetype>(at, 0, songs.size()), id);
 }
 
 } // namespace varno

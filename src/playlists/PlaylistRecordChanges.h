@@ -37,4 +37,18 @@ void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id
 // or not at all.
 void removeShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions);
 
+// Moves the songs that were at `positions` of `shown`, keeping their order,
+// to just before the song shown at `before` (the end when `before` is past
+// the last one, or when every song from there on moves too). The songs are
+// found in `songs` as removeShownSongs finds them, and so is the song they
+// go before; when that one is gone they go to the end. Songs no longer in
+// the list move nothing.
+void moveShownSongs(QList<QUuid>& songs, const QList<QUuid>& shown, QList<qsizetype> positions, qsizetype before);
+
+// Puts `ids[i]` back at `positions[i]`, in ascending order of position, each
+// position counted in the list as it is once the ones before it are back:
+// what undoes a removal when nothing changed meanwhile. A position past the
+// end appends.
+void insertSongsAt(QList<QUuid>& songs, const QList<QUuid>& ids, const QList<qsizetype>& positions);
+
 } // namespace varno

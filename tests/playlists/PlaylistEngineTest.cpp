@@ -5,6 +5,7 @@
 #include "playlists/OstrelPlaylistEngine.h"
 #include "playlists/OstrelPlaylistStorage.h"
 #include "playlists/PlaylistError.h"
+#include "playlists/PlaylistRecordChanges.h"
 #include "playlists/SmartPlaylistSetupState.h"
 #include "storage/OstrelDatabaseManager.h"
 #include "storage/PlaylistCodec.h"
@@ -653,4 +654,71 @@ TEST_F(PlaylistEngineTest, PlayCountsComeFromThePlayHistory)
     database.recordPlayback(library.tracks[0].id, Timestamp::now());
     await(engine->loadPlaylists());
     EXPECT_EQ(test::titlesOf(engine->getTracks(smart.id)), (QStringList {"One", "Two", "Three"}));
+}
+
+// A playlist inside a folder takes songs, gives them up, reorders them and
+// plays like a top-level one; the folder keeps it where it was stored.
+TEST_F(PlaylistEngineTest, SongsAreAddedRemovedAndMovedInAPlaylistInsideAFolder)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    const PlaylistRecord inside = stored(QStringLiteral("Inside"), folder.id, false, 7);
+    start({folder, inside});
+    const QList<QUuid> ids {library.tracks[0].id, library.tracks[1].id, library.tracks[2].id};
+
+    await(engine->addTracks(songs({0, 1, 2}), inside.id));
+    EXPECT_EQ(engine->findPlaylist(inside.id)->trackIDs, ids);
+    await(engine->moveTracks({2}, 0, inside.id));
+    EXPECT_EQ(records()[1].trackIDs, (QList<QUuid> {ids[2], ids[0], ids[1]}));
+    await(engine->removeTracks({1}, inside.id));
+    EXPECT_EQ(records()[1].trackIDs, (QList<QUuid> {ids[2], ids[1]}));
+    EXPECT_EQ(records()[1].parentFolderID, folder.id);
+    EXPECT_EQ(records()[1].displayOrderIndex, 7);
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), QStringList {"Inside"});
+
+    await(engine->queuePlaylist(inside.id));
+    ASSERT_EQ(queue.playNowCalls.size(), 1u);
+    EXPECT_EQ(queue.playNowCalls[0].first.size(), 2u);
+}
+
+// Moving keeps the moved songs' order and puts them before the song shown at
+// the target; a removal is undone by putting the songs back where they were.
+TEST_F(PlaylistEngineTest, MovingSongsPlacesThemBeforeTheTargetAndInsertingUndoesARemoval)
+{
+    PlaylistRecord mix = stored(QStringLiteral("Mix"));
+    const QUuid a = QUuid::createUuid(), b = QUuid::createUuid(), c = QUuid::createUuid(), d = QUuid::createUuid();
+    mix.trackIDs = {a, b, c, d};
+    start({mix});
+
+    await(engine->moveTracks({0, 1}, 3, mix.id));
+    EXPECT_EQ(records()[0].trackIDs, (QList<QUuid> {c, a, b, d}));
+    await(engine->moveTracks({1}, 4, mix.id));
+    EXPECT_EQ(records()[0].trackIDs, (QList<QUuid> {c, b, d, a}));
+    // A target that moves itself gives way to the next song that stays.
+    await(engine->moveTracks({0, 3}, 0, mix.id));
+    EXPECT_EQ(records()[0].trackIDs, (QList<QUuid> {c, a, b, d}));
+    EXPECT_EQ(engine->getPlaylist(mix.id)->trackIDs, (QList<QUuid> {c, a, b, d}));
+
+    await(engine->removeTracks({0, 2}, mix.id));
+    EXPECT_EQ(records()[0].trackIDs, (QList<QUuid> {a, d}));
+    await(engine->insertTracks({c, b}, {0, 2}, mix.id));
+    EXPECT_EQ(records()[0].trackIDs, (QList<QUuid> {c, a, b, d}));
+}
+
+TEST(PlaylistRecordChangesTest, MovingOverAListAnotherProcessChangedMovesTheSongsShown)
+{
+    const QUuid a = QUuid::createUuid(), b = QUuid::createUuid(), c = QUuid::createUuid(), d = QUuid::createUuid();
+    const QUuid e = QUuid::createUuid();
+    // Shown a b c d; meanwhile another process put e first. Dragging a
+    // below c still moves a below c.
+    QList<QUuid> songs {e, a, b, c, d};
+    moveShownSongs(songs, {a, b, c, d}, {0}, 3);
+    EXPECT_EQ(songs, (QList<QUuid> {e, b, c, a, d}));
+    // The song it was to go before is gone: to the end.
+    songs = {a, b, c};
+    moveShownSongs(songs, {a, b, c, d}, {0}, 3);
+    EXPECT_EQ(songs, (QList<QUuid> {b, c, a}));
+    // A song gone meanwhile moves nothing.
+    songs = {b, c, d};
+    moveShownSongs(songs, {a, b, c, d}, {0}, 3);
+    EXPECT_EQ(songs, (QList<QUuid> {b, c, d}));
 }
