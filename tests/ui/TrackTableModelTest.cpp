@@ -203,6 +203,38 @@ TEST_F(TrackTableModelTest, FavouritesListFollowsRatingChangesRowByRow)
     EXPECT_EQ(spy.reset.count(), 0);
 }
 
+// A playlist's list in its own order: rows are the list's positions, songs
+// added or taken out are single rows, and a column sort can be left for the
+// listed order again.
+TEST_F(TrackTableModelTest, TheListedOrderKeepsTheListsOwnOrderRowByRowAndComesBackAfterAColumnSort)
+{
+    const auto shared = [](const QString& title) { return std::make_shared<const Track>(makeTrack(title)); };
+    const SharedTrack c = shared(QStringLiteral("C")), a = shared(QStringLiteral("A")), b = shared(QStringLiteral("B"));
+    fixedSource = std::make_unique<FixedTrackSource>(TrackList(QList<SharedTrack> {c, a}));
+    fixedModel = std::make_unique<TrackTableModel>(*fixedSource, harness->environment(), nullptr, TrackSortOrder::listed());
+    checkModel(*fixedModel);
+    QSignalSpy resets(fixedModel.get(), &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(fixedModel.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(fixedModel.get(), &QAbstractItemModel::rowsRemoved);
+    EXPECT_EQ(titlesOf(fixedModel->shownTracks().tracks), (QStringList {"C", "A"}));
+
+    fixedSource->setTracks(TrackList(QList<SharedTrack> {c, b, a}));
+    EXPECT_EQ(titlesOf(fixedModel->shownTracks().tracks), (QStringList {"C", "B", "A"}));
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.first().at(1).toInt(), 1);
+    fixedSource->setTracks(TrackList(QList<SharedTrack> {b, a}));
+    EXPECT_EQ(titlesOf(fixedModel->shownTracks().tracks), (QStringList {"B", "A"}));
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.first().at(1).toInt(), 0);
+
+    fixedModel->sortByColumn(TrackTableColumnID::Title);
+    EXPECT_EQ(titlesOf(fixedModel->shownTracks().tracks), (QStringList {"A", "B"}));
+    EXPECT_FALSE(fixedModel->sortOrder().asListed);
+    fixedModel->setSortOrder(TrackSortOrder::listed());
+    EXPECT_EQ(titlesOf(fixedModel->shownTracks().tracks), (QStringList {"B", "A"}));
+    EXPECT_EQ(resets.count(), 0);
+}
+
 TEST(TrackListChanges, DescribeInsertionsRemovalsMovesAndEditsAgainstTheListBefore)
 {
     const Track a = makeTrack(QStringLiteral("A"));
