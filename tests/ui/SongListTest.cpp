@@ -263,13 +263,14 @@ TEST_F(SongListTest, ContextMenuListsEveryItemInOrderWithTheSharedEditForSeveral
     addSongs({QStringLiteral("A"), QStringLiteral("B")});
     showLibraryList();
     std::unique_ptr<QMenu> menu(list->makeContextMenu(0));
-    EXPECT_EQ(itemTexts(*menu), (QStringList {"Play Now", "Edit Metadata…", "Add to Favorites", "Choose Artwork…", "Remove Artwork", "Show in File Manager",
-                                              "Remove from Player", "Delete Permanently…"}));
+    EXPECT_EQ(itemTexts(*menu), (QStringList {"Play Now", "Play Next", "Add to Queue", "Add to Playlist", "Edit Metadata…", "Add to Favorites",
+                                              "Choose Artwork…", "Remove Artwork", "Show in File Manager", "Remove from Player",
+                                              "Delete Permanently…"}));
 
     clickRow(0);
     clickRow(1, Qt::ShiftModifier);
     menu.reset(list->makeContextMenu(0));
-    EXPECT_EQ(itemTexts(*menu).at(1), QStringLiteral("Edit Shared Metadata for 2 Songs…"));
+    EXPECT_EQ(itemTexts(*menu).at(4), QStringLiteral("Edit Shared Metadata for 2 Songs…"));
     QSignalSpy shared(list.get(), &TrackListView::sharedMetadataEditorRequested);
     itemNamed(*menu, QStringLiteral("Edit Shared Metadata for 2 Songs…"))->trigger();
     EXPECT_EQ(shared.count(), 1);

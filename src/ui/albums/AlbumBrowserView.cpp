@@ -4,6 +4,7 @@
 #include "ui/Icons.h"
 #include "ui/albums/AlbumGridModel.h"
 #include "ui/albums/AlbumTileDelegate.h"
+#include "ui/songs/SongMenu.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
@@ -57,6 +59,19 @@ QString duration(double seconds)
 {
     const int whole = std::isfinite(seconds) && seconds > 0 ? static_cast<int>(seconds) : 0;
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The first item named exactly `name`, else the first named so in another
+// letter case.
+template <typename Items, typename NameOf>
+auto firstNamed(const Items& items, const QString& name, NameOf nameOf)
+{
+    for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        const auto found = std::find_if(items.begin(), items.end(), [&](const auto& item) { return nameOf(item).compare(name, sensitivity) == 0; });
+        if (found != items.end())
+            return found;
+    }
+    return items.end();
 }
 
 QString counted(int count, const char* one, const char* many)
@@ -115,6 +130,7 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     m_grid->setSpacing(4);
     m_grid->setItemDelegate(new AlbumTileDelegate(m_grid));
     m_grid->setModel(m_byArtist);
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
     m_pages->addWidget(m_grid);
 
     m_albumPage = new QWidget(this);
@@ -142,6 +158,8 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     m_songs->setColumnWidth(0, 44);
     m_songs->setColumnWidth(2, 220);
     m_songs->setColumnWidth(3, 64);
+    m_songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_songs->setContextMenuPolicy(Qt::CustomContextMenu);
     albumLayout->addWidget(m_songs, 1);
     m_pages->addWidget(m_albumPage);
 
@@ -174,6 +192,15 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     });
     connect(m_artists, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { openArtist(m_artists->row(item)); });
     connect(m_songs, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) { playAlbum(m_songs->indexOfTopLevelItem(item)); });
+    connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex tile = m_grid->indexAt(at);
+        if (tile.isValid())
+            makeAlbumMenu(tile)->popup(m_grid->viewport()->mapToGlobal(at));
+    });
+    connect(m_songs, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (QTreeWidgetItem* item = m_songs->itemAt(at))
+            makeSongMenu(m_songs->indexOfTopLevelItem(item))->popup(m_songs->viewport()->mapToGlobal(at));
+    });
     connect(m_play, &QPushButton::clicked, this, [this] { playAlbum(0); });
     connect(m_shuffle, &QPushButton::clicked, this, &AlbumBrowserView::shuffleAlbum);
     connect(m_back, &QPushButton::clicked, this, &AlbumBrowserView::goBack);
@@ -324,6 +351,82 @@ void AlbumBrowserView::shuffleAlbum()
     QList<SharedTrack> songs = album->tracks.sharedSongs();
     std::shuffle(songs.begin(), songs.end(), std::mt19937(std::random_device {}()));
     m_environment.queueEngine.playNow(TrackList(std::move(songs)), 0);
+}
+
+QMenu* AlbumBrowserView::makeAlbumMenu(const QModelIndex& tile)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (!tile.isValid())
+        return menu;
+    // The album's songs as they are now, in album order.
+    const TrackList songs = m_model->album(m_byArtist->mapToSource(tile).row()).tracks;
+    addSongHandOffItems(*menu, m_environment, this, [songs] { return songs; },
+                        [this](const Playlist& playlist) { emit playlistCreated(playlist); });
+    return menu;
+}
+
+QMenu* AlbumBrowserView::makeSongMenu(int row)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const Album* album = openedAlbum();
+    if (!album || row < 0 || static_cast<std::size_t>(row) >= album->tracks.size())
+        return menu;
+    QList<SharedTrack> chosen;
+    QTreeWidgetItem* clicked = m_songs->topLevelItem(row);
+    if (clicked && clicked->isSelected()) {
+        for (int at = 0; at < m_songs->topLevelItemCount() && static_cast<std::size_t>(at) < album->tracks.size(); ++at) {
+            if (m_songs->topLevelItem(at)->isSelected())
+                chosen.append(album->tracks.shared(static_cast<std::size_t>(at)));
+        }
+    } else {
+        chosen.append(album->tracks.shared(static_cast<std::size_t>(row)));
+    }
+    const TrackList songs(std::move(chosen));
+    addSongHandOffItems(*menu, m_environment, this, [songs] { return songs; },
+                        [this](const Playlist& playlist) { emit playlistCreated(playlist); });
+    return menu;
+}
+
+bool AlbumBrowserView::openArtistNamed(const QString& name)
+{
+    const std::vector<ArtistSummary> artists = m_model->albumIndex().artists();
+    const auto found = firstNamed(artists, name, [](const ArtistSummary& artist) { return artist.name(); });
+    if (found == artists.end())
+        return false;
+    // Back leads to the list of artists, as if the artist had been clicked.
+    m_history.clear();
+    m_pages->setCurrentWidget(m_mode == Mode::Artists ? static_cast<QWidget*>(m_artists) : m_grid);
+    if (m_mode == Mode::Artists)
+        m_artists->setCurrentRow(static_cast<int>(found - artists.begin()));
+    openArtist(static_cast<int>(found - artists.begin()));
+    return true;
+}
+
+bool AlbumBrowserView::openAlbumTitled(const QString& title)
+{
+    const std::vector<Album>& albums = m_model->albumIndex().albums();
+    const auto found = firstNamed(albums, title, [](const Album& album) { return album.title(); });
+    if (found == albums.end())
+        return false;
+    // Back from the album leads to the tiles it is among (its artist's, on
+    // the Artists screen), as if it had been clicked there.
+    m_history.clear();
+    auto* filter = static_cast<ArtistFilter*>(m_byArtist);
+    if (m_mode == Mode::Artists) {
+        m_chosenArtist = found->artistKey;
+        filter->setArtist(m_chosenArtist);
+        m_pages->setCurrentWidget(m_artists);
+        showPage(m_grid);
+    } else {
+        filter->setArtist(std::nullopt);
+        m_pages->setCurrentWidget(m_grid);
+    }
+    const QModelIndex tile = m_byArtist->mapFromSource(m_model->index(static_cast<int>(found - albums.begin()), 0));
+    m_grid->setCurrentIndex(tile);
+    openAlbum(tile);
+    return true;
 }
 
 bool AlbumBrowserView::eventFilter(QObject* watched, QEvent* event)

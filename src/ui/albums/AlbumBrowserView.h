@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storage/Playlist.h"
 #include "ui/ViewEnvironment.h"
 
 #include <QPersistentModelIndex>
@@ -10,6 +11,7 @@
 class QLabel;
 class QListView;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QSortFilterProxyModel;
 class QStackedWidget;
@@ -63,6 +65,22 @@ public:
     // Plays the open album from its song at `at`, in album order.
     void playAlbum(int at);
     void shuffleAlbum();
+
+    // The context menus: for the album on a tile of the grid ("Play Next",
+    // "Add to Queue", "Add to Playlist"), and for the chosen songs of the
+    // open album (the selection when the row is selected, else the row's
+    // song). The caller owns the menu; it deletes itself when closed.
+    QMenu* makeAlbumMenu(const QModelIndex& tile);
+    QMenu* makeSongMenu(int row);
+    // Opens, from anywhere in the screen, the first artist named exactly
+    // `name` (as listed, else ignoring case) and the first album titled
+    // `title`; false when there is none.
+    bool openArtistNamed(const QString& name);
+    bool openAlbumTitled(const QString& title);
+
+signals:
+    // "New Playlist…" in a menu made this playlist with the songs.
+    void playlistCreated(const varno::Playlist& playlist);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -62,6 +62,18 @@ inline QString rowStateDescription(bool favorite, bool current, bool selected)
 
 // Row context menu, in its order.
 inline const QString kPlayNow = QStringLiteral("Play Now");
+inline const QString kPlayNext = QStringLiteral("Play Next");
+inline const QString kAddToQueue = QStringLiteral("Add to Queue");
+inline const QString kAddToPlaylist = QStringLiteral("Add to Playlist");
+// The first item of "Add to Playlist": a playlist holding the songs, named
+// by the user next.
+inline const QString kNewPlaylistWithSongs = QStringLiteral("New Playlist…");
+inline const QString kNewPlaylistName = QStringLiteral("New Playlist");
+// What an empty folder (or a library without playlists) offers in the
+// "Add to Playlist" menu.
+inline const QString kNoPlaylists = QStringLiteral("No Playlists");
+// On a playlist's own screen.
+inline const QString kRemoveFromPlaylist = QStringLiteral("Remove from Playlist");
 inline const QString kEditMetadata = QStringLiteral("Edit Metadata…");
 QString editSharedMetadataItem(qsizetype count);
 inline const QString kChooseArtwork = QStringLiteral("Choose Artwork…");
@@ -84,6 +96,8 @@ inline const QString kFavoriteFailedMessage = QStringLiteral("The library could 
 inline const QString kChooseArtworkTitle = QStringLiteral("Choose Artwork");
 inline const QString kArtworkFailedTitle = QStringLiteral("Artwork Could Not Be Changed");
 inline const QString kArtworkRemovalFailedTitle = QStringLiteral("Artwork Could Not Be Removed");
+inline const QString kAddToPlaylistFailedTitle = QStringLiteral("Songs Could Not Be Added to the Playlist");
+inline const QString kPlaylistChangeFailedTitle = QStringLiteral("The Playlist Could Not Be Changed");
 
 // The library's own list.
 inline const QString kAllSongsTitle = QStringLiteral("All Songs");

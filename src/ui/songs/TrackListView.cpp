@@ -15,6 +15,7 @@
 #include "ui/Icons.h"
 #include "ui/InspectedSongState.h"
 #include "ui/ThemeApplier.h"
+#include "ui/songs/SongMenu.h"
 #include "ui/songs/TrackListHeaderView.h"
 #include "ui/songs/TrackListSource.h"
 #include "ui/songs/TrackListTexts.h"
@@ -153,6 +154,15 @@ TrackListView::TrackListView(ViewEnvironment environment, std::unique_ptr<TrackL
     connect(m_table, &TrackTableView::rowDoubleClicked, this, &TrackListView::onRowDoubleClicked);
     connect(m_table, &TrackTableView::controlClicked, this, &TrackListView::onControlClicked);
     connect(m_table, &TrackTableView::rowContextMenuRequested, this, [this](int row, const QPoint& at) { makeContextMenu(row)->popup(at); });
+    connect(m_table, &TrackTableView::deleteRequested, this, [this] {
+        if (m_removeSongs && m_model->selectionCount() > 0)
+            removeChosenSongs(-1);
+    });
+    connect(m_table, &TrackTableView::rowsDropped, this, [this](const std::vector<QUuid>& ids, int beforeRow) {
+        if (m_moveSongs && m_model->sortOrder().asListed)
+            m_moveSongs(ids, beforeRow);
+    });
+    connect(m_model, &TrackTableModel::sortOrderChanged, this, &TrackListView::updateRowDrops);
     connect(m_model, &TrackTableModel::selectionChanged, this, &TrackListView::updateCounts);
     connect(m_model, &TrackTableModel::trackCountChanged, this, &TrackListView::updateCounts);
     connect(&m_commandTarget, &TrackListSelectionCommandTarget::commandSent, this, &TrackListView::handleCommand);
@@ -459,6 +469,10 @@ QMenu* TrackListView::makeContextMenu(int row)
     const auto rowNow = [this, id] { return m_model->rowOfID(id); };
 
     connect(menu->addAction(songs::kPlayNow), &QAction::triggered, this, [this, track] { playSong(track); });
+    const TrackList chosen = songsForRow(row);
+    addSongHandOffItems(*menu, m_environment, this, [chosen] { return chosen; },
+                        [this](const Playlist& playlist) { emit playlistCreated(playlist); });
+    menu->addSeparator();
     const bool shared = m_model->selectionCount() >= 2 && m_model->isSelected(row);
     QAction* edit = menu->addAction(shared ? songs::editSharedMetadataItem(m_model->selectionCount()) : songs::kEditMetadata);
     connect(edit, &QAction::triggered, this, [this, rowNow] {
@@ -472,9 +486,51 @@ QMenu* TrackListView::makeContextMenu(int row)
     connect(menu->addAction(songs::kRemoveArtwork), &QAction::triggered, this, [this, track] { removeArtwork(track); });
     connect(menu->addAction(songs::kShowInFileManager), &QAction::triggered, this, [this, track] { m_environment.dialogs.revealFile(track.fileURL); });
     menu->addSeparator();
+    if (m_removeSongs)
+        connect(menu->addAction(songs::kRemoveFromPlaylist), &QAction::triggered, this, [this, rowNow] { removeChosenSongs(rowNow()); });
     connect(menu->addAction(songs::kRemoveFromPlayer), &QAction::triggered, this, [this, track] { removeFromPlayer(track); });
     connect(menu->addAction(songs::kDeletePermanently), &QAction::triggered, this, [this, track] { deletePermanently(track); });
     return menu;
+}
+
+TrackList TrackListView::songsForRow(int row) const
+{
+    if (row >= 0 && row < m_model->rowCount() && !m_model->isSelected(row))
+        return TrackList(QList<SharedTrack> {m_model->sharedTrackAt(row)});
+    QList<SharedTrack> chosen;
+    for (int at = 0; at < m_model->rowCount(); ++at) {
+        if (m_model->isSelected(at))
+            chosen.append(m_model->sharedTrackAt(at));
+    }
+    return TrackList(std::move(chosen));
+}
+
+// --- A playlist's own songs --------------------------------------------------
+
+void TrackListView::setSongRemoval(std::function<void(const std::vector<QUuid>&)> remove)
+{
+    m_removeSongs = std::move(remove);
+}
+
+void TrackListView::setSongReordering(std::function<void(const std::vector<QUuid>&, int)> move)
+{
+    m_moveSongs = std::move(move);
+    updateRowDrops();
+}
+
+void TrackListView::updateRowDrops()
+{
+    // Rows sorted by a column have no place of their own to be dropped at.
+    m_table->setAcceptsRowDrops(m_moveSongs && m_model->sortOrder().asListed);
+}
+
+void TrackListView::removeChosenSongs(int row)
+{
+    std::vector<QUuid> ids;
+    for (const Track& song : songsForRow(row))
+        ids.push_back(song.id);
+    if (!ids.empty() && m_removeSongs)
+        m_removeSongs(ids);
 }
 
 // --- Import ----------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "edits/TrackMetadataBatchCoordinator.h"
 #include "edits/TrackRemovalCoordinator.h"
+#include "storage/Playlist.h"
 #include "storage/Track.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/songs/TrackRowLayout.h"
@@ -13,6 +14,7 @@
 #include <QHash>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -109,8 +111,20 @@ public:
     void dismissImportError();
 
     // The row's context menu, as right-clicking shows it; the caller owns it
-    // (it deletes itself when closed).
+    // (it deletes itself when closed). Its items act on the whole selection
+    // when the row is selected, else on the row's song.
     QMenu* makeContextMenu(int row);
+    // The songs a command on `row` acts on, in the shown order: the
+    // selection when the row is selected, else the row's song.
+    TrackList songsForRow(int row) const;
+
+    // A list of a playlist's own songs: "Remove from Playlist" in the row
+    // menu and the Delete key hand the chosen songs' ids to `remove`.
+    void setSongRemoval(std::function<void(const std::vector<QUuid>& songIDs)> remove);
+    // Songs dragged within the list, while it shows the listed order, are
+    // handed to `move` with the row (of that order) they were dropped
+    // before.
+    void setSongReordering(std::function<void(const std::vector<QUuid>& songIDs, int beforeRow)> move);
 
     // The commands, as the rows, menus and keys run them.
     void playSong(const Track& track);
@@ -132,6 +146,8 @@ signals:
     // The table took the keyboard focus: the window hands this list's
     // command target to the menu bar.
     void tableFocused();
+    // "New Playlist…" in the row menu made this playlist with the songs.
+    void playlistCreated(const varno::Playlist& playlist);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -152,6 +168,8 @@ private:
     void updateCounts();
     void updateShortcuts();
     void updateLayoutMessage();
+    void updateRowDrops();
+    void removeChosenSongs(int row);
     void showRemovalError();
     void showMetadataError();
     void setImportError(std::optional<QString> error);
@@ -192,6 +210,8 @@ private:
     // state when it ends.
     QHash<QUuid, quint64> m_favoriteSaves;
     quint64 m_nextFavoriteSave = 1;
+    std::function<void(const std::vector<QUuid>&)> m_removeSongs;
+    std::function<void(const std::vector<QUuid>&, int)> m_moveSongs;
     bool m_filtersKeys = false;
     int m_runningOperations = 0;
 };

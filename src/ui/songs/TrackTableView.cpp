@@ -1,12 +1,16 @@
 #include "TrackTableView.h"
 
+#include "ui/songs/SongDragData.h"
 #include "ui/songs/TrackListTexts.h"
 #include "ui/songs/TrackTableDelegate.h"
 #include "ui/songs/TrackTableHeaderView.h"
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackThumbnailCache.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -139,7 +143,23 @@ void TrackTableView::paintEvent(QPaintEvent* event)
     if (first >= 0)
         paintRowBackgrounds(first, last);
     QTableView::paintEvent(event);
+    paintDropLine();
     keepThumbnailRequestsForShownRows(first, last);
+}
+
+void TrackTableView::paintDropLine()
+{
+    if (m_dropRow < 0)
+        return;
+    const int count = m_model.rowCount();
+    const int y = count == 0 ? 0 : m_dropRow < count ? rowViewportPosition(m_dropRow) : rowViewportPosition(count - 1) + rowHeight(count - 1);
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor accent = palette().color(QPalette::Highlight);
+    painter.fillRect(QRect(8, y - 1, viewport()->width() - 16, 2), accent);
+    painter.setPen(QPen(accent, 2));
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawEllipse(QPointF(8, y), 3.5, 3.5);
 }
 
 void TrackTableView::paintRowBackgrounds(int first, int last)
@@ -191,11 +211,19 @@ void TrackTableView::mousePressEvent(QMouseEvent* event)
         return;
     }
     m_keyboardRow = m_model.index(hit.row, 0);
-    emit rowClicked(hit.row, event->modifiers());
+    m_pressedRow = hit.row;
+    m_pressPosition = event->position().toPoint();
+    m_clickOnRelease = event->modifiers() == Qt::NoModifier && m_model.isSelected(hit.row) && m_model.selectionCount() > 1;
+    if (!m_clickOnRelease)
+        emit rowClicked(hit.row, event->modifiers());
 }
 
 void TrackTableView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (m_clickOnRelease && event->button() == Qt::LeftButton && m_pressedRow >= 0 && m_pressedRow < m_model.rowCount())
+        emit rowClicked(m_pressedRow, Qt::NoModifier);
+    m_clickOnRelease = false;
+    m_pressedRow = -1;
     const Hit pressed = m_pressedControl;
     m_pressedControl = {};
     if (event->button() != Qt::LeftButton || pressed.row < 0)
@@ -224,6 +252,115 @@ void TrackTableView::mouseDoubleClickEvent(QMouseEvent* event)
 void TrackTableView::mouseMoveEvent(QMouseEvent* event)
 {
     setHover(hitAt(event->position().toPoint()));
+    if ((event->buttons() & Qt::LeftButton) && m_pressedRow >= 0
+        && (event->position().toPoint() - m_pressPosition).manhattanLength() >= QApplication::startDragDistance()) {
+        const int row = m_pressedRow;
+        m_pressedRow = -1;
+        m_clickOnRelease = false;
+        startDrag(row);
+    }
+}
+
+QMimeData* TrackTableView::dragDataFor(int row) const
+{
+    std::vector<QUuid> ids;
+    if (row >= 0 && row < m_model.rowCount() && !m_model.isSelected(row)) {
+        ids.push_back(m_model.trackAt(row).id);
+    } else {
+        for (const Track& track : m_model.selectedTracks())
+            ids.push_back(track.id);
+    }
+    return songDragData(ids);
+}
+
+void TrackTableView::startDrag(int row)
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(dragDataFor(row));
+    const QString title = m_model.trackAt(row).title;
+    const qsizetype count = m_model.isSelected(row) ? m_model.selectionCount() : 1;
+    // A small label under the pointer says what is being dragged.
+    const QString label = count == 1 ? title : songs::songCountText(count);
+    const QFontMetrics metrics(font());
+    QPixmap picture(QSize(std::min(metrics.horizontalAdvance(label) + 20, 320), metrics.height() + 10) * devicePixelRatioF());
+    picture.setDevicePixelRatio(devicePixelRatioF());
+    picture.fill(Qt::transparent);
+    {
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF box(QPointF(0, 0), picture.deviceIndependentSize());
+        painter.setBrush(palette().color(QPalette::Highlight));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(box, 6, 6);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(box.adjusted(10, 0, -10, 0), Qt::AlignVCenter | Qt::AlignLeft, metrics.elidedText(label, Qt::ElideRight, 300));
+    }
+    drag->setPixmap(picture);
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+void TrackTableView::setAcceptsRowDrops(bool accepts)
+{
+    m_acceptsRowDrops = accepts;
+    setAcceptDrops(accepts);
+    viewport()->setAcceptDrops(accepts);
+    if (!accepts)
+        setDropRow(-1);
+}
+
+void TrackTableView::setDropRow(int row)
+{
+    if (row == m_dropRow)
+        return;
+    m_dropRow = row;
+    viewport()->update();
+}
+
+int TrackTableView::dropRowAt(const QPoint& position) const
+{
+    const int row = rowAt(position.y());
+    if (row < 0)
+        return m_model.rowCount();
+    // The upper half of a row drops before it, the lower half after it.
+    return position.y() < rowViewportPosition(row) + rowHeight(row) / 2 ? row : row + 1;
+}
+
+void TrackTableView::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+}
+
+void TrackTableView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!m_acceptsRowDrops || !event->mimeData()->hasFormat(kSongDragMimeType)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    setDropRow(dropRowAt(event->position().toPoint()));
+}
+
+void TrackTableView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    setDropRow(-1);
+    event->accept();
+}
+
+void TrackTableView::dropEvent(QDropEvent* event)
+{
+    setDropRow(-1);
+    if (!m_acceptsRowDrops || !event->mimeData()->hasFormat(kSongDragMimeType)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    const std::vector<QUuid> ids = draggedSongIds(event->mimeData());
+    if (!ids.empty())
+        emit rowsDropped(ids, dropRowAt(event->position().toPoint()));
 }
 
 void TrackTableView::leaveEvent(QEvent* event)
@@ -252,6 +389,11 @@ void TrackTableView::keyPressEvent(QKeyEvent* event)
         m_keyboardRow = m_model.index(to, 0);
         emit rowClicked(to, event->modifiers() & Qt::ShiftModifier);
         scrollTo(m_model.index(to, 0));
+        event->accept();
+        return;
+    }
+    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        emit deleteRequested();
         event->accept();
         return;
     }
