@@ -13,6 +13,9 @@
 #include "ui/playlists/AddSongsSheet.h"
 #include "ui/playlists/PlaylistImport.h"
 #include "ui/playlists/SmartPlaylistSetupView.h"
+#include "ui/songs/TrackListView.h"
+#include "ui/songs/TrackTableModel.h"
+#include "playback/QueueEngine.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,7 +25,11 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoCommand>
+#include <QUndoStack>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace varno {
 
@@ -45,6 +52,59 @@ QToolButton* makeHeaderButton(QWidget* parent, const char* objectName, const QIc
     return button;
 }
 
+// Puts removed songs back, or takes them out again. Runs after the command
+// that asked may be gone; the engine outlives the window but is watched all
+// the same.
+QCoro::Task<> changeSongs(QPointer<PlaylistEngine> engine, QUuid playlistID, QList<QUuid> songIDs, QList<qsizetype> positions, bool putBack)
+{
+    if (!engine)
+        co_return;
+    try {
+        if (putBack) {
+            auto inserting = engine->insertTracks(songIDs, positions, playlistID);
+            co_await inserting;
+        } else {
+            auto removing = engine->removeTracks(positions, playlistID);
+            co_await removing;
+        }
+    } catch (const std::exception& error) {
+        qCWarning(lcPlaylistView).noquote() << (putBack ? "Undoing" : "Redoing") << "a removal from a playlist failed:" << describe(error);
+    }
+}
+
+// A removal of songs from a playlist, on the window's undo stack. The
+// engine runs operations in the order they are asked for, so an undo asked
+// while a redo is still being written follows it.
+class RemoveSongsCommand final : public QUndoCommand {
+public:
+    RemoveSongsCommand(PlaylistEngine& engine, QUuid playlistID, QList<QUuid> songIDs, QList<qsizetype> positions)
+        : QUndoCommand(PlaylistDetailView::kRemoveUndoText)
+        , m_engine(&engine)
+        , m_playlistID(playlistID)
+        , m_songIDs(std::move(songIDs))
+        , m_positions(std::move(positions))
+    {
+    }
+
+    void undo() override { auto putting = changeSongs(m_engine, m_playlistID, m_songIDs, m_positions, true); }
+
+    void redo() override
+    {
+        // QUndoStack::push() calls redo() at once, but the removal being
+        // registered has already happened.
+        if (!std::exchange(m_pushed, true))
+            return;
+        auto removing = changeSongs(m_engine, m_playlistID, m_songIDs, m_positions, false);
+    }
+
+private:
+    QPointer<PlaylistEngine> m_engine;
+    QUuid m_playlistID;
+    QList<QUuid> m_songIDs;
+    QList<qsizetype> m_positions;
+    bool m_pushed = false;
+};
+
 } // namespace
 
 const QString PlaylistDetailView::kAddSongsHelp = QStringLiteral("Add songs from library");
@@ -55,12 +115,15 @@ const QString PlaylistDetailView::kImportTitle = QStringLiteral("Import Songs");
 const QString PlaylistDetailView::kImportButton = QStringLiteral("Import");
 const QString PlaylistDetailView::kEditRulesHelp = QStringLiteral("Edit Rules");
 const QString PlaylistDetailView::kNoMatchTitle = QStringLiteral("No songs match these rules");
+const QString PlaylistDetailView::kPlaylistOrderHelp = QStringLiteral("Playlist Order");
+const QString PlaylistDetailView::kRemoveUndoText = QStringLiteral("Remove from Playlist");
 
 PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist playlist, const SongListFactory& makeSongList,
-                                       QWidget* parent)
+                                       QWidget* parent, QUndoStack* undoStack)
     : QWidget(parent)
     , m_environment(environment)
     , m_playlist(std::move(playlist))
+    , m_undoStack(undoStack)
 {
     setObjectName(QStringLiteral("playlistDetail"));
     auto* layout = new QVBoxLayout(this);
@@ -84,6 +147,13 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     m_addSongsButton = makeHeaderButton(header, "addSongsButton", symbolIcon(u"music.note.list"), kAddSongsHelp);
     m_importButton = makeHeaderButton(header, "importSongsButton", symbolIcon(u"square.and.arrow.down"), kImportHelp);
     m_editRulesButton = makeHeaderButton(header, "editRulesButton", symbolIcon(u"slider.horizontal.3"), kEditRulesHelp);
+    auto* order = makeHeaderButton(header, "playlistOrderButton", QIcon(), kPlaylistOrderHelp);
+    order->setText(QStringLiteral("#"));
+    order->setCheckable(true);
+    QFont orderFont = order->font();
+    orderFont.setBold(true);
+    order->setFont(orderFont);
+    m_orderButton = order;
     auto* play = makeHeaderButton(header, "playPlaylistButton", symbolIcon(u"play.fill", Qt::white), kPlayHelp);
     play->setAutoRaise(false);
     // The one prominent button: filled with the accent, round.
@@ -94,6 +164,7 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
                                        "QToolButton:disabled { background: rgba(255, 255, 255, 20); }")
                             .arg(accent.name(), accent.lighter(115).name(), accent.darker(115).name()));
     m_playButton = play;
+    headerLayout->addWidget(m_orderButton);
     headerLayout->addWidget(m_addSongsButton);
     headerLayout->addWidget(m_importButton);
     headerLayout->addWidget(m_editRulesButton);
@@ -120,6 +191,7 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     layout->addWidget(m_content, 1);
 
     m_title->setText(m_playlist.name);
+    editSongsThrough(qobject_cast<TrackListView*>(m_songList));
     showKind();
     m_playButton->setEnabled(false);
     if (!isFolder() && !m_playlist.type.isLiveSmart()) {
@@ -131,6 +203,11 @@ PlaylistDetailView::PlaylistDetailView(ViewEnvironment& environment, Playlist pl
     connect(m_importButton, &QAbstractButton::clicked, this, &PlaylistDetailView::chooseFilesToImport);
     connect(m_playButton, &QAbstractButton::clicked, this, &PlaylistDetailView::playPlaylist);
     connect(m_editRulesButton, &QAbstractButton::clicked, this, &PlaylistDetailView::openRulesEditor);
+    connect(m_orderButton, &QAbstractButton::clicked, this, [this] {
+        if (m_list)
+            m_list->model().setSortOrder(TrackSortOrder::listed());
+        showOrder();
+    });
     connect(&m_environment.playlistEngine, &PlaylistEngine::rootPlaylistsChanged, this, &PlaylistDetailView::playlistsChanged);
     connect(&m_environment.libraryEngine, &LibraryEngine::tracksChanged, this, &PlaylistDetailView::scheduleResolve);
 }
@@ -150,7 +227,112 @@ void PlaylistDetailView::showKind()
     m_addSongsButton->setVisible(!isFolder() && !live);
     m_importButton->setVisible(!isFolder() && !live);
     m_editRulesButton->setVisible(m_playlist.type.kind() == PlaylistType::Kind::Smart);
+    m_orderButton->setVisible(m_list && !isFolder());
+    if (m_list) {
+        const bool handEdited = !isFolder() && !live;
+        m_list->setSongRemoval(handEdited ? [this](const std::vector<QUuid>& ids) { removeSongs(ids); } : std::function<void(const std::vector<QUuid>&)>());
+        m_list->setSongReordering(handEdited ? [this](const std::vector<QUuid>& ids, int beforeRow) { moveSongs(ids, beforeRow); }
+                                             : std::function<void(const std::vector<QUuid>&, int)>());
+    }
     m_emptyState->setContent(QStringLiteral("music.note.list"), live ? kNoMatchTitle : kEmptyTitle, QString());
+}
+
+void PlaylistDetailView::editSongsThrough(TrackListView* list)
+{
+    m_list = list;
+    if (!m_list)
+        return;
+    connect(&m_list->model(), &TrackTableModel::sortOrderChanged, this, &PlaylistDetailView::showOrder);
+    showOrder();
+}
+
+void PlaylistDetailView::showOrder()
+{
+    m_orderButton->setChecked(m_list && m_list->model().sortOrder().asListed);
+}
+
+void PlaylistDetailView::removeSongs(const std::vector<QUuid>& songIDs)
+{
+    // Every place the songs are listed goes: the selection is by song, so
+    // each of them shows selected.
+    const QSet<QUuid> chosen(songIDs.begin(), songIDs.end());
+    QList<QUuid> ids;
+    QList<qsizetype> positions;
+    for (qsizetype at = 0; at < m_playlist.trackIDs.size(); ++at) {
+        if (chosen.contains(m_playlist.trackIDs[at])) {
+            ids.push_back(m_playlist.trackIDs[at]);
+            positions.push_back(at);
+        }
+    }
+    if (positions.isEmpty())
+        return;
+    auto removing = runRemoval(std::move(ids), std::move(positions));
+}
+
+QCoro::Task<> PlaylistDetailView::runRemoval(QList<QUuid> songIDs, QList<qsizetype> positions)
+{
+    const QPointer<PlaylistDetailView> self(this);
+    PlaylistEngine& engine = m_environment.playlistEngine;
+    const QUuid playlistID = m_playlist.id;
+    const QPointer<QUndoStack> undoStack(m_undoStack);
+    std::optional<QString> failure;
+    try {
+        auto removing = engine.removeTracks(positions, playlistID);
+        co_await removing;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!failure && undoStack)
+        undoStack->push(new RemoveSongsCommand(engine, playlistID, std::move(songIDs), std::move(positions)));
+    if (!self)
+        co_return;
+    if (failure)
+        setImportError(failure);
+    emit songsEdited();
+}
+
+void PlaylistDetailView::moveSongs(const std::vector<QUuid>& songIDs, int beforeRow)
+{
+    const QSet<QUuid> moving(songIDs.begin(), songIDs.end());
+    const QList<QUuid>& listed = m_playlist.trackIDs;
+    // The rows are the playlist's songs that are in the library, in order:
+    // matched one by one, row `beforeRow` is found among the stored ids.
+    qsizetype before = listed.size();
+    std::size_t row = 0;
+    for (qsizetype at = 0; at < listed.size() && row < m_tracks.size(); ++at) {
+        if (listed[at] != m_tracks[row].id)
+            continue;
+        if (row == static_cast<std::size_t>(std::max(beforeRow, 0))) {
+            before = at;
+            break;
+        }
+        ++row;
+    }
+    QList<qsizetype> positions;
+    for (qsizetype at = 0; at < listed.size(); ++at) {
+        if (moving.contains(listed[at]))
+            positions.push_back(at);
+    }
+    if (positions.isEmpty())
+        return;
+    auto reordering = runMove(std::move(positions), before);
+}
+
+QCoro::Task<> PlaylistDetailView::runMove(QList<qsizetype> positions, qsizetype before)
+{
+    const QPointer<PlaylistDetailView> self(this);
+    std::optional<QString> failure;
+    try {
+        auto moving = m_environment.playlistEngine.moveTracks(std::move(positions), before, m_playlist.id);
+        co_await moving;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self)
+        co_return;
+    if (failure)
+        setImportError(failure);
+    emit songsEdited();
 }
 
 void PlaylistDetailView::openRulesEditor()
@@ -219,6 +401,13 @@ void PlaylistDetailView::playPlaylist()
 {
     if (m_playing)
         return;
+    // In the order shown: sorted by a column, the songs play that way.
+    if (m_list && !isFolder()) {
+        const TrackList& shown = m_list->model().shownTracks().tracks;
+        if (!shown.empty())
+            m_environment.queueEngine.playNow(shown, 0);
+        return;
+    }
     auto queuing = queuePlaylist();
 }
 
@@ -300,7 +489,7 @@ void PlaylistDetailView::fillSheet()
     // The songs not yet in the playlist, as they are when the sheet opens:
     // offering the others would only let "Add" skip them, and a list that
     // changed under the user's clicks would tick the wrong songs.
-    const std::optional<Playlist> current = m_environment.playlistEngine.getPlaylist(m_playlist.id);
+    const std::optional<Playlist> current = m_environment.playlistEngine.findPlaylist(m_playlist.id);
     const QList<QUuid>& inPlaylist = current ? current->trackIDs : m_playlist.trackIDs;
     const QSet<QUuid> present(inPlaylist.begin(), inPlaylist.end());
     TrackList offered;

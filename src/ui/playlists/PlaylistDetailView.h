@@ -5,6 +5,7 @@
 #include "storage/TrackList.h"
 
 #include <QCoroTask>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -14,10 +15,12 @@
 class QAbstractButton;
 class QLabel;
 class QStackedWidget;
+class QUndoStack;
 
 namespace varno {
 
 class AddSongsSheet;
+class TrackListView;
 class EmptyStateView;
 struct ViewEnvironment;
 
@@ -32,6 +35,13 @@ struct ViewEnvironment;
 // follow its rules: instead of adding and importing it offers "Edit Rules",
 // which opens the rule sheet, and with no song matching it shows "No songs
 // match these rules".
+//
+// When the widget made is a song list (TrackListView), the screen also
+// edits the playlist through it: the list opens in the playlist's own order,
+// which the "#" button brings back after a column sort; rows dragged within
+// that order move the songs; "Remove from Playlist" and the Delete key
+// remove the chosen songs, undoable on `undoStack`; and "Play playlist"
+// plays the songs in the order shown.
 //
 // The songs are resolved when the view is shown, after each addition it
 // makes, and when the playlists or the library change. Failures of its
@@ -49,12 +59,14 @@ public:
     static const QString kImportButton;
     static const QString kEditRulesHelp;
     static const QString kNoMatchTitle;
+    static const QString kPlaylistOrderHelp;
+    static const QString kRemoveUndoText;
 
     // Makes the widget that shows the songs, as a child of `parent`.
     using SongListFactory = std::function<QWidget*(QWidget* parent)>;
 
     PlaylistDetailView(ViewEnvironment& environment, Playlist playlist, const SongListFactory& makeSongList,
-                       QWidget* parent = nullptr);
+                       QWidget* parent = nullptr, QUndoStack* undoStack = nullptr);
     ~PlaylistDetailView() override;
 
     // As the playlist engine last published it.
@@ -69,6 +81,8 @@ public:
     QAbstractButton* importButton() const { return m_importButton; }
     QAbstractButton* playButton() const { return m_playButton; }
     QAbstractButton* editRulesButton() const { return m_editRulesButton; }
+    // "#": the playlist's own order; shown when the songs are a song list.
+    QAbstractButton* playlistOrderButton() const { return m_orderButton; }
     QWidget* songList() const { return m_songList; }
     EmptyStateView* emptyState() const { return m_emptyState; }
     // Made when first opened.
@@ -82,6 +96,12 @@ public:
     void playPlaylist();
     // Opens the "Edit Smart Playlist" sheet over the window.
     void openRulesEditor();
+    // Takes the songs with these ids out of the playlist (every place they
+    // are listed), undoably.
+    void removeSongs(const std::vector<QUuid>& songIDs);
+    // Moves the songs with these ids to just before the song at `beforeRow`
+    // of the resolved songs (their count for the end).
+    void moveSongs(const std::vector<QUuid>& songIDs, int beforeRow);
 
 signals:
     // After every resolve of the songs, with them.
@@ -90,6 +110,8 @@ signals:
     // An import or drop has run its course: added, failed, or found nothing
     // to import.
     void importFinished();
+    // A removal, move, undo or redo of songs asked of the engine has ended.
+    void songsEdited();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -106,6 +128,10 @@ private:
     QCoro::Task<> queuePlaylist();
     QCoro::Task<> importAndAdd(std::vector<FileURL> urls);
     QCoro::Task<> addFromSheet(TrackList tracks);
+    QCoro::Task<> runRemoval(QList<QUuid> songIDs, QList<qsizetype> positions);
+    QCoro::Task<> runMove(QList<qsizetype> positions, qsizetype before);
+    void editSongsThrough(TrackListView* list);
+    void showOrder();
 
     ViewEnvironment& m_environment;
     Playlist m_playlist;
@@ -118,6 +144,9 @@ private:
     QAbstractButton* m_importButton = nullptr;
     QAbstractButton* m_playButton = nullptr;
     QAbstractButton* m_editRulesButton = nullptr;
+    QAbstractButton* m_orderButton = nullptr;
+    QUndoStack* m_undoStack = nullptr;
+    QPointer<TrackListView> m_list;
     QStackedWidget* m_content = nullptr;
     QWidget* m_songList = nullptr;
     EmptyStateView* m_emptyState = nullptr;

@@ -164,6 +164,20 @@ void MainLayoutView::setSelection(const std::optional<NavigationDestination>& se
     showScreen();
 }
 
+void MainLayoutView::showArtist(const QString& name)
+{
+    setSelection(NavigationDestination::artists());
+    if (auto* albums = qobject_cast<AlbumBrowserView*>(m_transientScreen.data()))
+        albums->openArtistNamed(name);
+}
+
+void MainLayoutView::showAlbum(const QString& title)
+{
+    setSelection(NavigationDestination::albums());
+    if (auto* albums = qobject_cast<AlbumBrowserView*>(m_transientScreen.data()))
+        albums->openAlbumTitled(title);
+}
+
 QWidget* MainLayoutView::centreWidget() const
 {
     return m_centre->currentWidget();
@@ -286,7 +300,9 @@ QString MainLayoutView::sortOrderScreen() const
 TrackSortOrder MainLayoutView::rememberedSortOrder() const
 {
     const QString screen = sortOrderScreen();
-    return screen.isEmpty() ? TrackSortOrder {} : m_memory.sortOrder(screen).value_or(TrackSortOrder {});
+    // A playlist opens in its own order until the user sorts it otherwise.
+    const TrackSortOrder unsorted = m_screen.kind == CentreScreen::Kind::PlaylistDetail ? TrackSortOrder::listed() : TrackSortOrder {};
+    return screen.isEmpty() ? unsorted : m_memory.sortOrder(screen).value_or(unsorted);
 }
 
 void MainLayoutView::rememberSortOrder(TrackListView* list)
@@ -308,6 +324,14 @@ void MainLayoutView::wireTrackList(TrackListView* list)
     connect(list, &TrackListView::sharedMetadataEditorRequested, this, [this, list] {
         emit sharedEditRequested(list);
     });
+    connect(list, &TrackListView::playlistCreated, this, &MainLayoutView::openCreatedPlaylist);
+}
+
+void MainLayoutView::openCreatedPlaylist(const Playlist& playlist)
+{
+    // A playlist made from songs opens, and the user names it.
+    setSelection(NavigationDestination::playlist(playlist.id));
+    emit renameRequested(playlist);
 }
 
 void MainLayoutView::showScreen()
@@ -344,7 +368,9 @@ void MainLayoutView::showScreen()
         // its page.
         if (auto* shown = qobject_cast<AlbumBrowserView*>(m_transientScreen.data()); shown && shown->mode() == mode)
             return;
-        screen = new AlbumBrowserView(m_environment, mode, m_centre);
+        auto* albums = new AlbumBrowserView(m_environment, mode, m_centre);
+        connect(albums, &AlbumBrowserView::playlistCreated, this, &MainLayoutView::openCreatedPlaylist);
+        screen = albums;
         break;
     }
     case CentreScreen::Kind::PlaylistDetail: {
@@ -364,7 +390,7 @@ void MainLayoutView::showScreen()
                 m_playlistSongs = source;
                 return list;
             },
-            m_centre);
+            m_centre, m_undoStack);
         connect(detail, &PlaylistDetailView::tracksResolved, this, [this](const TrackList& tracks) {
             if (m_playlistSongs)
                 m_playlistSongs->setTracks(tracks);

@@ -57,6 +57,10 @@ public:
 
     const std::optional<NavigationDestination>& selection() const { return m_selection; }
     void setSelection(const std::optional<NavigationDestination>& selection);
+    // The Artists screen on the artist of that name, the Albums screen on
+    // the album of that title (each screen as it is when there is none).
+    void showArtist(const QString& name);
+    void showAlbum(const QString& title);
     // What the centre shows now.
     const CentreScreen& centreScreen() const { return m_screen; }
     QWidget* centreWidget() const;
@@ -106,6 +110,7 @@ private:
     void showScreen();
     TrackListView* makeTrackList(CentreScreen::Filter filter, const QString& title);
     void wireTrackList(TrackListView* list);
+    void openCreatedPlaylist(const Playlist& playlist);
     void reportFirstRows(TrackListView* list);
     void updatePlaybackKeys();
     void followFocus(QWidget* now);
