@@ -98,13 +98,15 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     m_searchField->setAccessibleName(tr("Search the Library"));
     m_searchField->setFixedWidth(300);
     cornerLayout->addWidget(m_searchField);
-    m_search = new SearchPopup(engines.searchEngine, engines.queueEngine, *m_searchField, this);
+    m_search = new SearchPopup(engines.searchEngine, engines.queueEngine, engines.libraryEngine, *m_searchField, this);
     connect(m_search, &SearchPopup::leaveRequested, m_layout, &MainLayoutView::focusCentre);
     connect(m_search, &SearchPopup::playlistChosen, this, [this](const QUuid& id) {
-        const std::optional<Playlist> playlist = m_engines.playlistEngine.getPlaylist(id);
+        const std::optional<Playlist> playlist = m_engines.playlistEngine.findPlaylist(id);
         const bool isFolder = playlist && playlist->type.kind() == PlaylistType::Kind::Folder;
         m_layout->setSelection(isFolder ? NavigationDestination::folder(id) : NavigationDestination::playlist(id));
     });
+    connect(m_search, &SearchPopup::artistChosen, m_layout, &MainLayoutView::showArtist);
+    connect(m_search, &SearchPopup::albumChosen, m_layout, &MainLayoutView::showAlbum);
     auto* about = new QToolButton(corner);
     about->setObjectName(QStringLiteral("aboutButton"));
     about->setIcon(symbolIcon(u"info.circle"));

@@ -1,13 +1,18 @@
 #include "SearchPopup.h"
 
+#include "library/LibraryEngine.h"
 #include "playback/QueueEngine.h"
 #include "playlists/SearchEngine.h"
 #include "ui/Icons.h"
+#include "workspace/AlbumIndex.h"
+#include "workspace/TrackSorting.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace varno {
 
@@ -18,12 +23,33 @@ namespace {
 enum Role { KindRole = Qt::UserRole + 1, IndexRole };
 enum class RowKind { Caption, Song, Artist, Album, Playlist, Nothing };
 
+// The songs a song found by search plays with: its album from the library,
+// in album order, when it has an album; else itself alone.
+TrackList songsListedWith(const SharedTrack& song, const TrackList& library)
+{
+    if (!song->album || song->album->isEmpty())
+        return TrackList(QList<SharedTrack> {song});
+    const auto key = AlbumIndex::keyOf(*song);
+    QList<SharedTrack> album;
+    for (const SharedTrack& other : library.sharedSongs()) {
+        if (other->album == song->album && AlbumIndex::keyOf(*other) == key)
+            album.append(other);
+    }
+    if (album.isEmpty())
+        album.append(song);
+    const QCollator collator = trackCollator();
+    std::stable_sort(album.begin(), album.end(),
+                     [&](const SharedTrack& a, const SharedTrack& b) { return AlbumIndex::compareInAlbum(*a, *b, collator) < 0; });
+    return TrackList(std::move(album));
+}
+
 } // namespace
 
-SearchPopup::SearchPopup(SearchEngine& search, QueueEngine& queue, QLineEdit& field, QWidget* window)
+SearchPopup::SearchPopup(SearchEngine& search, QueueEngine& queue, LibraryEngine& library, QLineEdit& field, QWidget* window)
     : QFrame(window)
     , m_search(search)
     , m_queue(queue)
+    , m_library(library)
     , m_field(field)
     , m_list(new QListWidget(this))
 {
@@ -128,13 +154,30 @@ void SearchPopup::choose(QListWidgetItem* item)
     const auto kind = RowKind(item->data(KindRole).toInt());
     const int index = item->data(IndexRole).toInt();
     switch (kind) {
-    case RowKind::Song:
-        m_queue.playNow(m_results.songs, index);
+    case RowKind::Song: {
+        if (index < 0 || static_cast<std::size_t>(index) >= m_results.songs.size())
+            break;
+        const SharedTrack& song = m_results.songs.shared(static_cast<std::size_t>(index));
+        const TrackList songs = songsListedWith(song, m_library.allTracks());
+        const QList<SharedTrack>& listed = songs.sharedSongs();
+        qsizetype at = listed.indexOf(song);
+        if (at < 0) {
+            at = std::find_if(listed.begin(), listed.end(), [&](const SharedTrack& other) { return other->id == song->id; }) - listed.begin();
+            at = at < listed.size() ? at : 0;
+        }
+        m_queue.playNow(songs, static_cast<int>(at));
         hide();
         break;
+    }
     case RowKind::Artist:
+        if (index < m_results.artists.size())
+            emit artistChosen(m_results.artists[index]);
+        hide();
+        break;
     case RowKind::Album:
-        m_field.setText(item->text());
+        if (index < m_results.albums.size())
+            emit albumChosen(m_results.albums[index]);
+        hide();
         break;
     case RowKind::Playlist:
         if (index < m_results.playlists.size())

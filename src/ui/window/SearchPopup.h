@@ -10,15 +10,18 @@ class QListWidgetItem;
 
 namespace varno {
 
+class LibraryEngine;
 class QueueEngine;
 class SearchEngine;
 
 // The search field at the top of the window and the results under it: the
 // first songs, artists, albums and playlists matching what is typed. Typing
 // goes through the search engine's debounced query, so a fast typist costs
-// one search per pause. Choosing a song plays the found songs from it;
-// choosing a playlist opens it; choosing an artist or an album searches for
-// it. Escape clears the field and leaves it (leaveRequested()).
+// one search per pause. Choosing a song plays it with the songs it is
+// listed with in the library, its album in album order when it has one
+// (never the other results); choosing an artist, an album or a playlist
+// asks the window to open it. Escape clears the field and leaves it
+// (leaveRequested()).
 class SearchPopup final : public QFrame {
     Q_OBJECT
 
@@ -27,7 +30,7 @@ public:
     static constexpr int kNamesShown = 4;
     static const QString kPlaceholder;
 
-    SearchPopup(SearchEngine& search, QueueEngine& queue, QLineEdit& field, QWidget* window);
+    SearchPopup(SearchEngine& search, QueueEngine& queue, LibraryEngine& library, QLineEdit& field, QWidget* window);
 
     QListWidget* list() const { return m_list; }
     // Texts of the rows shown, section captions included, for tests.
@@ -35,6 +38,8 @@ public:
 
 signals:
     void playlistChosen(const QUuid& playlistID);
+    void artistChosen(const QString& artist);
+    void albumChosen(const QString& album);
     // Escape was pressed: the field is cleared and focus should go back to
     // the window's content.
     void leaveRequested();
@@ -49,6 +54,7 @@ private:
 
     SearchEngine& m_search;
     QueueEngine& m_queue;
+    LibraryEngine& m_library;
     QLineEdit& m_field;
     QListWidget* m_list;
     SearchResults m_results;
