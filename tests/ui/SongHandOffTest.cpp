@@ -295,8 +295,8 @@ TEST_F(SongHandOffTest, DraggedRowsCarryTheSelectedSongsAndAPlainClickOnThemKeep
     TrackTableView& table = list().table();
 
     std::unique_ptr<QMimeData> selected(table.dragDataFor(rowOf(QStringLiteral("Noon"))));
-    EXPECT_EQ(titlesOfIDs(QList<QUuid>(draggedSongIds(selected.get()).begin(), draggedSongIds(selected.get()).end())),
-              (QStringList {"Dawn", "Noon"}));
+    const std::vector<QUuid> selectedIDs = draggedSongIds(selected.get());
+    EXPECT_EQ(titlesOfIDs(QList<QUuid>(selectedIDs.begin(), selectedIDs.end())), (QStringList {"Dawn", "Noon"}));
     std::unique_ptr<QMimeData> other(table.dragDataFor(rowOf(QStringLiteral("Loose"))));
     const std::vector<QUuid> otherIDs = draggedSongIds(other.get());
     EXPECT_EQ(titlesOfIDs(QList<QUuid>(otherIDs.begin(), otherIDs.end())), QStringList {"Loose"});

@@ -10,6 +10,7 @@
 #include "ui/inspector/NowPlayingPanelView.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/songs/TrackListView.h"
+#include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
 #include "ui/window/MainLayoutView.h"
 
@@ -17,6 +18,9 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QHash>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
 #include <QTimer>
 
 namespace varno::screenshots {
@@ -131,6 +135,57 @@ QCoro::Task<QStringList> captureAlbumScreens(MainWindow& window, QString folder)
     co_await settle(800);
     capture(QStringLiteral("artists.png"));
     layout.setSelection(NavigationDestination::songs());
+    co_return written;
+}
+
+QCoro::Task<QStringList> captureSongMenu(MainWindow& window, QString folder)
+{
+    MainLayoutView& layout = window.layoutView();
+    QStringList written;
+    layout.setSelection(NavigationDestination::songs());
+    co_await settle(600);
+    TrackListView* list = layout.visibleTrackList();
+    if (!list || list->model().rowCount() < 4)
+        co_return written;
+    TrackTableView& table = list->table();
+    emit table.rowClicked(2, Qt::NoModifier);
+    emit table.rowClicked(3, Qt::ShiftModifier);
+    co_await settle(600);
+
+    // Popup menus are windows of their own: each is drawn into the window's
+    // picture where it shows on screen.
+    const QRect row = table.visualRect(list->model().index(3, list->model().columnOf(TrackTableColumnID::Title)));
+    QPointer<QMenu> menu = list->makeContextMenu(3);
+    menu->popup(table.viewport()->mapToGlobal(row.center() + QPoint(40, 0)));
+    co_await settle(300);
+    QAction* add = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->menu() && action->menu()->objectName() == QLatin1String("addToPlaylistMenu"))
+            add = action;
+    }
+    QPointer<QMenu> playlists = add ? add->menu() : nullptr;
+    if (playlists) {
+        menu->setActiveAction(add);
+        playlists->popup(menu->mapToGlobal(menu->actionGeometry(add).topRight() + QPoint(-4, -4)));
+        co_await settle(400);
+    }
+    QImage picture = window.grab().toImage();
+    {
+        QPainter painter(&picture);
+        for (QMenu* shown : {menu.data(), playlists.data()}) {
+            if (shown && shown->isVisible())
+                painter.drawPixmap(window.mapFromGlobal(shown->mapToGlobal(QPoint(0, 0))), shown->grab());
+        }
+    }
+    const QString path = folder + QStringLiteral("/song-menu.png");
+    picture.save(path);
+    written << path;
+    if (playlists)
+        playlists->close();
+    if (menu)
+        menu->close();
+    list->deselectAll();
+    co_await settle(300);
     co_return written;
 }
 

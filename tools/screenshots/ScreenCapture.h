@@ -42,6 +42,11 @@ QCoro::Task<QStringList> captureAlbumScreens(MainWindow& window, QString folder)
 // ("settings.png", the sheet alone). Returns the files written.
 QCoro::Task<QStringList> captureInspectorAndSettings(MainWindow& window, QString folder);
 
+// Captures the song list's context menu over two selected songs with its
+// "Add to Playlist" submenu open ("song-menu.png": the window with both
+// menus drawn where they pop up). Returns the files written.
+QCoro::Task<QStringList> captureSongMenu(MainWindow& window, QString folder);
+
 // Saves the window as it is now to `path`.
 void saveCapture(MainWindow& window, const QString& path);
 

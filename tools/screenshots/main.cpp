@@ -60,6 +60,8 @@ QCoro::Task<> run(QString output, int songs, QString scratch, int* status)
         written << co_await sizes;
         auto albums = screenshots::captureAlbumScreens(window, output);
         written << co_await albums;
+        auto menus = screenshots::captureSongMenu(window, output);
+        written << co_await menus;
         auto inspecting = screenshots::captureInspectorAndSettings(window, output);
         written << co_await inspecting;
         // The sheet took the window's focus, so the session was saved and the
