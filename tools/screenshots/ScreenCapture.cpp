@@ -156,7 +156,9 @@ QCoro::Task<QStringList> captureSongMenu(MainWindow& window, QString folder)
     // picture where it shows on screen.
     const QRect row = table.visualRect(list->model().index(3, list->model().columnOf(TrackTableColumnID::Title)));
     QPointer<QMenu> menu = list->makeContextMenu(3);
-    menu->popup(table.viewport()->mapToGlobal(row.center() + QPoint(40, 0)));
+    // Near the list's left edge, so the submenu has room to open to the
+    // right on the offscreen screen.
+    menu->popup(table.viewport()->mapToGlobal(QPoint(60, row.center().y())));
     co_await settle(300);
     QAction* add = nullptr;
     for (QAction* action : menu->actions()) {
