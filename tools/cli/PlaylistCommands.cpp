@@ -319,7 +319,7 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
                 for (const QString& text : arguments.mid(1)) {
                     bool ok = false;
                     const qsizetype position = text.toLongLong(&ok);
-                    const std::optional<Playlist> playlist = engine.getPlaylist(*id);
+                    const std::optional<Playlist> playlist = engine.findPlaylist(*id);
                     if (!ok || position < 1 || (playlist && position > playlist->trackIDs.size())) {
                         console.errorLine(QStringLiteral("varno-cli: %1 is not a position in the playlist (see varno-cli playlist show)").arg(text));
                         co_return 1;
@@ -329,7 +329,7 @@ QCoro::Task<int> changePlaylists(QStringList arguments, Console console)
                 auto removing = engine.removeTracks(positions, *id);
                 co_await removing;
             }
-            if (const std::optional<Playlist> playlist = engine.getPlaylist(*id))
+            if (const std::optional<Playlist> playlist = engine.findPlaylist(*id))
                 console.line(QStringLiteral("%1\t%2 (%3)").arg(idText(playlist->id), terminalSafe(playlist->name), count(playlist->trackIDs.size(), "song", "songs")));
         }
     } catch (const std::exception& error) {
