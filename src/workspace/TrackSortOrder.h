@@ -45,13 +45,21 @@ inline QString rawValue(TrackSortField field)
 struct TrackSortOrder {
     TrackSortField field = TrackSortField::Title;
     bool ascending = true;
+    // The songs in the order their list gives them (a playlist's own order,
+    // shown as "#"); field and direction then say nothing.
+    bool asListed = false;
+
+    static TrackSortOrder listed() { return {TrackSortField::Title, true, true}; }
 
     // A click on a column's header: the sort column again reverses the
-    // direction, another column sorts by its field ascending.
+    // direction, another column (or any, from the listed order) sorts by
+    // its field ascending.
     void sortByColumn(TrackTableColumnID column)
     {
         const TrackSortField clicked = sortFieldOf(column);
-        if (clicked == field) {
+        if (asListed) {
+            *this = {clicked, true, false};
+        } else if (clicked == field) {
             ascending = !ascending;
         } else {
             field = clicked;

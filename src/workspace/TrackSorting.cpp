@@ -516,6 +516,8 @@ bool uuidTextPrecedes(const QUuid& a, const QUuid& b)
 
 bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order, const QCollator& collator)
 {
+    if (order.asListed)
+        return false;
     const std::weak_ordering result = compareTracks(a, b, order.field, collator);
     if (result != std::weak_ordering::equivalent)
         return order.ascending ? result == std::weak_ordering::less : result == std::weak_ordering::greater;
@@ -535,6 +537,11 @@ bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order)
 std::vector<std::uint32_t> sortedPositions(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator)
 {
     Q_ASSERT(tracks.size() <= std::numeric_limits<std::uint32_t>::max());
+    if (order.asListed) {
+        std::vector<std::uint32_t> positions(tracks.size());
+        std::iota(positions.begin(), positions.end(), 0u);
+        return positions;
+    }
     Ordering ordering = orderBySortField(tracks, order, collator);
     for (TieKey key : tieKeysOf(order.field)) {
         if (ordering.runs.empty())

@@ -53,7 +53,7 @@ bool sortPrecedes(const Track& a, const Track& b, const TrackSortOrder& order);
 bool uuidTextPrecedes(const QUuid& a, const QUuid& b);
 
 // The positions of `tracks` in the order sortPrecedes() gives (copies of one
-// song keep their relative order). Each distinct text is turned into a
+// song keep their relative order); in the listed order, as they are. Each distinct text is turned into a
 // collation key once per sort rather than collated at every comparison; the
 // keys are ordered once and the songs placed by their text's rank.
 std::vector<std::uint32_t> sortedPositions(const TrackList& tracks, const TrackSortOrder& order, const QCollator& collator);

@@ -145,12 +145,16 @@ void WindowMemory::setSortOrder(const QString& screen, const TrackSortOrder& ord
 
 QString WindowMemory::sortOrderText(const TrackSortOrder& order)
 {
+    if (order.asListed)
+        return QStringLiteral("listed");
     return rawValue(order.field) + (order.ascending ? QStringLiteral(" ascending") : QStringLiteral(" descending"));
 }
 
 std::optional<TrackSortOrder> WindowMemory::sortOrderFromText(const QString& text)
 {
     const QStringList words = text.simplified().split(QLatin1Char(' '));
+    if (words == QStringList {QStringLiteral("listed")})
+        return TrackSortOrder::listed();
     if (words.size() != 2)
         return std::nullopt;
     const std::optional<TrackTableColumnID> column = trackTableColumnFromRawValue(words[0].toStdString());

@@ -67,7 +67,8 @@ public:
     std::optional<TrackSortOrder> sortOrder(const QString& screen) const;
     void setSortOrder(const QString& screen, const TrackSortOrder& order);
 
-    // "artist descending", and back; absent for text that is no order.
+    // "artist descending" ("listed" for a list's own order), and back;
+    // absent for text that is no order.
     static QString sortOrderText(const TrackSortOrder& order);
     static std::optional<TrackSortOrder> sortOrderFromText(const QString& text);
 

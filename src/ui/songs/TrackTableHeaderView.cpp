@@ -117,7 +117,7 @@ void TrackTableHeaderView::paintSection(QPainter* painter, const QRect& rect, in
     painter->fillRect(QRect(rect.right(), rect.top() + rect.height() / 4, 1, rect.height() / 2), QColor(255, 255, 255, 26));
 
     const TrackTableModel* tracks = trackModel();
-    const bool sorted = tracks && sortFieldOf(*column) == tracks->sortOrder().field;
+    const bool sorted = tracks && !tracks->sortOrder().asListed && sortFieldOf(*column) == tracks->sortOrder().field;
     const auto alignment = Qt::Alignment(model()->headerData(logicalIndex, Qt::Horizontal, Qt::TextAlignmentRole).toInt());
     const bool rightAligned = alignment.testFlag(Qt::AlignRight);
     QRect text = rect.adjusted(trackRowLayout::kCellPadding, 0, -trackRowLayout::kCellPadding, 0);

@@ -148,7 +148,7 @@ QVariant TrackTableModel::headerData(int section, Qt::Orientation orientation, i
     case Qt::AccessibleTextRole:
         return title;
     case Qt::AccessibleDescriptionRole:
-        return songs::sortDescription(title, sortFieldOf(*column) == m_sortOrder.field, m_sortOrder.ascending);
+        return songs::sortDescription(title, !m_sortOrder.asListed && sortFieldOf(*column) == m_sortOrder.field, m_sortOrder.ascending);
     case Qt::ToolTipRole:
         return songs::kColumnHeaderHelp;
     case Qt::TextAlignmentRole:
@@ -270,6 +270,13 @@ void TrackTableModel::applyUpdates(const TrackList& next, const std::vector<std:
         const SharedTrack& after = next.shared(position);
         if (before == after)
             continue;
+        // In the listed order a song's row is its place in the list.
+        if (m_sortOrder.asListed) {
+            m_shown.tracks.replace(position, after);
+            m_shown.ids[position] = after->id;
+            emit dataChanged(index(static_cast<int>(position), 0), index(static_cast<int>(position), last));
+            continue;
+        }
         const int found = rowOfRecord(before);
         if (found < 0)
             continue;
@@ -303,7 +310,7 @@ void TrackTableModel::applyInsertions(const TrackList& next, const std::vector<s
         if (position >= next.size())
             continue;
         const SharedTrack& song = next.shared(position);
-        const std::size_t row = lowerBound(*song);
+        const std::size_t row = m_sortOrder.asListed ? position : lowerBound(*song);
         beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
         insertRow(row, song);
         endInsertRows();
@@ -312,10 +319,13 @@ void TrackTableModel::applyInsertions(const TrackList& next, const std::vector<s
 
 void TrackTableModel::applyRemovals(const std::vector<std::size_t>& positions)
 {
+    std::size_t removed = 0;
     for (std::size_t position : positions) {
         if (position >= m_sourceTracks.size())
             continue;
-        const int row = rowOfRecord(m_sourceTracks.shared(position));
+        // The positions are ascending in the list before the change: in the
+        // listed order each row is that position less the rows gone before.
+        const int row = m_sortOrder.asListed ? static_cast<int>(position - removed++) : rowOfRecord(m_sourceTracks.shared(position));
         if (row < 0)
             continue;
         beginRemoveRows({}, row, row);
@@ -365,7 +375,7 @@ std::size_t TrackTableModel::lowerBound(const Track& track, std::size_t skip) co
 int TrackTableModel::rowOfRecord(const SharedTrack& record) const
 {
     const std::size_t count = m_shown.tracks.size();
-    for (std::size_t row = lowerBound(*record); row < count && m_shown.ids[row] == record->id; ++row) {
+    for (std::size_t row = m_sortOrder.asListed ? count : lowerBound(*record); row < count && m_shown.ids[row] == record->id; ++row) {
         if (m_shown.tracks.shared(row) == record)
             return static_cast<int>(row);
     }
