@@ -317,6 +317,28 @@ void OstrelQueueEngine::playLast(const TrackList& tracks)
     }
 }
 
+void OstrelQueueEngine::skipTo(int at)
+{
+    if (at < 0 || at >= int(m_upcoming.size()))
+        return;
+    std::exception_ptr passedOver;
+    const std::optional<std::size_t> started = startFirstPlayable(m_upcoming, std::size_t(at), passedOver);
+    if (!started) {
+        save();
+        return;
+    }
+    // What "next" would have put in the history on the way; songs passed
+    // over for failing to start are left out of it, as "next" leaves them.
+    TrackList history = m_history;
+    if (m_current)
+        history.append(m_current);
+    history.append(m_upcoming.mid(0, std::size_t(at)));
+    setHistory(std::move(history));
+    passOverUpcoming(*started);
+    takeNextFromUpcoming();
+    save();
+}
+
 void OstrelQueueEngine::remove(int at)
 {
     if (at < 0 || at >= int(m_upcoming.size()))
