@@ -153,6 +153,14 @@ qsizetype OstrelPlaylistEngine::topLevelIndex(const QUuid& id) const
     throw PlaylistError::playlistNotFound();
 }
 
+const Playlist& OstrelPlaylistEngine::shownPlaylist(const QUuid& id) const
+{
+    const auto found = m_allPlaylists.constFind(id);
+    if (found == m_allPlaylists.cend())
+        throw PlaylistError::playlistNotFound();
+    return *found;
+}
+
 void OstrelPlaylistEngine::refuseHandEditsOfLiveSmart(const QUuid& id) const
 {
     if (m_rootPlaylists[topLevelIndex(id)].type.isLiveSmart())
@@ -339,18 +347,23 @@ QCoro::Task<> OstrelPlaylistEngine::rename(QUuid playlistID, QString newName)
 QCoro::Task<Playlist> OstrelPlaylistEngine::duplicate(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    topLevelIndex(playlistID);
+    shownPlaylist(playlistID);
     const QUuid copyID = QUuid::createUuid();
-    const qsizetype order = m_rootPlaylists.size();
+    const qsizetype topLevelOrder = m_rootPlaylists.size();
     // The copy is made of the source as stored now, with what another
-    // process added to it.
+    // process added to it, and goes last where the source is.
     auto changing = changeStore(
-        [playlistID, copyID, order](std::vector<PlaylistRecord>& records) {
-            Playlist copy = recordWithID(records, playlistID).toPlaylist();
+        [playlistID, copyID, topLevelOrder](std::vector<PlaylistRecord>& records) {
+            const PlaylistRecord& source = recordWithID(records, playlistID);
+            const std::optional<QUuid> parent = source.parentFolderID;
+            Playlist copy = source.toPlaylist();
             copy.id = copyID;
             copy.name += QStringLiteral(" (Copy)");
             copy.isFavorite = false;
-            records.push_back(PlaylistRecord::from(copy, std::nullopt, order));
+            const qsizetype order = parent ? std::count_if(records.begin(), records.end(),
+                                                           [&](const PlaylistRecord& r) { return r.parentFolderID == parent; })
+                                           : topLevelOrder;
+            records.push_back(PlaylistRecord::from(copy, parent, order));
         },
         TopLevelOrder::AsShown);
     std::vector<PlaylistRecord> records = co_await changing;
@@ -360,7 +373,7 @@ QCoro::Task<Playlist> OstrelPlaylistEngine::duplicate(QUuid playlistID)
 QCoro::Task<> OstrelPlaylistEngine::deletePlaylist(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    topLevelIndex(playlistID);
+    shownPlaylist(playlistID);
     // A playlist another process deleted already is gone as asked.
     auto changing = changeStore(
         [playlistID](std::vector<PlaylistRecord>& records) {
@@ -423,14 +436,9 @@ QCoro::Task<> OstrelPlaylistEngine::removeTracks(QList<qsizetype> positions, QUu
 QCoro::Task<> OstrelPlaylistEngine::move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    topLevelIndex(playlistID);
-    auto changing = changeStore(
-        [playlistID, toFolder, atIndex](std::vector<PlaylistRecord>& records) {
-            PlaylistRecord& record = recordWithID(records, playlistID);
-            record.parentFolderID = toFolder;
-            record.displayOrderIndex = atIndex;
-        },
-        TopLevelOrder::ByName);
+    shownPlaylist(playlistID);
+    auto changing = changeStore([playlistID, toFolder, atIndex](std::vector<PlaylistRecord>& records) { moveRecord(records, playlistID, toFolder, atIndex); },
+                                TopLevelOrder::ByName);
     co_await changing;
 }
 
@@ -479,7 +487,7 @@ QCoro::Task<> OstrelPlaylistEngine::updateSmartRules(QUuid playlistID, SmartRule
 QCoro::Task<> OstrelPlaylistEngine::queuePlaylist(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    const Playlist& playlist = m_rootPlaylists[topLevelIndex(playlistID)];
+    const Playlist& playlist = shownPlaylist(playlistID);
     if (playlist.type.kind() == PlaylistType::Kind::Folder)
         throw PlaylistError::cannotPlayFolder();
     const TrackList songs = getTracks(playlistID);

@@ -88,6 +88,8 @@ private:
     QCoro::Task<> changeShownPlaylist(QUuid playlistID, std::function<void(PlaylistRecord&)> change);
     // Index into rootPlaylists, or throws playlistNotFound.
     qsizetype topLevelIndex(const QUuid& id) const;
+    // The playlist as shown at any depth, or throws playlistNotFound.
+    const Playlist& shownPlaylist(const QUuid& id) const;
     // Throws songsFollowRules for a live smart playlist shown at the top level.
     void refuseHandEditsOfLiveSmart(const QUuid& id) const;
     // Reads the play history's counts for rules about them, before the

@@ -61,8 +61,12 @@ public:
     // Trims the name; refuses an empty one and one longer than 120
     // user-perceived characters. Works at any depth.
     virtual QCoro::Task<> rename(QUuid playlistID, QString newName) = 0;
+    // At any depth: the copy ("… (Copy)", not a favourite; a folder's copy
+    // is empty) goes last in the source's folder, or at the end of the top
+    // level.
     virtual QCoro::Task<Playlist> duplicate(QUuid playlistID) = 0;
-    // A folder goes with everything inside it. Songs are never touched.
+    // At any depth. A folder goes with everything inside it. Songs are never
+    // touched.
     virtual QCoro::Task<> deletePlaylist(QUuid playlistID) = 0;
     // Appends the songs not already in the playlist as stored, in the given
     // order. A live smart playlist refuses with
@@ -74,6 +78,10 @@ public:
     // there, else its nearest occurrence; a song already gone removes
     // nothing else.
     virtual QCoro::Task<> removeTracks(QList<qsizetype> positions, QUuid playlistID) = 0;
+    // Puts a playlist or folder from any depth into `toFolder` (the top
+    // level when absent) as its `atIndex`-th child; the top level stays in
+    // name order. A folder moved into itself or anything inside it fails
+    // with PlaylistError::invalidOperation.
     virtual QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) = 0;
     // Sets the opposite of the mark published.
     virtual QCoro::Task<> toggleFavorite(QUuid playlistID) = 0;
@@ -83,7 +91,8 @@ public:
     // createSmartPlaylist does; other playlists fail with
     // PlaylistError::notASmartPlaylist.
     virtual QCoro::Task<> updateSmartRules(QUuid playlistID, SmartRuleSet rules) = 0;
-    // Replaces the queue with the playlist's songs from the first one. A
+    // Replaces the queue with the playlist's songs from the first one, for a
+    // playlist at any depth. A
     // folder fails with PlaylistError::cannotPlayFolder; a playlist none of
     // whose songs is in the library does nothing.
     virtual QCoro::Task<> queuePlaylist(QUuid playlistID) = 0;
