@@ -334,7 +334,21 @@ void OstrelQueueEngine::skipTo(int at)
         history.append(m_current);
     history.append(m_upcoming.mid(0, std::size_t(at)));
     setHistory(std::move(history));
-    passOverUpcoming(*started);
+    // One pass over the unshuffled order, not a search per song skipped: a
+    // click deep in a queue of 100,000 songs skips most of them.
+    QSet<QUuid> skipped;
+    for (std::size_t i = 0; i < *started; ++i)
+        skipped.insert(m_upcoming[i].id);
+    if (!skipped.isEmpty()) {
+        TrackList original;
+        original.reserve(m_originalUpcomingOrder.size());
+        for (const SharedTrack& song : m_originalUpcomingOrder.sharedSongs()) {
+            if (!skipped.contains(song->id))
+                original.append(song);
+        }
+        m_originalUpcomingOrder = std::move(original);
+        m_upcoming = m_upcoming.mid(*started);
+    }
     takeNextFromUpcoming();
     save();
 }

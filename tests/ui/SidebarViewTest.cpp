@@ -412,9 +412,9 @@ TEST_F(SidebarViewTest, DuplicateInARowsMenuStoresACopyBesideTheOriginal)
     QMenu* menu = openRowMenu(inside.id);
     ASSERT_NE(menu, nullptr);
     choose(*menu, SidebarView::kDuplicate);
-    ASSERT_TRUE(test::waitUntil([&] { return storedNamed(QStringLiteral("Inside (Copy)")).has_value(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return childNames(folder.id) == QStringList {"Inside", "Inside (Copy)"}; }));
+    ASSERT_TRUE(storedNamed(QStringLiteral("Inside (Copy)")).has_value());
     EXPECT_EQ(storedNamed(QStringLiteral("Inside (Copy)"))->value("parentFolderID").toString(), uuidText(folder.id));
-    EXPECT_EQ(childNames(folder.id), (QStringList {"Inside", "Inside (Copy)"}));
     EXPECT_TRUE(harness->dialogs.shown.isEmpty());
 }
 
@@ -445,10 +445,10 @@ TEST_F(SidebarViewTest, DeletingAsksFirstNamingThePlaylistAndWhatGoesWithAFolder
     menu = openRowMenu(mix.id);
     ASSERT_NE(menu, nullptr);
     choose(*menu, SidebarView::kDelete);
-    ASSERT_TRUE(test::waitUntil([&] { return !storedNamed(QStringLiteral("Mix")).has_value(); }));
-    EXPECT_EQ(sidebar->playlistItem(mix.id), nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return sidebar->playlistItem(mix.id) == nullptr; }));
+    EXPECT_FALSE(storedNamed(QStringLiteral("Mix")).has_value());
     // The screen of what went gives way to the whole library.
-    EXPECT_EQ(sidebar->selection(), NavigationDestination::songs());
+    EXPECT_TRUE(test::waitUntil([&] { return sidebar->selection() == NavigationDestination::songs(); }));
 
     // The Delete key on the selected folder asks the same, counting what
     // is inside at any depth.
@@ -458,9 +458,9 @@ TEST_F(SidebarViewTest, DeletingAsksFirstNamingThePlaylistAndWhatGoesWithAFolder
     ASSERT_EQ(dialogs.shown.size(), 3);
     EXPECT_EQ(dialogs.shown[2].title, "Delete Folder");
     EXPECT_EQ(dialogs.shown[2].message, "Delete the folder \u201CParties\u201D and the 3 playlists in it? Their songs stay in the library.");
-    ASSERT_TRUE(test::waitUntil([&] { return storedRecords().isEmpty(); }));
-    EXPECT_TRUE(playlists().rootPlaylists().isEmpty());
-    EXPECT_EQ(sidebar->selection(), NavigationDestination::songs());
+    ASSERT_TRUE(test::waitUntil([&] { return playlists().rootPlaylists().isEmpty(); }));
+    EXPECT_TRUE(storedRecords().isEmpty());
+    EXPECT_TRUE(test::waitUntil([&] { return sidebar->selection() == NavigationDestination::songs(); }));
 
     EXPECT_EQ(SidebarView::deleteQuestion(folder, 0), "Delete the folder \u201CParties\u201D?");
     EXPECT_EQ(SidebarView::deleteQuestion(folder, 1), "Delete the folder \u201CParties\u201D and the playlist in it? Their songs stay in the library.");
