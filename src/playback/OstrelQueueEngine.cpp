@@ -317,6 +317,42 @@ void OstrelQueueEngine::playLast(const TrackList& tracks)
     }
 }
 
+void OstrelQueueEngine::skipTo(int at)
+{
+    if (at < 0 || at >= int(m_upcoming.size()))
+        return;
+    std::exception_ptr passedOver;
+    const std::optional<std::size_t> started = startFirstPlayable(m_upcoming, std::size_t(at), passedOver);
+    if (!started) {
+        save();
+        return;
+    }
+    // What "next" would have put in the history on the way; songs passed
+    // over for failing to start are left out of it, as "next" leaves them.
+    TrackList history = m_history;
+    if (m_current)
+        history.append(m_current);
+    history.append(m_upcoming.mid(0, std::size_t(at)));
+    setHistory(std::move(history));
+    // One pass over the unshuffled order, not a search per song skipped: a
+    // click deep in a queue of 100,000 songs skips most of them.
+    QSet<QUuid> skipped;
+    for (std::size_t i = 0; i < *started; ++i)
+        skipped.insert(m_upcoming[i].id);
+    if (!skipped.isEmpty()) {
+        TrackList original;
+        original.reserve(m_originalUpcomingOrder.size());
+        for (const SharedTrack& song : m_originalUpcomingOrder.sharedSongs()) {
+            if (!skipped.contains(song->id))
+                original.append(song);
+        }
+        m_originalUpcomingOrder = std::move(original);
+        m_upcoming = m_upcoming.mid(*started);
+    }
+    takeNextFromUpcoming();
+    save();
+}
+
 void OstrelQueueEngine::remove(int at)
 {
     if (at < 0 || at >= int(m_upcoming.size()))

@@ -44,6 +44,7 @@ public:
     void playNow(const TrackList& tracks, int startingAt = 0) override;
     void playNext(const TrackList& tracks) override;
     void playLast(const TrackList& tracks) override;
+    void skipTo(int at) override;
     void remove(int at) override;
     void move(int from, int to) override;
     void clearUpcoming() override;

@@ -43,6 +43,12 @@ public:
     virtual void playNow(const TrackList& tracks, int startingAt = 0) = 0;
     virtual void playNext(const TrackList& tracks) = 0;
     virtual void playLast(const TrackList& tracks) = 0;
+    // Plays the upcoming song at `at` as if "next" had been asked for until
+    // it came up: the current song and the upcoming songs before it join the
+    // history, the songs after it stay in their order (none is dealt
+    // again, shuffled or not). A song that cannot start is passed over as
+    // "next" does; when none from `at` on can start, nothing changes.
+    virtual void skipTo(int at) = 0;
     // Indexes into upcoming(); out-of-range indexes are ignored.
     virtual void remove(int at) = 0;
     virtual void move(int from, int to) = 0;

@@ -347,18 +347,23 @@ QCoro::Task<> OstrelPlaylistEngine::rename(QUuid playlistID, QString newName)
 QCoro::Task<Playlist> OstrelPlaylistEngine::duplicate(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    topLevelIndex(playlistID);
+    shownPlaylist(playlistID);
     const QUuid copyID = QUuid::createUuid();
-    const qsizetype order = m_rootPlaylists.size();
+    const qsizetype topLevelOrder = m_rootPlaylists.size();
     // The copy is made of the source as stored now, with what another
-    // process added to it.
+    // process added to it, and goes last where the source is.
     auto changing = changeStore(
-        [playlistID, copyID, order](std::vector<PlaylistRecord>& records) {
-            Playlist copy = recordWithID(records, playlistID).toPlaylist();
+        [playlistID, copyID, topLevelOrder](std::vector<PlaylistRecord>& records) {
+            const PlaylistRecord& source = recordWithID(records, playlistID);
+            const std::optional<QUuid> parent = source.parentFolderID;
+            Playlist copy = source.toPlaylist();
             copy.id = copyID;
             copy.name += QStringLiteral(" (Copy)");
             copy.isFavorite = false;
-            records.push_back(PlaylistRecord::from(copy, std::nullopt, order));
+            const qsizetype order = parent ? std::count_if(records.begin(), records.end(),
+                                                           [&](const PlaylistRecord& r) { return r.parentFolderID == parent; })
+                                           : topLevelOrder;
+            records.push_back(PlaylistRecord::from(copy, parent, order));
         },
         TopLevelOrder::AsShown);
     std::vector<PlaylistRecord> records = co_await changing;
@@ -368,7 +373,7 @@ QCoro::Task<Playlist> OstrelPlaylistEngine::duplicate(QUuid playlistID)
 QCoro::Task<> OstrelPlaylistEngine::deletePlaylist(QUuid playlistID)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    topLevelIndex(playlistID);
+    shownPlaylist(playlistID);
     // A playlist another process deleted already is gone as asked.
     auto changing = changeStore(
         [playlistID](std::vector<PlaylistRecord>& records) {
@@ -457,14 +462,9 @@ QCoro::Task<> OstrelPlaylistEngine::insertTracks(QList<QUuid> songIDs, QList<qsi
 QCoro::Task<> OstrelPlaylistEngine::move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex)
 {
     const AsyncGate::Hold hold = co_await m_gate.enter();
-    topLevelIndex(playlistID);
-    auto changing = changeStore(
-        [playlistID, toFolder, atIndex](std::vector<PlaylistRecord>& records) {
-            PlaylistRecord& record = recordWithID(records, playlistID);
-            record.parentFolderID = toFolder;
-            record.displayOrderIndex = atIndex;
-        },
-        TopLevelOrder::ByName);
+    shownPlaylist(playlistID);
+    auto changing = changeStore([playlistID, toFolder, atIndex](std::vector<PlaylistRecord>& records) { moveRecord(records, playlistID, toFolder, atIndex); },
+                                TopLevelOrder::ByName);
     co_await changing;
 }
 

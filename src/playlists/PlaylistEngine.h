@@ -61,8 +61,12 @@ public:
     // Trims the name; refuses an empty one and one longer than 120
     // user-perceived characters. Works at any depth.
     virtual QCoro::Task<> rename(QUuid playlistID, QString newName) = 0;
+    // At any depth: the copy ("… (Copy)", not a favourite; a folder's copy
+    // is empty) goes last in the source's folder, or at the end of the top
+    // level.
     virtual QCoro::Task<Playlist> duplicate(QUuid playlistID) = 0;
-    // A folder goes with everything inside it. Songs are never touched.
+    // At any depth. A folder goes with everything inside it. Songs are never
+    // touched.
     virtual QCoro::Task<> deletePlaylist(QUuid playlistID) = 0;
     // Appends the songs not already in the playlist as stored, in the given
     // order, for a playlist at any depth. A live smart playlist refuses with
@@ -84,6 +88,10 @@ public:
     // counted with the ones before it back): what undoes a removal. Unlike
     // adding, a song already in the playlist goes in again. At any depth.
     virtual QCoro::Task<> insertTracks(QList<QUuid> songIDs, QList<qsizetype> positions, QUuid playlistID) = 0;
+    // Puts a playlist or folder from any depth into `toFolder` (the top
+    // level when absent) as its `atIndex`-th child; the top level stays in
+    // name order. A folder moved into itself or anything inside it fails
+    // with PlaylistError::invalidOperation.
     virtual QCoro::Task<> move(QUuid playlistID, std::optional<QUuid> toFolder, qsizetype atIndex) = 0;
     // Sets the opposite of the mark published.
     virtual QCoro::Task<> toggleFavorite(QUuid playlistID) = 0;

@@ -46,6 +46,39 @@ void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id
     std::erase_if(records, [&](const PlaylistRecord& record) { return doomed.contains(record.id); });
 }
 
+void moveRecord(std::vector<PlaylistRecord>& records, const QUuid& id, const std::optional<QUuid>& toFolder, qsizetype atIndex)
+{
+    const auto found = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == id; });
+    if (found == records.end())
+        throw PlaylistError::playlistNotFound();
+    // Following the target's parents up must not meet the record moved; the
+    // set of folders passed ends a loop a hand-edited file may hold.
+    QSet<QUuid> passed;
+    for (std::optional<QUuid> at = toFolder; at && !passed.contains(*at);) {
+        if (*at == id)
+            throw PlaylistError::invalidOperation();
+        passed.insert(*at);
+        const auto parent = std::find_if(records.begin(), records.end(), [&](const PlaylistRecord& r) { return r.id == *at; });
+        at = parent == records.end() ? std::nullopt : parent->parentFolderID;
+    }
+
+    PlaylistRecord moved = std::move(*found);
+    records.erase(found);
+    moved.parentFolderID = toFolder;
+    moved.displayOrderIndex = atIndex;
+    qsizetype siblings = 0;
+    auto place = records.end();
+    for (auto it = records.begin(); it != records.end(); ++it) {
+        if (it->parentFolderID != toFolder)
+            continue;
+        if (siblings++ == atIndex) {
+            place = it;
+            break;
+        }
+    }
+    records.insert(place, std::move(moved));
+}
+
 namespace {
 
 // Which stored songs the songs at `positions` of `shown` are now, by the

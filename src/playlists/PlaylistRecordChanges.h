@@ -5,6 +5,7 @@
 #include <QList>
 #include <QUuid>
 
+#include <optional>
 #include <vector>
 
 namespace varno {
@@ -24,6 +25,14 @@ void upsertRecord(std::vector<PlaylistRecord>& records, const PlaylistRecord& re
 // Removes the record and everything below it in the folder hierarchy,
 // however the records are ordered.
 void removeWithDescendants(std::vector<PlaylistRecord>& records, const QUuid& id);
+
+// Puts the record into `toFolder` (the top level when absent) as the
+// `atIndex`-th of the records there, in stored order (the order a folder
+// lists its children in); past the last one it goes last. `atIndex` is also
+// written as its display order index. A folder cannot go into itself or
+// anything inside it: that throws PlaylistError::invalidOperation and
+// changes nothing.
+void moveRecord(std::vector<PlaylistRecord>& records, const QUuid& id, const std::optional<QUuid>& toFolder, qsizetype atIndex);
 
 // Removes from `songs` (a playlist's song ids as stored now) the songs that
 // were at `positions` of `shown` (the same playlist as the caller saw it).

@@ -177,6 +177,50 @@ TEST_F(QueueRulesTest, PlayLastUnderShuffleKeepsTheNextSongAndDealsTheRestAgain)
     EXPECT_EQ(queue.originalUpcomingOrder().back().title, "x29");
 }
 
+TEST_F(QueueRulesTest, SkippingToAnUpcomingSongKeepsTheRestInTheirOrder)
+{
+    queue.setShuffleMode(ShuffleMode::Standard);
+    start(30); // s0 current, s1…s29 dealt at random
+    const std::vector<QString> dealt = titles(queue.upcoming());
+    const std::vector<QString> unshuffled = titles(queue.originalUpcomingOrder());
+
+    queue.skipTo(3);
+    EXPECT_EQ(title(queue.currentTrack()), dealt[3]);
+    EXPECT_EQ(audio.played, std::vector<QString>({dealt[3]}));
+    // The songs after it play as dealt, none dealt again.
+    EXPECT_EQ(titles(queue.upcoming()), std::vector<QString>(dealt.begin() + 4, dealt.end()));
+    // "Next" four times would have left the same history.
+    EXPECT_EQ(titles(queue.history()), std::vector<QString>({QStringLiteral("s0"), dealt[0], dealt[1], dealt[2]}));
+    // Shuffle off returns to the unshuffled order of what is still to come.
+    std::vector<QString> stillToCome = unshuffled;
+    std::erase_if(stillToCome, [&](const QString& name) { return std::find(dealt.begin(), dealt.begin() + 4, name) != dealt.begin() + 4; });
+    queue.setShuffleMode(ShuffleMode::Off);
+    EXPECT_EQ(titles(queue.upcoming()), stillToCome);
+
+    // Out of range: nothing happens.
+    const QueueSnapshot before = state();
+    queue.skipTo(-1);
+    queue.skipTo(int(queue.upcoming().size()));
+    expectSame(state(), before);
+}
+
+TEST_F(QueueRulesTest, SkippingPassesOverSongsThatCannotStartOrChangesNothing)
+{
+    const std::vector<Track> list = start(6); // | s0 | s1 s2 s3 s4 s5
+    audio.failing = {list[2].id, list[3].id};
+    queue.skipTo(1); // s2, which fails: s4 plays
+    EXPECT_EQ(title(queue.currentTrack()), "s4");
+    EXPECT_EQ(titles(queue.history()), names({"s0", "s1"}));
+    EXPECT_EQ(titles(queue.upcoming()), names({"s5"}));
+    EXPECT_TRUE(queue.lastPlaybackError());
+
+    audio.failing.insert(list[5].id);
+    const QueueSnapshot before = state();
+    queue.skipTo(0);
+    expectSame(state(), before);
+    EXPECT_EQ(audio.track->title, "s4");
+}
+
 TEST_F(QueueRulesTest, ForwardStepsFollowTheRepeatMode)
 {
     start(3); // s0 current

@@ -241,6 +241,65 @@ TEST_F(PlaylistEngineTest, MoveIntoAFolderRebuildsTheTree)
     EXPECT_EQ(records()[1].displayOrderIndex, 4);
 }
 
+TEST_F(PlaylistEngineTest, MovingPlacesAPlaylistAmongAFoldersChildrenAndOutAgainFromAnyDepth)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    const PlaylistRecord sub = stored(QStringLiteral("Sub"), folder.id, true);
+    const PlaylistRecord a = stored(QStringLiteral("A"), folder.id);
+    const PlaylistRecord b = stored(QStringLiteral("B"), folder.id);
+    const PlaylistRecord loose = stored(QStringLiteral("Loose"));
+    start({folder, sub, a, b, loose});
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), (QStringList {"Sub", "A", "B"}));
+
+    // Reordering inside the folder: B first, then the loose one between.
+    await(engine->move(b.id, folder.id, 0));
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), (QStringList {"B", "Sub", "A"}));
+    await(engine->move(loose.id, folder.id, 2));
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), (QStringList {"B", "Sub", "Loose", "A"}));
+    EXPECT_EQ(roots(), QStringList {"Folder"});
+    std::vector<PlaylistRecord> written = records();
+    EXPECT_EQ(recordWithID(written, loose.id).displayOrderIndex, 2);
+
+    // From inside a folder inside a folder to the top level, where names
+    // give the order.
+    await(engine->move(a.id, sub.id, 0));
+    EXPECT_EQ(namesOf(engine->childrenOf(sub.id)), QStringList {"A"});
+    await(engine->move(a.id, std::nullopt, 0));
+    EXPECT_EQ(roots(), (QStringList {"A", "Folder"}));
+    EXPECT_TRUE(engine->childrenOf(sub.id).isEmpty());
+
+    // A folder never goes inside itself.
+    const std::vector<PlaylistRecord> before = records();
+    EXPECT_EQ(errorText([&] { await(engine->move(folder.id, sub.id, 0)); }), QStringLiteral("Invalid operation"));
+    EXPECT_EQ(errorText([&] { await(engine->move(folder.id, folder.id, 0)); }), QStringLiteral("Invalid operation"));
+    EXPECT_EQ(records(), before);
+}
+
+TEST_F(PlaylistEngineTest, PlaylistsInsideFoldersAreDuplicatedDeletedAndPlayedLikeTopLevelOnes)
+{
+    const PlaylistRecord folder = stored(QStringLiteral("Folder"), std::nullopt, true);
+    PlaylistRecord inside = stored(QStringLiteral("Inside"), folder.id);
+    inside.trackIDs = {library.tracks[2].id, library.tracks[0].id};
+    const PlaylistRecord other = stored(QStringLiteral("Other"), folder.id);
+    start({folder, inside, other});
+
+    const Playlist copy = await(engine->duplicate(inside.id));
+    EXPECT_EQ(copy.name, QStringLiteral("Inside (Copy)"));
+    EXPECT_EQ(copy.trackIDs, inside.trackIDs);
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), (QStringList {"Inside", "Other", "Inside (Copy)"}));
+    EXPECT_EQ(records().back().parentFolderID, folder.id);
+    EXPECT_EQ(records().back().displayOrderIndex, 2);
+    EXPECT_EQ(roots(), QStringList {"Folder"});
+
+    await(engine->queuePlaylist(inside.id));
+    ASSERT_EQ(queue.playNowCalls.size(), 1u);
+    EXPECT_EQ(test::titlesOf(queue.playNowCalls[0].first), (QStringList {"Three", "One"}));
+
+    await(engine->deletePlaylist(inside.id));
+    EXPECT_EQ(namesOf(engine->childrenOf(folder.id)), (QStringList {"Other", "Inside (Copy)"}));
+    EXPECT_EQ(records().size(), 3u);
+}
+
 TEST_F(PlaylistEngineTest, FavouriteAndDetailsAreWrittenThrough)
 {
     const PlaylistRecord mix = stored(QStringLiteral("Mix"));

@@ -110,6 +110,7 @@ public:
     void playNow(const TrackList& tracks, int startingAt) override { playNowCalls.emplace_back(tracks, startingAt); }
     void playNext(const TrackList&) override { }
     void playLast(const TrackList&) override { }
+    void skipTo(int) override { }
     void remove(int) override { }
     void move(int, int) override { }
     void clearUpcoming() override { }

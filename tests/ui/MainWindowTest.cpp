@@ -9,21 +9,28 @@
 #include "ui/window/SearchPopup.h"
 #include "ui/window/WorkspacePanelRegion.h"
 #include "ui/player/BottomPlayerView.h"
+#include "playlists/PlaylistEngine.h"
+#include "ui/playlists/FolderView.h"
 #include "ui/playlists/PlaylistDetailView.h"
 #include "ui/queue/QueueView.h"
+#include "ui/sidebar/SidebarPlaylistTree.h"
 #include "ui/sidebar/SidebarRow.h"
+#include "ui/sidebar/SidebarRowPainter.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/songs/TrackListHeaderView.h"
 #include "ui/songs/TrackListSource.h"
 #include "ui/songs/TrackListView.h"
+#include "ui/songs/TrackTableHeaderView.h"
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
 #include "ui/EmptyStateView.h"
+#include "ViewTestSupport.h"
 #include "workspace/WindowMemory.h"
 
 #include <QScreen>
 
 #include <QAction>
+#include <QLabel>
 #include <QFileDialog>
 #include <QListView>
 #include <QLineEdit>
@@ -54,6 +61,19 @@ protected:
     std::unique_ptr<MainWindow> openWindow(test::UiHarness& ui) { return ui.openMainWindow(); }
 
     static QAction* action(MainWindow& window, MenuCommand command) { return window.menuBarBinder().action(command); }
+
+    // The library's songs of these titles, in this order.
+    static TrackList songsTitled(test::UiHarness& ui, const QStringList& titles)
+    {
+        TrackList songs;
+        for (const QString& title : titles) {
+            for (const SharedTrack& song : ui.container->libraryEngine().allTracks().sharedSongs()) {
+                if (song->title == title)
+                    songs.append(song);
+            }
+        }
+        return songs;
+    }
 };
 
 TEST_F(MainWindowTest, OpensAtItsDefaultSizeOnAllSongsWithTheMenuBar)
@@ -293,6 +313,117 @@ TEST_F(MainWindowNavigationTest, TopRatedShowsRatedSongsBestFirstBeforeTheListsO
     EXPECT_EQ(test::titlesOf(list->source().tracks()), (QStringList {QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
 }
 
+TEST_F(MainWindowNavigationTest, APlaylistInsideAFolderOpensLikeATopLevelOneAndTheFolderListsItsPlaylists)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("A"), QStringLiteral("B")});
+    PlaylistEngine& playlists = ui.container->playlistEngine();
+    const Playlist folder = await(playlists.createFolder(QStringLiteral("Road")));
+    const Playlist inside = await(playlists.createPlaylist(QStringLiteral("Inside")));
+    await(playlists.addTracks(songsTitled(ui, {QStringLiteral("B")}), inside.id));
+    await(playlists.move(inside.id, folder.id, 0));
+    const Playlist other = await(playlists.createPlaylist(QStringLiteral("Other"), folder.id));
+    await(playlists.loadPlaylists());
+    auto window = openWindow(ui);
+    MainLayoutView& layout = window->layoutView();
+    SidebarView& sidebar = *layout.sidebar();
+    QTreeWidget* tree = sidebar.playlistTree();
+
+    // Opened with its chevron, then clicked: the playlist's own screen.
+    QTreeWidgetItem* folderRow = sidebar.playlistItem(folder.id);
+    ASSERT_NE(folderRow, nullptr);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, sidebar::disclosureRect(tree->visualItemRect(folderRow)).center());
+    test::clickItem(tree, sidebar.playlistItem(inside.id));
+    auto* detail = qobject_cast<PlaylistDetailView*>(layout.centreWidget());
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail->playlist().id, inside.id);
+    EXPECT_EQ(layout.centreScreen().title, QStringLiteral("Inside"));
+    ASSERT_TRUE(test::waitUntil([&] { return test::titlesOf(detail->tracks()) == QStringList {QStringLiteral("B")}; }));
+
+    // The folder's own screen lists what it holds; a click opens one.
+    test::clickItem(tree, folderRow);
+    auto* folderScreen = qobject_cast<FolderView*>(layout.centreWidget());
+    ASSERT_NE(folderScreen, nullptr);
+    EXPECT_EQ(folderScreen->countLabel()->text(), QStringLiteral("2 playlists"));
+    ASSERT_EQ(folderScreen->list()->count(), 2);
+    EXPECT_EQ(folderScreen->list()->item(0)->text(), QStringLiteral("Inside  \u00B7  1 song"));
+    EXPECT_EQ(folderScreen->list()->item(1)->text(), QStringLiteral("Other  \u00B7  0 songs"));
+    test::clickRow(folderScreen->list(), folderScreen->list()->model()->index(1, 0));
+    EXPECT_EQ(layout.selection(), NavigationDestination::playlist(other.id));
+    ASSERT_NE(qobject_cast<PlaylistDetailView*>(layout.centreWidget()), nullptr);
+    EXPECT_TRUE(sidebar.playlistItem(other.id)->isSelected());
+
+    // An empty folder says how to fill it.
+    const Playlist empty = await(playlists.createFolder(QStringLiteral("Empty")));
+    ASSERT_TRUE(test::waitUntil([&] { return sidebar.playlistItem(empty.id) != nullptr; }));
+    test::clickItem(tree, sidebar.playlistItem(empty.id));
+    folderScreen = qobject_cast<FolderView*>(layout.centreWidget());
+    ASSERT_NE(folderScreen, nullptr);
+    EXPECT_TRUE(folderScreen->emptyState()->isVisible());
+    EXPECT_EQ(folderScreen->emptyState()->title(), QStringLiteral("This folder is empty"));
+}
+
+TEST_F(MainWindowNavigationTest, RecentScreensAndTopRatedKeepTheirOwnOrderUntilAColumnIsClickedAndSayWhyTheyAreEmpty)
+{
+    test::UiHarness ui;
+    importSongs(ui, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
+    // Added one a day apart, in the order C, A, D; B has no date at all.
+    std::vector<Track> dated;
+    for (const Track& song : ui.container->libraryEngine().allTracks()) {
+        Track changed = song;
+        const int day = QStringLiteral("CAD").indexOf(song.title);
+        changed.dateAdded = day < 0 ? std::nullopt : std::optional<Timestamp>(Timestamp {800000000.0 + day * 86400.0});
+        dated.push_back(changed);
+    }
+    await(ui.container->libraryEngine().updateTracks(dated));
+    auto window = openWindow(ui);
+    MainLayoutView& layout = window->layoutView();
+    SidebarView& sidebar = *layout.sidebar();
+    const auto shownTitles = [&] { return test::titlesOf(layout.visibleTrackList()->model().shownTracks().tracks); };
+
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::RecentlyAdded), Qt::LeftButton);
+    ASSERT_NE(layout.visibleTrackList(), nullptr);
+    EXPECT_EQ(layout.visibleTrackList()->header().title(), QStringLiteral("Recently Added"));
+    EXPECT_EQ(shownTitles(), (QStringList {"D", "A", "C"}));
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), TrackSortOrder::listed());
+
+    // Nothing played yet, nothing rated: each says so in its own words.
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::RecentlyPlayed), Qt::LeftButton);
+    ASSERT_TRUE(layout.visibleTrackList()->isShowingEmptyState());
+    EXPECT_EQ(layout.visibleTrackList()->emptyStateView().title(), QStringLiteral("No recently played songs"));
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::TopRated), Qt::LeftButton);
+    ASSERT_TRUE(layout.visibleTrackList()->isShowingEmptyState());
+    EXPECT_EQ(layout.visibleTrackList()->emptyStateView().title(), QStringLiteral("No rated songs"));
+
+    // Played A, then C, then A again, now D: the last first, each once.
+    QueueEngine& queue = ui.container->queueEngine();
+    queue.playNow(songsTitled(ui, {QStringLiteral("A"), QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("D")}), 0);
+    queue.advanceToNext();
+    queue.advanceToNext();
+    queue.advanceToNext();
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::RecentlyPlayed), Qt::LeftButton);
+    EXPECT_EQ(shownTitles(), (QStringList {"D", "A", "C"}));
+    queue.playNow(songsTitled(ui, {QStringLiteral("B")}), 0);
+    ASSERT_TRUE(test::waitUntil([&] { return shownTitles() == QStringList {"B"}; }));
+
+    // Rated: best first, not by title, until a header is clicked.
+    std::vector<Track> rated;
+    for (const Track& song : ui.container->libraryEngine().allTracks()) {
+        Track changed = song;
+        changed.rating = song.title == QStringLiteral("C") ? 5 : song.title == QStringLiteral("A") ? 2 : song.title == QStringLiteral("D") ? 4 : 0;
+        rated.push_back(changed);
+    }
+    await(ui.container->libraryEngine().updateTracks(rated));
+    QTest::mouseClick(sidebar.fixedRow(NavigationDestination::Kind::TopRated), Qt::LeftButton);
+    EXPECT_EQ(shownTitles(), (QStringList {"C", "D", "A"}));
+    TrackTableHeaderView& header = layout.visibleTrackList()->table().columnHeader();
+    const int titleColumn = layout.visibleTrackList()->model().columnOf(TrackTableColumnID::Title);
+    const QRect titleSection(header.sectionViewportPosition(titleColumn), 0, header.sectionSize(titleColumn), header.height());
+    QTest::mouseClick(header.viewport(), Qt::LeftButton, {}, titleSection.center());
+    EXPECT_EQ(shownTitles(), (QStringList {"A", "C", "D"}));
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Title, true}));
+}
+
 TEST_F(MainWindowNavigationTest, EditMenuItemsFollowTheFocusedSongList)
 {
     test::UiHarness ui;
@@ -392,6 +523,7 @@ TEST_F(MainWindowMemoryTest, TheQueueAndEachScreensSortOrderLastAcrossARestart)
         layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Artist);
         layout.setSelection(NavigationDestination::recentlyAdded());
         layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Title);
+        layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Title);
         layout.setSelection(NavigationDestination::favorites());
         layout.visibleTrackList()->model().sortByColumn(TrackTableColumnID::Duration);
     }
@@ -406,9 +538,9 @@ TEST_F(MainWindowMemoryTest, TheQueueAndEachScreensSortOrderLastAcrossARestart)
     EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Duration, true}));
     layout.setSelection(NavigationDestination::songs());
     EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), (TrackSortOrder {TrackSortField::Artist, true}));
-    // A screen never sorted by hand keeps the usual order and stores nothing.
+    // A screen never sorted by hand keeps its own order and stores nothing.
     layout.setSelection(NavigationDestination::topRated());
-    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), TrackSortOrder {});
+    EXPECT_EQ(layout.visibleTrackList()->model().sortOrder(), TrackSortOrder::listed());
     EXPECT_EQ(restarted.preferences.typedValue(QStringLiteral("songs.sortOrder.topRated")), std::nullopt);
 }
 

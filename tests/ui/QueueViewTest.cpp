@@ -10,6 +10,12 @@
 #include "ui/queue/QueueListModel.h"
 #include "ui/queue/QueueView.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -142,18 +148,22 @@ TEST_F(QueueViewTest, followsTheQueueAsItChanges)
     EXPECT_EQ(rowsOf(*view), QStringList({"NOW PLAYING", "B", "HISTORY", "A"}));
 }
 
-TEST_F(QueueViewTest, clickingTheThirdUpcomingSongPlaysItAndTheSongsBeforeItBecomeTheHistory)
+TEST_F(QueueViewTest, clickingAnUpcomingSongPlaysItAndKeepsTheSongsAfterItInTheirOrder)
 {
-    queue.playNow(songs({"Now", "U1", "U2", "U3", "U4", "U5"}));
+    queue.setShuffleMode(ShuffleMode::Standard);
+    queue.playNow(songs({"Now", "U1", "U2", "U3", "U4", "U5", "U6", "U7", "U8"}));
+    const QStringList dealt = test::titlesOf(queue.upcoming());
     const auto view = makeView();
     audio.requests.clear();
 
-    clickRow(*view, rowShowing(*view, "U3", QueueListModel::RowKind::Upcoming));
+    clickRow(*view, rowShowing(*view, dealt[2], QueueListModel::RowKind::Upcoming));
     ASSERT_TRUE(queue.currentTrack());
-    EXPECT_EQ(queue.currentTrack()->title, "U3");
-    EXPECT_EQ(test::titlesOf(queue.history()), QStringList({"U1", "U2"}));
-    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList({"U4", "U5"}));
+    EXPECT_EQ(queue.currentTrack()->title, dealt[2]);
+    // Nothing is dealt again: what follows plays as the queue showed it.
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), dealt.mid(3));
+    EXPECT_EQ(test::titlesOf(queue.history()), QStringList({"Now", dealt[0], dealt[1]}));
     EXPECT_EQ(audio.requests, QStringList({"play"}));
+    EXPECT_EQ(rowsOf(*view).mid(0, 3), QStringList({"NOW PLAYING", dealt[2], "UPCOMING"}));
 }
 
 TEST_F(QueueViewTest, clickingAHistorySongLeavesAQueueOfThatSongAlone)
@@ -244,6 +254,139 @@ TEST_F(QueueViewTest, theDeleteKeyRemovesSelectedUpcomingSongsOnly)
     EXPECT_EQ(rowsOf(*view), QStringList({"NOW PLAYING", "Now", "UPCOMING", "U1", "U3", "HISTORY", "H1"}));
 }
 
+// --- the row menu ------------------------------------------------------------
+
+namespace {
+
+// Right-clicks the row as a mouse would and returns the menu it opened.
+QMenu* openRowMenu(QueueView& view, int row)
+{
+    QWidget* viewport = view.list()->viewport();
+    const QPoint at = view.list()->visualRect(view.model()->index(row)).center();
+    QTest::mousePress(viewport, Qt::RightButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, at);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &event);
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+void choose(QMenu& menu, const QString& item)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->text() == item) {
+            QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(action).center());
+            return;
+        }
+    }
+    ADD_FAILURE() << "no menu item " << item.toStdString();
+}
+
+QStringList itemsOf(const QMenu& menu)
+{
+    QStringList items;
+    for (const QAction* action : menu.actions())
+        items << action->text() + (action->isEnabled() ? "" : " (off)");
+    return items;
+}
+
+} // namespace
+
+TEST_F(QueueViewTest, anUpcomingRowsMenuPlaysItPlaysItNextOrRemovesIt)
+{
+    queue.playNow(songs({"H1", "Now", "U1", "U2", "U3", "U4"}), 1);
+    const auto view = makeView();
+    audio.requests.clear();
+
+    QMenu* menu = openRowMenu(*view, rowShowing(*view, "U3", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(itemsOf(*menu), QStringList({"Play", "Play Next", "Remove from Queue"}));
+    // The right click chose nothing to play.
+    EXPECT_TRUE(audio.requests.isEmpty());
+    choose(*menu, "Play Next");
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList({"U3", "U1", "U2", "U4"}));
+    EXPECT_EQ(queue.currentTrack()->title, "Now");
+
+    menu = openRowMenu(*view, rowShowing(*view, "U2", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Remove from Queue");
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList({"U3", "U1", "U4"}));
+
+    menu = openRowMenu(*view, rowShowing(*view, "U4", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Play");
+    EXPECT_EQ(queue.currentTrack()->title, "U4");
+    EXPECT_EQ(test::titlesOf(queue.history()), QStringList({"H1", "Now", "U3", "U1"}));
+    EXPECT_TRUE(queue.upcoming().empty());
+    EXPECT_EQ(audio.requests, QStringList({"play"}));
+}
+
+TEST_F(QueueViewTest, theRowMenuActsOnTheWholeSelectionWhenTheRowIsPartOfIt)
+{
+    queue.playNow(songs({"H1", "Now", "U1", "U2", "U3", "U4", "U5"}), 1);
+    const auto view = makeView();
+    QItemSelectionModel* selection = view->list()->selectionModel();
+    const QueueListModel& model = *view->model();
+    for (const char* title : {"U2", "U4"})
+        selection->select(model.index(rowShowing(*view, title, QueueListModel::RowKind::Upcoming)), QItemSelectionModel::Select);
+
+    QMenu* menu = openRowMenu(*view, rowShowing(*view, "U4", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Play Next");
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList({"U2", "U4", "U1", "U3", "U5"}));
+
+    // A row outside the selection acts alone.
+    menu = openRowMenu(*view, rowShowing(*view, "U5", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Remove from Queue");
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList({"U2", "U4", "U1", "U3"}));
+
+    // A history song is queued again; it cannot be removed from what was
+    // played.
+    menu = openRowMenu(*view, rowShowing(*view, "H1", QueueListModel::RowKind::History));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(itemsOf(*menu), QStringList({"Play", "Play Next", "Remove from Queue (off)"}));
+    choose(*menu, "Play Next");
+    EXPECT_EQ(test::titlesOf(queue.upcoming()), QStringList({"H1", "U2", "U4", "U1", "U3"}));
+    EXPECT_EQ(test::titlesOf(queue.history()), QStringList({"H1"}));
+
+    // The current song and the captions have no menu.
+    EXPECT_EQ(openRowMenu(*view, rowShowing(*view, "Now", QueueListModel::RowKind::Current)), nullptr);
+    EXPECT_EQ(openRowMenu(*view, 0), nullptr);
+}
+
+TEST_F(QueueViewTest, whatTheRowMenuAndTheDeleteKeyChangeIsWhatTheSessionSaves)
+{
+    const std::vector<Track> imported =
+        harness->importSongs(scratch("music"), {QStringLiteral("Now"), QStringLiteral("U1"), QStringLiteral("U2"), QStringLiteral("U3"), QStringLiteral("U4")});
+    ASSERT_EQ(imported.size(), 5u);
+    QueueEngine& saving = harness->container->queueEngine();
+    saving.playNow(TrackList(imported), 0);
+    QueueView view(test::environmentWith(*harness, {.thumbnailGenerator = &*thumbnails}));
+    view.resize(360, 640);
+    view.show();
+
+    QMenu* menu = openRowMenu(view, rowShowing(view, "U2", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Remove from Queue");
+    menu = openRowMenu(view, rowShowing(view, "U4", QueueListModel::RowKind::Upcoming));
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Play Next");
+    test::settle();
+    view.list()->selectionModel()->select(view.model()->index(rowShowing(view, "U1", QueueListModel::RowKind::Upcoming)),
+                                         QItemSelectionModel::ClearAndSelect);
+    view.list()->setFocus();
+    QTest::keyClick(view.list(), Qt::Key_Delete);
+    EXPECT_EQ(test::titlesOf(saving.upcoming()), QStringList({"U4", "U3"}));
+
+    const auto idText = [](const Track& song) { return song.id.toString(QUuid::WithoutBraces).toUpper(); };
+    const QJsonArray expected {idText(imported[4]), idText(imported[3])};
+    const QString session = appFile(QStringLiteral("playback_state.json"));
+    EXPECT_TRUE(test::waitUntil([&] {
+        return QFile::exists(session)
+               && QJsonDocument::fromJson(test::readFile(session)).object().value("upcomingTrackIDs").toArray() == expected;
+    })) << test::readFile(session).toStdString();
+}
+
 TEST_F(QueueViewTest, aQueueOfAHundredThousandSongsIsListedWithoutAWidgetPerSong)
 {
     QList<SharedTrack> many;
@@ -260,13 +403,14 @@ TEST_F(QueueViewTest, aQueueOfAHundredThousandSongsIsListedWithoutAWidgetPerSong
     EXPECT_EQ(model.index(100001).data(Qt::DisplayRole).toString(), "Song 99999");
     EXPECT_LT(view->findChildren<QWidget*>().size(), 60);
 
-    // Playing from deep in the list moves everything before it to history.
+    // Playing from deep in the list moves the current song and everything
+    // before it to history.
     clickRow(*view, 100001);
     EXPECT_EQ(queue.currentTrack()->title, "Song 99999");
-    EXPECT_EQ(queue.history().size(), 99998u);
+    EXPECT_EQ(queue.history().size(), 99999u);
     EXPECT_TRUE(queue.upcoming().empty());
     test::settle();
-    EXPECT_EQ(model.rowCount(), 2 + 1 + 99998);
+    EXPECT_EQ(model.rowCount(), 2 + 1 + 99999);
 }
 
 TEST_F(QueueViewTest, aSongsThumbnailIsLoadedOnceAndKept)

@@ -38,8 +38,10 @@ TEST_F(ScreenshotTest, EveryMainScreenCapturesWithContent)
 
     const QString shots = scratch(QStringLiteral("shots"));
     QDir().mkpath(shots);
-    const QStringList written = await(screenshots::captureMainScreens(window, shots));
+    QStringList written = await(screenshots::captureMainScreens(window, shots));
     ASSERT_EQ(written.size(), 4);
+    written << await(screenshots::captureFolderPlaylist(window, shots));
+    ASSERT_EQ(written.size(), 5);
     for (const QString& path : written) {
         SCOPED_TRACE(path.toStdString());
         const QImage image(path);

@@ -139,7 +139,7 @@ TEST_F(WorkspaceChromeTest, RecoveryBannerFollowsTheMessageAndItsCloseButtonDism
     EXPECT_FALSE(secondBanner->isShowing());
 }
 
-TEST_F(WorkspaceChromeTest, CentreScreenFallsBackToAllSongsForPlaylistsItCannotFind)
+TEST_F(WorkspaceChromeTest, CentreScreenFindsPlaylistsAtAnyDepthAndFallsBackToAllSongsForDeletedOnes)
 {
     test::UiHarness ui;
     PlaylistEngine& playlists = ui.container->playlistEngine();
@@ -155,9 +155,11 @@ TEST_F(WorkspaceChromeTest, CentreScreenFallsBackToAllSongsForPlaylistsItCannotF
     const CentreScreen shown = centreScreenFor(NavigationDestination::playlist(mix.id), playlists);
     EXPECT_EQ(shown.kind, CentreScreen::Kind::PlaylistDetail);
     EXPECT_EQ(shown.playlist->id, mix.id);
-    EXPECT_EQ(centreScreenFor(NavigationDestination::folder(folder.id), playlists).kind, CentreScreen::Kind::PlaylistDetail);
-    // Only the top level is searched.
-    EXPECT_EQ(centreScreenFor(NavigationDestination::playlist(inner.id), playlists).title, QStringLiteral("All Songs"));
+    EXPECT_EQ(centreScreenFor(NavigationDestination::folder(folder.id), playlists).kind, CentreScreen::Kind::Folder);
+    // A playlist inside a folder opens like one at the top level.
+    const CentreScreen inside = centreScreenFor(NavigationDestination::playlist(inner.id), playlists);
+    EXPECT_EQ(inside.kind, CentreScreen::Kind::PlaylistDetail);
+    EXPECT_EQ(inside.title, QStringLiteral("Inner"));
 
     await(playlists.deletePlaylist(mix.id));
     EXPECT_EQ(centreScreenFor(NavigationDestination::playlist(mix.id), playlists).kind, CentreScreen::Kind::SongList);

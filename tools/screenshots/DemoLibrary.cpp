@@ -144,10 +144,23 @@ QCoro::Task<> fillDemoLibrary(DIContainer& container, QString folder)
     rule.value = QStringLiteral("Jazz");
     auto makeSmart = playlists.createSmartPlaylist(QStringLiteral("All the Jazz"), smartCriteriaText({rule}, true));
     co_await makeSmart;
-    auto makeFolder = playlists.createFolder(QStringLiteral("Archive"));
+    auto makeFolder = playlists.createFolder(kShowcaseFolder);
     const Playlist archive = co_await makeFolder;
-    auto makeInner = playlists.createPlaylist(QStringLiteral("Summer 2019"), archive.id);
-    co_await makeInner;
+    // Filled at the top level, then moved into the folder, as a user drags
+    // a playlist there.
+    const QStringList innerNames {kFolderedPlaylist, QStringLiteral("Winter 2018")};
+    for (qsizetype n = 0; n < innerNames.size(); ++n) {
+        const std::size_t from = 2 + 3 * std::size_t(n);
+        auto makeInner = playlists.createPlaylist(innerNames[n]);
+        const Playlist inner = co_await makeInner;
+        TrackList innerSongs;
+        for (std::size_t i = from; i < songs.size() && innerSongs.size() < 14; i += 5)
+            innerSongs.append(songs.shared(i));
+        auto fillInner = playlists.addTracks(innerSongs, inner.id);
+        co_await fillInner;
+        auto moving = playlists.move(inner.id, archive.id, 99);
+        co_await moving;
+    }
 }
 
 } // namespace varno::screenshots

@@ -19,11 +19,14 @@ void writeDemoMusic(const QString& folder, int songs, double recordingSeconds = 
 
 // Adds `folder` to the library of `container`, rates some songs (a few of
 // them favourites), and makes three playlists, a smart playlist and a
-// folder holding one more playlist.
+// folder holding two more playlists with songs.
 QCoro::Task<> fillDemoLibrary(DIContainer& container, QString folder);
 
 // The name of the playlist the screenshots show.
 inline const QString kShowcasePlaylist = QStringLiteral("Late Night Drive");
+// The folder of older playlists, and the one of them the screenshots open.
+inline const QString kShowcaseFolder = QStringLiteral("Archive");
+inline const QString kFolderedPlaylist = QStringLiteral("Summer 2019");
 
 } // namespace screenshots
 } // namespace varno

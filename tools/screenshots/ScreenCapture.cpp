@@ -91,6 +91,28 @@ QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder)
     co_return written;
 }
 
+QCoro::Task<QStringList> captureFolderPlaylist(MainWindow& window, QString folder)
+{
+    MainLayoutView& layout = window.layoutView();
+    PlaylistEngine& playlists = layout.environment().playlistEngine;
+    QStringList written;
+    for (const Playlist& shelf : playlists.rootPlaylists()) {
+        if (shelf.name != kShowcaseFolder)
+            continue;
+        for (const Playlist& inner : playlists.childrenOf(shelf.id)) {
+            // Chosen as a click in the sidebar would: the folder opens.
+            if (inner.name == kFolderedPlaylist)
+                layout.setSelection(NavigationDestination::playlist(inner.id));
+        }
+    }
+    co_await settle(1200);
+    const QString path = folder + QStringLiteral("/folder-playlist.png");
+    saveCapture(window, path);
+    written << path;
+    layout.setSelection(NavigationDestination::songs());
+    co_return written;
+}
+
 QCoro::Task<QStringList> captureWindowSizes(MainWindow& window, QString folder)
 {
     MainLayoutView& layout = window.layoutView();

@@ -25,6 +25,10 @@ inline constexpr double kMostlyOneColour = 0.85;
 // thumbnails. Returns the files written.
 QCoro::Task<QStringList> captureMainScreens(MainWindow& window, QString folder);
 
+// Captures a playlist inside a folder opened in the centre, the folder
+// open in the sidebar: "folder-playlist.png". Returns the files written.
+QCoro::Task<QStringList> captureFolderPlaylist(MainWindow& window, QString folder);
+
 // Captures the song list with every panel open at the smallest window and at
 // the default one, each without and with the play queue:
 // "window-900x650.png", "window-900x650-queue.png", "window-1320x820.png"

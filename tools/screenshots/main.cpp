@@ -56,6 +56,8 @@ QCoro::Task<> run(QString output, int songs, QString scratch, int* status)
         co_await screenshots::settle(1500);
         auto capturing = screenshots::captureMainScreens(window, output);
         written << co_await capturing;
+        auto foldered = screenshots::captureFolderPlaylist(window, output);
+        written << co_await foldered;
         auto sizes = screenshots::captureWindowSizes(window, output);
         written << co_await sizes;
         auto albums = screenshots::captureAlbumScreens(window, output);

@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -28,6 +29,9 @@ const QString QueueView::kTitle = QStringLiteral("Queue");
 const QString QueueView::kClearTitle = QStringLiteral("Clear");
 const QString QueueView::kEmptyTitle = QStringLiteral("Queue is empty");
 const QString QueueView::kEmptySubtitle = QStringLiteral("Play a song to start building your queue");
+const QString QueueView::kPlay = QStringLiteral("Play");
+const QString QueueView::kPlayNext = QStringLiteral("Play Next");
+const QString QueueView::kRemove = QStringLiteral("Remove from Queue");
 
 namespace {
 
@@ -240,6 +244,8 @@ QueueView::QueueView(const ViewEnvironment& environment, QWidget* parent)
     connect(m_model, &QueueListModel::refreshed, this, &QueueView::reportVisibleRows);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &QueueView::reportVisibleRows);
     connect(m_list, &QueueListView::deleteRequested, this, &QueueView::deleteSelectedUpcoming);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &QueueView::showRowMenu);
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex& index) {
         // Ctrl and Shift make a selection (for deleting), not a choice.
         if (QApplication::keyboardModifiers() & (Qt::ControlModifier | Qt::ShiftModifier))
@@ -270,41 +276,133 @@ void QueueView::reportVisibleRows()
     m_model->setVisibleRows(first, last);
 }
 
-void QueueView::activateRow(int modelRow)
+std::optional<std::size_t> QueueView::upcomingPosition(const QueueListModel::Row& row, const SharedTrack& song) const
 {
-    const QueueListModel::Row row = m_model->row(modelRow);
-    const SharedTrack song = m_model->song(modelRow);
-    if (!song || row.kind == QueueListModel::RowKind::Current || row.kind == QueueListModel::RowKind::Header)
-        return;
     const TrackList& upcoming = m_queueEngine.upcoming();
     // The row's own place when the queue still holds the song there, so a
-    // song queued twice plays from the copy clicked; otherwise its first.
-    qsizetype at = -1;
+    // song queued twice is taken from the copy clicked; otherwise its first.
     if (row.kind == QueueListModel::RowKind::Upcoming && row.index < upcoming.size() && upcoming[row.index].id == song->id)
-        at = qsizetype(row.index);
-    else
-        at = upcoming.indexOf(song->id);
-    if (at >= 0) {
-        // A copy of the list, as the engine replaces the one it hands out.
-        const TrackList tracks = upcoming;
-        m_queueEngine.playNow(tracks, int(at));
-        return;
+        return row.index;
+    const qsizetype at = upcoming.indexOf(song->id);
+    return at >= 0 ? std::optional<std::size_t>(std::size_t(at)) : std::nullopt;
+}
+
+void QueueView::activateRow(int modelRow)
+{
+    const QList<SongRow> rows = songRows({modelRow});
+    if (!rows.isEmpty())
+        play(rows.first());
+}
+
+void QueueView::play(const SongRow& row)
+{
+    if (row.row.kind == QueueListModel::RowKind::Upcoming) {
+        if (const std::optional<std::size_t> at = upcomingPosition(row.row, row.song)) {
+            m_queueEngine.skipTo(int(*at));
+            return;
+        }
     }
     TrackList alone;
-    alone.append(song);
+    alone.append(row.song);
     m_queueEngine.playNow(alone, 0);
 }
 
 void QueueView::deleteSelectedUpcoming()
 {
+    removeUpcoming(selectedSongRows());
+}
+
+QList<QueueView::SongRow> QueueView::selectedSongRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return songRows(rows);
+}
+
+QList<QueueView::SongRow> QueueView::songRows(const QList<int>& modelRows) const
+{
+    QList<SongRow> rows;
+    for (const int modelRow : modelRows) {
+        const QueueListModel::Row row = m_model->row(modelRow);
+        const SharedTrack song = m_model->song(modelRow);
+        if (song && (row.kind == QueueListModel::RowKind::Upcoming || row.kind == QueueListModel::RowKind::History))
+            rows.append({row, song});
+    }
+    return rows;
+}
+
+QMenu* QueueView::showRowMenu(const QPoint& position)
+{
+    const QModelIndex index = m_list->indexAt(position);
+    if (!index.isValid())
+        return nullptr;
+    const int modelRow = index.row();
+    const QList<SongRow> clicked = songRows({modelRow});
+    if (clicked.isEmpty())
+        return nullptr;
+    QList<SongRow> rows;
+    if (m_list->selectionModel()->isRowSelected(modelRow))
+        rows = selectedSongRows();
+    if (rows.isEmpty())
+        rows = clicked;
+    const bool anyUpcoming =
+        std::any_of(rows.begin(), rows.end(), [](const SongRow& row) { return row.row.kind == QueueListModel::RowKind::Upcoming; });
+
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("queueRowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The items find their songs in the queue when chosen (the queue may
+    // have moved on while the menu was open), by the place they had and
+    // their ids.
+    const SongRow played = clicked.first();
+    connect(menu->addAction(symbolIcon(u"play.fill"), kPlay), &QAction::triggered, this, [this, played] { play(played); });
+    connect(menu->addAction(symbolIcon(u"list.bullet"), kPlayNext), &QAction::triggered, this, [this, rows] { playNext(rows); });
+    QAction* remove = menu->addAction(symbolIcon(u"xmark"), kRemove);
+    // Only songs still to come can leave the queue; the history is what was
+    // played.
+    remove->setEnabled(anyUpcoming);
+    connect(remove, &QAction::triggered, this, [this, rows] { removeUpcoming(rows); });
+    menu->popup(m_list->viewport()->mapToGlobal(position));
+    return menu;
+}
+
+void QueueView::playNext(const QList<SongRow>& rows)
+{
+    // Upcoming songs move to the front, keeping their order among
+    // themselves; songs from the history are queued again before them.
+    std::vector<std::size_t> upcoming;
+    TrackList again;
+    for (const SongRow& row : rows) {
+        if (row.row.kind == QueueListModel::RowKind::History) {
+            again.append(row.song);
+        } else if (const std::optional<std::size_t> at = upcomingPosition(row.row, row.song)) {
+            upcoming.push_back(*at);
+        }
+    }
+    std::sort(upcoming.begin(), upcoming.end());
+    upcoming.erase(std::unique(upcoming.begin(), upcoming.end()), upcoming.end());
+    // Each song taken from further back lands behind the ones moved before
+    // it; the songs behind it keep their positions.
+    for (std::size_t i = 0; i < upcoming.size(); ++i)
+        m_queueEngine.move(int(upcoming[i]), int(i));
+    if (!again.empty())
+        m_queueEngine.playNext(again);
+}
+
+void QueueView::removeUpcoming(const QList<SongRow>& rows)
+{
     std::vector<std::size_t> positions;
-    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes()) {
-        const QueueListModel::Row row = m_model->row(index.row());
-        if (row.kind == QueueListModel::RowKind::Upcoming)
-            positions.push_back(row.index);
+    for (const SongRow& row : rows) {
+        if (row.row.kind != QueueListModel::RowKind::Upcoming)
+            continue;
+        if (const std::optional<std::size_t> at = upcomingPosition(row.row, row.song))
+            positions.push_back(*at);
     }
     // From the back, so each removal leaves the positions before it alone.
     std::sort(positions.begin(), positions.end(), std::greater<>());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
     for (const std::size_t position : positions)
         m_queueEngine.remove(int(position));
 }

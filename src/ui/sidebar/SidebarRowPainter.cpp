@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 
 namespace varno::sidebar {
 
@@ -45,6 +46,14 @@ void paintRow(QPainter& painter, const QRect& rect, const QPalette& palette, con
         painter.fillPath(path, look.selected ? selectionColor(palette) : hoverColor(palette));
     }
 
+    if (look.dropTarget) {
+        QPainterPath path;
+        path.addRoundedRect(fillRect.adjusted(0.75, 0.75, -0.75, -0.75), ThemeApplier::shownCornerRadius(6), ThemeApplier::shownCornerRadius(6));
+        painter.fillPath(path, selectionColor(palette));
+        painter.setPen(QPen(palette.color(QPalette::Highlight), 1.5));
+        painter.drawPath(path);
+    }
+
     const QIcon::Mode mode = look.enabled ? QIcon::Normal : QIcon::Disabled;
     const QRect iconRect(rect.left() + 8, rect.center().y() - kIconSize / 2 + 1, kIconSize, kIconSize);
     if (!look.icon.isNull())
@@ -64,6 +73,18 @@ void paintRow(QPainter& painter, const QRect& rect, const QPalette& palette, con
     const QRect textRect(iconRect.right() + 9, rect.top(), textRight - iconRect.right() - 9, rect.height());
     const QString text = QFontMetrics(font).elidedText(look.text, Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, text);
+    painter.restore();
+}
+
+void paintDropLine(QPainter& painter, const QRect& rect, int y, const QPalette& palette)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor accent = palette.color(QPalette::Highlight);
+    painter.setPen(QPen(accent, 2, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(rect.left() + 10, y), QPointF(rect.right() - 4, y));
+    painter.setBrush(accent);
+    painter.drawEllipse(QPointF(rect.left() + 6, y), 3, 3);
     painter.restore();
 }
 

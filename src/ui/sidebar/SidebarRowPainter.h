@@ -33,9 +33,15 @@ struct RowLook {
     bool selected = false;
     bool hovered = false;
     bool enabled = true;
+    // Songs or a playlist dragged over the row would be dropped into it.
+    bool dropTarget = false;
     // A folder's disclosure chevron at the row's trailing end.
     enum class Disclosure { None, Collapsed, Expanded } disclosure = Disclosure::None;
 };
+
+// Where a dragged playlist would land between two rows: a short accent
+// line at height `y`, across `rect`'s width.
+void paintDropLine(QPainter& painter, const QRect& rect, int y, const QPalette& palette);
 
 void paintRow(QPainter& painter, const QRect& rect, const QPalette& palette, const QFont& font, const RowLook& look);
 // Where paintRow draws the disclosure chevron of a row at `rect`.

@@ -1,6 +1,9 @@
 #include "SidebarView.h"
 
+#include "library/LibraryEngine.h"
+#include "platform/Error.h"
 #include "playlists/PlaylistEngine.h"
+#include "ui/DesktopDialogs.h"
 #include "workspace/WorkspacePanelState.h"
 #include "ui/Icons.h"
 #include "ui/DropOverlay.h"
@@ -18,6 +21,8 @@
 #include <QMimeData>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
+#include <QSet>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -41,6 +46,13 @@ const QString SidebarView::kNewFolder = QStringLiteral("New Folder");
 const QString SidebarView::kRename = QStringLiteral("Rename…");
 const QString SidebarView::kExport = QStringLiteral("Export…");
 const QString SidebarView::kSettings = QStringLiteral("Settings");
+const QString SidebarView::kDuplicate = QStringLiteral("Duplicate");
+const QString SidebarView::kDelete = QStringLiteral("Delete…");
+const QString SidebarView::kDeleteButton = QStringLiteral("Delete");
+const QString SidebarView::kDuplicateFailed = QStringLiteral("The playlist could not be duplicated.");
+const QString SidebarView::kDeleteFailed = QStringLiteral("The playlist could not be deleted.");
+const QString SidebarView::kMoveFailed = QStringLiteral("The playlist could not be moved.");
+const QString SidebarView::kAddSongsFailed = QStringLiteral("The songs could not be added to the playlist.");
 
 namespace {
 
@@ -143,6 +155,14 @@ SidebarView::SidebarView(ViewEnvironment& environment, QWidget* parent)
     layout->addWidget(m_tree, 1);
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &SidebarView::treeSelectionChanged);
     connect(m_tree, &QTreeWidget::customContextMenuRequested, this, &SidebarView::showRowMenu);
+    connect(m_tree, &SidebarPlaylistTree::deleteRequested, this, &SidebarView::confirmAndDelete);
+    connect(m_tree, &SidebarPlaylistTree::moveRequested, this,
+            [this](const QUuid& playlistID, const std::optional<QUuid>& folderID, qsizetype index) {
+                auto moving = movePlaylist(playlistID, folderID, index);
+            });
+    connect(m_tree, &SidebarPlaylistTree::songsDropped, this, [this](const QUuid& playlistID, const std::vector<QUuid>& songIDs) {
+        auto adding = addDroppedSongs(playlistID, songIDs);
+    });
     connect(m_tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
         if (!m_rebuilding)
             m_expandedFolders.insert(item->data(0, SidebarPlaylistTree::PlaylistIDRole).toUuid());
@@ -246,6 +266,8 @@ void SidebarView::addPlaylistRow(QTreeWidgetItem* parent, const Playlist& playli
     const NavigationDestination destination = SidebarPlaylistTree::destinationFor(playlist);
     item->setData(0, SidebarPlaylistTree::PlaylistIDRole, playlist.id);
     item->setData(0, SidebarPlaylistTree::DestinationKindRole, static_cast<int>(destination.kind));
+    // Only a standard playlist holds songs put there by hand.
+    item->setData(0, SidebarPlaylistTree::TakesSongsRole, playlist.type.kind() == PlaylistType::Kind::Standard);
     m_shownPlaylists.insert(playlist.id, playlist);
     // A folder is listed once, so a hand-edited store whose folders contain
     // each other cannot make the rows endless.
@@ -279,6 +301,13 @@ void SidebarView::showSelection()
             selected = item;
     }
     if (selected) {
+        // A playlist chosen elsewhere (on its folder's screen) is shown in
+        // its folder, which stays open; a rebuild leaves closed what the
+        // user closed.
+        for (QTreeWidgetItem* folder = wasRebuilding ? nullptr : selected->parent(); folder; folder = folder->parent()) {
+            m_expandedFolders.insert(folder->data(0, SidebarPlaylistTree::PlaylistIDRole).toUuid());
+            folder->setExpanded(true);
+        }
         m_tree->setCurrentItem(selected);
     } else {
         m_tree->clearSelection();
@@ -333,11 +362,156 @@ void SidebarView::showRowMenu(const QPoint& position)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* rename = menu->addAction(symbolIcon(u"pencil"), kRename);
     connect(rename, &QAction::triggered, this, [this, playlist] { emit renameRequested(playlist); });
+    QAction* duplicate = menu->addAction(symbolIcon(u"square.stack"), kDuplicate);
+    connect(duplicate, &QAction::triggered, this, [this, id = playlist.id] { auto duplicating = duplicatePlaylist(id); });
     if (playlist.type.kind() != PlaylistType::Kind::Folder) {
         QAction* exporting = menu->addAction(symbolIcon(u"square.and.arrow.down.on.square"), kExport);
         connect(exporting, &QAction::triggered, this, [this, playlist] { m_playlistFiles->chooseAndExport(playlist); });
     }
+    menu->addSeparator();
+    QAction* remove = menu->addAction(symbolIcon(u"trash"), kDelete);
+    connect(remove, &QAction::triggered, this, [this, id = playlist.id] { confirmAndDelete(id); });
     menu->popup(m_tree->viewport()->mapToGlobal(position));
+}
+
+QString SidebarView::deleteTitle(const Playlist& playlist)
+{
+    return playlist.type.kind() == PlaylistType::Kind::Folder ? QStringLiteral("Delete Folder") : QStringLiteral("Delete Playlist");
+}
+
+QString SidebarView::deleteQuestion(const Playlist& playlist, qsizetype inside)
+{
+    const QString name = QStringLiteral("\u201C%1\u201D").arg(playlist.name);
+    if (playlist.type.kind() != PlaylistType::Kind::Folder)
+        return QStringLiteral("Delete the playlist %1? Its songs stay in the library.").arg(name);
+    if (inside == 0)
+        return QStringLiteral("Delete the folder %1?").arg(name);
+    const QString what = inside == 1 ? QStringLiteral("the playlist") : QStringLiteral("the %1 playlists").arg(inside);
+    return QStringLiteral("Delete the folder %1 and %2 in it? Their songs stay in the library.").arg(name, what);
+}
+
+QList<QUuid> SidebarView::idsInside(const QUuid& folderID) const
+{
+    QList<QUuid> inside;
+    QSet<QUuid> seen {folderID};
+    QList<QUuid> open {folderID};
+    while (!open.isEmpty()) {
+        for (const Playlist& child : m_environment.playlistEngine.childrenOf(open.takeLast())) {
+            if (seen.contains(child.id))
+                continue;
+            seen.insert(child.id);
+            inside.append(child.id);
+            open.append(child.id);
+        }
+    }
+    return inside;
+}
+
+void SidebarView::confirmAndDelete(const QUuid& playlistID)
+{
+    const std::optional<Playlist> playlist = m_environment.playlistEngine.findPlaylist(playlistID);
+    if (!playlist)
+        return;
+    const QList<QUuid> inside = idsInside(playlistID);
+    if (!m_environment.dialogs.confirmDestructive(window(), deleteTitle(*playlist), deleteQuestion(*playlist, inside.size()), kDeleteButton))
+        return;
+    auto deleting = deletePlaylist(playlistID, inside);
+}
+
+void SidebarView::reportFailure(const QString& message, const QString& reason)
+{
+    m_environment.dialogs.showWarning(window(), message, reason);
+}
+
+QCoro::Task<> SidebarView::duplicatePlaylist(QUuid playlistID)
+{
+    const QPointer<SidebarView> self(this);
+    QString failure;
+    try {
+        auto duplicating = m_environment.playlistEngine.duplicate(playlistID);
+        co_await duplicating;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (self && !failure.isEmpty())
+        reportFailure(kDuplicateFailed, failure);
+}
+
+QCoro::Task<> SidebarView::deletePlaylist(QUuid playlistID, QList<QUuid> goingWithIt)
+{
+    const QPointer<SidebarView> self(this);
+    QString failure;
+    try {
+        auto deleting = m_environment.playlistEngine.deletePlaylist(playlistID);
+        co_await deleting;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self)
+        co_return;
+    if (!failure.isEmpty()) {
+        reportFailure(kDeleteFailed, failure);
+        co_return;
+    }
+    // The screen of what was deleted gives way to the whole library.
+    goingWithIt.append(playlistID);
+    if (m_selection && goingWithIt.contains(m_selection->id)
+        && (m_selection->kind == NavigationDestination::Kind::Playlist || m_selection->kind == NavigationDestination::Kind::Folder))
+        setSelection(NavigationDestination::songs());
+}
+
+QCoro::Task<> SidebarView::movePlaylist(QUuid playlistID, std::optional<QUuid> folderID, qsizetype index)
+{
+    const QPointer<SidebarView> self(this);
+    QString failure;
+    try {
+        auto moving = m_environment.playlistEngine.move(playlistID, folderID, index);
+        co_await moving;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self)
+        co_return;
+    if (!failure.isEmpty()) {
+        reportFailure(kMoveFailed, failure);
+        co_return;
+    }
+    // Moved into a closed folder, the playlist is shown where it went.
+    if (folderID) {
+        m_expandedFolders.insert(*folderID);
+        if (QTreeWidgetItem* folder = m_tree->itemFor(*folderID))
+            folder->setExpanded(true);
+    }
+}
+
+QCoro::Task<> SidebarView::addDroppedSongs(QUuid playlistID, std::vector<QUuid> songIDs)
+{
+    // The songs as the library has them now, in the order they were
+    // dragged; songs that left the library meanwhile are passed over.
+    const QSet<QUuid> wanted(songIDs.begin(), songIDs.end());
+    QHash<QUuid, SharedTrack> found;
+    for (const SharedTrack& song : m_environment.libraryEngine.allTracks().sharedSongs()) {
+        if (wanted.contains(song->id))
+            found.insert(song->id, song);
+    }
+    TrackList songs;
+    songs.reserve(songIDs.size());
+    for (const QUuid& id : songIDs) {
+        if (const SharedTrack song = found.value(id))
+            songs.append(song);
+    }
+    if (songs.empty())
+        co_return;
+    const QPointer<SidebarView> self(this);
+    QString failure;
+    try {
+        auto adding = m_environment.playlistEngine.addTracks(std::move(songs), playlistID);
+        co_await adding;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (self && !failure.isEmpty())
+        reportFailure(kAddSongsFailed, failure);
 }
 
 namespace {

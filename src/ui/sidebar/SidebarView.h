@@ -3,6 +3,7 @@
 #include "storage/Playlist.h"
 #include "ui/NavigationDestination.h"
 
+#include <QCoroTask>
 #include <QHash>
 #include <QPointer>
 #include <QSet>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class QAbstractButton;
 class QMenu;
@@ -32,6 +34,13 @@ struct ViewEnvironment;
 // settings are the window's to show: the sidebar only asks. Playlist files
 // (.m3u, .m3u8, .pls) dropped on it become playlists, and a playlist is
 // exported from its row's menu, through playlistFiles().
+//
+// A row's menu also duplicates and deletes (after a confirmation that names
+// the playlist and, for a folder, how many playlists go with it; the Delete
+// key asks the same). Rows dragged in the tree move playlists into and out
+// of folders and between a folder's children; songs dragged from a song
+// list onto a standard playlist are added to it. A change the engine
+// refuses is explained in a warning.
 //
 // Main thread only. Reads the playlist engine's published tree and follows
 // its changes.
@@ -56,6 +65,18 @@ public:
     static const QString kNewFolder;
     static const QString kRename;
     static const QString kExport;
+    static const QString kDuplicate;
+    static const QString kDelete;
+    static const QString kDeleteButton;
+    static const QString kDuplicateFailed;
+    static const QString kDeleteFailed;
+    static const QString kMoveFailed;
+    static const QString kAddSongsFailed;
+
+    // The confirmation's title and question before `playlist` is deleted,
+    // with `inside` playlists and folders going with a folder.
+    static QString deleteTitle(const Playlist& playlist);
+    static QString deleteQuestion(const Playlist& playlist, qsizetype inside);
     static const QString kSettings;
 
     explicit SidebarView(ViewEnvironment& environment, QWidget* parent = nullptr);
@@ -85,6 +106,9 @@ public:
     // Playlist…" goes through it too. A playlist made of a file is selected.
     PlaylistFileActions* playlistFiles() const { return m_playlistFiles; }
 
+    // Asks, then deletes the playlist or folder (and what is inside it).
+    void confirmAndDelete(const QUuid& playlistID);
+
     QSize sizeHint() const override;
 
 protected:
@@ -106,6 +130,13 @@ private:
     void showSelection();
     void treeSelectionChanged();
     void showRowMenu(const QPoint& position);
+    // The playlists and folders inside a folder, at any depth.
+    QList<QUuid> idsInside(const QUuid& folderID) const;
+    void reportFailure(const QString& message, const QString& reason);
+    QCoro::Task<> duplicatePlaylist(QUuid playlistID);
+    QCoro::Task<> deletePlaylist(QUuid playlistID, QList<QUuid> goingWithIt);
+    QCoro::Task<> movePlaylist(QUuid playlistID, std::optional<QUuid> folderID, qsizetype index);
+    QCoro::Task<> addDroppedSongs(QUuid playlistID, std::vector<QUuid> songIDs);
 
     ViewEnvironment& m_environment;
     std::optional<NavigationDestination> m_selection;

@@ -20,6 +20,17 @@ void FilteredLibraryTrackSource::refresh()
     publishReplacement(m_tracks, m_filter(m_library.allTracks()));
 }
 
+TrackList recentlyAddedTracks(const TrackList& library)
+{
+    QList<SharedTrack> dated;
+    for (const SharedTrack& song : library.sharedSongs()) {
+        if (song->dateAdded)
+            dated.append(song);
+    }
+    std::stable_sort(dated.begin(), dated.end(), [](const SharedTrack& a, const SharedTrack& b) { return *a->dateAdded > *b->dateAdded; });
+    return TrackList(std::move(dated));
+}
+
 TrackList topRatedTracks(const TrackList& library)
 {
     QList<SharedTrack> rated;

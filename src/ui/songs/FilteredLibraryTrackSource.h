@@ -29,6 +29,9 @@ private:
     TrackList m_tracks;
 };
 
+// Songs with a date added, newest first; equal dates keep their library
+// order. A record without one was never "recently" added.
+TrackList recentlyAddedTracks(const TrackList& library);
 // Songs rated above 0, best first; equal ratings keep their library order.
 TrackList topRatedTracks(const TrackList& library);
 // Songs rated 4 or more, in library order.

@@ -113,6 +113,18 @@ inline const QString kFavoritesEmptySymbol = QStringLiteral("heart");
 inline const QString kFavoritesEmptyTitle = QStringLiteral("No favorites yet");
 inline const QString kFavoritesEmptySubtitle = QStringLiteral("Use the heart action on any song to add it here");
 
+// Lists in an order of their own, each saying why it is empty.
 inline const QString kTopRatedTitle = QStringLiteral("Top Rated");
+inline const QString kTopRatedEmptySymbol = QStringLiteral("star");
+inline const QString kTopRatedEmptyTitle = QStringLiteral("No rated songs");
+inline const QString kTopRatedEmptySubtitle = QStringLiteral("Songs you give stars appear here, best first");
+inline const QString kRecentlyAddedTitle = QStringLiteral("Recently Added");
+inline const QString kRecentlyAddedEmptySymbol = QStringLiteral("clock");
+inline const QString kRecentlyAddedEmptyTitle = QStringLiteral("No recently added songs");
+inline const QString kRecentlyAddedEmptySubtitle = QStringLiteral("Songs you add to the library appear here, newest first");
+inline const QString kRecentlyPlayedTitle = QStringLiteral("Recently Played");
+inline const QString kRecentlyPlayedEmptySymbol = QStringLiteral("clock.arrow.circlepath");
+inline const QString kRecentlyPlayedEmptyTitle = QStringLiteral("No recently played songs");
+inline const QString kRecentlyPlayedEmptySubtitle = QStringLiteral("Songs you play appear here, the last one first");
 
 } // namespace varno::songs

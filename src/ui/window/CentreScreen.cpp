@@ -14,9 +14,9 @@ CentreScreen centreScreenFor(const std::optional<NavigationDestination>& selecti
     case Kind::Songs:
         return allSongs;
     case Kind::RecentlyAdded:
-        return {CentreScreen::Kind::SongList, QStringLiteral("Recently Added"), CentreScreen::Filter::WholeLibrary, {}};
+        return {CentreScreen::Kind::SongList, QStringLiteral("Recently Added"), CentreScreen::Filter::RecentlyAdded, {}};
     case Kind::RecentlyPlayed:
-        return {CentreScreen::Kind::SongList, QStringLiteral("Recently Played"), CentreScreen::Filter::WholeLibrary, {}};
+        return {CentreScreen::Kind::SongList, QStringLiteral("Recently Played"), CentreScreen::Filter::RecentlyPlayed, {}};
     case Kind::TopRated:
         return {CentreScreen::Kind::SongList, QStringLiteral("Top Rated"), CentreScreen::Filter::TopRated, {}};
     case Kind::Favorites:
@@ -27,8 +27,11 @@ CentreScreen centreScreenFor(const std::optional<NavigationDestination>& selecti
         return {CentreScreen::Kind::Artists, QStringLiteral("Artists"), CentreScreen::Filter::WholeLibrary, {}};
     case Kind::Playlist:
     case Kind::Folder:
-        if (std::optional<Playlist> playlist = playlists.getPlaylist(selection->id))
-            return {CentreScreen::Kind::PlaylistDetail, playlist->name, CentreScreen::Filter::WholeLibrary, std::move(playlist)};
+        // A playlist inside a folder opens like one at the top level.
+        if (std::optional<Playlist> playlist = playlists.findPlaylist(selection->id)) {
+            const auto kind = playlist->type.kind() == PlaylistType::Kind::Folder ? CentreScreen::Kind::Folder : CentreScreen::Kind::PlaylistDetail;
+            return {kind, playlist->name, CentreScreen::Filter::WholeLibrary, std::move(playlist)};
+        }
         return allSongs;
     }
     return allSongs;

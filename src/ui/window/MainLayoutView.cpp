@@ -6,6 +6,7 @@
 #include "playlists/PlaylistEngine.h"
 #include "ui/albums/AlbumBrowserView.h"
 #include "ui/inspector/NowPlayingPanelView.h"
+#include "ui/playlists/FolderView.h"
 #include "ui/playlists/PlaylistDetailView.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/songs/FixedTrackSource.h"
@@ -266,9 +267,21 @@ void MainLayoutView::fitRow()
 
 TrackListView* MainLayoutView::makeTrackList(CentreScreen::Filter filter, const QString& title)
 {
-    TrackListView* list = filter == CentreScreen::Filter::TopRated
-                              ? makeTopRatedSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder())
-                              : makeLibrarySongList(m_environment, title, m_undoStack, m_centre, rememberedSortOrder());
+    TrackListView* list = nullptr;
+    switch (filter) {
+    case CentreScreen::Filter::WholeLibrary:
+        list = makeLibrarySongList(m_environment, title, m_undoStack, m_centre, rememberedSortOrder());
+        break;
+    case CentreScreen::Filter::TopRated:
+        list = makeTopRatedSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder());
+        break;
+    case CentreScreen::Filter::RecentlyAdded:
+        list = makeRecentlyAddedSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder());
+        break;
+    case CentreScreen::Filter::RecentlyPlayed:
+        list = makeRecentlyPlayedSongList(m_environment, m_undoStack, m_centre, rememberedSortOrder());
+        break;
+    }
     wireTrackList(list);
     return list;
 }
@@ -277,21 +290,24 @@ QString MainLayoutView::sortOrderScreen() const
 {
     switch (m_screen.kind) {
     case CentreScreen::Kind::SongList:
-        if (m_screen.filter == CentreScreen::Filter::TopRated)
+        switch (m_screen.filter) {
+        case CentreScreen::Filter::WholeLibrary:
+            return QStringLiteral("allSongs");
+        case CentreScreen::Filter::TopRated:
             return QStringLiteral("topRated");
-        // "Recently Added" and "Recently Played" show the library's list
-        // under their own names, each sorted its own way.
-        if (m_selection && m_selection->kind == NavigationDestination::Kind::RecentlyAdded)
+        case CentreScreen::Filter::RecentlyAdded:
             return QStringLiteral("recentlyAdded");
-        if (m_selection && m_selection->kind == NavigationDestination::Kind::RecentlyPlayed)
+        case CentreScreen::Filter::RecentlyPlayed:
             return QStringLiteral("recentlyPlayed");
-        return QStringLiteral("allSongs");
+        }
+        break;
     case CentreScreen::Kind::Favorites:
         return QStringLiteral("favorites");
     case CentreScreen::Kind::PlaylistDetail:
         return QStringLiteral("playlist.") + m_screen.playlist->id.toString(QUuid::WithoutBraces).toUpper();
     case CentreScreen::Kind::Albums:
     case CentreScreen::Kind::Artists:
+    case CentreScreen::Kind::Folder:
         break;
     }
     return {};
@@ -299,9 +315,13 @@ QString MainLayoutView::sortOrderScreen() const
 
 TrackSortOrder MainLayoutView::rememberedSortOrder() const
 {
+    // Lists with an order of their own (best first, newest first, last
+    // played first) keep it until a column is clicked.
+    const bool ownOrder = m_screen.kind == CentreScreen::Kind::SongList && m_screen.filter != CentreScreen::Filter::WholeLibrary;
+    const TrackSortOrder fallback = ownOrder ? TrackSortOrder::listed() : TrackSortOrder {};
     const QString screen = sortOrderScreen();
     // A playlist opens in its own order until the user sorts it otherwise.
-    const TrackSortOrder unsorted = m_screen.kind == CentreScreen::Kind::PlaylistDetail ? TrackSortOrder::listed() : TrackSortOrder {};
+    const TrackSortOrder unsorted = m_screen.kind == CentreScreen::Kind::PlaylistDetail ? TrackSortOrder::listed() : fallback;
     return screen.isEmpty() ? unsorted : m_memory.sortOrder(screen).value_or(unsorted);
 }
 
@@ -371,6 +391,16 @@ void MainLayoutView::showScreen()
         auto* albums = new AlbumBrowserView(m_environment, mode, m_centre);
         connect(albums, &AlbumBrowserView::playlistCreated, this, &MainLayoutView::openCreatedPlaylist);
         screen = albums;
+        break;
+    }
+    case CentreScreen::Kind::Folder: {
+        // The folder shown again (renamed, its playlists changed) keeps its
+        // screen, which follows the engine itself.
+        if (auto* shown = qobject_cast<FolderView*>(m_transientScreen.data()); shown && shown->folder().id == m_screen.playlist->id)
+            return;
+        auto* folder = new FolderView(m_environment, *m_screen.playlist, m_centre);
+        connect(folder, &FolderView::playlistChosen, this, [this](const NavigationDestination& chosen) { setSelection(chosen); });
+        screen = folder;
         break;
     }
     case CentreScreen::Kind::PlaylistDetail: {
