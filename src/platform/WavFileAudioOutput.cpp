@@ -1,6 +1,7 @@
 #include "WavFileAudioOutput.h"
 
 #include "platform/AudioPlayer.h"
+#include "platform/NullAudioOutput.h"
 
 #include <QFile>
 
@@ -17,19 +18,8 @@ namespace varno::audio {
 
 namespace {
 
-// The same periods as the null output: 10 ms of audio per wake-up at speed
-// 1, faster clocks taking more audio per wake-up rather than waking more.
-constexpr std::chrono::nanoseconds kPeriodAtSpeed1 = std::chrono::milliseconds(10);
-constexpr std::chrono::nanoseconds kShortestPeriod = std::chrono::milliseconds(1);
-
 // RIFF, fmt (18 bytes, IEEE float), fact, then the data chunk's header.
 constexpr std::size_t kHeaderSize = 58;
-
-std::chrono::nanoseconds periodFor(double speed)
-{
-    const auto scaled = std::chrono::nanoseconds(static_cast<std::int64_t>(double(kPeriodAtSpeed1.count()) / speed));
-    return std::clamp(scaled, kShortestPeriod, kPeriodAtSpeed1);
-}
 
 void put16(unsigned char*& at, std::uint16_t value)
 {
@@ -178,7 +168,8 @@ void WavFileAudioOutput::writeHeader()
 void WavFileAudioOutput::run()
 {
     using Clock = std::chrono::steady_clock;
-    const std::chrono::nanoseconds period = periodFor(m_speed);
+    // The null output's clock, so the two record and play at one pace.
+    const std::chrono::nanoseconds period = clockPeriodFor(m_speed);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return m_quit || anyRunning(); });
