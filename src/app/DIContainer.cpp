@@ -51,6 +51,12 @@ DIContainer::DIContainer()
     // The only links between engines: the queue plays through the audio
     // engine, which reports back to the queue. Neither owns the other.
     m_queueEngine->setAudioEngine(m_audioEngine.get());
+    // The playback settings the user chose last time, kept as they change.
+    m_playbackPreferences = std::make_unique<PlaybackPreferences>(*m_audioEngine, *m_preferences);
+    // A missing output device is told in the player bar's banner, where
+    // playback's other news goes.
+    connect(m_audioEngine.get(), &AudioEngine::outputDeviceMissing, m_queueEngine.get(),
+            [this](std::exception_ptr notice) { m_queueEngine->reportPlaybackError(std::move(notice)); });
 
     connect(&m_recoveryMessage, &RecoveryMessage::changed, this, &DIContainer::recoveryMessageChanged);
 

@@ -22,6 +22,7 @@
 #include "storage/MetadataCache.h"
 #include "storage/OstrelDatabaseManager.h"
 #include "ui/WindowEngines.h"
+#include "workspace/PlaybackPreferences.h"
 #include "workspace/RecoveryMessage.h"
 
 #include <QCoroTask>
@@ -133,6 +134,8 @@ private:
     // when the folder changes the library checks whether it must reload.
     std::unique_ptr<FolderChangeMonitor> m_stateFolderMonitor;
     std::unique_ptr<MediaCacheUpkeep> m_mediaCacheUpkeep;
+    // After the audio engine, whose settings it keeps; it goes first.
+    std::unique_ptr<PlaybackPreferences> m_playbackPreferences;
 
     bool m_bootFinished = false;
     int m_refreshesInFlight = 0;

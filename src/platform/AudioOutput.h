@@ -6,17 +6,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 // The seam between the players and the system's sound output: a player
 // opens one stream per prepared file and the stream pulls samples from it.
-// Two outputs exist, the sound server (PulseAudioOutput) and a clocked null
-// output for tests and machines without sound (NullAudioOutput).
+// Three outputs exist: the sound server (PulseAudioOutput), a clocked null
+// output for tests and machines without sound (NullAudioOutput) and a
+// recording into a WAV file on the same clock (WavFileAudioOutput).
 namespace varno::audio {
 
 // Interleaved 32-bit float samples; one or two channels.
 struct StreamFormat {
     int sampleRate = 0;
     int channelCount = 0;
+};
+
+// A device of the sound output: its id (the sound server's sink name) and
+// the name to show.
+struct OutputDevice {
+    QString id;
+    QString description;
 };
 
 // What a stream plays. Called on the output's own thread.
@@ -75,8 +85,21 @@ public:
     // Why streams broke or can no longer be opened, in the system's words
     // ("Connection terminated"); empty when the output gives none.
     virtual QString failureReason() const { return {}; }
+    // The one format this output takes, when it takes only one (a recording
+    // has a single format); players convert to it. None when any will do.
+    virtual std::optional<StreamFormat> fixedFormat() const { return std::nullopt; }
     // Throws AudioOutputError with the system's reason.
     virtual std::unique_ptr<AudioOutputStream> openStream(const StreamFormat& format, AudioSource& source) = 0;
+
+    // The devices streams can be sent to; empty when the output offers no
+    // choice. May wait for the sound server, within its time limit.
+    virtual std::vector<OutputDevice> devices() { return {}; }
+    // The device streams opened from now on go to; empty for the default.
+    // One that is not there is stood in for by the default.
+    virtual void setDevice(const QString& id) { Q_UNUSED(id); }
+    // The device that was asked for but missing when a stream last opened,
+    // once: whoever takes it tells the user.
+    virtual std::optional<QString> takeMissingDevice() { return std::nullopt; }
 };
 
 } // namespace varno::audio

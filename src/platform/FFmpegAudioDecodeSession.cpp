@@ -1,8 +1,10 @@
 #include "FFmpegAudioDecodeSession.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -121,6 +123,63 @@ std::optional<FFmpegAudioDecodeSession::StatedFormat> FFmpegAudioDecodeSession::
     return StatedFormat {parameters->sample_rate, parameters->ch_layout.nb_channels};
 }
 
+namespace {
+
+// "-6.02 dB", "+1.5", "0.98765": the leading number; none when there is none.
+std::optional<double> leadingNumber(const char* text)
+{
+    if (!text)
+        return std::nullopt;
+    const QByteArray value = QByteArray(text).trimmed();
+    qsizetype end = 0;
+    while (end < value.size() && (std::isdigit(static_cast<unsigned char>(value[end])) || value[end] == '.' || value[end] == '-' || value[end] == '+'))
+        ++end;
+    bool ok = false;
+    const double number = value.left(end).toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return std::nullopt;
+    return number;
+}
+
+const char* tagValue(const AVFormatContext& format, const AVStream* stream, const char* key)
+{
+    // Ogg keeps its comments on the stream, the other containers on the file.
+    // Keys are matched without regard to case, as the formats spell them
+    // differently ("replaygain_track_gain" in MP4).
+    if (stream) {
+        if (const AVDictionaryEntry* entry = av_dict_get(stream->metadata, key, nullptr, 0))
+            return entry->value;
+    }
+    if (const AVDictionaryEntry* entry = av_dict_get(format.metadata, key, nullptr, 0))
+        return entry->value;
+    return nullptr;
+}
+
+} // namespace
+
+FFmpegAudioDecodeSession::LoudnessTags FFmpegAudioDecodeSession::loudnessTags() const
+{
+    const AVStream* stream = m_streamIndex >= 0 ? m_format->streams[m_streamIndex] : nullptr;
+    const auto read = [&](const char* key) { return leadingNumber(tagValue(*m_format, stream, key)); };
+    LoudnessTags tags;
+    tags.trackGain = read("REPLAYGAIN_TRACK_GAIN");
+    tags.trackPeak = read("REPLAYGAIN_TRACK_PEAK");
+    tags.albumGain = read("REPLAYGAIN_ALBUM_GAIN");
+    tags.albumPeak = read("REPLAYGAIN_ALBUM_PEAK");
+    // Opus states gains in 1/256 dB against -23 LUFS; ReplayGain's reference
+    // is 5 dB louder.
+    const auto r128 = [&](const char* key) -> std::optional<double> {
+        if (const std::optional<double> steps = read(key))
+            return *steps / 256.0 + 5.0;
+        return std::nullopt;
+    };
+    if (!tags.trackGain)
+        tags.trackGain = r128("R128_TRACK_GAIN");
+    if (!tags.albumGain)
+        tags.albumGain = r128("R128_ALBUM_GAIN");
+    return tags;
+}
+
 std::optional<MediaReadError> FFmpegAudioDecodeSession::streamProblem() const
 {
     if (m_streamIndex < 0)
@@ -197,11 +256,13 @@ FFmpegAudioDecodeSession::OpenResult FFmpegAudioDecodeSession::open(const Output
     // The stream's own layout when its channels are kept, so that the
     // converter has nothing to remix; the default one of the narrower count
     // when they are mixed down.
-    if (format.maxChannels > 0 && channels > format.maxChannels)
+    if (format.channels > 0 && channels != format.channels)
+        av_channel_layout_default(&codec->outLayout, format.channels);
+    else if (format.channels <= 0 && format.maxChannels > 0 && channels > format.maxChannels)
         av_channel_layout_default(&codec->outLayout, format.maxChannels);
     else if (const int copied = statedLayout(codec->context->ch_layout, codec->outLayout); copied < 0)
         return refuse(copied);
-    codec->outRate = codec->context->sample_rate;
+    codec->outRate = format.sampleRate > 0 ? format.sampleRate : codec->context->sample_rate;
     codec->interleaved = format.layout == Layout::Interleaved;
     codec->outFormat = codec->interleaved ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_FLTP;
     codec->views.resize(static_cast<std::size_t>(codec->channelCount()));

@@ -46,6 +46,22 @@ public:
         // Decoding threads the codec may use; 0 lets it take as many as it
         // likes (FLAC decodes frames in parallel, the others ignore it).
         int decoderThreads = 0;
+        // Exactly this many channels, mixing down or up; 0 leaves the count
+        // to maxChannels.
+        int channels = 0;
+        // Resampled to this rate; 0 keeps the stream's own.
+        int sampleRate = 0;
+    };
+
+    // Loudness the file's tags state, in dB and as linear peaks: the
+    // REPLAYGAIN_* fields of Vorbis comments, ID3v2 TXXX frames, APE tags
+    // and MP4 freeform atoms, and Opus's R128_*_GAIN (brought to the same
+    // reference level). Absent fields are absent.
+    struct LoudnessTags {
+        std::optional<double> trackGain;
+        std::optional<double> trackPeak;
+        std::optional<double> albumGain;
+        std::optional<double> albumPeak;
     };
 
     enum class OpenResult { Opened, OutOfMemory, Undecodable };
@@ -83,6 +99,7 @@ public:
     // Absent without audio or when the file leaves the rate or the channel
     // count unstated.
     std::optional<StatedFormat> statedFormat() const;
+    LoudnessTags loudnessTags() const;
     // Why the stream cannot be decoded, known without opening a decoder:
     // "it holds no audio", "its audio format is not stated".
     std::optional<MediaReadError> streamProblem() const;
@@ -101,7 +118,7 @@ public:
     // nothing.
     OpenResult open(const OutputFormat& format);
     bool isOpen() const { return m_codec != nullptr; }
-    // The output format; valid once open. The rate is the stream's own.
+    // The output format; valid once open.
     int sampleRate() const;
     int channelCount() const;
 

@@ -5,8 +5,10 @@
 #include "platform/FFmpegStreamDecoder.h"
 #include "platform/NullAudioOutput.h"
 #include "platform/PulseAudioOutput.h"
+#include "platform/WavFileAudioOutput.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 
@@ -14,12 +16,17 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <span>
 #include <system_error>
 
 #include <pthread.h>
 
 namespace varno {
+
+void AudioPlayerObserver::audioPlayerDidStartFollowingSong(AudioPlayer&, const QString&) { }
+void AudioPlayer::setLoudnessGain(LoudnessGain) { }
+void AudioPlayer::setFollowing(const std::optional<FollowingSong>&) { }
 
 namespace {
 
@@ -70,8 +77,17 @@ std::shared_ptr<audio::AudioOutput> AudioOutputConnection::usableOutput()
         // alive until they let go.
         m_output.reset();
         m_output = m_connect();
+        if (!m_device.isEmpty())
+            m_output->setDevice(m_device);
     }
     return m_output;
+}
+
+void AudioOutputConnection::setDevice(const QString& id)
+{
+    m_device = id;
+    if (m_output)
+        m_output->setDevice(id);
 }
 
 FFmpegAudioPlayer::FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio::AudioOutput> output,
@@ -80,8 +96,11 @@ FFmpegAudioPlayer::FFmpegAudioPlayer(const QString& path, std::shared_ptr<audio:
     , m_output(std::move(output))
     , m_connection(std::move(connection))
 {
-    m_decoder = std::make_unique<FFmpegStreamDecoder>(path);
-    m_duration = m_decoder->duration();
+    m_current.decoder = std::make_unique<FFmpegStreamDecoder>(path);
+    m_current.duration = m_current.decoder->duration();
+    m_current.tags = m_current.decoder->loudnessTags();
+    m_currentTags = m_current.tags;
+    m_duration = m_current.duration;
     m_liveness = std::make_shared<Liveness>(Liveness {this});
     m_livenessForThreads = m_liveness;
 }
@@ -97,7 +116,9 @@ bool FFmpegAudioPlayer::prepareToPlay()
 {
     if (m_stream)
         return true;
-    if (const std::optional<QString> failure = m_decoder->open()) {
+    // A recording takes one format only; the sound server takes each file's.
+    const std::optional<audio::StreamFormat> required = m_output && m_output->isUsable() ? m_output->fixedFormat() : std::nullopt;
+    if (const std::optional<QString> failure = m_current.decoder->open(required)) {
         printDiagnostic(QStringLiteral("Cannot play %1: %2").arg(QFileInfo(m_path).fileName(), *failure));
         return false;
     }
@@ -106,12 +127,14 @@ bool FFmpegAudioPlayer::prepareToPlay()
         m_position = 0;
     }
 
-    m_sampleRate = m_decoder->sampleRate();
-    m_channelCount = static_cast<std::size_t>(m_decoder->channelCount());
-    if (!m_ring)
+    m_sampleRate = m_current.decoder->sampleRate();
+    m_channelCount = static_cast<std::size_t>(m_current.decoder->channelCount());
+    if (!m_ring || m_ring->capacity() != std::bit_ceil(ringCapacityFor(m_sampleRate, m_channelCount)))
         m_ring = std::make_unique<AudioRingBuffer>(ringCapacityFor(m_sampleRate, m_channelCount));
     else
         m_ring->reset();
+    m_transition.reset();
+    m_songStartFrame.reset();
 
     // The new generation has no samples in the ring yet: the marks carry the
     // previous one, so the callback plays nothing until the decoder starts.
@@ -139,7 +162,11 @@ bool FFmpegAudioPlayer::prepareToPlay()
 
     {
         std::lock_guard lock(m_commandMutex);
-        m_command = Command {false, true, m_position, generation};
+        m_command = Command {};
+        m_command.seek = true;
+        m_command.seconds = m_position;
+        m_command.generation = generation;
+        m_command.songToken = m_songToken;
     }
     m_commandPending.store(true, std::memory_order_release);
     try {
@@ -199,7 +226,7 @@ double FFmpegAudioPlayer::currentTime() const
     if (!sameGeneration(start, generation))
         return m_segmentTime;
     const std::uint64_t heard = m_stream->heardFrames();
-    const std::uint64_t first = positionOf(start);
+    const std::uint64_t first = m_songStartFrame ? *m_songStartFrame : positionOf(start);
     const double played = heard > first ? double(heard - first) / m_sampleRate : 0.0;
     // Decoders can yield a little more than the container announced.
     const double position = m_segmentTime + played;
@@ -217,7 +244,16 @@ void FFmpegAudioPlayer::setCurrentTime(double seconds)
     }
     const std::uint32_t generation = m_generation.fetch_add(1, std::memory_order_acq_rel) + 1;
     m_segmentTime = target;
-    send(Command {false, true, target, generation});
+    m_transition.reset();
+    m_songStartFrame.reset();
+    if (m_transitionWatch)
+        m_transitionWatch->stop();
+    Command seek;
+    seek.seek = true;
+    seek.seconds = target;
+    seek.generation = generation;
+    seek.songToken = m_songToken;
+    send(std::move(seek));
     // Drop what the server holds of the old place, and let a decoder waiting
     // for the end of the old place go.
     m_stream->flush();
@@ -241,7 +277,7 @@ std::optional<std::chrono::steady_clock::time_point> FFmpegAudioPlayer::firstSam
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(at));
 }
 
-void FFmpegAudioPlayer::send(const Command& command)
+void FFmpegAudioPlayer::send(Command command)
 {
     {
         std::lock_guard lock(m_commandMutex);
@@ -251,6 +287,15 @@ void FFmpegAudioPlayer::send(const Command& command)
             m_command.seek = true;
             m_command.seconds = command.seconds;
             m_command.generation = command.generation;
+            m_command.songToken = command.songToken;
+        }
+        if (command.follow) {
+            m_command.follow = true;
+            m_command.following = std::move(command.following);
+        }
+        if (command.regain) {
+            m_command.regain = true;
+            m_command.gain = command.gain;
         }
     }
     m_commandPending.store(true, std::memory_order_release);
@@ -265,15 +310,28 @@ void FFmpegAudioPlayer::shutDown()
     // A new generation first: a drain in progress gives up, a finish already
     // queued is ignored, and the callback plays nothing more.
     m_generation.fetch_add(1, std::memory_order_acq_rel);
-    send(Command {true, false, 0, 0});
+    Command quit;
+    quit.quit = true;
+    send(std::move(quit));
     m_stream->interruptDrain();
     if (m_thread.joinable())
         m_thread.join();
     m_stream.reset();
     {
         std::lock_guard lock(m_commandMutex);
+        // A following song still on its way to the thread stays the one to
+        // follow.
+        if (m_command.follow)
+            m_following = std::move(m_command.following);
+        if (m_command.regain)
+            m_current.gain = m_command.gain;
         m_command = Command {};
     }
+    settleSongsAfterStop();
+    m_transition.reset();
+    m_songStartFrame.reset();
+    if (m_transitionWatch)
+        m_transitionWatch->stop();
     m_commandPending.store(false, std::memory_order_relaxed);
     m_draining.store(false, std::memory_order_relaxed);
     m_state = State::Stopped;
@@ -358,6 +416,9 @@ void FFmpegAudioPlayer::finished(std::uint32_t generation, bool successfully)
 {
     if (!m_stream || generation != m_generation.load(std::memory_order_relaxed))
         return;
+    // A song shorter than the poll: it was heard all the same.
+    if (m_transition && m_transition->generation == generation)
+        checkTransition(true);
     if (!successfully && m_outputBroken.load(std::memory_order_acquire)) {
         // Not the end of the file: the sound stopped where it was heard, and
         // a later play() picks up there once the output is back.
@@ -378,6 +439,122 @@ void FFmpegAudioPlayer::finished(std::uint32_t generation, bool successfully)
         m_observer->audioPlayerDidFinishPlaying(*this, successfully);
 }
 
+void FFmpegAudioPlayer::setLoudnessGain(LoudnessGain gain)
+{
+    m_gainMode = gain;
+    const float factor = gainFactor(m_currentTags, gain);
+    if (!m_thread.joinable()) {
+        m_current.gain = factor;
+        return;
+    }
+    Command command;
+    command.regain = true;
+    command.gain = factor;
+    send(std::move(command));
+}
+
+void FFmpegAudioPlayer::setFollowing(const std::optional<FollowingSong>& song)
+{
+    Song next;
+    if (song) {
+        next.decoder = std::make_unique<FFmpegStreamDecoder>(song->path);
+        next.tags = next.decoder->loudnessTags();
+        next.gain = gainFactor(next.tags, song->gain);
+        next.crossfadeSeconds = std::isfinite(song->crossfadeSeconds) ? std::max(0.0, song->crossfadeSeconds) : 0.0;
+        next.duration = next.decoder->duration();
+        next.token = ++m_lastToken;
+    }
+    if (!m_thread.joinable()) {
+        m_following = std::move(next);
+        return;
+    }
+    Command command;
+    command.follow = true;
+    command.following = std::move(next);
+    send(std::move(command));
+}
+
+float FFmpegAudioPlayer::gainFactor(const LoudnessTags& tags, LoudnessGain gain)
+{
+    if (gain == LoudnessGain::Off)
+        return 1.0f;
+    const bool album = gain == LoudnessGain::Album;
+    const std::optional<double> decibels = album ? (tags.albumGain ? tags.albumGain : tags.trackGain)
+                                                 : (tags.trackGain ? tags.trackGain : tags.albumGain);
+    const std::optional<double> peak = album ? (tags.albumGain ? tags.albumPeak : tags.trackPeak)
+                                             : (tags.trackGain ? tags.trackPeak : tags.albumPeak);
+    if (!decibels)
+        return 1.0f;
+    double factor = std::pow(10.0, *decibels / 20.0);
+    if (peak && *peak > 0)
+        factor = std::min(factor, 1.0 / *peak);
+    return static_cast<float>(factor);
+}
+
+void FFmpegAudioPlayer::transitionDecoded(const Transition& transition)
+{
+    if (!m_stream || transition.generation != m_generation.load(std::memory_order_relaxed))
+        return;
+    m_transition = transition;
+    // The switch is due when the output reaches the ring position the
+    // decoder gave, a few hundred milliseconds from now; a short poll finds
+    // it without the output's callback having to tell anyone.
+    if (!m_transitionWatch) {
+        m_transitionWatch = std::make_unique<QTimer>();
+        m_transitionWatch->setTimerType(Qt::PreciseTimer);
+        m_transitionWatch->setInterval(5);
+        QObject::connect(m_transitionWatch.get(), &QTimer::timeout, [this] { checkTransition(); });
+    }
+    m_transitionWatch->start();
+    checkTransition();
+}
+
+void FFmpegAudioPlayer::checkTransition(bool now)
+{
+    const std::uint32_t generation = m_generation.load(std::memory_order_relaxed);
+    if (!m_stream || !m_transition || m_transition->generation != generation) {
+        m_transition.reset();
+        if (m_transitionWatch)
+            m_transitionWatch->stop();
+        return;
+    }
+    const std::uint64_t start = m_segmentStart.load(std::memory_order_acquire);
+    const std::uint64_t segment = m_segment.load(std::memory_order_acquire);
+    if (!sameGeneration(start, generation) || !sameGeneration(segment, generation)) {
+        if (!now)
+            return;
+    }
+    // The ring position in the output's count of frames: the generation's
+    // first frame went out at `start`, and the ring was read on from
+    // `segment` without a break.
+    const std::uint64_t boundary = positionOf(start) + (m_transition->ringPosition - positionOf(segment)) / m_channelCount;
+    const std::uint64_t heard = m_stream->heardFrames();
+    if (!now && heard < boundary)
+        return;
+    const Transition transition = *m_transition;
+    m_transition.reset();
+    if (m_transitionWatch)
+        m_transitionWatch->stop();
+    m_songToken = transition.token;
+    m_duration = transition.duration;
+    m_currentTags = transition.tags;
+    m_songStartFrame = boundary;
+    m_segmentTime = 0;
+    if (m_observer)
+        m_observer->audioPlayerDidStartFollowingSong(*this, transition.path);
+}
+
+void FFmpegAudioPlayer::settleSongsAfterStop()
+{
+    // The decoder may have moved on to the following song before the
+    // listener got there; the song still heard is the current one.
+    if (m_previous.decoder && m_previous.token == m_songToken) {
+        m_following = std::move(m_current);
+        m_current = std::move(m_previous);
+    }
+    m_previous = Song {};
+}
+
 // --- decoding thread ---
 
 void FFmpegAudioPlayer::decodeLoop()
@@ -387,10 +564,10 @@ void FFmpegAudioPlayer::decodeLoop()
     std::uint32_t generation = 0;
     bool succeeded = true;
     QString failure;
-    // Decoded samples, kept while the ring has no room for all of them. They
-    // live in the decoder's reused buffers until its next call.
-    std::span<const float> block;
-    std::size_t written = 0;
+    // Samples due to the ring, kept while it has no room for all of them.
+    // They live in the decoder's or this player's reused buffers until the
+    // next block is made.
+    std::span<const float> pending;
     const std::size_t capacity = m_ring->capacity();
 
     for (;;) {
@@ -402,17 +579,33 @@ void FFmpegAudioPlayer::decodeLoop()
             Command command;
             {
                 std::lock_guard lock(m_commandMutex);
-                command = m_command;
-                m_command.seek = false;
+                command = std::move(m_command);
+                m_command = Command {};
             }
             if (command.quit)
                 return;
+            if (command.follow) {
+                m_following = std::move(command.following);
+                sizeHoldback();
+            }
+            if (command.regain)
+                m_current.gain = command.gain;
             if (command.seek) {
                 generation = command.generation;
-                if (command.seconds > 0 || !m_decoder->atStart())
-                    m_decoder->seek(command.seconds);
-                block = {};
-                written = 0;
+                // A seek into the song whose end was decoded but not heard
+                // takes it back; the song that followed it follows again.
+                if (m_previous.decoder && command.songToken == m_previous.token) {
+                    m_following = std::move(m_current);
+                    m_current = std::move(m_previous);
+                }
+                m_previous = Song {};
+                if (command.seconds > 0 || !m_current.decoder->atStart())
+                    m_current.decoder->seek(command.seconds);
+                pending = {};
+                m_holdback = nullptr;
+                m_fadingTail = nullptr;
+                m_fadeLength = m_fadeDone = 0;
+                sizeHoldback();
                 succeeded = true;
                 // The new place starts here; the callback drops what lies
                 // before it.
@@ -427,49 +620,201 @@ void FFmpegAudioPlayer::decodeLoop()
             phase = Phase::Idle;
             continue;
         }
-
-        switch (phase) {
-        case Phase::Idle:
+        if (phase == Phase::Idle) {
             m_wake.wait(seen, std::memory_order_acquire);
-            break;
+            continue;
+        }
 
-        case Phase::Decoding:
-            if (written == block.size()) {
-                const FFmpegStreamDecoder::Result result = m_decoder->next(block, failure);
-                written = 0;
-                if (result != FFmpegStreamDecoder::Result::Samples) {
-                    succeeded = result == FFmpegStreamDecoder::Result::End;
-                    if (!succeeded)
-                        printDiagnostic(QStringLiteral("Playback of %1 stopped: %2").arg(QFileInfo(m_path).fileName(), failure));
-                    phase = Phase::Ending;
-                    break;
-                }
-            }
-            written += m_ring->write(block.data() + written, block.size() - written);
+        if (!pending.empty()) {
+            const std::size_t written = m_ring->write(pending.data(), pending.size());
+            pending = pending.subspan(written);
             m_stream->samplesAvailable();
             // Half a ring at a time: a few wake-ups a second.
-            if (written < block.size())
+            if (!pending.empty())
                 waitForRoom(capacity / 2, seen);
-            break;
-
-        case Phase::Ending:
-            // Everything decoded must reach the output before it can play out.
-            if (m_ring->writable() < capacity) {
-                m_stream->samplesAvailable();
-                waitForRoom(capacity, seen);
-                break;
-            }
-            m_draining.store(true, std::memory_order_release);
-            if (!m_stream->drain(m_generation, generation)) {
-                m_draining.store(false, std::memory_order_release);
-                break;
-            }
-            m_draining.store(false, std::memory_order_release);
-            postFinished(generation, succeeded);
-            phase = Phase::Idle;
-            break;
+            continue;
         }
+
+        if (phase == Phase::Decoding) {
+            std::span<const float> block;
+            const FFmpegStreamDecoder::Result result = m_current.decoder->next(block, failure);
+            if (result == FFmpegStreamDecoder::Result::Samples) {
+                pending = shape(block);
+                continue;
+            }
+            succeeded = result == FFmpegStreamDecoder::Result::End;
+            if (!succeeded)
+                printDiagnostic(QStringLiteral("Playback of %1 stopped: %2").arg(QFileInfo(m_path).fileName(), failure));
+            else if (moveToFollowing(generation))
+                continue;
+            // What was held back for a crossfade that is not coming still
+            // belongs to the end of the song.
+            pending = releaseTails();
+            phase = Phase::Ending;
+            continue;
+        }
+
+        // Ending: everything decoded must reach the output before it can
+        // play out.
+        if (m_ring->writable() < capacity) {
+            m_stream->samplesAvailable();
+            waitForRoom(capacity, seen);
+            continue;
+        }
+        m_draining.store(true, std::memory_order_release);
+        if (!m_stream->drain(m_generation, generation)) {
+            m_draining.store(false, std::memory_order_release);
+            continue;
+        }
+        m_draining.store(false, std::memory_order_release);
+        postFinished(generation, succeeded);
+        phase = Phase::Idle;
     }
+}
+
+std::size_t FFmpegAudioPlayer::holdbackTarget() const
+{
+    if (!m_following.decoder || !(m_following.crossfadeSeconds > 0))
+        return 0;
+    return static_cast<std::size_t>(std::llround(m_following.crossfadeSeconds * m_sampleRate)) * m_channelCount;
+}
+
+void FFmpegAudioPlayer::sizeHoldback()
+{
+    const std::size_t target = holdbackTarget();
+    if (target == 0 || (m_holdback && m_holdback->capacity() >= target))
+        return;
+    // Grown rather than made anew, keeping what is held already; the
+    // decoding thread may allocate, the output's callback never.
+    auto grown = std::make_unique<AudioRingBuffer>(target);
+    if (m_holdback) {
+        m_tailWork.resize(m_holdback->readable());
+        m_holdback->read(m_tailWork.data(), m_tailWork.size());
+        grown->write(m_tailWork.data(), m_tailWork.size());
+    }
+    m_holdback = std::move(grown);
+}
+
+std::span<const float> FFmpegAudioPlayer::shape(std::span<const float> block)
+{
+    std::span<const float> samples = block;
+    const auto own = [&] {
+        if (samples.data() != m_work.data()) {
+            m_work.assign(samples.begin(), samples.end());
+            samples = m_work;
+        }
+    };
+    if (m_current.gain != 1.0f) {
+        own();
+        for (float& sample : m_work)
+            sample *= m_current.gain;
+    }
+
+    // The song before fades out under the start of this one: equal power,
+    // cos² + sin² = 1 at every frame of the overlap.
+    if (m_fadingTail && m_fadingTail->readable() > 0) {
+        own();
+        const std::size_t overlap = std::min(m_fadingTail->readable(), m_work.size());
+        m_tailWork.resize(overlap);
+        m_fadingTail->read(m_tailWork.data(), overlap);
+        for (std::size_t i = 0; i < overlap; ++i) {
+            const std::size_t frame = m_fadeDone + i / m_channelCount;
+            const double angle = std::numbers::pi / 2 * (double(frame) + 0.5) / double(m_fadeLength);
+            m_work[i] = float(m_work[i] * std::sin(angle) + m_tailWork[i] * std::cos(angle));
+        }
+        m_fadeDone += overlap / m_channelCount;
+    }
+
+    // This song's own end is held back while a crossfade into the next one
+    // may want it; only what lies further from the end than the crossfade
+    // goes on.
+    const std::size_t target = holdbackTarget();
+    if (target == 0 && (!m_holdback || m_holdback->readable() == 0))
+        return samples;
+    const std::size_t held = m_holdback ? m_holdback->readable() : 0;
+    const std::size_t total = held + samples.size();
+    const std::size_t overflow = total > target ? total - target : 0;
+    const std::size_t fromHeld = std::min(overflow, held);
+    m_out.resize(overflow);
+    if (fromHeld > 0)
+        m_holdback->read(m_out.data(), fromHeld);
+    const std::size_t fromBlock = overflow - fromHeld;
+    std::copy_n(samples.begin(), fromBlock, m_out.begin() + std::ptrdiff_t(fromHeld));
+    if (samples.size() > fromBlock)
+        m_holdback->write(samples.data() + fromBlock, samples.size() - fromBlock);
+    return m_out;
+}
+
+std::span<const float> FFmpegAudioPlayer::releaseTails()
+{
+    m_out.clear();
+    if (m_fadingTail && m_fadingTail->readable() > 0) {
+        // A song shorter than the crossfade into it: the rest of the song
+        // before fades out alone.
+        const std::size_t rest = m_fadingTail->readable();
+        m_out.resize(rest);
+        m_fadingTail->read(m_out.data(), rest);
+        for (std::size_t i = 0; i < rest; ++i) {
+            const std::size_t frame = m_fadeDone + i / m_channelCount;
+            m_out[i] *= float(std::cos(std::numbers::pi / 2 * (double(frame) + 0.5) / double(m_fadeLength)));
+        }
+        m_fadeDone += rest / m_channelCount;
+    }
+    if (m_holdback && m_holdback->readable() > 0) {
+        const std::size_t at = m_out.size();
+        m_out.resize(at + m_holdback->readable());
+        m_holdback->read(m_out.data() + at, m_out.size() - at);
+    }
+    return m_out;
+}
+
+bool FFmpegAudioPlayer::moveToFollowing(std::uint32_t generation)
+{
+    if (!m_following.decoder)
+        return false;
+    const audio::StreamFormat format {m_sampleRate, static_cast<int>(m_channelCount)};
+    if (const std::optional<QString> failure = m_following.decoder->open(format)) {
+        // It ends the usual way; the next song's own start reports why.
+        printDiagnostic(QStringLiteral("Cannot play %1 next: %2").arg(m_following.decoder->path(), *failure));
+        m_following = Song {};
+        return false;
+    }
+    if (!m_following.decoder->atStart())
+        m_following.decoder->seek(0);
+    // Whatever of an earlier fade is left is dropped: that song was shorter
+    // than both crossfades together.
+    m_fadingTail = std::move(m_holdback);
+    m_fadeLength = m_fadingTail ? m_fadingTail->readable() / m_channelCount : 0;
+    m_fadeDone = 0;
+    Transition transition;
+    transition.generation = generation;
+    transition.token = m_following.token;
+    // Everything of the song before is in the ring but its held-back end,
+    // which now mixes into the first samples of this one: the new song's
+    // first sample goes where the ring stands.
+    transition.ringPosition = m_ring->writePosition();
+    transition.duration = m_following.duration;
+    transition.tags = m_following.tags;
+    transition.path = m_following.decoder->path();
+    m_previous = std::move(m_current);
+    m_current = std::move(m_following);
+    m_following = Song {};
+    postTransition(transition);
+    return true;
+}
+
+void FFmpegAudioPlayer::postTransition(const Transition& transition)
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QMetaObject::invokeMethod(
+        application,
+        [liveness = m_livenessForThreads, transition] {
+            if (const std::shared_ptr<Liveness> alive = liveness.lock())
+                alive->player->transitionDecoded(transition);
+        },
+        Qt::QueuedConnection);
 }
 
 void FFmpegAudioPlayer::waitForRoom(std::size_t samples, std::uint32_t seen)
@@ -554,24 +899,64 @@ std::unique_ptr<AudioPlayer> FFmpegAudioPlayerFactory::makePlayer(const QString&
     return std::make_unique<FFmpegAudioPlayer>(path, m_connection->usableOutput(), m_connection);
 }
 
+std::vector<audio::OutputDevice> FFmpegAudioPlayerFactory::devices()
+{
+    try {
+        return m_connection->usableOutput()->devices();
+    } catch (const AudioOutputError&) {
+        // No sound server now: nothing to choose from.
+        return {};
+    }
+}
+
+void FFmpegAudioPlayerFactory::setDevice(const QString& id)
+{
+    m_connection->setDevice(id);
+}
+
+std::optional<QString> FFmpegAudioPlayerFactory::takeMissingDevice()
+{
+    try {
+        return m_connection->usableOutput()->takeMissingDevice();
+    } catch (const AudioOutputError&) {
+        return std::nullopt;
+    }
+}
+
+namespace {
+
+double clockSpeed()
+{
+    const QByteArray text = qgetenv("VARNO_NULL_OUTPUT_SPEED").trimmed();
+    if (text.isEmpty())
+        return 1.0;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (ok && value > 0 && std::isfinite(value))
+        return value;
+    printDiagnostic(QStringLiteral("VARNO_NULL_OUTPUT_SPEED=%1 is not a positive number; using 1").arg(QString::fromLocal8Bit(text)));
+    return 1.0;
+}
+
+} // namespace
+
 std::unique_ptr<AudioPlayerFactory> makeDefaultAudioPlayerFactory()
 {
-    const QByteArray choice = qgetenv("VARNO_AUDIO_OUTPUT").trimmed().toLower();
+    const QByteArray raw = qgetenv("VARNO_AUDIO_OUTPUT").trimmed();
+    const QByteArray choice = raw.toLower();
     if (choice == "null") {
-        double speed = 1.0;
-        const QByteArray text = qgetenv("VARNO_NULL_OUTPUT_SPEED").trimmed();
-        if (!text.isEmpty()) {
-            bool ok = false;
-            const double value = text.toDouble(&ok);
-            if (ok && value > 0 && std::isfinite(value))
-                speed = value;
-            else
-                printDiagnostic(QStringLiteral("VARNO_NULL_OUTPUT_SPEED=%1 is not a positive number; using 1").arg(QString::fromLocal8Bit(text)));
-        }
+        const double speed = clockSpeed();
         return std::make_unique<FFmpegAudioPlayerFactory>([speed] { return std::make_shared<audio::NullAudioOutput>(speed); });
     }
+    if (choice.startsWith("wav:") && raw.size() > 4) {
+        // One recording for the process: the connection keeps the output it
+        // made, and a WAV output never goes away.
+        const double speed = clockSpeed();
+        const QString path = QFile::decodeName(raw.mid(4));
+        return std::make_unique<FFmpegAudioPlayerFactory>([speed, path] { return std::make_shared<audio::WavFileAudioOutput>(path, speed); });
+    }
     if (!choice.isEmpty() && choice != "auto" && choice != "pulse")
-        printDiagnostic(QStringLiteral("VARNO_AUDIO_OUTPUT=%1 is not an audio output (auto, pulse or null); using auto")
+        printDiagnostic(QStringLiteral("VARNO_AUDIO_OUTPUT=%1 is not an audio output (auto, pulse, null or wav:PATH); using auto")
                             .arg(QString::fromLocal8Bit(qgetenv("VARNO_AUDIO_OUTPUT"))));
     return std::make_unique<FFmpegAudioPlayerFactory>([] { return audio::PulseAudioOutput::connect(); });
 }

@@ -2,6 +2,7 @@
 
 #include "platform/AudioOutput.h"
 #include "platform/AudioPlayer.h"
+#include "platform/FFmpegStreamDecoder.h"
 
 #include <QString>
 #include <QTimer>
@@ -14,11 +15,12 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
+#include <span>
 
 namespace varno {
 
 class AudioRingBuffer;
-class FFmpegStreamDecoder;
 
 // The process's connection to its sound output, shared by a player factory
 // and the players it made: whoever finds the output gone connects again, and
@@ -35,9 +37,13 @@ public:
     // away. Throws what Connect throws.
     std::shared_ptr<audio::AudioOutput> usableOutput();
 
+    // The device chosen for every output this connection makes.
+    void setDevice(const QString& id);
+
 private:
     Connect m_connect;
     std::shared_ptr<audio::AudioOutput> m_output;
+    QString m_device;
 };
 
 // A player over FFmpeg and one of the audio outputs.
@@ -58,6 +64,17 @@ private:
 // The end of the file is reported once the output has played the last
 // samples, through a queued call to the main thread that is dropped when the
 // player is gone or the generation has moved on (a seek, a stop).
+//
+// Songs that follow (setFollowing) are decoded into the same ring right
+// behind the current one, converted to the stream's format, so the first
+// sample of one follows the last of the other with nothing between them.
+// With a crossfade the decoder holds back the current song's last seconds
+// and mixes them into the next song's first ones. The decoder says where in
+// the ring the next song begins; the main thread switches (duration,
+// position, the observer's notification) once the output has played up to
+// there. Until then a seek into the current song takes it back: the next
+// song is decoded again after it. ReplayGain is applied as samples are
+// decoded, each song at its own level.
 //
 // When the output breaks (the sound server went away) the player reports an
 // unsuccessful end, keeps the position that was heard and says why through
@@ -92,6 +109,9 @@ public:
     void pause() override;
     void stop() override;
 
+    void setLoudnessGain(LoudnessGain gain) override;
+    void setFollowing(const std::optional<FollowingSong>& song) override;
+
     void setObserver(AudioPlayerObserver* observer) override { m_observer = observer; }
     std::optional<QString> outputFailure() const override { return m_outputFailure; }
 
@@ -105,8 +125,37 @@ public:
     // were handed to it (absent until they have been).
     audio::AudioOutputStream* outputStream() const { return m_stream.get(); }
     std::optional<std::chrono::steady_clock::time_point> firstSamplesHandedAt() const;
+    // Whether the next song's first samples are in the ring, not yet heard.
+    bool isFollowingSongDecoded() const { return m_transition.has_value(); }
+
+    // The linear factor `gain` asks of a file with `tags`: the gain in dB
+    // made linear, kept down so that the stated peak does not clip.
+    static float gainFactor(const FFmpegAudioDecodeSession::LoudnessTags& tags, LoudnessGain gain);
 
 private:
+    using LoudnessTags = FFmpegAudioDecodeSession::LoudnessTags;
+
+    // One song's decoder and what it is played with. The main thread numbers
+    // each song it hands over (`token`), so the decoder can tell which song
+    // a seek means.
+    struct Song {
+        std::unique_ptr<FFmpegStreamDecoder> decoder;
+        LoudnessTags tags;
+        float gain = 1.0f;
+        double crossfadeSeconds = 0;
+        double duration = 0;
+        std::uint32_t token = 0;
+    };
+
+    // Where the decoder put the next song's first sample; main thread.
+    struct Transition {
+        std::uint32_t generation = 0;
+        std::uint32_t token = 0;
+        std::uint64_t ringPosition = 0;
+        double duration = 0;
+        LoudnessTags tags;
+        QString path;
+    };
     enum class State { Stopped, Paused, Playing };
 
     // What the main thread asks of the decoding thread; only the latest seek
@@ -116,6 +165,12 @@ private:
         bool seek = false;
         double seconds = 0;
         std::uint32_t generation = 0;
+        // The song the seek is into, as the main thread numbers them.
+        std::uint32_t songToken = 0;
+        bool follow = false;
+        Song following;
+        bool regain = false;
+        float gain = 1.0f;
     };
 
     // Outlives the player while a queued notification holds it, so the
@@ -129,13 +184,25 @@ private:
     void outputFailed() noexcept override;
 
     void decodeLoop();
+    // Decoding thread: the next samples for the ring from one decoded block
+    // of the current song (its gain, the fading tail of the song before
+    // mixed in, its own tail held back for a crossfade).
+    std::span<const float> shape(std::span<const float> block);
+    // Decoding thread: the current song has ended; moves on to the following
+    // one when there is one that opens. False when there is none.
+    bool moveToFollowing(std::uint32_t generation);
+    // Decoding thread: what is held back, faded out alone.
+    std::span<const float> releaseTails();
+    void sizeHoldback();
+    std::size_t holdbackTarget() const;
+    void postTransition(const Transition& transition);
     // Sleeps until the ring has room for `samples`, or a command or an
     // output failure arrives (or anything else bumped m_wake since `seen`).
     void waitForRoom(std::size_t samples, std::uint32_t seen);
     void postFinished(std::uint32_t generation, bool successfully);
 
     // Main thread.
-    void send(const Command& command);
+    void send(Command command);
     void shutDown();
     void finished(std::uint32_t generation, bool successfully);
     // Makes sure m_output can open a stream: the one held, or a new
@@ -145,16 +212,45 @@ private:
     void watchOutputProgress();
     void checkOutputProgress();
     void outputStalled();
-
+    void transitionDecoded(const Transition& transition);
+    // Switches to the following song once the output has played up to its
+    // first sample (or at once with `now`, as at the end of the stream).
+    void checkTransition(bool now = false);
+    // Which song the decoder should treat as current after it stopped.
+    void settleSongsAfterStop();
     QString m_path;
     std::shared_ptr<audio::AudioOutput> m_output;
     std::shared_ptr<AudioOutputConnection> m_connection;
-    std::unique_ptr<FFmpegStreamDecoder> m_decoder;
+    // The current song, the one after it and the one just left behind (its
+    // end decoded, not yet heard). The decoding thread's while it runs, the
+    // main thread's otherwise.
+    Song m_current;
+    Song m_following;
+    Song m_previous;
     double m_duration = 0;
+    // The output stream's format, which every song is converted to.
     int m_sampleRate = 0;
     std::size_t m_channelCount = 0;
 
+    // Decoding thread: the held-back end of the current song and the tail of
+    // the song before being faded out; reused buffers.
+    std::unique_ptr<AudioRingBuffer> m_holdback;
+    std::unique_ptr<AudioRingBuffer> m_fadingTail;
+    std::size_t m_fadeLength = 0;
+    std::size_t m_fadeDone = 0;
+    std::vector<float> m_work;
+    std::vector<float> m_tailWork;
+    std::vector<float> m_out;
+
     // Main thread only.
+    std::uint32_t m_songToken = 0;
+    std::uint32_t m_lastToken = 0;
+    LoudnessTags m_currentTags;
+    LoudnessGain m_gainMode = LoudnessGain::Off;
+    std::optional<Transition> m_transition;
+    // The frame (in heardFrames' count) where the current song began, once
+    // it followed another in this generation.
+    std::optional<std::uint64_t> m_songStartFrame;
     State m_state = State::Stopped;
     double m_position = 0;          // while no stream is open
     double m_segmentTime = 0;       // where the current generation starts
@@ -204,6 +300,7 @@ private:
     std::uint64_t m_lastHeard = 0;
     std::chrono::steady_clock::time_point m_lastProgress;
     std::unique_ptr<QTimer> m_stallWatch;
+    std::unique_ptr<QTimer> m_transitionWatch;
 };
 
 // Makes FFmpeg players for an output connected on demand: at the first
@@ -216,6 +313,9 @@ public:
     explicit FFmpegAudioPlayerFactory(Connect connect);
 
     std::unique_ptr<AudioPlayer> makePlayer(const QString& path) override;
+    std::vector<audio::OutputDevice> devices() override;
+    void setDevice(const QString& id) override;
+    std::optional<QString> takeMissingDevice() override;
 
 private:
     std::shared_ptr<AudioOutputConnection> m_connection;

@@ -9,10 +9,15 @@ FFmpegStreamDecoder::FFmpegStreamDecoder(const QString& path)
         throw std::move(*problem);
 }
 
-std::optional<QString> FFmpegStreamDecoder::open()
+std::optional<QString> FFmpegStreamDecoder::open(const std::optional<audio::StreamFormat>& format)
 {
     using Session = FFmpegAudioDecodeSession;
-    if (m_session.open(Session::OutputFormat {Session::Layout::Interleaved, 2, 1}) == Session::OpenResult::Opened)
+    Session::OutputFormat output {Session::Layout::Interleaved, 2, 1};
+    if (format) {
+        output.channels = format->channelCount;
+        output.sampleRate = format->sampleRate;
+    }
+    if (m_session.open(output) == Session::OpenResult::Opened)
         return std::nullopt;
     return m_session.failure()->reason();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AudioOutput.h"
 #include "platform/FFmpegAudioDecodeSession.h"
 
 #include <QString>
@@ -29,17 +30,23 @@ public:
     FFmpegStreamDecoder(const FFmpegStreamDecoder&) = delete;
     FFmpegStreamDecoder& operator=(const FFmpegStreamDecoder&) = delete;
 
+    const QString& path() const { return m_session.path(); }
+
     // Seconds: the container's figure, or the stream's when the container
     // states none; 0 when neither is known. Needs no decoding.
     double duration() const { return m_session.durationSeconds(); }
 
-    // Opens the codec. Returns the reason when the stream cannot be decoded;
-    // calling it again after success does nothing.
-    std::optional<QString> open();
+    // Opens the codec, converting to `format` when given (a song that joins
+    // another in one output stream takes that stream's format). Returns the
+    // reason when the stream cannot be decoded; calling it again after
+    // success does nothing.
+    std::optional<QString> open(const std::optional<audio::StreamFormat>& format = std::nullopt);
     bool isOpen() const { return m_session.isOpen(); }
     // Valid once open.
     int sampleRate() const { return m_session.sampleRate(); }
     int channelCount() const { return m_session.channelCount(); }
+
+    FFmpegAudioDecodeSession::LoudnessTags loudnessTags() const { return m_session.loudnessTags(); }
 
     // The next block starts at `seconds` from the beginning of the stream.
     void seek(double seconds) { m_session.seek(seconds); }

@@ -7,21 +7,13 @@
 
 namespace varno::audio {
 
-namespace {
-
-// Audio per wake-up at speed 1: short enough that positions move smoothly,
-// long enough that the clock thread costs nothing measurable.
-constexpr std::chrono::nanoseconds kPeriodAtSpeed1 = std::chrono::milliseconds(10);
-// Faster clocks take more audio per wake-up instead of waking more often.
-constexpr std::chrono::nanoseconds kShortestPeriod = std::chrono::milliseconds(1);
-
-std::chrono::nanoseconds periodFor(double speed)
+std::chrono::nanoseconds clockPeriodFor(double speed)
 {
-    const auto scaled = std::chrono::nanoseconds(static_cast<std::int64_t>(double(kPeriodAtSpeed1.count()) / speed));
-    return std::clamp(scaled, kShortestPeriod, kPeriodAtSpeed1);
+    constexpr std::chrono::nanoseconds atSpeed1 = std::chrono::milliseconds(10);
+    constexpr std::chrono::nanoseconds shortest = std::chrono::milliseconds(1);
+    const auto scaled = std::chrono::nanoseconds(static_cast<std::int64_t>(double(atSpeed1.count()) / speed));
+    return std::clamp(scaled, shortest, atSpeed1);
 }
-
-} // namespace
 
 NullAudioOutput::NullAudioOutput(double speed)
     : m_speed(speed > 0 && std::isfinite(speed) ? speed : 1.0)
@@ -38,7 +30,7 @@ NullAudioStream::NullAudioStream(const StreamFormat& format, AudioSource& source
     : m_format(format)
     , m_source(source)
     , m_framesPerSecond(format.sampleRate * speed)
-    , m_period(periodFor(speed))
+    , m_period(clockPeriodFor(speed))
     , m_framesPerPeriod(static_cast<std::uint64_t>(std::ceil(m_framesPerSecond * std::chrono::duration<double>(m_period).count())))
     , m_scratch(static_cast<std::size_t>(m_framesPerPeriod) * static_cast<std::size_t>(format.channelCount))
     , m_total(std::move(total))

@@ -12,6 +12,12 @@
 
 namespace varno::audio {
 
+// How much time a clocked output takes per wake-up at `speed`: 10 ms of
+// audio at speed 1, short enough that positions move smoothly and long
+// enough that the clock costs nothing measurable; faster clocks take more
+// audio per wake-up (down to 1 ms) rather than waking more often.
+std::chrono::nanoseconds clockPeriodFor(double speed);
+
 // An output that plays to nowhere, on a clock: each stream has a thread that
 // takes samples from its source in real time, multiplied by `speed`, a
 // period (10 ms of audio at speed 1) per wake-up, and sleeps in between. It

@@ -7,6 +7,7 @@
 #include <pulse/rtclock.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace varno::audio {
 
@@ -98,6 +99,14 @@ public:
     void samplesAvailable() override;
     std::uint64_t heardFrames() const override;
     bool drain(const std::atomic<std::uint32_t>& generation, std::uint32_t expected) override;
+
+private:
+    // Connects the stream to `device` (empty: the default) and waits until
+    // it is ready; the server's reason when it is not, the stream closed.
+    QString connectTo(const QByteArray& device, const pa_buffer_attr& attributes, pa_stream_flags_t flags);
+    int m_connectError = 0;
+
+public:
     void interruptDrain() override;
 
 private:
@@ -182,20 +191,46 @@ PulseAudioStream::PulseAudioStream(std::shared_ptr<PulseAudioOutput> output, con
     // runs on while a sink holds a new stream back (a null sink does for up
     // to two seconds).
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_playback(m_stream, nullptr, &attributes, flags, nullptr, nullptr) < 0) {
+    const QByteArray device = m_output->device();
+    const QString refused = connectTo(device, attributes, flags);
+    if (refused.isEmpty())
+        return;
+    // The chosen sink is gone (unplugged headphones): the default one plays,
+    // and whoever opened the stream hears of it once.
+    if (!device.isEmpty() && m_connectError == PA_ERR_NOENTITY) {
+        m_output->noteMissingDevice();
+        m_stream = pa_stream_new_with_proplist(context, "Playback", &sampleFormat, &map, nullptr);
+        if (m_stream) {
+            pa_stream_set_state_callback(m_stream, &PulseAudioStream::onState, this);
+            pa_stream_set_write_callback(m_stream, &PulseAudioStream::onWritable, this);
+            const QString again = connectTo(QByteArray(), attributes, flags);
+            if (again.isEmpty())
+                return;
+            throw AudioOutputError(again);
+        }
+    }
+    throw AudioOutputError(refused);
+}
+
+QString PulseAudioStream::connectTo(const QByteArray& device, const pa_buffer_attr& attributes, pa_stream_flags_t flags)
+{
+    pa_context* context = m_output->context();
+    if (pa_stream_connect_playback(m_stream, device.isEmpty() ? nullptr : device.constData(), &attributes, flags, nullptr, nullptr) < 0) {
+        m_connectError = pa_context_errno(context);
         const QString reason = reasonOf(context);
         close();
-        throw AudioOutputError(reason);
+        return reason;
     }
     const ServerDeadline deadline(context, m_mainloop);
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(m_stream);
         if (state == PA_STREAM_READY)
-            break;
+            return {};
         if (!PA_STREAM_IS_GOOD(state) || deadline.passed()) {
+            m_connectError = deadline.passed() ? PA_ERR_TIMEOUT : pa_context_errno(context);
             const QString reason = deadline.passed() ? ServerDeadline::reason() : reasonOf(context);
             close();
-            throw AudioOutputError(reason);
+            return reason;
         }
         pa_threaded_mainloop_wait(m_mainloop);
     }
@@ -477,6 +512,54 @@ QString PulseAudioOutput::failureReason() const
 {
     MainloopLock lock(m_mainloop);
     return reasonOf(m_context);
+}
+
+std::vector<OutputDevice> PulseAudioOutput::devices()
+{
+    struct Listing {
+        pa_threaded_mainloop* mainloop;
+        std::vector<OutputDevice> devices;
+        bool done = false;
+    } listing {m_mainloop, {}, false};
+    if (!isUsable())
+        return {};
+    MainloopLock lock(m_mainloop);
+    pa_operation* operation = pa_context_get_sink_info_list(
+        m_context,
+        [](pa_context*, const pa_sink_info* sink, int last, void* data) {
+            auto* listing = static_cast<Listing*>(data);
+            if (last != 0 || !sink) {
+                listing->done = true;
+                pa_threaded_mainloop_signal(listing->mainloop, 0);
+                return;
+            }
+            listing->devices.push_back({QString::fromUtf8(sink->name), QString::fromUtf8(sink->description ? sink->description : sink->name)});
+        },
+        &listing);
+    if (!operation)
+        return {};
+    const ServerDeadline deadline(m_context, m_mainloop);
+    while (!listing.done && !deadline.passed() && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(m_mainloop);
+    // An answer that came too late must not write into this frame.
+    if (!listing.done)
+        pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    return listing.done ? listing.devices : std::vector<OutputDevice> {};
+}
+
+void PulseAudioOutput::setDevice(const QString& id)
+{
+    MainloopLock lock(m_mainloop);
+    m_device = id.toUtf8();
+    m_missingDevice.reset();
+    m_missingNoted = false;
+}
+
+std::optional<QString> PulseAudioOutput::takeMissingDevice()
+{
+    MainloopLock lock(m_mainloop);
+    return std::exchange(m_missingDevice, std::nullopt);
 }
 
 std::unique_ptr<AudioOutputStream> PulseAudioOutput::openStream(const StreamFormat& format, AudioSource& source)

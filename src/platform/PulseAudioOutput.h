@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 
+#include <QByteArray>
+
 struct pa_context;
 struct pa_threaded_mainloop;
 
@@ -33,6 +35,20 @@ public:
     bool isUsable() const override;
     QString failureReason() const override;
     std::unique_ptr<AudioOutputStream> openStream(const StreamFormat& format, AudioSource& source) override;
+    // The server's sinks.
+    std::vector<OutputDevice> devices() override;
+    void setDevice(const QString& id) override;
+    std::optional<QString> takeMissingDevice() override;
+
+    // For streams, with the mainloop locked.
+    QByteArray device() const { return m_device; }
+    // Once per choice of device: the user hears of it once, not at every song.
+    void noteMissingDevice()
+    {
+        if (!m_missingNoted)
+            m_missingDevice = QString::fromUtf8(m_device);
+        m_missingNoted = true;
+    }
 
     pa_threaded_mainloop* mainloop() const { return m_mainloop; }
     pa_context* context() const { return m_context; }
@@ -49,6 +65,10 @@ private:
     pa_threaded_mainloop* m_mainloop = nullptr;
     pa_context* m_context = nullptr;
     std::atomic<bool> m_lost {false};
+    // Guarded by the mainloop's lock.
+    QByteArray m_device;
+    std::optional<QString> m_missingDevice;
+    bool m_missingNoted = false;
 };
 
 } // namespace varno::audio

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/ReplayGainMode.h"
 #include "storage/Track.h"
 
 #include <QObject>
@@ -26,6 +27,10 @@ public:
     virtual void audioEngine(AudioEngine& engine, double didUpdateCurrentTime);
     virtual void audioEngineDidFinishPlayback(AudioEngine& engine);
     virtual void audioEngine(AudioEngine& engine, std::exception_ptr didFailWith);
+    // The song set with setFollowingTrack() took over from the one that
+    // ended, without a stop in between: it is the current track now and
+    // its first sample is being heard.
+    virtual void audioEngineDidStartFollowingTrack(AudioEngine& engine);
 };
 
 // Plays one song file at a time and publishes the state, song, position and
@@ -71,17 +76,44 @@ public:
     virtual void previousTrack() = 0;
     virtual void seek(double to) = 0;
 
-    // Kept for the settings sheet; playback does not act on them yet.
+    // The song the queue plays after the current one, or none. While
+    // gapless playback or a crossfade is on it is decoded ahead and joined
+    // to the current song in one stream; its start is announced through
+    // audioEngineDidStartFollowingTrack instead of an end and a play.
+    virtual void setFollowingTrack(const std::optional<Track>& track) = 0;
+
+    // Playback settings, applied at once. Songs of one album that follow
+    // each other are always joined without a gap, never crossfaded.
     virtual bool isGaplessEnabled() const = 0;
     virtual void setGaplessEnabled(bool enabled) = 0;
+    // Seconds, 0…kMaxCrossfade; 0 is off.
     virtual double crossfadeDuration() const = 0;
     virtual void setCrossfadeDuration(double seconds) = 0;
+    // Whether the mode is other than Off; enabling picks Track.
     virtual bool isReplayGainEnabled() const = 0;
     virtual void setReplayGainEnabled(bool enabled) = 0;
+    virtual ReplayGainMode replayGainMode() const = 0;
+    virtual void setReplayGainMode(ReplayGainMode mode) = 0;
+
+    static constexpr double kMaxCrossfade = 12.0;
 
     // Moves the volume to `targetVolume` over `duration` seconds.
     virtual void fade(double duration, float targetVolume) = 0;
-    // Always throws AudioPlaybackError::outputDeviceRoutingUnavailable.
+
+    // The sound devices songs can play to, as the sound output names them;
+    // empty when the output has no choice to offer (the null output).
+    struct OutputDevice {
+        QString id;
+        QString name;
+        friend bool operator==(const OutputDevice&, const OutputDevice&) = default;
+    };
+    virtual std::vector<OutputDevice> outputDevices() const = 0;
+    // The chosen device's id; empty for the system's default.
+    virtual QString outputDevice() const = 0;
+    // Plays to the device from the next song on (empty: the default); while
+    // it is missing the default one plays. Throws
+    // AudioPlaybackError::outputDeviceRoutingUnavailable when the output
+    // offers no choice of device.
     virtual void setOutputDevice(const QString& id) = 0;
 
 signals:
@@ -90,6 +122,13 @@ signals:
     void currentTrackChanged();
     void currentTimeChanged();
     void volumeChanged();
+    // Any of the playback settings changed, the output device included.
+    void playbackSettingsChanged();
+    void outputDevicesChanged();
+    // The chosen device was missing when a song started; the default one
+    // plays. Once per choice of device. Carries an
+    // AudioPlaybackError::outputDeviceMissing.
+    void outputDeviceMissing(std::exception_ptr notice);
 };
 
 } // namespace varno

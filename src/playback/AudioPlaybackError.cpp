@@ -54,4 +54,10 @@ AudioPlaybackError AudioPlaybackError::outputDeviceRoutingUnavailable()
             QStringLiteral("Output device switching is not available in this version. Choose the output in your desktop's sound settings instead.")};
 }
 
+AudioPlaybackError AudioPlaybackError::outputDeviceMissing(const QString& device)
+{
+    return {Kind::OutputDeviceMissing,
+            QStringLiteral("The output device \u201C%1\u201D is not connected; the system's default output is playing instead.").arg(device)};
+}
+
 } // namespace varno

@@ -17,6 +17,7 @@ public:
         EngineStartFailed,
         AudioEngineUnavailable,
         OutputDeviceRoutingUnavailable,
+        OutputDeviceMissing,
     };
 
     static AudioPlaybackError missingFile(const FileURL& url);
@@ -27,6 +28,9 @@ public:
     static AudioPlaybackError engineStartFailed(const QString& underlying);
     static AudioPlaybackError audioEngineUnavailable();
     static AudioPlaybackError outputDeviceRoutingUnavailable();
+    // Not a failure to play: the chosen device is gone and the default one
+    // plays instead. `device` is the name it was chosen by.
+    static AudioPlaybackError outputDeviceMissing(const QString& device);
 
     Kind kind() const { return m_kind; }
     // Empty for the cases without a file.

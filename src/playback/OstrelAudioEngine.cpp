@@ -21,6 +21,7 @@ void AudioEngineDelegate::audioEngine(AudioEngine&, const std::optional<Track>&)
 void AudioEngineDelegate::audioEngine(AudioEngine&, double) { }
 void AudioEngineDelegate::audioEngineDidFinishPlayback(AudioEngine&) { }
 void AudioEngineDelegate::audioEngine(AudioEngine&, std::exception_ptr) { }
+void AudioEngineDelegate::audioEngineDidStartFollowingTrack(AudioEngine&) { }
 
 namespace {
 
@@ -40,6 +41,19 @@ AudioPlaybackError playerRefused(const AudioPlayer& player, const Track& track)
     return AudioPlaybackError::invalidFormat(track.fileURL);
 }
 
+// Songs of one album in a row are one piece of music: a live set or a
+// symphony is joined without a gap and never faded.
+bool sameAlbum(const Track& one, const Track& other)
+{
+    const auto album = [](const Track& track) { return track.album.value_or(QString()).trimmed(); };
+    const auto albumArtist = [](const Track& track) {
+        const QString artist = track.albumArtist.value_or(QString()).trimmed();
+        return artist.isEmpty() ? track.artist.value_or(QString()).trimmed() : artist;
+    };
+    return !album(one).isEmpty() && album(one).compare(album(other), Qt::CaseInsensitive) == 0
+        && albumArtist(one).compare(albumArtist(other), Qt::CaseInsensitive) == 0;
+}
+
 float clampVolume(float volume)
 {
     if (std::isnan(volume))
@@ -56,6 +70,8 @@ OstrelAudioEngine::OstrelAudioEngine(std::unique_ptr<AudioPlayerFactory> players
 
 OstrelAudioEngine::~OstrelAudioEngine()
 {
+    m_following.reset();
+    m_replacedFollowing.clear();
     stopProgressTimer();
     delete m_fadeTimer;
     m_fadeTimer = nullptr;
@@ -226,6 +242,7 @@ OstrelAudioEngine::OpenedPlayer OstrelAudioEngine::openPlayer(const Track& track
 
     opened.player->setObserver(this);
     opened.player->setVolume(m_outputVolume);
+    opened.player->setLoudnessGain(loudnessFor(track, m_currentTrack));
     return opened;
 }
 
@@ -243,12 +260,20 @@ void OstrelAudioEngine::load(const Track& track, bool autoplay, double startTime
         setState(PlaybackState::Buffering);
         if (!opened.player->prepareToPlay() || (autoplay && !opened.player->play()))
             throw playerRefused(*opened.player, track);
+        if (const std::optional<QString> missing = m_players->takeMissingDevice())
+            emit outputDeviceMissing(std::make_exception_ptr(AudioPlaybackError::outputDeviceMissing(*missing)));
 
         if (m_audioPlayer) {
             m_audioPlayer->setObserver(nullptr);
             m_audioPlayer->stop();
         }
         stopProgressTimer();
+        // What was to follow the old song is the queue's to name again.
+        m_following.reset();
+        m_replacedFollowing.clear();
+        m_wantedFollowing.reset();
+        if (m_currentTrack && m_currentTrack->id != track.id)
+            m_previousTrack = m_currentTrack;
         m_audioPlayer = std::move(opened.player);
         m_activeSecurityAccess = std::move(opened.access);
 
@@ -354,6 +379,9 @@ void OstrelAudioEngine::clearQueue()
     m_currentIndex = 0;
     if (m_audioPlayer)
         m_audioPlayer->setObserver(nullptr);
+    m_following.reset();
+    m_replacedFollowing.clear();
+    m_wantedFollowing.reset();
     m_audioPlayer.reset();
     m_activeSecurityAccess.reset();
     setCurrentTrack(std::nullopt);
@@ -455,9 +483,154 @@ void OstrelAudioEngine::fade(double duration, float targetVolume)
     m_fadeTimer->start();
 }
 
-void OstrelAudioEngine::setOutputDevice(const QString&)
+std::vector<AudioEngine::OutputDevice> OstrelAudioEngine::outputDevices() const
 {
-    throw AudioPlaybackError::outputDeviceRoutingUnavailable();
+    std::vector<OutputDevice> devices;
+    for (const audio::OutputDevice& device : m_players->devices())
+        devices.push_back({device.id, device.description});
+    return devices;
+}
+
+void OstrelAudioEngine::setOutputDevice(const QString& id)
+{
+    // A device that is not there now is still the choice: the output plays
+    // to the default one until it comes back.
+    if (!id.isEmpty() && outputDevices().empty())
+        throw AudioPlaybackError::outputDeviceRoutingUnavailable();
+    m_outputDevice = id;
+    m_players->setDevice(id);
+    emit playbackSettingsChanged();
+}
+
+// --- the song that follows ---------------------------------------------
+
+void OstrelAudioEngine::setFollowingTrack(const std::optional<Track>& track)
+{
+    m_wantedFollowing = track;
+    applyFollowing();
+}
+
+void OstrelAudioEngine::setGaplessEnabled(bool enabled)
+{
+    m_isGaplessEnabled = enabled;
+    applyFollowing();
+    emit playbackSettingsChanged();
+}
+
+void OstrelAudioEngine::setCrossfadeDuration(double seconds)
+{
+    m_crossfadeDuration = std::isfinite(seconds) ? std::clamp(seconds, 0.0, kMaxCrossfade) : 0.0;
+    applyFollowing();
+    emit playbackSettingsChanged();
+}
+
+void OstrelAudioEngine::setReplayGainEnabled(bool enabled)
+{
+    if (enabled != isReplayGainEnabled())
+        setReplayGainMode(enabled ? ReplayGainMode::Track : ReplayGainMode::Off);
+}
+
+void OstrelAudioEngine::setReplayGainMode(ReplayGainMode mode)
+{
+    m_replayGainMode = mode;
+    if (m_audioPlayer && m_currentTrack)
+        m_audioPlayer->setLoudnessGain(loudnessFor(*m_currentTrack, m_previousTrack));
+    applyFollowing();
+    emit playbackSettingsChanged();
+}
+
+LoudnessGain OstrelAudioEngine::loudnessFor(const Track& track, const std::optional<Track>& neighbour) const
+{
+    switch (m_replayGainMode) {
+    case ReplayGainMode::Off:
+        return LoudnessGain::Off;
+    case ReplayGainMode::Track:
+        return LoudnessGain::Track;
+    case ReplayGainMode::Album:
+        return neighbour && sameAlbum(track, *neighbour) ? LoudnessGain::Album : LoudnessGain::Track;
+    }
+    return LoudnessGain::Off;
+}
+
+void OstrelAudioEngine::dropFollowing()
+{
+    if (m_following && m_audioPlayer)
+        m_audioPlayer->setFollowing(std::nullopt);
+    retireFollowing();
+}
+
+void OstrelAudioEngine::retireFollowing()
+{
+    if (!m_following)
+        return;
+    // A few are plenty: only the last one decoded can still start.
+    if (m_replacedFollowing.size() >= 4)
+        m_replacedFollowing.erase(m_replacedFollowing.begin());
+    m_replacedFollowing.push_back(std::move(*m_following));
+    m_following.reset();
+}
+
+void OstrelAudioEngine::applyFollowing()
+{
+    if (!m_audioPlayer || !m_currentTrack || !m_wantedFollowing) {
+        dropFollowing();
+        return;
+    }
+    const Track& next = *m_wantedFollowing;
+    const bool oneAlbum = sameAlbum(*m_currentTrack, next);
+    const double crossfade = oneAlbum ? 0.0 : m_crossfadeDuration;
+    if (!m_isGaplessEnabled && !(crossfade > 0)) {
+        dropFollowing();
+        return;
+    }
+    const LoudnessGain gain = loudnessFor(next, m_currentTrack);
+    if (m_following && m_following->track.id == next.id && m_following->crossfadeSeconds == crossfade && m_following->gain == gain)
+        return;
+
+    Following following {next, nullptr, crossfade, gain};
+    try {
+        following.access = SecurityScopedResource::access(next);
+        m_audioPlayer->setFollowing(FollowingSong {following.access->path(), gain, crossfade});
+    } catch (const std::exception&) {
+        // Not joined, then: when the song is due the queue starts it as
+        // usual, and that start reports what is wrong with the file.
+        dropFollowing();
+        return;
+    }
+    retireFollowing();
+    m_following = std::move(following);
+}
+
+void OstrelAudioEngine::audioPlayerDidStartFollowingSong(AudioPlayer& player, const QString& path)
+{
+    if (&player != m_audioPlayer.get())
+        return;
+    std::optional<Following> found;
+    if (m_following && m_following->access->path() == path) {
+        found = std::move(m_following);
+        m_following.reset();
+    }
+    for (auto it = m_replacedFollowing.rbegin(); !found && it != m_replacedFollowing.rend(); ++it) {
+        if (it->access->path() == path)
+            found = std::move(*it);
+    }
+    m_replacedFollowing.clear();
+    if (!found)
+        return;
+    // What was to follow is the queue's to name again, after the step.
+    if (m_following && m_audioPlayer)
+        m_audioPlayer->setFollowing(std::nullopt);
+    m_following.reset();
+    m_wantedFollowing.reset();
+    Following started = std::move(*found);
+    m_previousTrack = m_currentTrack;
+    m_activeSecurityAccess = std::move(started.access);
+    const double position = std::clamp(player.currentTime(), 0.0, std::max(0.0, player.duration()));
+    setCurrentTime(position);
+    setCurrentTrack(started.track);
+    notifyTime(position);
+    if (auto* d = delegate())
+        d->audioEngineDidStartFollowingTrack(*this);
 }
 
 // --- end of a song -------------------------------------------------------

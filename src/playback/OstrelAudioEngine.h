@@ -12,7 +12,10 @@
 namespace varno {
 
 // Plays songs through platform players, one at a time. The file's access
-// stays open for as long as the song is loaded. Main thread only.
+// stays open for as long as the song is loaded. The song the queue names as
+// next is handed to the player to follow the current one in the same stream
+// (gapless, or crossfaded between albums), with its file's access held from
+// then until it has played. Main thread only.
 class OstrelAudioEngine final : public AudioEngine, private AudioPlayerObserver {
     Q_OBJECT
 
@@ -47,14 +50,20 @@ public:
     void previousTrack() override;
     void seek(double to) override;
 
+    void setFollowingTrack(const std::optional<Track>& track) override;
+
     bool isGaplessEnabled() const override { return m_isGaplessEnabled; }
-    void setGaplessEnabled(bool enabled) override { m_isGaplessEnabled = enabled; }
+    void setGaplessEnabled(bool enabled) override;
     double crossfadeDuration() const override { return m_crossfadeDuration; }
-    void setCrossfadeDuration(double seconds) override { m_crossfadeDuration = seconds; }
-    bool isReplayGainEnabled() const override { return m_isReplayGainEnabled; }
-    void setReplayGainEnabled(bool enabled) override { m_isReplayGainEnabled = enabled; }
+    void setCrossfadeDuration(double seconds) override;
+    bool isReplayGainEnabled() const override { return m_replayGainMode != ReplayGainMode::Off; }
+    void setReplayGainEnabled(bool enabled) override;
+    ReplayGainMode replayGainMode() const override { return m_replayGainMode; }
+    void setReplayGainMode(ReplayGainMode mode) override;
 
     void fade(double duration, float targetVolume) override;
+    std::vector<OutputDevice> outputDevices() const override;
+    QString outputDevice() const override { return m_outputDevice; }
     void setOutputDevice(const QString& id) override;
 
     // Loads the song paused at `at` seconds (clamped into the song), for the
@@ -77,7 +86,24 @@ private:
         std::unique_ptr<SecurityScopedResource> access;
     };
 
+    // The song handed to the player to follow the current one.
+    struct Following {
+        Track track;
+        std::unique_ptr<SecurityScopedResource> access;
+        double crossfadeSeconds = 0;
+        LoudnessGain gain = LoudnessGain::Off;
+    };
+
     void audioPlayerDidFinishPlaying(AudioPlayer& player, bool successfully) override;
+    void audioPlayerDidStartFollowingSong(AudioPlayer& player, const QString& path) override;
+
+    // Hands the player the song the queue named (or takes it back) as the
+    // settings now say.
+    void applyFollowing();
+    void dropFollowing();
+    void retireFollowing();
+    // The gain a song plays at next to `neighbour`.
+    LoudnessGain loudnessFor(const Track& track, const std::optional<Track>& neighbour) const;
 
     void setState(PlaybackState state);
     void setCurrentTrack(const std::optional<Track>& track);
@@ -112,7 +138,18 @@ private:
     float m_outputVolume = 1.0f;
     bool m_isGaplessEnabled = true;
     double m_crossfadeDuration = 0;
-    bool m_isReplayGainEnabled = true;
+    ReplayGainMode m_replayGainMode = ReplayGainMode::Track;
+    // What the queue asked to follow, and what the player was handed.
+    std::optional<Track> m_wantedFollowing;
+    std::optional<Following> m_following;
+    // Songs handed to the player and then replaced: the player may have
+    // decoded one of them already, and then plays it. Cleared when a song is
+    // loaded anew.
+    std::vector<Following> m_replacedFollowing;
+    // The song played before the current one, for album gain.
+    std::optional<Track> m_previousTrack;
+
+    QString m_outputDevice;
 
     std::unique_ptr<AudioPlayerFactory> m_players;
 };

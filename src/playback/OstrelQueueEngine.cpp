@@ -41,6 +41,9 @@ OstrelQueueEngine::OstrelQueueEngine(DatabaseManager* database)
 {
     if (database)
         m_sessionStore = std::make_unique<PlaybackSessionStore>(*database);
+    for (auto changed : {&QueueEngine::currentTrackChanged, &QueueEngine::upcomingChanged, &QueueEngine::repeatModeChanged,
+                         &QueueEngine::shuffleModeChanged})
+        connect(this, changed, this, &OstrelQueueEngine::scheduleFollowingUpdate);
 }
 
 OstrelQueueEngine::~OstrelQueueEngine() = default;
@@ -134,6 +137,14 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
     if (!m_audioEngine) {
         setLastPlaybackError(std::make_exception_ptr(AudioPlaybackError::audioEngineUnavailable()));
         return false;
+    }
+    if (m_alreadyStarted) {
+        const bool playing = *m_alreadyStarted == track.id;
+        m_alreadyStarted.reset();
+        if (playing) {
+            setLastPlaybackError(nullptr);
+            return true;
+        }
     }
     m_isStarting = true;
     try {
@@ -608,6 +619,55 @@ void OstrelQueueEngine::audioEngineDidFinishPlayback(AudioEngine&)
 {
     advance(true);
     save();
+}
+
+void OstrelQueueEngine::audioEngineDidStartFollowingTrack(AudioEngine& engine)
+{
+    if (!engine.currentTrack())
+        return;
+    // The queue steps on as at a song's end; the step finds its song already
+    // playing. When the lists changed too late for the engine to hear of it,
+    // the step starts the song it picks the usual way.
+    m_alreadyStarted = engine.currentTrack()->id;
+    advance(true);
+    if (m_alreadyStarted) {
+        // Nothing was due after the song that ended: the queue ends there,
+        // as it would have without the join.
+        m_alreadyStarted.reset();
+        engine.stop();
+    }
+    save();
+}
+
+std::optional<Track> OstrelQueueEngine::followingTrack() const
+{
+    if (!m_current)
+        return std::nullopt;
+    if (m_repeatMode == RepeatMode::Track)
+        return *m_current;
+    if (!m_upcoming.empty())
+        return m_upcoming[0];
+    if (m_repeatMode != RepeatMode::All || m_shuffleMode == ShuffleMode::Standard)
+        return std::nullopt;
+    const TrackList& order = m_playbackOrder.empty() ? m_history : m_playbackOrder;
+    if (!order.empty())
+        return order[0];
+    return *m_current;
+}
+
+void OstrelQueueEngine::scheduleFollowingUpdate()
+{
+    if (m_followingUpdatePending)
+        return;
+    m_followingUpdatePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_followingUpdatePending = false;
+            if (m_audioEngine && !m_isRestoringSession)
+                m_audioEngine->setFollowingTrack(followingTrack());
+        },
+        Qt::QueuedConnection);
 }
 
 void OstrelQueueEngine::audioEngine(AudioEngine&, std::exception_ptr didFailWith)

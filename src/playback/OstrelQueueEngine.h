@@ -94,8 +94,17 @@ public:
     void audioEngine(AudioEngine& engine, double didUpdateCurrentTime) override;
     void audioEngineDidFinishPlayback(AudioEngine& engine) override;
     void audioEngine(AudioEngine& engine, std::exception_ptr didFailWith) override;
+    void audioEngineDidStartFollowingTrack(AudioEngine& engine) override;
+
+    // The song a natural end of the current one would start, as advance()
+    // would pick it; none when that is not known ahead (a shuffled queue
+    // dealt again under repeat all) or there is none.
+    std::optional<Track> followingTrack() const;
 
 private:
+    // Tells the audio engine which song comes next, once the current change
+    // of the lists is complete.
+    void scheduleFollowingUpdate();
     bool startPlayback(const Track& track);
     void rebuildPlaybackOrder();
     void shuffle(TrackList& tracks, std::size_t from);
@@ -140,6 +149,10 @@ private:
     // While a song is being started: a failure the audio engine reports
     // then is the start's own, handled where the start was asked for.
     bool m_isStarting = false;
+    // The song the audio engine already moved on to by itself: starting it
+    // means taking it as started.
+    std::optional<QUuid> m_alreadyStarted;
+    bool m_followingUpdatePending = false;
     // The current song as the lists hold it, and the copy published.
     SharedTrack m_current;
     std::optional<Track> m_currentTrack;

@@ -220,7 +220,8 @@ void MainWindow::openSettings()
     // Kept once made: it follows the theme while hidden, so it always opens
     // on the values in force.
     if (!m_settings)
-        m_settings = new SettingsView(m_engines.themeEngine, m_layout->environment().trackTableLayout, &m_undoStack, this);
+        m_settings = new SettingsView(m_engines.themeEngine, m_layout->environment().trackTableLayout, &m_undoStack, this,
+                                      &m_engines.audioEngine);
     m_settings->open();
     m_settings->raise();
     m_settings->activateWindow();

@@ -410,7 +410,7 @@ TEST(AudioPlayer, anUnknownOutputNameIsReportedOnceAndTheRealOutputUsed)
     const ScopedEnvironment output("VARNO_AUDIO_OUTPUT", "loudspeaker");
     std::unique_ptr<AudioPlayerFactory> factory;
     const QByteArray printed = capturedStdout([&] { factory = makeDefaultAudioPlayerFactory(); });
-    EXPECT_EQ(printed, "VARNO_AUDIO_OUTPUT=loudspeaker is not an audio output (auto, pulse or null); using auto\n");
+    EXPECT_EQ(printed, "VARNO_AUDIO_OUTPUT=loudspeaker is not an audio output (auto, pulse, null or wav:PATH); using auto\n");
     ASSERT_NE(factory, nullptr);
 }
 

@@ -103,7 +103,17 @@ public:
     void setCrossfadeDuration(double) override { }
     bool isReplayGainEnabled() const override { return true; }
     void setReplayGainEnabled(bool) override { }
+    ReplayGainMode replayGainMode() const override { return ReplayGainMode::Track; }
+    void setReplayGainMode(ReplayGainMode) override { }
+    // The songs the queue announced as next, in order (none as nullopt).
+    std::vector<std::optional<QUuid>> followingRequests;
+    void setFollowingTrack(const std::optional<Track>& next) override
+    {
+        followingRequests.push_back(next ? std::optional<QUuid>(next->id) : std::nullopt);
+    }
     void fade(double, float) override { }
+    std::vector<OutputDevice> outputDevices() const override { return {}; }
+    QString outputDevice() const override { return {}; }
     void setOutputDevice(const QString&) override { throw AudioPlaybackError::outputDeviceRoutingUnavailable(); }
 
 private:

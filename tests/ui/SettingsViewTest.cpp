@@ -3,10 +3,12 @@
 #include "UiHarness.h"
 
 #include "media/ThemeEngine.h"
+#include "playback/OstrelAudioEngine.h"
 #include "playback/QueueEngine.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "ui/MainWindow.h"
 #include "ui/ThemeApplier.h"
+#include "ui/settings/PlaybackSettingsSection.h"
 #include "ui/settings/SettingsSlider.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/sidebar/SidebarView.h"
@@ -14,11 +16,13 @@
 #include "ui/songs/TrackTableView.h"
 #include "ui/window/MainLayoutView.h"
 #include "ui/window/WorkspacePanelRegion.h"
+#include "workspace/PlaybackPreferences.h"
 #include "workspace/TrackTableLayoutState.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -357,6 +361,44 @@ TEST_F(AppliedSettingsTest, TheAppearanceIsKeptAcrossARestart)
     EXPECT_FALSE(sheet.dynamicAccentSwitch()->isChecked());
     EXPECT_TRUE(sheet.accentSwatches()[2]->isChecked());
     EXPECT_EQ(sheet.animationSpeedText(), QStringLiteral("Fast"));
+}
+
+TEST_F(SettingsViewTest, ThePlaybackSectionComesLastActsAtOnceAndIsKeptForTheNextStart)
+{
+    test::UiHarness ui;
+    AudioEngine& audio = ui.container->audioEngine();
+    {
+        SettingsView sheet(ui.container->themeEngine(), ui.trackTableLayout, &undo, nullptr, &audio);
+        sheet.show();
+        EXPECT_EQ(sheet.sectionTitles().last(), QStringLiteral("PLAYBACK"));
+        PlaybackSettingsSection& playback = *sheet.playbackSection();
+        // The defaults: joined, no crossfade, each song at its track gain.
+        EXPECT_TRUE(playback.gaplessSwitch()->isChecked());
+        EXPECT_EQ(playback.gaplessSwitch()->text(), QStringLiteral("Gapless Playback"));
+        EXPECT_EQ(playback.crossfadeSlider()->title(), QStringLiteral("Crossfade"));
+        EXPECT_EQ(playback.crossfadeSlider()->valueText(), QStringLiteral("Off"));
+        EXPECT_EQ(playback.replayGainText(), QStringLiteral("Track"));
+        // The null output offers no device to choose.
+        EXPECT_EQ(playback.outputDeviceBox()->currentText(), QStringLiteral("System Default"));
+        EXPECT_FALSE(playback.outputDeviceBox()->isEnabled());
+
+        playback.gaplessSwitch()->click();
+        slideTo(playback.crossfadeSlider(), 5);
+        EXPECT_EQ(playback.crossfadeSlider()->valueText(), QStringLiteral("5 s"));
+        slideToEnd(playback.crossfadeSlider());
+        EXPECT_EQ(playback.crossfadeSlider()->valueText(), QStringLiteral("12 s"));
+        playback.replayGainButton(QStringLiteral("Album"))->click();
+        EXPECT_FALSE(audio.isGaplessEnabled());
+        EXPECT_EQ(audio.crossfadeDuration(), 12.0);
+        EXPECT_EQ(audio.replayGainMode(), ReplayGainMode::Album);
+    }
+    // The next start puts them back.
+    SettingsPreferencesStore preferences;
+    OstrelAudioEngine restarted(makeDefaultAudioPlayerFactory());
+    PlaybackPreferences kept(restarted, preferences);
+    EXPECT_FALSE(restarted.isGaplessEnabled());
+    EXPECT_EQ(restarted.crossfadeDuration(), 12.0);
+    EXPECT_EQ(restarted.replayGainMode(), ReplayGainMode::Album);
 }
 
 } // namespace

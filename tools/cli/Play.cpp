@@ -7,6 +7,8 @@
 #include "platform/MediaReader.h"
 #include "playback/OstrelAudioEngine.h"
 #include "playback/OstrelQueueEngine.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "workspace/PlaybackPreferences.h"
 
 #include <QCoroSignal>
 #include <QDBusConnection>
@@ -294,6 +296,10 @@ private:
     bool m_onTerminal;
     // The app's session stays the app's: the CLI's queue saves nothing.
     OstrelAudioEngine m_audio {makeDefaultAudioPlayerFactory()};
+    // The user's playback settings (gapless, crossfade, ReplayGain, device)
+    // apply here as in the app.
+    SettingsPreferencesStore m_preferences;
+    PlaybackPreferences m_playbackPreferences {m_audio, m_preferences};
     OstrelQueueEngine m_queue;
     std::unique_ptr<PlaybackRemote> m_remote;
     std::unique_ptr<RawTerminal> m_terminal;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace varno {
@@ -52,6 +53,19 @@ SettingsSection::SettingsSection(const QString& title, ThemeEngine& theme, QWidg
     m_body->setContentsMargins(14, 12, 14, 12);
     m_body->setSpacing(12);
     column->addWidget(card);
+}
+
+QToolButton* makeSegmentButton(const QString& text, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setText(text);
+    button->setCheckable(true);
+    button->setAccessibleName(text);
+    button->setMinimumWidth(72);
+    button->setStyleSheet(QStringLiteral(
+        "QToolButton { border: 1px solid palette(mid); padding: 4px 10px; }"
+        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text); border-color: palette(highlight); }"));
+    return button;
 }
 
 } // namespace varno

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QToolButton;
 class QVBoxLayout;
 
 namespace varno {
@@ -26,5 +27,10 @@ private:
     QString m_title;
     QVBoxLayout* m_body;
 };
+
+// One segment of a segmented choice ("Animation Speed", "ReplayGain"): a
+// checkable button named `text`, filled with the accent while chosen so the
+// choice reads at a glance.
+QToolButton* makeSegmentButton(const QString& text, QWidget* parent);
 
 } // namespace varno

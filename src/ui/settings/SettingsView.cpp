@@ -1,5 +1,7 @@
 #include "SettingsView.h"
 
+#include "ui/settings/PlaybackSettingsSection.h"
+
 #include "media/ThemeEngine.h"
 #include "ui/Icons.h"
 #include "ui/ThemeApplier.h"
@@ -170,7 +172,8 @@ const QList<StudioColor>& SettingsView::accentChoices()
     return choices;
 }
 
-SettingsView::SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QUndoStack* undoStack, QWidget* parent)
+SettingsView::SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QUndoStack* undoStack, QWidget* parent,
+                           AudioEngine* playback)
     : QDialog(parent)
     , m_theme(theme)
     , m_layout(layout)
@@ -193,7 +196,9 @@ SettingsView::SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QU
     auto* sections = new QVBoxLayout(content);
     sections->setContentsMargins(24, 8, 24, 24);
     sections->setSpacing(20);
-    for (QWidget* section : {makeAppearance(), makeLayout(), makeBehavior(), makeColumns()}) {
+    for (QWidget* section : {makeAppearance(), makeLayout(), makeBehavior(), makeColumns(), makePlayback(playback)}) {
+        if (!section)
+            continue;
         sections->addWidget(section);
         m_sections.append(section);
     }
@@ -308,19 +313,9 @@ QWidget* SettingsView::makeBehavior()
     row->addStretch(1);
     row->setSpacing(0);
     m_speeds = new QButtonGroup(section);
-    // One control of three segments; the chosen one is filled with the
-    // accent so it reads at a glance.
-    const QString segment = QStringLiteral(
-        "QToolButton { border: 1px solid palette(mid); padding: 4px 10px; }"
-        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text); border-color: palette(highlight); }");
     m_speeds->setExclusive(true);
     for (const auto& [name, multiplier] : animationSpeeds()) {
-        auto* button = new QToolButton(section);
-        button->setText(name);
-        button->setCheckable(true);
-        button->setAccessibleName(name);
-        button->setMinimumWidth(72);
-        button->setStyleSheet(segment);
+        QToolButton* button = makeSegmentButton(name, section);
         m_speeds->addButton(button);
         row->addWidget(button);
         const double value = multiplier;
@@ -329,6 +324,14 @@ QWidget* SettingsView::makeBehavior()
     }
     section->body()->addLayout(row);
     return section;
+}
+
+QWidget* SettingsView::makePlayback(AudioEngine* engine)
+{
+    if (!engine)
+        return nullptr;
+    m_playback = new PlaybackSettingsSection(*engine, m_theme, this);
+    return m_playback->section();
 }
 
 QWidget* SettingsView::makeColumns()

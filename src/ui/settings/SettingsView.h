@@ -16,6 +16,8 @@ class QUndoStack;
 
 namespace varno {
 
+class AudioEngine;
+class PlaybackSettingsSection;
 class SettingsSlider;
 class ThemeEngine;
 class TrackTableLayoutState;
@@ -44,7 +46,12 @@ public:
     // The manual accents offered, the desktop's own first.
     static const QList<StudioColor>& accentChoices();
 
-    SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QUndoStack* undoStack, QWidget* parent = nullptr);
+    // With `playback`, the sheet ends with its "PLAYBACK" section.
+    SettingsView(ThemeEngine& theme, TrackTableLayoutState& layout, QUndoStack* undoStack, QWidget* parent = nullptr,
+                 AudioEngine* playback = nullptr);
+
+    // Null without an audio engine.
+    PlaybackSettingsSection* playbackSection() const { return m_playback; }
 
     QToolButton* closeButton() const { return m_close; }
     QAbstractButton* dynamicAccentSwitch() const { return m_dynamicAccent; }
@@ -76,6 +83,7 @@ private:
     QWidget* makeLayout();
     QWidget* makeBehavior();
     QWidget* makeColumns();
+    QWidget* makePlayback(AudioEngine* engine);
     void showConfiguration();
     void openColorDialog();
     void showColumns();
@@ -85,6 +93,7 @@ private:
     TrackTableLayoutState& m_layout;
     QUndoStack* m_undoStack;
     QList<QWidget*> m_sections;
+    PlaybackSettingsSection* m_playback = nullptr;
 
     QToolButton* m_close = nullptr;
     QAbstractButton* m_dynamicAccent = nullptr;

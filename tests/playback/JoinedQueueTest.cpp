@@ -1,0 +1,130 @@
+#include "TestSupport.h"
+#include "WavRecording.h"
+
+#include "playback/OstrelAudioEngine.h"
+#include "playback/OstrelQueueEngine.h"
+#include "platform/FFmpegAudioPlayer.h"
+#include "platform/WavFileAudioOutput.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <numbers>
+
+using namespace varno;
+
+namespace {
+
+Track fixtureTrack(const QString& fixture, const QString& album)
+{
+    const QString path = test::fixturePath(fixture);
+    Track track(QUuid::createUuid(), FileURL::fromLocalFile(path), QFileInfo(path).fileName(), QFileInfo(path).baseName(), 3.0,
+                Timestamp::fromSecondsSinceReferenceDate(786000000), std::nullopt);
+    track.album = album;
+    track.artist = QStringLiteral("Join Artist");
+    return track;
+}
+
+// The queue and the audio engine as the app links them, sounding into a WAV
+// recording at four times real time: fast, yet with a fifth of a
+// second of decoded audio ahead of the ear, so a busy machine does not
+// make the recording skip.
+class JoinedQueueTest : public ::testing::Test {
+protected:
+    JoinedQueueTest()
+    {
+        m_output = std::make_shared<audio::WavFileAudioOutput>(m_folder.filePath(QStringLiteral("heard.wav")), 4.0);
+        audio = std::make_unique<OstrelAudioEngine>(std::make_unique<FFmpegAudioPlayerFactory>([output = m_output] { return output; }));
+        queue.setAudioEngine(audio.get());
+    }
+
+    // Waits for the queue to play out, then reads what was heard.
+    test::WavRecording playedOut()
+    {
+        EXPECT_TRUE(test::waitUntil([&] { return audio->playbackState() == PlaybackState::Stopped; }));
+        audio.reset();
+        m_output.reset();
+        return test::readWavRecording(m_folder.filePath(QStringLiteral("heard.wav")));
+    }
+
+    OstrelQueueEngine queue;
+    std::unique_ptr<OstrelAudioEngine> audio;
+
+private:
+    QTemporaryDir m_folder;
+    std::shared_ptr<audio::WavFileAudioOutput> m_output;
+};
+
+TEST_F(JoinedQueueTest, SongsOfOneAlbumJoinWithoutAGapEvenWithACrossfadeSet)
+{
+    audio->setCrossfadeDuration(2.0);
+    const Track first = fixtureTrack(QStringLiteral("joins/first-half.flac"), QStringLiteral("One Recording"));
+    const Track second = fixtureTrack(QStringLiteral("joins/second-half.flac"), QStringLiteral("One Recording"));
+    queue.playNow(TrackList{first, second});
+
+    // The queue moves on at the join, with no stop between the songs.
+    ASSERT_TRUE(test::waitUntil([&] { return queue.currentTrack() && queue.currentTrack()->id == second.id; }));
+    EXPECT_EQ(audio->playbackState(), PlaybackState::Playing);
+    EXPECT_EQ(audio->currentTrack()->id, second.id);
+    EXPECT_LT(audio->currentTime(), 0.5);
+    ASSERT_EQ(queue.history().size(), 1u);
+    EXPECT_EQ(queue.history()[0].id, first.id);
+
+    const test::WavRecording heard = playedOut();
+    float worst = 0;
+    for (std::size_t f = 0; f < 88200; ++f) {
+        const double sine = std::sin(2.0 * std::numbers::pi * 440.0 * double(f) / 44100.0);
+        worst = std::max(worst, std::fabs(heard.at(f, 1) - float(std::lround(sine * 0.5 * 32767.0)) / 32768.0f));
+    }
+    EXPECT_LT(worst, 1e-6f);
+    EXPECT_EQ(heard.lastSounding(1), 88199u);
+}
+
+TEST_F(JoinedQueueTest, SongsOfTwoAlbumsCrossfadeForTheSetDuration)
+{
+    audio->setCrossfadeDuration(2.0);
+    const Track left = fixtureTrack(QStringLiteral("joins/left.flac"), QStringLiteral("Left Album"));
+    const Track right = fixtureTrack(QStringLiteral("joins/right.flac"), QStringLiteral("Right Album"));
+    queue.playNow(TrackList{left, right});
+    ASSERT_TRUE(test::waitUntil([&] { return queue.currentTrack() && queue.currentTrack()->id == right.id; }));
+
+    const test::WavRecording heard = playedOut();
+    const double overlap = double(heard.lastSounding(0).value_or(0) + 1) - double(heard.firstSounding(1).value_or(0));
+    EXPECT_NEAR(overlap, 2.0 * 44100, 441.0);
+}
+
+TEST_F(JoinedQueueTest, AQueueChangeBeforeTheJoinPlaysTheSongNowNext)
+{
+    const Track left = fixtureTrack(QStringLiteral("joins/left.flac"), QStringLiteral("Left Album"));
+    const Track right = fixtureTrack(QStringLiteral("joins/right.flac"), QStringLiteral("Right Album"));
+    const Track mono = fixtureTrack(QStringLiteral("joins/mono-48k.flac"), QStringLiteral("Mono Album"));
+    queue.playNow(TrackList{left, right, mono});
+    queue.remove(0);
+    ASSERT_TRUE(test::waitUntil([&] { return queue.currentTrack() && queue.currentTrack()->id == mono.id; }));
+
+    const test::WavRecording heard = playedOut();
+    // The right-hand song alone sounds in the right channel only; the mono
+    // song sounds in both.
+    std::size_t rightOnly = 0;
+    for (std::size_t f = 0; f < heard.frames(); ++f)
+        rightOnly += heard.at(f, 0) == 0.0f && std::fabs(heard.at(f, 1)) > 0.01f ? 1 : 0;
+    EXPECT_EQ(rightOnly, 0u);
+    EXPECT_GT(heard.peak(1, 3 * 44100, heard.frames()), 0.3f);
+}
+
+TEST_F(JoinedQueueTest, WithGaplessOffTheNextSongStartsOnItsOwn)
+{
+    audio->setGaplessEnabled(false);
+    const Track left = fixtureTrack(QStringLiteral("joins/left.flac"), QStringLiteral("Left Album"));
+    const Track right = fixtureTrack(QStringLiteral("joins/right.flac"), QStringLiteral("Right Album"));
+    std::vector<PlaybackState> states;
+    QObject::connect(audio.get(), &AudioEngine::playbackStateChanged, [&] { states.push_back(audio->playbackState()); });
+    queue.playNow(TrackList{left, right});
+    ASSERT_TRUE(test::waitUntil([&] { return queue.currentTrack() && queue.currentTrack()->id == right.id; }));
+    // The old way: the first song ends (stopped), the next is loaded anew.
+    EXPECT_NE(std::find(states.begin(), states.end(), PlaybackState::Buffering), states.end());
+    EXPECT_GE(std::count(states.begin(), states.end(), PlaybackState::Stopped), 1);
+}
+
+} // namespace
