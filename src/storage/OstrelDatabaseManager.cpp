@@ -6,9 +6,12 @@
 #include "platform/FileIO.h"
 #include "storage/PlaylistCodec.h"
 #include "storage/StateCodecs.h"
+#include "storage/TrackSnapshot.h"
 
 #include "storage/DatabaseError.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
@@ -60,7 +63,9 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
     m_historyPath = join(nameOf(kHistoryFile));
     m_statePath = join(nameOf(kStateFile));
     m_watchedFoldersPath = join(nameOf(kWatchedFoldersFile));
+    m_snapshotPath = join(QStringLiteral("LibraryCache/tracks.snapshot"));
     createMissingStateFiles();
+    removeStaleSnapshotTemporaries();
 
     // Temporaries of a save that was killed are swept at the next start, but
     // only while no other process is writing: theirs are alive. Waiting for
@@ -77,6 +82,22 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
 }
 
 OstrelDatabaseManager::~OstrelDatabaseManager() = default;
+
+// The snapshot is written without the state lock (it is a cache, and each
+// copy names the library version it was made from), so a start cannot tell
+// a killed write's temporary from one another process is writing right now.
+// Only those old enough to be certainly dead are removed.
+void OstrelDatabaseManager::removeStaleSnapshotTemporaries() const
+{
+    const QFileInfo snapshot(m_snapshotPath);
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-15 * 60);
+    const QFileInfoList found = QDir(snapshot.path()).entryInfoList({QLatin1Char('.') + snapshot.fileName() + QStringLiteral(".*")},
+                                                                    QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& temporary : found) {
+        if (temporary.lastModified().toUTC() < before)
+            QFile::remove(temporary.filePath());
+    }
+}
 
 void OstrelDatabaseManager::createMissingStateFiles() const
 {
@@ -116,11 +137,38 @@ void OstrelDatabaseManager::setAsideIfDamaged(const QString& path, const std::fu
 // ---------------------------------------------------------------------------
 // Tracks
 
-void OstrelDatabaseManager::rememberTracks(const fileio::FileVersion& version, const TrackList& tracks) const
+void OstrelDatabaseManager::rememberTracks(const fileio::FileVersion& version, const TrackList& tracks, bool fromSnapshot) const
 {
-    const std::lock_guard guard(m_versionMutex);
-    m_tracksVersion = version;
-    m_knownTracks = tracks;
+    bool queue = false;
+    {
+        const std::lock_guard guard(m_versionMutex);
+        m_tracksVersion = version;
+        m_knownTracks = tracks;
+        // An empty library parses in no time; a snapshot of it would only
+        // cost a file.
+        if (!fromSnapshot && version.exists && !tracks.empty()) {
+            queue = !m_pendingSnapshot;
+            m_pendingSnapshot.emplace(version, tracks);
+        }
+    }
+    if (queue)
+        m_worker.pool()->start([this] { writePendingSnapshot(); });
+}
+
+void OstrelDatabaseManager::writePendingSnapshot() const
+{
+    std::optional<std::pair<fileio::FileVersion, TrackList>> pending;
+    {
+        const std::lock_guard guard(m_versionMutex);
+        pending.swap(m_pendingSnapshot);
+    }
+    if (pending && fileio::versionOf(m_tracksPath) == pending->first)
+        snapshot::write(m_snapshotPath, pending->second, pending->first);
+}
+
+void OstrelDatabaseManager::waitForSnapshot() const
+{
+    m_worker.pool()->waitForDone();
 }
 
 void OstrelDatabaseManager::forgetTracks() const
@@ -139,6 +187,17 @@ bool OstrelDatabaseManager::isKnownTracksVersion(const fileio::FileVersion& read
 
 TrackList OstrelDatabaseManager::readTracksFile() const
 {
+    // The snapshot is checked against the file as it is now; should another
+    // process replace the file right after, this read is simply an older
+    // version, which the next check of the version notices as it would
+    // after a parse.
+    const fileio::FileVersion current = fileio::versionOf(m_tracksPath);
+    if (current.exists && current.size > 0) {
+        if (std::optional<TrackList> tracks = snapshot::read(m_snapshotPath, current)) {
+            rememberTracks(current, *tracks, true);
+            return std::move(*tracks);
+        }
+    }
     const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
     TrackList tracks = json::decodeTrackList(bytes, kTracksFile);
     rememberTracks(bytes.version(), tracks);
@@ -391,8 +450,9 @@ void OstrelDatabaseManager::eraseAllFiles() const
     // removed and nothing is recreated, so the caller sees the partial state.
     for (const QString* path : {&m_tracksPath, &m_playlistsPath, &m_historyPath, &m_statePath})
         fileio::removeFile(*path);
-    // Erasing the library erases its backup too.
+    // Erasing the library erases its backup and its snapshot too.
     QFile::remove(tracksBackupPath());
+    QFile::remove(m_snapshotPath);
     createMissingStateFiles();
     rememberTracks(fileio::versionOf(m_tracksPath), TrackList());
 }

@@ -86,6 +86,14 @@ public:
     // Hidden, so the folder still shows just the state files.
     QString stateLockPath() const { return join(QStringLiteral(".state.lock")); }
 
+    // The binary copy of the library file that spares a start the parse
+    // (storage/TrackSnapshot.h): "LibraryCache/tracks.snapshot", a cache
+    // folder beside the state files.
+    QString snapshotPath() const { return m_snapshotPath; }
+    // Waits until the snapshot of the last version read or written is on
+    // disk (or given up); for tests and tools that exit right after a save.
+    void waitForSnapshot() const;
+
     // "tracks.json.bak": the version of the library before the last write
     // that replaced a valid one.
     QString tracksBackupPath() const { return m_tracksPath + QStringLiteral(".bak"); }
@@ -116,7 +124,14 @@ private:
     bool completePreparedAppend(const TrackList& stored, const TrackList& appended, const fileio::FileVersion& version) const;
     // Links the file about to be replaced as the backup, unless it is empty.
     void keepTracksBackup(const fileio::FileVersion& replaced) const;
-    void rememberTracks(const fileio::FileVersion& version, const TrackList& tracks) const;
+    // Keeps `tracks` as the file's songs at `version` and, unless they came
+    // from the snapshot, queues a new snapshot of them.
+    void rememberTracks(const fileio::FileVersion& version, const TrackList& tracks, bool fromSnapshot = false) const;
+    // Writes the snapshot last queued, unless the file has been replaced
+    // since (it would never be used); runs on the serial worker, after the
+    // save that queued it, and once for a burst of saves.
+    void writePendingSnapshot() const;
+    void removeStaleSnapshotTemporaries() const;
     void forgetTracks() const;
     // Whether `read` is the version this manager last read or wrote.
     bool isKnownTracksVersion(const fileio::FileVersion& read) const;
@@ -140,6 +155,7 @@ private:
     QString m_historyPath;
     QString m_statePath;
     QString m_watchedFoldersPath;
+    QString m_snapshotPath;
     std::chrono::milliseconds m_lockWait;
     // The version of "tracks.json" this manager last read or wrote, to tell
     // its own writes from other processes'. Guarded: reads of the blocking
@@ -148,6 +164,9 @@ private:
     mutable std::optional<fileio::FileVersion> m_tracksVersion;
     // The songs of that version, shared with the library that holds them.
     mutable TrackList m_knownTracks;
+    // The songs and version the next snapshot is made of, if one is queued;
+    // guarded too.
+    mutable std::optional<std::pair<fileio::FileVersion, TrackList>> m_pendingSnapshot;
     // The append begun by prepareTracksAppend, if any; guarded too.
     mutable std::optional<fileio::PreparedArrayAppend> m_preparedAppend;
     // The versions this manager wrote last, known to decode; guarded too.
@@ -156,7 +175,7 @@ private:
     mutable fileio::FileVersion m_watchedFoldersVersion;
     // Reading a large library leaves the thread's JSON parser holding buffers
     // as large as the file; letting the idle thread end gives them back.
-    SerialWorker m_worker {QStringLiteral("Database"), std::chrono::seconds(5)};
+    mutable SerialWorker m_worker {QStringLiteral("Database"), std::chrono::seconds(5)};
 };
 
 } // namespace varno
