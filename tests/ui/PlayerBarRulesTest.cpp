@@ -116,6 +116,25 @@ TEST(WaveformBars, withoutPeaksThePlaceholderRippleIsDrawn)
     EXPECT_EQ(bars.size(), 96u);
 }
 
+TEST(WaveformBars, aChangeOfThePlayedCountIsExactlyAChangeOfThePaintedBars)
+{
+    // The strip repaints only when the played count moves, so the count must
+    // never disagree with the bars it paints, at any width or position.
+    for (const std::size_t peaks : {0u, 1u, 2u, 5u, 360u}) {
+        for (const double width : {2.0, 9.0, 121.0, 300.0, 997.0}) {
+            const std::vector<float> values(peaks, 0.5f);
+            const BarSlots strip = barSlots(peaks, width);
+            for (int step = -5; step <= 1005; ++step) {
+                const double progress = step / 1000.0;
+                const auto bars = waveformBars(values, width, 30.0, progress);
+                ASSERT_EQ(std::size_t(strip.bars), bars.size());
+                const auto painted = std::count_if(bars.begin(), bars.end(), [](const WaveformBar& bar) { return bar.played; });
+                ASSERT_EQ(strip.playedCount(progress), painted) << peaks << " peaks, " << width << " px at " << progress;
+            }
+        }
+    }
+}
+
 TEST(WaveformSeekFraction, isClampedToTheStripAndZeroForNonsense)
 {
     EXPECT_DOUBLE_EQ(seekFraction(150, 300), 0.5);

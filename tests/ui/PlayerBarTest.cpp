@@ -545,3 +545,41 @@ TEST_F(PlayerBar, aFailedOrUnloadedWaveformLeavesThePlaceholderBars)
     EXPECT_TRUE(bar->waveformPeaks().empty());
     EXPECT_FALSE(bar->isShowingSong());
 }
+
+// --- what a playing song costs ----------------------------------------------
+
+TEST(PlayerWaveformStrip, aPlayingSongRepaintsOnlyTheBarsThatChangeSides)
+{
+    CompactWaveformSeekView strip;
+    strip.setPeaks(std::vector<float>(360, 0.5f));
+    strip.setDuration(240);
+    strip.resize(300, 34);
+    strip.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&strip));
+
+    struct PaintLog : QObject {
+        std::vector<QRect> regions;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                regions.push_back(static_cast<QPaintEvent*>(event)->rect());
+            return false;
+        }
+    } log;
+    test::settle();
+    strip.installEventFilter(&log);
+
+    // Four minutes at the engine's twenty positions a second, the window
+    // taking its events between positions as it does while playing.
+    for (int tick = 0; tick <= 4800; ++tick) {
+        strip.setProgress(tick / 4800.0);
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+
+    // A hundred bars of 3 px: one small repaint per bar that turns played.
+    EXPECT_GE(log.regions.size(), 90u);
+    EXPECT_LE(log.regions.size(), 101u);
+    for (const QRect& region : log.regions)
+        EXPECT_LE(region.width(), 8) << region.x();
+}

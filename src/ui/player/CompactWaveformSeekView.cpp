@@ -109,10 +109,20 @@ void CompactWaveformSeekView::setProgress(double progress)
 {
     if (progress == m_progress)
         return;
-    const QString before = valueText();
+    const bool announce = QAccessible::isActive();
+    const QString before = announce ? valueText() : QString();
+    // The position moves twenty times a second while a song plays, but the
+    // strip only shows which bars are played: repaint the bars that changed
+    // sides, if any. While the pointer scrubs, the strip follows it instead.
+    if (!m_scrubProgress) {
+        const player::BarSlots strip = player::barSlots(m_peaks.size(), width());
+        const long long was = strip.playedCount(m_progress);
+        const long long now = strip.playedCount(progress);
+        if (was != now)
+            update(strip.span(std::min(was, now), std::max(was, now), height()).toAlignedRect().adjusted(-1, 0, 1, 0));
+    }
     m_progress = progress;
-    update();
-    if (valueText() != before)
+    if (announce && valueText() != before)
         notifyValueChanged();
 }
 

@@ -26,6 +26,21 @@ struct WaveformBar {
 // into 0…1). Empty `values` draw the placeholder ripple.
 std::vector<WaveformBar> waveformBars(const std::vector<float>& values, double width, double height, double progress);
 
+// How the bars of `valueCount` values share a strip `width` wide (an empty
+// count is the placeholder's), and how many of them are played at
+// `progress`: only a change of that count changes what the strip shows, so
+// a playing song repaints one bar's slot every few seconds, not the strip
+// every tick.
+struct BarSlots {
+    long long bars = 0;
+    double slot = 0;
+
+    long long playedCount(double progress) const;
+    // The strip's columns from bar `first` up to, not including, `end`.
+    QRectF span(long long first, long long end, double height) const;
+};
+BarSlots barSlots(std::size_t valueCount, double width);
+
 // The fraction of the strip under the pointer, 0…1; 0 when x or the width
 // is not a positive finite number.
 double seekFraction(double x, double width);
