@@ -406,6 +406,24 @@ TEST_F(SongHandOffTest, AnAlbumsMenuQueuesItsSongsInAlbumOrder)
     EXPECT_TRUE(sessionQueueBecomes({"Dusk", "Noon", "Dawn", "Dusk"}));
 }
 
+TEST_F(SongHandOffTest, AnArtistsMenuQueuesAllTheirSongsAlbumByAlbum)
+{
+    layout().setSelection(NavigationDestination::artists());
+    auto* artists = qobject_cast<AlbumBrowserView*>(layout().centreWidget());
+    ASSERT_NE(artists, nullptr);
+    QListWidget* list = artists->artistList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 2; }, 10000));
+    int aurora = -1;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->text().startsWith(QLatin1String("Aurora Band")))
+            aurora = row;
+    }
+    ASSERT_GE(aurora, 0);
+    choose(artists->makeArtistMenu(aurora), QStringLiteral("Add to Queue"));
+    EXPECT_EQ(upcomingTitles(), (QStringList {"Noon", "Dawn", "Dusk"}));
+    EXPECT_TRUE(sessionQueueBecomes({"Noon", "Dawn", "Dusk"}));
+}
+
 // --- Search -----------------------------------------------------------------
 
 TEST_F(SongHandOffTest, ChoosingAFoundSongPlaysItWithItsAlbumAndNamesOpenTheirScreens)

@@ -117,6 +117,7 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     m_artists->setUniformItemSizes(true);
     m_artists->setSpacing(3);
     m_artists->setIconSize(QSize(22, 22));
+    m_artists->setContextMenuPolicy(Qt::CustomContextMenu);
     m_pages->addWidget(m_artists);
 
     m_grid = new QListView(this);
@@ -196,6 +197,10 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
         const QModelIndex tile = m_grid->indexAt(at);
         if (tile.isValid())
             makeAlbumMenu(tile)->popup(m_grid->viewport()->mapToGlobal(at));
+    });
+    connect(m_artists, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (QListWidgetItem* item = m_artists->itemAt(at))
+            makeArtistMenu(m_artists->row(item))->popup(m_artists->viewport()->mapToGlobal(at));
     });
     connect(m_songs, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         if (QTreeWidgetItem* item = m_songs->itemAt(at))
@@ -361,6 +366,25 @@ QMenu* AlbumBrowserView::makeAlbumMenu(const QModelIndex& tile)
         return menu;
     // The album's songs as they are now, in album order.
     const TrackList songs = m_model->album(m_byArtist->mapToSource(tile).row()).tracks;
+    addSongHandOffItems(*menu, m_environment, this, [songs] { return songs; },
+                        [this](const Playlist& playlist) { emit playlistCreated(playlist); });
+    return menu;
+}
+
+QMenu* AlbumBrowserView::makeArtistMenu(int row)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const AlbumIndex& index = m_model->albumIndex();
+    const std::vector<ArtistSummary> artists = index.artists();
+    if (row < 0 || static_cast<std::size_t>(row) >= artists.size())
+        return menu;
+    // Every song of the artist, album after album as the grid lists them,
+    // each in disc and track order.
+    const ArtistSummary& artist = artists[static_cast<std::size_t>(row)];
+    TrackList songs;
+    for (std::size_t at = artist.firstAlbum; at < artist.firstAlbum + std::size_t(artist.albumCount) && at < index.albums().size(); ++at)
+        songs.append(index.albums()[at].tracks);
     addSongHandOffItems(*menu, m_environment, this, [songs] { return songs; },
                         [this](const Playlist& playlist) { emit playlistCreated(playlist); });
     return menu;

@@ -71,6 +71,8 @@ public:
     // open album (the selection when the row is selected, else the row's
     // song). The caller owns the menu; it deletes itself when closed.
     QMenu* makeAlbumMenu(const QModelIndex& tile);
+    // Play Next, Add to Queue and Add to Playlist for all of an artist's songs.
+    QMenu* makeArtistMenu(int row);
     QMenu* makeSongMenu(int row);
     // Opens, from anywhere in the screen, the first artist named exactly
     // `name` (as listed, else ignoring case) and the first album titled
