@@ -95,7 +95,9 @@ public:
         if (m_work == Work::Importing)
             --m_importer->m_importScopes;
         if (--m_importer->m_progressScopes > 0) {
+            // What the operations left running do may have changed kind.
             m_importer->m_countedProgress.readingTagsOnly = m_importer->m_importScopes == 0;
+            m_importer->publishProgress(true);
             return;
         }
         m_importer->m_countedProgress.readingTagsOnly = false;
