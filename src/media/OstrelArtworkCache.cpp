@@ -322,18 +322,9 @@ void OstrelArtworkCache::evictArtwork(const Track& track)
 
 QCoro::Task<> OstrelArtworkCache::removeArtwork(Track track)
 {
-    const std::shared_ptr<bool> alive = m_alive;
-    forgetInMemory(track.id);
-    auto deleting = m_disk.run([folder = m_folder, id = idText(track.id), song = track.id, side = m_diskSide] {
-        // Marked first, so that the song's cover in its file or beside it
-        // stays hidden even when a deletion below fails.
-        side->hidden.hide(song);
-        deleteFiles(folder, [&](const QString& name) { return name.contains(id); }, true);
-    });
-    co_await deleting;
-    if (!*alive)
-        co_return;
-    scheduleCacheChangeNotification();
+    // Nothing stored and the mark set: the state "Remove Artwork" leaves.
+    auto removing = restoreCoverState(std::move(track), CoverState {std::nullopt, true});
+    co_await removing;
 }
 
 QCoro::Task<ArtworkCache::CoverState> OstrelArtworkCache::coverState(Track track)
@@ -365,8 +356,8 @@ QCoro::Task<> OstrelArtworkCache::restoreCoverState(Track track, CoverState stat
     // read again, and looked for beside the file, at the next request.
     forgetInMemory(track.id);
     auto restoring = m_disk.run([folder = m_folder, id = idText(track.id), song = track.id, hidden = state.hidden, side = m_diskSide] {
-        // The mark first, as removeArtwork does, so that a failed deletion
-        // below still leaves the song shown or hidden as it was.
+        // The mark first, so that a failed deletion below still leaves the
+        // cover in the song's file or beside it shown or hidden as asked.
         if (hidden)
             side->hidden.hide(song);
         else
