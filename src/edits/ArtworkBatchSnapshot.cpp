@@ -31,12 +31,12 @@ QCoro::Task<ArtworkBatchSnapshot> ArtworkBatchSnapshot::capture(ArtworkCache& ca
     entries.reserve(tracks.size());
     std::int64_t total = 0;
     for (const Track& track : tracks) {
-        auto retrieval = cache.retrieveArtwork(track);
-        std::optional<QByteArray> artwork = co_await std::move(retrieval);
-        total += artwork ? artwork->size() : 0;
+        auto reading = cache.coverState(track);
+        ArtworkCache::CoverState cover = co_await std::move(reading);
+        total += cover.stored ? cover.stored->size() : 0;
         if (total > kUndoLimitBytes)
             throw ArtworkBatchTransactionError::undoLimitExceeded(kUndoLimitMegabytes);
-        entries.push_back({track, std::move(artwork)});
+        entries.push_back({track, std::move(cover)});
     }
     co_return ArtworkBatchSnapshot(std::move(entries));
 }
@@ -45,7 +45,7 @@ std::int64_t ArtworkBatchSnapshot::byteCount() const
 {
     std::int64_t total = 0;
     for (const Entry& entry : m_entries)
-        total += entry.artworkData ? entry.artworkData->size() : 0;
+        total += entry.cover.stored ? entry.cover.stored->size() : 0;
     return total;
 }
 
@@ -80,13 +80,8 @@ QCoro::Task<> ArtworkBatchSnapshot::restore(ArtworkCache& cache, std::vector<Tra
     std::exception_ptr firstFailure;
     for (const Entry& entry : m_entries) {
         try {
-            if (entry.artworkData) {
-                auto store = cache.storeArtwork(*entry.artworkData, entry.track);
-                co_await std::move(store);
-            } else {
-                auto removal = cache.removeArtwork(entry.track);
-                co_await std::move(removal);
-            }
+            auto restoring = cache.restoreCoverState(entry.track, entry.cover);
+            co_await std::move(restoring);
         } catch (...) {
             if (!firstFailure)
                 firstFailure = std::current_exception();

@@ -13,14 +13,16 @@
 namespace varno {
 
 // The covers a batch of songs had before a shared cover replaced them, kept
-// so that a failed replacement can be undone. The bytes are held in memory,
+// so that a failed replacement can be undone. What is kept is the artwork
+// cache's own state of each song's cover (the bytes stored for it, the mark
+// of a removed cover), not the cover shown: a cover in the file or beside it
+// is shown again by storing nothing. The stored bytes are held in memory,
 // hence the limit on their total size.
 class ArtworkBatchSnapshot {
 public:
     struct Entry {
         Track track;
-        // The song's cover as the artwork cache held it; absent when it had none.
-        std::optional<QByteArray> artworkData;
+        ArtworkCache::CoverState cover;
 
         friend bool operator==(const Entry&, const Entry&) = default;
     };
@@ -32,13 +34,14 @@ public:
     ArtworkBatchSnapshot() = default;
     explicit ArtworkBatchSnapshot(std::vector<Entry> entries);
 
-    // Asks the cache for each song's cover, one song at a time in the given
-    // order. Throws ArtworkBatchTransactionError::undoLimitExceeded as soon as
-    // the covers recorded so far exceed the limit; the cache is only read.
+    // Asks the cache for each song's cover state, one song at a time in the
+    // given order. Throws ArtworkBatchTransactionError::undoLimitExceeded as
+    // soon as the covers recorded so far exceed the limit; the cache is only
+    // read, and no cover is extracted from a file.
     static QCoro::Task<ArtworkBatchSnapshot> capture(ArtworkCache& cache, std::vector<Track> tracks);
 
     const std::vector<Entry>& entries() const { return m_entries; }
-    // The total size of the recorded covers.
+    // The total size of the recorded stored covers.
     std::int64_t byteCount() const;
 
     // True when the snapshot covers exactly the given songs, compared by
@@ -50,8 +53,10 @@ public:
     // only the songs still in the library.
     ArtworkBatchSnapshot restrictedTo(const std::vector<Track>& tracks) const;
 
-    // Puts every recorded cover back, and removes the cached cover of songs
-    // that had none. Checks first that the snapshot still covers `tracks`.
+    // Gives every song back the cover state recorded: its stored cover, or
+    // none stored (its own cover in the file or beside it shows again, and a
+    // song that had none has none) with its removed-cover mark as it was.
+    // Checks first that the snapshot still covers `tracks`.
     // Every entry is attempted even after a failure, so as much as possible
     // is recovered; the first failure is then thrown.
     QCoro::Task<> restore(ArtworkCache& cache, std::vector<Track> tracks) const;

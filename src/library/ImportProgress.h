@@ -15,6 +15,9 @@ struct ImportProgress {
     // The name of the file the import is waiting for; empty when inactive.
     QString currentFile;
     bool active = false;
+    // Whether the work running only reads the tags of songs already in the
+    // library (a rescan's tag fill), importing nothing.
+    bool readingTagsOnly = false;
 
     friend bool operator==(const ImportProgress&, const ImportProgress&) = default;
 };

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <utility>
 
 namespace varno {
 
@@ -72,19 +73,34 @@ void throwIfFailed(const ImportSummary& summary)
 // in the operation's coroutine frame, which may outlive the importer.
 class LibraryImporter::ProgressScope {
 public:
-    explicit ProgressScope(LibraryImporter* importer)
+    enum class Work { Importing, ReadingTags };
+
+    explicit ProgressScope(LibraryImporter* importer, Work work = Work::Importing)
         : m_importer(importer)
         , m_generation(importer->m_cancelGeneration)
+        , m_work(work)
     {
         // The counts start again when nothing else is running; a concurrent
         // operation adds its files to the running total instead.
         if (importer->m_progressScopes++ == 0)
             importer->m_countedProgress = ImportProgress {0, 0, QString(), true};
+        if (work == Work::Importing)
+            ++importer->m_importScopes;
+        importer->m_countedProgress.readingTagsOnly = importer->m_importScopes == 0;
     }
     ~ProgressScope()
     {
-        if (!m_importer || --m_importer->m_progressScopes > 0)
+        if (!m_importer)
             return;
+        if (m_work == Work::Importing)
+            --m_importer->m_importScopes;
+        if (--m_importer->m_progressScopes > 0) {
+            // What the operations left running do may have changed kind.
+            m_importer->m_countedProgress.readingTagsOnly = m_importer->m_importScopes == 0;
+            m_importer->publishProgress(true);
+            return;
+        }
+        m_importer->m_countedProgress.readingTagsOnly = false;
         m_importer->m_countedProgress.active = false;
         m_importer->m_countedProgress.currentFile.clear();
         // An operation that found nothing to import published nothing, so
@@ -102,6 +118,7 @@ public:
 private:
     QPointer<LibraryImporter> m_importer;
     quint64 m_generation;
+    Work m_work;
 };
 
 LibraryImporter::LibraryImporter(LibraryTracks& library, DatabaseManager& database, MetadataEngine& metadataEngine, MetadataCache& metadataCache,
@@ -157,23 +174,6 @@ QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
 {
     const ProgressScope progress(this);
     QPointer<LibraryImporter> self(this);
-    // The tags of songs imported before their tag fields were read are read
-    // on the metadata workers while the folders are walked.
-    std::vector<QUuid> unread;
-    std::vector<FileURL> unreadFiles;
-    std::vector<TagFieldsFill> fills;
-    for (const Track& track : m_library.tracks()) {
-        if (track.tagFieldsRead)
-            continue;
-        // A record that holds all five has nothing to gain from its file.
-        if (track.year && track.trackNumber && track.discNumber && track.comments && track.bpm) {
-            fills.push_back({track.id, {}});
-            continue;
-        }
-        unread.push_back(track.id);
-        unreadFiles.push_back(track.fileURL);
-    }
-    auto readingTags = m_metadataEngine.readTagFields(std::move(unreadFiles));
     auto walking = runOn(&m_walkPool, [folders = std::move(folders)] { return scanFolders(folders); });
     FolderScan scan = co_await walking;
 
@@ -181,35 +181,16 @@ QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
     auto importing = importFound(std::move(scan.audioFiles), &imported, &progress);
     co_await importing;
     imported.failures = scan.failures + imported.failures;
-
-    std::vector<std::optional<TagFields>> read = co_await readingTags;
     RescanSummary summary;
     if (!self)
         co_return summary;
-    // A file that cannot be read now leaves its song unmarked, to be read at
-    // a later rescan, when it may be back.
-    QSet<QUuid> readNow;
-    for (std::size_t i = 0; i < read.size(); ++i) {
-        if (read[i]) {
-            readNow.insert(unread[i]);
-            fills.push_back({unread[i], std::move(*read[i])});
-        }
-    }
-    if (!progress.cancelled() && !fills.empty()) {
-        auto filling = fillTagFields(std::move(fills));
-        summary.filled = co_await filling;
-        if (!self)
-            co_return summary;
-    }
 
-    // The files the walk found and those whose tags were just read are
-    // there; only the others are looked for. The list is read on the pool:
-    // its songs never change under whoever holds it.
-    auto counting = runOn(&m_walkPool, [library = m_library.tracks(), walked = std::move(scan.paths), readNow = std::move(readNow)] {
+    // The files the walk found are there; only the others are looked for.
+    // The list is read on the pool: its songs never change under whoever
+    // holds it.
+    auto counting = runOn(&m_walkPool, [library = m_library.tracks(), walked = std::move(scan.paths)] {
         const QSet<QString> found(walked.begin(), walked.end());
         return static_cast<int>(std::count_if(library.begin(), library.end(), [&](const Track& track) {
-            if (readNow.contains(track.id))
-                return false;
             const QString path = track.fileURL.toLocalFile();
             return !found.contains(path) && !QFileInfo::exists(path);
         }));
@@ -218,12 +199,97 @@ QCoro::Task<RescanSummary> LibraryImporter::rescan(std::vector<QString> folders)
     summary.missing = co_await counting;
     if (!imported.failures.isEmpty())
         summary.failures = ImportError::describeFailures(imported.failures);
+    if (self && !progress.cancelled())
+        summary.tagsToRead = startTagFill();
     co_return summary;
+}
+
+int LibraryImporter::startTagFill()
+{
+    // The fill running covers every song unmarked when it started; songs
+    // imported since were read whole.
+    if (m_tagFill && !m_tagFill->isReady())
+        return 0;
+    m_tagFill.reset();
+    std::vector<QUuid> unread;
+    std::vector<FileURL> unreadFiles;
+    std::vector<TagFieldsFill> complete;
+    for (const Track& track : m_library.tracks()) {
+        if (track.tagFieldsRead)
+            continue;
+        // A record that holds all five has nothing to gain from its file.
+        if (track.year && track.trackNumber && track.discNumber && track.comments && track.bpm) {
+            complete.push_back({track.id, {}});
+            continue;
+        }
+        unread.push_back(track.id);
+        unreadFiles.push_back(track.fileURL);
+    }
+    if (unread.empty() && complete.empty())
+        return 0;
+    const int count = static_cast<int>(unread.size() + complete.size());
+    m_tagFill = std::make_shared<QCoro::Task<int>>(fillFromTags(std::move(unread), std::move(unreadFiles), std::move(complete)));
+    return count;
+}
+
+QCoro::Task<int> LibraryImporter::waitForTagFill()
+{
+    if (!m_tagFill)
+        co_return 0;
+    const std::shared_ptr<QCoro::Task<int>> running = m_tagFill;
+    co_return co_await *running;
+}
+
+QCoro::Task<int> LibraryImporter::fillFromTags(std::vector<QUuid> ids, std::vector<FileURL> files, std::vector<TagFieldsFill> fills)
+{
+    QPointer<LibraryImporter> self(this);
+    const ProgressScope progress(this, ProgressScope::Work::ReadingTags);
+    if (!files.empty())
+        addProgressTotal(static_cast<int>(files.size()), files.front().toLocalFile());
+    int filled = 0;
+    QElapsedTimer sinceSaved;
+    sinceSaved.start();
+    for (std::size_t from = 0; from < files.size(); from += kTagFillBatch) {
+        const std::size_t count = std::min(kTagFillBatch, files.size() - from);
+        const auto first = files.begin() + static_cast<std::ptrdiff_t>(from);
+        auto reading = m_metadataEngine.readTagFields(std::vector<FileURL>(first, first + static_cast<std::ptrdiff_t>(count)));
+        std::vector<std::optional<TagFields>> read = co_await reading;
+        if (!self)
+            co_return filled;
+        // A file that cannot be read now leaves its song unmarked, to be
+        // read at a later rescan, when it may be back.
+        for (std::size_t i = 0; i < read.size(); ++i) {
+            if (read[i])
+                fills.push_back({ids[from + i], std::move(*read[i])});
+        }
+        advanceProgressBy(static_cast<int>(count), from + count < files.size() ? files[from + count].toLocalFile() : QString());
+        if (progress.cancelled())
+            break;
+        const bool last = from + count >= files.size();
+        if (!last && sinceSaved.elapsed() < kTagFillSaveIntervalMs)
+            continue;
+        auto saving = fillTagFields(std::exchange(fills, {}));
+        filled += co_await saving;
+        if (!self)
+            co_return filled;
+        sinceSaved.restart();
+    }
+    // What was read before a cancel is kept, like the songs of a cancelled
+    // import.
+    if (!fills.empty()) {
+        auto saving = fillTagFields(std::move(fills));
+        filled += co_await saving;
+    }
+    co_return filled;
 }
 
 QCoro::Task<int> LibraryImporter::fillTagFields(std::vector<TagFieldsFill> fills)
 {
     QPointer<LibraryImporter> self(this);
+    QHash<QUuid, TagFields> fieldsOf;
+    fieldsOf.reserve(static_cast<qsizetype>(fills.size()));
+    for (const TagFieldsFill& fill : fills)
+        fieldsOf.insert(fill.id, fill.fields);
     auto filling = m_database.fillTagFields(std::move(fills));
     const TracksFileUpdate update = co_await filling;
     if (!self)
@@ -239,21 +305,36 @@ QCoro::Task<int> LibraryImporter::fillTagFields(std::vector<TagFieldsFill> fills
     co_await indexing;
     if (!self)
         co_return 0;
-    // Applied to the list as it is now, which may have changed meanwhile.
-    QHash<QUuid, std::size_t> byID;
+    // Applied to each record as the list holds it now, to the fields it
+    // still lacks: an edit published since the write (its own write came
+    // after this one) keeps every value it set.
+    QHash<QUuid, SharedTrack> written;
     for (std::size_t i = 0; i < update.filled.size(); ++i)
-        byID.insert(update.filled[i].id, i);
+        written.insert(update.filled[i].id, update.filled.shared(i));
     TrackList tracks = m_library.tracks();
+    TrackList editedMeanwhile;
     std::vector<std::size_t> positions;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const auto found = byID.constFind(tracks[i].id);
-        if (found == byID.constEnd())
+        const auto found = written.constFind(tracks[i].id);
+        if (found == written.constEnd() || tracks[i].tagFieldsRead)
             continue;
-        tracks.replace(i, update.filled.shared(*found));
+        Track record = tracks[i];
+        varno::fillTagFields(record, fieldsOf.value(record.id));
+        if (record == **found) {
+            tracks.replace(i, *found);
+        } else {
+            auto merged = std::make_shared<const Track>(std::move(record));
+            tracks.replace(i, merged);
+            editedMeanwhile.append(std::move(merged));
+        }
         positions.push_back(i);
     }
     if (!positions.empty())
         m_library.setTracks(std::move(tracks), TrackListChange::updated(std::move(positions)));
+    if (!editedMeanwhile.empty()) {
+        auto reindexing = m_metadataCache.insert(std::move(editedMeanwhile));
+        co_await reindexing;
+    }
     co_return static_cast<int>(update.filled.size());
 }
 
@@ -506,7 +587,12 @@ void LibraryImporter::addProgressTotal(int files, const QString& firstFile)
 
 void LibraryImporter::advanceProgress(const QString& currentFile)
 {
-    ++m_countedProgress.done;
+    advanceProgressBy(1, currentFile);
+}
+
+void LibraryImporter::advanceProgressBy(int files, const QString& currentFile)
+{
+    m_countedProgress.done += files;
     m_countedProgress.currentFile = currentFile;
     publishProgress(m_countedProgress.done == m_countedProgress.total);
 }

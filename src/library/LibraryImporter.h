@@ -14,6 +14,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <memory>
 #include <vector>
 
 namespace varno {
@@ -48,11 +49,18 @@ public:
     QCoro::Task<ImportSummary> importPaths(std::vector<FileURL> folders, std::vector<FileURL> files);
     // Walks the folders again: imports supported files not yet in the
     // library, gives songs without a bookmark a fresh one and counts the
-    // songs whose file is missing. Songs of the whole library imported
-    // before their tag fields were read get what their files' tags give for
-    // the fields they lack, in one write. Import failures are reported in
-    // the summary, not thrown.
+    // songs whose file is missing. Import failures are reported in the
+    // summary, not thrown. Then, unless a fill is running already, it starts
+    // the tag fill: songs of the whole library imported before their tag
+    // fields were read get what their files' tags give for the fields they
+    // lack. The fill goes on after the rescan has returned: the tags are
+    // read on the metadata workers a batch at a time, with the progress
+    // published like an import's (cancelled the same way, keeping what was
+    // read), and written at most about once a second and at the end.
     QCoro::Task<RescanSummary> rescan(std::vector<QString> folders);
+    // Waits for the tag fill the last rescan started or left running, if it
+    // still runs; the number of songs it filled in (0 when there was none).
+    QCoro::Task<int> waitForTagFill();
     // Imports new files nobody asked for, in the given order: no progress,
     // no cancel. The caller has left out files already in the library and
     // those isImporting() names. Unawaited callers are fine: the import ends
@@ -79,6 +87,11 @@ public:
     // the last of an import.
     static constexpr int kProgressIntervalMs = 50;
 
+    // Files whose tags a fill reads in one hop to the metadata workers, and
+    // the least time between two writes of what it read.
+    static constexpr std::size_t kTagFillBatch = 256;
+    static constexpr qint64 kTagFillSaveIntervalMs = 1000;
+
 signals:
     void progressChanged();
 
@@ -92,11 +105,18 @@ private:
     QCoro::Task<> importFound(std::vector<FileURL> urls, ImportSummary* summary, const ProgressScope* progress);
     QCoro::Task<ImportSummary> importNew(std::vector<FileURL> urls, const ProgressScope* progress);
     QCoro::Task<> reconnect(std::vector<FileURL> urls);
+    // Starts the tag fill of the songs not marked as read, unless one runs;
+    // the number of songs it will look at.
+    int startTagFill();
+    // Reads the tags of `files` (of the songs `ids`) in batches and writes
+    // them with `fills`; the number of songs filled in.
+    QCoro::Task<int> fillFromTags(std::vector<QUuid> ids, std::vector<FileURL> files, std::vector<TagFieldsFill> fills);
     // Writes the fills and publishes the songs they changed; their number.
     QCoro::Task<int> fillTagFields(std::vector<TagFieldsFill> fills);
 
     void addProgressTotal(int files, const QString& firstFile);
     void advanceProgress(const QString& currentFile);
+    void advanceProgressBy(int files, const QString& currentFile);
     void publishProgress(bool force);
 
     LibraryTracks& m_library;
@@ -114,9 +134,13 @@ private:
     // kProgressIntervalMs, the rest by m_progressFlush.
     ImportProgress m_countedProgress;
     int m_progressScopes = 0;
+    // Of those, the ones that import files; the others only read tags.
+    int m_importScopes = 0;
     quint64 m_cancelGeneration = 0;
     QElapsedTimer m_sinceProgressPublished;
     QTimer m_progressFlush;
+    // The tag fill a rescan started; kept so that it can be awaited.
+    std::shared_ptr<QCoro::Task<int>> m_tagFill;
 };
 
 } // namespace varno

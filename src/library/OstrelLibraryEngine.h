@@ -65,10 +65,15 @@ public:
 
     // Walks every watched folder again: imports supported files not yet in
     // the library, gives songs without a bookmark a fresh one and counts the
-    // songs whose file is missing. Songs imported before their year, track
-    // and disc numbers, comments and BPM were taken from the tags get those
-    // they lack. Import failures are reported in the summary, not thrown.
+    // songs whose file is missing. Import failures are reported in the
+    // summary, not thrown. Songs imported before their year, track and disc
+    // numbers, comments and BPM were taken from the tags get those they
+    // lack from a tag fill that goes on in the background once the rescan
+    // has returned (LibraryImporter::rescan).
     QCoro::Task<RescanSummary> rescan();
+    // Waits for the tag fill a rescan started, if it still runs; the number
+    // of songs it filled in.
+    QCoro::Task<int> waitForTagFill() { return m_importer.waitForTagFill(); }
 
     // The folders added to the library, kept across restarts in the
     // watched folders file and watched again at start; known once the first

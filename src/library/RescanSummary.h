@@ -10,8 +10,9 @@ struct RescanSummary {
     // Songs whose file is not where the library says.
     int missing = 0;
     // Songs imported before their year, numbers, comments and BPM were
-    // read, given what their files' tags hold for those they lacked.
-    int filled = 0;
+    // read, whose files' tags the tag fill the rescan started reads after
+    // it has returned; 0 when none is started.
+    int tagsToRead = 0;
     // The combined import failure text, empty when every file imported.
     QString failures;
 };

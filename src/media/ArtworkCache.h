@@ -25,6 +25,18 @@ class ArtworkCache : public QObject {
 public:
     using QObject::QObject;
 
+    // What the cache itself keeps of a song's cover, as opposed to the cover
+    // it shows: the bytes stored for the song (chosen by the user, or copied
+    // from its file once read) and whether the user removed its cover. A
+    // cover in the file that was never read, or beside the file, is not
+    // kept: with nothing stored and no mark, it is what shows.
+    struct CoverState {
+        std::optional<QByteArray> stored;
+        bool hidden = false;
+
+        friend bool operator==(const CoverState&, const CoverState&) = default;
+    };
+
     virtual QUuid cacheVersion() const = 0;
 
     // The song's cover: from memory, then from the disk folder, then
@@ -56,6 +68,17 @@ public:
     // the song cannot be marked or the first deletion on disk fails; the
     // memory entries are gone by then.
     virtual QCoro::Task<> removeArtwork(Track track) = 0;
+
+    // The song's CoverState, read from disk; extracts and looks for
+    // nothing. Never throws: a stored cover that cannot be read counts as
+    // none.
+    virtual QCoro::Task<CoverState> coverState(Track track) = 0;
+    // Puts back a CoverState taken earlier: its stored bytes, or else no
+    // stored cover and no thumbnails (so the cover in the file or beside it
+    // shows again) with the mark as it was. A stored cover shows whatever
+    // the mark says, so none is put back under one. Throws when a write or
+    // deletion on disk fails.
+    virtual QCoro::Task<> restoreCoverState(Track track, CoverState state) = 0;
 
     // Empties memory, the songs known to have no cover, the disk folder and
     // the marks of removed covers.

@@ -322,15 +322,49 @@ void OstrelArtworkCache::evictArtwork(const Track& track)
 
 QCoro::Task<> OstrelArtworkCache::removeArtwork(Track track)
 {
+    // Nothing stored and the mark set: the state "Remove Artwork" leaves.
+    auto removing = restoreCoverState(std::move(track), CoverState {std::nullopt, true});
+    co_await removing;
+}
+
+QCoro::Task<ArtworkCache::CoverState> OstrelArtworkCache::coverState(Track track)
+{
+    auto reading = m_disk.run([path = m_folder + QLatin1Char('/') + originalKey(track.id) + QStringLiteral(".raw"), side = m_diskSide,
+                               id = track.id]() -> CoverState {
+        CoverState state;
+        try {
+            const std::optional<fileio::FileBytes> bytes = fileio::readWholeFile(path, 0);
+            if (bytes && !bytes->isEmpty())
+                state.stored = QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
+        } catch (const Error&) {
+        }
+        state.hidden = side->hidden.contains(id);
+        return state;
+    });
+    co_return co_await reading;
+}
+
+QCoro::Task<> OstrelArtworkCache::restoreCoverState(Track track, CoverState state)
+{
+    if (state.stored) {
+        auto storing = storeArtwork(*state.stored, track);
+        co_await storing;
+        co_return;
+    }
     const std::shared_ptr<bool> alive = m_alive;
+    // Forgotten in memory as well, the file's own cover included: it is
+    // read again, and looked for beside the file, at the next request.
     forgetInMemory(track.id);
-    auto deleting = m_disk.run([folder = m_folder, id = idText(track.id), song = track.id, side = m_diskSide] {
-        // Marked first, so that the song's cover in its file or beside it
-        // stays hidden even when a deletion below fails.
-        side->hidden.hide(song);
+    auto restoring = m_disk.run([folder = m_folder, id = idText(track.id), song = track.id, hidden = state.hidden, side = m_diskSide] {
+        // The mark first, so that a failed deletion below still leaves the
+        // cover in the song's file or beside it shown or hidden as asked.
+        if (hidden)
+            side->hidden.hide(song);
+        else
+            side->hidden.reveal(song);
         deleteFiles(folder, [&](const QString& name) { return name.contains(id); }, true);
     });
-    co_await deleting;
+    co_await restoring;
     if (!*alive)
         co_return;
     scheduleCacheChangeNotification();

@@ -68,6 +68,8 @@ public:
     QCoro::Task<> storeThumbnail(QByteArray data, Track track, QSizeF size) override;
     void evictArtwork(const Track& track) override;
     QCoro::Task<> removeArtwork(Track track) override;
+    QCoro::Task<CoverState> coverState(Track track) override;
+    QCoro::Task<> restoreCoverState(Track track, CoverState state) override;
     QCoro::Task<> clearCache() override;
 
     static QString originalKey(const QUuid& id);

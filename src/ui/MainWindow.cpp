@@ -37,6 +37,7 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
     , m_memory(memory)
     , m_dialogs(dialogs)
     , m_inspection(panelState)
+    , m_albumCatalog(engines.libraryEngine)
     , m_focusRegions([this] {
         QList<FocusRegions::Region> regions {{m_toolRow, m_searchField}};
         if (m_layout)
@@ -52,7 +53,8 @@ MainWindow::MainWindow(WindowEngines engines, WorkspacePanelState& panelState, T
                                        engines.playlistEngine,     engines.searchEngine,       engines.artworkCache,
                                        engines.trackEditor,        engines.thumbnailGenerator, engines.waveformGenerator,
                                        engines.themeEngine,        trackTableLayout,           panelState,
-                                       m_inspection,               dialogs};
+                                       m_inspection,               m_albumCatalog,
+                                       dialogs};
     // The chosen appearance is in force before the first widget is made.
     m_themeApplier = new ThemeApplier(engines.themeEngine, this);
     m_accentFollower = new ArtworkAccentFollower(engines.themeEngine, engines.audioEngine, engines.artworkCache, this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/InspectedSongState.h"
+#include "workspace/AlbumCatalog.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/WindowEngines.h"
@@ -81,6 +82,9 @@ private:
     WindowMemory& m_memory;
     DesktopDialogs& m_dialogs;
     InspectedSongState m_inspection;
+    // Grouped from the first publication of the library on, so the album
+    // screens open on albums already known.
+    AlbumCatalog m_albumCatalog;
     // Removals and column changes; undone from the Edit menu.
     QUndoStack m_undoStack;
     MainLayoutView* m_layout = nullptr;

@@ -2,6 +2,7 @@
 
 namespace varno {
 
+class AlbumCatalog;
 class ArtworkCache;
 class AudioEngine;
 class DesktopDialogs;
@@ -37,6 +38,8 @@ struct ViewEnvironment {
     WorkspacePanelState& panelState;
     // The inspected song, shared by the song lists and the inspector.
     InspectedSongState& inspection;
+    // The library's albums, grouped once for both album screens.
+    AlbumCatalog& albumCatalog;
     DesktopDialogs& dialogs;
 };
 

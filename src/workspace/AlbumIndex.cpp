@@ -37,6 +37,20 @@ std::weak_ordering compareKeys(const QCollatorSortKey& aSort, const QString& a, 
     return fromInt(QString::compare(a, b));
 }
 
+// Sorts `songs` into the album's order and makes them its songs.
+void takeSongs(Album& album, QList<SharedTrack> songs, const QCollator& collator)
+{
+    std::stable_sort(songs.begin(), songs.end(), [&](const SharedTrack& a, const SharedTrack& b) {
+        return AlbumIndex::compareInAlbum(*a, *b, collator) < 0;
+    });
+    album.year.reset();
+    for (const SharedTrack& song : songs) {
+        if (song->year && (!album.year || *song->year < *album.year))
+            album.year = song->year;
+    }
+    album.tracks = TrackList(std::move(songs));
+}
+
 } // namespace
 
 QString Album::artist() const
@@ -85,16 +99,7 @@ Album AlbumIndex::makeAlbum(const QString& artistKey, const QString& titleKey) c
 
 void AlbumIndex::finish(Album& album) const
 {
-    QList<SharedTrack> songs = album.tracks.sharedSongs();
-    std::stable_sort(songs.begin(), songs.end(), [this](const SharedTrack& a, const SharedTrack& b) {
-        return compareInAlbum(*a, *b, m_collator) < 0;
-    });
-    album.year.reset();
-    for (const SharedTrack& song : songs) {
-        if (song->year && (!album.year || *song->year < *album.year))
-            album.year = song->year;
-    }
-    album.tracks = TrackList(std::move(songs));
+    takeSongs(album, album.tracks.sharedSongs(), m_collator);
 }
 
 bool AlbumIndex::precedes(const Album& a, const Album& b) const
@@ -119,20 +124,29 @@ void AlbumIndex::reset(const TrackList& tracks)
     m_albums.clear();
     QHash<std::pair<QString, QString>, std::size_t> positions;
     std::vector<QList<SharedTrack>> songs;
+    // An artist's sort key is made once, however many albums they have.
+    QHash<QString, QCollatorSortKey> artistKeys;
+    // Songs of an album mostly come one after the other (a folder imported
+    // at a time), so the album of the song before is tried first.
+    std::size_t last = 0;
     for (const SharedTrack& track : tracks.sharedSongs()) {
         auto key = keyOf(*track);
-        auto found = positions.constFind(key);
-        if (found == positions.cend()) {
-            found = positions.insert(key, m_albums.size());
-            m_albums.push_back(makeAlbum(key.first, key.second));
-            songs.emplace_back();
+        if (songs.empty() || m_albums[last].artistKey != key.first || m_albums[last].titleKey != key.second) {
+            auto found = positions.constFind(key);
+            if (found == positions.cend()) {
+                auto artistKey = artistKeys.constFind(key.first);
+                if (artistKey == artistKeys.cend())
+                    artistKey = artistKeys.insert(key.first, m_collator.sortKey(key.first));
+                m_albums.push_back(Album {key.first, key.second, std::nullopt, {}, *artistKey, m_collator.sortKey(key.second)});
+                found = positions.insert(std::move(key), m_albums.size() - 1);
+                songs.emplace_back();
+            }
+            last = *found;
         }
-        songs[*found].append(track);
+        songs[last].append(track);
     }
-    for (std::size_t i = 0; i < m_albums.size(); ++i) {
-        m_albums[i].tracks = TrackList(std::move(songs[i]));
-        finish(m_albums[i]);
-    }
+    for (std::size_t i = 0; i < m_albums.size(); ++i)
+        takeSongs(m_albums[i], std::move(songs[i]), m_collator);
     std::sort(m_albums.begin(), m_albums.end(), [this](const Album& a, const Album& b) { return precedes(a, b); });
 }
 

@@ -288,7 +288,7 @@ TEST(SharedMetadataArtworkSnapshotTest, ExactlyTheUndoLimitIsAllowed)
     const ArtworkBatchSnapshot snapshot = await(ArtworkBatchSnapshot::capture(cache, tracks));
     EXPECT_EQ(snapshot.byteCount(), 256 * kMiB);
     ASSERT_EQ(snapshot.entries().size(), 65u);
-    EXPECT_EQ(snapshot.entries().back(), (ArtworkBatchSnapshot::Entry {tracks.back(), std::nullopt}));
+    EXPECT_EQ(snapshot.entries().back(), (ArtworkBatchSnapshot::Entry {tracks.back(), {}}));
 }
 
 TEST(SharedMetadataArtworkSnapshotTest, OneByteOverTheUndoLimitStopsCapturing)
@@ -308,7 +308,7 @@ TEST(SharedMetadataArtworkSnapshotTest, OneByteOverTheUndoLimitStopsCapturing)
 TEST(SharedMetadataArtworkSnapshotTest, ValidOnlyForTheSameSongsInAnyOrder)
 {
     const Track a = song(QStringLiteral("a")), b = song(QStringLiteral("b")), c = song(QStringLiteral("c"));
-    const ArtworkBatchSnapshot snapshot({{a, QByteArray("A")}, {b, std::nullopt}});
+    const ArtworkBatchSnapshot snapshot({{a, {QByteArray("A")}}, {b, {}}});
     EXPECT_TRUE(snapshot.isValidFor({b, a}));
     EXPECT_FALSE(snapshot.isValidFor({a}));
     EXPECT_FALSE(snapshot.isValidFor({a, c}));
@@ -319,24 +319,29 @@ TEST(SharedMetadataArtworkSnapshotTest, ValidOnlyForTheSameSongsInAnyOrder)
     EXPECT_EQ(cache.writes, 0);
 }
 
-TEST(SharedMetadataArtworkSnapshotTest, EqualWhenSongsAndBytesAreEqual)
+TEST(SharedMetadataArtworkSnapshotTest, EqualWhenSongsAndCoverStatesAreEqual)
 {
     const Track a = song(QStringLiteral("a"));
-    const ArtworkBatchSnapshot snapshot({{a, QByteArray("A")}});
-    EXPECT_EQ(snapshot, ArtworkBatchSnapshot({{a, QByteArray("A")}}));
-    EXPECT_NE(snapshot, ArtworkBatchSnapshot({{a, QByteArray("B")}}));
-    EXPECT_NE(snapshot, ArtworkBatchSnapshot({{a, std::nullopt}}));
+    const ArtworkBatchSnapshot snapshot({{a, {QByteArray("A")}}});
+    EXPECT_EQ(snapshot, ArtworkBatchSnapshot({{a, {QByteArray("A")}}}));
+    EXPECT_NE(snapshot, ArtworkBatchSnapshot({{a, {QByteArray("B")}}}));
+    EXPECT_NE(snapshot, ArtworkBatchSnapshot({{a, {}}}));
+    EXPECT_NE(ArtworkBatchSnapshot({{a, {std::nullopt, true}}}), ArtworkBatchSnapshot({{a, {}}}));
 }
 
-TEST(SharedMetadataArtworkSnapshotTest, RestorePutsCoversBackAndRemovesNewOnes)
+TEST(SharedMetadataArtworkSnapshotTest, RestoreGivesEachSongTheCoverStateItHad)
 {
-    const Track a = song(QStringLiteral("a")), b = song(QStringLiteral("b"));
+    const Track a = song(QStringLiteral("a")), b = song(QStringLiteral("b")), c = song(QStringLiteral("c"));
     FakeArtworkCache cache;
-    cache.covers.insert(a.id, "shared");
-    cache.covers.insert(b.id, "shared");
+    cache.covers.insert(a.id, "A");
+    cache.hidden.insert(c.id);
+    const ArtworkBatchSnapshot snapshot = await(ArtworkBatchSnapshot::capture(cache, {a, b, c}));
+    for (const Track& track : {a, b, c})
+        await(cache.storeArtwork("shared", track));
 
-    await(ArtworkBatchSnapshot({{a, QByteArray("A")}, {b, std::nullopt}}).restore(cache, {a, b}));
+    await(snapshot.restore(cache, {a, b, c}));
     EXPECT_EQ(cache.covers, (QHash<QUuid, QByteArray> {{a.id, "A"}}));
+    EXPECT_EQ(cache.hidden, QSet<QUuid> {c.id});
 }
 
 TEST(SharedMetadataArtworkSnapshotTest, RecoveryStateMustMatchTheBatch)

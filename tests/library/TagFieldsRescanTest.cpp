@@ -1,8 +1,10 @@
+#include "InterceptingDatabase.h"
 #include "LibraryHarness.h"
 #include "TestSupport.h"
 
 #include "storage/StateCodecs.h"
 
+#include <QCoroTimer>
 #include <QDir>
 
 #include <functional>
@@ -15,10 +17,12 @@ namespace {
 // The real metadata engine, counting the files whose tag fields are asked
 // for, with a hook that runs once they have been read: the moment another
 // process may change the library before the rescan writes what was read.
+// While `holdTagReads` is set, reads of tag fields wait before they start.
 class WatchedMetadataEngine final : public MetadataEngine {
 public:
     std::size_t tagFieldFiles = 0;
     std::function<void()> afterTagFieldsRead;
+    bool holdTagReads = false;
 
     QCoro::Task<ExtractedMetadata> readMetadata(FileURL url) override { return m_real.readMetadata(std::move(url)); }
     QCoro::Task<> writeMetadata(Track track, std::optional<QByteArray> artwork) override
@@ -29,6 +33,10 @@ public:
     QCoro::Task<std::vector<std::optional<TagFields>>> readTagFields(std::vector<FileURL> urls) override
     {
         tagFieldFiles += urls.size();
+        while (holdTagReads) {
+            auto pause = QCoro::sleepFor(std::chrono::milliseconds(2));
+            co_await pause;
+        }
         auto reading = m_real.readTagFields(std::move(urls));
         std::vector<std::optional<TagFields>> fields = co_await reading;
         if (afterTagFieldsRead)
@@ -113,7 +121,8 @@ TEST_F(TagFieldsRescanTest, ARescanFillsSongsImportedBeforeTheFieldsWereReadInOn
                      [&](const TrackListChange& change) { changes.push_back(change); });
 
     const RescanSummary summary = await(library.engine->rescan());
-    EXPECT_EQ(summary.filled, 3);
+    EXPECT_EQ(summary.tagsToRead, 3);
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 3);
     const TrackList& songs = library.engine->allTracks();
     ASSERT_EQ(songs.size(), 3u);
     expectStandardFields(songs[0]);
@@ -128,7 +137,8 @@ TEST_F(TagFieldsRescanTest, ARescanFillsSongsImportedBeforeTheFieldsWereReadInOn
     // Marked songs are not read again, and nothing is written.
     const QByteArray filled = test::readFile(appFile(QStringLiteral("tracks.json")));
     metadata.tagFieldFiles = 0;
-    EXPECT_EQ(await(library.engine->rescan()).filled, 0);
+    EXPECT_EQ(await(library.engine->rescan()).tagsToRead, 0);
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 0);
     EXPECT_EQ(metadata.tagFieldFiles, 0u);
     EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), filled);
     EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json.bak"))), before);
@@ -143,7 +153,8 @@ TEST_F(TagFieldsRescanTest, AValueTheUserGaveStaysAndOneClearedAfterTheFieldsWer
     cleared.tagFieldsRead = true;
     startOn({edited, cleared});
 
-    EXPECT_EQ(await(library.engine->rescan()).filled, 1);
+    await(library.engine->rescan());
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 1);
     EXPECT_EQ(metadata.tagFieldFiles, 1u);
     const Track& filled = library.engine->allTracks()[0];
     EXPECT_EQ(filled.year, 2010);
@@ -168,7 +179,8 @@ TEST_F(TagFieldsRescanTest, ASongRemovedMeanwhileStaysGoneAndAFieldEditedMeanwhi
         otherProcess().updateTracksFile({rated});
     };
 
-    EXPECT_EQ(await(library.engine->rescan()).filled, 1);
+    await(library.engine->rescan());
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 1);
     const TrackList stored = onDisk();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].id, kept.id);
@@ -186,14 +198,71 @@ TEST_F(TagFieldsRescanTest, ASongWhoseFileIsGoneIsFilledOnceItIsBack)
     const QByteArray before = test::readFile(appFile(QStringLiteral("tracks.json")));
 
     RescanSummary summary = await(library.engine->rescan());
-    EXPECT_EQ(summary.filled, 0);
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 0);
     EXPECT_EQ(summary.missing, 1);
     EXPECT_EQ(test::readFile(appFile(QStringLiteral("tracks.json"))), before);
     EXPECT_FALSE(library.engine->allTracks()[0].tagFieldsRead);
 
     QFile::rename(path + QStringLiteral(".moved"), path);
     summary = await(library.engine->rescan());
-    EXPECT_EQ(summary.filled, 1);
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 1);
     EXPECT_EQ(summary.missing, 0);
     expectStandardFields(library.engine->allTracks()[0]);
+}
+
+TEST_F(TagFieldsRescanTest, TheRescanReturnsBeforeTheTagsAreReadWhichShowTheirProgressUntilSaved)
+{
+    startOn({oldRecord(QStringLiteral("a.mp3")), oldRecord(QStringLiteral("b.mp3")), oldRecord(QStringLiteral("c.mp3"))});
+    metadata.holdTagReads = true;
+
+    const RescanSummary summary = await(library.engine->rescan());
+    EXPECT_EQ(summary.tagsToRead, 3);
+    EXPECT_EQ(summary.missing, 0);
+    for (const Track& song : library.engine->allTracks())
+        EXPECT_FALSE(song.tagFieldsRead || song.year);
+    const ImportProgress reading = library.engine->importProgress();
+    EXPECT_TRUE(reading.active);
+    EXPECT_TRUE(reading.readingTagsOnly);
+    EXPECT_EQ(reading.done, 0);
+    EXPECT_EQ(reading.total, 3);
+    // A second rescan meanwhile leaves the running fill to finish.
+    EXPECT_EQ(await(library.engine->rescan()).tagsToRead, 0);
+
+    metadata.holdTagReads = false;
+    EXPECT_EQ(await(library.engine->waitForTagFill()), 3);
+    EXPECT_EQ(metadata.tagFieldFiles, 3u);
+    for (const Track& song : library.engine->allTracks())
+        expectStandardFields(song);
+    EXPECT_EQ(onDisk(), library.engine->allTracks());
+    EXPECT_EQ(library.engine->importProgress(), (ImportProgress {3, 3, QString(), false}));
+}
+
+TEST_F(TagFieldsRescanTest, AFillSavedWhileTheUserEditsTheSongKeepsTheEditAndFillsOnlyWhatItLacks)
+{
+    const Track song = oldRecord(QStringLiteral("edited.mp3"));
+    json::writeTracksFile(appFile(QStringLiteral("tracks.json")), TrackList({song}));
+    test::InterceptingDatabase database(*library.database);
+    OstrelLibraryEngine& engine = library.start(&database);
+    // The user's edit lands after the fill was written and before the fill
+    // is published: its write replaces the filled record on disk.
+    database.afterFill = [&]() -> QCoro::Task<> {
+        Track edited = engine.allTracks()[0];
+        edited.year = 2010;
+        edited.rating = 4;
+        auto editing = engine.updateTrack(edited);
+        co_await editing;
+    };
+
+    await(engine.rescan());
+    EXPECT_EQ(await(engine.waitForTagFill()), 1);
+    const Track& shown = engine.allTracks()[0];
+    EXPECT_EQ(shown.year, 2010);
+    EXPECT_EQ(shown.rating, 4);
+    EXPECT_EQ(shown.trackNumber, 3);
+    EXPECT_EQ(shown.bpm, 120);
+    EXPECT_TRUE(shown.tagFieldsRead);
+    const Track stored = onDisk()[0];
+    EXPECT_EQ(stored.year, 2010);
+    EXPECT_EQ(stored.rating, 4);
+    library.engine.reset();
 }

@@ -1,6 +1,7 @@
 #include "RecordingFileWatcher.h"
 #include "TestSupport.h"
 
+#include "edits/ArtworkBatchSnapshot.h"
 #include "library/OstrelMetadataEngine.h"
 #include "media/ArtworkFile.h"
 #include "media/OstrelArtworkCache.h"
@@ -200,6 +201,40 @@ TEST_F(FolderCoverTest, RemoveArtworkHidesThePictureBesideTheFileForThatSongOnly
     EXPECT_FALSE(coverOf(song));
     EXPECT_EQ(coverOf(other), jpeg);
     EXPECT_EQ(readFile(scratch(QStringLiteral("Album/cover.jpg"))), jpeg);
+}
+
+// A shared cover that could not be applied is undone through the snapshot
+// taken before: each song is left as it was, whatever its cover was.
+TEST_F(FolderCoverTest, ARestoredSnapshotGivesEachSongItsOwnCoverBackWithoutCopyingOrHidingAny)
+{
+    const QByteArray embedded = readFile(fixturePath(QStringLiteral("covers/cover.jpg")));
+    const QByteArray beside = place(QStringLiteral("Beside/cover.jpg"), Qt::red, "JPG");
+    const Track inFile = songIn(QStringLiteral("InFile"), QStringLiteral("formats/tagged.mp3"));
+    const Track shownBefore = songIn(QStringLiteral("Shown"), QStringLiteral("formats/tagged.mp3"));
+    const Track besideFile = songIn(QStringLiteral("Beside"));
+    const Track none = songIn(QStringLiteral("Plain"));
+    const Track removed = songIn(QStringLiteral("Removed"), QStringLiteral("formats/tagged.mp3"));
+    ASSERT_EQ(coverOf(shownBefore), embedded);
+    ASSERT_EQ(coverOf(besideFile), beside);
+    await(cache->removeArtwork(removed));
+    const QStringList filesBefore = cacheFiles();
+    const QByteArray marksBefore = readFile(appFile(QStringLiteral("hidden_covers.json")));
+    const std::vector<Track> songs {inFile, shownBefore, besideFile, none, removed};
+    const ArtworkBatchSnapshot snapshot = await(ArtworkBatchSnapshot::capture(*cache, songs));
+    for (const Track& song : songs)
+        await(cache->storeArtwork(picture(QSize(24, 24), Qt::green), song));
+
+    await(snapshot.restore(*cache, songs));
+    EXPECT_EQ(cacheFiles(), filesBefore);
+    EXPECT_EQ(readFile(appFile(QStringLiteral("hidden_covers.json"))), marksBefore);
+    EXPECT_EQ(coverOf(inFile), embedded);
+    EXPECT_EQ(coverOf(shownBefore), embedded);
+    EXPECT_EQ(coverOf(besideFile), beside);
+    EXPECT_FALSE(coverOf(none));
+    EXPECT_FALSE(coverOf(removed));
+    restart();
+    EXPECT_EQ(coverOf(besideFile), beside);
+    EXPECT_FALSE(coverOf(removed));
 }
 
 TEST_F(FolderCoverTest, APictureAddedChangedOrRemovedIsSeenWhenTheWatcherReportsIt)

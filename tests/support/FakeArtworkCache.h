@@ -3,6 +3,7 @@
 #include "media/ArtworkCache.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <functional>
 #include <vector>
@@ -16,6 +17,8 @@ namespace varno::test {
 class FakeArtworkCache final : public ArtworkCache {
 public:
     QHash<QUuid, QByteArray> covers;
+    // Songs whose cover the user removed.
+    QSet<QUuid> hidden;
     // The songs whose cover was asked for, in order.
     std::vector<QUuid> retrieved;
     int writes = 0;
@@ -37,6 +40,7 @@ public:
         if (failStore)
             failStore(track, data);
         covers.insert(track.id, data);
+        hidden.remove(track.id);
         co_return;
     }
     QCoro::Task<> removeArtwork(Track track) override
@@ -46,7 +50,31 @@ public:
         if (failRemove)
             failRemove(track);
         covers.remove(track.id);
+        hidden.insert(track.id);
         co_return;
+    }
+    QCoro::Task<CoverState> coverState(Track track) override
+    {
+        retrieved.push_back(track.id);
+        co_return CoverState {covers.contains(track.id) ? std::optional(covers.value(track.id)) : std::nullopt, hidden.contains(track.id)};
+    }
+    // A state with a cover counts as a store, one without as a removal.
+    QCoro::Task<> restoreCoverState(Track track, CoverState state) override
+    {
+        if (state.stored) {
+            auto storing = storeArtwork(*state.stored, track);
+            co_await storing;
+            co_return;
+        }
+        ++writes;
+        ++removals;
+        if (failRemove)
+            failRemove(track);
+        covers.remove(track.id);
+        if (state.hidden)
+            hidden.insert(track.id);
+        else
+            hidden.remove(track.id);
     }
     void evictArtwork(const Track& track) override
     {

@@ -65,7 +65,9 @@ public:
     QCoro::Task<> updateTrack(Track track) override { return updateTracks({track}); }
     QCoro::Task<> removeTrack(Track, RemovalKind) override { co_return; }
     QCoro::Task<> restoreTrack(Track) override { co_return; }
-    ImportProgress importProgress() const override { return {}; }
+    // Published by emitting importProgressChanged().
+    ImportProgress progress;
+    ImportProgress importProgress() const override { return progress; }
     void cancelImport() override {}
     QSet<QUuid> unavailableTrackIDs() const override { return {}; }
 

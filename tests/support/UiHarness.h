@@ -12,6 +12,7 @@
 #include "ui/InspectedSongState.h"
 #include "ui/MainWindow.h"
 #include "ui/ViewEnvironment.h"
+#include "workspace/AlbumCatalog.h"
 #include "workspace/TrackTableLayoutState.h"
 #include "workspace/WindowMemory.h"
 #include "workspace/WorkspacePanelState.h"
@@ -149,6 +150,7 @@ public:
         , trackTableLayout(preferences)
         , windowMemory(preferences)
         , inspection(panelState)
+        , albumCatalog(container->libraryEngine())
     {
     }
 
@@ -168,7 +170,8 @@ public:
                                container->playlistEngine(),     container->searchEngine(), container->artworkCache(),
                                container->trackEditor(),        container->thumbnailGenerator(), container->waveformGenerator(),
                                container->themeEngine(),        trackTableLayout,          panelState,
-                               inspection,                      dialogs};
+                               inspection,                      albumCatalog,
+                               dialogs};
     }
 
     // For each title a copy of the generated file `fixture`, named after the
@@ -230,6 +233,7 @@ public:
     TrackTableLayoutState trackTableLayout;
     WindowMemory windowMemory;
     InspectedSongState inspection;
+    AlbumCatalog albumCatalog;
     FakeDialogs dialogs;
 };
 

@@ -151,6 +151,7 @@ inline ViewEnvironment environmentWith(UiHarness& harness, const EnvironmentOver
                             base.trackTableLayout,
                             base.panelState,
                             base.inspection,
+                            base.albumCatalog,
                             base.dialogs};
 }
 

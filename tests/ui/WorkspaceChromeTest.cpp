@@ -1,3 +1,4 @@
+#include "FakeEngines.h"
 #include "TestSupport.h"
 #include "UiHarness.h"
 
@@ -192,6 +193,21 @@ TEST_F(WorkspaceChromeTest, ImportProgressShowsWhileAnImportRunsAndCancelStopsIt
     EXPECT_TRUE(sawStrip);
     EXPECT_FALSE(strip->isVisible());
     EXPECT_LT(ui.container->libraryEngine().allTracks().size(), 40);
+}
+
+TEST_F(WorkspaceChromeTest, ImportProgressSaysWhenOnlyTagsOfSongsInTheLibraryAreRead)
+{
+    test::FakeLibrary library;
+    QWidget window;
+    auto* strip = new ImportProgressStrip(library, &window);
+    window.show();
+    library.progress = ImportProgress {120, 900, QStringLiteral("/music/a.mp3"), true, true};
+    emit library.importProgressChanged();
+    EXPECT_TRUE(strip->isVisible());
+    EXPECT_EQ(strip->statusText(), QStringLiteral("Reading tags 120 of 900"));
+    library.progress.readingTagsOnly = false;
+    emit library.importProgressChanged();
+    EXPECT_EQ(strip->statusText(), QStringLiteral("Importing 120 of 900"));
 }
 
 } // namespace

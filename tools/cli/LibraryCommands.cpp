@@ -315,16 +315,21 @@ QCoro::Task<int> rescanLibrary(Console console)
     if (!library)
         co_return 1;
     RescanSummary summary;
+    int filled = 0;
     try {
         auto rescanning = library->engine.rescan();
         summary = co_await rescanning;
+        // The app lets the tag fill run on in the background; the command
+        // waits for it, so its report (and its time) include the fill.
+        auto filling = library->engine.waitForTagFill();
+        filled = co_await filling;
     } catch (const std::exception& error) {
         console.errorLine(describe(error));
         co_return 1;
     }
     QString line = QStringLiteral("Added %1 songs; %2 files missing").arg(summary.added).arg(summary.missing);
-    if (summary.filled > 0)
-        line += QStringLiteral("; %1 songs filled in from their tags").arg(summary.filled);
+    if (filled > 0)
+        line += QStringLiteral("; %1 songs filled in from their tags").arg(filled);
     console.line(line + QLatin1Char('.'));
     if (!summary.failures.isEmpty()) {
         console.errorLine(summary.failures);

@@ -87,7 +87,7 @@ AlbumBrowserView::AlbumBrowserView(ViewEnvironment environment, Mode mode, QWidg
     , m_mode(mode)
 {
     setObjectName(QStringLiteral("albumBrowser"));
-    m_model = new AlbumGridModel(m_environment.libraryEngine, m_environment.thumbnailGenerator, m_environment.artworkCache, this);
+    m_model = new AlbumGridModel(m_environment.albumCatalog, m_environment.thumbnailGenerator, m_environment.artworkCache, this);
     auto* filter = new ArtistFilter(this);
     filter->setSourceModel(m_model);
     m_byArtist = filter;

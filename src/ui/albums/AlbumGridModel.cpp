@@ -1,6 +1,5 @@
 #include "AlbumGridModel.h"
 
-#include "library/LibraryEngine.h"
 #include "media/ArtworkCache.h"
 #include "media/ThumbnailGenerator.h"
 
@@ -21,15 +20,14 @@ constexpr qsizetype kHeldCovers = 400;
 
 } // namespace
 
-AlbumGridModel::AlbumGridModel(LibraryEngine& library, ThumbnailGenerator& thumbnails, ArtworkCache& artworkCache, QObject* parent)
+AlbumGridModel::AlbumGridModel(const AlbumCatalog& catalog, ThumbnailGenerator& thumbnails, ArtworkCache& artworkCache, QObject* parent)
     : QAbstractListModel(parent)
-    , m_library(library)
+    , m_catalog(catalog)
     , m_thumbnails(thumbnails)
     , m_covers(kHeldCovers)
 {
-    m_index.reset(library.allTracks());
-    m_rows = static_cast<int>(m_index.albums().size());
-    connect(&library, &LibraryEngine::tracksChanged, this, &AlbumGridModel::follow);
+    m_rows = static_cast<int>(catalog.index().albums().size());
+    connect(&catalog, &AlbumCatalog::changed, this, &AlbumGridModel::follow);
     // The cache says only that some cover changed: every cover held is drawn
     // on and asked for again when its tile is next painted.
     connect(&artworkCache, &ArtworkCache::cacheVersionChanged, this, [this] {
@@ -49,7 +47,7 @@ int AlbumGridModel::rowCount(const QModelIndex& parent) const
 QVariant AlbumGridModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)
-        || static_cast<std::size_t>(index.row()) >= m_index.albums().size())
+        || static_cast<std::size_t>(index.row()) >= albumIndex().albums().size())
         return {};
     const Album& shown = album(index.row());
     switch (role) {
@@ -102,7 +100,7 @@ void AlbumGridModel::requestCover(const Album& album) const
 
 void AlbumGridModel::keepCoversFor(int first, int last)
 {
-    const std::vector<Album>& albums = m_index.albums();
+    const std::vector<Album>& albums = albumIndex().albums();
     QSet<QString> shown;
     for (int row = std::max(first, 0); row <= last && static_cast<std::size_t>(row) < albums.size(); ++row)
         shown.insert(keyOf(albums[static_cast<std::size_t>(row)]));
@@ -144,27 +142,26 @@ QCoro::Task<> AlbumGridModel::fetchCover(SharedTrack track, QString key, std::ui
     }
     m_covers.insert(key, new Cover {pixmap, generation});
     const int separator = static_cast<int>(key.indexOf(QChar(0x1f)));
-    if (const auto at = m_index.find(key.left(separator), key.mid(separator + 1))) {
+    if (const auto at = albumIndex().find(key.left(separator), key.mid(separator + 1))) {
         const QModelIndex changed = index(static_cast<int>(*at));
         emit dataChanged(changed, changed, {Qt::DecorationRole});
     }
 }
 
-void AlbumGridModel::follow(const TrackListChange& change)
+void AlbumGridModel::follow(const AlbumIndexChange& change)
 {
-    if (change.kind == TrackListChange::Kind::Reset) {
+    if (change.reset) {
         beginResetModel();
-        const AlbumIndexChange reset = m_index.apply(m_library.allTracks(), change);
-        m_rows = static_cast<int>(m_index.albums().size());
+        m_rows = static_cast<int>(albumIndex().albums().size());
         endResetModel();
-        emit albumsChanged(reset);
+        emit albumsChanged(change);
         return;
     }
-    // The index is changed whole first; the rows then follow its steps one
-    // by one, each step's positions being those the earlier steps left, and
-    // the count shown moves with them so that each announcement holds.
-    const AlbumIndexChange steps = m_index.apply(m_library.allTracks(), change);
-    for (const AlbumIndexChange::Step& step : steps.steps) {
+    // The catalog's index has changed whole already; the rows follow its
+    // steps one by one, each step's positions being those the earlier steps
+    // left, and the count shown moves with them so that each announcement
+    // holds.
+    for (const AlbumIndexChange::Step& step : change.steps) {
         const int row = static_cast<int>(step.at);
         switch (step.op) {
         case AlbumIndexChange::Op::Remove:
@@ -182,7 +179,7 @@ void AlbumGridModel::follow(const TrackListChange& change)
             break;
         }
     }
-    emit albumsChanged(steps);
+    emit albumsChanged(change);
 }
 
 } // namespace varno

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/AlbumIndex.h"
+#include "workspace/AlbumCatalog.h"
 
 #include <QAbstractListModel>
 #include <QCache>
@@ -14,13 +14,13 @@
 namespace varno {
 
 class ArtworkCache;
-class LibraryEngine;
 class ThumbnailGenerator;
 
-// The library's albums, one row each, in the album index's order. It follows
-// the library's changes album by album: an edited song changes its album's
-// row (dataChanged), an album's last song gone removes its row, never a
-// reset but for the library's own. Covers are asked for only when a tile is
+// The library's albums, one row each, in the order of the window's album
+// catalog, which it reads and follows album by album: an edited song
+// changes its album's row (dataChanged), an album's last song gone removes
+// its row, never a reset but for the library's own (or the catalog's first
+// grouping landing). Covers are asked for only when a tile is
 // painted (the decoration role), from the thumbnail generator at tile size,
 // and kept for the tiles painted most recently. Main thread only.
 class AlbumGridModel final : public QAbstractListModel {
@@ -31,14 +31,14 @@ public:
     // Edge of a cover as drawn, in pixels at scale 1.
     static constexpr int kCoverEdge = 160;
 
-    AlbumGridModel(LibraryEngine& library, ThumbnailGenerator& thumbnails, ArtworkCache& artworkCache, QObject* parent = nullptr);
+    AlbumGridModel(const AlbumCatalog& catalog, ThumbnailGenerator& thumbnails, ArtworkCache& artworkCache, QObject* parent = nullptr);
     ~AlbumGridModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-    const AlbumIndex& albumIndex() const { return m_index; }
-    const Album& album(int row) const { return m_index.albums()[static_cast<std::size_t>(row)]; }
+    const AlbumIndex& albumIndex() const { return m_catalog.index(); }
+    const Album& album(int row) const { return albumIndex().albums()[static_cast<std::size_t>(row)]; }
     // Requests still running for covers.
     qsizetype pendingCoverCount() const { return m_running; }
     // Cancels the cover requests of every album outside rows [first, last]
@@ -56,7 +56,7 @@ private:
         std::uint64_t generation = 0;
     };
 
-    void follow(const TrackListChange& change);
+    void follow(const AlbumIndexChange& change);
     struct Request {
         std::uint64_t generation = 0;
         std::stop_source stop;
@@ -66,11 +66,10 @@ private:
     QCoro::Task<> fetchCover(SharedTrack track, QString key, std::uint64_t generation, std::stop_token stop);
     static QString keyOf(const Album& album);
 
-    LibraryEngine& m_library;
+    const AlbumCatalog& m_catalog;
     ThumbnailGenerator& m_thumbnails;
-    AlbumIndex m_index;
-    // The rows announced so far; it lags the index only while a change's
-    // steps are being announced.
+    // The rows announced so far; it lags the catalog's index only while a
+    // change's steps are being announced.
     int m_rows = 0;
     mutable QCache<QString, Cover> m_covers;
     mutable QHash<QString, Request> m_requests;

@@ -52,7 +52,10 @@ void ImportProgressStrip::follow()
     if (!progress.active)
         return;
     const QLocale locale;
-    m_status->setText(tr("Importing %1 of %2").arg(locale.toString(progress.done), locale.toString(progress.total)));
+    // A rescan's tag fill reads songs already in the library: nothing is
+    // being imported.
+    const QString status = progress.readingTagsOnly ? tr("Reading tags %1 of %2") : tr("Importing %1 of %2");
+    m_status->setText(status.arg(locale.toString(progress.done), locale.toString(progress.total)));
     const QString name = QFileInfo(progress.currentFile).fileName();
     m_file->setText(m_file->fontMetrics().elidedText(name, Qt::ElideMiddle, std::max(40, m_file->width())));
     m_file->setToolTip(progress.currentFile);
