@@ -18,6 +18,7 @@
 #include "ui/songs/TrackListView.h"
 #include "ui/songs/TrackTableModel.h"
 #include "ui/songs/TrackTableView.h"
+#include "workspace/AlbumCatalog.h"
 #include "workspace/TrackTableLayoutState.h"
 #include "workspace/WorkspacePanelState.h"
 
@@ -65,6 +66,7 @@ struct Screen {
     std::unique_ptr<WorkspacePanelState> panels;
     std::unique_ptr<TrackTableLayoutState> layout;
     std::unique_ptr<InspectedSongState> inspection;
+    std::unique_ptr<AlbumCatalog> catalog;
     SilentDialogs dialogs;
     std::unique_ptr<TrackListView> list;
 };
@@ -236,10 +238,11 @@ int main(int argc, char** argv)
     screen.panels = std::make_unique<WorkspacePanelState>(*screen.preferences);
     screen.layout = std::make_unique<TrackTableLayoutState>(*screen.preferences);
     screen.inspection = std::make_unique<InspectedSongState>(*screen.panels);
+    screen.catalog = std::make_unique<AlbumCatalog>(screen.container->libraryEngine());
     DIContainer& c = *screen.container;
     const ViewEnvironment environment {c.libraryEngine(), c.audioEngine(), c.queueEngine(), c.playlistEngine(), c.searchEngine(), c.artworkCache(), c.trackEditor(),
                                        c.thumbnailGenerator(), c.waveformGenerator(), c.themeEngine(), *screen.layout, *screen.panels,
-                                       *screen.inspection, screen.dialogs};
+                                       *screen.inspection, *screen.catalog, screen.dialogs};
 
     // Let the boot's follow-up work settle: the search index is built, and
     // the database thread ends after five idle seconds, taking the parser's

@@ -168,7 +168,7 @@ TEST_F(SongColumnsTest, AnInvalidStoredLayoutIsReportedUntilDismissed)
     ViewEnvironment base = harness->environment();
     ViewEnvironment environment {base.libraryEngine,      base.audioEngine, base.queueEngine, base.playlistEngine, base.searchEngine,
                                  base.artworkCache,       base.trackEditor, base.thumbnailGenerator, base.waveformGenerator, base.themeEngine, damaged,
-                                 base.panelState,         base.inspection, base.dialogs};
+                                 base.panelState,         base.inspection, base.albumCatalog, base.dialogs};
     list = std::make_unique<TrackListView>(environment, std::make_unique<LibraryTrackSource>(library()), TrackListOptions::library(songs::kAllSongsTitle),
                                            &undoStack);
     show();
