@@ -83,22 +83,6 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
 
 OstrelDatabaseManager::~OstrelDatabaseManager() = default;
 
-// The snapshot is written without the state lock (it is a cache, and each
-// copy names the library version it was made from), so a start cannot tell
-// a killed write's temporary from one another process is writing right now.
-// Only those old enough to be certainly dead are removed.
-void OstrelDatabaseManager::removeStaleSnapshotTemporaries() const
-{
-    const QFileInfo snapshot(m_snapshotPath);
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-15 * 60);
-    const QFileInfoList found = QDir(snapshot.path()).entryInfoList({QLatin1Char('.') + snapshot.fileName() + QStringLiteral(".*")},
-                                                                    QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& temporary : found) {
-        if (temporary.lastModified().toUTC() < before)
-            QFile::remove(temporary.filePath());
-    }
-}
-
 void OstrelDatabaseManager::createMissingStateFiles() const
 {
     // Failures are ignored: a missing file reads as empty, and the first
@@ -137,40 +121,6 @@ void OstrelDatabaseManager::setAsideIfDamaged(const QString& path, const std::fu
 // ---------------------------------------------------------------------------
 // Tracks
 
-void OstrelDatabaseManager::rememberTracks(const fileio::FileVersion& version, const TrackList& tracks, bool fromSnapshot) const
-{
-    bool queue = false;
-    {
-        const std::lock_guard guard(m_versionMutex);
-        m_tracksVersion = version;
-        m_knownTracks = tracks;
-        // An empty library parses in no time; a snapshot of it would only
-        // cost a file.
-        if (!fromSnapshot && version.exists && !tracks.empty()) {
-            queue = !m_pendingSnapshot;
-            m_pendingSnapshot.emplace(version, tracks);
-        }
-    }
-    if (queue)
-        m_worker.pool()->start([this] { writePendingSnapshot(); });
-}
-
-void OstrelDatabaseManager::writePendingSnapshot() const
-{
-    std::optional<std::pair<fileio::FileVersion, TrackList>> pending;
-    {
-        const std::lock_guard guard(m_versionMutex);
-        pending.swap(m_pendingSnapshot);
-    }
-    if (pending && fileio::versionOf(m_tracksPath) == pending->first)
-        snapshot::write(m_snapshotPath, pending->second, pending->first);
-}
-
-void OstrelDatabaseManager::waitForSnapshot() const
-{
-    m_worker.pool()->waitForDone();
-}
-
 void OstrelDatabaseManager::forgetTracks() const
 {
     const std::lock_guard guard(m_versionMutex);
@@ -183,25 +133,6 @@ bool OstrelDatabaseManager::isKnownTracksVersion(const fileio::FileVersion& read
 {
     const std::lock_guard guard(m_versionMutex);
     return m_tracksVersion && *m_tracksVersion == read;
-}
-
-TrackList OstrelDatabaseManager::readTracksFile() const
-{
-    // The snapshot is checked against the file as it is now; should another
-    // process replace the file right after, this read is simply an older
-    // version, which the next check of the version notices as it would
-    // after a parse.
-    const fileio::FileVersion current = fileio::versionOf(m_tracksPath);
-    if (current.exists && current.size > 0) {
-        if (std::optional<TrackList> tracks = snapshot::read(m_snapshotPath, current)) {
-            rememberTracks(current, *tracks, true);
-            return std::move(*tracks);
-        }
-    }
-    const fileio::FileBytes bytes = readOrEmpty(m_tracksPath);
-    TrackList tracks = json::decodeTrackList(bytes, kTracksFile);
-    rememberTracks(bytes.version(), tracks);
-    return tracks;
 }
 
 TrackList OstrelDatabaseManager::storedTracks(fileio::FileVersion& version, bool& changedElsewhere) const
