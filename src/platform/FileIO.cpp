@@ -166,6 +166,31 @@ void FileBytes::release()
     m_data = nullptr;
 }
 
+std::optional<FileBytes> mapWholeFile(const QString& path)
+{
+    Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw FileError(FileError::Operation::Read, path, errno);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        throw FileError(FileError::Operation::Read, path, errno);
+    if (!S_ISREG(info.st_mode))
+        throw FileError(FileError::Operation::Read, path, EINVAL, describeNonRegularFile(info.st_mode));
+    const auto fileSize = static_cast<std::size_t>(info.st_size);
+    if (fileSize > 0) {
+        void* file = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        if (file != MAP_FAILED) {
+            FileBytes bytes = FileBytes::mapped(static_cast<char*>(file), fileSize, fileSize);
+            bytes.m_version = versionFrom(info);
+            return bytes;
+        }
+    }
+    return readWholeFile(path, 0);
+}
+
 std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
 {
     // Non-blocking, so that a pipe put where a state file belongs cannot

@@ -55,6 +55,7 @@ public:
 
 private:
     friend std::optional<FileBytes> readWholeFile(const QString&, std::size_t);
+    friend std::optional<FileBytes> mapWholeFile(const QString&);
     static FileBytes mapped(char* data, std::size_t size, std::size_t mappedLength);
     void release();
 
@@ -73,6 +74,13 @@ inline constexpr std::size_t kReadPadding = 64;
 // an I/O error) throws FileError with the reason, so that nobody mistakes an
 // unreadable library for an empty one. Never blocks on a pipe.
 std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding = kReadPadding);
+
+// A whole file mapped, its pages read from disk only as they are first
+// touched, so that a reader of a few parts of a large file pays for those
+// parts alone; read instead when the system refuses the mapping. Absent and
+// thrown as readWholeFile(). Only for files replaced by rename, never
+// truncated in place: a mapped file that shrinks faults its reader.
+std::optional<FileBytes> mapWholeFile(const QString& path);
 
 // Replaces `path` with `bytes` so that a crash or a kill at any moment leaves
 // either the old or the new content: a temporary file in the same folder is

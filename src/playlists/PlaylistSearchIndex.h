@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playlists/SearchColumn.h"
+#include "storage/SearchColumn.h"
 #include "storage/Playlist.h"
 
 #include <QList>

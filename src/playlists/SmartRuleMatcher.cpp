@@ -1,7 +1,7 @@
 #include "SmartRuleMatcher.h"
 
 #include "playlists/PlaylistError.h"
-#include "playlists/SearchColumn.h"
+#include "storage/SearchColumn.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -64,6 +64,8 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
     m_statePath = join(nameOf(kStateFile));
     m_watchedFoldersPath = join(nameOf(kWatchedFoldersFile));
     m_snapshotPath = join(QStringLiteral("LibraryCache/tracks.snapshot"));
+    m_snapshotThread.setMaxThreadCount(1);
+    m_snapshotThread.setObjectName(QStringLiteral("LibrarySnapshot"));
     createMissingStateFiles();
     removeStaleSnapshotTemporaries();
 
@@ -81,7 +83,13 @@ OstrelDatabaseManager::OstrelDatabaseManager(PreferencesStore& preferences, cons
     }
 }
 
-OstrelDatabaseManager::~OstrelDatabaseManager() = default;
+OstrelDatabaseManager::~OstrelDatabaseManager()
+{
+    // The last save's snapshot is written now rather than lost with the
+    // process: the next start would otherwise parse.
+    m_worker.pool()->waitForDone();
+    waitForSnapshot();
+}
 
 void OstrelDatabaseManager::createMissingStateFiles() const
 {

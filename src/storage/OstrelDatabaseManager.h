@@ -5,10 +5,13 @@
 #include "platform/PreferencesStore.h"
 #include "platform/Worker.h"
 #include "storage/DatabaseManager.h"
+#include "storage/TrackSnapshot.h"
 
 #include <QString>
+#include <QThreadPool>
 #include <QStringList>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace varno {
@@ -90,9 +93,18 @@ public:
     // (storage/TrackSnapshot.h): "LibraryCache/tracks.snapshot", a cache
     // folder beside the state files.
     QString snapshotPath() const { return m_snapshotPath; }
-    // Waits until the snapshot of the last version read or written is on
-    // disk (or given up); for tests and tools that exit right after a save.
+    // The snapshot mapped, when it is one of the library file as it is on
+    // disk now; null otherwise. For a reader of a few songs, such as a
+    // search from the command line, that need not load the library.
+    std::unique_ptr<snapshot::Mapping> mapSnapshot() const;
+    // Writes the snapshot of the last version read or written now, rather
+    // than once saves have paused, and waits until it is on disk (or given
+    // up); for tests and tools that exit right after a save.
     void waitForSnapshot() const;
+    // How long saves must pause before the snapshot of the last is written:
+    // a snapshot is a whole-library write, and a burst of edits would
+    // otherwise write one per save.
+    static constexpr std::chrono::seconds kSnapshotIdle {3};
 
     // "tracks.json.bak": the version of the library before the last write
     // that replaced a valid one.
@@ -127,10 +139,10 @@ private:
     // Keeps `tracks` as the file's songs at `version` and, unless they came
     // from the snapshot, queues a new snapshot of them.
     void rememberTracks(const fileio::FileVersion& version, const TrackList& tracks, bool fromSnapshot = false) const;
-    // Writes the snapshot last queued, unless the file has been replaced
-    // since (it would never be used); runs on the serial worker, after the
-    // save that queued it, and once for a burst of saves.
-    void writePendingSnapshot() const;
+    // Writes the snapshot last queued once saves have paused (or at once
+    // when asked to), unless the file has been replaced since (it would
+    // never be used); runs on the snapshot thread until nothing is queued.
+    void writeSnapshotsWhenIdle() const;
     void removeStaleSnapshotTemporaries() const;
     void forgetTracks() const;
     // Whether `read` is the version this manager last read or wrote.
@@ -167,12 +179,22 @@ private:
     // The songs and version the next snapshot is made of, if one is queued;
     // guarded too.
     mutable std::optional<std::pair<fileio::FileVersion, TrackList>> m_pendingSnapshot;
+    // When it was queued, whether it is wanted now, and whether the
+    // snapshot thread is running; guarded too.
+    mutable std::chrono::steady_clock::time_point m_snapshotQueuedAt;
+    mutable bool m_snapshotWantedNow = false;
+    mutable bool m_snapshotWriterRunning = false;
+    mutable std::condition_variable m_snapshotWake;
     // The append begun by prepareTracksAppend, if any; guarded too.
     mutable std::optional<fileio::PreparedArrayAppend> m_preparedAppend;
     // The versions this manager wrote last, known to decode; guarded too.
     mutable fileio::FileVersion m_playlistsVersion;
     mutable fileio::FileVersion m_stateVersion;
     mutable fileio::FileVersion m_watchedFoldersVersion;
+    // Writes snapshots, off the serial worker so that waiting for saves to
+    // pause holds up nothing. Before the worker: destroyed after it, so a
+    // save finishing as the manager goes can still queue its snapshot.
+    mutable QThreadPool m_snapshotThread;
     // Reading a large library leaves the thread's JSON parser holding buffers
     // as large as the file; letting the idle thread end gives them back.
     mutable SerialWorker m_worker {QStringLiteral("Database"), std::chrono::seconds(5)};

@@ -44,7 +44,7 @@ void OstrelDatabaseManager::removeStaleSnapshotTemporaries() const
 
 void OstrelDatabaseManager::rememberTracks(const fileio::FileVersion& version, const TrackList& tracks, bool fromSnapshot) const
 {
-    bool queue = false;
+    bool start = false;
     {
         const std::lock_guard guard(m_versionMutex);
         m_tracksVersion = version;
@@ -52,28 +52,53 @@ void OstrelDatabaseManager::rememberTracks(const fileio::FileVersion& version, c
         // An empty library parses in no time; a snapshot of it would only
         // cost a file.
         if (!fromSnapshot && version.exists && !tracks.empty()) {
-            queue = !m_pendingSnapshot;
             m_pendingSnapshot.emplace(version, tracks);
+            m_snapshotQueuedAt = std::chrono::steady_clock::now();
+            start = !std::exchange(m_snapshotWriterRunning, true);
         }
     }
-    if (queue)
-        m_worker.pool()->start([this] { writePendingSnapshot(); });
+    if (start)
+        m_snapshotThread.start([this] { writeSnapshotsWhenIdle(); });
 }
 
-void OstrelDatabaseManager::writePendingSnapshot() const
+void OstrelDatabaseManager::writeSnapshotsWhenIdle() const
 {
-    std::optional<std::pair<fileio::FileVersion, TrackList>> pending;
-    {
-        const std::lock_guard guard(m_versionMutex);
+    std::unique_lock lock(m_versionMutex);
+    while (m_pendingSnapshot) {
+        const auto due = m_snapshotQueuedAt + kSnapshotIdle;
+        if (!m_snapshotWantedNow && std::chrono::steady_clock::now() < due) {
+            m_snapshotWake.wait_until(lock, due);
+            continue;
+        }
+        std::optional<std::pair<fileio::FileVersion, TrackList>> pending;
         pending.swap(m_pendingSnapshot);
+        lock.unlock();
+        if (fileio::versionOf(m_tracksPath) == pending->first)
+            snapshot::write(m_snapshotPath, pending->second, pending->first);
+        pending.reset();
+        lock.lock();
     }
-    if (pending && fileio::versionOf(m_tracksPath) == pending->first)
-        snapshot::write(m_snapshotPath, pending->second, pending->first);
+    m_snapshotWriterRunning = false;
 }
 
 void OstrelDatabaseManager::waitForSnapshot() const
 {
-    m_worker.pool()->waitForDone();
+    {
+        const std::lock_guard guard(m_versionMutex);
+        m_snapshotWantedNow = true;
+    }
+    m_snapshotWake.notify_all();
+    m_snapshotThread.waitForDone();
+    const std::lock_guard guard(m_versionMutex);
+    m_snapshotWantedNow = false;
+}
+
+std::unique_ptr<snapshot::Mapping> OstrelDatabaseManager::mapSnapshot() const
+{
+    const fileio::FileVersion current = fileio::versionOf(m_tracksPath);
+    if (!current.exists || current.size == 0)
+        return nullptr;
+    return snapshot::Mapping::open(m_snapshotPath, current);
 }
 
 TrackList OstrelDatabaseManager::readTracksFile() const

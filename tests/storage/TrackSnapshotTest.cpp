@@ -194,3 +194,34 @@ TEST_F(LibrarySnapshotTest, EditsAndErasingKeepTheSnapshotInStep)
     EXPECT_FALSE(QFileInfo::exists(manager->snapshotPath()));
     EXPECT_TRUE(reopen().empty());
 }
+
+TEST_F(LibrarySnapshotTest, TheSnapshotOfTheLastSaveIsOnDiskWhenTheManagerCloses)
+{
+    // A burst of saves, and the process quits before they pause.
+    TrackList library = sampleLibrary();
+    await(manager->saveTracks(library));
+    std::vector<Track> edited = values(library);
+    edited[1].title = QStringLiteral("Edited last");
+    await(manager->updateTracks(TrackList({edited[1]})));
+    manager.reset();
+
+    const std::optional<TrackList> onDisk = snapshot::read(appFile(QStringLiteral("LibraryCache/tracks.snapshot")), fileio::versionOf(tracksPath()));
+    ASSERT_TRUE(onDisk.has_value());
+    EXPECT_EQ(values(*onDisk), edited);
+}
+
+TEST_F(LibrarySnapshotTest, AMappedSnapshotIsOfferedOnlyForTheLibraryOnDisk)
+{
+    EXPECT_EQ(manager->mapSnapshot(), nullptr);
+    await(manager->saveTracks(sampleLibrary()));
+    manager->waitForSnapshot();
+    const std::unique_ptr<snapshot::Mapping> mapping = manager->mapSnapshot();
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_EQ(mapping->songCount(), sampleLibrary().size());
+    EXPECT_EQ(mapping->song(4)->lyrics, sampleLibrary()[4].lyrics);
+
+    std::vector<Track> changed = values(sampleLibrary());
+    changed.pop_back();
+    fileio::writeFileAtomically(tracksPath(), json::encodeTracks(TrackList(changed)));
+    EXPECT_EQ(manager->mapSnapshot(), nullptr);
+}

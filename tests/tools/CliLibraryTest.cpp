@@ -1,9 +1,13 @@
 #include "CliRunner.h"
 #include "TestSupport.h"
 
+#include "platform/FileIO.h"
 #include "storage/StateCodecs.h"
+#include "storage/TrackSnapshot.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 using namespace varno;
 using test::CliRun;
@@ -42,6 +46,41 @@ TEST_F(CliLibraryTest, ImportListSearchAndRestoreShareTheAppsLibrary)
     // The backup is the library before the last import.
     EXPECT_EQ(run({QStringLiteral("restore-backup")}).exitCode, 0);
     EXPECT_EQ(run({QStringLiteral("list")}).out.count(QLatin1Char('\n')), 4);
+}
+
+TEST_F(CliLibraryTest, SearchReadsAnIntactSnapshotOfTheLibraryOnDiskAndOtherwiseLoadsIt)
+{
+    ASSERT_EQ(run({QStringLiteral("import"), test::fixturePath(QStringLiteral("tree")), test::fixturePath(QStringLiteral("formats/tagged.ogg"))}).exitCode, 0);
+    ASSERT_EQ(run({QStringLiteral("playlist"), QStringLiteral("create"), QStringLiteral("Tagged favourites")}).exitCode, 0);
+    // The import's snapshot was written as the command ended.
+    const QString snapshotPath = appFile(QStringLiteral("LibraryCache/tracks.snapshot"));
+    ASSERT_TRUE(QFileInfo::exists(snapshotPath));
+
+    const QStringList search {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("tagged")};
+    const CliRun fromSnapshot = run(search);
+    EXPECT_EQ(fromSnapshot.exitCode, 0) << fromSnapshot.err.toStdString();
+    EXPECT_TRUE(fromSnapshot.out.contains(QStringLiteral("\"name\":\"Tagged favourites\""))) << fromSnapshot.out.toStdString();
+    QFile::remove(snapshotPath);
+    const CliRun loaded = run(search);
+    EXPECT_EQ(loaded.out, fromSnapshot.out);
+    EXPECT_EQ(loaded.err, fromSnapshot.err);
+    // The load wrote a snapshot for the next search.
+    EXPECT_TRUE(QFileInfo::exists(snapshotPath));
+
+    // A snapshot of the file on disk is what a search reads: one with a title
+    // of its own shows it.
+    const QString tracksPath = appFile(QStringLiteral("tracks.json"));
+    std::vector<Track> songs = json::decodeTracks(*fileio::readWholeFile(tracksPath), "tracks.json");
+    songs[0].title = QStringLiteral("Only In The Snapshot");
+    ASSERT_TRUE(snapshot::write(snapshotPath, TrackList(songs), fileio::versionOf(tracksPath)));
+    EXPECT_TRUE(run({QStringLiteral("search"), QStringLiteral("only in the")}).out.contains(QStringLiteral("Only In The Snapshot")));
+
+    // Damaged, it is passed over for the file.
+    QByteArray damaged = test::readFile(snapshotPath);
+    damaged[damaged.size() - 9] = char(damaged[damaged.size() - 9] ^ 0x40);
+    test::writeFile(snapshotPath, damaged);
+    EXPECT_EQ(run(search).out, fromSnapshot.out);
+    EXPECT_EQ(run({QStringLiteral("search"), QStringLiteral("only in the")}).exitCode, 1);
 }
 
 TEST_F(CliLibraryTest, RescanReportsWhatChangedInWatchedFolders)

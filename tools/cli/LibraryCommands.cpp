@@ -6,10 +6,13 @@
 #include "platform/ApplicationFolder.h"
 #include "platform/Error.h"
 #include "playlists/OstrelSearchEngine.h"
+#include "playlists/PlaylistTree.h"
+#include "playlists/SnapshotSearch.h"
 #include "storage/DurationText.h"
 #include "storage/StateCodecs.h"
 #include "workspace/TrackSorting.h"
 
+#include <QCollator>
 #include <QFileInfo>
 #include <QMap>
 
@@ -46,6 +49,31 @@ QString sortFieldNames()
     for (TrackTableColumnID column : kAllTrackTableColumns)
         names << rawValue(column);
     return names.join(QStringLiteral(", "));
+}
+
+// The library's snapshot, when it is one of the library file on disk and
+// the folder and preferences are as a command expects; null otherwise, with
+// nothing said: the command then loads the library, which says what is wrong.
+std::unique_ptr<snapshot::Mapping> mapLibrarySnapshot()
+{
+    if (SettingsPreferencesStore().problem())
+        return nullptr;
+    try {
+        makeApplicationFolderPrivate();
+        SettingsPreferencesStore preferences;
+        const OstrelDatabaseManager database(preferences);
+        return database.mapSnapshot();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+// The snapshot passed its checks yet a song in it does not read: only a
+// file changed in place by someone else does that. What was printed stands.
+int unreadableSnapshot(Console console)
+{
+    console.errorLine(QStringLiteral("varno-cli: the library snapshot changed while it was read; run the command again"));
+    return 1;
 }
 
 } // namespace
@@ -210,11 +238,35 @@ QCoro::Task<int> listLibrary(QStringList options, Console console)
             co_return 2;
         }
     }
-    const std::unique_ptr<Library> library = co_await openLibrary(console);
-    if (!library)
-        co_return 1;
-    // The song list's own sort, so both show one order.
-    const TrackList tracks = sort ? sortedTracks(library->engine.allTracks(), *sort, trackCollator()) : library->engine.allTracks();
+    // Read once and printed: an intact snapshot of the library on disk is
+    // read where it lies, song by song, without loading the library.
+    std::unique_ptr<snapshot::Mapping> mapping = mapLibrarySnapshot();
+    if (mapping && !mapping->checkAll())
+        mapping.reset();
+    std::unique_ptr<Library> library;
+    std::optional<TrackList> tracks;
+    if (!mapping || sort) {
+        if (mapping)
+            tracks = mapping->songs();
+        if (!tracks) {
+            library = co_await openLibrary(console);
+            if (!library)
+                co_return 1;
+            tracks = library->engine.allTracks();
+        }
+        // The song list's own sort, so both show one order.
+        if (sort)
+            tracks = sortedTracks(*tracks, *sort, trackCollator());
+    }
+    const std::size_t count = tracks ? tracks->size() : mapping->songCount();
+    Track borrowed;
+    // Song i, from the list or lent by the snapshot.
+    const auto songAt = [&](std::size_t i) -> const Track* {
+        if (tracks)
+            return &(*tracks)[i];
+        return mapping->borrowSong(i, borrowed) ? &borrowed : nullptr;
+    };
+
     if (asJson) {
         // Streamed: a library of 100,000 songs is tens of megabytes of text,
         // never held whole.
@@ -223,8 +275,11 @@ QCoro::Task<int> listLibrary(QStringList options, Console console)
         buffer.reserve(kChunk + (64 << 10));
         json::Writer writer(buffer);
         writer.beginArray();
-        for (const Track& track : tracks) {
-            json::encode(writer, track);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Track* track = songAt(i);
+            if (!track)
+                co_return unreadableSnapshot(console);
+            json::encode(writer, *track);
             if (buffer.size() >= kChunk) {
                 std::fwrite(buffer.data(), 1, buffer.size(), console.out);
                 buffer.clear();
@@ -235,17 +290,50 @@ QCoro::Task<int> listLibrary(QStringList options, Console console)
         std::fwrite(buffer.data(), 1, buffer.size(), console.out);
         std::fflush(console.out);
     } else {
-        for (const Track& track : tracks)
-            console.line(describeSong(track));
+        for (std::size_t i = 0; i < count; ++i) {
+            const Track* track = songAt(i);
+            if (!track)
+                co_return unreadableSnapshot(console);
+            console.line(describeSong(*track));
+        }
     }
     co_return 0;
 }
 
-QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console)
+namespace {
+
+// A search is one look at the library: when the snapshot of the library file
+// on disk is there and intact, it is searched where it lies and only the
+// songs found are built, which spares loading a large library. Absent, with
+// nothing said, whenever anything is not as a plain search expects (no
+// snapshot, a damaged one, playlists that cannot be read or have problems
+// to report): the full load then does and says what it always does.
+std::optional<SearchResults> searchWithoutLoading(const QString& text)
+{
+    const std::unique_ptr<snapshot::Mapping> mapping = mapLibrarySnapshot();
+    if (!mapping)
+        return std::nullopt;
+    try {
+        const std::vector<PlaylistRecord> records = OstrelPlaylistStorage().readRecords();
+        const QCollator collator {QLocale()};
+        const PlaylistTree tree = PlaylistTree::build(records, &collator);
+        if (!tree.problems.isEmpty())
+            return std::nullopt;
+        QList<Playlist> playlists;
+        walkPlaylistTree(tree.roots, tree.byID, [&](const Playlist& playlist, int) { playlists.append(playlist); });
+        return searchSnapshot(*mapping, text, playlists);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+QCoro::Task<SearchResults> searchLoaded(const QString& text, Console console, bool& failed)
 {
     const std::unique_ptr<Library> library = co_await openLibrary(console);
-    if (!library)
-        co_return 1;
+    if (!library) {
+        failed = true;
+        co_return SearchResults {};
+    }
     OstrelSearchEngine search;
     search.updateTracks(library->engine.allTracks());
     // Playlists are searched when their store can be read; songs either way
@@ -253,7 +341,21 @@ QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console)
     OstrelQueueEngine queue;
     if (const std::unique_ptr<PlaylistShelf> shelf = co_await openPlaylists(*library, queue, console))
         search.updatePlaylists(shelf->engine.playlistsInTreeOrder());
-    const SearchResults found = search.searchImmediately(text);
+    co_return search.searchImmediately(text);
+}
+
+} // namespace
+
+QCoro::Task<int> searchLibrary(QString text, bool asJson, Console console)
+{
+    std::optional<SearchResults> quick = searchWithoutLoading(text);
+    bool failed = false;
+    if (!quick) {
+        quick = co_await searchLoaded(text, console, failed);
+        if (failed)
+            co_return 1;
+    }
+    const SearchResults& found = *quick;
 
     if (asJson) {
         std::string out;

@@ -1,4 +1,4 @@
-#include "playlists/SearchColumn.h"
+#include "storage/SearchColumn.h"
 
 #include <algorithm>
 #include <cstring>
@@ -199,41 +199,41 @@ void SearchColumn::append(QStringView text)
     m_ends.push_back(static_cast<std::uint32_t>(m_text.size()));
 }
 
-std::size_t SearchColumn::anchorOf(QStringView key) const
+std::size_t SearchColumnView::anchorOf(QStringView key) const
 {
     std::size_t anchor = 0;
     for (std::size_t i = 1; i < static_cast<std::size_t>(key.size()); ++i) {
-        if (m_counts[key[i].unicode() & 0xFFF] < m_counts[key[anchor].unicode() & 0xFFF])
+        if (counts[key[i].unicode() & 0xFFF] < counts[key[anchor].unicode() & 0xFFF])
             anchor = i;
     }
     return anchor;
 }
 
-void SearchColumn::findContaining(QStringView key, std::vector<std::uint32_t>& found) const
+void SearchColumnView::findContaining(QStringView key, std::vector<std::uint32_t>& found) const
 {
     Q_ASSERT(!key.isEmpty());
-    if (m_ends.empty())
+    if (ends.empty())
         return;
-    const QStringView text(m_text.data(), static_cast<qsizetype>(m_text.size()));
+    const QStringView whole(text.data(), static_cast<qsizetype>(text.size()));
     const auto length = static_cast<std::size_t>(key.size());
     const std::size_t anchor = anchorOf(key);
     const QChar anchorUnit = key[static_cast<qsizetype>(anchor)];
 
     std::size_t item = 0;
     std::size_t from = anchor;
-    while (from < m_text.size()) {
-        const qsizetype at = text.indexOf(anchorUnit, static_cast<qsizetype>(from));
+    while (from < text.size()) {
+        const qsizetype at = whole.indexOf(anchorUnit, static_cast<qsizetype>(from));
         if (at < 0)
             break;
         const std::size_t start = static_cast<std::size_t>(at) - anchor;
         // The last end is the buffer's size, and start lies inside it.
-        while (m_ends[item] <= start)
+        while (ends[item] <= start)
             ++item;
-        const std::size_t end = m_ends[item];
+        const std::size_t end = ends[item];
         if (start + length <= end
-            && std::memcmp(m_text.data() + start, key.utf16(), length * sizeof(char16_t)) == 0) {
+            && std::memcmp(text.data() + start, key.utf16(), length * sizeof(char16_t)) == 0) {
             found.push_back(static_cast<std::uint32_t>(item));
-            if (++item == m_ends.size())
+            if (++item == ends.size())
                 break;
             from = end + anchor;
         } else if (start + length > end) {

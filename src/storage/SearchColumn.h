@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace varno {
@@ -24,6 +25,29 @@ QString searchKey(QStringView text);
 // U+E000..U+FFFF.
 bool codePointLess(QStringView a, QStringView b);
 
+// How often code units occur in a column, by their low 12 bits: rough, but a
+// guide to rarity is all a search's anchor needs.
+inline constexpr std::size_t kSearchUnitClasses = 4096;
+
+// A column's texts wherever they lie: in a SearchColumn, or in a file mapped
+// from disk that stored one.
+struct SearchColumnView {
+    // The texts in search form, back to back.
+    std::span<const char16_t> text;
+    // Where each text ends in `text`; each begins where the one before ends.
+    std::span<const std::uint32_t> ends;
+    std::span<const std::uint32_t, kSearchUnitClasses> counts;
+
+    // Appends to `found`, ascending, the position of every text that
+    // contains `key`, a non-empty text already in search form.
+    void findContaining(QStringView key, std::vector<std::uint32_t>& found) const;
+
+private:
+    // Which of the key's code units to scan for: the one rarest in the
+    // column, so that fewer places have to be compared in full.
+    std::size_t anchorOf(QStringView key) const;
+};
+
 // Many texts in their search form, kept back to back in one buffer, for
 // finding the ones that contain a key. Scanning one long buffer for a single
 // code unit runs at vector speed, whereas a substring search per text pays
@@ -38,21 +62,13 @@ public:
 
     std::size_t size() const { return m_ends.size(); }
 
-    // Appends to `found`, ascending, the position of every text that
-    // contains `key`, a non-empty text already in search form.
-    void findContaining(QStringView key, std::vector<std::uint32_t>& found) const;
+    SearchColumnView view() const { return {m_text, m_ends, m_counts}; }
+    void findContaining(QStringView key, std::vector<std::uint32_t>& found) const { view().findContaining(key, found); }
 
 private:
-    // Which of the key's code units to scan for: the one rarest in this
-    // column, so that fewer places have to be compared in full.
-    std::size_t anchorOf(QStringView key) const;
-
     std::vector<char16_t> m_text;
-    // Where each text ends in m_text; each begins where the one before ends.
     std::vector<std::uint32_t> m_ends;
-    // How often code units occur, by their low 12 bits: rough, but a guide
-    // to rarity is all the anchor needs.
-    std::array<std::uint32_t, 4096> m_counts {};
+    std::array<std::uint32_t, kSearchUnitClasses> m_counts {};
 };
 
 } // namespace varno
