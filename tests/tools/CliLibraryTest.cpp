@@ -56,7 +56,7 @@ TEST_F(CliLibraryTest, SearchReadsAnIntactSnapshotOfTheLibraryOnDiskAndOtherwise
     const QString snapshotPath = appFile(QStringLiteral("LibraryCache/tracks.snapshot"));
     ASSERT_TRUE(QFileInfo::exists(snapshotPath));
 
-    const QStringList search {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("tagged")};
+    const QStringList search {QStringLiteral("search"), QStringLiteral("tagged"), QStringLiteral("--json")};
     const CliRun fromSnapshot = run(search);
     EXPECT_EQ(fromSnapshot.exitCode, 0) << fromSnapshot.err.toStdString();
     EXPECT_TRUE(fromSnapshot.out.contains(QStringLiteral("\"name\":\"Tagged favourites\""))) << fromSnapshot.out.toStdString();

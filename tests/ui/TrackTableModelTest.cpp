@@ -112,6 +112,45 @@ TEST_F(TrackTableModelTest, RowsStartSortedByTitleAndFollowANewSortOrder)
               QStringLiteral("Sort by Title, Not selected"));
 }
 
+TEST_F(TrackTableModelTest, ALongListSortsOnAWorkerWhileItsRowsKeepTheirOrderAndFollowChanges)
+{
+    std::vector<Track> songs;
+    for (std::size_t i = 0; i <= TrackTableModel::kLargestSortOnTheSpot; ++i) {
+        Track t = makeTrack(QStringLiteral("Song %1").arg(i, 6, 10, QLatin1Char('0')));
+        t.artist = QStringLiteral("Artist %1").arg((i * 7919) % 1000, 4, 10, QLatin1Char('0'));
+        songs.push_back(t);
+    }
+    TrackTableModel& tracks = modelOver(TrackList(songs));
+    const std::vector<QUuid> byTitle = tracks.shownTracks().ids;
+    QSignalSpy relaid(&tracks, &QAbstractItemModel::layoutChanged);
+
+    // The header follows the click at once; the rows wait for the worker,
+    // and only the last of two quick clicks is shown.
+    tracks.sortByColumn(TrackTableColumnID::Artist);
+    tracks.sortByColumn(TrackTableColumnID::Artist);
+    EXPECT_TRUE(tracks.isSorting());
+    EXPECT_EQ(tracks.sortOrder(), (TrackSortOrder {TrackSortField::Artist, false}));
+    EXPECT_EQ(tracks.shownTracks().ids, byTitle);
+
+    // A song added meanwhile gets its row among the rows as they stand, and
+    // its place in the new order.
+    Track late = makeTrack(QStringLiteral("Song late"));
+    late.artist = QStringLiteral("Artist 9999");
+    songs.push_back(late);
+    fixedSource->setTracks(TrackList(songs));
+    EXPECT_EQ(tracks.rowOfID(late.id), static_cast<int>(songs.size()) - 1);
+
+    ASSERT_TRUE(test::waitUntil([&] { return !tracks.isSorting(); }));
+    EXPECT_EQ(relaid.count(), 1);
+    EXPECT_EQ(tracks.shownTracks().ids, sortForDisplay(TrackList(songs), tracks.sortOrder(), trackCollator()).ids);
+    EXPECT_EQ(tracks.rowOfID(late.id), 0);
+
+    // Back to the listed order: that needs no sorting and is shown at once.
+    tracks.setSortOrder(TrackSortOrder::listed());
+    EXPECT_FALSE(tracks.isSorting());
+    EXPECT_EQ(tracks.trackAt(0).id, songs.front().id);
+}
+
 // What a model tells its view when the library changes under it; Qt's
 // model tester checks each announcement against the model as it is made.
 struct ModelSignals {

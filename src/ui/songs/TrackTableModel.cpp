@@ -8,6 +8,11 @@
 #include "ui/songs/TrackThumbnailCache.h"
 #include "workspace/TrackTableLayoutState.h"
 
+#include <QApplication>
+#include <QFutureWatcher>
+#include <QThreadPool>
+#include <QtConcurrent>
+
 #include <algorithm>
 #include <span>
 
@@ -37,6 +42,7 @@ TrackTableModel::TrackTableModel(TrackListSource& source, ViewEnvironment enviro
     , m_environment(environment)
     , m_collator(trackCollator())
     , m_sortOrder(sortOrder)
+    , m_shownOrder(sortOrder)
     , m_thumbnails(new TrackThumbnailCache(environment.thumbnailGenerator, environment.artworkCache, this))
     , m_sourceTracks(source.tracks())
     , m_shown(sortForDisplay(m_sourceTracks, m_sortOrder, m_collator))
@@ -198,7 +204,59 @@ void TrackTableModel::sortByColumn(TrackTableColumnID column)
 
 void TrackTableModel::sortAgain()
 {
-    ShownTracks sorted = sortForDisplay(m_sourceTracks, m_sortOrder, m_collator);
+    if (!m_sortOrder.asListed && m_sourceTracks.size() > kLargestSortOnTheSpot) {
+        sortInBackground();
+        return;
+    }
+    dropBackgroundSort();
+    showSorted(sortForDisplay(m_sourceTracks, m_sortOrder, m_collator), m_sortOrder);
+}
+
+QThreadPool* TrackTableModel::sortingPool()
+{
+    // One thread for every list: a sort already takes a core, and a click on
+    // another header makes the running one obsolete anyway.
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool(qApp);
+        made->setMaxThreadCount(1);
+        made->setObjectName(QStringLiteral("Sorting"));
+        return made;
+    }();
+    return pool;
+}
+
+void TrackTableModel::sortInBackground()
+{
+    dropBackgroundSort();
+    auto* watcher = new QFutureWatcher<ShownTracks>(this);
+    m_sortWatcher = watcher;
+    const TrackSortOrder order = m_sortOrder;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, order] {
+        watcher->deleteLater();
+        if (watcher != m_sortWatcher)
+            return;
+        m_sortWatcher = nullptr;
+        showSorted(watcher->result(), order);
+        emit sortingChanged();
+    });
+    // The worker gets its own collator: one is not to be shared between threads.
+    watcher->setFuture(QtConcurrent::run(sortingPool(), [tracks = m_sourceTracks, order] { return sortForDisplay(tracks, order, trackCollator()); }));
+    emit sortingChanged();
+}
+
+void TrackTableModel::dropBackgroundSort()
+{
+    if (!m_sortWatcher)
+        return;
+    // The sort runs to its end on the worker; its result goes nowhere.
+    m_sortWatcher->disconnect(this);
+    m_sortWatcher->deleteLater();
+    m_sortWatcher = nullptr;
+    emit sortingChanged();
+}
+
+void TrackTableModel::showSorted(ShownTracks sorted, const TrackSortOrder& order)
+{
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // The view's few remembered places (the current and the hovered cell)
     // follow their songs.
@@ -208,6 +266,7 @@ void TrackTableModel::sortAgain()
     for (const QModelIndex& index : before)
         ids.append(index.row() < rowCount() ? m_shown.ids[static_cast<std::size_t>(index.row())] : QUuid());
     m_shown = std::move(sorted);
+    m_shownOrder = order;
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype i = 0; i < before.size(); ++i) {
@@ -221,6 +280,16 @@ void TrackTableModel::sortAgain()
 // --- Following the source --------------------------------------------------
 
 void TrackTableModel::applySourceChange(const TrackListChange& change)
+{
+    const QFutureWatcher<ShownTracks>* running = m_sortWatcher;
+    applySourceChangeToRows(change);
+    // A sort of the list before this change would bring back what the
+    // change took away: it starts again over the list as it is now.
+    if (running && running == m_sortWatcher)
+        sortInBackground();
+}
+
+void TrackTableModel::applySourceChangeToRows(const TrackListChange& change)
 {
     const TrackList& next = m_source.tracks();
     const bool large = change.positions.size() > kLargestStepwiseChange;
@@ -271,7 +340,7 @@ void TrackTableModel::applyUpdates(const TrackList& next, const std::vector<std:
         if (before == after)
             continue;
         // In the listed order a song's row is its place in the list.
-        if (m_sortOrder.asListed) {
+        if (m_shownOrder.asListed) {
             m_shown.tracks.replace(position, after);
             m_shown.ids[position] = after->id;
             emit dataChanged(index(static_cast<int>(position), 0), index(static_cast<int>(position), last));
@@ -282,8 +351,8 @@ void TrackTableModel::applyUpdates(const TrackList& next, const std::vector<std:
             continue;
         const auto row = static_cast<std::size_t>(found);
         const std::size_t count = m_shown.tracks.size();
-        const bool staysInPlace = (row == 0 || !sortPrecedes(*after, m_shown.tracks[row - 1], m_sortOrder, m_collator))
-                                  && (row + 1 == count || !sortPrecedes(m_shown.tracks[row + 1], *after, m_sortOrder, m_collator));
+        const bool staysInPlace = (row == 0 || !sortPrecedes(*after, m_shown.tracks[row - 1], m_shownOrder, m_collator))
+                                  && (row + 1 == count || !sortPrecedes(m_shown.tracks[row + 1], *after, m_shownOrder, m_collator));
         if (staysInPlace) {
             m_shown.tracks.replace(row, after);
             m_shown.ids[row] = after->id;
@@ -310,7 +379,7 @@ void TrackTableModel::applyInsertions(const TrackList& next, const std::vector<s
         if (position >= next.size())
             continue;
         const SharedTrack& song = next.shared(position);
-        const std::size_t row = m_sortOrder.asListed ? position : lowerBound(*song);
+        const std::size_t row = m_shownOrder.asListed ? position : lowerBound(*song);
         beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
         insertRow(row, song);
         endInsertRows();
@@ -325,7 +394,7 @@ void TrackTableModel::applyRemovals(const std::vector<std::size_t>& positions)
             continue;
         // The positions are ascending in the list before the change: in the
         // listed order each row is that position less the rows gone before.
-        const int row = m_sortOrder.asListed ? static_cast<int>(position - removed++) : rowOfRecord(m_sourceTracks.shared(position));
+        const int row = m_shownOrder.asListed ? static_cast<int>(position - removed++) : rowOfRecord(m_sourceTracks.shared(position));
         if (row < 0)
             continue;
         beginRemoveRows({}, row, row);
@@ -338,7 +407,9 @@ void TrackTableModel::resetRows()
 {
     beginResetModel();
     m_sourceTracks = m_source.tracks();
+    dropBackgroundSort();
     m_shown = sortForDisplay(m_sourceTracks, m_sortOrder, m_collator);
+    m_shownOrder = m_sortOrder;
     endResetModel();
     pruneSelection();
     emit trackCountChanged();
@@ -364,7 +435,7 @@ std::size_t TrackTableModel::lowerBound(const Track& track, std::size_t skip) co
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
         const std::size_t at = skipping && middle >= skip ? middle + 1 : middle;
-        if (sortPrecedes(m_shown.tracks[at], track, m_sortOrder, m_collator))
+        if (sortPrecedes(m_shown.tracks[at], track, m_shownOrder, m_collator))
             low = middle + 1;
         else
             high = middle;
@@ -375,7 +446,7 @@ std::size_t TrackTableModel::lowerBound(const Track& track, std::size_t skip) co
 int TrackTableModel::rowOfRecord(const SharedTrack& record) const
 {
     const std::size_t count = m_shown.tracks.size();
-    for (std::size_t row = m_sortOrder.asListed ? count : lowerBound(*record); row < count && m_shown.ids[row] == record->id; ++row) {
+    for (std::size_t row = m_shownOrder.asListed ? count : lowerBound(*record); row < count && m_shown.ids[row] == record->id; ++row) {
         if (m_shown.tracks.shared(row) == record)
             return static_cast<int>(row);
     }

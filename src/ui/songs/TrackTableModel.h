@@ -9,6 +9,8 @@
 #include "workspace/TrackTableColumnID.h"
 
 #include <QAbstractTableModel>
+#include <QFutureWatcher>
+#include <QThreadPool>
 #include <QCollator>
 #include <QHash>
 #include <QList>
@@ -61,6 +63,11 @@ public:
     // larger changes sort the list again and reset it.
     static constexpr std::size_t kLargestStepwiseChange = 256;
 
+    // A new order for a list longer than this is sorted on a worker, the
+    // rows keeping their order until it is ready: a column sort of a million
+    // songs takes a second or more, which the window must not freeze for.
+    static constexpr std::size_t kLargestSortOnTheSpot = 20'000;
+
     // The rows start sorted by `sortOrder`, so a list that remembers its
     // order is sorted once.
     TrackTableModel(TrackListSource& source, ViewEnvironment environment, QObject* parent = nullptr, TrackSortOrder sortOrder = {});
@@ -82,7 +89,10 @@ public:
     std::optional<TrackTableColumnID> columnID(int column) const;
     int columnOf(TrackTableColumnID id) const;
 
+    // The order asked for, which the header shows at once; the rows follow
+    // when a background sort is done (isSorting()).
     const TrackSortOrder& sortOrder() const { return m_sortOrder; }
+    bool isSorting() const { return m_sortWatcher != nullptr; }
     void setSortOrder(const TrackSortOrder& order);
     // A header click: the sort column again reverses, another sorts by it.
     void sortByColumn(TrackTableColumnID column);
@@ -111,17 +121,26 @@ public:
 
 signals:
     void sortOrderChanged();
+    // A background sort started or ended.
+    void sortingChanged();
     void selectionChanged();
     // The number of rows changed.
     void trackCountChanged();
 
 private:
     void applySourceChange(const TrackListChange& change);
+    void applySourceChangeToRows(const TrackListChange& change);
     void applyUpdates(const TrackList& next, const std::vector<std::size_t>& positions);
     void applyInsertions(const TrackList& next, const std::vector<std::size_t>& positions);
     void applyRemovals(const std::vector<std::size_t>& positions);
     void resetRows();
     void sortAgain();
+    void sortInBackground();
+    void dropBackgroundSort();
+    // Shows `sorted`, the list in `order`, keeping the view's places on
+    // their songs.
+    void showSorted(ShownTracks sorted, const TrackSortOrder& order);
+    static QThreadPool* sortingPool();
     void pruneSelection();
 
     // Where `track` is, or would go, in the shown order.
@@ -142,6 +161,10 @@ private:
     TrackCellFormatter m_formatter;
     QCollator m_collator;
     TrackSortOrder m_sortOrder;
+    // The order the rows are in: the one asked for, except while a
+    // background sort runs. Rows are placed and found by it.
+    TrackSortOrder m_shownOrder;
+    QFutureWatcher<ShownTracks>* m_sortWatcher = nullptr;
     TrackThumbnailCache* m_thumbnails;
 
     // The source's list as the rows were last brought up to date with it:
