@@ -1,6 +1,8 @@
-// The song list over a library of 100,000 songs, offscreen, on the real
-// engines: painting a window of rows after scrolling a page (each frame must
-// stay under 16 ms), sorting by every column (under 200 ms), selecting every
+// The song list over a library of 100,000 songs (SONGLIST_SONGS to change),
+// offscreen, on the real engines: painting a window of rows after scrolling
+// a page (each frame must stay under 16 ms), sorting by every column (the
+// rows shown in the new order, and the longest the main thread was held
+// meanwhile: the sort itself runs on a worker), selecting every
 // song (under 50 ms), what one edited song costs the list (one dataChanged,
 // no reset), and the memory of the process with the list on screen (under
 // 300 MB).
@@ -42,7 +44,11 @@ using namespace varno;
 
 namespace {
 
-constexpr std::size_t kSongs = 100'000;
+std::size_t songCount()
+{
+    const int asked = qEnvironmentVariableIntValue("SONGLIST_SONGS");
+    return asked > 0 ? static_cast<std::size_t>(asked) : 100'000;
+}
 
 // Nobody answers: the benchmarks open no dialog.
 class SilentDialogs final : public DesktopDialogs {
@@ -118,15 +124,33 @@ void BM_SortByColumn(benchmark::State& state, TrackTableColumnID column)
     TrackTableModel& model = list().model();
     bool ascending = true;
     double slowest = 0;
+    double longestHeld = 0;
+    // From the model's announcement of the new order to the end of the
+    // event that carried it: the rows, the view and the places it keeps.
+    QElapsedTimer applying;
+    const auto announced = QObject::connect(&model, &QAbstractItemModel::layoutAboutToBeChanged, [&] { applying.start(); });
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
         model.setSortOrder({sortFieldOf(column), ascending});
+        longestHeld = std::max(longestHeld, timer.nsecsElapsed() / 1e6);
+        while (model.isSorting()) {
+            applying.invalidate();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            if (applying.isValid())
+                longestHeld = std::max(longestHeld, applying.nsecsElapsed() / 1e6);
+            if (model.isSorting())
+                QThread::usleep(200);
+        }
         ascending = !ascending;
         slowest = std::max(slowest, timer.nsecsElapsed() / 1e6);
     }
+    QObject::disconnect(announced);
     state.counters["slowest_ms"] = slowest;
+    state.counters["main_thread_held_ms"] = longestHeld;
     model.setSortOrder({});
+    while (model.isSorting())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 void BM_SelectAll(benchmark::State& state)
@@ -227,7 +251,7 @@ int main(int argc, char** argv)
 
     const QString folder = home.path() + QStringLiteral("/data/OstrelMediaStudio");
     QDir().mkpath(folder);
-    json::writeTracksFile(folder + QStringLiteral("/tracks.json"), bench::syntheticLibrary(kSongs));
+    json::writeTracksFile(folder + QStringLiteral("/tracks.json"), bench::syntheticLibrary(songCount()));
 
     Screen screen;
     g_screen = &screen;

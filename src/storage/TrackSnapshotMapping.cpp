@@ -61,8 +61,13 @@ public:
         return std::span<const T>(reinterpret_cast<const T*>(at), count);
     }
 
-    // Checks the whole body at once, for a reader of all of it.
-    bool checkAll() { return checked(0, m_body.size()); }
+    // Checks the whole body at once, for a reader of all of it; every read
+    // after is then only held to its section.
+    bool checkAll()
+    {
+        m_allChecked = m_allChecked || checked(0, m_body.size());
+        return m_allChecked;
+    }
 
     std::optional<QStringView> text(std::uint32_t number)
     {
@@ -172,6 +177,8 @@ public:
 private:
     bool checked(std::uint64_t offset, std::uint64_t length)
     {
+        if (m_allChecked)
+            return true;
         if (m_damaged)
             return false;
         if (length == 0)
@@ -201,6 +208,7 @@ private:
     std::string_view m_body;
     std::vector<std::uint64_t> m_checked;
     bool m_damaged = false;
+    bool m_allChecked = false;
 };
 
 namespace {
