@@ -261,18 +261,23 @@ std::optional<QueueSnapshot> OstrelQueueEngine::restartedQueue()
     }
     if (order.empty())
         return std::nullopt;
+    // A shuffled round is dealt once: the song announced as next is the one
+    // that starts the round, so it can be joined to the song before.
+    if (m_nextRound && m_nextRound->dealtFrom == order)
+        return m_nextRound->queue.currentTrack ? std::optional<QueueSnapshot>(m_nextRound->queue) : std::nullopt;
     // Everything is dealt again (a fresh order under shuffle); the first
     // song becomes current and leaves the unshuffled order too.
     QueueSnapshot restarted;
     restarted.upcoming = order;
     restarted.originalUpcomingOrder = order;
-    restarted.playbackOrder = std::move(order);
+    restarted.playbackOrder = order;
     dealUpcoming(restarted.upcoming, restarted.originalUpcomingOrder);
-    if (restarted.upcoming.empty())
-        return std::nullopt;
-    restarted.currentTrack = restarted.upcoming.takeFirst();
-    restarted.originalUpcomingOrder.removeID(restarted.currentTrack->id);
-    return restarted;
+    if (!restarted.upcoming.empty()) {
+        restarted.currentTrack = restarted.upcoming.takeFirst();
+        restarted.originalUpcomingOrder.removeID(restarted.currentTrack->id);
+    }
+    m_nextRound = NextRound {std::move(order), restarted};
+    return restarted.currentTrack ? std::optional<QueueSnapshot>(std::move(restarted)) : std::nullopt;
 }
 
 void OstrelQueueEngine::insertUpcoming(const TrackList& tracks, bool atFront)
@@ -451,6 +456,7 @@ std::optional<Track> OstrelQueueEngine::advance(bool automatic)
         }
         // The song that just ended is not kept in the history: the play
         // order begins again.
+        m_nextRound.reset();
         setHistory({});
         m_upcoming = std::move(restarted->upcoming);
         emit upcomingChanged();
@@ -639,7 +645,7 @@ void OstrelQueueEngine::audioEngineDidStartFollowingTrack(AudioEngine& engine)
     save();
 }
 
-std::optional<Track> OstrelQueueEngine::followingTrack() const
+std::optional<Track> OstrelQueueEngine::followingTrack()
 {
     if (!m_current)
         return std::nullopt;
@@ -647,12 +653,11 @@ std::optional<Track> OstrelQueueEngine::followingTrack() const
         return *m_current;
     if (!m_upcoming.empty())
         return m_upcoming[0];
-    if (m_repeatMode != RepeatMode::All || m_shuffleMode == ShuffleMode::Standard)
+    if (m_repeatMode != RepeatMode::All)
         return std::nullopt;
-    const TrackList& order = m_playbackOrder.empty() ? m_history : m_playbackOrder;
-    if (!order.empty())
-        return order[0];
-    return *m_current;
+    if (const std::optional<QueueSnapshot> restarted = restartedQueue())
+        return *restarted->currentTrack;
+    return std::nullopt;
 }
 
 void OstrelQueueEngine::scheduleFollowingUpdate()

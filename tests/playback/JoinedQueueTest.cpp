@@ -113,6 +113,36 @@ TEST_F(JoinedQueueTest, AQueueChangeBeforeTheJoinPlaysTheSongNowNext)
     EXPECT_GT(heard.peak(1, 3 * 44100, heard.frames()), 0.3f);
 }
 
+TEST_F(JoinedQueueTest, UnderRepeatAllWithShuffleTheNextRoundJoinsTheLastSongWithoutAStop)
+{
+    const Track left = fixtureTrack(QStringLiteral("joins/left.flac"), QStringLiteral("Left Album"));
+    const Track right = fixtureTrack(QStringLiteral("joins/right.flac"), QStringLiteral("Right Album"));
+    queue.setShuffleMode(ShuffleMode::Standard);
+    queue.setRepeatMode(RepeatMode::All);
+    std::vector<PlaybackState> states;
+    int songsStarted = 0;
+    QObject::connect(audio.get(), &AudioEngine::playbackStateChanged, [&] { states.push_back(audio->playbackState()); });
+    QObject::connect(audio.get(), &AudioEngine::currentTrackChanged, [&] { ++songsStarted; });
+    queue.playNow(TrackList{left, right});
+    // The third song opens the second round, dealt anew.
+    ASSERT_TRUE(test::waitUntil([&] { return songsStarted >= 3; }));
+    queue.setRepeatMode(RepeatMode::Off);
+    queue.clearUpcoming();
+    const test::WavRecording heard = playedOut();
+
+    // One start and one end: every song after the first was joined on.
+    EXPECT_EQ(std::count(states.begin(), states.end(), PlaybackState::Buffering), 1);
+    EXPECT_EQ(std::count(states.begin(), states.end(), PlaybackState::Stopped), 1);
+    ASSERT_GE(heard.frames(), 9u * 44100);
+    std::size_t quietRun = 0;
+    std::size_t longestQuiet = 0;
+    for (std::size_t f = 0; f < 9 * 44100; ++f) {
+        quietRun = std::fabs(heard.at(f, 0)) < 0.01f && std::fabs(heard.at(f, 1)) < 0.01f ? quietRun + 1 : 0;
+        longestQuiet = std::max(longestQuiet, quietRun);
+    }
+    EXPECT_LE(longestQuiet, 3u);
+}
+
 TEST_F(JoinedQueueTest, WithGaplessOffTheNextSongStartsOnItsOwn)
 {
     audio->setGaplessEnabled(false);
