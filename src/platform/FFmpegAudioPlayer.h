@@ -39,11 +39,17 @@ public:
 
     // The device chosen for every output this connection makes.
     void setDevice(const QString& id);
+    // The chosen device, when it was missing as a stream last opened and
+    // the default one played instead: once per choice of device, however
+    // many songs start on the default and however often the output is
+    // connected again, so the user is told once.
+    std::optional<QString> takeMissingDevice();
 
 private:
     Connect m_connect;
     std::shared_ptr<audio::AudioOutput> m_output;
     QString m_device;
+    bool m_missingTold = false;
 };
 
 // A player over FFmpeg and one of the audio outputs.

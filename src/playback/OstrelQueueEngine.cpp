@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 namespace varno {
 
@@ -89,6 +90,8 @@ void OstrelQueueEngine::clearReportedErrors()
 
 void OstrelQueueEngine::reportPlaybackError(std::exception_ptr error)
 {
+    if (m_isStarting)
+        m_noticeWhileStarting = error;
     setLastPlaybackError(std::move(error));
 }
 
@@ -147,6 +150,7 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
         }
     }
     m_isStarting = true;
+    m_noticeWhileStarting = nullptr;
     try {
         m_audioEngine->play(track);
     } catch (...) {
@@ -155,7 +159,9 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
         return false;
     }
     m_isStarting = false;
-    setLastPlaybackError(nullptr);
+    // A start clears the last failure from view, but not what the start
+    // itself had to say (the chosen output device is missing).
+    setLastPlaybackError(std::exchange(m_noticeWhileStarting, nullptr));
     return true;
 }
 

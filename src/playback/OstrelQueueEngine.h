@@ -150,6 +150,8 @@ private:
     // While a song is being started: a failure the audio engine reports
     // then is the start's own, handled where the start was asked for.
     bool m_isStarting = false;
+    // What was reported while a song was being started.
+    std::exception_ptr m_noticeWhileStarting;
     // The song the audio engine already moved on to by itself: starting it
     // means taking it as started.
     std::optional<QUuid> m_alreadyStarted;
