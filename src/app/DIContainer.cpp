@@ -27,6 +27,11 @@ namespace varno {
 Q_LOGGING_CATEGORY(lcBoot, "varno.boot")
 
 DIContainer::DIContainer()
+    : DIContainer(makeDefaultAudioPlayerFactory())
+{
+}
+
+DIContainer::DIContainer(std::unique_ptr<AudioPlayerFactory> players)
     : m_preferences(std::make_unique<SettingsPreferencesStore>())
     // The persistence layer comes first: nothing else is worth building when
     // there is nowhere to keep the library.
@@ -41,7 +46,7 @@ DIContainer::DIContainer()
     , m_audioDecoder(std::make_unique<OstrelAudioDecoder>())
     , m_playlistStorage(std::make_unique<OstrelPlaylistStorage>())
     , m_libraryEngine(std::make_unique<OstrelLibraryEngine>(*m_databaseManager, *m_metadataEngine, *m_metadataCache, *m_fileWatcher))
-    , m_audioEngine(std::make_unique<OstrelAudioEngine>(makeDefaultAudioPlayerFactory()))
+    , m_audioEngine(std::make_unique<OstrelAudioEngine>(std::move(players)))
     , m_queueEngine(std::make_unique<OstrelQueueEngine>(m_databaseManager.get()))
     , m_playlistEngine(std::make_unique<OstrelPlaylistEngine>(*m_playlistStorage, *m_libraryEngine, *m_queueEngine, m_databaseManager.get()))
     , m_searchEngine(std::make_unique<OstrelSearchEngine>())

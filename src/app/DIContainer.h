@@ -56,7 +56,10 @@ class DIContainer final : public QObject {
 public:
     // Builds everything and starts the boot task without waiting for it.
     // Throws what the persistence layer throws when it cannot be built.
+    // Sound goes to the output VARNO_AUDIO_OUTPUT selects, or through
+    // `players` when given.
     DIContainer();
+    explicit DIContainer(std::unique_ptr<AudioPlayerFactory> players);
     ~DIContainer() override;
 
     // For the app: builds the container or, when the persistence layer cannot

@@ -97,8 +97,9 @@ public:
     // The device streams opened from now on go to; empty for the default.
     // One that is not there is stood in for by the default.
     virtual void setDevice(const QString& id) { Q_UNUSED(id); }
-    // The device that was asked for but missing when a stream last opened,
-    // once: whoever takes it tells the user.
+    // The device that was asked for but missing when a stream last opened;
+    // taking it clears it. Telling the user only once per choice is the
+    // caller's (AudioOutputConnection).
     virtual std::optional<QString> takeMissingDevice() { return std::nullopt; }
 };
 

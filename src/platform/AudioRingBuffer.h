@@ -59,6 +59,15 @@ public:
         return n;
     }
 
+    // Takes back everything written from `position` on. Only while the
+    // consumer is known to stand at or before `position` and to read no
+    // further than it (see read's `until`) until the producer says so.
+    void rewindTo(std::uint64_t position)
+    {
+        if (position < m_write.load(std::memory_order_relaxed))
+            m_write.store(position, std::memory_order_release);
+    }
+
     // --- consumer side ---
 
     std::uint64_t readPosition() const { return m_read.load(std::memory_order_relaxed); }
@@ -68,11 +77,13 @@ public:
         return static_cast<std::size_t>(m_write.load(std::memory_order_acquire) - m_read.load(std::memory_order_relaxed));
     }
 
-    // Copies up to `count` samples out; returns how many.
-    std::size_t read(float* out, std::size_t count)
+    // Copies up to `count` samples out, none from `until` on; returns how
+    // many.
+    std::size_t read(float* out, std::size_t count, std::uint64_t until = UINT64_MAX)
     {
         const std::uint64_t read = m_read.load(std::memory_order_relaxed);
-        const std::size_t n = std::min(count, static_cast<std::size_t>(m_write.load(std::memory_order_acquire) - read));
+        const std::uint64_t end = std::min(m_write.load(std::memory_order_acquire), std::max(until, read));
+        const std::size_t n = std::min(count, static_cast<std::size_t>(end - read));
         copyOut(static_cast<std::size_t>(read & m_mask), out, n);
         m_read.store(read + n, std::memory_order_release);
         return n;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 extern "C" {
@@ -108,6 +109,17 @@ FFmpegAudioDecodeSession::FFmpegAudioDecodeSession(const QString& path)
     for (unsigned i = 0; i < m_format->nb_streams; ++i) {
         if (static_cast<int>(i) != m_streamIndex)
             m_format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    // An MP4 file states its exact length in its edit list, which leaves out
+    // the encoder's delay at the start and its padding at the end: AAC is
+    // coded in blocks of 1024 frames, so an album split from one recording
+    // has up to a block of silence at every song's end. libavformat drops
+    // the delay but hands out the padding; it is dropped here. Only with a
+    // full sample table: a fragmented file's duration may be a guess.
+    if (m_streamIndex >= 0 && m_format->iformat && std::strncmp(m_format->iformat->name, "mov,", 4) == 0) {
+        const AVStream* stream = m_format->streams[m_streamIndex];
+        if (stream->nb_frames > 0 && stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+            m_endTimestamp = (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0) + stream->duration;
     }
 }
 
@@ -424,6 +436,17 @@ bool FFmpegAudioDecodeSession::takeFrame()
     if (frame.nb_samples <= 0)
         return true;
 
+    // The frames of it before the stream's stated end; none when it lies
+    // wholly beyond (encoder padding).
+    std::int64_t frames = frame.nb_samples;
+    if (m_endTimestamp != AV_NOPTS_VALUE && frame.best_effort_timestamp != AV_NOPTS_VALUE) {
+        const AVStream* stream = m_format->streams[m_streamIndex];
+        const std::int64_t beforeEnd = av_rescale_q(m_endTimestamp - frame.best_effort_timestamp, stream->time_base, AVRational {1, frame.sample_rate});
+        frames = std::clamp<std::int64_t>(beforeEnd, 0, frames);
+        if (frames == 0)
+            return true;
+    }
+
     std::int64_t skip = 0;
     if (m_skipPending) {
         m_skipPending = false;
@@ -439,21 +462,21 @@ bool FFmpegAudioDecodeSession::takeFrame()
     // Frames already in the output format (MP3, AAC and Vorbis decode to
     // float planar) are handed out in place, with no conversion at all.
     if (frame.format == codec.outFormat && frame.sample_rate == codec.outRate && frame.ch_layout.nb_channels == codec.channelCount()) {
-        skip = std::min<std::int64_t>(m_framesToSkip, frame.nb_samples);
+        skip = std::min<std::int64_t>(m_framesToSkip, frames);
         m_framesToSkip -= skip;
-        publish(frame.extended_data, frame.nb_samples, skip);
+        publish(frame.extended_data, frames, skip);
         return true;
     }
 
     if (!ensureConverter())
         return false;
-    const int room = swr_get_out_samples(codec.converter, frame.nb_samples);
+    const int room = swr_get_out_samples(codec.converter, static_cast<int>(frames));
     if (room < 0) {
         fail(ffmpeg::reason(room));
         return false;
     }
     std::uint8_t** planes = scratchPlanes(room);
-    const int converted = swr_convert(codec.converter, planes, room, const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);
+    const int converted = swr_convert(codec.converter, planes, room, const_cast<const std::uint8_t**>(frame.extended_data), static_cast<int>(frames));
     av_frame_unref(codec.frame);
     if (converted < 0) {
         fail(ffmpeg::reason(converted));

@@ -172,6 +172,9 @@ private:
     double m_skipTo = 0;
     bool m_skipPending = false;
     std::int64_t m_framesToSkip = 0;
+    // Where the stream's stated length ends, in its time base, when the
+    // container states it exactly; samples from there on are dropped.
+    std::int64_t m_endTimestamp = INT64_MIN;
 };
 
 } // namespace varno

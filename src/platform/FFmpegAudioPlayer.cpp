@@ -100,6 +100,8 @@ bool FFmpegAudioPlayer::prepareToPlay()
     m_renderedGeneration = generation - 1;
     m_rendered = 0;
     m_roomWanted.store(0, std::memory_order_relaxed);
+    m_cutState.store(kNoCut, std::memory_order_relaxed);
+    m_cutLead = static_cast<std::uint64_t>(m_sampleRate / 10) * m_channelCount;
     m_outputBroken.store(false, std::memory_order_relaxed);
     m_markFirstSamples.store(false, std::memory_order_relaxed);
     m_generation.store(generation, std::memory_order_release);
@@ -409,6 +411,9 @@ void FFmpegAudioPlayer::decodeLoop()
     // next block is made.
     std::span<const float> pending;
     const std::size_t capacity = m_ring->capacity();
+    // A different song to follow came after the decoder had moved on to
+    // the one set before.
+    bool takeBack = false;
 
     for (;;) {
         // Read before looking at anything, so news arriving from here on
@@ -427,6 +432,7 @@ void FFmpegAudioPlayer::decodeLoop()
             if (command.follow) {
                 m_following = std::move(command.following);
                 sizeHoldback();
+                takeBack = m_followStart.has_value();
             }
             if (command.regain)
                 m_current.gain = command.gain;
@@ -447,6 +453,11 @@ void FFmpegAudioPlayer::decodeLoop()
                 m_fadeLength = m_fadeDone = 0;
                 sizeHoldback();
                 succeeded = true;
+                // Whatever the output was asked to hold back for belongs
+                // to the old place; before the new one is marked.
+                takeBack = false;
+                m_followStart.reset();
+                m_cutState.store(kNoCut, std::memory_order_release);
                 // The new place starts here; the callback drops what lies
                 // before it.
                 m_segment.store(tagged(generation, m_ring->writePosition()), std::memory_order_release);
@@ -462,6 +473,20 @@ void FFmpegAudioPlayer::decodeLoop()
         }
         if (phase == Phase::Idle) {
             m_wake.wait(seen, std::memory_order_acquire);
+            continue;
+        }
+
+        // Nothing more goes into the ring until the output has answered:
+        // what would go there depends on the answer.
+        if (takeBack) {
+            const TakeBack outcome = takeBackFollowed(generation, seen, pending);
+            if (outcome == TakeBack::Waiting)
+                continue;
+            takeBack = false;
+            if (outcome == TakeBack::Done) {
+                phase = Phase::Decoding;
+                succeeded = true;
+            }
             continue;
         }
 
@@ -525,8 +550,15 @@ bool FFmpegAudioPlayer::moveToFollowing(std::uint32_t generation)
     }
     if (!m_following.decoder->atStart())
         m_following.decoder->seek(0);
-    // Whatever of an earlier fade is left is dropped: that song was shorter
-    // than both crossfades together.
+    // The end held back is kept aside too, to be put back should the song
+    // that follows be taken back. Whatever of an earlier fade is left is
+    // dropped: that song was shorter than both crossfades together.
+    m_fadedTail.clear();
+    if (m_holdback && m_holdback->readable() > 0) {
+        m_fadedTail.resize(m_holdback->readable());
+        m_holdback->read(m_fadedTail.data(), m_fadedTail.size());
+        m_holdback->write(m_fadedTail.data(), m_fadedTail.size());
+    }
     m_fadingTail = std::move(m_holdback);
     m_fadeLength = m_fadingTail ? m_fadingTail->readable() / m_channelCount : 0;
     m_fadeDone = 0;
@@ -543,8 +575,66 @@ bool FFmpegAudioPlayer::moveToFollowing(std::uint32_t generation)
     m_previous = std::move(m_current);
     m_current = std::move(m_following);
     m_following = Song {};
+    m_followStart = transition.ringPosition;
     postTransition(transition);
     return true;
+}
+
+FFmpegAudioPlayer::TakeBack FFmpegAudioPlayer::takeBackFollowed(std::uint32_t generation, std::uint32_t seen, std::span<const float>& pending)
+{
+    const std::uint64_t start = m_followStart.value_or(0);
+    std::uint32_t state = m_cutState.load(std::memory_order_acquire);
+    if (state == kNoCut) {
+        // Long heard, most likely: nothing to ask.
+        if (!m_followStart || !m_previous.decoder || m_ring->readPosition() > start) {
+            m_followStart.reset();
+            return TakeBack::Refused;
+        }
+        m_cutAt.store(tagged(generation, start), std::memory_order_relaxed);
+        // Pairs with the acquire in render().
+        m_cutState.store(kCutAsked, std::memory_order_release);
+        state = kCutAsked;
+    }
+    if (state == kCutAsked) {
+        // The callback answers at its next period and wakes this thread; a
+        // command or a broken output is seen to first.
+        if (!m_commandPending.load(std::memory_order_acquire) && !m_outputBroken.load(std::memory_order_acquire))
+            m_wake.wait(seen, std::memory_order_acquire);
+        return TakeBack::Waiting;
+    }
+    m_followStart.reset();
+    if (state == kCutRefused) {
+        m_cutState.store(kNoCut, std::memory_order_release);
+        return TakeBack::Refused;
+    }
+
+    // The output stands at or before `start` and reads no further: the
+    // song that began there leaves the ring, and the song before is the
+    // current one again, at its end.
+    m_ring->rewindTo(start);
+    m_withdrawnToken.store(m_current.token, std::memory_order_release);
+    m_current = std::move(m_previous);
+    m_previous = Song {};
+    m_fadingTail = nullptr;
+    m_fadeLength = m_fadeDone = 0;
+    m_holdback = nullptr;
+    if (!m_fadedTail.empty()) {
+        m_holdback = std::make_unique<AudioRingBuffer>(m_fadedTail.size());
+        m_holdback->write(m_fadedTail.data(), m_fadedTail.size());
+    }
+    sizeHoldback();
+    // Of the end held back, what the crossfade into the song now following
+    // does not take is played as it is.
+    m_out.clear();
+    const std::size_t target = holdbackTarget();
+    if (m_holdback && m_holdback->readable() > target) {
+        m_out.resize(m_holdback->readable() - target);
+        m_holdback->read(m_out.data(), m_out.size());
+    }
+    pending = m_out;
+    // Last: from here the callback reads on, into what is written next.
+    m_cutState.store(kNoCut, std::memory_order_release);
+    return TakeBack::Done;
 }
 
 void FFmpegAudioPlayer::waitForRoom(std::size_t samples, std::uint32_t seen)
@@ -590,7 +680,29 @@ std::size_t FFmpegAudioPlayer::render(float* out, std::size_t frames) noexcept
         m_segmentStart.store(tagged(generation, m_rendered), std::memory_order_release);
     }
 
-    const std::size_t got = m_ring->read(out, frames * m_channelCount) / m_channelCount;
+    // The decoder may want the song it moved on to back: answered once,
+    // yes while that song's start is far enough ahead for the decoder to
+    // put something else there before the output gets to it (else the
+    // output would come up short: a gap); then nothing of that song is
+    // read until the decoder has taken it out.
+    std::uint64_t until = UINT64_MAX;
+    if (std::uint32_t cut = m_cutState.load(std::memory_order_acquire); cut != kNoCut) {
+        const std::uint64_t at = m_cutAt.load(std::memory_order_relaxed);
+        if (cut == kCutAsked) {
+            const std::uint64_t lead = std::max<std::uint64_t>(m_cutLead, 2 * frames * m_channelCount);
+            const bool inTime = sameGeneration(at, generation) && m_ring->readPosition() + lead <= positionOf(at);
+            const std::uint32_t answer = inTime ? kCutHolding : kCutRefused;
+            if (m_cutState.compare_exchange_strong(cut, answer, std::memory_order_acq_rel)) {
+                cut = answer;
+                m_wake.fetch_add(1, std::memory_order_release);
+                m_wake.notify_one();
+            }
+        }
+        if (cut == kCutHolding && sameGeneration(at, generation))
+            until = positionOf(at);
+    }
+
+    const std::size_t got = m_ring->read(out, frames * m_channelCount, until) / m_channelCount;
     const float volume = m_volume.load(std::memory_order_relaxed);
     if (volume != 1.0f) {
         for (std::size_t i = 0; i < got * m_channelCount; ++i)

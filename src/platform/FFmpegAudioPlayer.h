@@ -39,11 +39,17 @@ public:
 
     // The device chosen for every output this connection makes.
     void setDevice(const QString& id);
+    // The chosen device, when it was missing as a stream last opened and
+    // the default one played instead: once per choice of device, however
+    // many songs start on the default and however often the output is
+    // connected again, so the user is told once.
+    std::optional<QString> takeMissingDevice();
 
 private:
     Connect m_connect;
     std::shared_ptr<audio::AudioOutput> m_output;
     QString m_device;
+    bool m_missingTold = false;
 };
 
 // A player over FFmpeg and one of the audio outputs.
@@ -73,8 +79,11 @@ private:
 // the ring the next song begins; the main thread switches (duration,
 // position, the observer's notification) once the output has played up to
 // there. Until then a seek into the current song takes it back: the next
-// song is decoded again after it. ReplayGain is applied as samples are
-// decoded, each song at its own level.
+// song is decoded again after it. A different song to follow, set while the
+// output has not yet taken the next song's first sample, takes the next song
+// back out of the ring, and the new one follows at the same place without a
+// gap. ReplayGain is applied as samples are decoded, each song at its own
+// level.
 //
 // When the output breaks (the sound server went away) the player reports an
 // unsuccessful end, keeps the position that was heard and says why through
@@ -193,6 +202,13 @@ private:
     bool moveToFollowing(std::uint32_t generation);
     // Decoding thread: what is held back, faded out alone.
     std::span<const float> releaseTails();
+    // Decoding thread: takes the song it moved on to back out of the ring,
+    // so the song before ends there again and m_following follows it. The
+    // output has to agree first (it may have taken that song's first
+    // samples already): Waiting until it has answered, after a wait for
+    // news since `seen`; Done with what to write next in `pending`.
+    enum class TakeBack { Waiting, Refused, Done };
+    TakeBack takeBackFollowed(std::uint32_t generation, std::uint32_t seen, std::span<const float>& pending);
     void sizeHoldback();
     std::size_t holdbackTarget() const;
     void postTransition(const Transition& transition);
@@ -238,6 +254,11 @@ private:
     std::unique_ptr<AudioRingBuffer> m_fadingTail;
     std::size_t m_fadeLength = 0;
     std::size_t m_fadeDone = 0;
+    // Decoding thread: where in the ring the song it moved on to begins,
+    // until a seek; and the end of the song before as it was held back,
+    // to put back when that song is taken back.
+    std::optional<std::uint64_t> m_followStart;
+    std::vector<float> m_fadedTail;
     std::vector<float> m_work;
     std::vector<float> m_tailWork;
     std::vector<float> m_out;
@@ -282,6 +303,21 @@ private:
     std::atomic<bool> m_outputBroken {false};
     std::mutex m_commandMutex;
     Command m_command;
+
+    // Taking back the song the decoder moved on to: the decoder asks, naming
+    // the generation and ring position of that song's first sample; the
+    // callback answers whether it has read that far and, if not, reads no
+    // further until the decoder withdraws the request. Then the decoder
+    // names the song taken back (its token), so the main thread never
+    // switches to it.
+    enum CutState : std::uint32_t { kNoCut, kCutAsked, kCutHolding, kCutRefused };
+    std::atomic<std::uint64_t> m_cutAt {0};
+    std::atomic<std::uint32_t> m_cutState {kNoCut};
+    std::atomic<std::uint32_t> m_withdrawnToken {0};
+    // Samples the output must still have ahead of it before the song to be
+    // taken back begins (a tenth of a second): the decoder's time to act.
+    // Set before the decoding thread starts.
+    std::uint64_t m_cutLead = 0;
 
     // Set by the decoder while it waits for the output to play out the end.
     std::atomic<bool> m_draining {false};

@@ -49,8 +49,18 @@ std::shared_ptr<audio::AudioOutput> AudioOutputConnection::usableOutput()
 void AudioOutputConnection::setDevice(const QString& id)
 {
     m_device = id;
+    m_missingTold = false;
     if (m_output)
         m_output->setDevice(id);
+}
+
+std::optional<QString> AudioOutputConnection::takeMissingDevice()
+{
+    std::optional<QString> missing = usableOutput()->takeMissingDevice();
+    if (!missing || m_missingTold)
+        return std::nullopt;
+    m_missingTold = true;
+    return missing;
 }
 
 
@@ -84,7 +94,7 @@ void FFmpegAudioPlayerFactory::setDevice(const QString& id)
 std::optional<QString> FFmpegAudioPlayerFactory::takeMissingDevice()
 {
     try {
-        return m_connection->usableOutput()->takeMissingDevice();
+        return m_connection->takeMissingDevice();
     } catch (const AudioOutputError&) {
         return std::nullopt;
     }

@@ -88,7 +88,8 @@ float FFmpegAudioPlayer::gainFactor(const LoudnessTags& tags, LoudnessGain gain)
 
 void FFmpegAudioPlayer::transitionDecoded(const Transition& transition)
 {
-    if (!m_stream || transition.generation != m_generation.load(std::memory_order_relaxed))
+    if (!m_stream || transition.generation != m_generation.load(std::memory_order_relaxed)
+        || transition.token == m_withdrawnToken.load(std::memory_order_acquire))
         return;
     m_transition = transition;
     // The switch is due when the output reaches the ring position the
@@ -107,7 +108,10 @@ void FFmpegAudioPlayer::transitionDecoded(const Transition& transition)
 void FFmpegAudioPlayer::checkTransition(bool now)
 {
     const std::uint32_t generation = m_generation.load(std::memory_order_relaxed);
-    if (!m_stream || !m_transition || m_transition->generation != generation) {
+    // A song taken back is never switched to: the output plays the song
+    // now following from the same place.
+    if (!m_stream || !m_transition || m_transition->generation != generation
+        || m_transition->token == m_withdrawnToken.load(std::memory_order_acquire)) {
         m_transition.reset();
         if (m_transitionWatch)
             m_transitionWatch->stop();

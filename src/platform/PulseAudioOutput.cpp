@@ -553,7 +553,6 @@ void PulseAudioOutput::setDevice(const QString& id)
     MainloopLock lock(m_mainloop);
     m_device = id.toUtf8();
     m_missingDevice.reset();
-    m_missingNoted = false;
 }
 
 std::optional<QString> PulseAudioOutput::takeMissingDevice()

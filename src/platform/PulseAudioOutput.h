@@ -42,13 +42,7 @@ public:
 
     // For streams, with the mainloop locked.
     QByteArray device() const { return m_device; }
-    // Once per choice of device: the user hears of it once, not at every song.
-    void noteMissingDevice()
-    {
-        if (!m_missingNoted)
-            m_missingDevice = QString::fromUtf8(m_device);
-        m_missingNoted = true;
-    }
+    void noteMissingDevice() { m_missingDevice = QString::fromUtf8(m_device); }
 
     pa_threaded_mainloop* mainloop() const { return m_mainloop; }
     pa_context* context() const { return m_context; }
@@ -68,7 +62,6 @@ private:
     // Guarded by the mainloop's lock.
     QByteArray m_device;
     std::optional<QString> m_missingDevice;
-    bool m_missingNoted = false;
 };
 
 } // namespace varno::audio

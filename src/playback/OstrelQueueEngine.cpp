@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 namespace varno {
 
@@ -89,6 +90,8 @@ void OstrelQueueEngine::clearReportedErrors()
 
 void OstrelQueueEngine::reportPlaybackError(std::exception_ptr error)
 {
+    if (m_isStarting)
+        m_noticeWhileStarting = error;
     setLastPlaybackError(std::move(error));
 }
 
@@ -147,6 +150,7 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
         }
     }
     m_isStarting = true;
+    m_noticeWhileStarting = nullptr;
     try {
         m_audioEngine->play(track);
     } catch (...) {
@@ -155,7 +159,9 @@ bool OstrelQueueEngine::startPlayback(const Track& track)
         return false;
     }
     m_isStarting = false;
-    setLastPlaybackError(nullptr);
+    // A start clears the last failure from view, but not what the start
+    // itself had to say (the chosen output device is missing).
+    setLastPlaybackError(std::exchange(m_noticeWhileStarting, nullptr));
     return true;
 }
 
@@ -261,18 +267,23 @@ std::optional<QueueSnapshot> OstrelQueueEngine::restartedQueue()
     }
     if (order.empty())
         return std::nullopt;
+    // A shuffled round is dealt once: the song announced as next is the one
+    // that starts the round, so it can be joined to the song before.
+    if (m_nextRound && m_nextRound->dealtFrom == order)
+        return m_nextRound->queue.currentTrack ? std::optional<QueueSnapshot>(m_nextRound->queue) : std::nullopt;
     // Everything is dealt again (a fresh order under shuffle); the first
     // song becomes current and leaves the unshuffled order too.
     QueueSnapshot restarted;
     restarted.upcoming = order;
     restarted.originalUpcomingOrder = order;
-    restarted.playbackOrder = std::move(order);
+    restarted.playbackOrder = order;
     dealUpcoming(restarted.upcoming, restarted.originalUpcomingOrder);
-    if (restarted.upcoming.empty())
-        return std::nullopt;
-    restarted.currentTrack = restarted.upcoming.takeFirst();
-    restarted.originalUpcomingOrder.removeID(restarted.currentTrack->id);
-    return restarted;
+    if (!restarted.upcoming.empty()) {
+        restarted.currentTrack = restarted.upcoming.takeFirst();
+        restarted.originalUpcomingOrder.removeID(restarted.currentTrack->id);
+    }
+    m_nextRound = NextRound {std::move(order), restarted};
+    return restarted.currentTrack ? std::optional<QueueSnapshot>(std::move(restarted)) : std::nullopt;
 }
 
 void OstrelQueueEngine::insertUpcoming(const TrackList& tracks, bool atFront)
@@ -451,6 +462,7 @@ std::optional<Track> OstrelQueueEngine::advance(bool automatic)
         }
         // The song that just ended is not kept in the history: the play
         // order begins again.
+        m_nextRound.reset();
         setHistory({});
         m_upcoming = std::move(restarted->upcoming);
         emit upcomingChanged();
@@ -639,7 +651,7 @@ void OstrelQueueEngine::audioEngineDidStartFollowingTrack(AudioEngine& engine)
     save();
 }
 
-std::optional<Track> OstrelQueueEngine::followingTrack() const
+std::optional<Track> OstrelQueueEngine::followingTrack()
 {
     if (!m_current)
         return std::nullopt;
@@ -647,12 +659,11 @@ std::optional<Track> OstrelQueueEngine::followingTrack() const
         return *m_current;
     if (!m_upcoming.empty())
         return m_upcoming[0];
-    if (m_repeatMode != RepeatMode::All || m_shuffleMode == ShuffleMode::Standard)
+    if (m_repeatMode != RepeatMode::All)
         return std::nullopt;
-    const TrackList& order = m_playbackOrder.empty() ? m_history : m_playbackOrder;
-    if (!order.empty())
-        return order[0];
-    return *m_current;
+    if (const std::optional<QueueSnapshot> restarted = restartedQueue())
+        return *restarted->currentTrack;
+    return std::nullopt;
 }
 
 void OstrelQueueEngine::scheduleFollowingUpdate()

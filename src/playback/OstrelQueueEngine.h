@@ -97,9 +97,9 @@ public:
     void audioEngineDidStartFollowingTrack(AudioEngine& engine) override;
 
     // The song a natural end of the current one would start, as advance()
-    // would pick it; none when that is not known ahead (a shuffled queue
-    // dealt again under repeat all) or there is none.
-    std::optional<Track> followingTrack() const;
+    // would pick it; none when there is none. Under repeat all with shuffle
+    // the next round is dealt now, and kept to when the round starts over.
+    std::optional<Track> followingTrack();
 
 private:
     // Tells the audio engine which song comes next, once the current change
@@ -115,7 +115,8 @@ private:
     void applyShuffleMode();
     std::optional<Track> takeNextFromUpcoming();
     // The queue that starting the play order over would make, its first
-    // song current; none when there is nothing to start over.
+    // song current; none when there is nothing to start over. Dealt once per
+    // play order: asked again, it answers the same deal.
     std::optional<QueueSnapshot> restartedQueue();
     void insertUpcoming(const TrackList& tracks, bool atFront);
     std::optional<Track> advance(bool automatic);
@@ -149,10 +150,20 @@ private:
     // While a song is being started: a failure the audio engine reports
     // then is the start's own, handled where the start was asked for.
     bool m_isStarting = false;
+    // What was reported while a song was being started.
+    std::exception_ptr m_noticeWhileStarting;
     // The song the audio engine already moved on to by itself: starting it
     // means taking it as started.
     std::optional<QUuid> m_alreadyStarted;
     bool m_followingUpdatePending = false;
+    // The next round of the play order, dealt ahead so that its first song
+    // can be prepared while the last one of this round plays, and the
+    // order it was dealt from: a different order is dealt again.
+    struct NextRound {
+        TrackList dealtFrom;
+        QueueSnapshot queue;
+    };
+    std::optional<NextRound> m_nextRound;
     // The current song as the lists hold it, and the copy published.
     SharedTrack m_current;
     std::optional<Track> m_currentTrack;

@@ -32,9 +32,9 @@ Track fixtureTrack(const QString& fixture, const QString& album)
 // make the recording skip.
 class JoinedQueueTest : public ::testing::Test {
 protected:
-    JoinedQueueTest()
+    explicit JoinedQueueTest(double speed = 4.0)
     {
-        m_output = std::make_shared<audio::WavFileAudioOutput>(m_folder.filePath(QStringLiteral("heard.wav")), 4.0);
+        m_output = std::make_shared<audio::WavFileAudioOutput>(m_folder.filePath(QStringLiteral("heard.wav")), speed);
         audio = std::make_unique<OstrelAudioEngine>(std::make_unique<FFmpegAudioPlayerFactory>([output = m_output] { return output; }));
         queue.setAudioEngine(audio.get());
     }
@@ -47,6 +47,9 @@ protected:
         m_output.reset();
         return test::readWavRecording(m_folder.filePath(QStringLiteral("heard.wav")));
     }
+
+    // Frames heard so far.
+    std::uint64_t framesHeard() const { return m_output->framesWritten(); }
 
     OstrelQueueEngine queue;
     std::unique_ptr<OstrelAudioEngine> audio;
@@ -113,6 +116,36 @@ TEST_F(JoinedQueueTest, AQueueChangeBeforeTheJoinPlaysTheSongNowNext)
     EXPECT_GT(heard.peak(1, 3 * 44100, heard.frames()), 0.3f);
 }
 
+TEST_F(JoinedQueueTest, UnderRepeatAllWithShuffleTheNextRoundJoinsTheLastSongWithoutAStop)
+{
+    const Track left = fixtureTrack(QStringLiteral("joins/left.flac"), QStringLiteral("Left Album"));
+    const Track right = fixtureTrack(QStringLiteral("joins/right.flac"), QStringLiteral("Right Album"));
+    queue.setShuffleMode(ShuffleMode::Standard);
+    queue.setRepeatMode(RepeatMode::All);
+    std::vector<PlaybackState> states;
+    int songsStarted = 0;
+    QObject::connect(audio.get(), &AudioEngine::playbackStateChanged, [&] { states.push_back(audio->playbackState()); });
+    QObject::connect(audio.get(), &AudioEngine::currentTrackChanged, [&] { ++songsStarted; });
+    queue.playNow(TrackList{left, right});
+    // The third song opens the second round, dealt anew.
+    ASSERT_TRUE(test::waitUntil([&] { return songsStarted >= 3; }));
+    queue.setRepeatMode(RepeatMode::Off);
+    queue.clearUpcoming();
+    const test::WavRecording heard = playedOut();
+
+    // One start and one end: every song after the first was joined on.
+    EXPECT_EQ(std::count(states.begin(), states.end(), PlaybackState::Buffering), 1);
+    EXPECT_EQ(std::count(states.begin(), states.end(), PlaybackState::Stopped), 1);
+    ASSERT_GE(heard.frames(), 9u * 44100);
+    std::size_t quietRun = 0;
+    std::size_t longestQuiet = 0;
+    for (std::size_t f = 0; f < 9 * 44100; ++f) {
+        quietRun = std::fabs(heard.at(f, 0)) < 0.01f && std::fabs(heard.at(f, 1)) < 0.01f ? quietRun + 1 : 0;
+        longestQuiet = std::max(longestQuiet, quietRun);
+    }
+    EXPECT_LE(longestQuiet, 3u);
+}
+
 TEST_F(JoinedQueueTest, WithGaplessOffTheNextSongStartsOnItsOwn)
 {
     audio->setGaplessEnabled(false);
@@ -125,6 +158,111 @@ TEST_F(JoinedQueueTest, WithGaplessOffTheNextSongStartsOnItsOwn)
     // The old way: the first song ends (stopped), the next is loaded anew.
     EXPECT_NE(std::find(states.begin(), states.end(), PlaybackState::Buffering), states.end());
     EXPECT_GE(std::count(states.begin(), states.end(), PlaybackState::Stopped), 1);
+}
+
+// Queue changes in the last moments of a song, once the next song's first
+// samples are already decoded behind it (the decoder keeps 0.37 to 0.74 s
+// ahead of the ear, so from 2.63 s into a 3 s song on), at twice real time:
+// time enough to act.
+class LateQueueChangeTest : public JoinedQueueTest {
+protected:
+    LateQueueChangeTest()
+        : JoinedQueueTest(2.0)
+    {
+        QObject::connect(audio.get(), &AudioEngine::playbackStateChanged, [this] { states.push_back(audio->playbackState()); });
+        QObject::connect(audio.get(), &AudioEngine::currentTrackChanged, [this] {
+            if (audio->currentTrack())
+                songsHeard.push_back(audio->currentTrack()->title);
+        });
+    }
+
+    void waitForTheLastMoments() { ASSERT_TRUE(test::waitUntil([&] { return framesHeard() >= 2.75 * 44100; })); }
+
+    // The longest run of frames in [from, to) where neither channel sounds.
+    static std::size_t longestQuiet(const test::WavRecording& heard, std::size_t from, std::size_t to)
+    {
+        std::size_t run = 0;
+        std::size_t longest = 0;
+        for (std::size_t f = from; f < std::min(to, heard.frames()); ++f) {
+            run = std::fabs(heard.at(f, 0)) < 0.01f && std::fabs(heard.at(f, 1)) < 0.01f ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+        return longest;
+    }
+
+    std::vector<PlaybackState> states;
+    QStringList songsHeard;
+    const Track left = fixtureTrack(QStringLiteral("joins/left.flac"), QStringLiteral("Left Album"));
+    const Track right = fixtureTrack(QStringLiteral("joins/right.flac"), QStringLiteral("Right Album"));
+    const Track mono = fixtureTrack(QStringLiteral("joins/mono-48k.flac"), QStringLiteral("Mono Album"));
+};
+
+TEST_F(LateQueueChangeTest, AChangeThatKeepsTheNextSongKeepsItJoined)
+{
+    queue.playNow(TrackList{left, right});
+    waitForTheLastMoments();
+    queue.playLast(TrackList{mono});
+    const test::WavRecording heard = playedOut();
+
+    EXPECT_EQ(songsHeard, (QStringList {left.title, right.title, mono.title}));
+    EXPECT_EQ(std::count(states.begin(), states.end(), PlaybackState::Buffering), 1) << "a song was started again";
+    // Left, right and mono back to back: 7 s without a quiet moment.
+    EXPECT_EQ(heard.lastSounding(0).value_or(0) + 1, 7u * 44100);
+    EXPECT_LE(longestQuiet(heard, 0, 7 * 44100), 3u);
+}
+
+TEST_F(LateQueueChangeTest, AChangeOfTheNextSongJoinsTheNewOneInItsPlaceWithoutAGap)
+{
+    queue.playNow(TrackList{left, right, mono});
+    waitForTheLastMoments();
+    queue.remove(0);
+    const test::WavRecording heard = playedOut();
+
+    EXPECT_EQ(songsHeard, (QStringList {left.title, mono.title}));
+    EXPECT_EQ(std::count(states.begin(), states.end(), PlaybackState::Buffering), 1) << "the new next song was started anew";
+    ASSERT_EQ(queue.history().size(), 1u);
+    EXPECT_EQ(queue.history()[0].id, left.id);
+    // Nothing of the song taken out is heard (it sounds in the right channel
+    // alone); the mono song follows the left-hand one at once, in both.
+    std::size_t rightOnly = 0;
+    for (std::size_t f = 0; f < heard.frames(); ++f)
+        rightOnly += heard.at(f, 0) == 0.0f && std::fabs(heard.at(f, 1)) > 0.01f ? 1 : 0;
+    EXPECT_EQ(rightOnly, 0u);
+    EXPECT_EQ(heard.lastSounding(1).value_or(0) + 1, 4u * 44100);
+    EXPECT_EQ(heard.firstSounding(1).value_or(0), 3u * 44100);
+    EXPECT_LE(longestQuiet(heard, 0, 4 * 44100), 3u);
+}
+
+TEST_F(LateQueueChangeTest, AChangeOfTheNextSongBeforeACrossfadeFadesIntoTheNewOne)
+{
+    // With a 2 s crossfade the next song is decoded, mixed into the held
+    // back end, well before the fade is heard at 1 s.
+    audio->setCrossfadeDuration(2.0);
+    const Track brief = fixtureTrack(QStringLiteral("joins/gain-none.flac"), QStringLiteral("Brief Album"));
+    queue.playNow(TrackList{left, right, brief});
+    ASSERT_TRUE(test::waitUntil([&] { return framesHeard() >= 0.75 * 44100; }));
+    queue.remove(0);
+    const test::WavRecording heard = playedOut();
+
+    EXPECT_EQ(songsHeard, (QStringList {left.title, brief.title}));
+    // The one-second song (in both channels) fades in as the left-hand song
+    // fades out, from 1 s on, and the left-hand song fades on alone after
+    // it; the right-hand song would have sounded on to 4 s.
+    EXPECT_NEAR(double(heard.firstSounding(1).value_or(0)), 44100.0, 441.0);
+    EXPECT_NEAR(double(heard.lastSounding(1).value_or(0) + 1), 2.0 * 44100, 441.0);
+    EXPECT_NEAR(double(heard.lastSounding(0).value_or(0) + 1), 3.0 * 44100, 441.0);
+}
+
+TEST_F(LateQueueChangeTest, ClearingTheQueueAtTheLastMomentEndsItAfterTheSongPlaying)
+{
+    queue.playNow(TrackList{left, right});
+    waitForTheLastMoments();
+    queue.clearUpcoming();
+    const test::WavRecording heard = playedOut();
+
+    EXPECT_EQ(songsHeard, QStringList {left.title});
+    EXPECT_EQ(heard.lastSounding(0).value_or(0) + 1, 3u * 44100);
+    EXPECT_FALSE(heard.lastSounding(1)) << "the song taken out was heard";
 }
 
 } // namespace

@@ -258,6 +258,49 @@ TEST_F(QueueRulesTest, ForwardStepsFollowTheRepeatMode)
     EXPECT_EQ(titles(queue.upcoming()), names({"s1", "s2"}));
 }
 
+TEST_F(QueueRulesTest, ShuffledRepeatAllNamesTheNextRoundsFirstSongAheadAndStartsIt)
+{
+    queue.setShuffleMode(ShuffleMode::Standard);
+    queue.setRepeatMode(RepeatMode::All);
+    start(6);
+    // What the audio engine was told would follow, once the change in hand
+    // has settled (a turn of the event loop later).
+    const auto announced = [&] {
+        audio.followingRequests.clear();
+        EXPECT_TRUE(test::waitUntil([&] { return !audio.followingRequests.empty(); }));
+        return audio.followingRequests.empty() ? std::nullopt : audio.followingRequests.back();
+    };
+    // A fresh deal at every round's end would start the announced song only
+    // one time in six; ten rounds in a row rule that out.
+    for (int round = 0; round < 10; ++round) {
+        while (!queue.upcoming().empty())
+            queue.advanceToNext();
+        const std::optional<QUuid> next = announced();
+        ASSERT_TRUE(next) << "round " << round;
+        audio.finish();
+        EXPECT_EQ(queue.currentTrack()->id, *next) << "round " << round;
+        EXPECT_EQ(queue.upcoming().size(), 5u);
+    }
+
+    // A play order that changed is dealt again, from the songs it holds now
+    // (the song playing stays, so the deal removed is another one).
+    std::optional<QUuid> dealt;
+    do {
+        audio.finish();
+        while (!queue.upcoming().empty())
+            queue.advanceToNext();
+        dealt = announced();
+        ASSERT_TRUE(dealt);
+    } while (*dealt == queue.currentTrack()->id);
+    queue.removeTrackFromPlayback(*dealt);
+    const std::optional<QUuid> redealt = announced();
+    ASSERT_TRUE(redealt);
+    EXPECT_NE(*redealt, *dealt);
+    audio.finish();
+    EXPECT_EQ(queue.currentTrack()->id, *redealt);
+    EXPECT_EQ(queue.upcoming().size(), 4u);
+}
+
 TEST_F(QueueRulesTest, BackwardStepsRestartPastThreeSecondsOrGoBack)
 {
     start(3, 1); // s0 | s1 | s2
