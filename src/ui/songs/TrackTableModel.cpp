@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 namespace varno {
 
@@ -265,7 +266,7 @@ void TrackTableModel::showSorted(ShownTracks sorted, const TrackSortOrder& order
     ids.reserve(before.size());
     for (const QModelIndex& index : before)
         ids.append(index.row() < rowCount() ? m_shown.ids[static_cast<std::size_t>(index.row())] : QUuid());
-    m_shown = std::move(sorted);
+    ShownTracks replaced = std::exchange(m_shown, std::move(sorted));
     m_shownOrder = order;
     QModelIndexList after;
     after.reserve(before.size());
@@ -275,6 +276,10 @@ void TrackTableModel::showSorted(ShownTracks sorted, const TrackSortOrder& order
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Letting go of a long list's old order is a release per song: the
+    // sorting thread does it.
+    if (replaced.tracks.size() > kLargestSortOnTheSpot)
+        sortingPool()->start([old = std::move(replaced)] {});
 }
 
 // --- Following the source --------------------------------------------------
