@@ -1,6 +1,7 @@
 #include "FFmpegAudioDecodeSession.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -20,6 +21,22 @@ extern "C" {
 namespace varno {
 
 namespace {
+
+// The length in frames an "iTunSMPB" tag states (" 00000000 00000840
+// 000001CA 00000000003F31F6 …": zero, delay, padding, length, in
+// hexadecimal); 0 when there is no such tag or it does not read.
+std::int64_t smpbLength(const AVDictionary* metadata)
+{
+    const AVDictionaryEntry* entry = av_dict_get(metadata, "iTunSMPB", nullptr, 0);
+    if (!entry || !entry->value)
+        return 0;
+    const QList<QByteArray> fields = QByteArray(entry->value).simplified().split(' ');
+    if (fields.size() < 4)
+        return 0;
+    bool read = false;
+    const qint64 length = fields[3].toLongLong(&read, 16);
+    return read && length > 0 ? length : 0;
+}
 
 // Packets that may be rejected one after another, with no audio between
 // them, before the stream counts as broken rather than scratched: about a
@@ -118,8 +135,15 @@ FFmpegAudioDecodeSession::FFmpegAudioDecodeSession(const QString& path)
     // full sample table: a fragmented file's duration may be a guess.
     if (m_streamIndex >= 0 && m_format->iformat && std::strncmp(m_format->iformat->name, "mov,", 4) == 0) {
         const AVStream* stream = m_format->streams[m_streamIndex];
+        const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
         if (stream->nb_frames > 0 && stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-            m_endTimestamp = (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0) + stream->duration;
+            m_endTimestamp = start + stream->duration;
+        // Files of older encoders have no edit list and state the length in
+        // an "iTunSMPB" tag instead; libavformat takes the delay from it
+        // (the first sample kept is at the start time), the end is ours.
+        const std::int64_t stated = smpbLength(m_format->metadata);
+        if (stated > 0 && stream->codecpar->sample_rate > 0)
+            m_endTimestamp = start + av_rescale_q(stated, AVRational {1, stream->codecpar->sample_rate}, stream->time_base);
     }
 }
 

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <algorithm>
 #include <QThread>
 
 #include <cmath>
@@ -165,8 +167,12 @@ TEST_P(LossyJoinTest, HalvesWithTheirGaplessInfoJoinWithoutAGap)
 
 INSTANTIATE_TEST_SUITE_P(Formats, LossyJoinTest,
                          ::testing::Values(LossyJoin {"mp3", 1152, 0.03f}, LossyJoin {"m4a", 1024, 0.03f},
-                                           LossyJoin {"opus", 960, 0.03f}),
-                         [](const ::testing::TestParamInfo<LossyJoin>& info) { return std::string(info.param.extension); });
+                                           LossyJoin {"smpb.m4a", 1024, 0.03f}, LossyJoin {"opus", 960, 0.03f}),
+                         [](const ::testing::TestParamInfo<LossyJoin>& info) {
+                             std::string name = info.param.extension;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 TEST_F(JoinedPlaybackTest, ATrackGainOfMinusSixDecibelsHalvesTheSongBesideItsUntaggedTwin)
 {
