@@ -300,14 +300,23 @@ std::vector<std::uint32_t> textRanks(std::size_t count, const std::function<cons
     std::vector<const QString*> texts;
     std::vector<std::uint32_t> textOf(count);
     QHash<QString, std::uint32_t> distinct;
+    // Songs of one album lie side by side and share their tags' text (the
+    // library interns them): the text of the song before is the likeliest
+    // match, and comparing where it lies costs no hashing.
+    const QString* previous = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         const QString& t = text(i);
+        if (previous && previous->constData() == t.constData() && previous->size() == t.size()) {
+            textOf[i] = textOf[i - 1];
+            continue;
+        }
         auto found = distinct.constFind(t);
         if (found == distinct.cend()) {
             found = distinct.insert(t, static_cast<std::uint32_t>(texts.size()));
             texts.push_back(&t);
         }
         textOf[i] = *found;
+        previous = &t;
     }
     const SortKeys keys(texts.size(), [&](std::size_t i) -> const QString& { return *texts[i]; }, collator);
     const std::vector<std::uint32_t> rankOfText = keys.ranks().first;
