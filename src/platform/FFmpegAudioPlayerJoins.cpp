@@ -268,5 +268,106 @@ void FFmpegAudioPlayer::postTransition(const Transition& transition)
         Qt::QueuedConnection);
 }
 
+// --- decoding thread: moving on to the song prepared to follow ---
+
+bool FFmpegAudioPlayer::moveToFollowing(std::uint32_t generation)
+{
+    if (!m_following.decoder)
+        return false;
+    const audio::StreamFormat format {m_sampleRate, static_cast<int>(m_channelCount)};
+    if (const std::optional<QString> failure = m_following.decoder->open(format)) {
+        // It ends the usual way; the next song's own start reports why.
+        printDiagnostic(QStringLiteral("Cannot play %1 next: %2").arg(m_following.decoder->path(), *failure));
+        m_following = Song {};
+        return false;
+    }
+    if (!m_following.decoder->atStart())
+        m_following.decoder->seek(0);
+    // The end held back is kept aside too, to be put back should the song
+    // that follows be taken back. Whatever of an earlier fade is left is
+    // dropped: that song was shorter than both crossfades together.
+    m_fadedTail.clear();
+    if (m_holdback && m_holdback->readable() > 0) {
+        m_fadedTail.resize(m_holdback->readable());
+        m_holdback->read(m_fadedTail.data(), m_fadedTail.size());
+        m_holdback->write(m_fadedTail.data(), m_fadedTail.size());
+    }
+    m_fadingTail = std::move(m_holdback);
+    m_fadeLength = m_fadingTail ? m_fadingTail->readable() / m_channelCount : 0;
+    m_fadeDone = 0;
+    Transition transition;
+    transition.generation = generation;
+    transition.token = m_following.token;
+    // Everything of the song before is in the ring but its held-back end,
+    // which now mixes into the first samples of this one: the new song's
+    // first sample goes where the ring stands.
+    transition.ringPosition = m_ring->writePosition();
+    transition.duration = m_following.duration;
+    transition.tags = m_following.tags;
+    transition.path = m_following.decoder->path();
+    m_previous = std::move(m_current);
+    m_current = std::move(m_following);
+    m_following = Song {};
+    m_followStart = transition.ringPosition;
+    postTransition(transition);
+    return true;
+}
+
+FFmpegAudioPlayer::TakeBack FFmpegAudioPlayer::takeBackFollowed(std::uint32_t generation, std::uint32_t seen, std::span<const float>& pending)
+{
+    const std::uint64_t start = m_followStart.value_or(0);
+    std::uint32_t state = m_cutState.load(std::memory_order_acquire);
+    if (state == kNoCut) {
+        // Long heard, most likely: nothing to ask.
+        if (!m_followStart || !m_previous.decoder || m_ring->readPosition() > start) {
+            m_followStart.reset();
+            return TakeBack::Refused;
+        }
+        m_cutAt.store(tagged(generation, start), std::memory_order_relaxed);
+        // Pairs with the acquire in render().
+        m_cutState.store(kCutAsked, std::memory_order_release);
+        state = kCutAsked;
+    }
+    if (state == kCutAsked) {
+        // The callback answers at its next period and wakes this thread; a
+        // command or a broken output is seen to first.
+        if (!m_commandPending.load(std::memory_order_acquire) && !m_outputBroken.load(std::memory_order_acquire))
+            m_wake.wait(seen, std::memory_order_acquire);
+        return TakeBack::Waiting;
+    }
+    m_followStart.reset();
+    if (state == kCutRefused) {
+        m_cutState.store(kNoCut, std::memory_order_release);
+        return TakeBack::Refused;
+    }
+
+    // The output stands at or before `start` and reads no further: the
+    // song that began there leaves the ring, and the song before is the
+    // current one again, at its end.
+    m_ring->rewindTo(start);
+    m_withdrawnToken.store(m_current.token, std::memory_order_release);
+    m_current = std::move(m_previous);
+    m_previous = Song {};
+    m_fadingTail = nullptr;
+    m_fadeLength = m_fadeDone = 0;
+    m_holdback = nullptr;
+    if (!m_fadedTail.empty()) {
+        m_holdback = std::make_unique<AudioRingBuffer>(m_fadedTail.size());
+        m_holdback->write(m_fadedTail.data(), m_fadedTail.size());
+    }
+    sizeHoldback();
+    // Of the end held back, what the crossfade into the song now following
+    // does not take is played as it is.
+    m_out.clear();
+    const std::size_t target = holdbackTarget();
+    if (m_holdback && m_holdback->readable() > target) {
+        m_out.resize(m_holdback->readable() - target);
+        m_holdback->read(m_out.data(), m_out.size());
+    }
+    pending = m_out;
+    // Last: from here the callback reads on, into what is written next.
+    m_cutState.store(kNoCut, std::memory_order_release);
+    return TakeBack::Done;
+}
 
 } // namespace varno
