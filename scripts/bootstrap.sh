@@ -13,6 +13,8 @@ packages=(
   # tags, decoding, sound output, JSON
   libtag1-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   libpulse-dev libsimdjson-dev
+  # telling when the window is covered (X11)
+  libxcb1-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # headless runs: virtual display, session bus, a private sound server for playback tests
