@@ -280,7 +280,8 @@ int main(int argc, char** argv)
 
     const auto median = [](std::vector<double> values) {
         std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
+        const std::size_t middle = values.size() / 2;
+        return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
     };
     const std::optional<double> headless =
         percent.count(QStringLiteral("headless")) ? std::optional(median(percent[QStringLiteral("headless")])) : std::nullopt;

@@ -7,12 +7,13 @@
 // after the process started" the first time its table paints rows, measured
 // from the process start the system recorded (libraries loading included).
 //
-//   window_start_bench [RUNS] [SONGS] [--xvfb]
+//   window_start_bench [RUNS] [SONGS] [--xvfb] [--app PATH]
 //
 // Prints each run and the median; the reference is the same library loaded
 // by `bare_parse` (process start plus a bare JSON parse) in the same run.
 // The app draws offscreen unless --xvfb puts it on a private X server with
-// a window manager, where its frames also reach a display.
+// a window manager, where its frames also reach a display; --app runs
+// another build of the app.
 
 #include "BenchSupport.h"
 #include "PrivateDesktop.h"
@@ -52,7 +53,7 @@ double residentMiBOf(qint64 pid)
     return 0;
 }
 
-Run runOnce(const QString& dataHome, const QString& configHome, const varno::bench::PrivateDesktop* desktop)
+Run runOnce(const QString& program, const QString& dataHome, const QString& configHome, const varno::bench::PrivateDesktop* desktop)
 {
     QProcess app;
     QProcessEnvironment environment = desktop ? desktop->environment() : QProcessEnvironment::systemEnvironment();
@@ -64,7 +65,7 @@ Run runOnce(const QString& dataHome, const QString& configHome, const varno::ben
     environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("varno.*.info=true"));
     app.setProcessEnvironment(environment);
     app.setProcessChannelMode(QProcess::MergedChannels);
-    app.start(QStringLiteral(VARNO_APP_BINARY), {});
+    app.start(program, {});
     Run run;
     static const QRegularExpression frame(QStringLiteral("first song rows painted: (\\d+) songs, (\\d+) ms"));
     static const QRegularExpression library(QStringLiteral("library loaded: (\\d+) songs, (\\d+) ms"));
@@ -116,6 +117,11 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     const bool onDisplay = arguments.removeAll(QStringLiteral("--xvfb")) > 0;
+    QString program = QStringLiteral(VARNO_APP_BINARY);
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--app")); at >= 0 && at + 1 < arguments.size()) {
+        program = arguments[at + 1];
+        arguments.remove(at, 2);
+    }
     const int runs = arguments.size() > 0 ? std::max(1, arguments[0].toInt()) : 5;
     const std::size_t songs = arguments.size() > 1 ? arguments[1].toULongLong() : 100000;
 
@@ -137,7 +143,7 @@ int main(int argc, char** argv)
     std::vector<double> memory;
     std::vector<qint64> exits;
     for (int i = 0; i < runs; ++i) {
-        const Run run = runOnce(dataHome, configHome, desktop ? &*desktop : nullptr);
+        const Run run = runOnce(program, dataHome, configHome, desktop ? &*desktop : nullptr);
         std::printf("run %d: library loaded at %lld ms, first song rows painted at %lld ms, RSS %.0f MiB, exit %lld ms after quitting\n", i + 1,
                     static_cast<long long>(run.libraryMs), static_cast<long long>(run.firstFrameMs), run.rssMiB,
                     static_cast<long long>(run.exitMs));
