@@ -7,12 +7,16 @@
 // after the process started" the first time its table paints rows, measured
 // from the process start the system recorded (libraries loading included).
 //
-//   window_start_bench [RUNS] [SONGS]
+//   window_start_bench [RUNS] [SONGS] [--xvfb] [--app PATH]
 //
 // Prints each run and the median; the reference is the same library loaded
 // by `bare_parse` (process start plus a bare JSON parse) in the same run.
+// The app draws offscreen unless --xvfb puts it on a private X server with
+// a window manager, where its frames also reach a display; --app runs
+// another build of the app.
 
 #include "BenchSupport.h"
+#include "PrivateDesktop.h"
 
 #include "storage/StateCodecs.h"
 
@@ -25,6 +29,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 
 namespace {
@@ -48,18 +53,19 @@ double residentMiBOf(qint64 pid)
     return 0;
 }
 
-Run runOnce(const QString& dataHome, const QString& configHome)
+Run runOnce(const QString& program, const QString& dataHome, const QString& configHome, const varno::bench::PrivateDesktop* desktop)
 {
     QProcess app;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment environment = desktop ? desktop->environment() : QProcessEnvironment::systemEnvironment();
+    if (!desktop)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("VARNO_AUDIO_OUTPUT"), QStringLiteral("null"));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("varno.*.info=true"));
     app.setProcessEnvironment(environment);
     app.setProcessChannelMode(QProcess::MergedChannels);
-    app.start(QStringLiteral(VARNO_APP_BINARY), {});
+    app.start(program, {});
     Run run;
     static const QRegularExpression frame(QStringLiteral("first song rows painted: (\\d+) songs, (\\d+) ms"));
     static const QRegularExpression library(QStringLiteral("library loaded: (\\d+) songs, (\\d+) ms"));
@@ -109,8 +115,15 @@ qint64 bareParseMs(const QString& tracksFile)
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const std::size_t songs = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 100000;
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool onDisplay = arguments.removeAll(QStringLiteral("--xvfb")) > 0;
+    QString program = QStringLiteral(VARNO_APP_BINARY);
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--app")); at >= 0 && at + 1 < arguments.size()) {
+        program = arguments[at + 1];
+        arguments.remove(at, 2);
+    }
+    const int runs = arguments.size() > 0 ? std::max(1, arguments[0].toInt()) : 5;
+    const std::size_t songs = arguments.size() > 1 ? arguments[1].toULongLong() : 100000;
 
     QTemporaryDir root;
     const QString dataHome = root.filePath(QStringLiteral("data"));
@@ -118,13 +131,19 @@ int main(int argc, char** argv)
     const QString appFolder = dataHome + QStringLiteral("/OstrelMediaStudio");
     QDir().mkpath(appFolder);
     QDir().mkpath(configHome);
+    const QString runtime = root.filePath(QStringLiteral("runtime"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    std::optional<varno::bench::PrivateDesktop> desktop;
+    if (onDisplay)
+        desktop.emplace(runtime);
     varno::json::writeTracksFile(appFolder + QStringLiteral("/tracks.json"), varno::bench::syntheticLibrary(songs));
 
     std::vector<qint64> frames;
     std::vector<double> memory;
     std::vector<qint64> exits;
     for (int i = 0; i < runs; ++i) {
-        const Run run = runOnce(dataHome, configHome);
+        const Run run = runOnce(program, dataHome, configHome, desktop ? &*desktop : nullptr);
         std::printf("run %d: library loaded at %lld ms, first song rows painted at %lld ms, RSS %.0f MiB, exit %lld ms after quitting\n", i + 1,
                     static_cast<long long>(run.libraryMs), static_cast<long long>(run.firstFrameMs), run.rssMiB,
                     static_cast<long long>(run.exitMs));

@@ -17,6 +17,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # headless runs: virtual display, session bus, a private sound server for playback tests
   xvfb xauth dbus pulseaudio pulseaudio-utils
+  # the playback benchmark: a window manager, and minimising and raising windows
+  openbox xdotool
   # the desktop tests: a media-player client and the checks of the desktop entry and metainfo
   playerctl desktop-file-utils appstream
   # fonts so offscreen widget tests render text

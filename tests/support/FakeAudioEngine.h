@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
+
 #include <optional>
 #include <vector>
 
@@ -13,11 +15,12 @@ namespace varno::test {
 
 // An audio engine that plays nothing. It records what it is asked, and
 // reports what the test sets: the state (setPlaybackState), the song
-// (setCurrentTrack or `track`), the time and the volume. A play request for
-// a song whose id is in `failing` throws as a missing file would; any other
-// makes that song current and playing, as the real engine does. Resume,
-// pause, stop and toggle are only recorded, so the state stays the test's.
-// Main thread only, like the engine it stands in for.
+// (setCurrentTrack or `track`), the time (moveTo announces it) and the
+// volume. A play request for a song whose id is in `failing` throws as a
+// missing file would; any other makes that song current and playing, as
+// the real engine does. Resume, pause, stop and toggle are only recorded,
+// so the state stays the test's. Main thread only, like the engine it
+// stands in for.
 class FakeAudioEngine final : public AudioEngine {
 public:
     // Every request, in order: "play", "resume", "pause", "stop", "toggle".
@@ -40,6 +43,12 @@ public:
     {
         track = std::move(song);
         emit currentTrackChanged();
+    }
+    // The position moved on, as the real engine's clock reports it.
+    void moveTo(double seconds)
+    {
+        time = seconds;
+        emit currentTimeChanged();
     }
 
     // The song playing failed, as a damaged file does halfway.
@@ -65,7 +74,7 @@ public:
     const std::vector<Track>& queue() const override { return m_queue; }
     double currentTime() const override { return time; }
     double duration() const override { return track ? track->duration : 0; }
-    double progress() const override { return 0; }
+    double progress() const override { return duration() > 0 ? std::clamp(time / duration(), 0.0, 1.0) : 0; }
     float volume() const override { return vol; }
     void setVolume(float volume) override { vol = volume; }
     void setQueue(const std::vector<Track>&, int) override { }

@@ -98,6 +98,7 @@ protected:
         auto panel = std::make_unique<NowPlayingPanelView>(ui.environment());
         panel->resize(300, 900);
         panel->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
         return panel;
     }
 
@@ -160,6 +161,30 @@ TEST_F(NowPlayingPanelTest, ShowsTheSelectedSongElseThePlayingOneAndSaysNowPlayi
     ui.inspection.setSelectedTrack(std::nullopt);
     EXPECT_TRUE(test::waitUntil([&] { return !panel->indicator()->isVisible(); }));
     EXPECT_FALSE(panel->grab().isNull());
+}
+
+TEST_F(NowPlayingPanelTest, ThePlayingBarsBounceWhenTheSongStartsOrComesIntoSightAndOtherwiseStandStill)
+{
+    test::UiHarness ui;
+    // Four minutes: the song outlasts the test.
+    const Track song = ui.importSongs(music(), {QStringLiteral("Song")}).at(0);
+    auto panel = makePanel(ui);
+    NowPlayingIndicator* indicator = panel->indicator();
+    ui.container->queueEngine().playNow(TrackList({song}), 0);
+    ASSERT_TRUE(test::waitUntil([&] { return indicator->isMoving(); }));
+    // The bounce ends; the song plays on under still bars.
+    ASSERT_TRUE(test::waitUntil([&] { return !indicator->isMoving(); }));
+    EXPECT_EQ(indicator->text(), QStringLiteral("Now playing"));
+
+    // Out of sight the bars never move; back in sight they bounce again.
+    panel->showMinimized();
+    EXPECT_FALSE(indicator->isMoving());
+    panel->showNormal();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
+    ASSERT_TRUE(test::waitUntil([&] { return indicator->isMoving(); }));
+    panel->showMinimized();
+    EXPECT_FALSE(indicator->isMoving());
+    ui.container->audioEngine().stop();
 }
 
 TEST_F(NowPlayingPanelTest, AnEditInThePanelChangesTheSongItNamesNotThePlayingOne)

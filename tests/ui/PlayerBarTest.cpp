@@ -2,6 +2,7 @@
 // engines, what its controls do to them, and how the waveform follows the
 // playing song.
 
+#include "PaintLog.h"
 #include "PlayerTestSupport.h"
 
 #include "FakeEngines.h"
@@ -15,6 +16,7 @@
 #include "ui/player/PlayerTrackInfoView.h"
 #include "ui/player/PlayerTransportControls.h"
 #include "ui/player/PlayerVolumeControl.h"
+#include "ui/player/WaveformGeometry.h"
 
 #include <QAccessible>
 #include <QJsonDocument>
@@ -24,6 +26,9 @@
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+
+#include <cmath>
+#include <functional>
 
 using namespace varno;
 using test::ControllableWaveforms;
@@ -63,6 +68,8 @@ protected:
         auto bar = std::make_unique<BottomPlayerView>(test::environmentWith(*harness, overrides));
         bar->resize(1100, bar->sizeHint().height());
         bar->show();
+        // The times follow the position only while the bar is on screen.
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(bar.get()));
         return bar;
     }
 
@@ -548,6 +555,95 @@ TEST_F(PlayerBar, aFailedOrUnloadedWaveformLeavesThePlaceholderBars)
 
 // --- what a playing song costs ----------------------------------------------
 
+namespace {
+
+// The engine's clock as the bar hears it while a song plays: twenty
+// positions a second from `from` to `to`, the window taking its events
+// between them.
+void tick(test::FakeAudioEngine& engine, double from, double to)
+{
+    const long steps = std::lround((to - from) / 0.05);
+    for (long step = 0; step <= steps; ++step) {
+        engine.moveTo(step == steps ? to : from + step * 0.05);
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class PlayerBarRepaint : public PlayerBar {
+protected:
+    // A song of 200 s playing with fifty waveform bars, one every 4 s.
+    std::unique_ptr<BottomPlayerView> playingBar()
+    {
+        engine.setCurrentTrack(recordOnly(QStringLiteral("Long"), 200));
+        engine.setPlaybackState(PlaybackState::Playing);
+        auto bar = makeBar({.audioEngine = &engine, .waveformGenerator = &waveforms});
+        waveforms.answer(0, std::vector<float>(50, 0.5f));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !bar->isWaveformLoading(); }, 5000));
+        engine.moveTo(30);
+        test::settle();
+        return bar;
+    }
+
+    test::FakeAudioEngine engine;
+};
+
+TEST_F(PlayerBarRepaint, aPlayingSecondRepaintsTheElapsedTimeAndOnlyTheBarsThatTurnPlayed)
+{
+    const auto bar = playingBar();
+    const auto inBar = [&](QWidget* widget) { return QRect(widget->mapTo(bar.get(), QPoint()), widget->size()); };
+    const QRect elapsed = inBar(bar->findChild<QWidget*>("player.elapsed"));
+    const QRect waveform = inBar(bar->waveform());
+    const double slot = player::barSlots(50, waveform.width()).slot;
+    test::PaintLog log(*bar);
+
+    tick(engine, 30.05, 40.0);
+
+    EXPECT_EQ(bar->elapsedText(), "0:40");
+    // Once a second for the time; the waveform at 32, 36 and 40 s, a bar's
+    // slot each time.
+    EXPECT_EQ(log.of("player.elapsed").size(), 10u);
+    const std::vector<test::PaintLog::Paint> strip = log.of(player::kWaveformID);
+    EXPECT_GE(strip.size(), 2u);
+    EXPECT_LE(strip.size(), 3u);
+    for (const test::PaintLog::Paint& paint : log.paints) {
+        SCOPED_TRACE(paint.widget.toStdString());
+        // Anything else drawn is what lies under those two, and no more.
+        const bool underTheTime = elapsed.contains(paint.rect);
+        // A bar's slot, widened to whole pixels and by one for the edges
+        // the antialiasing touches.
+        const bool aBarSlot = waveform.contains(paint.rect) && paint.rect.width() <= std::ceil(slot) + 3;
+        EXPECT_TRUE(underTheTime || aBarSlot) << paint.rect.x() << "," << paint.rect.y() << " " << paint.rect.width() << "x" << paint.rect.height();
+    }
+    EXPECT_TRUE(log.of("player.total").empty());
+}
+
+TEST_F(PlayerBarRepaint, aBarNobodySeesDrawsNothingAndCatchesUpWhenShownAgain)
+{
+    const auto bar = playingBar();
+    const std::pair<QString, std::function<void(QWidget&)>> ways[] = {
+        {"hidden", [](QWidget& window) { window.hide(); }},
+        {"minimised", [](QWidget& window) { window.showMinimized(); }},
+    };
+    double at = 30;
+    for (const auto& [way, putAway] : ways) {
+        SCOPED_TRACE(way.toStdString());
+        putAway(*bar);
+        test::settle();
+        test::PaintLog log(*bar);
+        tick(engine, at, at + 5);
+        at += 5;
+        EXPECT_TRUE(log.paints.empty());
+
+        bar->showNormal();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(bar.get()));
+        EXPECT_EQ(bar->elapsedText(), player::timeText(at));
+        EXPECT_DOUBLE_EQ(bar->waveform()->progress(), at / 200);
+    }
+}
+
 TEST(PlayerWaveformStrip, aPlayingSongRepaintsOnlyTheBarsThatChangeSides)
 {
     CompactWaveformSeekView strip;
@@ -557,17 +653,8 @@ TEST(PlayerWaveformStrip, aPlayingSongRepaintsOnlyTheBarsThatChangeSides)
     strip.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&strip));
 
-    struct PaintLog : QObject {
-        std::vector<QRect> regions;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::Paint)
-                regions.push_back(static_cast<QPaintEvent*>(event)->rect());
-            return false;
-        }
-    } log;
     test::settle();
-    strip.installEventFilter(&log);
+    test::PaintLog log(strip);
 
     // Four minutes at the engine's twenty positions a second, the window
     // taking its events between positions as it does while playing.
@@ -578,8 +665,8 @@ TEST(PlayerWaveformStrip, aPlayingSongRepaintsOnlyTheBarsThatChangeSides)
     QCoreApplication::processEvents();
 
     // A hundred bars of 3 px: one small repaint per bar that turns played.
-    EXPECT_GE(log.regions.size(), 90u);
-    EXPECT_LE(log.regions.size(), 101u);
-    for (const QRect& region : log.regions)
-        EXPECT_LE(region.width(), 8) << region.x();
+    EXPECT_GE(log.paints.size(), 90u);
+    EXPECT_LE(log.paints.size(), 101u);
+    for (const test::PaintLog::Paint& paint : log.paints)
+        EXPECT_LE(paint.rect.width(), 8) << paint.rect.x();
 }

@@ -1,3 +1,4 @@
+#include "PaintLog.h"
 #include "SongListTestSupport.h"
 
 #include "media/ArtworkCache.h"
@@ -512,6 +513,42 @@ TEST_F(SongListTest, RowsAskForCoversOnlyWhileOnScreen)
     EXPECT_EQ(model().thumbnails().pendingRequestCount(), 1);
     list->grab();
     EXPECT_EQ(model().thumbnails().pendingRequestCount(), 0);
+}
+
+TEST_F(SongListTest, PlayingAndPausingRepaintsThePlayingRowNotTheList)
+{
+    QStringList titles;
+    for (int i = 0; i < 12; ++i)
+        titles << QStringLiteral("Song %1").arg(i, 2, 10, QLatin1Char('0'));
+    addSongs(titles);
+    showLibraryList();
+    AudioEngine& audio = harness->container->audioEngine();
+    const int row = rowOf(QStringLiteral("Song 03"));
+    ASSERT_TRUE(waitUntil([&] {
+        list->grab();
+        return model().thumbnails().pendingRequestCount() == 0;
+    }));
+    PaintLog log(*table().viewport());
+    harness->container->queueEngine().playNow(model().shownTracks().tracks, row);
+    ASSERT_TRUE(waitUntil([&] { return audio.playbackState() == PlaybackState::Playing; }));
+    // A new song may bring a new accent colour from its cover, which every
+    // row shows; once that is drawn, the list has nothing left to draw
+    // while the position moves on.
+    ASSERT_TRUE(waitUntil([&] { return audio.currentTime() > 0.3; }));
+    QCoreApplication::processEvents();
+    log.paints.clear();
+    const double started = audio.currentTime();
+    ASSERT_TRUE(waitUntil([&] { return audio.currentTime() > started + 0.5; }));
+    EXPECT_TRUE(log.paints.empty());
+
+    // Pausing changes the playing row's button, and only that row is drawn
+    // (with the grid line under it).
+    audio.pause();
+    ASSERT_TRUE(waitUntil([&] { return !log.paints.empty(); }));
+    QCoreApplication::processEvents();
+    const QRect playingRow(0, table().rowViewportPosition(row), table().viewport()->width(), table().rowHeight(row) + 1);
+    for (const PaintLog::Paint& paint : log.paints)
+        EXPECT_TRUE(playingRow.contains(paint.rect)) << paint.rect.y() << " " << paint.rect.height();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "NowPlayingIndicator.h"
 
 #include "media/ThemeEngine.h"
+#include "ui/OnScreenWatch.h"
 #include "ui/ThemeApplier.h"
 
 #include <QHBoxLayout>
@@ -47,6 +48,7 @@ NowPlayingIndicator::NowPlayingIndicator(ThemeEngine& theme, QWidget* parent)
     , m_theme(theme)
     , m_bars(new Bars(this))
     , m_label(new QLabel(kPausedText, this))
+    , m_onScreen(new OnScreenWatch(*this))
 {
     setObjectName(QStringLiteral("nowPlayingIndicator"));
     auto* row = new QHBoxLayout(this);
@@ -58,9 +60,14 @@ NowPlayingIndicator::NowPlayingIndicator(ThemeEngine& theme, QWidget* parent)
     m_label->setForegroundRole(QPalette::PlaceholderText);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         m_bars->phase = ++m_phase;
+        if (--m_framesLeft <= 0) {
+            m_timer.stop();
+            m_bars->moving = false;
+        }
         m_bars->update();
     });
     connect(&m_theme, &ThemeEngine::configurationChanged, this, &NowPlayingIndicator::updateMotion);
+    connect(m_onScreen, &OnScreenWatch::onScreenChanged, this, &NowPlayingIndicator::updateMotion);
 }
 
 void NowPlayingIndicator::setAnimating(bool animating)
@@ -76,30 +83,23 @@ QString NowPlayingIndicator::text() const
     return m_label->text();
 }
 
-void NowPlayingIndicator::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    updateMotion();
-}
-
-void NowPlayingIndicator::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    updateMotion();
-}
-
 void NowPlayingIndicator::updateMotion()
 {
     // A frame every 90 ms at the "Smooth" speed, faster at "Fast".
     const int interval = ThemeApplier::animationDuration(m_theme.currentConfiguration(), 90);
-    const bool move = m_animating && interval > 0 && isVisible();
-    m_bars->moving = move;
-    m_bars->playing = m_animating;
-    if (move) {
+    const bool wantsMotion = m_animating && interval > 0 && m_onScreen->isOnScreen();
+    // A new bounce starts only when motion becomes due: playing starts,
+    // or the bars come into sight while the song plays.
+    if (wantsMotion && !m_wantsMotion) {
+        m_framesLeft = kBounceFrames;
         m_timer.start(std::max(30, interval));
-    } else {
+    } else if (!wantsMotion) {
+        m_framesLeft = 0;
         m_timer.stop();
     }
+    m_wantsMotion = wantsMotion;
+    m_bars->moving = m_timer.isActive();
+    m_bars->playing = m_animating;
     m_bars->update();
 }
 

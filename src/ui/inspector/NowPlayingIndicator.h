@@ -7,13 +7,18 @@ class QLabel;
 
 namespace varno {
 
+class OnScreenWatch;
 class ThemeEngine;
 
-// Three bouncing bars and a label: "Now playing" while the shown song plays,
+// Three bars and a label: "Now playing" while the shown song plays,
 // "Paused" while it is the loaded song but paused. The panel hides it while
-// it shows any other song. The bars stand still while animations are off
-// (reduce motion, or the "Instant" speed) and while the widget is hidden, so
-// it costs nothing when nobody sees it. Main thread only.
+// it shows any other song. The bars bounce for a couple of seconds when the
+// song starts or resumes, or comes into sight playing, and then stand still
+// in the accent colour: a window that repainted them all the while a song
+// plays would cost several times what playing the song costs. They never
+// move while animations are off (reduce motion, or the "Instant" speed) or
+// while nobody can see them (the indicator hidden, or its window minimised
+// or not exposed). Main thread only.
 class NowPlayingIndicator final : public QWidget {
     Q_OBJECT
 
@@ -28,10 +33,8 @@ public:
     QString text() const;
     // Whether the bars move now.
     bool isMoving() const { return m_timer.isActive(); }
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
+    // How many frames the bars bounce for before they stand still.
+    static constexpr int kBounceFrames = 24;
 
 private:
     class Bars;
@@ -41,8 +44,13 @@ private:
     ThemeEngine& m_theme;
     Bars* m_bars;
     QLabel* m_label;
+    OnScreenWatch* m_onScreen;
     QTimer m_timer;
     bool m_animating = false;
+    // Whether the bars were moving or due to move at the last look, and the
+    // frames of the bounce still to draw.
+    bool m_wantsMotion = false;
+    int m_framesLeft = 0;
     int m_phase = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "playback/AudioEngine.h"
 #include "playback/QueueEngine.h"
 #include "ui/Icons.h"
+#include "ui/OnScreenWatch.h"
 #include "ui/ViewEnvironment.h"
 #include "ui/player/CompactWaveformSeekView.h"
 #include "ui/player/PlayerBarRules.h"
@@ -11,13 +12,12 @@
 #include "ui/player/PlayerEmptyStateView.h"
 #include "ui/player/PlayerIssueBanner.h"
 #include "ui/player/PlayerRepeatButton.h"
+#include "ui/player/PlayerTimeLabel.h"
 #include "ui/player/PlayerTrackInfoView.h"
 #include "ui/player/PlayerTransportControls.h"
 #include "ui/player/PlayerVolumeControl.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPainter>
 #include <QPointer>
 #include <QStackedWidget>
@@ -37,7 +37,13 @@ constexpr int kSongAreaMinimumWidth = 180;
 // along its top edge that separates it from the content above.
 class PlayerBarSurface final : public QWidget {
 public:
-    using QWidget::QWidget;
+    explicit PlayerBarSurface(QWidget* parent)
+        : QWidget(parent)
+    {
+        // It fills itself edge to edge, so a repaint of a time or a bar of
+        // the waveform stops here instead of drawing the window beneath.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -49,23 +55,6 @@ protected:
         painter.fillRect(QRect(0, 0, width(), 1), line);
     }
 };
-
-QLabel* makeTimeLabel(QWidget* parent, const QString& name, Qt::Alignment alignment)
-{
-    auto* label = new QLabel(QStringLiteral("0:00"), parent);
-    label->setObjectName(name);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(10.5);
-    font.setWeight(QFont::Medium);
-    label->setFont(font);
-    label->setAlignment(alignment | Qt::AlignVCenter);
-    // Wide enough for "0:00:00", so the strip does not move as time passes.
-    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")));
-    QPalette dimmed = label->palette();
-    dimmed.setColor(QPalette::WindowText, label->palette().color(QPalette::PlaceholderText).lighter(125));
-    label->setPalette(dimmed);
-    return label;
-}
 
 } // namespace
 
@@ -111,9 +100,10 @@ BottomPlayerView::BottomPlayerView(const ViewEnvironment& environment, QWidget* 
     auto* timeline = new QHBoxLayout(m_timeline);
     timeline->setContentsMargins(0, 0, 0, 0);
     timeline->setSpacing(10);
-    m_elapsed = makeTimeLabel(m_timeline, QStringLiteral("player.elapsed"), Qt::AlignRight);
+    m_elapsed = new PlayerTimeLabel(QStringLiteral("player.elapsed"), Qt::AlignRight, m_timeline);
     m_waveform = new CompactWaveformSeekView(m_timeline);
-    m_total = makeTimeLabel(m_timeline, QStringLiteral("player.total"), Qt::AlignLeft);
+    m_total = new PlayerTimeLabel(QStringLiteral("player.total"), Qt::AlignLeft, m_timeline);
+    m_timelineOnScreen = new OnScreenWatch(*m_timeline);
     timeline->addWidget(m_elapsed);
     timeline->addWidget(m_waveform, 1);
     timeline->addWidget(m_total);
@@ -144,7 +134,11 @@ BottomPlayerView::BottomPlayerView(const ViewEnvironment& environment, QWidget* 
     connect(m_queueButton, &QToolButton::clicked, this, [this] { setQueueVisible(!m_isQueueVisible); });
 
     connect(&m_audioEngine, &AudioEngine::currentTrackChanged, this, &BottomPlayerView::showCurrentTrack);
-    connect(&m_audioEngine, &AudioEngine::currentTimeChanged, this, &BottomPlayerView::showTimes);
+    connect(&m_audioEngine, &AudioEngine::currentTimeChanged, this, &BottomPlayerView::followPosition);
+    connect(m_timelineOnScreen, &OnScreenWatch::onScreenChanged, this, [this](bool onScreen) {
+        if (onScreen && m_isPositionBehind)
+            showTimes();
+    });
     // Loading a song gives it a player, whose duration can differ from the
     // stored one.
     connect(&m_audioEngine, &AudioEngine::playbackStateChanged, this, &BottomPlayerView::showTimes);
@@ -195,12 +189,24 @@ void BottomPlayerView::showCurrentTrack()
     loadWaveformIfSongChanged();
 }
 
+void BottomPlayerView::followPosition()
+{
+    // The position moves twenty times a second; while nobody can see the
+    // times, they wait for the window to come back on screen.
+    if (!m_timelineOnScreen->isOnScreen()) {
+        m_isPositionBehind = true;
+        return;
+    }
+    showTimes();
+}
+
 void BottomPlayerView::showTimes()
 {
+    m_isPositionBehind = false;
     const std::optional<Track>& track = m_audioEngine.currentTrack();
     const double duration = player::displayedDuration(m_audioEngine.duration(), track ? std::optional(track->duration) : std::nullopt);
-    m_elapsed->setText(player::timeText(m_audioEngine.currentTime()));
-    m_total->setText(player::timeText(duration));
+    m_elapsed->showSeconds(m_audioEngine.currentTime());
+    m_total->showSeconds(duration);
     m_waveform->setDuration(duration);
     m_waveform->setProgress(m_audioEngine.progress());
 }

@@ -8,7 +8,6 @@
 #include <optional>
 #include <vector>
 
-class QLabel;
 class QStackedWidget;
 class QToolButton;
 
@@ -16,9 +15,11 @@ namespace varno {
 
 class AudioEngine;
 class CompactWaveformSeekView;
+class OnScreenWatch;
 class PlayerEmptyStateView;
 class PlayerIssueBanner;
 class PlayerRepeatButton;
+class PlayerTimeLabel;
 class PlayerTrackInfoView;
 class PlayerTransportControls;
 class PlayerVolumeControl;
@@ -73,6 +74,7 @@ signals:
 
 private:
     void showCurrentTrack();
+    void followPosition();
     void showTimes();
     void showQueueButton();
     void loadWaveformIfSongChanged();
@@ -99,9 +101,13 @@ private:
     PlayerTransportControls* m_transport = nullptr;
     PlayerRepeatButton* m_repeat = nullptr;
     QWidget* m_timeline = nullptr;
-    QLabel* m_elapsed = nullptr;
+    PlayerTimeLabel* m_elapsed = nullptr;
     CompactWaveformSeekView* m_waveform = nullptr;
-    QLabel* m_total = nullptr;
+    PlayerTimeLabel* m_total = nullptr;
+    // Whether the times and the waveform can be seen, and whether a
+    // position arrived while they could not.
+    OnScreenWatch* m_timelineOnScreen = nullptr;
+    bool m_isPositionBehind = false;
     QWidget* m_filler = nullptr;
     PlayerVolumeControl* m_volume = nullptr;
     QToolButton* m_queueButton = nullptr;
