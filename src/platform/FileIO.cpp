@@ -166,19 +166,35 @@ void FileBytes::release()
     m_data = nullptr;
 }
 
-std::optional<FileBytes> mapWholeFile(const QString& path)
+namespace {
+
+// The file at `path` opened for reading, its status in `info`; -1 when
+// nothing is there. Throws FileError when it cannot be opened or is not a
+// regular file. Non-blocking, so that a pipe put where a state file belongs
+// cannot hold the open; it changes nothing for a regular file.
+int openRegularFile(const QString& path, struct stat& info)
 {
     Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         if (errno == ENOENT)
-            return std::nullopt;
+            return -1;
         throw FileError(FileError::Operation::Read, path, errno);
     }
-    struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
         throw FileError(FileError::Operation::Read, path, errno);
     if (!S_ISREG(info.st_mode))
         throw FileError(FileError::Operation::Read, path, EINVAL, describeNonRegularFile(info.st_mode));
+    return fd.release();
+}
+
+} // namespace
+
+std::optional<FileBytes> mapWholeFile(const QString& path)
+{
+    struct stat info {};
+    Descriptor fd(openRegularFile(path, info));
+    if (fd.get() < 0)
+        return std::nullopt;
     const auto fileSize = static_cast<std::size_t>(info.st_size);
     if (fileSize > 0) {
         void* file = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd.get(), 0);
@@ -193,19 +209,10 @@ std::optional<FileBytes> mapWholeFile(const QString& path)
 
 std::optional<FileBytes> readWholeFile(const QString& path, std::size_t padding)
 {
-    // Non-blocking, so that a pipe put where a state file belongs cannot
-    // hold the open; it changes nothing for a regular file.
-    Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        if (errno == ENOENT)
-            return std::nullopt;
-        throw FileError(FileError::Operation::Read, path, errno);
-    }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        throw FileError(FileError::Operation::Read, path, errno);
-    if (!S_ISREG(info.st_mode))
-        throw FileError(FileError::Operation::Read, path, EINVAL, describeNonRegularFile(info.st_mode));
+    Descriptor fd(openRegularFile(path, info));
+    if (fd.get() < 0)
+        return std::nullopt;
     const FileVersion version = versionFrom(info);
 
     // Big files (a large library) are mapped: no copy, and no fresh memory to

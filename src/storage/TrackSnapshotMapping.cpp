@@ -241,20 +241,34 @@ Mapping::Mapping(std::unique_ptr<Reader> reader)
 
 Mapping::~Mapping() = default;
 
-std::unique_ptr<Mapping> Mapping::over(std::string_view bytes, const fileio::FileVersion& tracksFile)
+namespace {
+
+// The header, when `bytes` begin a snapshot of the tracks file at
+// `tracksFile` whose sections fit and whose header is intact.
+std::optional<Header> soundHeader(std::string_view bytes, const fileio::FileVersion& tracksFile)
 {
     Header header;
     if (bytes.size() < sizeof header)
-        return nullptr;
+        return std::nullopt;
     std::memcpy(&header, bytes.data(), sizeof header);
     if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.byteOrder != kByteOrderMark || header.formatVersion != kFormatVersion)
-        return nullptr;
+        return std::nullopt;
     if (!tracksFile.exists || header.device != tracksFile.device || header.inode != tracksFile.inode || header.size != tracksFile.size
         || header.modifiedNanoseconds != tracksFile.modifiedNanoseconds)
-        return nullptr;
+        return std::nullopt;
     if (!sectionsAreSound(header, bytes.size()) || headerChecksumOf(bytes.substr(0, header.bodyOffset)) != header.headerChecksum)
+        return std::nullopt;
+    return header;
+}
+
+} // namespace
+
+std::unique_ptr<Mapping> Mapping::over(std::string_view bytes, const fileio::FileVersion& tracksFile)
+{
+    const std::optional<Header> header = soundHeader(bytes, tracksFile);
+    if (!header)
         return nullptr;
-    return std::unique_ptr<Mapping>(new Mapping(std::make_unique<Reader>(std::nullopt, bytes, header)));
+    return std::unique_ptr<Mapping>(new Mapping(std::make_unique<Reader>(std::nullopt, bytes, *header)));
 }
 
 std::unique_ptr<Mapping> Mapping::open(const QString& path, const fileio::FileVersion& tracksFile)
@@ -268,13 +282,12 @@ std::unique_ptr<Mapping> Mapping::open(const QString& path, const fileio::FileVe
     }
     if (!bytes)
         return nullptr;
-    std::unique_ptr<Mapping> mapping = over(bytes->view(), tracksFile);
-    if (mapping) {
-        // The view stays where it is when the bytes move: the mapping keeps them.
-        const std::string_view view = bytes->view();
-        mapping->m_reader = std::make_unique<Reader>(std::move(bytes), view, mapping->m_reader->header());
-    }
-    return mapping;
+    // The view stays where it is when the bytes move into the reader.
+    const std::string_view view = bytes->view();
+    const std::optional<Header> header = soundHeader(view, tracksFile);
+    if (!header)
+        return nullptr;
+    return std::unique_ptr<Mapping>(new Mapping(std::make_unique<Reader>(std::move(bytes), view, *header)));
 }
 
 std::size_t Mapping::songCount() const
